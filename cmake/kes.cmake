@@ -35,3 +35,27 @@ function(kes_test name)
     PROPERTIES LABELS "${A_LABELS}"
     ENVIRONMENT "KESTRIN_HOME=${PROJECT_SOURCE_DIR}")
 endfunction()
+
+# Fuzz targets: only in a configuration made with clang and KES_FUZZ=ON.
+# kes_fuzz(name SOURCES ... [DEPS ...] CORPUS dir): a libFuzzer program and
+# its seed corpus (a folder under the source tree); scripts/test runs each
+# briefly over its corpus.
+if(KES_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+  add_custom_target(kes_fuzz_all)
+  file(WRITE ${PROJECT_BINARY_DIR}/fuzz-targets.txt "")
+endif()
+function(kes_fuzz name)
+  if(NOT KES_FUZZ)
+    return()
+  endif()
+  cmake_parse_arguments(A "" "CORPUS" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${A_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE ${A_DEPS})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  add_dependencies(kes_fuzz_all ${name})
+  file(APPEND ${PROJECT_BINARY_DIR}/fuzz-targets.txt
+       "${CMAKE_CURRENT_BINARY_DIR}/${name} ${PROJECT_SOURCE_DIR}/${A_CORPUS}\n")
+endfunction()
