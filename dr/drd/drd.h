@@ -8,7 +8,10 @@
 
 #include "dr/dra/dra.h"
 #include "dr/dras/dras.h"
-#include "dr/dru/dru.h"
+
+struct druhtab;  // keyed table
+struct drubbuf;  // string arena
+struct druocur;  // database cursor
 
 // Limits of the cache.
 enum : int32_t {

@@ -31,11 +31,6 @@ int freeobj(drobj *o) {
   delete st;
   return 0;
 }
-int freeptr(drobj **o) {
-  if (*o) freeobj(*o);
-  *o = nullptr;
-  return 0;
-}
 int filbnd(drobj *o, int32_t, drobj *ds, int32_t pref, uint8_t standalone) {
   auto *st = reinterpret_cast<stub *>(o);
   st->below = ds;
@@ -168,7 +163,9 @@ TEST_F(Registry, BlocksFollowTheLayout) {
     int n = 0;
     drasmrow *b = drasmblk(w.cls, &n);
     EXPECT_EQ(n, w.size) << "class " << w.cls;
-    if (prev) EXPECT_GT(b, prev) << "class " << w.cls;
+    if (prev) {
+      EXPECT_GT(b, prev) << "class " << w.cls;
+    }
     prev = b;
   }
   EXPECT_EQ(drasmblk(2, nullptr), nullptr);
@@ -243,7 +240,9 @@ TEST_F(Registry, StopListAndEngineRows) {
     ASSERT_EQ(build(3), 0);
     ASSERT_EQ(build(4), 0);
     prefs[c.cls - 1]->objid = c.objid;
-    if (c.cls == 7) ASSERT_EQ(build(6), 0);
+    if (c.cls == 7) {
+      ASSERT_EQ(build(6), 0);
+    }
     ASSERT_EQ(build(c.cls), 0);
     EXPECT_EQ(comp(c.cls)->kind, c.kind);
     drasmrel(s, &pol);
@@ -264,8 +263,9 @@ TEST_F(Registry, RowsOutsideTheRegistryAreRefused) {
   for (auto c : cases) {
     SCOPED_TRACE(std::to_string(c.cls) + "/" + std::to_string(c.objid));
     drasmrel(s, &pol);
-    if (c.cls == 7)
+    if (c.cls == 7) {
       for (int32_t k : {1, 3, 4, 6}) ASSERT_EQ(build(k), 0);
+    }
     rtmsgclr(s->msg);
     prefs[c.cls - 1]->objid = c.objid;
     EXPECT_EQ(build(c.cls), 1);
