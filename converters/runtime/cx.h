@@ -174,6 +174,7 @@ struct cxio {
   int pbcap;                 // push-back capacity
   int pbover;                // overflow stream, -1 none
   int ioword;                // set by no routine
+  int outrewound;            // a written half was taken back from the file
 };
 
 // Slot 3: statuses, limits and flags of the run.

@@ -2,13 +2,6 @@
 // scratch streams, zone marks, pipe client); each is replaced by its own file.
 #include "converters/runtime/cx.h"
 
-int cxbufend(cxstate* st) { return 0; }
-int cxsetlimit(cxstate* st, int size) {
-  st->sb->buflimit = size;
-  st->sb->buflimitset = 1;
-  return 0;
-}
-int cxscloseall(cxstate* st) { return 0; }
 int cxzoneclose(cxstate* st) { return 0; }
 int piofopen(cxstate* st, const char* path, int mode, int share) { return -1; }
 int piofclose(cxstate* st, int handle) { return -1; }
