@@ -1,6 +1,7 @@
 // The dictionary cache against the private cluster: policies, preferences
 // and attributes as users define them by inserting rows; index object
 // names; refresh; lookups by column specification.
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -134,7 +135,36 @@ TEST_F(Cache, SeededPolicyLoadsWithPreferencesAndAttributes) {
   char sfx[32];
   ASSERT_EQ(drdcsfx(s, 42, sfx), 0);
   EXPECT_STREQ(sfx, "I1T");
+
+  // The dump, written to a log file.
+  std::string path = ::testing::TempDir() + "drdm_dump.log";
+  rtstream *log = nullptr;
+  ASSERT_EQ(dracnfop(s, nullptr, 0, path.c_str(), 6 | 16, 0, 0, 0, 0, &log), 0)
+      << drdtest::stack(s);
+  rtstream *old = s->log;
+  s->log = log;
   drdmdal(s);
+  s->log = old;
+  dracnfcl(s, log);
+  std::string dump;
+  if (FILE *f = std::fopen(path.c_str(), "r")) {
+    char b[4096];
+    size_t n;
+    while ((n = std::fread(b, 1, sizeof b, f)) > 0) dump.append(b, n);
+    std::fclose(f);
+  }
+  std::remove(path.c_str());
+  const char *lines[] = {
+      "POLICY {\n",
+      "             id = 42\n",
+      "         polnam = P42\n",
+      "        keytype = 2\n",
+      "     Data Store {\n                  id = 41010\n                name = PREF41010\n"
+      "               objid = 41000\n              }\n",
+      "     Compressor {\n                  id = 2\n",
+      "             }\n\nNumber of policies loaded: 1\n",
+  };
+  for (const char *l : lines) EXPECT_NE(dump.find(l), std::string::npos) << l << "\n" << dump;
 }
 
 TEST_F(Cache, IndexObjectNameLongerThan32IsRefused) {
