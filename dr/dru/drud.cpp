@@ -69,13 +69,12 @@ std::string drudmaptype(const char *type) {
   while (*p && (std::isalnum((unsigned char)*p) || *p == '_')) ++p;
   size_t wn = (size_t)(p - w);
   const char *rest = p;
-  // an optional "(...)" right after the type name
-  const char *par = nullptr, *parend = nullptr;
+  // the end of an optional "(...)" right after the type name
+  const char *parend = nullptr;
   {
     const char *q = rest;
     while (*q == ' ') ++q;
     if (*q == '(') {
-      par = q;
       while (*q && *q != ')') ++q;
       if (*q == ')') ++q;
       parend = q;
@@ -103,7 +102,6 @@ std::string drudmaptype(const char *type) {
   else if (ieq(w, wn, "date")) return std::string("timestamp(0)") + rest;
   else out.assign(w, wn);
   out += rest;
-  (void)par;
   return out;
 }
 
@@ -131,7 +129,7 @@ int drudcreate(drsrvstate *s, const char *run, const char *kind, const char *nam
     int rc = kind ? drudddl(s, run, &done, &code) : drudddl(s, run, &done, nullptr);
     if (rc != 0) {
       if (kind) {
-        druekci(s, code);
+        if (code) druekci(s, code);
         dracnerr(s, 0, 10538, 2, 25, kind, 25, name, 0);
       }
       druetrc();
@@ -327,7 +325,7 @@ int drudddl(drsrvstate *s, const char *text, uint8_t *done, int32_t *errcode) {
       // Name in use or object missing: not carried out, and not a failure.
       if (done) *done = 0;
     } else {
-      dracnwrt(s, rtstdout(s->rt), 1,
+      dracnprt(s, rtstdout(s->rt),
                "Failed to parse generated SQL...\n\n\"%s\"\n\nKestrin Error: %d\n\n", 25, text, 1,
                code, 0);
       if (errcode) *errcode = code;

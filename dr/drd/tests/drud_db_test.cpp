@@ -96,6 +96,17 @@ TEST_F(Sql, CreateTableTextAndReplace) {
   EXPECT_TRUE(druefind(s, 50801)) << drdtest::stack(s);
   drueclr(s);
 
+  // The type texts of the callers' templates, as this database runs them.
+  std::string m = t("types");
+  drudcol mc[] = {{"NUMBER(38) not null", "a", 3}, {"long raw", "b", 24}, {"raw(16)", "c", 23},
+                  {"long", "d", 8},  {"date", "e", 5}, {"char(1)", "f", 96},
+                  {nullptr, nullptr, 0}};
+  drudtab mt{m.c_str(), nullptr, nullptr, nullptr, mc, 0};
+  ASSERT_EQ(drudcrtab(s, &mt, buf, sizeof buf, 0), 0) << drdtest::stack(s);
+  EXPECT_EQ(last("create").second, "create table " + m +
+                                       " (a numeric(38) not null,b bytea,c bytea,d text,"
+                                       "e timestamp(0),f char(1))");
+
   // No columns, and a text that does not fit its buffer.
   drudcol none[] = {{nullptr, nullptr, 0}};
   drudtab nt{name.c_str(), nullptr, nullptr, nullptr, none, 0};
