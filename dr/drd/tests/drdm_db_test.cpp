@@ -232,6 +232,46 @@ TEST_F(Cache, SharedPreferenceIsReadOnceAndRefreshReloadsThePolicy) {
   drdpcls(l);
 }
 
+// A stand-in data store that counts its frees.
+int freed = 0;
+struct dsstub {
+  drobj head;
+  drobjop ops[10];
+};
+int dsfree(drobj *o) {
+  ++freed;
+  delete reinterpret_cast<dsstub *>(o);
+  return 0;
+}
+drobj *dsnew(drsrvstate *, drheap, int32_t, int32_t) {
+  auto *d = new dsstub{};
+  d->head.clsid = 1;
+  d->ops[DRSLOT_DSFREE] = reinterpret_cast<drobjop>(&dsfree);
+  return &d->head;
+}
+
+TEST_F(Cache, RefreshAndFreeReleaseBuiltComponents) {
+  drasmreg saved = drasmtab;
+  drasmset(1, 1, reinterpret_cast<drobjop>(&dsnew));
+  policy(41250, "TEXTUSER", "P41250");
+  policy(41251, "TEXTUSER", "P41251");
+  drdmpol *p = drqpol(s, 41250);
+  ASSERT_NE(p, nullptr) << drdtest::stack(s);
+  ASSERT_EQ(drasmobj(s, s->seshp, p, 1), 0) << drdtest::stack(s);
+  ASSERT_EQ(drasmobj(s, s->seshp, drqpol(s, 41251), 1), 0) << drdtest::stack(s);
+  freed = 0;
+  EXPECT_EQ(drdmref(s, 41250), 0);
+  EXPECT_EQ(freed, 1);
+  p = drqpol(s, 41250);
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(p->comp[0].obj, nullptr);
+  // Freeing the cache releases what is still built.
+  EXPECT_EQ(drdmfre(s), 0);
+  EXPECT_EQ(freed, 2);
+  EXPECT_EQ(s->dmcache, nullptr);
+  drasmtab = saved;
+}
+
 TEST_F(Cache, FiveThousandAttributesKeepTheFirst4096) {
   policy(41300, "TEXTUSER", "P41300");
   prefer(41300, 41310, 3, 41300);
