@@ -8,10 +8,28 @@ static const char *const kunit = "dr/drd/drdc.cpp";
 
 static drdmcache *dict(drsrvstate *s) { return s ? s->dmcache : nullptr; }
 
+// True for a plain name: letters, digits, '_', '$' and '#', not starting
+// with a digit. The index object names are pasted into SQL texts.
+static bool drdcplain(const char *n) {
+  if (!n || !*n || (*n >= '0' && *n <= '9')) return false;
+  for (; *n; ++n) {
+    char c = *n;
+    if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+          c == '_' || c == '$' || c == '#'))
+      return false;
+  }
+  return true;
+}
+
 int drdcnam(drsrvstate *s, int32_t polid, const char *suffix, char *buf, uint16_t size) {
   drdmpol *p = drqpol(s, polid);
   if (!p) {
     dracnierr(s, 0, 50200, 2, 25, kunit, 1, __LINE__, 1, (int)polid, 0);
+    druetrc();
+    return 1;
+  }
+  if (!drdcplain(p->owner) || !drdcplain(suffix)) {
+    dracnerr(s, 0, 10518, 2, 1, (int)polid, 25, p->owner, 25, suffix ? suffix : "", 0);
     druetrc();
     return 1;
   }

@@ -177,6 +177,12 @@ TEST_F(Cache, IndexObjectNameLongerThan32IsRefused) {
   policy(41101, "TEXTUSER", "P41101");
   EXPECT_EQ(drdcnam(s, 41101, "I1T", name, 10), 1);
   EXPECT_TRUE(druefind(s, 50100));
+  drueclr(s);
+  // Names go into SQL texts: an owner or suffix that is not a plain name is refused.
+  policy(41102, "A B;X", "P41102");
+  EXPECT_EQ(drdcnam(s, 41102, "I1T", name, sizeof name), 1);
+  EXPECT_EQ(drdcnam(s, 41101, "I1T x", name, sizeof name), 1);
+  EXPECT_TRUE(druefind(s, 10518));
 }
 
 TEST_F(Cache, UnknownIdGivesTheMessagesAndNoRecord) {
