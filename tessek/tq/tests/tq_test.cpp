@@ -279,6 +279,27 @@ TEST_F(Runtime, HopelessInputEndsWith109) {
   destroy();
 }
 
+TEST_F(Runtime, RecoveryAlwaysEnds) {
+  // Random token strings with recovery on: every parse ends, with the error
+  // flag exactly when a message was delivered.
+  unsigned seed = 12345;
+  const char alphabet[] = "12+*()";
+  for (int run = 0; run < 3000; run++) {
+    toy = Toy{};
+    std::string text;
+    seed = seed * 1103515245u + 12345u;
+    int len = static_cast<int>((seed >> 16) % 12);
+    for (int i = 0; i < len; i++) {
+      seed = seed * 1103515245u + 12345u;
+      text += alphabet[(seed >> 16) % 6];
+    }
+    int err = parse(text, true, run % 7 == 0);
+    EXPECT_EQ(err != 0, !toy.msgs.empty()) << text;
+    EXPECT_EQ(rec->outstanding, 0) << text;
+    destroy();
+  }
+}
+
 TEST_F(Runtime, TraceRecordsOnlyWhenWanted) {
   EXPECT_EQ(parse("1+2"), 0);
   EXPECT_EQ(toy.traces, 0);
