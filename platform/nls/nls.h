@@ -17,6 +17,7 @@ enum : uint16_t {
   NLS_ZHS16GBK = 852,        // Simplified Chinese, GBK
   NLS_ZHT16BIG5 = 865,       // Traditional Chinese, Big5
   NLS_UTF8 = 871,
+  NLS_AL32UTF8 = 873,        // UTF8 by another name
 };
 
 // Character-set flags.

@@ -101,6 +101,7 @@ TEST(NlsSets, NamesIdsAndClientEncodings) {
       {"ZHS16GBK", NLS_ZHS16GBK, "GBK", false},
       {"ZHT16BIG5", NLS_ZHT16BIG5, "BIG5", false},
       {"utf8", NLS_UTF8, "UTF8", false},
+      {"AL32UTF8", NLS_AL32UTF8, "UTF8", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
