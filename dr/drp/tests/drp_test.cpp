@@ -380,6 +380,30 @@ TEST_F(Parser, EarlierStackEntryDoesNotHideSyntaxError) {
   EXPECT_EQ(stack(), (std::vector<int>{10900, DRPM_SYNTAX}));
 }
 
+TEST_F(Parser, MemoryShortageFailsCleanly) {
+  // The k-th allocation from the heaps fails: the parse ends with 1 and a
+  // message, or succeeds when k lies beyond what it needs.
+  bool succeeded = false;
+  for (int k = 1; k <= 40 && !succeeded; k++) {
+    fresh();
+    drpabuf *b = nullptr;
+    rthpfailat(srv->hpmgr, k);
+    testing::internal::CaptureStdout();
+    int rc = drpmparse(srv, &b, "SCOTT", "a & (b | c d) * 2", kw, 1, 0);
+    testing::internal::GetCapturedStdout();
+    rthpfailat(srv->hpmgr, 0);
+    if (rc == 0) {
+      succeeded = true;
+      EXPECT_EQ(print(b), "AND \n  WORD a \n  WEIGHT 2.000\n    OR \n      WORD b \n      PHRASE \n"
+                          "        WORD c \n        WORD d \n");
+    } else {
+      EXPECT_EQ(rc, 1) << k;
+      EXPECT_GT(rtmsgcnt(srv->msg), 0) << k;
+    }
+  }
+  EXPECT_TRUE(succeeded);
+}
+
 TEST_F(Parser, ParseIntoExistingBuffer) {
   Outcome o = parse("a & b");
   ASSERT_EQ(o.rc, 0);
