@@ -152,19 +152,26 @@ BEGIN
   DELETE FROM dispatcher.message m WHERE m.id = wait_reply.message_id;
 END $$;
 
--- Queue a command for the servers whose mask takes it, commit, and wait for
--- its reply (see wait_reply). Needs to run outside an explicit transaction.
+-- Queue a command for the servers whose mask takes it (or for the one server
+-- of target_mbox), commit, and wait for its reply (see wait_reply). Needs to
+-- run outside an explicit transaction.
+DO $$ BEGIN
+  -- An earlier signature without target_mbox.
+  DROP PROCEDURE IF EXISTS dispatcher.submit(integer, text, text, text, text, text, text, text,
+    text, text, text, integer, integer, integer, text[], bytea);
+END $$;
 CREATE OR REPLACE PROCEDURE dispatcher.submit(command integer,
     arg1 text DEFAULT NULL, arg2 text DEFAULT NULL, arg3 text DEFAULT NULL,
     arg4 text DEFAULT NULL, arg5 text DEFAULT NULL, arg6 text DEFAULT NULL,
     arg7 text DEFAULT NULL, arg8 text DEFAULT NULL, arg9 text DEFAULT NULL,
     arg10 text DEFAULT NULL, timeout_s integer DEFAULT 60,
     INOUT message_id integer DEFAULT NULL, INOUT reply_code integer DEFAULT NULL,
-    INOUT reply_args text[] DEFAULT NULL, INOUT reply_data bytea DEFAULT NULL)
+    INOUT reply_args text[] DEFAULT NULL, INOUT reply_data bytea DEFAULT NULL,
+    target_mbox text DEFAULT NULL)
 LANGUAGE plpgsql AS $$
 BEGIN
   CALL dispatcher.post(command, arg1, arg2, arg3, arg4, arg5, arg6, arg7, arg8, arg9, arg10,
-                       message_id);
+                       message_id, target_mbox);
   COMMIT;
   CALL dispatcher.wait_reply(message_id, timeout_s, reply_code, reply_args, reply_data);
 END $$;
