@@ -31,9 +31,13 @@ function(kes_test name)
   target_link_libraries(${name} PRIVATE ${A_DEPS} GTest::gtest GTest::gtest_main)
   target_compile_definitions(${name} PRIVATE
     KES_SOURCE_DIR="${PROJECT_SOURCE_DIR}" KES_BINARY_DIR="${PROJECT_BINARY_DIR}")
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS "${A_LABELS}"
-    ENVIRONMENT "KESTRIN_HOME=${PROJECT_SOURCE_DIR}")
+  # An empty label list must not be passed on: the property list would
+  # shift and the tests would lose their environment.
+  set(props ENVIRONMENT "KESTRIN_HOME=${PROJECT_SOURCE_DIR}")
+  if(A_LABELS)
+    list(APPEND props LABELS "${A_LABELS}")
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES ${props})
 endfunction()
 
 # Fuzz targets: only in a configuration made with clang and KES_FUZZ=ON.

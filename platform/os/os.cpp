@@ -1,0 +1,119 @@
+// Operating-system services over POSIX and /proc.
+#include "platform/os/os.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+int ostmpdir(char *buf, size_t size) {
+  if (!buf || size == 0) return -1;
+  const char *d = std::getenv("TMPDIR");
+  if (!d || !*d) d = "/tmp";
+  size_t n = std::strlen(d);
+  bool slash = d[n - 1] == '/';
+  int w = std::snprintf(buf, size, "%s%s", d, slash ? "" : "/");
+  if (w < 0 || static_cast<size_t>(w) >= size) {
+    buf[0] = 0;
+    errno = ENAMETOOLONG;
+    return -1;
+  }
+  return w;
+}
+
+int ostmpname(const char *dir, const char *prefix, unsigned unique, char *buf, size_t size) {
+  if (!dir || !buf || size == 0) {
+    errno = EINVAL;
+    return -1;
+  }
+  if (!prefix) prefix = "";
+  size_t dl = std::strlen(dir);
+  const char *sep = (dl && dir[dl - 1] == '/') ? "" : "/";
+  // Like the classic temporary-name service: at most three prefix characters.
+  char pfx[4];
+  std::snprintf(pfx, sizeof pfx, "%s", prefix);
+  if (unique) {
+    int w = std::snprintf(buf, size, "%s%s%s%X.TMP", dir, sep, pfx, unique);
+    if (w < 0 || static_cast<size_t>(w) >= size) {
+      buf[0] = 0;
+      errno = ENAMETOOLONG;
+      return -1;
+    }
+    return 0;
+  }
+  unsigned start = static_cast<unsigned>(getpid()) ^ static_cast<unsigned>(time(nullptr));
+  for (unsigned i = 0; i < 65536; i++) {
+    unsigned u = ((start + i) & 0xFFFF) ? ((start + i) & 0xFFFF) : 1;
+    int w = std::snprintf(buf, size, "%s%s%s%X.TMP", dir, sep, pfx, u);
+    if (w < 0 || static_cast<size_t>(w) >= size) {
+      buf[0] = 0;
+      errno = ENAMETOOLONG;
+      return -1;
+    }
+    int fd = open(buf, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+      close(fd);
+      return 0;
+    }
+    if (errno != EEXIST) return -1;
+  }
+  errno = EEXIST;
+  return -1;
+}
+
+int ospid(void) { return static_cast<int>(getpid()); }
+
+int oscmdline(char *buf, size_t size) {
+  if (!buf || size == 0) return -1;
+  int fd = open("/proc/self/cmdline", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  size_t n = 0;
+  while (n + 1 < size) {
+    ssize_t r = read(fd, buf + n, size - 1 - n);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      close(fd);
+      buf[0] = 0;
+      return -1;
+    }
+    if (r == 0) break;
+    n += static_cast<size_t>(r);
+  }
+  close(fd);
+  // Arguments are separated by NULs, the last one ends with one.
+  while (n > 0 && buf[n - 1] == 0) n--;
+  for (size_t i = 0; i < n; i++)
+    if (buf[i] == 0) buf[i] = ' ';
+  buf[n] = 0;
+  return static_cast<int>(n);
+}
+
+int osfmttime(time_t t, const char *format, char *buf, size_t size) {
+  if (!format || !buf || size == 0) return -1;
+  struct tm tmv;
+  if (!localtime_r(&t, &tmv)) {
+    buf[0] = 0;
+    return -1;
+  }
+  if (!*format) {
+    buf[0] = 0;
+    return 0;
+  }
+  size_t n = std::strftime(buf, size, format, &tmv);
+  if (n == 0) {
+    buf[0] = 0;
+    return -1;
+  }
+  return static_cast<int>(n);
+}
+
+int oslocaltime(const char *format, char *buf, size_t size) {
+  time_t t = time(nullptr);
+  if (t == static_cast<time_t>(-1)) return -1;
+  return osfmttime(t, format, buf, size);
+}
+
+int oslasterr(void) { return errno; }

@@ -1,0 +1,34 @@
+/* Operating-system services the server needs: the temporary directory and
+ * temporary names, the process id and command line, local time formatting
+ * and the last error number. Small on purpose: only what callers use. */
+#ifndef KES_PLATFORM_OS_OS_H
+#define KES_PLATFORM_OS_OS_H
+
+#include <cstddef>
+#include <ctime>
+
+extern "C" {
+
+/* The temporary directory ($TMPDIR, else /tmp) with a trailing '/', into
+ * buf; its length, or -1 when it does not fit. */
+int ostmpdir(char *buf, size_t size);
+/* A temporary file name "<dir>/<prefix><unique in hex>.TMP" into buf. With
+ * a non-zero unique number the name is only formed; with 0 a number is
+ * chosen so that the file does not exist yet, and the file is created empty.
+ * 0, or -1 (errno set). */
+int ostmpname(const char *dir, const char *prefix, unsigned unique, char *buf, size_t size);
+/* The process id. */
+int ospid(void);
+/* The process command line (arguments joined with blanks) into buf, cut to
+ * fit; its length, or -1 when it cannot be read. */
+int oscmdline(char *buf, size_t size);
+/* Formats the current local time with a strftime format into buf; the
+ * length, or -1 when the local time cannot be had or the text does not fit. */
+int oslocaltime(const char *format, char *buf, size_t size);
+/* The same for a given time. */
+int osfmttime(time_t t, const char *format, char *buf, size_t size);
+/* The number of the last failed system call. */
+int oslasterr(void);
+}
+
+#endif

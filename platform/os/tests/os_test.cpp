@@ -1,0 +1,64 @@
+// Operating-system services: temporary names, process id and command line,
+// local time.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/os/os.h"
+
+namespace {
+
+TEST(Os, TempDirectoryEndsWithSlash) {
+  char buf[260];
+  setenv("TMPDIR", "/var/tmp", 1);
+  EXPECT_EQ(ostmpdir(buf, sizeof buf), 9);
+  EXPECT_STREQ(buf, "/var/tmp/");
+  unsetenv("TMPDIR");
+  EXPECT_EQ(ostmpdir(buf, sizeof buf), 5);
+  EXPECT_STREQ(buf, "/tmp/");
+  EXPECT_EQ(ostmpdir(buf, 4), -1);
+}
+
+TEST(Os, TempNames) {
+  char buf[260];
+  EXPECT_EQ(ostmpname("/tmp/", "VEKX", 0x4D2, buf, sizeof buf), 0);
+  EXPECT_STREQ(buf, "/tmp/VEK4D2.TMP");
+  EXPECT_EQ(ostmpname("/tmp", "VEK", 1234, buf, 8), -1);
+  // unique 0: a fresh file is created
+  ASSERT_EQ(ostmpname("/tmp", "VEK", 0, buf, sizeof buf), 0);
+  struct stat st;
+  EXPECT_EQ(stat(buf, &st), 0);
+  char second[260];
+  ASSERT_EQ(ostmpname("/tmp", "VEK", 0, second, sizeof second), 0);
+  EXPECT_STRNE(buf, second);
+  std::remove(buf);
+  std::remove(second);
+}
+
+TEST(Os, ProcessIdAndCommandLine) {
+  EXPECT_EQ(ospid(), static_cast<int>(getpid()));
+  char buf[4096];
+  int n = oscmdline(buf, sizeof buf);
+  ASSERT_GT(n, 0);
+  EXPECT_NE(std::string(buf).find("os_test"), std::string::npos) << buf;
+  char small[5];
+  EXPECT_EQ(oscmdline(small, sizeof small), 4);  // cut to fit
+}
+
+TEST(Os, LocalTime) {
+  setenv("TZ", "UTC", 1);
+  tzset();
+  char buf[64];
+  EXPECT_EQ(osfmttime(86400 + 3661, "%H-%M-%S %Y", buf, sizeof buf), 13);
+  EXPECT_STREQ(buf, "01-01-01 1970");
+  EXPECT_EQ(osfmttime(0, "%Y-%m-%d", buf, 4), -1);
+  EXPECT_GT(oslocaltime("%H-%M-%S %x ", buf, sizeof buf), 9);
+}
+
+}  // namespace
