@@ -7,6 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
+#include <random>
+#include <set>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -354,6 +357,61 @@ TEST_F(Table, DescriptionListsTheChains) {
             "Total 4 entries.\n"
             "---------------------------\n");
   druhfre(t);
+}
+
+// Random inserts, deletes and iteration deletes against a map: the table
+// keeps exactly the keys the map keeps, each element keeps its data, and a
+// full iteration hands out every key once.
+TEST_F(Table, AgreesWithAMapUnderRandomOperations) {
+  for (int keytype : {DRUH_INTKEY, DRUH_STRKEY}) {
+    SCOPED_TRACE(keytype);
+    druhtab *t = make(7, 8, keytype);
+    std::map<std::string, uint32_t> model;
+    std::mt19937 rng(42);
+    auto key_of = [&](uint32_t k) {
+      return keytype == DRUH_INTKEY ? std::to_string(k) : "k" + std::to_string(k);
+    };
+    for (int step = 0; step < 4000; step++) {
+      uint32_t k = rng() % 300;
+      std::string name = key_of(k);
+      const void *key = keytype == DRUH_INTKEY ? static_cast<const void *>(&k) : name.c_str();
+      switch (rng() % 4) {
+        case 0:
+        case 1: {
+          void *e;
+          ASSERT_EQ(druhins(t, key, static_cast<uint8_t>(name.size() + 1), &e), 0);
+          if (!model.count(name)) std::memcpy(e, &step, 4);
+          model.emplace(name, static_cast<uint32_t>(step));
+          break;
+        }
+        case 2:
+          druhdel(t, key);
+          model.erase(name);
+          break;
+        default: {  // a step of the iteration, sometimes deleting what it handed out
+          void *e;
+          if (druhnxt(t, &e) == 0 && rng() % 2) {
+            model.erase(keyname(t, e));
+            druhdlc(t);
+          }
+        }
+      }
+    }
+    t->cursor = nullptr;  // a fresh walk from bucket 0
+    std::multiset<std::string> seen;
+    void *e;
+    while (druhnxt(t, &e) == 0) {
+      std::string name = keyname(t, e);
+      seen.insert(name);
+      ASSERT_TRUE(model.count(name)) << name;
+      uint32_t data;
+      std::memcpy(&data, e, 4);
+      EXPECT_EQ(data, model[name]) << name;
+    }
+    EXPECT_EQ(seen.size(), model.size());
+    for (auto &kv : model) EXPECT_EQ(seen.count(kv.first), 1u) << kv.first;
+    druhfre(t);
+  }
 }
 
 }  // namespace

@@ -237,6 +237,8 @@ TEST(NlsChars, ClassifiesCharacters) {
     SCOPED_TRACE(testing::Message() << c.id << " case " << (&c - cases));
     EXPECT_EQ(nlscls(cs(c.id), c.bytes, std::strlen(c.bytes)), c.cls);
   }
+  for (uint16_t id : {NLS_US7ASCII, NLS_WE8ISO8859P1})
+    for (unsigned b = 0; b < 256; ++b) EXPECT_EQ(nlscls1(cs(id), b) & 0x0003, 0) << b;
   EXPECT_EQ(nlscls1(cs(NLS_WE8ISO8859P1), 0xE9), NLS_ALPHA | NLS_LOWER);
   EXPECT_EQ(nlsupper1(cs(NLS_WE8ISO8859P1), 0xE9), 0xC9);
   EXPECT_EQ(nlsupper1(cs(NLS_US7ASCII), 0xE9), 0xE9);
