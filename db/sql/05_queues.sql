@@ -14,6 +14,14 @@ CREATE SCHEMA IF NOT EXISTS dispatcher;
 CREATE OR REPLACE FUNCTION dispatcher.max_tries() RETURNS integer
 LANGUAGE sql IMMUTABLE AS $$ SELECT 3 $$;
 
+-- The bell that wakes idle polls: anything queued for a server rings it.
+CREATE SEQUENCE IF NOT EXISTS dispatcher.bell_seq CYCLE;
+CREATE OR REPLACE PROCEDURE dispatcher.ring()
+LANGUAGE plpgsql AS $$
+BEGIN
+  PERFORM nextval('dispatcher.bell_seq');
+END $$;
+
 -- Service requests. Type LING goes to servers whose mask holds L, as
 -- message type 4; other types (INDEX_SVC: a document the indexer could not
 -- read) are records for the administrator.
@@ -52,6 +60,7 @@ BEGIN
           CASE WHEN upper(status) IN ('E', 'D') THEN upper(status) ELSE 'Q' END,
           ARRAY[par1, par2, par3, par4, par5, par6, par7, par8, par9, par10], errors)
   RETURNING request.svcno INTO svcno;
+  CALL dispatcher.ring();
 END $$;
 
 -- Close the requests that the session served.
@@ -91,6 +100,7 @@ BEGIN
   ON CONFLICT ON CONSTRAINT batch_pkey DO UPDATE
      SET state = 'Q', tries = 0, errors = NULL, sid = NULL
    WHERE b.state = 'X';
+  CALL dispatcher.ring();
 END $$;
 
 -- A text-loading batch succeeded.
@@ -112,6 +122,7 @@ BEGIN
      SET state = CASE WHEN b.tries >= dispatcher.max_tries() THEN 'X' ELSE 'Q' END,
          errors = coalesce(stack, 'text-loading batch failed'), sid = NULL
    WHERE b.sid = requeue_batch.sid AND b.state = 'I';
+  CALL dispatcher.ring();
 END $$;
 
 -- Changed rows to re-index, by policy. Rows handed to a session are visible to
@@ -146,6 +157,7 @@ BEGIN
     CALL dr_def.raise_error('a changed row needs its key');
   END IF;
   INSERT INTO dmlq.queue (pol_id, pkey) VALUES (queue_change.pol_id, queue_change.pkey);
+  CALL dispatcher.ring();
 END $$;
 
 -- Report a queue error to the next server that takes changed rows.
@@ -153,6 +165,7 @@ CREATE OR REPLACE PROCEDURE dmlq.queue_failure(errors text)
 LANGUAGE plpgsql AS $$
 BEGIN
   INSERT INTO dmlq.queue_error (errors) VALUES (coalesce(errors, 'queue error'));
+  CALL dispatcher.ring();
 END $$;
 
 -- The session's batch of changed rows is done.

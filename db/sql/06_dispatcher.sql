@@ -97,6 +97,7 @@ BEGIN
           (SELECT r.personality FROM dispatcher.command_route r WHERE r.command = post.command),
           upper(post.target_mbox), 'SUBMIT_' || message_id,
           ARRAY[arg1, arg2, arg3, arg4, arg5, arg6, arg7, arg8, arg9, arg10]);
+  CALL dispatcher.ring();
 END $$;
 
 -- Wait up to timeout_s seconds for the final reply to a command; return its
@@ -173,6 +174,7 @@ BEGIN
   CALL dispatcher.post(command, arg1, arg2, arg3, arg4, arg5, arg6, arg7, arg8, arg9, arg10,
                        message_id, target_mbox);
   COMMIT;
+  CALL dispatcher.ring();  -- again, now that the command is committed
   CALL dispatcher.wait_reply(message_id, timeout_s, reply_code, reply_args, reply_data);
 END $$;
 
@@ -277,4 +279,5 @@ BEGIN
   UPDATE dmlq.queue q
      SET state = CASE WHEN q.tries >= dispatcher.max_tries() THEN 'X' ELSE 'Q' END, sid = NULL
    WHERE q.state = 'I' AND NOT EXISTS (SELECT 1 FROM draserm.server s WHERE s.audsid = q.sid);
+  CALL dispatcher.ring();
 END $$;

@@ -10,7 +10,7 @@ CREATE SCHEMA IF NOT EXISTS listener;
 CREATE OR REPLACE FUNCTION listener.idle_wait() RETURNS double precision
 LANGUAGE sql IMMUTABLE AS $$ SELECT 1.0::double precision $$;
 CREATE OR REPLACE FUNCTION listener.idle_step() RETURNS double precision
-LANGUAGE sql IMMUTABLE AS $$ SELECT 0.004::double precision $$;
+LANGUAGE sql IMMUTABLE AS $$ SELECT 0.005::double precision $$;
 
 CREATE OR REPLACE PROCEDURE listener.get_cmd(sid integer, mbox text, pmask text,
     INOUT cmd_type integer, INOUT disp_id integer,
@@ -36,6 +36,10 @@ DECLARE
   src integer;
   a text[];
   errtxt text;
+  bell bigint := pg_sequence_last_value('dispatcher.bell_seq');
+  b bigint;
+  next_full timestamptz;
+  recheck_until timestamptz := '-infinity';
 BEGIN
   cmd_type := 1; disp_id := NULL; disp_return_address := NULL; disp_user := NULL;
   disp_command := NULL; dml_cid := NULL;
@@ -140,15 +144,21 @@ BEGIN
     END IF;
 
     EXIT WHEN clock_timestamp() >= deadline;
-    -- Wait until anything this server could take is queued.
+    -- Wait for the bell: whoever queues something rings it (a sequence, so
+    -- the ring is seen before the queuing transaction commits). A ring is
+    -- followed by full looks for a short while, until the new item is
+    -- committed; without a ring a full look is made now and then anyway.
+    next_full := clock_timestamp() + interval '100 ms';
     LOOP
       PERFORM pg_sleep(listener.idle_step());
-      EXIT WHEN clock_timestamp() >= deadline
-        OR EXISTS (SELECT 1 FROM dispatcher.message x WHERE x.state = 'Q')
-        OR (want_m AND (EXISTS (SELECT 1 FROM dmlq.queue q WHERE q.state = 'Q')
-                        OR EXISTS (SELECT 1 FROM dmlq.queue_error)))
-        OR (want_l AND EXISTS (SELECT 1 FROM svcq.request x WHERE x.status = 'Q'))
-        OR (want_r AND EXISTS (SELECT 1 FROM srcq.batch b WHERE b.state = 'Q'));
+      EXIT WHEN clock_timestamp() >= deadline OR clock_timestamp() >= next_full
+        OR clock_timestamp() < recheck_until;
+      b := pg_sequence_last_value('dispatcher.bell_seq');
+      IF b IS DISTINCT FROM bell THEN
+        bell := b;
+        recheck_until := clock_timestamp() + interval '50 ms';
+        EXIT;
+      END IF;
     END LOOP;
   END LOOP;
   -- Idle: a good moment to requeue what vanished servers left behind.

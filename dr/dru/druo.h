@@ -9,8 +9,9 @@
 #include "platform/db/db.h"
 
 /* The client library's 64-byte cursor area: rows processed (rpc), function
- * code (fc) and return code (rc) of the last call, as db.h lays them out. */
-typedef kdbcda druocur;
+ * code (fc) and return code (rc) of the last call, as db.h lays them out.
+ * Every client-library call takes it where it takes a kdbcda. */
+struct druocur : kdbcda {};
 
 /* Opens a cursor on the login's work connection; the client library's return
  * code (0 success). */
