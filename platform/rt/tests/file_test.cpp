@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <ctime>
 
 #include <unistd.h>
 
@@ -31,6 +32,7 @@ TEST_F(Files, WriteAppendsReadBack) {
   std::string p = dir + "/a.txt";
   rtstream *w = nullptr;
   EXPECT_EQ(rtfopen(rt, p.c_str(), RTF_WRITE, 0, 0, 0, 1, "DR", &w), -1);  // no create bit
+  EXPECT_EQ(rtfopen(rt, p.c_str(), RTF_CREATE, 0, 0, 0, 1, "DR", &w), -1);  // neither read nor write
   ASSERT_EQ(rtfopen(rt, p.c_str(), RTF_WRITE | RTF_CREATE, 0, 0, 0, 1, "DR", &w), 0);
   EXPECT_EQ(rtfwrite(w, "one\n", 4), 4);
   EXPECT_EQ(rtfclose(w), 0);
@@ -46,7 +48,7 @@ TEST_F(Files, WriteAppendsReadBack) {
   EXPECT_EQ(rtfread(r, rest, sizeof rest), 4);
   EXPECT_EQ(rtfread(r, rest, sizeof rest), 0);
   EXPECT_EQ(rtfclose(r), 0);
-  ASSERT_EQ(rtfopen(rt, p.c_str(), RTF_WRITE | RTF_TRUNC, 0, 0, 0, 1, "DR", &w), 0);
+  ASSERT_EQ(rtfopen(rt, p.c_str(), RTF_TRUNC, 0, 0, 0, 1, "DR", &w), 0);  // write from empty
   EXPECT_EQ(rtfclose(w), 0);
   ASSERT_EQ(rtfopen(rt, p.c_str(), RTF_READ, 0, 0, 0, 1, "DR", &r), 0);
   EXPECT_EQ(rtfread(r, rest, sizeof rest), 0);
@@ -117,9 +119,20 @@ TEST(CharCut, WholeCharactersOnly) {
       {"ZHT16BIG5", "\xa4\x40z", 1, 0},
       {"KO16KSC5601", "\xb0\xa1\xb0\xa1", 3, 2},
       {"UTF8", "abc", 10, 3},
+      {"ZHT32EUC", "\x8e\xa2\xa1\xa1x", 3, 0},
+      {"ZHT32EUC", "\xa1\xa1\x8e\xa2\xa1\xa1", 5, 2},
   };
   for (const Case &c : cases)
     EXPECT_EQ(rtcharcut(c.cs, c.s, std::strlen(c.s), c.max), c.want) << c.cs << " " << c.max;
+}
+
+TEST(Sleep, WaitsAtLeastTheTimeAsked) {
+  timespec a, b;
+  clock_gettime(CLOCK_MONOTONIC, &a);
+  rtsleep(30);
+  clock_gettime(CLOCK_MONOTONIC, &b);
+  long ms = (b.tv_sec - a.tv_sec) * 1000 + (b.tv_nsec - a.tv_nsec) / 1000000;
+  EXPECT_GE(ms, 29);
 }
 
 }  // namespace
