@@ -162,6 +162,8 @@ struct Pipe {
   std::vector<Op> ops;
   std::vector<PGresult*> kept;  // one per op with keep, in order (may be null)
   PGresult* error = nullptr;    // the first failed result
+  bool opened = false;          // the pipeline opens the implicit transaction
+  bool savepoint = false;       // its commands run under a savepoint
   ~Pipe() {
     for (auto* r : kept)
       if (r) PQclear(r);
@@ -265,23 +267,24 @@ int simple(kdbsess* s, Conn& c, const char* q) {
 }
 
 // Wrap the commands of a pipeline for the work connection: open the implicit
-// transaction when none is open, and put the commands under a savepoint so
-// that their failure undoes only them.
-void wrap(Conn& c, Pipe& p, std::vector<Pipe::Op>& body) {
-  if (!c.autocommit) {
-    if (!c.intxn) p.query("BEGIN");
-    p.query("SAVEPOINT kdb_stmt");
-  }
+// transaction when none is open and the commands may change something, and
+// put the commands under a savepoint so that their failure undoes only them.
+// Queries and parses outside a transaction run on their own, so that a
+// reading server holds no locks between commands.
+void wrap(Conn& c, Pipe& p, std::vector<Pipe::Op>& body, bool opens = true) {
+  p.opened = !c.autocommit && !c.intxn && opens;
+  p.savepoint = !c.autocommit && (c.intxn || opens);
+  if (p.opened) p.query("BEGIN");
+  if (p.savepoint) p.query("SAVEPOINT kdb_stmt");
   for (auto& o : body) p.ops.push_back(std::move(o));
-  if (!c.autocommit) p.query("RELEASE SAVEPOINT kdb_stmt");
+  if (p.savepoint) p.query("RELEASE SAVEPOINT kdb_stmt");
 }
 
 int runwrapped(kdbsess* s, Conn& c, Pipe& p) {
-  bool opened = !c.autocommit && !c.intxn;
   int rc = runpipe(s, c, p);
   if (c.dead) return rc;
-  if (opened) c.intxn = true;
-  if (rc != 0 && !c.autocommit) {
+  if (p.opened) c.intxn = true;
+  if (rc != 0 && p.savepoint) {
     // Undo the failed statement only. A failure before the savepoint (the
     // transaction was already broken) rolls the whole transaction back.
     std::string keeptext = s->lasttext;
@@ -320,7 +323,7 @@ void closehold(kdbcur* c) {
       Pipe p;
       std::vector<Pipe::Op> body;
       body.push_back({Pipe::Op::Query, "CLOSE " + c->holdname, "", 0, {}, {}, false});
-      wrap(cn, p, body);
+      wrap(cn, p, body, false);
       runwrapped(s, cn, p);
       s->lastrc = keeprc;
       s->lasttext = keeptext;
@@ -735,7 +738,7 @@ int execute(kdbcda* cda, int fc, int32_t n) {
     f.keep = true;
     body.push_back(std::move(f));
   }
-  wrap(cn, p, body);
+  wrap(cn, p, body, c->kind != KDB_FT_QUERY);
   int rc = runwrapped(s, cn, p);
   if (rc) return setcda(cda, fc, rc);
   c->executed = true;
@@ -800,7 +803,7 @@ int fetchblock(kdbcur* c) {
   f.text = "FETCH FORWARD " + std::to_string(kHoldBlock) + " FROM " + c->holdname;
   f.keep = true;
   body.push_back(std::move(f));
-  wrap(cn, p, body);
+  wrap(cn, p, body, false);
   int rc = runwrapped(s, cn, p);
   if (rc) return rc;
   dropresult(c);
@@ -1023,7 +1026,7 @@ int kdbparse(kdbcda* cda, const char* sql, int32_t len) {
   desc.text = name;
   desc.keep = true;
   body.push_back(std::move(desc));
-  wrap(cn, p, body);
+  wrap(cn, p, body, false);
   int rc = runwrapped(s, cn, p);
   if (rc) return setcda(cda, KDB_FC_PARSE, rc);
   c->stmt = name;

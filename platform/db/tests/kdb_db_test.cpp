@@ -60,6 +60,22 @@ class Kdb : public ::testing::Test {
     if (c.cur) kdbclose(&c);
     return rc;
   }
+  // Run a statement in another session (which gives up on locks at once).
+  int other(const std::string& sql) {
+    kdblda o{};
+    std::string u = userstring();
+    EXPECT_EQ(kdblogon(&o, u.c_str(), -1), 0);
+    kdbcda c{};
+    int rc = kdbopen(&c, &o);
+    if (!rc) rc = kdbparse(&c, "SET lock_timeout = '200ms'");
+    if (!rc) rc = kdbexec(&c);
+    if (!rc) rc = kdbparse(&c, sql.c_str());
+    if (!rc) rc = kdbexec(&c);
+    if (!rc) rc = kdbcommit(&o);
+    kdbclose(&c);
+    kdblogoff(&o);
+    return rc;
+  }
   // Count rows of a query from another session.
   long count(const std::string& sql) {
     kdblda other{};
@@ -164,6 +180,18 @@ TEST_F(Kdb, AFailedStatementUndoesOnlyItself) {
   EXPECT_EQ(run("insert into " + t("u") + " values (3)"), 0);
   EXPECT_EQ(kdbrollback(&lda), 0);
   EXPECT_EQ(count("select count(*)::int from " + t("u")), 2);
+}
+
+TEST_F(Kdb, QueriesOutsideATransactionHoldNoLocks) {
+  ASSERT_EQ(run("create table " + t("k1") + " (a int)"), 0);
+  ASSERT_EQ(run("create table " + t("k2") + " (a int)"), 0);
+  EXPECT_EQ(run("select * from " + t("k1")), 0);
+  EXPECT_EQ(other("drop table " + t("k1")), 0);
+  // Once something is written, reads belong to the open transaction.
+  EXPECT_EQ(run("insert into " + t("k2") + " values (1)"), 0);
+  EXPECT_EQ(other("drop table " + t("k2")), KDB_GENERIC);  // lock timeout
+  EXPECT_EQ(kdbcommit(&lda), 0);
+  EXPECT_EQ(other("drop table " + t("k2")), 0);
 }
 
 TEST_F(Kdb, ErrorsMapOntoTheirCodesAtParse) {
