@@ -68,6 +68,7 @@ struct kdbsess {
   int lastrc = 0;
   std::string lasttext;
   unsigned seq = 0;  // names of prepared statements and cursors
+  std::vector<kdbcur*> curs;  // open cursors, cut loose at log-off
 };
 
 struct kdbcur {
@@ -624,6 +625,7 @@ int dobind(kdbcda* cda, int fc, const std::string& name, void* buf, int32_t elem
            int16_t* ind, uint16_t* alen, uint16_t* rcode, bool array, uint32_t maxarr,
            uint32_t* curele) {
   kdbcur* c = curof(cda);
+  if (c && !c->sess) return setcda(cda, fc, KDB_NOTCONNECTED);
   if (!c || c->sql.empty())
     return setcda(cda, fc, fail(c ? c->sess : nullptr, KDB_BADCALL, "KDB-24300: no statement parsed on the cursor"));
   Bind* b = findbind(c, name);
@@ -657,6 +659,7 @@ std::string tracevalue(bool has, const std::string& v) {
 // Execute the parsed statement for n rows (n 0: once, with single binds).
 int execute(kdbcda* cda, int fc, int32_t n) {
   kdbcur* c = curof(cda);
+  if (c && !c->sess) return setcda(cda, fc, KDB_NOTCONNECTED);
   if (!c) return setcda(cda, fc, KDB_BADCALL);
   kdbsess* s = c->sess;
   Conn& cn = s->link[c->link];
@@ -880,6 +883,12 @@ int kdblogoff(kdblda* lda) {
     if (c.pg) PQfinish(c.pg);
     c.pg = nullptr;
   }
+  // Cursors still open stay valid to close; everything else on them reports
+  // that the login is gone.
+  for (kdbcur* c : s->curs) {
+    dropresult(c);
+    c->sess = nullptr;
+  }
   delete s;
   lda->sess = nullptr;
   if (wasdead && rc == 0) rc = KDB_NOTCONNECTED;
@@ -961,6 +970,7 @@ int kdbopen(kdbcda* cda, kdblda* lda, int link) {
   if (!c) return setcda(cda, KDB_FC_OPEN, KDB_BADCALL);
   c->sess = s;
   c->link = link;
+  s->curs.push_back(c);
   cda->cur = c;
   return setcda(cda, KDB_FC_OPEN, 0);
 }
@@ -969,7 +979,13 @@ int kdbclose(kdbcda* cda) {
   if (!cda) return KDB_BADCALL;
   kdbcur* c = cda->cur;
   if (!c) return setcda(cda, KDB_FC_CLOSE, KDB_BADCALL);
-  unprepare(c);
+  if (c->sess) {
+    unprepare(c);
+    auto& v = c->sess->curs;
+    v.erase(std::remove(v.begin(), v.end(), c), v.end());
+  } else {
+    dropresult(c);
+  }
   delete c;
   cda->cur = nullptr;
   return setcda(cda, KDB_FC_CLOSE, 0);
@@ -977,6 +993,7 @@ int kdbclose(kdbcda* cda) {
 
 int kdbparse(kdbcda* cda, const char* sql, int32_t len) {
   kdbcur* c = curof(cda);
+  if (c && !c->sess) return setcda(cda, KDB_FC_PARSE, KDB_NOTCONNECTED);
   if (!c || !sql) return cda ? setcda(cda, KDB_FC_PARSE, KDB_BADCALL) : KDB_BADCALL;
   kdbsess* s = c->sess;
   Conn& cn = s->link[c->link];
@@ -1041,6 +1058,7 @@ int kdbparse(kdbcda* cda, const char* sql, int32_t len) {
 
 int kdbhold(kdbcda* cda, int on) {
   kdbcur* c = curof(cda);
+  if (c && !c->sess) return setcda(cda, KDB_FC_OPTION, KDB_NOTCONNECTED);
   if (!c) return cda ? setcda(cda, KDB_FC_OPTION, KDB_BADCALL) : KDB_BADCALL;
   c->hold = on != 0;
   return setcda(cda, KDB_FC_OPTION, 0);
@@ -1070,6 +1088,7 @@ int kdbbndra(kdbcda* cda, const char* name, void* buf, int32_t elemsize, int fty
 int kdbdefin(kdbcda* cda, int pos, void* buf, int32_t elemsize, int ftype, int16_t* ind,
              uint16_t* alen, uint16_t* rcode) {
   kdbcur* c = curof(cda);
+  if (c && !c->sess) return setcda(cda, KDB_FC_DEFINE, KDB_NOTCONNECTED);
   if (!c) return cda ? setcda(cda, KDB_FC_DEFINE, KDB_BADCALL) : KDB_BADCALL;
   if (pos < 1 || pos > static_cast<int>(c->cols.size()) || !buf || elemsize <= 0)
     return setcda(cda, KDB_FC_DEFINE,
@@ -1082,6 +1101,7 @@ int kdbdefin(kdbcda* cda, int pos, void* buf, int32_t elemsize, int ftype, int16
 int kdbdescr(kdbcda* cda, int pos, int32_t* dbsize, int16_t* dbtype, char* name,
              int32_t* namelen, int16_t* prec, int16_t* scale, int16_t* nullok) {
   kdbcur* c = curof(cda);
+  if (c && !c->sess) return setcda(cda, KDB_FC_DESCRIBE, KDB_NOTCONNECTED);
   if (!c) return cda ? setcda(cda, KDB_FC_DESCRIBE, KDB_BADCALL) : KDB_BADCALL;
   if (pos < 1 || pos > static_cast<int>(c->cols.size()))
     return setcda(cda, KDB_FC_DESCRIBE,
@@ -1135,6 +1155,7 @@ int kdbexn(kdbcda* cda, int32_t n) {
 
 int kdbfetch(kdbcda* cda, int32_t n) {
   kdbcur* c = curof(cda);
+  if (c && !c->sess) return setcda(cda, KDB_FC_FETCH, KDB_NOTCONNECTED);
   if (!c || n <= 0) return cda ? setcda(cda, KDB_FC_FETCH, KDB_BADCALL) : KDB_BADCALL;
   kdbsess* s = c->sess;
   if (c->kind != KDB_FT_QUERY || !c->executed)
@@ -1187,6 +1208,7 @@ int kdbexfet(kdbcda* cda, int32_t n) {
 int kdbflng(kdbcda* cda, int pos, void* buf, int32_t bufl, int ftype, uint32_t* retl,
             uint32_t offset) {
   kdbcur* c = curof(cda);
+  if (c && !c->sess) return setcda(cda, KDB_FC_LONG, KDB_NOTCONNECTED);
   if (retl) *retl = 0;
   if (!c || !buf || bufl < 0) return cda ? setcda(cda, KDB_FC_LONG, KDB_BADCALL) : KDB_BADCALL;
   if (!c->res || c->lastrow < 0)
@@ -1205,6 +1227,7 @@ int kdbflng(kdbcda* cda, int pos, void* buf, int32_t bufl, int ftype, uint32_t* 
 
 int kdbcancel(kdbcda* cda) {
   kdbcur* c = curof(cda);
+  if (c && !c->sess) return setcda(cda, KDB_FC_CANCEL, KDB_NOTCONNECTED);
   if (!c) return cda ? setcda(cda, KDB_FC_CANCEL, KDB_BADCALL) : KDB_BADCALL;
   dropresult(c);
   closehold(c);

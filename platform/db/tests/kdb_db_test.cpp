@@ -429,6 +429,24 @@ TEST_F(Kdb, ALostConnectionIsAClearErrorNotACrash) {
   EXPECT_EQ(lda.sess, nullptr);
 }
 
+TEST(KdbLogon, CursorsOutliveTheirLogin) {
+  if (!std::getenv("PGHOST")) GTEST_SKIP() << "no PG environment";
+  kdblda lda{};
+  std::string u = userstring();
+  ASSERT_EQ(kdblogon(&lda, u.c_str(), -1), 0);
+  kdbcda c{};
+  ASSERT_EQ(kdbopen(&c, &lda), 0);
+  ASSERT_EQ(kdbparse(&c, "select 1"), 0);
+  ASSERT_EQ(kdbexec(&c), 0);
+  ASSERT_EQ(kdblogoff(&lda), 0);
+  int32_t v;
+  EXPECT_EQ(kdbdefin(&c, 1, &v, 4, KDB_INTEGER), KDB_NOTCONNECTED);
+  EXPECT_EQ(kdbfetch(&c, 1), KDB_NOTCONNECTED);
+  EXPECT_EQ(kdbexec(&c), KDB_NOTCONNECTED);
+  EXPECT_EQ(kdbclose(&c), 0);
+  EXPECT_EQ(c.cur, nullptr);
+}
+
 TEST(KdbLogon, BadUserIsAnErrorWithText) {
   if (!std::getenv("PGHOST")) GTEST_SKIP() << "no PG environment";
   kdblda lda{};
