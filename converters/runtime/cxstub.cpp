@@ -2,7 +2,6 @@
 // scratch streams, zone marks, pipe client); each is replaced by its own file.
 #include "converters/runtime/cx.h"
 
-int cxzoneclose(cxstate* st) { return 0; }
 int piofopen(cxstate* st, const char* path, int mode, int share) { return -1; }
 int piofclose(cxstate* st, int handle) { return -1; }
 int piofread(cxstate* st, int handle, void* buf, int n) { return -1; }

@@ -85,6 +85,10 @@ int dracnheap(drsrvstate *st);
 int dracnfmt(drsrvstate *st);
 /* Reads NLS_LANG into the language settings and the character set name; 0 or 1. */
 int dracnnls(drsrvstate *st);
+/* The language settings read by dracnnls, or null before. */
+const struct nlslang *dracnlang(const drsrvstate *st);
+/* The session character set (US7ASCII before the settings are read). */
+const struct nlscs *dracncs(const drsrvstate *st);
 /* Creates the message manager and registers the facility DRG; 0 or 1. */
 int dracnmsg(drsrvstate *st);
 /* Destroys the message manager. */

@@ -4,5 +4,7 @@
 #define KES_DR_DRU_DRU_H
 
 #include "dr/dru/drue.h"
+#include "dr/dru/druh.h"
+#include "dr/dru/drub.h"
 
 #endif

@@ -17,6 +17,7 @@ enum : uint16_t {
   NLS_ZHS16GBK = 852,        // Simplified Chinese, GBK
   NLS_ZHT16BIG5 = 865,       // Traditional Chinese, Big5
   NLS_UTF8 = 871,
+  NLS_AL32UTF8 = 873,        // UTF8 by another name
 };
 
 // Character-set flags.
@@ -24,12 +25,14 @@ constexpr uint32_t NLS_CS_SINGLE = 0x0200;  // one byte is one character
 constexpr uint32_t NLS_CS_SHIFT = 0x0400;   // has shift states (none of the known sets)
 
 // Character-class flags, as single bytes and whole characters classify.
-constexpr uint16_t NLS_UPPER = 0x0001;  // upper-case letter
-constexpr uint16_t NLS_LOWER = 0x0002;  // lower-case letter
+// Bits 0x0001 and 0x0002 stay clear in every table: callers test them to
+// tell characters of Asian scripts, which no single-byte set has.
 constexpr uint16_t NLS_CNTRL = 0x0004;  // control character
 constexpr uint16_t NLS_SPACE = 0x0008;  // white space (blank, tab, line ends, ideographic space)
 constexpr uint16_t NLS_PUNCT = 0x0010;  // punctuation and symbols
 constexpr uint16_t NLS_DIGIT = 0x0020;  // decimal digit 0 to 9 (single-byte only)
+constexpr uint16_t NLS_UPPER = 0x0040;  // upper-case letter
+constexpr uint16_t NLS_LOWER = 0x0080;  // lower-case letter
 constexpr uint16_t NLS_ALPHA = 0x0800;  // letter, ideograph, kana, Hangul
 
 // One character set. The tables classify and map single bytes; a byte that

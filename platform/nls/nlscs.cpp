@@ -213,6 +213,8 @@ const nlscs kSets[] = {
      kIdentity.data(), wdouble<0x81, 0xFE, trailbig5>, mbbig5},
     {NLS_UTF8, "UTF8", "UTF8", "UTF-8", 0, 4, 0, kAsciiCls.data(), kAsciiUpper.data(),
      kIdentity.data(), wutf8, mbutf8},
+    {NLS_AL32UTF8, "AL32UTF8", "UTF8", "UTF-8", 0, 4, 0, kAsciiCls.data(), kAsciiUpper.data(),
+     kIdentity.data(), wutf8, mbutf8},
 };
 
 const u8* up(const char* p) { return reinterpret_cast<const u8*>(p); }
@@ -232,7 +234,7 @@ void upperchar(const nlscs* cs, const u8* p, size_t len, u8* out) {
     out[0] = cs->upper[p[0]];
     return;
   }
-  if (cs->id == NLS_UTF8 && len == 2) {
+  if ((cs->id == NLS_UTF8 || cs->id == NLS_AL32UTF8) && len == 2) {
     uint32_t cp = utf8cp(p, len);
     if (cp >= 0xE0 && cp <= 0xFE && cp != 0xF7) {
       out[1] = static_cast<u8>(p[1] - 0x20);  // C3 A0..BE -> C3 80..9E
@@ -315,6 +317,7 @@ size_t nlswidth(const nlscs* cs, unsigned char lead) {
   switch (cs->id) {
     case NLS_JA16EUC: return lead == 0x8F ? 3 : (lead == 0x8E || in(lead, 0xA1, 0xFE)) ? 2 : 1;
     case NLS_UTF8:
+    case NLS_AL32UTF8:
       return lead < 0xC2 ? 1 : lead <= 0xDF ? 2 : lead <= 0xEF ? 3 : lead <= 0xF4 ? 4 : 1;
     default:
       // Double-byte sets: the width function answers 0 (cut) for a lead byte alone.

@@ -50,7 +50,8 @@ rtheap *rthpnew(rthpmgr *mgr, rtheap *parent, int desc, const char *file, int li
 /* Destroys a heap: every block and every child heap goes with it; 0 or -1. */
 int rthpdel(rthpmgr *mgr, rtheap *heap);
 /* Allocates size bytes in a heap, tagged with file and line; null on failure
- * (size 0 included). RTHP_ZERO clears the block. */
+ * (size 0 included). RTHP_ZERO clears the block. Tags are kept by address,
+ * so they must live as long as the block (__FILE__ does). */
 void *rthpalloc(rthpmgr *mgr, rtheap *heap, size_t size, unsigned flags, const char *tag, int line);
 /* Resizes a block of the heap keeping its contents; null on failure, the old
  * block then stays valid. */

@@ -102,12 +102,13 @@ void rtsort(void *base, size_t count, size_t size, int (*cmp)(const void *, cons
 
 namespace {
 
-enum cskind { CS_SINGLE, CS_UTF8, CS_EUC, CS_SJIS, CS_DBCS };
+enum cskind { CS_SINGLE, CS_UTF8, CS_EUC, CS_EUCTW, CS_SJIS, CS_DBCS };
 
 cskind cs_of(const char *cs) {
   if (!cs) return CS_SINGLE;
   if (strcasestr(cs, "UTF8") || strcasestr(cs, "UTF-8")) return CS_UTF8;
   if (strcasestr(cs, "SJIS")) return CS_SJIS;
+  if (strncasecmp(cs, "ZHT32EUC", 8) == 0) return CS_EUCTW;
   if (strcasestr(cs, "EUC")) return CS_EUC;
   if (strncasecmp(cs, "ZHS16", 5) == 0 || strncasecmp(cs, "ZHT16", 5) == 0 ||
       strncasecmp(cs, "KO16", 4) == 0)
@@ -126,6 +127,9 @@ size_t char_len(cskind k, unsigned char c) {
       if (c == 0x8F) return 3;
       if (c == 0x8E || c >= 0xA1) return 2;
       return 1;
+    case CS_EUCTW:  // 0x8E opens a four-byte character
+      if (c == 0x8E) return 4;
+      return c >= 0xA1 && c != 0xFF ? 2 : 1;
     case CS_SJIS:
       return ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) ? 2 : 1;
     case CS_DBCS:

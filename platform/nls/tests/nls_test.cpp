@@ -101,6 +101,7 @@ TEST(NlsSets, NamesIdsAndClientEncodings) {
       {"ZHS16GBK", NLS_ZHS16GBK, "GBK", false},
       {"ZHT16BIG5", NLS_ZHT16BIG5, "BIG5", false},
       {"utf8", NLS_UTF8, "UTF8", false},
+      {"AL32UTF8", NLS_AL32UTF8, "UTF8", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -236,6 +237,8 @@ TEST(NlsChars, ClassifiesCharacters) {
     SCOPED_TRACE(testing::Message() << c.id << " case " << (&c - cases));
     EXPECT_EQ(nlscls(cs(c.id), c.bytes, std::strlen(c.bytes)), c.cls);
   }
+  for (uint16_t id : {NLS_US7ASCII, NLS_WE8ISO8859P1})
+    for (unsigned b = 0; b < 256; ++b) EXPECT_EQ(nlscls1(cs(id), b) & 0x0003, 0) << b;
   EXPECT_EQ(nlscls1(cs(NLS_WE8ISO8859P1), 0xE9), NLS_ALPHA | NLS_LOWER);
   EXPECT_EQ(nlsupper1(cs(NLS_WE8ISO8859P1), 0xE9), 0xC9);
   EXPECT_EQ(nlsupper1(cs(NLS_US7ASCII), 0xE9), 0xE9);

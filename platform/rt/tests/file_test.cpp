@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <ctime>
 
 #include <unistd.h>
 
@@ -117,9 +118,20 @@ TEST(CharCut, WholeCharactersOnly) {
       {"ZHT16BIG5", "\xa4\x40z", 1, 0},
       {"KO16KSC5601", "\xb0\xa1\xb0\xa1", 3, 2},
       {"UTF8", "abc", 10, 3},
+      {"ZHT32EUC", "\x8e\xa2\xa1\xa1x", 3, 0},
+      {"ZHT32EUC", "\xa1\xa1\x8e\xa2\xa1\xa1", 5, 2},
   };
   for (const Case &c : cases)
     EXPECT_EQ(rtcharcut(c.cs, c.s, std::strlen(c.s), c.max), c.want) << c.cs << " " << c.max;
+}
+
+TEST(Sleep, WaitsAtLeastTheTimeAsked) {
+  timespec a, b;
+  clock_gettime(CLOCK_MONOTONIC, &a);
+  rtsleep(30);
+  clock_gettime(CLOCK_MONOTONIC, &b);
+  long ms = (b.tv_sec - a.tv_sec) * 1000 + (b.tv_nsec - a.tv_nsec) / 1000000;
+  EXPECT_GE(ms, 29);
 }
 
 }  // namespace

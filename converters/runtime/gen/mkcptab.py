@@ -1,0 +1,170 @@
+#!/usr/bin/env python3
+"""Generates cxcptab.cpp, the cross table of the converter runtime's code
+pages, from Python's codecs and Perl's Symbol-font encoding. Run once from
+this folder; the output is checked in.
+
+Columns: 437, 9999 (Macintosh), 850, 819 (Windows ANSI), 8591 (ISO 8859-1),
+9998 (Symbol font), 8592 (ISO 8859-2), 9997 (the seven private codes).
+Byte 8 of a row marks the cells that are the character's exact code; other
+cells hold a close ASCII stand-in (an accent dropped, a plain quote, a box
+line) or 0.
+"""
+import subprocess
+import sys
+import unicodedata
+
+COLS = [437, 9999, 850, 819, 8591, 9998, 8592, 9997]
+TEXTCOLS = [0, 1, 2, 3, 4, 6]
+
+# The glyphs code page 437 shows for its bytes 1 to 31.
+GLYPHS437 = [0x263A, 0x263B, 0x2665, 0x2666, 0x2663, 0x2660, 0x2022, 0x25D8, 0x25CB, 0x25D9,
+             0x2642, 0x2640, 0x266A, 0x266B, 0x263C, 0x25BA, 0x25C4, 0x2195, 0x203C, 0x00B6,
+             0x00A7, 0x25AC, 0x21A8, 0x2191, 0x2193, 0x2192, 0x2190, 0x221F, 0x2194, 0x25B2,
+             0x25BC]
+
+# Rows whose values are fixed by the system's convention, whatever the codecs say.
+FIXED = {
+    0: [0x80, 0x82, 0x80, 0xC7, 0xC7, 0x00, 0xC7, 0x00, 0x5F],
+    5: [0x85, 0x88, 0x85, 0xE0, 0xE0, 0x00, 0x61, 0x00, 0x1F],
+    30: [0x9E, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01],
+    96: [0xE0, 0x61, 0x61, 0x00, 0x00, 0x61, 0x00, 0x00, 0x21],
+    127: [0x07, 0xA1, 0x07, 0x95, 0x2A, 0xB7, 0x2A, 0x00, 0x2F],
+    155: [0x22, 0xD2, 0x22, 0x93, 0x22, 0x22, 0x22, 0x00, 0x0A],
+}
+
+
+def decode_map(enc, lo=0x80):
+    m = {}
+    for b in range(lo, 256):
+        try:
+            m[b] = bytes([b]).decode(enc)
+        except UnicodeDecodeError:
+            pass
+    return m
+
+
+def symbol_map():
+    out = subprocess.run(
+        ["perl", "-MEncode", "-e",
+         'for $b (0x20..0xFF){ $c = decode("AdobeSymbol", chr($b)); printf "%02X %04X\\n", $b, ord($c) }'],
+        capture_output=True, text=True, check=True).stdout
+    m = {}
+    for line in out.split("\n"):
+        if line:
+            b, u = line.split()
+            if int(u, 16) != 0xFFFD:
+                m[int(b, 16)] = chr(int(u, 16))
+    return m
+
+
+p437 = decode_map("cp437")
+for i, g in enumerate(GLYPHS437):
+    p437[i + 1] = chr(g)
+maps = [p437, decode_map("mac_roman"), decode_map("cp850"), decode_map("cp1252"),
+        decode_map("latin_1"), symbol_map(), decode_map("iso8859_2"), {}]
+rev = [{c: b for b, c in sorted(m.items(), reverse=True)} for m in maps]
+
+SPECIAL = {"\u2018": "'", "\u2019": "'", "\u201a": "'", "\u2039": "'", "\u203a": "'",
+           "\u201c": '"', "\u201d": '"', "\u201e": '"', "\u00ab": '"', "\u00bb": '"',
+           "\u2013": "-", "\u2014": "-", "\u2017": "-", "\u2212": "-", "\u00ad": "-",
+           "\u2022": "*", "\u00d7": "x", "\u02c6": "^", "\u02dc": "~",
+           "\u0152": "O", "\u0153": "o", "\u00d8": "O", "\u00f8": "o", "\u00d0": "D",
+           "\u00f0": "d", "\u0141": "L", "\u0142": "l", "\u0110": "D", "\u0111": "d",
+           "\u0131": "i", "\ufb01": "f", "\ufb02": "f"}
+
+
+def approx(c):
+    """A close ASCII stand-in for a character a code page lacks, or None."""
+    if c in SPECIAL:
+        return ord(SPECIAL[c])
+    o = ord(c)
+    if 0x2500 <= o <= 0x257F:
+        name = unicodedata.name(c, "")
+        if "HORIZONTAL" in name and "VERTICAL" not in name and "AND" not in name:
+            return ord("=") if "DOUBLE" in name else ord("-")
+        if "VERTICAL" in name and "HORIZONTAL" not in name and "AND" not in name:
+            return ord("|")
+        return ord("+")
+    base = unicodedata.normalize("NFD", c)[0]
+    if base != c and base.isascii() and base.isalpha():
+        return ord(base)
+    return None
+
+
+def row_for(c, force437=None):
+    r = [0] * 9
+    for i in range(8):
+        b = rev[i].get(c)
+        if b is not None and (i != 0 or b >= 0x01):
+            r[i] = b
+            r[8] |= 1 << i
+        elif i in TEXTCOLS:
+            a = approx(c)
+            r[i] = a if a is not None else 0
+    if force437 is not None:
+        r[0] = force437
+        r[8] |= 1
+    return r
+
+
+rows, names = [], []
+# Rows 0-126: the characters 0x80-0xFE of code page 437.
+for b in range(0x80, 0xFF):
+    c = p437[b]
+    rows.append(row_for(c, force437=b))
+    names.append(c)
+
+# Rows 127-219: characters code page 437 lacks among its 128 upper codes.
+upper437 = set(p437[b] for b in range(0x80, 0xFF))
+textpages = set()
+for m in maps[1:5]:
+    textpages |= {v for v in m.values() if ord(v) >= 0x80}
+textpages -= upper437
+punct = [chr(x) for x in (0x2018, 0x2019, 0x201A, 0x201D, 0x201E, 0x2013, 0x2014, 0x2026,
+                          0x2020, 0x2021, 0x2030, 0x2039, 0x203A, 0x20AC, 0x2122)]
+letters = sorted(c for c in textpages if c.isalpha() and c not in punct)
+symbols = sorted(c for c in textpages if not c.isalpha() and c not in punct
+                 and c not in ("\u2022", "\u201c"))
+symonly = [maps[5][b] for b in sorted(maps[5]) if ord(maps[5][b]) >= 0x80
+           and maps[5][b] not in upper437 and maps[5][b] not in textpages]
+middle = ["\u2022"] + punct + letters + symbols + symonly
+middle = middle[:92]
+middle.insert(28, "\u201c")
+for c in middle:
+    rows.append(row_for(c))
+    names.append(c)
+
+# Rows 220-267: letters exact only in 8592.
+l2only = sorted(c for c in maps[6].values() if c.isalpha() and c not in upper437
+                and c not in textpages)
+assert len(l2only) == 48, len(l2only)
+for c in l2only:
+    r = row_for(c)
+    r[8] = 1 << 6
+    rows.append(r)
+    names.append(c)
+
+# Rows 268-274: the seven private codes of 9997.
+for code, stand in zip(range(1, 8), "GgIi\0\0\0"):
+    r = [ord(stand)] * 5 + [0, ord(stand), code, 0x80]
+    rows.append(r)
+    names.append(None)
+
+assert len(rows) == 275, len(rows)
+for i, r in FIXED.items():
+    rows[i] = r
+
+out = sys.stdout
+out.write("// The cross table of the converter runtime's code pages, generated by\n")
+out.write("// gen/mkcptab.py from public codec data; do not edit by hand.\n")
+out.write("// Columns 437, 9999, 850, 819, 8591, 9998, 8592, 9997; then the exact mask.\n")
+out.write('#include "converters/runtime/cx.h"\n\n')
+out.write("const unsigned char cxcptab[CX_CPROWS][9] = {\n")
+for i, (r, c) in enumerate(zip(rows, names)):
+    cells = ", ".join("0x%02X" % v for v in r)
+    if c is None:
+        what = "private code %d of 9997" % (i - 267)
+    else:
+        what = "U+%04X %s" % (ord(c), unicodedata.name(c, "?"))
+    out.write("    {%s},  // %d %s\n" % (cells, i, what))
+out.write("};\n")
