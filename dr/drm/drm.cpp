@@ -55,7 +55,7 @@ int sendfail(drsrvstate *s) {
 }  // namespace
 
 const nlscs *drmcs(drsrvstate *s) {
-  const nlscs *cs = nlscsbyname(s->csname);
+  const nlscs *cs = dracncs(s);
   return cs ? cs : nlscsbyid(NLS_WE8ISO8859P1);
 }
 
