@@ -59,6 +59,9 @@ int drtlmain(drsrvstate *s) {
         break;
       }
       if (type == DRT_IDLE) continue;
+      // Only a command can be answered about arguments that did not fit;
+      // any other message with such an argument fails as it stands.
+      if (type != DRT_CMD && druefind(s, 50705)) type = -type;
       switch (type) {
         case DRT_CMD:
           rc = drtlcmd(s, cmd, reply);
@@ -83,6 +86,10 @@ int drtlmain(drsrvstate *s) {
           rc = loadbatch(s, cmd->id);
           break;
         default:
+          if (type < 0) {
+            rc = 1;
+            break;
+          }
           dracnwrt(s, rtstdout(s->rt), 1, "Unknown command type: %d\n", DRA_SB4, &type, 0);
           rc = 1;
           break;

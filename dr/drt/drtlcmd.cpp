@@ -284,8 +284,15 @@ int32_t drtlnum(const drmslot *a) {
 
 int drtlcmd(drsrvstate *s, drmcmd *cmd, drmcmd *reply) {
   drmrpini(s, cmd, reply);
-  const drtlent *e = drtlfind(cmd->cmd);
-  int rc = e ? e->run(s, cmd, reply) : unknown(s, cmd);
+  int rc;
+  if (druefind(s, 50705)) {
+    // The poll could not deliver the arguments whole.
+    logcmd(s, cmd, "refused, user=%s", {});
+    rc = 1;
+  } else {
+    const drtlent *e = drtlfind(cmd->cmd);
+    rc = e ? e->run(s, cmd, reply) : unknown(s, cmd);
+  }
 
   if (cmd->cmd == 20 && rc == 0) {
     // A refresh that worked is not answered.

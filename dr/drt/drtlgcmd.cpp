@@ -91,6 +91,21 @@ int drtlgcmd(drsrvstate *s, int32_t *type, drmcmd *cmd, drtldml *dml) {
     return fail(s);
   }
   rc = kdbexec(c);
+  if (rc == KDB_TRUNCATED) {
+    // A value longer than its slot: the message was still handed to this
+    // server, with every value cut to fit. It is refused rather than served
+    // with cut arguments or left for the next server to choke on.
+    drmslot *slots[2 + DRM_NARGS] = {&cmd->addr, &cmd->user};
+    for (unsigned i = 0; i < DRM_NARGS; ++i) slots[2 + i] = &cmd->args[i];
+    for (unsigned i = 0; i < 2 + DRM_NARGS; ++i) {
+      if (slots[i]->ind <= 0) continue;
+      slots[i]->ind = 0;
+      int32_t argno = static_cast<int32_t>(i) - 1;
+      dracnerr(s, DRFAC_DRG, 50705, 2, DRA_SB4, &cmd->id, DRA_SB4, &argno, 0);
+    }
+    if (stackind > 0) stackind = 0;
+    rc = 0;
+  }
   // An idle poll leaves the integers of a message null; that is no failure.
   if (rc != 0 && rc != KDB_NULLVALUE) {
     druekci(s, rc);

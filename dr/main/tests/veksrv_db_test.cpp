@@ -62,6 +62,12 @@ TEST(Veksrv, ServesTestCommandsAndShutsDown) {
   EXPECT_EQ(rev.arg(9), "<null>");
   EXPECT_EQ(rev.arg(10), "a");
 
+  // An argument longer than a slot is refused, and the server goes on.
+  Reply toolong = pgtest::submit(c, 204, {"a", std::string(2500, 'y')});
+  EXPECT_EQ(toolong.code, 102);
+  EXPECT_TRUE(has(toolong.arg(1), "DRG-50705: message " + std::to_string(toolong.id) + ": argument 2 "))
+      << toolong.arg(1);
+
   Reply unk = pgtest::submit(c, 45);
   EXPECT_EQ(unk.code, 102);
   EXPECT_TRUE(has(unk.arg(1), "DRG-50700:")) << unk.arg(1);
