@@ -215,6 +215,52 @@ TEST(Veksrv, StartsLinguisticsOnce) {
   EXPECT_LT(log.find("=== Server startup completed. ===\n"), first);
 }
 
+// Batches of changed rows, linguistic requests and text-loading batches:
+// each is run or fails on its own, and the server goes on.
+TEST(Veksrv, ServesBatchesAndRequests) {
+  Database db;
+  PGTEST_NEED_DB(db);
+  Conn c(db.name);
+  c.one("CREATE TABLE ling_log (svcno integer, a1 text, a2 text)");
+  c.one("CREATE PROCEDURE ling_done(svcno integer, arg1 text, arg2 text) LANGUAGE sql AS "
+        "$$ INSERT INTO ling_log VALUES (svcno, arg1, arg2) $$");
+  Server srv;
+  srv.start({"-user", db.user(), "-logfile", srv.logpath, "-personality", "MLR"}, db.name);
+  ASSERT_TRUE(pgtest::registered(c, 1)) << srv.out();
+
+  // A queue error arrives as a failed batch: its text is logged.
+  c.one("CALL dmlq.queue_failure('queue went wrong')");
+  EXPECT_TRUE(srv.waitlog("queue went wrong\n"));
+  // A batch of changed rows: logged, and failing until indexing is there.
+  c.one("CALL dmlq.queue_change(42, 'k1')");
+  EXPECT_TRUE(srv.waitlog("DML batch: cid=42, number of rows=1\n"));
+
+  // A linguistic request runs its completion procedure and is closed.
+  auto svcno = c.one("CALL svcq.queue('LING', 0, NULL, true, ' ', 'a2', 'a3', 'a4', 'ling_done')");
+  ASSERT_TRUE(svcno);
+  EXPECT_TRUE(srv.waitlog("End LING cmd, return code is 0\n"));
+  for (int i = 0; i < 100 && c.one("SELECT count(*) FROM ling_log") == "0"; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(c.col("SELECT svcno || ':' || a1 || ':' || coalesce(a2, '<null>') FROM ling_log"),
+            (std::vector<std::string>{*svcno + ":SUCCESS:<null>"}));
+  EXPECT_TRUE(has(srv.log(), "LING cmd: user="));
+
+  // A text-loading batch is requeued when it fails.
+  auto src = c.one("INSERT INTO dr$source (src_name) VALUES ('docs') RETURNING src_id");
+  ASSERT_TRUE(src);
+  c.one("CALL srcq.queue_batch($1::integer)", {*src});
+  bool back = false;
+  for (int i = 0; i < 250 && !back; ++i) {
+    back = c.one("SELECT tries > 0 AND state IN ('Q', 'X') FROM srcq.batch") == "t";
+    if (!back) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_TRUE(back) << srv.log();
+
+  EXPECT_EQ(pgtest::submit(c, 201, {"1", "1"}).code, 101);
+  EXPECT_EQ(pgtest::submit(c, 21).code, 101);
+  EXPECT_EQ(srv.wait(), 0);
+}
+
 // Start-up failures: each exits 3 with its reason where the log goes.
 TEST(Veksrv, RefusesBadStarts) {
   Database db;
