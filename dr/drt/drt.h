@@ -89,6 +89,10 @@ int drtlling(drsrvstate *s, drtlreq *req, const char *user);
  * service when it names L); 0, or the service's failure. */
 int drtlmask(drsrvstate *s, const drmslot *arg);
 
+/* Puts a rewritten statement into reply arguments 7 and 8; 0, or 1 when
+ * the two together cannot hold it. */
+int drtlrwtxt(drsrvstate *s, drmcmd *reply, const char *text);
+
 /* The decimal value of an argument's text: 0 for null, empty or
  * non-numeric text; values beyond 32 bits are held at the nearest bound. */
 int32_t drtlnum(const drmslot *arg);

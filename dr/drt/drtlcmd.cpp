@@ -282,6 +282,17 @@ int32_t drtlnum(const drmslot *a) {
   return static_cast<int32_t>(v);
 }
 
+int drtlrwtxt(drsrvstate *s, drmcmd *reply, const char *text) {
+  size_t len = strlen(text);
+  size_t placed = drmsettxt(s, reply, 6, text);
+  if (placed < len) placed += drmsettxt(s, reply, 7, text + placed);
+  if (placed < len) {
+    druetrc();
+    return 1;
+  }
+  return 0;
+}
+
 int drtlcmd(drsrvstate *s, drmcmd *cmd, drmcmd *reply) {
   drmrpini(s, cmd, reply);
   int rc;

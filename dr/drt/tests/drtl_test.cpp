@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cstring>
+#include <string>
 
 #include "dr/drt/drt.h"
 #include "dr/drt/drtint.h"
@@ -48,6 +49,28 @@ TEST(Drtlfind, KnowsTheCommandCodes) {
   for (int c : known) EXPECT_NE(drtlfind(c), nullptr) << c;
   for (int c : {0, 1, 9, 26, 27, 28, 45, 49, 101, 199, 202, 203, 205, -1})
     EXPECT_EQ(drtlfind(c), nullptr) << c;
+}
+
+TEST(Drtlrwtxt, SplitsAStatementOverTwoArguments) {
+  drsrvstate *s = nullptr;
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(dracnnew(&s), 0);
+  testing::internal::GetCapturedStdout();
+  static drmcmd r;
+  struct {
+    size_t len;
+    int rc;
+    uint16_t a7, a8;
+  } cases[] = {{10, 0, 10, 0}, {1999, 0, 1999, 0}, {2500, 0, 1999, 501}, {3998, 0, 1999, 1999},
+               {3999, 1, 1999, 1999}};
+  for (auto &c : cases) {
+    memset(&r, 0, sizeof r);
+    std::string text(c.len, 's');
+    EXPECT_EQ(drtlrwtxt(s, &r, text.c_str()), c.rc) << c.len;
+    EXPECT_EQ(r.args[6].len, c.a7) << c.len;
+    EXPECT_EQ(r.args[7].len, c.a8) << c.len;
+  }
+  dracnfre(&s);
 }
 
 }  // namespace
