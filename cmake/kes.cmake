@@ -1,6 +1,9 @@
 # Shared build settings and the two helpers every module uses.
 
 set(KES_WARNINGS -Wall -Wextra -Wno-unused-parameter -Wno-missing-field-initializers)
+# Internal errors name their unit by its path under the source tree, so
+# __FILE__ must not carry the folder the tree was checked out in.
+add_compile_options(-fmacro-prefix-map=${PROJECT_SOURCE_DIR}/=)
 if(KES_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)

@@ -45,7 +45,7 @@ int rtfopen(rtctx *rt, const char *path, int mode, int kind, int attrs, int recl
   (void)rt;
   if (!out) return -1;
   *out = nullptr;
-  if (!path || !*path || !(mode & (RTF_READ | RTF_WRITE))) {
+  if (!path || !*path || !(mode & (RTF_READ | RTF_WRITE | RTF_TRUNC))) {
     errno = EINVAL;
     return -1;
   }

@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <fstream>
 #include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "converters/runtime/rcg.h"
+#include "converters/runtime/tests/dftest.h"
 
 namespace {
 
@@ -474,6 +476,58 @@ TEST(rcg, record_serves_many_calls_and_null_subcode) {
   // Detection on a record without the recogniser's block (a conversion's
   // state, or none) still answers.
   EXPECT_EQ(rcgdetect(nullptr, nullptr, 0, 0, &sub), 1);
+}
+
+} // namespace
+
+namespace {
+
+// Files made by real programs, each as the document-format filter hands it
+// over: at most its first 4096 bytes.
+TEST(rcg, files_made_by_real_programs) {
+  struct {
+    const char *file;
+    int code;
+  } cases[] = {
+      {"small.rtf", 19},   {"small.pdf", 107},  {"shape.wmf", 610},  {"small.txt", 1},
+      {"medium.txt", 1},   {"small.html", 1},   {"ebcdic.txt", 2},   {"pic.tif", 502},
+      {"pic.gif", 512},    {"pic.bmp", 513},    {"pic-os2.bmp", 513}, {"pic.pcx", 501},
+      {"pic.jpg", 521},    {"pic.ras", 522},    {"pic.pict", 602},   {"page.macp", 508},
+      {"plot.cgm", 603},   {"plot.hpgl", 604},
+      // Compound documents whose directory lies past the first 4096 bytes
+      // are not found by the directory-entry tests; the sector of FF bytes
+      // that follows their header then decodes as four MacPaint rows.
+      {"small.doc", 508},  {"table.doc", 508},  {"medium.doc", 508}, {"mid.doc", 508},
+      {"sheet.xls", 508},  {"slides.ppt", 508},
+  };
+  for (auto &c : cases) {
+    std::ifstream in(std::string(KES_SOURCE_DIR) + "/converters/runtime/tests/fixtures/" + c.file, std::ios::binary);
+    bytes b(4096);
+    in.read(reinterpret_cast<char *>(b.data()), 4096);
+    b.resize(static_cast<size_t>(in.gcount()));
+    ASSERT_FALSE(b.empty()) << c.file;
+    EXPECT_EQ(detect(b).code, c.code) << c.file;
+  }
+}
+
+} // namespace
+
+namespace {
+
+// A compound document whose directory lies within the first 4096 bytes is
+// found by its stream names.
+TEST(rcg, compound_document_with_an_early_directory) {
+  struct {
+    const char *stream;
+    int code, sub;
+  } cases[] = {{"WordDocument", 49, 0}, {"PowerPoint Document", 619, 3}, {"PP40", 619, 2}};
+  for (auto &c : cases) {
+    dft::bytes f = dft::write({{"Other", dft::bytes(100, 1)}, {c.stream, dft::pattern(9000, 2)}});
+    f.resize(4096);
+    detected d = detect(f);
+    EXPECT_EQ(d.code, c.code) << c.stream;
+    EXPECT_EQ(d.sub, c.sub) << c.stream;
+  }
 }
 
 } // namespace

@@ -32,6 +32,7 @@ TEST_F(Files, WriteAppendsReadBack) {
   std::string p = dir + "/a.txt";
   rtstream *w = nullptr;
   EXPECT_EQ(rtfopen(rt, p.c_str(), RTF_WRITE, 0, 0, 0, 1, "DR", &w), -1);  // no create bit
+  EXPECT_EQ(rtfopen(rt, p.c_str(), RTF_CREATE, 0, 0, 0, 1, "DR", &w), -1);  // neither read nor write
   ASSERT_EQ(rtfopen(rt, p.c_str(), RTF_WRITE | RTF_CREATE, 0, 0, 0, 1, "DR", &w), 0);
   EXPECT_EQ(rtfwrite(w, "one\n", 4), 4);
   EXPECT_EQ(rtfclose(w), 0);
@@ -47,7 +48,7 @@ TEST_F(Files, WriteAppendsReadBack) {
   EXPECT_EQ(rtfread(r, rest, sizeof rest), 4);
   EXPECT_EQ(rtfread(r, rest, sizeof rest), 0);
   EXPECT_EQ(rtfclose(r), 0);
-  ASSERT_EQ(rtfopen(rt, p.c_str(), RTF_WRITE | RTF_TRUNC, 0, 0, 0, 1, "DR", &w), 0);
+  ASSERT_EQ(rtfopen(rt, p.c_str(), RTF_TRUNC, 0, 0, 0, 1, "DR", &w), 0);  // write from empty
   EXPECT_EQ(rtfclose(w), 0);
   ASSERT_EQ(rtfopen(rt, p.c_str(), RTF_READ, 0, 0, 0, 1, "DR", &r), 0);
   EXPECT_EQ(rtfread(r, rest, sizeof rest), 0);

@@ -67,6 +67,15 @@ TEST(Lsf, DirectivesOverTypedArguments) {
   for (const Case &c : cases) EXPECT_EQ(fmt(c.format), c.want) << c.name;
 }
 
+TEST(Lsf, EveryPointerCodeIsFollowed) {
+  int32_t counter = -3, line = 12;
+  char buf[64];
+  EXPECT_EQ(lsffmt(nullptr, buf, sizeof buf, "%s,%s,%05s", RTA_SWORD, &counter, RTA_SB4POS, &line,
+                   RTA_SB4POS, &line, 0),
+            11);
+  EXPECT_STREQ(buf, "-3,12,00012");
+}
+
 TEST(Lsf, StarTakesWidthFromTheList) {
   char buf[32];
   EXPECT_EQ(lsffmt(nullptr, buf, sizeof buf, "[%*s|%-*s]", RTA_INT, 4, RTA_STR, "ab", RTA_INT, 3,
