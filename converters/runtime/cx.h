@@ -139,6 +139,8 @@ struct cxmain {
   char rlfile[256];          // option RL= file
   char rffile[256];          // option RF= file
   int setpword;              // option SETP
+  int optcont;               // 'S' or 'X' while following words continue that text
+  const char* firstarg;      // the stand-alone converter's first argument
   char* zonefile;            // zone side-file name; never set in this system
   cxtmpnode* tmphead;        // temporary-file list
   cxtmpnode* tmptail;

@@ -120,7 +120,16 @@ void cxfreeall(cxstate* st) {
   // Whatever the run still holds: the registry's names and the stream and
   // buffer pointers into these blocks go with them, so clear those first.
   for (auto& r : st->cm->regnamed) r.name = nullptr;
-  st->mn->tmphead = st->mn->tmptail = nullptr;
+  cxmain* mn = st->mn;
+  mn->tmphead = mn->tmptail = nullptr;
+  mn->stext = mn->xtext = mn->zonefile = nullptr;
+  mn->dfslots[0] = mn->dfslots[1] = nullptr;
+  mn->bftab = nullptr;
+  st->io->bfcount = 0;
+  for (auto& s : mn->strms) s = nullptr;
+  st->fb->nstreams = 0;
+  mn->inbuf = mn->outbuf[0] = mn->outbuf[1] = mn->pbbuf = nullptr;
+  st->fb->pipereqbuf = st->fb->piperepbuf = nullptr;
   while (st->cm->allochead) cxfree(st, st->cm->allochead + 1);
 }
 

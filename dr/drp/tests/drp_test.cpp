@@ -3,6 +3,7 @@
 // buffer's growth and limit, and inputs that push the parser hard.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -153,6 +154,32 @@ TEST_F(Parser, WordLengthLimit) {
   EXPECT_EQ(o.rc, 1);
   EXPECT_EQ(o.msgs, (std::vector<int>{DRPM_LONGWORD}));
   EXPECT_EQ(o.col, 4);
+}
+
+TEST_F(Parser, MultiByteWords) {
+  // Only single-byte characters end words; case folding for keywords goes
+  // by whole characters of the session's set.
+  std::snprintf(srv->csname, sizeof srv->csname, "%s", "UTF8");
+  struct Case {
+    const char *query;
+    const char *tree;
+  } cases[] = {
+      {"\xc3\xbcber & stra\xc3\x9fe", "AND \n  WORD \xc3\xbcber \n  WORD stra\xc3\x9fe \n"},
+      {"\xe6\x97\xa5\xe6\x9c\xac \xe8\xaa\x9e", "PHRASE \n  WORD \xe6\x97\xa5\xe6\x9c\xac \n  WORD \xe8\xaa\x9e \n"},
+      {"a \xe3\x80\x80 b", "PHRASE \n  WORD a \n  WORD b \n"},  // ideographic space
+      {"a AnD b", "AND \n  WORD a \n  WORD b \n"},
+  };
+  for (const Case &c : cases) {
+    Outcome o = parse(c.query);
+    EXPECT_EQ(o.rc, 0) << c.query;
+    EXPECT_EQ(o.tree, c.tree) << c.query;
+  }
+  // A three-byte character that would pass the limit stops the word.
+  Outcome o = parse(std::string(253, 'x') + "\xe6\x97\xa5");
+  EXPECT_EQ(o.rc, 1);
+  EXPECT_EQ(o.msgs, (std::vector<int>{DRPM_LONGWORD}));
+  o = parse(std::string(252, 'x') + "\xe6\x97\xa5");
+  EXPECT_EQ(o.rc, 0);
 }
 
 // ---- trees ----
@@ -328,7 +355,17 @@ TEST_F(Parser, ErrorsWithLineAndColumn) {
     EXPECT_EQ(o.msgs, c.msgs) << c.query;
     EXPECT_EQ(o.line, c.line) << c.query;
     EXPECT_EQ(o.col, c.col) << c.query;
+    for (int i = 1; i <= rtmsgcnt(srv->msg); i++) {
+      char text[512];
+      rtmsgtxt(srv->msg, i, text, sizeof text);
+      EXPECT_EQ(std::strstr(text, "not found"), nullptr) << c.query << ": " << text;
+    }
   }
+  // The position is in the text of the message.
+  parse("fox &");
+  char text[512];
+  rtmsgtxt(srv->msg, 1, text, sizeof text);
+  EXPECT_STREQ(text, "DRG-50901: syntax error in the text query at line 1, column 6");
   // Accepted in theme mode.
   Outcome o = parse("^a | b", 1);
   EXPECT_EQ(o.rc, 0);
@@ -341,6 +378,30 @@ TEST_F(Parser, EarlierStackEntryDoesNotHideSyntaxError) {
   drpabuf *b = nullptr;
   EXPECT_EQ(drpmparse(srv, &b, "SCOTT", "a &", kw, 1, 0), 1);
   EXPECT_EQ(stack(), (std::vector<int>{10900, DRPM_SYNTAX}));
+}
+
+TEST_F(Parser, MemoryShortageFailsCleanly) {
+  // The k-th allocation from the heaps fails: the parse ends with 1 and a
+  // message, or succeeds when k lies beyond what it needs.
+  bool succeeded = false;
+  for (int k = 1; k <= 40 && !succeeded; k++) {
+    fresh();
+    drpabuf *b = nullptr;
+    rthpfailat(srv->hpmgr, k);
+    testing::internal::CaptureStdout();
+    int rc = drpmparse(srv, &b, "SCOTT", "a & (b | c d) * 2", kw, 1, 0);
+    testing::internal::GetCapturedStdout();
+    rthpfailat(srv->hpmgr, 0);
+    if (rc == 0) {
+      succeeded = true;
+      EXPECT_EQ(print(b), "AND \n  WORD a \n  WEIGHT 2.000\n    OR \n      WORD b \n      PHRASE \n"
+                          "        WORD c \n        WORD d \n");
+    } else {
+      EXPECT_EQ(rc, 1) << k;
+      EXPECT_GT(rtmsgcnt(srv->msg), 0) << k;
+    }
+  }
+  EXPECT_TRUE(succeeded);
 }
 
 TEST_F(Parser, ParseIntoExistingBuffer) {
