@@ -3,6 +3,7 @@
 // times dispatcher.submit of the add command to its reply, then measures the
 // CPU the idle server and its two database sessions use, and shuts it down.
 //   kes_bench_srv [veksrv path [commands [idle seconds]]]
+// (the veksrv of the same build by default)
 #include <libpq-fe.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -59,7 +60,7 @@ long ticks(int pid) {
 }  // namespace
 
 int main(int argc, char **argv) {
-  std::string prog = argc > 1 ? argv[1] : "build/release/dr/main/veksrv";
+  std::string prog = argc > 1 ? argv[1] : KES_VEKSRV;
   int n = argc > 2 ? std::atoi(argv[2]) : 500;
   int idle = argc > 3 ? std::atoi(argv[3]) : 10;
   const char *u = std::getenv("PGUSER");

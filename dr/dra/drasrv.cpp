@@ -17,9 +17,8 @@ void ierr(drsrvstate *s, int num, int line) {
 }
 
 // Opens and parses a registry call; a failure here is fatal for the server.
-int drasmopn(drsrvstate *s, kdbcda *c, const char *sql) {
-  auto *lda = static_cast<kdblda *>(s->login);
-  if (!lda || kdbopen(c, lda, KDB_TRANSPORT) != 0) {
+int drasmopn(drsrvstate *s, druocur *c, const char *sql) {
+  if (!s->login || druoopnt(c, s->login) != 0) {
     ierr(s, 50800, __LINE__);
     druetrc();
     return 1;
@@ -34,7 +33,7 @@ int drasmopn(drsrvstate *s, kdbcda *c, const char *sql) {
 }
 
 // Reports a failed bind (50802) or execution (50804) and closes the cursor.
-int drasmend(drsrvstate *s, kdbcda *c, int rc, int num, int line) {
+int drasmend(drsrvstate *s, druocur *c, int rc, int num, int line) {
   if (rc != 0) druekcii(s, num, 2, kFile, line, rc);
   kdbclose(c);
   if (rc != 0) druetrc();
@@ -44,7 +43,7 @@ int drasmend(drsrvstate *s, kdbcda *c, int rc, int num, int line) {
 }  // namespace
 
 int drasmadd(drsrvstate *s) {
-  kdbcda c{};
+  druocur c{};
   if (drasmopn(s, &c, "CALL draserm.add(:person_mask, :name, :addr, :audsid)") != 0) return 1;
   // Name and address go in as null whatever the state held, and come back
   // filled by the call.
@@ -64,7 +63,7 @@ int drasmadd(drsrvstate *s) {
 }
 
 int drasmupd(drsrvstate *s) {
-  kdbcda c{};
+  druocur c{};
   if (drasmopn(s, &c, "CALL draserm.upd(:name, :status, :person_mask, :idle_time)") != 0) return 1;
   char status[] = "RUN";
   int32_t idle = 0;
@@ -77,7 +76,7 @@ int drasmupd(drsrvstate *s) {
 }
 
 int drasmdel(drsrvstate *s) {
-  kdbcda c{};
+  druocur c{};
   if (drasmopn(s, &c, "CALL draserm.del(:name)") != 0) return 1;
   int rc = kdbbndrv(&c, ":name", s->srvname, sizeof s->srvname, KDB_STRING);
   if (rc != 0) return drasmend(s, &c, rc, 50802, __LINE__);

@@ -7,6 +7,8 @@
 
 #include <cstring>
 
+#include "platform/db/db.h"
+
 namespace {
 
 constexpr char kFile[] = "dr/drm/drm.cpp";
@@ -19,8 +21,6 @@ constexpr char kOob[] =
 
 constexpr const char *kArgNames[DRM_NARGS] = {":arg1", ":arg2", ":arg3", ":arg4", ":arg5",
                                               ":arg6", ":arg7", ":arg8", ":arg9", ":arg10"};
-
-kdblda *lda(drsrvstate *s) { return static_cast<kdblda *>(s->login); }
 
 void ierr(drsrvstate *s, int num, int sev, int line) {
   dracnierr(s, DRFAC_DRG, num, sev, DRA_STR, kFile, DRA_INT, line, DRA_STR, "", DRA_STR, "",
@@ -97,7 +97,7 @@ int drmrply(drsrvstate *s, drmcmd *reply) {
   if (!m) return sendfail(s);
   kdbcda *c = &m->rplcur;
   if (!m->rplprs) {
-    if (!lda(s) || kdbopen(c, lda(s), KDB_TRANSPORT) != 0) {
+    if (!s->login || druoopnt(&m->rplcur, s->login) != 0) {
       ierr(s, 50800, 3, __LINE__);
       return sendfail(s);
     }
@@ -161,7 +161,7 @@ int drmoob(drsrvstate *s, drmcmd *msg) {
   }
   kdbcda *c = &m->oobcur;
   if (!m->oobprs) {
-    int rc = lda(s) ? kdbopen(c, lda(s), KDB_TRANSPORT) : KDB_NOTCONNECTED;
+    int rc = s->login ? druoopnt(&m->oobcur, s->login) : KDB_NOTCONNECTED;
     if (rc != 0) {
       druekcii(s, 50800, 3, kFile, __LINE__, rc);
       dracnerr(s, DRFAC_DRG, 50302, 3, 0);

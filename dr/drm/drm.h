@@ -10,11 +10,7 @@
 
 #include "dr/dra/dra.h"
 #include "dr/dru/dru.h"
-#include "platform/db/db.h"
 #include "platform/nls/nls.h"
-
-/* A cursor of the client library. */
-typedef kdbcda druocur;
 
 /* Bytes of text one argument slot carries. */
 enum { DRM_SLOTMAX = 2000 };

@@ -40,9 +40,8 @@ void ierr(drsrvstate *s, int num, int line) {
 // a request procedure), else with e.exec.
 int drqcall(drsrvstate *s, const char *sql, const drqbind *binds, int nbinds, const drqerrs &e,
             int *execrc = nullptr) {
-  auto *lda = static_cast<kdblda *>(s->login);
-  kdbcda c{};
-  int rc = lda ? kdbopen(&c, lda, KDB_TRANSPORT) : KDB_NOTCONNECTED;
+  druocur c{};
+  int rc = s->login ? druoopnt(&c, s->login) : KDB_NOTCONNECTED;
   if (rc != 0) {
     if (e.fatal) ierr(s, e.open, __LINE__);
     else druekcii(s, e.open, 2, kFile, __LINE__, rc);

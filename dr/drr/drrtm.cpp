@@ -19,9 +19,8 @@ void ierr(drsrvstate *s, int num, int line) {
 
 // Opens and parses a call; on failure pushes the step's fatal message (after
 // the database's text when withtext) and returns 1.
-int drrtopn(drsrvstate *s, kdbcda *c, const char *sql, bool withtext) {
-  auto *lda = static_cast<kdblda *>(s->login);
-  int rc = lda ? kdbopen(c, lda, KDB_TRANSPORT) : KDB_NOTCONNECTED;
+int drrtopn(drsrvstate *s, druocur *c, const char *sql, bool withtext) {
+  int rc = s->login ? druoopnt(c, s->login) : KDB_NOTCONNECTED;
   if (rc != 0) {
     if (withtext) druekci(s, rc);
     ierr(s, 50800, __LINE__);
@@ -37,7 +36,7 @@ int drrtopn(drsrvstate *s, kdbcda *c, const char *sql, bool withtext) {
   return 0;
 }
 
-int drrtend(drsrvstate *s, kdbcda *c, int rc, int msg) {
+int drrtend(drsrvstate *s, druocur *c, int rc, int msg) {
   if (rc != 0) druekci(s, rc);
   kdbclose(c);
   if (rc == 0) return 0;
@@ -55,7 +54,7 @@ int drrtfail(drsrvstate *s, int msg) {
 }  // namespace
 
 int drrtalc(drsrvstate *s, int32_t sessid, const char *type, char *name, int32_t keycnt) {
-  kdbcda c{};
+  druocur c{};
   name[0] = '\0';
   if (drrtopn(s, &c, "CALL dr_rtm.allocate(:session_id, :table_type, :tablename, :textkey_count)",
               true) != 0)
@@ -73,7 +72,7 @@ int drrtalc(drsrvstate *s, int32_t sessid, const char *type, char *name, int32_t
 }
 
 int drrtdea(drsrvstate *s, const char *name) {
-  kdbcda c{};
+  druocur c{};
   if (drrtopn(s, &c, "CALL dr_rtm.deallocate(:tablename)", false) != 0)
     return drrtfail(s, 52006);
   int rc = kdbbndrv(&c, ":tablename", const_cast<char *>(name),
@@ -83,7 +82,7 @@ int drrtdea(drsrvstate *s, const char *name) {
 }
 
 int drrtrcv(drsrvstate *s) {
-  kdbcda c{};
+  druocur c{};
   if (drrtopn(s, &c, "CALL dr_rtm.recover()", false) != 0) return drrtfail(s, 52007);
   return drrtend(s, &c, kdbexec(&c), 52007);
 }

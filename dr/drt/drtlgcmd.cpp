@@ -5,6 +5,7 @@
 
 #include "dr/drt/drt.h"
 #include "dr/dru/dru.h"
+#include "platform/db/db.h"
 
 namespace {
 
@@ -39,9 +40,8 @@ int drtlgcmd(drsrvstate *s, int32_t *type, drmcmd *cmd, drtldml *dml) {
   drmstate *m = s->mstate;
   if (!m) return fail(s);
   kdbcda *c = &m->lsncur;
-  auto *lda = static_cast<kdblda *>(s->login);
   if (!m->lsnprs) {
-    int rc = lda ? kdbopen(c, lda, KDB_TRANSPORT) : KDB_NOTCONNECTED;
+    int rc = s->login ? druoopnt(&m->lsncur, s->login) : KDB_NOTCONNECTED;
     if (rc != 0) {
       druekcii(s, 50800, 2, kFile, __LINE__, rc);
       return fail(s);

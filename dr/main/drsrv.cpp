@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr char kFile[] = "dr/main/drsrv.cpp";
-
 const droptent kOptEnt[] = {
     {"-user", 1, 1, 1, DROPT_VALUE},
     {"-sqltrace", 1, 2, 0, DROPT_FLAG},
@@ -77,12 +75,7 @@ int dracndis(drsrvstate *s) {
   drasmdel(s);
   drmfre(s);
   if (drtsvc.dmfre) drtsvc.dmfre(s);
-  auto *lda = static_cast<kdblda *>(s->login);
-  int rc = kdblogoff(lda);
-  if (rc != 0) {
-    druekcii(s, 50855, 2, kFile, __LINE__, rc);
-  }
-  s->login = nullptr;
+  int rc = dracnlof(s);
   s->mstate = nullptr;
   s->dmcache = nullptr;
   if (rc != 0) {
