@@ -101,6 +101,9 @@ int dracnchp(drsrvstate *st);
 /* Logs on with the whole user string as connect string, and switches on SQL
  * tracing when trace is 1; 0, or 1 after pushing the reason. */
 int dracnlog(drsrvstate *st, const char *user, uint8_t trace);
+/* Logs off; 0, or 1 after pushing the database's text and 50855 (severity 2).
+ * The server is not connected afterwards either way. */
+int dracnlof(drsrvstate *st);
 
 /* ---- file streams ---- */
 

@@ -6,5 +6,6 @@
 #include "dr/dru/drue.h"
 #include "dr/dru/druh.h"
 #include "dr/dru/drub.h"
+#include "dr/dru/druo.h"
 
 #endif

@@ -1,0 +1,190 @@
+-- The server's poll for its next message.
+-- Message types: 1 nothing arrived, 2 a command, 3 a batch of changed rows,
+-- 4 a linguistic request, 5 a text-loading batch. An idle poll waits up to
+-- about a second in short steps, so an idle server does not spin, while a
+-- queued message is taken within a few milliseconds.
+
+CREATE SCHEMA IF NOT EXISTS listener;
+
+-- Seconds an idle poll waits, and the step between looks.
+CREATE OR REPLACE FUNCTION listener.idle_wait() RETURNS double precision
+LANGUAGE sql IMMUTABLE AS $$ SELECT 1.0::double precision $$;
+CREATE OR REPLACE FUNCTION listener.idle_step() RETURNS double precision
+LANGUAGE sql IMMUTABLE AS $$ SELECT 0.005::double precision $$;
+
+CREATE OR REPLACE PROCEDURE listener.get_cmd(sid integer, mbox text, pmask text,
+    INOUT cmd_type integer, INOUT disp_id integer,
+    INOUT disp_return_address text, INOUT disp_user text, INOUT disp_command integer,
+    INOUT disp_arg1 text, INOUT disp_arg2 text, INOUT disp_arg3 text, INOUT disp_arg4 text,
+    INOUT disp_arg5 text, INOUT disp_arg6 text, INOUT disp_arg7 text, INOUT disp_arg8 text,
+    INOUT disp_arg9 text, INOUT disp_arg10 text,
+    INOUT dml_numpkeys integer, INOUT dml_cid integer)
+LANGUAGE plpgsql AS $$
+DECLARE
+  mask text := upper(coalesce(pmask, ''));
+  box text := upper(coalesce(mbox, ''));
+  srv draserm.server%ROWTYPE;
+  m dispatcher.message%ROWTYPE;
+  r svcq.request%ROWTYPE;
+  want_m boolean := position('M' IN upper(coalesce(pmask, ''))) > 0;
+  want_l boolean := position('L' IN upper(coalesce(pmask, ''))) > 0;
+  want_r boolean := position('R' IN upper(coalesce(pmask, ''))) > 0;
+  deadline timestamptz := clock_timestamp() + make_interval(secs => listener.idle_wait());
+  cap integer := least(greatest(coalesce(dml_numpkeys, 500), 1), 500);
+  n integer;
+  pol integer;
+  src integer;
+  a text[];
+  errtxt text;
+  bell bigint := pg_sequence_last_value('dispatcher.bell_seq');
+  b bigint;
+  next_full timestamptz;
+  recheck_until timestamptz := '-infinity';
+BEGIN
+  cmd_type := 1; disp_id := NULL; disp_return_address := NULL; disp_user := NULL;
+  disp_command := NULL; dml_cid := NULL;
+  disp_arg1 := NULL; disp_arg2 := NULL; disp_arg3 := NULL; disp_arg4 := NULL; disp_arg5 := NULL;
+  disp_arg6 := NULL; disp_arg7 := NULL; disp_arg8 := NULL; disp_arg9 := NULL; disp_arg10 := NULL;
+
+  SELECT * INTO srv FROM draserm.server s WHERE s.mbox = box;
+  IF NOT FOUND THEN
+    CALL dr_def.raise_error(format('no server is registered with mailbox %s', mbox));
+  END IF;
+
+  -- Rows of a changed-rows batch this session did not close failed: retry
+  -- them later, or set them aside.
+  UPDATE dmlq.queue q
+     SET state = CASE WHEN q.tries >= dispatcher.max_tries() THEN 'X' ELSE 'Q' END, sid = NULL
+   WHERE q.state = 'I' AND q.sid = get_cmd.sid;
+
+  LOOP
+    -- A command for this server or for its personality.
+    SELECT * INTO m FROM dispatcher.message x
+     WHERE x.state = 'Q'
+       AND (x.target_mbox = box
+            OR (x.target_mbox IS NULL
+                AND (x.personality IS NULL OR position(x.personality IN mask) > 0)))
+     ORDER BY x.id LIMIT 1 FOR UPDATE SKIP LOCKED;
+    IF FOUND THEN
+      UPDATE dispatcher.message x
+         SET state = 'S', server_name = srv.name, tries = x.tries + 1, taken_at = clock_timestamp()
+       WHERE x.id = m.id;
+      -- Held until the final reply, so that the submitter can wait on it.
+      PERFORM pg_advisory_lock(dispatcher.lock_class(), m.id);
+      cmd_type := 2;
+      disp_id := m.id;
+      disp_return_address := m.return_address;
+      disp_user := m.username;
+      disp_command := m.command;
+      a := m.args;
+      disp_arg1 := a[1]; disp_arg2 := a[2]; disp_arg3 := a[3]; disp_arg4 := a[4];
+      disp_arg5 := a[5]; disp_arg6 := a[6]; disp_arg7 := a[7]; disp_arg8 := a[8];
+      disp_arg9 := a[9]; disp_arg10 := a[10];
+      RETURN;
+    END IF;
+
+    IF want_m THEN
+      -- A queue error is handed out as a failed batch.
+      DELETE FROM dmlq.queue_error e
+       WHERE e.seq = (SELECT y.seq FROM dmlq.queue_error y ORDER BY y.seq LIMIT 1
+                      FOR UPDATE SKIP LOCKED)
+      RETURNING e.errors INTO errtxt;
+      IF FOUND THEN
+        CALL drue.text_on_stack(errtxt);
+        cmd_type := 3; dml_numpkeys := -1; dml_cid := 0; disp_id := 0;
+        RETURN;
+      END IF;
+      SELECT q.pol_id INTO pol FROM dmlq.queue q
+       WHERE q.state = 'Q' ORDER BY q.seq LIMIT 1 FOR UPDATE SKIP LOCKED;
+      IF FOUND THEN
+        WITH batch AS (
+          SELECT q.seq FROM dmlq.queue q
+           WHERE q.state = 'Q' AND q.pol_id = pol
+           ORDER BY q.seq LIMIT cap FOR UPDATE SKIP LOCKED)
+        UPDATE dmlq.queue q SET state = 'I', sid = get_cmd.sid, tries = q.tries + 1
+          FROM batch b WHERE q.seq = b.seq;
+        GET DIAGNOSTICS n = ROW_COUNT;
+        IF n > 0 THEN
+          cmd_type := 3; dml_numpkeys := n; dml_cid := pol; disp_id := 0;
+          RETURN;
+        END IF;
+      END IF;
+    END IF;
+
+    IF want_l THEN
+      SELECT * INTO r FROM svcq.request x
+       WHERE x.status = 'Q' AND x.svctype = 'LING'
+       ORDER BY x.priority DESC, x.svcno LIMIT 1 FOR UPDATE SKIP LOCKED;
+      IF FOUND THEN
+        UPDATE svcq.request x SET status = 'I', sid = get_cmd.sid, tries = x.tries + 1,
+               taken_at = clock_timestamp()
+         WHERE x.svcno = r.svcno;
+        cmd_type := 4;
+        disp_id := r.svcno;
+        disp_user := r.username;
+        a := r.par;
+        disp_arg1 := a[1]; disp_arg2 := a[2]; disp_arg3 := a[3]; disp_arg4 := a[4];
+        disp_arg5 := a[5]; disp_arg6 := a[6]; disp_arg7 := a[7]; disp_arg8 := a[8];
+        disp_arg9 := a[9]; disp_arg10 := a[10];
+        RETURN;
+      END IF;
+    END IF;
+
+    IF want_r THEN
+      SELECT b.src_id INTO src FROM srcq.batch b
+       WHERE b.state = 'Q' ORDER BY b.queued_at, b.src_id LIMIT 1 FOR UPDATE SKIP LOCKED;
+      IF FOUND THEN
+        UPDATE srcq.batch b SET state = 'I', sid = get_cmd.sid, tries = b.tries + 1,
+               taken_at = clock_timestamp()
+         WHERE b.src_id = src;
+        cmd_type := 5;
+        disp_id := src;
+        RETURN;
+      END IF;
+    END IF;
+
+    EXIT WHEN clock_timestamp() >= deadline;
+    -- Wait for the bell: whoever queues something rings it (a sequence, so
+    -- the ring is seen before the queuing transaction commits). A ring is
+    -- followed by full looks for a short while, until the new item is
+    -- committed; without a ring a full look is made now and then anyway.
+    next_full := clock_timestamp() + interval '100 ms';
+    LOOP
+      PERFORM pg_sleep(listener.idle_step());
+      EXIT WHEN clock_timestamp() >= deadline OR clock_timestamp() >= next_full
+        OR clock_timestamp() < recheck_until;
+      b := pg_sequence_last_value('dispatcher.bell_seq');
+      IF b IS DISTINCT FROM bell THEN
+        bell := b;
+        recheck_until := clock_timestamp() + interval '50 ms';
+        EXIT;
+      END IF;
+    END LOOP;
+  END LOOP;
+  -- Idle: a good moment to requeue what vanished servers left behind.
+  CALL dispatcher.recover_stale();
+END $$;
+
+-- The poll as the server runs it: the message, and the error stack as text
+-- (empty when all went well).
+CREATE OR REPLACE PROCEDURE listener.get_cmd_blk(sid integer, mbox text, pmask text,
+    INOUT cmd_type integer, INOUT disp_id integer,
+    INOUT disp_return_address text, INOUT disp_user text, INOUT disp_command integer,
+    INOUT disp_arg1 text, INOUT disp_arg2 text, INOUT disp_arg3 text, INOUT disp_arg4 text,
+    INOUT disp_arg5 text, INOUT disp_arg6 text, INOUT disp_arg7 text, INOUT disp_arg8 text,
+    INOUT disp_arg9 text, INOUT disp_arg10 text,
+    INOUT dml_numpkeys integer, INOUT dml_cid integer, INOUT error_stack text)
+LANGUAGE plpgsql AS $$
+BEGIN
+  PERFORM drue.get_stack();
+  BEGIN
+    CALL listener.get_cmd(sid, mbox, pmask, cmd_type, disp_id, disp_return_address, disp_user,
+                          disp_command, disp_arg1, disp_arg2, disp_arg3, disp_arg4, disp_arg5,
+                          disp_arg6, disp_arg7, disp_arg8, disp_arg9, disp_arg10,
+                          dml_numpkeys, dml_cid);
+    error_stack := drue.get_stack();
+  EXCEPTION WHEN OTHERS THEN
+    CALL drue.text_on_stack(SQLERRM);
+    error_stack := drue.get_stack();
+  END;
+END $$;

@@ -1,0 +1,70 @@
+-- Result tables handed to servers for query results and SQL rewrite.
+-- A table of type RESULT (or any type but STRUCT_VIEW) is created with its key
+-- columns TEXTKEY, TEXTKEY2 .. and the columns the result writers fill; a
+-- STRUCT_VIEW name is reserved and the server creates the view under it.
+
+CREATE SCHEMA IF NOT EXISTS dr_rtm;
+CREATE SEQUENCE IF NOT EXISTS dr_rtm.table_seq;
+
+CREATE TABLE IF NOT EXISTS dr_rtm.result_table (
+  tablename     varchar(31) PRIMARY KEY,
+  session_id    integer,
+  table_type    varchar(30) NOT NULL,
+  textkey_count integer NOT NULL,
+  allocated_at  timestamptz NOT NULL DEFAULT clock_timestamp()
+);
+
+-- Hand out a result table of a type with a number of key columns (1 to 16).
+CREATE OR REPLACE PROCEDURE dr_rtm.allocate(session_id integer, table_type text,
+                                            INOUT tablename text, textkey_count integer)
+LANGUAGE plpgsql AS $$
+DECLARE
+  t text := upper(coalesce(table_type, 'RESULT'));
+  nm text := 'dr$rt_' || lpad(nextval('dr_rtm.table_seq')::text, 6, '0');
+  cols text := 'textkey varchar(256)';
+BEGIN
+  IF textkey_count IS NULL OR textkey_count NOT BETWEEN 1 AND 16 THEN
+    CALL dr_def.raise_error(format('invalid key column count %s', textkey_count));
+  END IF;
+  IF t <> 'STRUCT_VIEW' THEN
+    FOR k IN 2 .. textkey_count LOOP
+      cols := cols || format(', textkey%s varchar(256)', k);
+    END LOOP;
+    EXECUTE format('CREATE TABLE %I (%s, score numeric, conid integer, curid integer)', nm, cols);
+  END IF;
+  INSERT INTO dr_rtm.result_table (tablename, session_id, table_type, textkey_count)
+  VALUES (nm, allocate.session_id, t, allocate.textkey_count);
+  tablename := nm;
+END $$;
+
+-- Take a result table back and drop it.
+CREATE OR REPLACE PROCEDURE dr_rtm.deallocate(tablename text)
+LANGUAGE plpgsql AS $$
+DECLARE
+  r dr_rtm.result_table%ROWTYPE;
+BEGIN
+  DELETE FROM dr_rtm.result_table x WHERE x.tablename = lower(deallocate.tablename)
+  RETURNING * INTO r;
+  IF r.tablename IS NULL THEN
+    CALL dr_def.raise_error(format('result table %s is not allocated', tablename));
+  END IF;
+  IF r.table_type = 'STRUCT_VIEW' THEN
+    EXECUTE format('DROP VIEW IF EXISTS %I', r.tablename);
+  ELSE
+    EXECUTE format('DROP TABLE IF EXISTS %I', r.tablename);
+  END IF;
+END $$;
+
+-- Drop every result table whose session (a backend process id) has ended.
+CREATE OR REPLACE PROCEDURE dr_rtm.recover()
+LANGUAGE plpgsql AS $$
+DECLARE
+  r record;
+BEGIN
+  FOR r IN SELECT x.tablename FROM dr_rtm.result_table x
+            WHERE x.session_id IS NULL
+               OR NOT EXISTS (SELECT 1 FROM pg_stat_activity a WHERE a.pid = x.session_id)
+  LOOP
+    CALL dr_rtm.deallocate(r.tablename);
+  END LOOP;
+END $$;

@@ -1,0 +1,74 @@
+// Log-on and log-off of the server's session, and the SQL trace that writes
+// every statement the client layer runs, with its binds, into the log.
+#include <cstring>
+
+#include "dr/dra/dra.h"
+#include "dr/dru/druo.h"
+#include "dr/dru/drue.h"
+#include "platform/db/db.h"
+#include "platform/nls/nls.h"
+
+namespace {
+
+constexpr char kFile[] = "dr/dra/dracnlog.cpp";
+
+// The statement that switches tracing on. The other dialect's text is
+// "ALTER SESSION SET SQL_TRACE = TRUE"; here the client layer does the
+// tracing itself, and the session only records that it is on, which needs
+// no superuser right.
+constexpr char kTraceOn[] = "SELECT set_config('dr.sql_trace', 'on', false)";
+
+kdblda *area(drsrvstate *st) { return reinterpret_cast<kdblda *>(st->logarea); }
+
+// Writes one traced statement into the server log.
+void tracetolog(void *ctx, const char *text) {
+  drsrvstate *st = static_cast<drsrvstate *>(ctx);
+  dracnprt(st, st->log, "%s\n", DRA_STR, text, 0);
+}
+
+}  // namespace
+
+int dracnlog(drsrvstate *st, const char *user, uint8_t trace) {
+  st->login = st->logarea;
+  int rc = kdblogon(area(st), user ? user : "", -1);
+  if (rc != 0) {
+    druekci(st, rc);
+    dracnerr(st, DRFAC_DRG, 11100, 3, 0);
+    kdblogoff(area(st));  // frees what the failed attempt kept
+    st->login = nullptr;
+    druetrc();
+    return 1;
+  }
+  // The session speaks the server's character set; the database converts.
+  const nlscs *cs = dracncs(st);
+  if (cs && cs->pgenc && std::strcmp(cs->name, "US7ASCII") != 0) kdbcharset(area(st), cs->pgenc);
+  dracnprt(st, st->log, "Connected to database.\n", 0);
+  if (trace == 1) {
+    kdbtrace(area(st), tracetolog, st);
+    if (drqsexe(st, kTraceOn) != 0) {
+      dracnerr(st, DRFAC_DRG, 50852, 3, 0);
+      dracnlof(st);
+      druetrc();
+      return 1;
+    }
+  }
+  return 0;
+}
+
+int dracnlof(drsrvstate *st) {
+  if (!st->login) {
+    druetrc();
+    return 1;
+  }
+  int rc = kdblogoff(area(st));
+  if (rc != 0) {
+    // The session is gone either way; the text was kept on the login area
+    // only while it existed, so report the code's own text.
+    druekcii(st, 50855, 2, kFile, __LINE__, rc);
+    st->login = nullptr;
+    druetrc();
+    return 1;
+  }
+  st->login = nullptr;
+  return 0;
+}

@@ -1,0 +1,213 @@
+// Statement text handling of the database client layer: placeholders, the
+// kind of a statement, the SQLSTATE mapping, function-code names and the
+// banner. Pure text work; nothing here talks to the database.
+#include "platform/db/db.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+bool namechar(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$' || c == '#' ||
+         (static_cast<unsigned char>(c) & 0x80);
+}
+
+bool identstart(char c) {
+  return std::isalpha(static_cast<unsigned char>(c)) || c == '_' ||
+         (static_cast<unsigned char>(c) & 0x80);
+}
+
+}  // namespace
+
+int kdbplaceholders(const char* sql, size_t len, char* out, size_t outsize, char* names,
+                    size_t namesize) {
+  std::string o;
+  std::vector<std::string> seen;
+  size_t i = 0;
+  auto copy = [&](size_t to) {
+    o.append(sql + i, to - i);
+    i = to;
+  };
+  while (i < len) {
+    char c = sql[i];
+    if (c == '\'') {  // literal; '' stays inside, E'..' honours backslashes
+      bool esc = i > 0 && (sql[i - 1] == 'E' || sql[i - 1] == 'e') &&
+                 (i < 2 || !namechar(sql[i - 2]));
+      size_t j = i + 1;
+      while (j < len) {
+        if (esc && sql[j] == '\\' && j + 1 < len) {
+          j += 2;
+          continue;
+        }
+        if (sql[j] == '\'') {
+          if (j + 1 < len && sql[j + 1] == '\'') {
+            j += 2;
+            continue;
+          }
+          break;
+        }
+        ++j;
+      }
+      copy(j < len ? j + 1 : len);
+    } else if (c == '"') {  // quoted name; "" stays inside
+      size_t j = i + 1;
+      while (j < len) {
+        if (sql[j] == '"') {
+          if (j + 1 < len && sql[j + 1] == '"') {
+            j += 2;
+            continue;
+          }
+          break;
+        }
+        ++j;
+      }
+      copy(j < len ? j + 1 : len);
+    } else if (c == '-' && i + 1 < len && sql[i + 1] == '-') {
+      size_t j = i;
+      while (j < len && sql[j] != '\n') ++j;
+      copy(j);
+    } else if (c == '/' && i + 1 < len && sql[i + 1] == '*') {  // comments nest
+      size_t j = i + 2;
+      int depth = 1;
+      while (j < len && depth > 0) {
+        if (sql[j] == '/' && j + 1 < len && sql[j + 1] == '*') {
+          ++depth;
+          j += 2;
+        } else if (sql[j] == '*' && j + 1 < len && sql[j + 1] == '/') {
+          --depth;
+          j += 2;
+        } else {
+          ++j;
+        }
+      }
+      copy(j);
+    } else if (c == '$' && (i == 0 || !namechar(sql[i - 1]))) {  // $tag$ ... $tag$
+      size_t j = i + 1;
+      if (j < len && identstart(sql[j]))
+        while (j < len && (std::isalnum(static_cast<unsigned char>(sql[j])) || sql[j] == '_')) ++j;
+      if (j < len && sql[j] == '$') {
+        std::string tag(sql + i, j - i + 1);
+        size_t end = std::string(sql, len).find(tag, j + 1);
+        copy(end == std::string::npos ? len : end + tag.size());
+      } else {
+        copy(i + 1);
+      }
+    } else if (c == ':' && i + 1 < len && sql[i + 1] == ':') {  // a cast
+      copy(i + 2);
+    } else if (c == ':' && i + 1 < len && namechar(sql[i + 1]) && sql[i + 1] != '$') {
+      size_t j = i + 1;
+      while (j < len && namechar(sql[j])) ++j;
+      std::string name(sql + i + 1, j - i - 1);
+      for (auto& ch : name) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+      size_t n = 0;
+      while (n < seen.size() && seen[n] != name) ++n;
+      if (n == seen.size()) seen.push_back(name);
+      o += '$';
+      o += std::to_string(n + 1);
+      i = j;
+    } else {
+      copy(i + 1);
+    }
+  }
+  if (o.size() + 1 > outsize) return -1;
+  std::memcpy(out, o.c_str(), o.size() + 1);
+  size_t need = 1;
+  for (auto& s : seen) need += s.size() + 1;
+  if (need > namesize) return -1;
+  char* p = names;
+  for (auto& s : seen) {
+    std::memcpy(p, s.c_str(), s.size() + 1);
+    p += s.size() + 1;
+  }
+  *p = '\0';
+  return static_cast<int>(seen.size());
+}
+
+int kdbkind(const char* sql, size_t len) {
+  size_t i = 0;
+  for (;;) {
+    while (i < len && (std::isspace(static_cast<unsigned char>(sql[i])) || sql[i] == '(')) ++i;
+    if (i + 1 < len && sql[i] == '-' && sql[i + 1] == '-') {
+      while (i < len && sql[i] != '\n') ++i;
+    } else if (i + 1 < len && sql[i] == '/' && sql[i + 1] == '*') {
+      const char* e = static_cast<const char*>(memmem(sql + i + 2, len - i - 2, "*/", 2));
+      i = e ? static_cast<size_t>(e - sql) + 2 : len;
+    } else {
+      break;
+    }
+  }
+  std::string w;
+  while (i < len && std::isalpha(static_cast<unsigned char>(sql[i])))
+    w += static_cast<char>(std::toupper(static_cast<unsigned char>(sql[i++])));
+  static const struct {
+    const char* word;
+    int kind;
+  } words[] = {
+      {"SELECT", KDB_FT_QUERY}, {"WITH", KDB_FT_QUERY},     {"VALUES", KDB_FT_QUERY},
+      {"TABLE", KDB_FT_QUERY},  {"SHOW", KDB_FT_QUERY},     {"INSERT", KDB_FT_DML},
+      {"UPDATE", KDB_FT_DML},   {"DELETE", KDB_FT_DML},     {"MERGE", KDB_FT_DML},
+      {"CREATE", KDB_FT_DDL},   {"DROP", KDB_FT_DDL},       {"ALTER", KDB_FT_DDL},
+      {"TRUNCATE", KDB_FT_DDL}, {"COMMENT", KDB_FT_DDL},    {"GRANT", KDB_FT_DDL},
+      {"REVOKE", KDB_FT_DDL},   {"CALL", KDB_FT_CALL},
+  };
+  for (auto& e : words)
+    if (w == e.word) return e.kind;
+  return KDB_FT_OTHER;
+}
+
+int kdbsqlstate(const char* st, const char* message) {
+  if (!st || !*st) return KDB_GENERIC;
+  std::string s(st);
+  std::string m(message ? message : "");
+  if (s == "42P07" || s == "42710" || s == "42P06" || s == "42723") return KDB_EXISTS;
+  if (s == "42P01") return m.rfind("sequence ", 0) == 0 ? KDB_NOSEQUENCE : KDB_NOTABLE;
+  if (s == "42883" || s == "3F000") return KDB_NOPROC;
+  if (s == "42703") return KDB_UNDEFCOLUMN;
+  if (s == "23505") return KDB_UNIQUE;
+  if (s == "DRT01" || s == "P0001") return KDB_APPERROR;
+  if (s == "57014") return KDB_CANCELLED;
+  if (s == "22P02") return KDB_BADNUMBER;
+  if (s.compare(0, 2, "08") == 0 || s == "57P01" || s == "57P02" || s == "57P03")
+    return KDB_NOTCONNECTED;
+  return KDB_GENERIC;
+}
+
+const char* kdbfcname(unsigned fc) {
+  switch (fc) {
+    case 2: return "KSQL";
+    case 4: return "KEXEC";
+    case 6: return "KBIND";
+    case 8: return "KDEFIN";
+    case 10: return "KDSRBN";
+    case 12: return "KFETCH";
+    case 14: return "KOPEN";
+    case 16: return "KCLOSE";
+    case 22: return "KDSC";
+    case 24: return "KNAME";
+    case 26: return "KSQL3";
+    case 28: return "KBNDRV";
+    case 30: return "KBNDRN";
+    case 34: return "KOPT";
+    case 50: return "KLOGON";
+    case 52: return "KCAN";
+    case 54: return "KPARSE";
+    case 56: return "KEXFET";
+    case 58: return "KFLNG";
+    case 60: return "KDESCR";
+    case 62: return "KBNDRA";
+    default: return "not used";
+  }
+}
+
+int kdbbanner(char* buf, size_t size, const char* product, uint32_t version, int status) {
+  if (!buf || size == 0) return KDB_BADCALL;
+  int n = std::snprintf(buf, size, "%s Release %u.%u.%u.%u.%u - %s", product ? product : "",
+                        (version >> 24) & 0xff, (version >> 20) & 0xf, (version >> 12) & 0xff,
+                        (version >> 8) & 0xf, version & 0xff,
+                        status == 0 ? "Production" : "Test");
+  return n < 0 ? KDB_BADCALL : 0;
+}

@@ -1,0 +1,462 @@
+// The client layer against the private cluster (PG environment): log-on,
+// CALL out values, array fetch, savepoints, error codes, fetches across
+// commits, the transport connection, long pieces and a lost connection.
+// Every test works in a schema of its own, so tests can run in parallel.
+#include "platform/db/db.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+std::string userstring() {
+  const char* u = std::getenv("PGUSER");
+  const char* d = std::getenv("PGDATABASE");
+  std::string s = u ? u : "kestrin";
+  if (d) s += std::string("@") + d;
+  return s;
+}
+
+class Kdb : public ::testing::Test {
+ protected:
+  kdblda lda{};
+  std::string schema;
+
+  void SetUp() override {
+    if (!std::getenv("PGHOST")) GTEST_SKIP() << "no PG environment";
+    std::string u = userstring();
+    ASSERT_EQ(kdblogon(&lda, u.c_str(), -1), 0) << err(lda.rc);
+    static std::atomic<int> n{0};
+    schema = "kdbt_" + std::to_string(getpid()) + "_" + std::to_string(n++);
+    run("create schema " + schema);
+  }
+  void TearDown() override {
+    if (lda.sess) {
+      kdbrollback(&lda);
+      run("drop schema if exists " + schema + " cascade");
+      kdblogoff(&lda);
+    }
+  }
+  std::string err(int rc) {
+    char b[2050];
+    kdberror(&lda, rc, b, sizeof b);
+    return b;
+  }
+  std::string t(const std::string& name) { return schema + "." + name; }
+  // Parse and execute one statement on a fresh cursor; its return code.
+  int run(const std::string& sql, int link = KDB_WORK) {
+    kdbcda c{};
+    int rc = kdbopen(&c, &lda, link);
+    if (rc == 0) rc = kdbparse(&c, sql.c_str());
+    if (rc == 0) rc = kdbexec(&c);
+    if (c.cur) kdbclose(&c);
+    return rc;
+  }
+  // Run a statement in another session (which gives up on locks at once).
+  int other(const std::string& sql) {
+    kdblda o{};
+    std::string u = userstring();
+    EXPECT_EQ(kdblogon(&o, u.c_str(), -1), 0);
+    kdbcda c{};
+    int rc = kdbopen(&c, &o);
+    if (!rc) rc = kdbparse(&c, "SET lock_timeout = '200ms'");
+    if (!rc) rc = kdbexec(&c);
+    if (!rc) rc = kdbparse(&c, sql.c_str());
+    if (!rc) rc = kdbexec(&c);
+    if (!rc) rc = kdbcommit(&o);
+    kdbclose(&c);
+    kdblogoff(&o);
+    return rc;
+  }
+  // Count rows of a query from another session.
+  long count(const std::string& sql) {
+    kdblda other{};
+    std::string u = userstring();
+    EXPECT_EQ(kdblogon(&other, u.c_str(), -1), 0);
+    kdbcda c{};
+    long v = -1;
+    int32_t x = 0;
+    if (kdbopen(&c, &other) == 0 && kdbparse(&c, sql.c_str()) == 0 &&
+        kdbdefin(&c, 1, &x, 4, KDB_INTEGER) == 0 && kdbexfet(&c, 1) == 0)
+      v = x;
+    kdbclose(&c);
+    kdblogoff(&other);
+    return v;
+  }
+};
+
+TEST_F(Kdb, CallCopiesOutValuesIntoBindsOfTheSameName) {
+  ASSERT_EQ(run("create procedure " + t("p") +
+                "(a integer, INOUT b text, INOUT \"C\" integer, INOUT d text) language plpgsql as $$"
+                " begin b := 'x' || a; \"C\" := a * 2; d := NULL; end $$"), 0);
+  kdbcda c{};
+  ASSERT_EQ(kdbopen(&c, &lda), 0);
+  ASSERT_EQ(kdbparse(&c, ("CALL " + t("p") + "(:a, :b, :c, :d)").c_str()), 0) << err(c.rc);
+  int32_t a = 21, cc = 0;
+  char b[8] = "zzzzzzz", d[8] = "keep";
+  int16_t bind = 5, dind = 0;
+  uint16_t blen = 0;
+  ASSERT_EQ(kdbbndrv(&c, ":a", &a, 4, KDB_INTEGER), 0);
+  ASSERT_EQ(kdbbndrv(&c, ":B", b, sizeof b, KDB_STRING, &bind, &blen), 0);
+  ASSERT_EQ(kdbbndrv(&c, "c", &cc, 4, KDB_INTEGER), 0);
+  ASSERT_EQ(kdbbndrv(&c, ":d", d, sizeof d, KDB_STRING, &dind), 0);
+  EXPECT_EQ(kdbbndrv(&c, ":nothere", &a, 4, KDB_INTEGER), KDB_BADNAME);
+  EXPECT_EQ(c.rc, KDB_BADNAME);
+  ASSERT_EQ(kdbexec(&c), 0) << err(c.rc);
+  EXPECT_STREQ(b, "x21");
+  EXPECT_EQ(bind, 0);
+  EXPECT_EQ(blen, 3);
+  EXPECT_EQ(cc, 42);
+  EXPECT_EQ(dind, -1);       // NULL with an indicator
+  EXPECT_STREQ(d, "keep");   // buffer untouched
+
+  // NULL without an indicator: 1405, the other binds still filled.
+  ASSERT_EQ(kdbbndrv(&c, ":d", d, sizeof d, KDB_STRING), 0);
+  a = 5;
+  EXPECT_EQ(kdbexec(&c), KDB_NULLVALUE);
+  EXPECT_EQ(cc, 10);
+  EXPECT_STREQ(b, "x5");
+
+  // Longer than the buffer: 1406, no overflow, terminated.
+  char small[4];
+  std::memset(small, 'q', sizeof small);
+  char guard[4] = {'g', 'g', 'g', 'g'};
+  ASSERT_EQ(kdbbndrv(&c, ":b", small, sizeof small, KDB_STRING), 0);
+  ASSERT_EQ(kdbbndrv(&c, ":d", d, sizeof d, KDB_STRING, &dind), 0);
+  a = 12345;
+  EXPECT_EQ(kdbexec(&c), KDB_TRUNCATED);
+  EXPECT_STREQ(small, "x12");
+  EXPECT_EQ(std::memcmp(guard, "gggg", 4), 0);
+  EXPECT_NE(err(KDB_TRUNCATED).find("1406"), std::string::npos);
+  kdbclose(&c);
+}
+
+TEST_F(Kdb, ArrayFetchDeliversTheShortLastBatchWith1403) {
+  ASSERT_EQ(run("create table " + t("r") + " (n integer, s varchar(10))"), 0);
+  ASSERT_EQ(run("insert into " + t("r") + " select g, 'r' || g from generate_series(1, 7) g"), 0);
+  kdbcda c{};
+  ASSERT_EQ(kdbopen(&c, &lda), 0);
+  ASSERT_EQ(kdbparse(&c, ("select n, s from " + t("r") + " order by n").c_str()), 0);
+  int32_t n[3];
+  char s[3][8];
+  int16_t ind[3];
+  ASSERT_EQ(kdbdefin(&c, 1, n, 4, KDB_INTEGER), 0);
+  ASSERT_EQ(kdbdefin(&c, 2, s, 8, KDB_STRING, ind), 0);
+  EXPECT_EQ(kdbdefin(&c, 3, s, 8, KDB_STRING), KDB_NOTINLIST);
+  ASSERT_EQ(kdbexec(&c), 0);
+  struct { int rc; uint32_t rpc; int first; } want[] = {{0, 3, 1}, {0, 6, 4}, {KDB_NODATA, 7, 7}};
+  for (auto& w : want) {
+    EXPECT_EQ(kdbfetch(&c, 3), w.rc);
+    EXPECT_EQ(c.rpc, w.rpc);
+    EXPECT_EQ(n[0], w.first);
+  }
+  EXPECT_STREQ(s[0], "r7");
+  EXPECT_EQ(kdbfetch(&c, 3), KDB_NODATA);
+  EXPECT_EQ(c.rpc, 7u);
+  // Re-executed without parsing again, the count starts over.
+  ASSERT_EQ(kdbexec(&c), 0);
+  EXPECT_EQ(kdbfetch(&c, 2), 0);
+  EXPECT_EQ(c.rpc, 2u);
+  kdbclose(&c);
+}
+
+TEST_F(Kdb, AFailedStatementUndoesOnlyItself) {
+  ASSERT_EQ(run("create table " + t("u") + " (k integer primary key)"), 0);
+  EXPECT_EQ(run("insert into " + t("u") + " values (1)"), 0);
+  EXPECT_EQ(run("insert into " + t("u") + " values (1)"), KDB_UNIQUE);
+  EXPECT_NE(err(KDB_UNIQUE).find("23505"), std::string::npos);
+  EXPECT_EQ(run("insert into " + t("u") + " values (2)"), 0);
+  EXPECT_EQ(count("select count(*)::int from " + t("u")), 0);  // not committed yet
+  EXPECT_EQ(kdbcommit(&lda), 0);
+  EXPECT_EQ(count("select count(*)::int from " + t("u")), 2);
+  EXPECT_EQ(run("insert into " + t("u") + " values (3)"), 0);
+  EXPECT_EQ(kdbrollback(&lda), 0);
+  EXPECT_EQ(count("select count(*)::int from " + t("u")), 2);
+}
+
+TEST_F(Kdb, QueriesOutsideATransactionHoldNoLocks) {
+  ASSERT_EQ(run("create table " + t("k1") + " (a int)"), 0);
+  ASSERT_EQ(run("create table " + t("k2") + " (a int)"), 0);
+  EXPECT_EQ(run("select * from " + t("k1")), 0);
+  EXPECT_EQ(other("drop table " + t("k1")), 0);
+  // Once something is written, reads belong to the open transaction.
+  EXPECT_EQ(run("insert into " + t("k2") + " values (1)"), 0);
+  EXPECT_EQ(other("drop table " + t("k2")), KDB_GENERIC);  // lock timeout
+  EXPECT_EQ(kdbcommit(&lda), 0);
+  EXPECT_EQ(other("drop table " + t("k2")), 0);
+}
+
+TEST_F(Kdb, ErrorsMapOntoTheirCodesAtParse) {
+  ASSERT_EQ(run("create table " + t("e") + " (a int)"), 0);
+  struct { std::string sql; int rc; } cases[] = {
+      {"create table " + t("e") + " (a int)", KDB_EXISTS},
+      {"select * from " + t("missing"), KDB_NOTABLE},
+      {"drop table " + t("missing"), KDB_NOTABLE},
+      {"drop sequence " + t("missing"), KDB_NOSEQUENCE},
+      {"CALL " + t("noproc") + "(:a)", KDB_NOPROC},
+      {"CALL nosuchschema.p()", KDB_NOPROC},
+      {"select nocolumn from " + t("e"), KDB_UNDEFCOLUMN},
+      {"selec 1", KDB_GENERIC},
+  };
+  for (auto& c : cases) {
+    kdbcda cda{};
+    ASSERT_EQ(kdbopen(&cda, &lda), 0);
+    EXPECT_EQ(kdbparse(&cda, c.sql.c_str()), c.rc) << c.sql;
+    EXPECT_EQ(cda.rc, c.rc);
+    EXPECT_EQ(cda.fc, KDB_FC_PARSE);
+    kdbclose(&cda);
+  }
+  EXPECT_EQ(err(KDB_GENERIC).rfind("42601: ", 0), 0u) << err(KDB_GENERIC);
+  // The session goes on after all of them.
+  EXPECT_EQ(run("insert into " + t("e") + " values (1)"), 0);
+  EXPECT_EQ(kdbcommit(&lda), 0);
+}
+
+TEST_F(Kdb, DdlRunsAtParseAndCommitsWhatWentBefore) {
+  ASSERT_EQ(run("create table " + t("d") + " (a int)"), 0);
+  ASSERT_EQ(run("insert into " + t("d") + " values (1)"), 0);
+  EXPECT_EQ(count("select count(*)::int from " + t("d")), 0);
+  kdbcda c{};
+  ASSERT_EQ(kdbopen(&c, &lda), 0);
+  ASSERT_EQ(kdbparse(&c, ("create table " + t("d2") + " (a int)").c_str()), 0);
+  EXPECT_EQ(c.ft, KDB_FT_DDL);
+  EXPECT_EQ(count("select count(*)::int from " + t("d")), 1);
+  EXPECT_EQ(count("select count(*)::int from " + t("d2")), 0);
+  EXPECT_EQ(kdbexec(&c), 0);  // nothing more to do
+  kdbclose(&c);
+}
+
+TEST_F(Kdb, FetchesSurviveCommitsBetweenThem) {
+  ASSERT_EQ(run("create table " + t("h") + " (n integer)"), 0);
+  ASSERT_EQ(run("create table " + t("h2") + " (n integer)"), 0);
+  ASSERT_EQ(run("insert into " + t("h") + " select generate_series(1, 1200)"), 0);
+  ASSERT_EQ(kdbcommit(&lda), 0);
+  for (int hold = 0; hold < 2; ++hold) {
+    kdbcda c{};
+    ASSERT_EQ(kdbopen(&c, &lda), 0);
+    ASSERT_EQ(kdbparse(&c, ("select n from " + t("h") + " order by n").c_str()), 0);
+    ASSERT_EQ(kdbhold(&c, hold), 0);
+    int32_t n[100];
+    ASSERT_EQ(kdbdefin(&c, 1, n, 4, KDB_INTEGER), 0);
+    ASSERT_EQ(kdbexec(&c), 0) << err(c.rc);
+    long sum = 0;
+    int rc;
+    uint32_t before = 0;
+    do {
+      rc = kdbfetch(&c, 100);
+      for (uint32_t i = 0; i < c.rpc - before; ++i) sum += n[i];
+      before = c.rpc;
+      ASSERT_EQ(run("insert into " + t("h2") + " values (0)"), 0);
+      ASSERT_EQ(kdbcommit(&lda), 0);
+    } while (rc == 0);
+    EXPECT_EQ(rc, KDB_NODATA) << err(rc);
+    EXPECT_EQ(c.rpc, 1200u);
+    EXPECT_EQ(sum, 1200L * 1201 / 2);
+    kdbclose(&c);
+  }
+}
+
+TEST_F(Kdb, ArrayInsertAndBindsByPosition) {
+  ASSERT_EQ(run("create table " + t("a") + " (k integer, v varchar(20), b bytea)"), 0);
+  kdbcda c{};
+  ASSERT_EQ(kdbopen(&c, &lda), 0);
+  ASSERT_EQ(kdbparse(&c, ("insert into " + t("a") + " (k, v, b) values (:1, :2, :3)").c_str()), 0);
+  int32_t k[4] = {1, 2, 3, 4};
+  char v[4][6] = {"one", "", "three", "four"};
+  uint16_t vlen[4] = {3, 0, 5, 4};
+  uint8_t raw[4][3] = {{0, 1, 2}, {0xff, 0, 0x7f}, {1, 1, 1}, {9, 9, 9}};
+  ASSERT_EQ(kdbbndrn(&c, 1, k, 4, KDB_INTEGER), 0);
+  ASSERT_EQ(kdbbndrn(&c, 2, v, 6, KDB_VARCHAR2, nullptr, vlen), 0);
+  ASSERT_EQ(kdbbndrn(&c, 3, raw, 3, KDB_RAW), 0);
+  EXPECT_EQ(kdbbndrn(&c, 4, k, 4, KDB_INTEGER), KDB_BADNAME);
+  ASSERT_EQ(kdbexn(&c, 4), 0) << err(c.rc);
+  EXPECT_EQ(c.rpc, 4u);
+  kdbclose(&c);
+  // The empty string went in as NULL; bytes came back whole.
+  EXPECT_EQ(count("select count(*)::int from " + t("a") + " where v is null"), 0);  // not committed
+  ASSERT_EQ(kdbcommit(&lda), 0);
+  EXPECT_EQ(count("select count(*)::int from " + t("a") + " where v is null"), 1);
+  kdbcda q{};
+  ASSERT_EQ(kdbopen(&q, &lda), 0);
+  ASSERT_EQ(kdbparse(&q, ("select b, v from " + t("a") + " where k = :k").c_str()), 0);
+  int32_t key = 2;
+  uint8_t got[8];
+  uint16_t glen = 0;
+  char vs[8];
+  int16_t vind = 7;
+  ASSERT_EQ(kdbbndrv(&q, ":k", &key, 4, KDB_INTEGER), 0);
+  ASSERT_EQ(kdbdefin(&q, 1, got, sizeof got, KDB_LONGRAW, nullptr, &glen), 0);
+  ASSERT_EQ(kdbdefin(&q, 2, vs, sizeof vs, KDB_STRING, &vind), 0);
+  ASSERT_EQ(kdbexfet(&q, 1), 0) << err(q.rc);
+  ASSERT_EQ(glen, 3);
+  EXPECT_EQ(std::memcmp(got, raw[1], 3), 0);
+  EXPECT_EQ(vind, -1);
+  kdbclose(&q);
+}
+
+TEST_F(Kdb, LongColumnsAreReadInPieces) {
+  ASSERT_EQ(run("create table " + t("l") + " (k integer, body text)"), 0);
+  ASSERT_EQ(run("insert into " + t("l") + " values (1, repeat('abcdefghij', 500))"), 0);
+  kdbcda c{};
+  ASSERT_EQ(kdbopen(&c, &lda), 0);
+  ASSERT_EQ(kdbparse(&c, ("select body from " + t("l")).c_str()), 0);
+  char buf[1000];
+  uint16_t len = 0, rcode = 0;
+  int16_t ind = 0;
+  ASSERT_EQ(kdbdefin(&c, 1, buf, sizeof buf, KDB_LONG, &ind, &len, &rcode), 0);
+  ASSERT_EQ(kdbexfet(&c, 1), 0);
+  EXPECT_EQ(rcode, KDB_TRUNCATED);
+  EXPECT_EQ(ind, 5000);
+  EXPECT_EQ(len, 1000);
+  std::string all(buf, len);
+  uint32_t got = 0;
+  int rc;
+  do {
+    rc = kdbflng(&c, 1, buf, sizeof buf, KDB_LONG, &got, static_cast<uint32_t>(all.size()));
+    all.append(buf, got);
+  } while (rc == 0);
+  EXPECT_EQ(rc, KDB_NODATA);
+  EXPECT_EQ(all.size(), 5000u);
+  EXPECT_EQ(all.substr(4990), "abcdefghij");
+  // Without a return-code array the truncation is the fetch's own code.
+  ASSERT_EQ(kdbdefin(&c, 1, buf, sizeof buf, KDB_LONG), 0);
+  EXPECT_EQ(kdbexfet(&c, 1), KDB_TRUNCATED);
+  kdbclose(&c);
+}
+
+TEST_F(Kdb, DescribeReportsTheSelectList) {
+  ASSERT_EQ(run("create table " + t("x") + " (a varchar(31), b numeric(7,2), c text, d bytea)"), 0);
+  kdbcda c{};
+  ASSERT_EQ(kdbopen(&c, &lda), 0);
+  ASSERT_EQ(kdbparse(&c, ("select a, b, c, d from " + t("x")).c_str()), 0);
+  struct { const char* name; int type; int size; } want[] = {
+      {"a", KDB_VARCHAR2, 31}, {"b", KDB_NUMBER, 22}, {"c", KDB_LONG, 0}, {"d", KDB_LONGRAW, 0}};
+  int pos = 1;
+  for (auto& w : want) {
+    int32_t size = -1, nl = 30;
+    int16_t type = -1, prec, scale, nullok;
+    char name[30];
+    ASSERT_EQ(kdbdescr(&c, pos++, &size, &type, name, &nl, &prec, &scale, &nullok), 0);
+    EXPECT_EQ(std::string(name, nl), w.name);
+    EXPECT_EQ(type, w.type);
+    EXPECT_EQ(size, w.size);
+  }
+  int32_t size, nl = 30;
+  int16_t type, prec, scale, nullok;
+  char name[30];
+  EXPECT_EQ(kdbdescr(&c, 5, &size, &type, name, &nl, &prec, &scale, &nullok), KDB_NOTINLIST);
+  kdbclose(&c);
+}
+
+TEST_F(Kdb, TheTransportConnectionCommitsAtOnce) {
+  ASSERT_EQ(run("create table " + t("q") + " (a int)"), 0);
+  EXPECT_EQ(run("insert into " + t("q") + " values (1)", KDB_TRANSPORT), 0);
+  EXPECT_EQ(count("select count(*)::int from " + t("q")), 1);
+  EXPECT_EQ(run("insert into " + t("q") + " values (2)"), 0);
+  EXPECT_EQ(count("select count(*)::int from " + t("q")), 1);
+}
+
+TEST_F(Kdb, CollectionsComeBackAsArrays) {
+  ASSERT_EQ(run("create procedure " + t("arr") +
+                "(n integer, INOUT ids integer[]) language plpgsql as $$"
+                " begin ids := array(select g from generate_series(1, n) g); end $$"), 0);
+  kdbcda c{};
+  ASSERT_EQ(kdbopen(&c, &lda), 0);
+  ASSERT_EQ(kdbparse(&c, ("CALL " + t("arr") + "(:n, :ids)").c_str()), 0);
+  int32_t n = 4, ids[10] = {0};
+  int16_t ind[10];
+  uint32_t cnt = 0;
+  ASSERT_EQ(kdbbndrv(&c, ":n", &n, 4, KDB_INTEGER), 0);
+  ASSERT_EQ(kdbbndra(&c, ":ids", ids, 4, KDB_INTEGER, ind, nullptr, nullptr, 10, &cnt), 0);
+  ASSERT_EQ(kdbexec(&c), 0) << err(c.rc);
+  EXPECT_EQ(cnt, 4u);
+  EXPECT_EQ(ids[3], 4);
+  n = 12;  // more than the array holds
+  EXPECT_EQ(kdbexec(&c), KDB_TRUNCATED);
+  EXPECT_EQ(cnt, 10u);
+  kdbclose(&c);
+}
+
+TEST_F(Kdb, TraceSeesStatementsWithTheirBinds) {
+  std::vector<std::string> lines;
+  kdbtrace(&lda, [](void* ctx, const char* text) {
+    static_cast<std::vector<std::string>*>(ctx)->push_back(text);
+  }, &lines);
+  kdbcda c{};
+  ASSERT_EQ(kdbopen(&c, &lda), 0);
+  ASSERT_EQ(kdbparse(&c, "select :who || 'x'"), 0);
+  char who[] = "it's";
+  char out[16];
+  ASSERT_EQ(kdbbndrv(&c, ":who", who, sizeof who, KDB_STRING), 0);
+  ASSERT_EQ(kdbdefin(&c, 1, out, sizeof out, KDB_STRING), 0);
+  ASSERT_EQ(kdbexfet(&c, 1), 0);
+  EXPECT_STREQ(out, "it'sx");
+  kdbclose(&c);
+  kdbtrace(&lda, nullptr, nullptr);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0], "SQL: select :who || 'x'\n  :WHO = 'it''s'");
+}
+
+TEST_F(Kdb, ALostConnectionIsAClearErrorNotACrash) {
+  kdbcda c{};
+  ASSERT_EQ(kdbopen(&c, &lda), 0);
+  ASSERT_EQ(kdbparse(&c, "select pg_backend_pid()"), 0);
+  int32_t pid = 0;
+  ASSERT_EQ(kdbdefin(&c, 1, &pid, 4, KDB_INTEGER), 0);
+  ASSERT_EQ(kdbexfet(&c, 1), 0);
+  kdbclose(&c);
+  EXPECT_EQ(count("select pg_terminate_backend(" + std::to_string(pid) + ")::int"), 1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  ASSERT_EQ(kdbopen(&c, &lda), 0);
+  int rc = kdbparse(&c, "select 1");
+  EXPECT_EQ(rc, KDB_NOTCONNECTED);
+  EXPECT_NE(err(rc).find("connection"), std::string::npos) << err(rc);
+  EXPECT_EQ(kdbexec(&c), KDB_NOTCONNECTED);
+  kdbclose(&c);
+  EXPECT_EQ(kdbcommit(&lda), KDB_NOTCONNECTED);
+  EXPECT_EQ(kdbopen(&c, &lda), KDB_NOTCONNECTED);
+  // The transport connection still works; log-off reports the loss.
+  EXPECT_EQ(run("select 1", KDB_TRANSPORT), 0);
+  EXPECT_EQ(kdblogoff(&lda), KDB_NOTCONNECTED);
+  EXPECT_EQ(lda.sess, nullptr);
+}
+
+TEST(KdbLogon, CursorsOutliveTheirLogin) {
+  if (!std::getenv("PGHOST")) GTEST_SKIP() << "no PG environment";
+  kdblda lda{};
+  std::string u = userstring();
+  ASSERT_EQ(kdblogon(&lda, u.c_str(), -1), 0);
+  kdbcda c{};
+  ASSERT_EQ(kdbopen(&c, &lda), 0);
+  ASSERT_EQ(kdbparse(&c, "select 1"), 0);
+  ASSERT_EQ(kdbexec(&c), 0);
+  ASSERT_EQ(kdblogoff(&lda), 0);
+  int32_t v;
+  EXPECT_EQ(kdbdefin(&c, 1, &v, 4, KDB_INTEGER), KDB_NOTCONNECTED);
+  EXPECT_EQ(kdbfetch(&c, 1), KDB_NOTCONNECTED);
+  EXPECT_EQ(kdbexec(&c), KDB_NOTCONNECTED);
+  EXPECT_EQ(kdbclose(&c), 0);
+  EXPECT_EQ(c.cur, nullptr);
+}
+
+TEST(KdbLogon, BadUserIsAnErrorWithText) {
+  if (!std::getenv("PGHOST")) GTEST_SKIP() << "no PG environment";
+  kdblda lda{};
+  EXPECT_EQ(kdblogon(&lda, "no_such_role/pw", -1), KDB_NOTCONNECTED);
+  char b[2050];
+  kdberror(&lda, lda.rc, b, sizeof b);
+  EXPECT_NE(std::string(b).find("no_such_role"), std::string::npos) << b;
+  kdblogoff(&lda);
+  EXPECT_EQ(kdblogon(&lda, "", -1), KDB_BADCALL);
+  kdblogoff(&lda);
+}
+
+}  // namespace

@@ -1,0 +1,116 @@
+// Statement text handling of the client layer: placeholder rewriting, kinds,
+// the SQLSTATE mapping, function-code names and the banner.
+#include "platform/db/db.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Rewritten {
+  std::string text;
+  std::vector<std::string> names;
+};
+
+Rewritten rewrite(const std::string& sql) {
+  char out[4096], names[4096];
+  int n = kdbplaceholders(sql.data(), sql.size(), out, sizeof out, names, sizeof names);
+  EXPECT_GE(n, 0);
+  Rewritten r{out, {}};
+  for (const char* p = names; *p; p += std::strlen(p) + 1) r.names.push_back(p);
+  EXPECT_EQ(static_cast<size_t>(n), r.names.size());
+  return r;
+}
+
+TEST(KdbPlaceholders, RewritesNamesAndLeavesTheRestAlone) {
+  struct Case {
+    const char* in;
+    const char* out;
+    std::vector<std::string> names;
+  } cases[] = {
+      {"select 1", "select 1", {}},
+      {"CALL p(:a, :B, :a)", "CALL p($1, $2, $1)", {"A", "B"}},
+      {"select x::int from t where y = :y", "select x::int from t where y = $1", {"Y"}},
+      {"select ':no', \":no\" from t where a=:yes", "select ':no', \":no\" from t where a=$1", {"YES"}},
+      {"select 'it''s :no' || :x", "select 'it''s :no' || $1", {"X"}},
+      {"select E'\\' :no' , :x", "select E'\\' :no' , $1", {"X"}},
+      {"select 1 -- :no\n, :x", "select 1 -- :no\n, $1", {"X"}},
+      {"select /* :no /* :no */ */ :x", "select /* :no /* :no */ */ $1", {"X"}},
+      {"do $$ begin x := :no; end $$", "do $$ begin x := :no; end $$", {}},
+      {"select $q$ :no $q$, :x", "select $q$ :no $q$, $1", {"X"}},
+      {"insert into t values(:v0,:v1,:v10)", "insert into t values($1,$2,$3)", {"V0", "V1", "V10"}},
+      {"select :1, :2 from dr$policy", "select $1, $2 from dr$policy", {"1", "2"}},
+      {"select 'unterminated :x", "select 'unterminated :x", {}},
+      {"a := :b", "a := $1", {"B"}},
+  };
+  for (auto& c : cases) {
+    Rewritten r = rewrite(c.in);
+    EXPECT_EQ(r.text, c.out) << c.in;
+    EXPECT_EQ(r.names, c.names) << c.in;
+  }
+}
+
+TEST(KdbPlaceholders, RefusesBuffersTooSmall) {
+  char out[8], names[64];
+  EXPECT_EQ(kdbplaceholders("select :abc from t", 18, out, sizeof out, names, sizeof names), -1);
+  char out2[64], names2[3];
+  EXPECT_EQ(kdbplaceholders("select :abc", 11, out2, sizeof out2, names2, sizeof names2), -1);
+}
+
+TEST(KdbKind, ByFirstKeyword) {
+  struct {
+    const char* sql;
+    int kind;
+  } cases[] = {
+      {"  select 1", KDB_FT_QUERY},  {"(select 1)", KDB_FT_QUERY},
+      {"/* c */ with x as (select 1) select * from x", KDB_FT_QUERY},
+      {"-- c\ninsert into t values (1)", KDB_FT_DML},  {"update t set a = 1", KDB_FT_DML},
+      {"create table t (a int)", KDB_FT_DDL},  {"truncate table t", KDB_FT_DDL},
+      {"drop sequence s", KDB_FT_DDL},  {"CALL p()", KDB_FT_CALL},
+      {"set x = 1", KDB_FT_OTHER},  {"", KDB_FT_OTHER},
+  };
+  for (auto& c : cases) EXPECT_EQ(kdbkind(c.sql, std::strlen(c.sql)), c.kind) << c.sql;
+}
+
+TEST(KdbSqlState, MapsOntoTheCodesTheServerTests) {
+  struct {
+    const char* st;
+    const char* msg;
+    int rc;
+  } cases[] = {
+      {"42P07", "relation \"t\" already exists", 955},
+      {"42710", "x", 955},
+      {"42P01", "relation \"t\" does not exist", 942},
+      {"42P01", "sequence \"s\" does not exist", 2289},
+      {"42883", "procedure p() does not exist", 6550},
+      {"3F000", "schema \"x\" does not exist", 6550},
+      {"42703", "column \"c\" does not exist", 904},
+      {"23505", "duplicate key", 1},
+      {"DRT01", "app", 20000},
+      {"P0001", "raise", 20000},
+      {"57P01", "terminating connection", 3114},
+      {"08006", "lost", 3114},
+      {"42601", "syntax error", 600},
+      {nullptr, nullptr, 600},
+  };
+  for (auto& c : cases) EXPECT_EQ(kdbsqlstate(c.st, c.msg), c.rc) << (c.st ? c.st : "null");
+}
+
+TEST(KdbNames, FunctionCodesAndBanner) {
+  EXPECT_STREQ(kdbfcname(54), "KPARSE");
+  EXPECT_STREQ(kdbfcname(12), "KFETCH");
+  EXPECT_STREQ(kdbfcname(62), "KBNDRA");
+  EXPECT_STREQ(kdbfcname(1), "not used");
+  EXPECT_STREQ(kdbfcname(63), "not used");
+  char b[152];
+  ASSERT_EQ(kdbbanner(b, sizeof b, "Kestrin Lumidex Option", 0x02004000, 0), 0);
+  EXPECT_STREQ(b, "Kestrin Lumidex Option Release 2.0.4.0.0 - Production");
+  char small[10];
+  ASSERT_EQ(kdbbanner(small, sizeof small, "Kestrin Lumidex Option", 0x02004000, 0), 0);
+  EXPECT_EQ(std::strlen(small), 9u);
+}
+
+}  // namespace
