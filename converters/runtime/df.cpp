@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr int32_t kend = -2;   // end of a chain
 constexpr int32_t kfree = -1;  // free or absent entry
 constexpr int kwindow = 20480; // the document's virtual-file window
 
