@@ -15,6 +15,8 @@ CREATE TABLE IF NOT EXISTS draserm.server (
   started_at  timestamptz NOT NULL DEFAULT clock_timestamp(),
   updated_at  timestamptz NOT NULL DEFAULT clock_timestamp()
 );
+-- When the server last took a message (the poll looks more often while busy).
+ALTER TABLE draserm.server ADD COLUMN IF NOT EXISTS served_at timestamptz NOT NULL DEFAULT '-infinity';
 
 -- Register the calling server: its name, mailbox address and session id.
 CREATE OR REPLACE PROCEDURE draserm.add(person_mask text, INOUT name text,

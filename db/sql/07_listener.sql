@@ -6,11 +6,17 @@
 
 CREATE SCHEMA IF NOT EXISTS listener;
 
--- Seconds an idle poll waits, and the step between looks.
+-- Seconds an idle poll waits, and the step between looks: short while the
+-- server has served a message within the last busy_window seconds (commands
+-- tend to come in runs), longer once it has been idle for a while.
 CREATE OR REPLACE FUNCTION listener.idle_wait() RETURNS double precision
 LANGUAGE sql IMMUTABLE AS $$ SELECT 1.0::double precision $$;
+CREATE OR REPLACE FUNCTION listener.busy_step() RETURNS double precision
+LANGUAGE sql IMMUTABLE AS $$ SELECT 0.002::double precision $$;
 CREATE OR REPLACE FUNCTION listener.idle_step() RETURNS double precision
-LANGUAGE sql IMMUTABLE AS $$ SELECT 0.005::double precision $$;
+LANGUAGE sql IMMUTABLE AS $$ SELECT 0.010::double precision $$;
+CREATE OR REPLACE FUNCTION listener.busy_window() RETURNS interval
+LANGUAGE sql IMMUTABLE AS $$ SELECT interval '2 s' $$;
 
 CREATE OR REPLACE PROCEDURE listener.get_cmd(sid integer, mbox text, pmask text,
     INOUT cmd_type integer, INOUT disp_id integer,
@@ -40,6 +46,8 @@ DECLARE
   b bigint;
   next_full timestamptz;
   recheck_until timestamptz := '-infinity';
+  step double precision;
+  t timestamptz;
 BEGIN
   cmd_type := 1; disp_id := NULL; disp_return_address := NULL; disp_user := NULL;
   disp_command := NULL; dml_cid := NULL;
@@ -50,6 +58,8 @@ BEGIN
   IF NOT FOUND THEN
     CALL dr_def.raise_error(format('no server is registered with mailbox %s', mbox));
   END IF;
+  step := CASE WHEN srv.served_at > clock_timestamp() - listener.busy_window()
+               THEN listener.busy_step() ELSE listener.idle_step() END;
 
   -- Rows of a changed-rows batch this session did not close failed: retry
   -- them later, or set them aside.
@@ -80,6 +90,7 @@ BEGIN
       disp_arg1 := a[1]; disp_arg2 := a[2]; disp_arg3 := a[3]; disp_arg4 := a[4];
       disp_arg5 := a[5]; disp_arg6 := a[6]; disp_arg7 := a[7]; disp_arg8 := a[8];
       disp_arg9 := a[9]; disp_arg10 := a[10];
+      UPDATE draserm.server s SET served_at = clock_timestamp() WHERE s.name = srv.name;
       RETURN;
     END IF;
 
@@ -92,6 +103,7 @@ BEGIN
       IF FOUND THEN
         CALL drue.text_on_stack(errtxt);
         cmd_type := 3; dml_numpkeys := -1; dml_cid := 0; disp_id := 0;
+        UPDATE draserm.server s SET served_at = clock_timestamp() WHERE s.name = srv.name;
         RETURN;
       END IF;
       SELECT q.pol_id INTO pol FROM dmlq.queue q
@@ -106,6 +118,7 @@ BEGIN
         GET DIAGNOSTICS n = ROW_COUNT;
         IF n > 0 THEN
           cmd_type := 3; dml_numpkeys := n; dml_cid := pol; disp_id := 0;
+          UPDATE draserm.server s SET served_at = clock_timestamp() WHERE s.name = srv.name;
           RETURN;
         END IF;
       END IF;
@@ -126,6 +139,7 @@ BEGIN
         disp_arg1 := a[1]; disp_arg2 := a[2]; disp_arg3 := a[3]; disp_arg4 := a[4];
         disp_arg5 := a[5]; disp_arg6 := a[6]; disp_arg7 := a[7]; disp_arg8 := a[8];
         disp_arg9 := a[9]; disp_arg10 := a[10];
+        UPDATE draserm.server s SET served_at = clock_timestamp() WHERE s.name = srv.name;
         RETURN;
       END IF;
     END IF;
@@ -139,6 +153,7 @@ BEGIN
          WHERE b.src_id = src;
         cmd_type := 5;
         disp_id := src;
+        UPDATE draserm.server s SET served_at = clock_timestamp() WHERE s.name = srv.name;
         RETURN;
       END IF;
     END IF;
@@ -150,9 +165,9 @@ BEGIN
     -- committed; without a ring a full look is made now and then anyway.
     next_full := clock_timestamp() + interval '100 ms';
     LOOP
-      PERFORM pg_sleep(listener.idle_step());
-      EXIT WHEN clock_timestamp() >= deadline OR clock_timestamp() >= next_full
-        OR clock_timestamp() < recheck_until;
+      PERFORM pg_sleep(step);
+      t := clock_timestamp();
+      EXIT WHEN t >= deadline OR t >= next_full OR t < recheck_until;
       b := pg_sequence_last_value('dispatcher.bell_seq');
       IF b IS DISTINCT FROM bell THEN
         bell := b;
