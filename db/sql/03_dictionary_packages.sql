@@ -72,3 +72,57 @@ CREATE OR REPLACE VIEW dr_utl.dba_objects AS
                         WHEN 'i' THEN 'INDEX' ELSE 'TABLE' END
     FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace
    WHERE c.relkind IN ('r', 'v', 'S', 'i', 'p');
+
+-- The per-user callback through which the server copies query results into
+-- a user's table: <user>.dr$callback(statement, value 1, length 1, ...,
+-- value 10, length 10) runs the statement with :a1 .. :a10 replaced by the
+-- values as literals. Only the one statement shape the server sends is run:
+-- INSERT INTO <table>(<key columns>,SCORE,CONID) SELECT <key columns>,SCORE,:a1
+-- FROM <table>, with plain names, so nothing else can be smuggled in.
+CREATE OR REPLACE PROCEDURE dr_utl.install_callback(usrnam text)
+LANGUAGE plpgsql AS $$
+DECLARE
+  sch text := lower(coalesce(usrnam, ''));
+  args text := '';
+BEGIN
+  IF sch !~ '^[a-z_][a-z0-9_$#]*$' THEN
+    CALL dr_def.raise_error(format('invalid user name %s', usrnam));
+  END IF;
+  FOR k IN 1 .. 10 LOOP
+    args := args || format(', v%s text DEFAULT NULL, l%s integer DEFAULT 0', k, k);
+  END LOOP;
+  EXECUTE format('CREATE SCHEMA IF NOT EXISTS %I', sch);
+  EXECUTE format($f$
+CREATE OR REPLACE PROCEDURE %I.dr$callback(stmt text%s)
+LANGUAGE plpgsql AS $b$
+DECLARE
+  m text[];
+  vals text[] := ARRAY[v1, v2, v3, v4, v5, v6, v7, v8, v9, v10];
+  s text := stmt;
+BEGIN
+  m := regexp_match(stmt,
+    '^\s*INSERT\s+INTO\s+([A-Za-z_][A-Za-z0-9_$#]*(\.[A-Za-z_][A-Za-z0-9_$#]*)?)\s*'
+    '\(((TEXTKEY[0-9]*)(,TEXTKEY[0-9]*)*),SCORE,CONID\)\s+SELECT\s+\3,SCORE,:a1\s+'
+    'FROM\s+([A-Za-z_][A-Za-z0-9_$#]*(\.[A-Za-z_][A-Za-z0-9_$#]*)?)\s*$', 'i');
+  IF m IS NULL THEN
+    RAISE EXCEPTION USING ERRCODE = 'DRT01',
+      MESSAGE = format('the callback does not run this statement: %%s', left(stmt, 200));
+  END IF;
+  FOR k IN REVERSE 10 .. 1 LOOP
+    s := replace(s, ':a' || k, quote_nullable(vals[k]));
+  END LOOP;
+  EXECUTE s;
+END $b$
+$f$, sch, args);
+END $$;
+
+-- Install the callback of a user unless it is there.
+CREATE OR REPLACE PROCEDURE dr_utl.ensure_callback(usrnam text)
+LANGUAGE plpgsql AS $$
+BEGIN
+  IF NOT EXISTS (SELECT 1 FROM dr_utl.dba_objects
+                  WHERE owner = upper(usrnam) AND object_name = 'DR$CALLBACK'
+                    AND object_type = 'PROCEDURE') THEN
+    CALL dr_utl.install_callback(usrnam);
+  END IF;
+END $$;

@@ -62,3 +62,18 @@ SELECT octet_length(drue.get_stack()) AS len;
 DO $$ BEGIN PERFORM drue.get_stack(); CALL drue.text_on_stack(repeat('é', 1500)); END $$;
 SELECT octet_length(drue.get_stack()) AS len;
 DO $$ BEGIN CALL dr_def.raise_error('x'); EXCEPTION WHEN SQLSTATE 'DRT01' THEN RAISE NOTICE 'caught %', SQLSTATE; END $$;
+
+-- The per-user callback copies results, and runs nothing but that.
+CALL kestrin.dr$callback('x');
+CALL dr_utl.ensure_callback('KESTRIN');
+CALL dr_utl.ensure_callback('KESTRIN');
+CALL dr_utl.install_callback('bad name; drop');
+CREATE TABLE public.src1 (textkey varchar(20), textkey2 varchar(20), score numeric);
+CREATE TABLE public.res1 (textkey varchar(20), textkey2 varchar(20), score numeric, conid integer);
+INSERT INTO public.src1 VALUES ('a', 'b', 10), ('c', 'd', 20);
+CALL kestrin.dr$callback('INSERT INTO '||'public.res1'|| '(TEXTKEY,TEXTKEY2,SCORE,CONID) SELECT TEXTKEY,TEXTKEY2,SCORE,:a1 FROM '||'public.src1',
+  CAST(7 AS varchar(30)), 30, NULL, 0, NULL, 0, NULL, 0, NULL, 0, NULL, 0, NULL, 0, NULL, 0, NULL, 0, NULL, 0);
+SELECT * FROM public.res1 ORDER BY textkey;
+CALL kestrin.dr$callback('INSERT INTO public.res1(TEXTKEY,SCORE,CONID) SELECT TEXTKEY,SCORE,:a1 FROM public.src1; DROP TABLE public.src1', '1', 1);
+CALL kestrin.dr$callback('DELETE FROM public.res1', '1', 1);
+SELECT count(*) FROM public.src1;

@@ -302,6 +302,24 @@ TEST_F(Kdb, ArrayInsertAndBindsByPosition) {
   kdbclose(&q);
 }
 
+TEST_F(Kdb, AFailedArrayInsertUndoesItsWholeBatch) {
+  ASSERT_EQ(run("create table " + t("b") + " (k integer primary key)"), 0);
+  ASSERT_EQ(run("insert into " + t("b") + " values (0)"), 0);
+  kdbcda c{};
+  ASSERT_EQ(kdbopen(&c, &lda), 0);
+  ASSERT_EQ(kdbparse(&c, ("insert into " + t("b") + " values (:k)").c_str()), 0);
+  int32_t k[4] = {1, 2, 2, 3};
+  ASSERT_EQ(kdbbndrv(&c, ":k", k, 4, KDB_INTEGER), 0);
+  EXPECT_EQ(kdbexn(&c, 4), KDB_UNIQUE);
+  EXPECT_EQ(c.rpc, 0u);
+  k[2] = 5;
+  EXPECT_EQ(kdbexn(&c, 4), 0);
+  EXPECT_EQ(c.rpc, 4u);
+  kdbclose(&c);
+  ASSERT_EQ(kdbcommit(&lda), 0);
+  EXPECT_EQ(count("select count(*)::int from " + t("b")), 5);
+}
+
 TEST_F(Kdb, LongColumnsAreReadInPieces) {
   ASSERT_EQ(run("create table " + t("l") + " (k integer, body text)"), 0);
   ASSERT_EQ(run("insert into " + t("l") + " values (1, repeat('abcdefghij', 500))"), 0);
