@@ -330,7 +330,7 @@ int tmacwrite2(rcgblk *r) {
   return accept(r, 52, 0);
 }
 
-// 27. FullWrite: its signature was never settled, so it accepts nothing.
+// 27. FullWrite: no signature is known for it, so it accepts nothing.
 int tfullwrite(rcgblk *) { return 0; }
 
 // 28. Interleaf.
