@@ -163,7 +163,7 @@ BEGIN
     -- the ring is seen before the queuing transaction commits). A ring is
     -- followed by full looks for a short while, until the new item is
     -- committed; without a ring a full look is made now and then anyway.
-    next_full := clock_timestamp() + interval '100 ms';
+    next_full := clock_timestamp() + interval '500 ms';
     LOOP
       PERFORM pg_sleep(step);
       t := clock_timestamp();
@@ -176,8 +176,11 @@ BEGIN
       END IF;
     END LOOP;
   END LOOP;
-  -- Idle: a good moment to requeue what vanished servers left behind.
-  CALL dispatcher.recover_stale();
+  -- Idle: now and then a good moment to requeue what vanished servers left
+  -- behind (about every tenth idle poll; registration does it too).
+  IF random() < 0.1 THEN
+    CALL dispatcher.recover_stale();
+  END IF;
 END $$;
 
 -- The poll as the server runs it: the message, and the error stack as text
