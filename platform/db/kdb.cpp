@@ -741,7 +741,9 @@ int execute(kdbcda* cda, int fc, int32_t n) {
     f.keep = true;
     body.push_back(std::move(f));
   }
-  wrap(cn, p, body, c->kind != KDB_FT_QUERY);
+  // A held cursor opens the transaction too: declared outside one it would
+  // be materialised whole at once, inside one only at the first commit.
+  wrap(cn, p, body, c->kind != KDB_FT_QUERY || held);
   int rc = runwrapped(s, cn, p);
   if (rc) return setcda(cda, fc, rc);
   c->executed = true;
