@@ -1,0 +1,1 @@
+select :a, ':b', "c:" from t where x = :a::int -- :d

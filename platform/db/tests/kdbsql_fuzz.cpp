@@ -1,0 +1,24 @@
+// Statement texts of any shape through the placeholder rewriter and the
+// statement classifier: no overrun, and every name found is reported once.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/db/db.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const char* sql = reinterpret_cast<const char*>(data);
+  std::vector<char> out(size * 3 + 16), names(size + 16);
+  int n = kdbplaceholders(sql, size, out.data(), out.size(), names.data(), names.size());
+  if (n < 0) std::abort();  // the buffers are always large enough
+  int seen = 0;
+  for (const char* p = names.data(); *p; p += std::strlen(p) + 1) ++seen;
+  if (seen != n) std::abort();
+  // Tight buffers must be refused, never overrun.
+  std::vector<char> small(std::strlen(out.data()) / 2 + 1);
+  kdbplaceholders(sql, size, small.data(), small.size(), names.data(), names.size());
+  kdbkind(sql, size);
+  return 0;
+}
