@@ -34,7 +34,7 @@ int putdigits(cxstate* st, uint32_t v, uint32_t top) {
 
 // The shared reading rule of cmgetdec and cmgetdec2.
 int getdec(cxstate* st, bool zeroisnone) {
-  int v = 0;
+  int v = 0;  // grows modulo 2^32, like the 32-bit field it reads
   bool digits = false;
   for (;;) {
     int c = cxgetc(st);
@@ -45,7 +45,7 @@ int getdec(cxstate* st, bool zeroisnone) {
       return v > 0 ? v : -1;
     }
     if (c >= '0' && c <= '9') {
-      v = v * 10 + (c - '0');
+      v = static_cast<int>(static_cast<uint32_t>(v) * 10u + static_cast<uint32_t>(c - '0'));
       digits = true;
     }
   }
@@ -137,7 +137,7 @@ int cmgethex(cxstate* st) {
       return v != 0 ? v : -1;
     }
     int h = hexvalue(c);
-    if (h >= 0) v = v * 16 + h;
+    if (h >= 0) v = static_cast<int>((static_cast<uint32_t>(v) << 4) | static_cast<uint32_t>(h));
   }
 }
 

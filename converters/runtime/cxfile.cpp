@@ -312,6 +312,9 @@ int cctmpname(cxstate* st, const char* path, char* out) {
       regname(st, out);  // deleted at the run's end unless the run deletes it first
       return 0;
     }
+    // Only a name that is taken is worth passing over; a directory that
+    // cannot be written fails every name alike, and the caller's open says so.
+    if (errno != EEXIST) return 0;
   }
   return 0;
 }

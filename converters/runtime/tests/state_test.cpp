@@ -181,4 +181,18 @@ TEST(CxState, AllocIsZeroedAndAtLeast64) {
   cxfreest(st);
 }
 
+TEST(CxState, MeterWithAQueueOnlyPreparesMessages) {
+  cxstate* st = cxteststate();
+  st->fb->queueid = 5;
+  EXPECT_EQ(cxmeterbeg(st, 3), 0);
+  for (int i = 1; i <= 51; i++) EXPECT_EQ(cxmeterstep(st, 1), 0);
+  EXPECT_EQ(st->cm->msgkind, 1);
+  EXPECT_STREQ(st->cm->msgtext, "51");
+  EXPECT_EQ(cxmeterstep(st, 1), 1);  // at most 51 steps
+  cxmeterend(st);
+  EXPECT_STREQ(st->cm->msgtext, "CM1S_END");
+  EXPECT_EQ(cxputs(st, "four"), 4);
+  cxfreest(st);
+}
+
 }  // namespace

@@ -124,3 +124,52 @@ TEST_F(Strm, PopOfAnEmptySinkStackEndsTheRun) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(StrmSpill, UnwritableDirectoryEndsTheRunWith3) {
+  cxstate* st = cxteststate();
+  std::strcpy(st->nm->intfile, "/nonexistent-dir-for-cx/out.tmp");
+  int rc = cxentry(st, [&] {
+    int s = cxsopen(st, 0);
+    for (int i = 0; i < 40000; i++) cxsputc(st, 'x', s);
+    return 0;
+  });
+  EXPECT_EQ(rc, CX_NOOUTPUT);
+  EXPECT_EQ(st->cm->allocs, 0);
+  cxfreest(st);
+}
+
+size_t glimit;
+void* limitedalloc(size_t n) { return n > glimit ? nullptr : std::malloc(n); }
+int plainfree(void* p) {
+  std::free(p);
+  return 0;
+}
+
+TEST(StrmSpill, RefusedMemoryIsRetriedSmaller) {
+  glimit = 1u << 30;
+  cxstate* st = cxteststate(limitedalloc, plainfree);
+  ASSERT_NE(st, nullptr);
+  st->fb->queueid = -1;
+  cxsetlimit(st, 4000);
+  glimit = 3100;  // a 4000-byte buffer is refused, 3000 bytes are granted
+  cxtestdir dir;
+  int h = cxopen(st, dir.file("o").c_str(), 2, 0);
+  EXPECT_EQ(cxbufinit(st, -1, h, 4000), 0);
+  EXPECT_EQ(st->io->outsize, 3000);
+  glimit = 30000;  // a stream's 30000 bytes cannot be had whole: 128 less each try
+  int s = cxsopen(st, 0);
+  ASSERT_GE(s, 0);
+  EXPECT_EQ(cxsavail(st, s), 0);
+  for (int i = 0; i < 29000; i++) cxsputc(st, i & 0xFF, s);
+  for (int i = 0; i < 29000; i++) ASSERT_EQ(cxsgetc(st, s), i & 0xFF);
+  glimit = 100;
+  EXPECT_EQ(cxbufinit(st, -1, h, 4000), CX_NOMEM);
+  glimit = 1u << 30;
+  cxrunend(st);
+  EXPECT_EQ(st->cm->allocs, 0);
+  cxfreest(st);
+}
+
+}  // namespace
