@@ -1,0 +1,172 @@
+// Replies, polls, the registry and the queue calls of one server session,
+// run in-process against a database of the test's own.
+#include <thread>
+
+#include "dr/dra/drasrv.h"
+#include "dr/drm/drm.h"
+#include "dr/drq/drq.h"
+#include "dr/drt/drt.h"
+#include "tests/fixtures/server/pgtest.h"
+
+namespace {
+
+using pgtest::Conn;
+using pgtest::Database;
+
+struct Session : ::testing::Test {
+  Database db;
+  drsrvstate *s = nullptr;
+  char mask[31] = "DQM";
+  std::string user;
+  static drmcmd cmd;
+  static drtldml dml;
+
+  void SetUp() override {
+    PGTEST_NEED_DB(db);
+    unsetenv("NLS_LANG");
+    testing::internal::CaptureStdout();
+    int rc = dracnnew(&s);
+    testing::internal::GetCapturedStdout();
+    ASSERT_EQ(rc, 0);
+    user = db.user();
+    s->pmask = mask;
+    s->user = user.data();
+    ASSERT_EQ(dracnlog(s, s->user, 0), 0);
+    strcpy(s->srvname, "left over");
+    ASSERT_EQ(drasmadd(s), 0);
+    ASSERT_EQ(drmini(s), 0);
+  }
+  void TearDown() override {
+    if (!s) return;
+    drmfre(s);
+    if (s->login) {
+      drasmdel(s);
+      kdblogoff(static_cast<kdblda *>(s->login));
+      s->login = nullptr;
+    }
+    dracnfre(&s);
+  }
+  // Queues a command for this session's server and polls it.
+  void take(Conn &c, int code) {
+    c.one("CALL dispatcher.post($1::integer, target_mbox => $2)", {std::to_string(code), std::string(s->mbox)});
+    int32_t type = 0;
+    ASSERT_EQ(drtlgcmd(s, &type, &cmd, &dml), 0);
+    ASSERT_EQ(type, DRT_CMD);
+    ASSERT_EQ(cmd.cmd, code);
+    EXPECT_EQ(s->mstate->msgid, cmd.id);
+  }
+  std::vector<std::string> replies(Conn &c, int id, const char *what) {
+    return c.col(std::string("SELECT ") + what +
+                 " FROM dispatcher.reply_message WHERE message_id = " + std::to_string(id) +
+                 " ORDER BY seq");
+  }
+};
+drmcmd Session::cmd;
+drtldml Session::dml;
+
+TEST_F(Session, RegistersAndPollsIdle) {
+  Conn c(db.name);
+  EXPECT_EQ(std::string(s->srvname).rfind("DRSRV_", 0), 0u) << s->srvname;
+  EXPECT_EQ(c.one("SELECT mbox FROM draserm.server WHERE name = $1", {std::string(s->srvname)}),
+            std::string(s->mbox));
+  EXPECT_GT(s->audsid, 0);
+  int32_t type = 0;
+  EXPECT_EQ(drtlgcmd(s, &type, &cmd, &dml), 0);
+  EXPECT_EQ(type, DRT_IDLE);
+  EXPECT_EQ(drtloob(s), 0);
+  EXPECT_EQ(rtmsgcnt(s->msg), 0);
+}
+
+TEST_F(Session, SendsDataInChunksAndErrorsAsText) {
+  Conn c(db.name);
+  take(c, 201);
+  std::string data(2500, 'd');
+  data[1024] = 'x';
+  ASSERT_EQ(drmrpdat(s, &cmd, data.data(), static_cast<uint32_t>(data.size())), 0);
+  EXPECT_EQ(replies(c, cmd.id, "code || ':' || octet_length(args[1])"),
+            (std::vector<std::string>{"105:1024", "105:1024", "105:452"}));
+  EXPECT_EQ(replies(c, cmd.id, "substr(args[1], 1, 1)")[1], "x");
+
+  // An error reply carries every entry, the database's own text first.
+  static drmcmd reply;
+  drmrpini(s, &cmd, &reply);
+  dracnerr(s, DRFAC_DRG, 50850, 2, DRA_STR, "XX000: boom", 0);
+  dracnierr(s, DRFAC_DRG, 50801, 2, DRA_STR, "here", DRA_INT, 1, 0);
+  ASSERT_EQ(drmrperr(s, &reply), 0);
+  auto last = c.one("SELECT args[1] FROM dispatcher.reply_message WHERE message_id = $1 AND code = 102",
+                    {std::to_string(cmd.id)});
+  ASSERT_TRUE(last);
+  EXPECT_EQ(last->rfind("XX000: boom\nDRG-50801: ", 0), 0u) << *last;
+  EXPECT_EQ(last->back(), '\n');
+  drueclr(s);
+}
+
+TEST_F(Session, BoundsALongStackAndAnswersSuccess) {
+  Conn c(db.name);
+  take(c, 201);
+  std::string longtext(250, 'e');
+  for (int i = 0; i < 20; ++i) dracnerr(s, DRFAC_DRG, 50850, 2, DRA_STR, ("X: " + longtext).c_str(), 0);
+  static drmcmd reply;
+  drmrpini(s, &cmd, &reply);
+  ASSERT_EQ(drmrperr(s, &reply), 0);
+  drueclr(s);
+  auto len = c.one("SELECT octet_length(args[1]) FROM dispatcher.reply_message WHERE message_id = $1",
+                   {std::to_string(cmd.id)});
+  ASSERT_TRUE(len);
+  EXPECT_LE(atoi(len->c_str()), DRM_SLOTMAX);
+  EXPECT_GT(atoi(len->c_str()), 1500);
+
+  take(c, 201);
+  drmrpini(s, &cmd, &reply);
+  drmsettxt(s, &reply, 2, "42");
+  ASSERT_EQ(drmrpok(s, &reply), 0);
+  EXPECT_EQ(replies(c, cmd.id, "code || ':' || coalesce(args[3], '-') || ':' || coalesce(args[1], '-') "
+                               "|| ':' || return_address"),
+            (std::vector<std::string>{"101:42:-:SUBMIT_" + std::to_string(cmd.id)}));
+}
+
+TEST_F(Session, RunsRequestProceduresAndQueuesRequests) {
+  Conn c(db.name);
+  c.one("CREATE TABLE done_log (svcno integer, a1 text, a2 text)");
+  c.one("CREATE PROCEDURE done_proc(svcno integer, arg1 text, arg2 text) LANGUAGE sql AS "
+        "$$ INSERT INTO done_log VALUES (svcno, arg1, arg2) $$");
+  c.one("CREATE PROCEDURE err_proc(svcno integer, arg1 text) LANGUAGE sql AS "
+        "$$ INSERT INTO done_log VALUES (svcno, 'E', arg1) $$");
+  EXPECT_EQ(drqsprc(s, DRQ_DONE, "done_proc", 7, "SUCCESS", ""), 0);
+  EXPECT_EQ(drqsprc(s, DRQ_ERROR, "public.err_proc", 8, "oops", nullptr), 0);
+  EXPECT_EQ(drqsprc(s, DRQ_DONE, "", 9, "SUCCESS", ""), 0);
+  EXPECT_EQ(c.col("SELECT svcno || ':' || a1 || ':' || coalesce(a2, '<null>') FROM done_log ORDER BY svcno"),
+            (std::vector<std::string>{"7:SUCCESS:<null>", "8:E:oops"}));
+  EXPECT_EQ(rtmsgcnt(s->msg), 0);
+
+  c.one("CREATE PROCEDURE fail_proc(svcno integer, arg1 text, arg2 text) LANGUAGE plpgsql AS "
+        "$$ BEGIN RAISE EXCEPTION 'no luck'; END $$");
+  struct {
+    const char *name;
+    std::vector<int> stack;
+  } bad[] = {{"done_proc; drop table done_log", {11415}},
+             {"x(1)", {11415}},
+             {"fail_proc", {50850, 11415}},
+             {"no_such_proc", {50850, 50801}}};
+  for (auto &b : bad) {
+    drueclr(s);
+    EXPECT_EQ(drqsprc(s, DRQ_DONE, b.name, 1, "SUCCESS", ""), 1) << b.name;
+    std::vector<int> got;
+    for (int i = 1; i <= rtmsgcnt(s->msg); ++i) got.push_back(rtmsgnum(s->msg, i));
+    EXPECT_EQ(got, b.stack) << b.name;
+  }
+  drueclr(s);
+  EXPECT_EQ(c.one("SELECT count(*) FROM done_log"), "2");
+
+  const char *par[DRQ_NPAR] = {"p1", "p2", nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr, nullptr, nullptr};
+  ASSERT_EQ(drqsque(s, "INDEX_SVC", 0, "E", "could not read", par), 0);
+  EXPECT_EQ(c.one("SELECT svctype || ':' || status || ':' || array_to_string(par, ',', '-') || ':' || "
+                  "errors FROM svcq.request"),
+            "INDEX_SVC:E:p1,p2,-,-,-,-,-,-,-,-:could not read");
+  EXPECT_EQ(drqssbd(s), 0);
+  EXPECT_EQ(drqbdn(s), 0);
+  EXPECT_EQ(drasmupd(s), 0);
+}
+
+}  // namespace

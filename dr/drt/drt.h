@@ -1,0 +1,129 @@
+/* The listener: the loop that polls listener.get_cmd and acts on each
+ * message, the command table with its log lines and handlers, the
+ * out-of-band check and the sleep built on it, changed-rows batches and
+ * linguistic requests; also the server's option callback, usage text and
+ * banner, and the table of entry points of the components the listener
+ * calls but does not own. */
+#ifndef KES_DR_DRT_DRT_H
+#define KES_DR_DRT_DRT_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "dr/dra/dra.h"
+#include "dr/drm/drm.h"
+
+/* Message types of listener.get_cmd. */
+enum {
+  DRT_IDLE = 1,  /* nothing arrived */
+  DRT_CMD = 2,   /* a command */
+  DRT_DML = 3,   /* a batch of changed rows */
+  DRT_LING = 4,  /* a linguistic request */
+  DRT_LOAD = 5   /* a text-loading batch */
+};
+
+/* Results beyond 0 and 1. */
+enum { DRT_INTR = 4, DRT_SHUT = 5 };
+
+/* Keys one changed-rows batch holds at most. */
+enum { DRT_DMLCAP = 500 };
+
+/* A batch of changed rows. */
+struct drtldml {
+  int32_t polid;  /* policy id; 0 with a negative count marks a queue error */
+  int32_t nkeys;  /* sent as the capacity, returned as the number of rows */
+};
+
+/* A linguistic request: its service request number and the ten arguments. */
+struct drtlreq {
+  int32_t id;
+  drmslot args[DRM_NARGS];
+};
+
+/* Entry points of components the listener and the start-up call but other
+ * modules own. The process fills them once at start-up; a null entry makes
+ * its command fail with "not available". */
+struct drtlsvc {
+  /* Creates the dictionary cache; 0 / 1. */
+  int (*dmini)(drsrvstate *s);
+  /* Frees the dictionary cache with every policy's components; 0. */
+  int (*dmfre)(drsrvstate *s);
+  /* Drops a policy from the dictionary cache; 0 / 1. */
+  int (*dmref)(drsrvstate *s, int32_t polid);
+  /* The id of the policy a column specification names; 0 / 1. */
+  int (*polbyspec)(drsrvstate *s, const char *colspec, int32_t *polid);
+  /* Runs one text-loading batch of a source; 0 / 1. */
+  int (*loadcyc)(drsrvstate *s, int32_t srcid);
+  /* Re-indexes a batch of changed rows of a policy; 0 / 1. */
+  int (*dmlbatch)(drsrvstate *s, int32_t polid, int32_t nkeys);
+  /* Starts the linguistic service, which sets the state's field once it
+   * runs; 0, or non-zero after pushing why. */
+  int (*lingstart)(drsrvstate **sp);
+  /* Serves a linguistic request; 0, or non-zero after pushing why. */
+  int (*lingreq)(drsrvstate *s, int32_t svcno, int32_t polid, const char *a2, const char *a3,
+                 const char *a4);
+};
+
+/* The process's entry points; zero until start-up fills them. */
+extern drtlsvc drtsvc;
+
+/* ---- listener ---- */
+
+/* Polls and acts on messages until the shutdown command (0) or a fatal
+ * failure (1). */
+int drtlmain(drsrvstate *s);
+/* Polls listener.get_cmd once; 0 with the message type, or 1 after 50301. */
+int drtlgcmd(drsrvstate *s, int32_t *type, drmcmd *cmd, drtldml *dml);
+/* Logs, dispatches and answers one command; its final result. */
+int drtlcmd(drsrvstate *s, drmcmd *cmd, drmcmd *reply);
+/* Checks for an out-of-band message naming the command being served:
+ * 0 go on, 4 interrupted, 1 the check failed. */
+int drtloob(drsrvstate *s);
+/* Sleeps count units, checking for interrupts before each; 0, 1 or 4. */
+int drtlslp(drsrvstate *s, int32_t count);
+/* Runs one batch of changed rows and closes it; 0 or 1. */
+int drtldmb(drsrvstate *s, drtldml *dml);
+/* Serves one linguistic request and closes it; 0 or 1. */
+int drtlling(drsrvstate *s, drtlreq *req, const char *user);
+/* Changes the personality mask to the text of arg (starting the linguistic
+ * service when it names L); 0, or the service's failure. */
+int drtlmask(drsrvstate *s, const drmslot *arg);
+
+/* Puts a rewritten statement into reply arguments 7 and 8; 0, or 1 when
+ * the two together cannot hold it. */
+int drtlrwtxt(drsrvstate *s, drmcmd *reply, const char *text);
+
+/* The decimal value of an argument's text: 0 for null, empty or
+ * non-numeric text; values beyond 32 bits are held at the nearest bound. */
+int32_t drtlnum(const drmslot *arg);
+
+/* Milliseconds one sleep unit lasts (1000; tests shorten it). */
+extern unsigned drtslpms;
+
+/* ---- options, usage, banner ---- */
+
+/* Option values of the server, zero-filled before parsing. */
+struct drtopts {
+  char user[128];      /* -user: the database connect string */
+  char logfile[2048];  /* -logfile */
+  char mask[31];       /* -personality, preset to "DQM" */
+  uint8_t sqltrace;    /* -sqltrace */
+};
+
+/* The server's option callback: stores a value into the drtopts that data
+ * points to; 0, or 1 after pushing why. */
+int drtoptcb(drsrvstate *s, void *data, uint8_t idx, const char *value);
+/* Prints the usage text on standard output. */
+void drtusage(drsrvstate *s);
+/* Writes the client library's banner into a buffer of 152 bytes. */
+void drtbanner(char *buf);
+
+/* ---- the stand-in linguistic service ---- */
+
+/* Starts the stand-in service: marks it running in the state; 0. */
+int drtlsini(drsrvstate **sp);
+/* Serves a request in the stand-in: logs it; 0. */
+int drtlsreq(drsrvstate *s, int32_t svcno, int32_t polid, const char *a2, const char *a3,
+             const char *a4);
+
+#endif

@@ -1,0 +1,76 @@
+// The listener's pieces that need no database: numeric arguments and the
+// command table.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <string>
+
+#include "dr/drt/drt.h"
+#include "dr/drt/drtint.h"
+
+namespace {
+
+drmslot mk(const char *t, int16_t ind = 0) {
+  drmslot a{};
+  a.ind = ind;
+  a.len = static_cast<uint16_t>(strlen(t));
+  memcpy(a.text, t, a.len);
+  return a;
+}
+
+TEST(Drtlnum, ConvertsLikeADecimalReaderWithBounds) {
+  struct {
+    const char *text;
+    int16_t ind;
+    int32_t value;
+  } cases[] = {
+      {"42", 0, 42},           {"  -7", 0, -7},        {"+5", 0, 5},
+      {"12abc", 0, 12},        {"abc", 0, 0},          {"", 0, 0},
+      {"42", -1, 0},           {"2147483647", 0, INT32_MAX},
+      {"2147483648", 0, INT32_MAX},  {"-2147483648", 0, INT32_MIN},
+      {"-99999999999999999999", 0, INT32_MIN},  {"99999999999999999999", 0, INT32_MAX},
+  };
+  for (auto &c : cases) {
+    drmslot a = mk(c.text, c.ind);
+    EXPECT_EQ(drtlnum(&a), c.value) << c.text;
+  }
+  // A full slot of digits is read without running past it.
+  drmslot full{};
+  full.len = DRM_SLOTMAX;
+  memset(full.text, '9', DRM_SLOTMAX);
+  EXPECT_EQ(drtlnum(&full), INT32_MAX);
+}
+
+TEST(Drtlfind, KnowsTheCommandCodes) {
+  const int known[] = {10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 29,
+                       30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43, 44, 46, 47,
+                       48, 200, 201, 204};
+  for (int c : known) EXPECT_NE(drtlfind(c), nullptr) << c;
+  for (int c : {0, 1, 9, 26, 27, 28, 45, 49, 101, 199, 202, 203, 205, -1})
+    EXPECT_EQ(drtlfind(c), nullptr) << c;
+}
+
+TEST(Drtlrwtxt, SplitsAStatementOverTwoArguments) {
+  drsrvstate *s = nullptr;
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(dracnnew(&s), 0);
+  testing::internal::GetCapturedStdout();
+  static drmcmd r;
+  struct {
+    size_t len;
+    int rc;
+    uint16_t a7, a8;
+  } cases[] = {{10, 0, 10, 0}, {1999, 0, 1999, 0}, {2500, 0, 1999, 501}, {3998, 0, 1999, 1999},
+               {3999, 1, 1999, 1999}};
+  for (auto &c : cases) {
+    memset(&r, 0, sizeof r);
+    std::string text(c.len, 's');
+    EXPECT_EQ(drtlrwtxt(s, &r, text.c_str()), c.rc) << c.len;
+    EXPECT_EQ(r.args[6].len, c.a7) << c.len;
+    EXPECT_EQ(r.args[7].len, c.a8) << c.len;
+  }
+  dracnfre(&s);
+}
+
+}  // namespace

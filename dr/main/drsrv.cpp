@@ -1,0 +1,151 @@
+// The server's life after the marker file: state, banner, options, log
+// file, connection (log-on, registration, dictionary cache, dispatcher),
+// the linguistic service, the listener loop, and the shutdown that undoes
+// each step once.
+#include <cstring>
+
+#include "dr/dra/drasrv.h"
+#include "dr/drm/drm.h"
+#include "dr/drt/drt.h"
+#include "dr/dru/dru.h"
+#include "dr/main/drmain.h"
+#include "platform/db/db.h"
+#ifdef KES_HAVE_DRD
+#include "dr/drd/drd.h"
+#endif
+
+namespace {
+
+const droptent kOptEnt[] = {
+    {"-user", 1, 1, 1, DROPT_VALUE},
+    {"-sqltrace", 1, 2, 0, DROPT_FLAG},
+    {"-logfile", 1, 1, 0, DROPT_VALUE},
+    {"-personality", 1, 1, 0, DROPT_VALUE},
+};
+const dropttab kOptTab = {4, drtusage, kOptEnt};
+
+#ifdef KES_HAVE_DRD
+int polbyspec(drsrvstate *s, const char *spec, int32_t *polid) {
+  drdmpol *p = drqpnm(s, spec);
+  if (!p) return 1;
+  *polid = p->id;
+  return 0;
+}
+#endif
+
+// Fills the entry points of the components the listener calls.
+void drsrvsvc() {
+  drtsvc = drtlsvc{};
+#ifdef KES_HAVE_DRD
+  drtsvc.dmini = drdmini;
+  drtsvc.dmfre = drdmfre;
+  drtsvc.dmref = drdmref;
+  drtsvc.polbyspec = polbyspec;
+  drtsvc.loadcyc = drqsldc;
+#endif
+  drtsvc.lingstart = drtlsini;
+  drtsvc.lingreq = drtlsreq;
+}
+
+void say(drsrvstate *s, const char *line) { dracnprt(s, s->log, line, 0); }
+
+}  // namespace
+
+int dracncon(drsrvstate *s) {
+  if (dracnlog(s, s->user, s->sqltrace) != 0) {
+    druetrc();
+    return 1;
+  }
+  int rc = drasmadd(s);
+  if (rc == 0 && drtsvc.dmini) rc = drtsvc.dmini(s);
+  if (rc == 0) rc = drmini(s);
+  if (rc != 0) {
+    dracndis(s);
+    druetrc();
+    return 1;
+  }
+  return 0;
+}
+
+int dracndis(drsrvstate *s) {
+  if (!s->login) {
+    druetrc();
+    return 1;
+  }
+  drasmdel(s);
+  drmfre(s);
+  if (drtsvc.dmfre) drtsvc.dmfre(s);
+  int rc = dracnlof(s);
+  s->mstate = nullptr;
+  s->dmcache = nullptr;
+  if (rc != 0) {
+    druetrc();
+    return 1;
+  }
+  return 0;
+}
+
+int drsrvrun(int argc, char **argv) {
+  drsrvsvc();
+  drsrvstate *s = nullptr;
+  if (dracnnew(&s) != 0) return 3;
+  static drtopts opts;
+  memset(&opts, 0, sizeof opts);
+  s->log = rtstdout(s->rt);
+  nlscpy(drmcs(s), opts.mask, sizeof opts.mask, "DQM");
+  opts.sqltrace = 0;
+
+  char banner[152];
+  drtbanner(banner);
+  dracnprt(s, s->log, "%s\n", DRA_STR, banner, 0);
+
+  rtstream *logf = nullptr;
+  bool shut = false;
+  droptrec rec;
+  droptini(s, &rec, &kOptTab, drtoptcb, &opts);
+  if (droptparse(&rec, argc, argv) != 0) {
+    if (druefind(s, 10100)) drtusage(s);
+  } else {
+    s->pmask = opts.mask;
+    s->sqltrace = opts.sqltrace;
+    s->user = opts.user;
+    s->log = rtstdout(s->rt);
+    s->tstamp = 1;
+    int rc = 0;
+    if (opts.logfile[0] != '\0') {
+      rc = dracnfop(s, nullptr, 0, opts.logfile, RTF_WRITE | RTF_CREATE, 0, 0, 0, 0, &logf);
+      if (rc == 0) s->log = logf;
+    }
+    if (rc == 0) {
+      say(s, "=== DR server startup ===\n");
+      say(s, "Initialized RTB\n");
+      rc = dracncon(s);
+    }
+    if (rc == 0) {
+      say(s, "=== Server startup completed. ===\n");
+      // The service starts at the first L at most once, however many the
+      // mask holds.
+      for (const char *c = s->pmask; *c; ++c) {
+        if (*c != 'L') continue;
+        rc = drtsvc.lingstart ? drtsvc.lingstart(&s) : 1;
+        if (rc == 0) say(s, "=== Initialized Linguistics ===\n");
+        break;
+      }
+    }
+    if (rc == 0) shut = drtlmain(s) == 0;
+  }
+  if (!shut) {
+    say(s, "=== Server failure ===\n");
+    druelog(s);
+    drueclr(s);
+  }
+  say(s, "=== Server shutting down ===\n");
+  dracndis(s);
+  if (logf) {
+    s->log = rtstdout(s->rt);
+    dracnfcl(s, logf);
+  }
+  drueclr(s);
+  dracnfre(&s);
+  return shut ? 0 : 3;
+}
