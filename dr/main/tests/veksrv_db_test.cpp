@@ -198,12 +198,14 @@ TEST(Veksrv, RoutesByPersonality) {
   EXPECT_EQ(dsrv.wait(), 0);
 }
 
-// The linguistic service starts once for a mask with L, also for two Ls.
+// The linguistic service starts once for a mask with L, also for two Ls;
+// the SQL trace shows the statements.
 TEST(Veksrv, StartsLinguisticsOnce) {
   Database db;
   PGTEST_NEED_DB(db);
   Server srv;
-  srv.start({"-user", db.user(), "-logfile", srv.logpath, "-personality", "LDL"}, db.name);
+  srv.start({"-user", db.user(), "-logfile", srv.logpath, "-personality", "LDL", "-sqltrace"},
+            db.name);
   Conn c(db.name);
   ASSERT_TRUE(pgtest::registered(c, 1)) << srv.out();
   EXPECT_EQ(pgtest::submit(c, 21).code, 101);
@@ -213,6 +215,8 @@ TEST(Veksrv, StartsLinguisticsOnce) {
   ASSERT_NE(first, std::string::npos) << log;
   EXPECT_EQ(log.find("=== Initialized Linguistics ===\n", first + 1), std::string::npos);
   EXPECT_LT(log.find("=== Server startup completed. ===\n"), first);
+  // -sqltrace writes the statements the server runs into its log.
+  EXPECT_TRUE(has(log, "draserm.add")) << log;
 }
 
 // Batches of changed rows, linguistic requests and text-loading batches:
