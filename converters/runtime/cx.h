@@ -359,12 +359,16 @@ int cxprogend(cxstate* st);
 // still holds. The state record itself stays for the caller to destroy.
 void cxrunend(cxstate* st);
 
+// cxentry_begin: arms the run's jump point (cxentry's first step).
 int cxentry_begin(cxstate* st);
+// cxentry_end: reads the exit status, ends the run (cxbufend, cxrunend) and
+// disarms the jump point; the run's status as a 16-bit value.
 int cxentry_end(cxstate* st, int status);
 
 // cxentry: runs a converter body under the run's jump point and returns the
 // run's status as a 16-bit value: the body's result, or the status of the
-// fatal exit. The run's end (cxrunend) follows either way.
+// fatal exit. The run's end (cxrunend) follows either way, so one run has
+// exactly one cxentry; the caller then destroys the state record.
 template <class F>
 int cxentry(cxstate* st, F&& body) noexcept {
   int status;

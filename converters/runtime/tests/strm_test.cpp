@@ -173,3 +173,56 @@ TEST(StrmSpill, RefusedMemoryIsRetriedSmaller) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(StrmSource, SourceStackFeedsTheInput) {
+  cxtestdir dir;
+  dir.put("in", "xyz");
+  cxstate* st = cxteststate();
+  std::strcpy(st->nm->intfile, dir.file("out.tmp").c_str());
+  int rc = cxentry(st, [&] {
+    EXPECT_EQ(cxbufinit(st, cxopen(st, dir.file("in").c_str(), 1, 0), -1, 100), 0);
+    EXPECT_EQ(cxgetc(st), 'x');
+    int s = cxsopen(st, 0);
+    cxsputs(st, s, "ab", 2);
+    ccpushsrc(st, s);
+    EXPECT_EQ(cxgetc(st), 'a');
+    cxpushback(st, 'a');  // back into the source stream
+    EXPECT_EQ(cxgetc(st), 'a');
+    EXPECT_EQ(cxgetc(st), 'b');
+    EXPECT_EQ(cxgetc(st), -1);
+    ccpopsrc(st);
+    EXPECT_EQ(cxgetc(st), 'y');  // the buffered input goes on where it stood
+    ccpopsrc(st);                // one pop too many
+    return 0;
+  });
+  EXPECT_EQ(rc, CX_WARN);
+  EXPECT_EQ(st->cm->allocs, 0);
+  cxfreest(st);
+}
+
+int gnext;
+int counting(cxstate*) { return gnext < 3 ? '0' + gnext++ : -1; }
+std::string gtrace;
+void trace(cxstate*, int c) { gtrace += static_cast<char>(c); }
+
+TEST(StrmSource, GetCallbackWithOwnPushBackAndTracing) {
+  cxstate* st = cxteststate();
+  ASSERT_EQ(cxbufinit(st, -1, -1, 100), 0);
+  gnext = 0;
+  gtrace.clear();
+  cxingetcb(st, counting);
+  cxtraceon(st, trace, trace);
+  EXPECT_EQ(cxgetc(st), '0');
+  cxpushback(st, 'P');  // mode 1 keeps the runtime's own push-back
+  EXPECT_EQ(cxgetc(st), 'P');
+  EXPECT_EQ(cxgetc(st), '1');
+  cxtraceoff(st);
+  EXPECT_EQ(cxgetc(st), '2');
+  EXPECT_EQ(gtrace, "0PP1");
+  cxrunend(st);
+  cxfreest(st);
+}
+
+}  // namespace

@@ -147,4 +147,27 @@ TEST_F(VFile, ShortReadIsNeverData) {
   EXPECT_EQ(glasterr, CX_WARN);
 }
 
+void endrun(cxstate* st, int status) { cxthrow(st, status); }
+
+TEST(VFileRun, ConverterCallbackEndsTheRunAndNothingStays) {
+  cxtestdir dir;
+  dir.put("f", "0123456789");
+  std::string f = dir.file("f"), w = dir.file("w");
+  cxstate* st = cxteststate();
+  int rc = cxentry(st, [&] {
+    bfinit(st, 4, endrun);
+    int a = bfopen(st, f.c_str(), 4, 1, 0, 0, 0, 0, 0, 0);
+    int b = bfopen(st, w.c_str(), 4, 2, 0, 0, 0, 0, 0, 0);
+    bfwrite(st, b, "abc", 3);  // dirty: written back at the run's end
+    char buf[16];
+    bfread(st, a, buf, 11);  // one byte too many: the callback ends the run
+    return 0;
+  });
+  EXPECT_EQ(rc, CX_WARN);
+  EXPECT_EQ(st->cm->allocs, 0);
+  EXPECT_EQ(st->mn->bftab, nullptr);
+  EXPECT_EQ(dir.get("w"), "abc");
+  cxfreest(st);
+}
+
 }  // namespace

@@ -26,12 +26,15 @@ std::string userstring() {
 struct Session : ::testing::Test {
   drsrvstate *st = nullptr;
   std::string logpath;
+  const char *nls = nullptr;  // NLS_LANG for the state; null: unset
   void SetUp() override {
     if (!std::getenv("PGHOST")) GTEST_SKIP() << "no PG environment";
-    unsetenv("NLS_LANG");
+    if (nls) setenv("NLS_LANG", nls, 1);
+    else unsetenv("NLS_LANG");
     testing::internal::CaptureStdout();
     int rc = dracnnew(&st);
     testing::internal::GetCapturedStdout();
+    unsetenv("NLS_LANG");
     ASSERT_EQ(rc, 0);
     char tmpl[] = "/tmp/kes-druo-XXXXXX";
     int fd = mkstemp(tmpl);
@@ -143,6 +146,25 @@ TEST_F(Session, TraceWritesStatementsWithBindsIntoTheLog) {
   std::string l = log();
   EXPECT_NE(l.find("SQL: SELECT set_config('dr.sql_trace', 'on', false)\n"), std::string::npos) << l;
   EXPECT_NE(l.find("SQL: select :name || '!'\n  :NAME = 'trace me'\n"), std::string::npos) << l;
+}
+
+struct JapaneseSession : Session {
+  JapaneseSession() { nls = "AMERICAN_AMERICA.JA16EUC"; }
+};
+
+TEST_F(JapaneseSession, TheSessionSpeaksTheServersCharacterSet) {
+  std::string u = userstring();
+  ASSERT_EQ(dracnlog(st, u.c_str(), 0), 0);
+  druocur *cur = nullptr;
+  // U+65E5 is E6 97 A5 in the database (UTF8) and C6 FC in EUC-JP.
+  ASSERT_EQ(druoprs(st, st->seshp, "select convert_from('\\xe697a5'::bytea, 'UTF8')", &cur), 0);
+  unsigned char out[8] = {0};
+  ASSERT_EQ(kdbdefin(cur, 1, out, sizeof out, KDB_STRING), 0);
+  ASSERT_EQ(kdbexfet(cur, 1), 0);
+  EXPECT_EQ(out[0], 0xC6);
+  EXPECT_EQ(out[1], 0xFC);
+  EXPECT_EQ(out[2], 0);
+  druofre(st, st->seshp, &cur);
 }
 
 }  // namespace
