@@ -76,6 +76,10 @@ int drtlmain(drsrvstate *s);
 int drtlgcmd(drsrvstate *s, int32_t *type, drmcmd *cmd, drtldml *dml);
 /* Logs, dispatches and answers one command; its final result. */
 int drtlcmd(drsrvstate *s, drmcmd *cmd, drmcmd *reply);
+/* Answers a command after its handler returned rc: success, error or (for
+ * a refresh that worked) nothing, then "End cmd"; the command's final
+ * result (0, 1 after a fatal failure, 5 after the shutdown command). */
+int drtlans(drsrvstate *s, const drmcmd *cmd, drmcmd *reply, int rc);
 /* Checks for an out-of-band message naming the command being served:
  * 0 go on, 4 interrupted, 1 the check failed. */
 int drtloob(drsrvstate *s);

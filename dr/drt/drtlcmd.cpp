@@ -304,7 +304,10 @@ int drtlcmd(drsrvstate *s, drmcmd *cmd, drmcmd *reply) {
     const drtlent *e = drtlfind(cmd->cmd);
     rc = e ? e->run(s, cmd, reply) : unknown(s, cmd);
   }
+  return drtlans(s, cmd, reply, rc);
+}
 
+int drtlans(drsrvstate *s, const drmcmd *cmd, drmcmd *reply, int rc) {
   if (cmd->cmd == 20 && rc == 0) {
     // A refresh that worked is not answered.
     dracnprt(s, s->log, "End cmd %d\n", DRA_SB4, &cmd->id, 0);
@@ -315,8 +318,9 @@ int drtlcmd(drsrvstate *s, drmcmd *cmd, drmcmd *reply) {
   bool shut = rc == DRT_SHUT && cmd->cmd == 21;
   if (rc != 0 && rc != 1 && rc != DRT_INTR && !shut) {
     int32_t r = rc;
+    int32_t code = cmd->cmd;
     dracnierr(s, DRFAC_DRG, 50704, 2, DRA_STR, kFile, DRA_INT, __LINE__, DRA_SB4, &r, DRA_SB4,
-              &cmd->cmd, 0);
+              &code, 0);
     rc = 1;
   }
   if (rc == 0 || shut) {

@@ -125,6 +125,44 @@ TEST_F(Session, BoundsALongStackAndAnswersSuccess) {
             (std::vector<std::string>{"101:42:-:SUBMIT_" + std::to_string(cmd.id)}));
 }
 
+// Every command gets exactly one answer, whatever its handler returned; only
+// the shutdown command ends the loop; a reply that cannot be sent is fatal.
+TEST_F(Session, AnswersEveryResultOnce) {
+  Conn c(db.name);
+  static drmcmd reply;
+  struct {
+    int code, rc;
+    int result;
+    const char *answer;  // the reply codes sent, in order
+  } cases[] = {
+      {201, 0, 0, "101"},  {201, 1, 0, "102"},  {200, 4, 0, "102"},  {201, 7, 0, "102"},
+      {201, 5, 0, "102"},  {21, 5, 5, "101"},   {20, 0, 0, ""},      {20, 1, 0, "102"},
+  };
+  for (auto &k : cases) {
+    take(c, k.code);
+    drmrpini(s, &cmd, &reply);
+    EXPECT_EQ(drtlans(s, &cmd, &reply, k.rc), k.result) << k.code << "/" << k.rc;
+    auto codes = replies(c, cmd.id, "code");
+    std::string got;
+    for (auto &x : codes) got += x;
+    EXPECT_EQ(got, k.answer) << k.code << "/" << k.rc;
+    EXPECT_EQ(rtmsgcnt(s->msg), 0);
+  }
+  // An unexpected result is named in the error reply.
+  auto text = c.one("SELECT args[1] FROM dispatcher.reply_message WHERE args[1] LIKE '%50704%'");
+  EXPECT_TRUE(text);
+
+  // A success reply that cannot be sent leaves a fatal stack and ends the loop.
+  take(c, 201);
+  c.one("ALTER PROCEDURE dispatcher.reply(text, integer, integer, text, text, text, text, text, "
+        "text, text, text, text, text) RENAME TO reply_gone");
+  drmrpini(s, &cmd, &reply);
+  EXPECT_EQ(drtlans(s, &cmd, &reply, 0), 1);
+  EXPECT_TRUE(druefatal(s));
+  EXPECT_TRUE(druefind(s, 50300));
+  drueclr(s);
+}
+
 TEST_F(Session, RunsRequestProceduresAndQueuesRequests) {
   Conn c(db.name);
   c.one("CREATE TABLE done_log (svcno integer, a1 text, a2 text)");

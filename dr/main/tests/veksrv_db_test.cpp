@@ -198,12 +198,14 @@ TEST(Veksrv, RoutesByPersonality) {
   EXPECT_EQ(dsrv.wait(), 0);
 }
 
-// The linguistic service starts once for a mask with L, also for two Ls.
+// The linguistic service starts once for a mask with L, also for two Ls;
+// the SQL trace shows the statements.
 TEST(Veksrv, StartsLinguisticsOnce) {
   Database db;
   PGTEST_NEED_DB(db);
   Server srv;
-  srv.start({"-user", db.user(), "-logfile", srv.logpath, "-personality", "LDL"}, db.name);
+  srv.start({"-user", db.user(), "-logfile", srv.logpath, "-personality", "LDL", "-sqltrace"},
+            db.name);
   Conn c(db.name);
   ASSERT_TRUE(pgtest::registered(c, 1)) << srv.out();
   EXPECT_EQ(pgtest::submit(c, 21).code, 101);
@@ -213,6 +215,8 @@ TEST(Veksrv, StartsLinguisticsOnce) {
   ASSERT_NE(first, std::string::npos) << log;
   EXPECT_EQ(log.find("=== Initialized Linguistics ===\n", first + 1), std::string::npos);
   EXPECT_LT(log.find("=== Server startup completed. ===\n"), first);
+  // -sqltrace writes the statements the server runs into its log.
+  EXPECT_TRUE(has(log, "draserm.add")) << log;
 }
 
 // Batches of changed rows, linguistic requests and text-loading batches:
@@ -259,6 +263,49 @@ TEST(Veksrv, ServesBatchesAndRequests) {
   EXPECT_EQ(pgtest::submit(c, 201, {"1", "1"}).code, 101);
   EXPECT_EQ(pgtest::submit(c, 21).code, 101);
   EXPECT_EQ(srv.wait(), 0);
+}
+
+// Polls that go wrong: an unknown message type is reported and passed
+// over; an error stack coming back with a command ends the server.
+TEST(Veksrv, HandlesPollsThatGoWrong) {
+  Database db;
+  PGTEST_NEED_DB(db);
+  Conn c(db.name);
+  c.one("CREATE TABLE poll_fault (kind text)");
+  c.one(R"(CREATE OR REPLACE PROCEDURE listener.get_cmd_blk(sid integer, mbox text, pmask text,
+    INOUT cmd_type integer, INOUT disp_id integer,
+    INOUT disp_return_address text, INOUT disp_user text, INOUT disp_command integer,
+    INOUT disp_arg1 text, INOUT disp_arg2 text, INOUT disp_arg3 text, INOUT disp_arg4 text,
+    INOUT disp_arg5 text, INOUT disp_arg6 text, INOUT disp_arg7 text, INOUT disp_arg8 text,
+    INOUT disp_arg9 text, INOUT disp_arg10 text,
+    INOUT dml_numpkeys integer, INOUT dml_cid integer, INOUT error_stack text)
+    LANGUAGE plpgsql AS $$
+    DECLARE k text;
+    BEGIN
+      DELETE FROM poll_fault RETURNING kind INTO k;
+      IF k = 'type' THEN cmd_type := 9; disp_id := 0; RETURN; END IF;
+      IF k = 'stack' THEN cmd_type := 2; disp_id := 0; error_stack := 'XX000: injected'; RETURN; END IF;
+      CALL listener.get_cmd(sid, mbox, pmask, cmd_type, disp_id, disp_return_address, disp_user,
+                            disp_command, disp_arg1, disp_arg2, disp_arg3, disp_arg4, disp_arg5,
+                            disp_arg6, disp_arg7, disp_arg8, disp_arg9, disp_arg10,
+                            dml_numpkeys, dml_cid);
+      error_stack := NULL;
+    END $$)");
+  Server srv;
+  srv.start({"-user", db.user(), "-logfile", srv.logpath}, db.name);
+  ASSERT_TRUE(pgtest::registered(c, 1)) << srv.out();
+  c.one("INSERT INTO poll_fault VALUES ('type')");
+  for (int i = 0; i < 250 && !has(srv.out(), "Unknown command type: 9\n"); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_TRUE(has(srv.out(), "Unknown command type: 9\n")) << srv.out();
+  EXPECT_EQ(pgtest::submit(c, 201, {"1", "2"}).arg(3), "3");
+
+  c.one("INSERT INTO poll_fault VALUES ('stack')");
+  EXPECT_EQ(srv.wait(), 3);
+  std::string log = srv.log();
+  EXPECT_TRUE(has(log, "XX000: injected\n")) << log;
+  EXPECT_TRUE(has(log, "DRG-50301")) << log;
+  EXPECT_TRUE(has(log, "=== Server failure ===\n"));
 }
 
 // Start-up failures: each exits 3 with its reason where the log goes.
