@@ -8,10 +8,8 @@
 
 #include "dr/dra/dra.h"
 #include "dr/dras/dras.h"
-
-struct druhtab;  // keyed table
-struct drubbuf;  // string arena
-struct druocur;  // database cursor
+#include "dr/dru/dru.h"
+#include "dr/dru/drud.h"
 
 // Limits of the cache.
 enum : int32_t {

@@ -1,0 +1,211 @@
+// Work ranges shared by the servers of one run (claim, read back, complete)
+// and the rows of the index log. Each statement runs on a cursor of its own,
+// freed on every path; every change but the mid-flush mark is committed at
+// once so that the other servers see it.
+#include <cstring>
+
+#include "dr/dru/drud.h"
+#include "dr/dru/drudb.h"
+#include "dr/dru/drue.h"
+
+static const char *const kunit = "dr/dru/drudlr.cpp";
+
+// In the dialect the rest of the system documents them in, the range
+// statements read
+//   UPDATE %s SET STATUS = :osts WHERE STATUS = :ists AND SERVER = :svr AND ROWNUM < 2
+//   SELECT LOWVAL, RPAD(HIGHVAL,%d,CHR(%d)) FROM %s WHERE STATUS = 'I' AND SERVER = :svr AND ROWNUM < 2
+// This database has no row-number limit in an UPDATE: the one row is picked by
+// a sub-select, in the same order as the read-back (by low value), so that the
+// range a server completes is the range it read and worked on.
+static const char kstat[] =
+    "UPDATE %(1)s SET STATUS = :osts WHERE ctid = (SELECT ctid FROM %(1)s WHERE STATUS = :ists"
+    " AND SERVER = :svr ORDER BY LOWVAL COLLATE \"C\" LIMIT 1 FOR UPDATE)";
+// The high value is padded here rather than in the statement: the character
+// of code 255 is not a single byte in this database's character set.
+static const char krange[] =
+    "SELECT LOWVAL, HIGHVAL FROM %(3)s WHERE STATUS = 'I' AND SERVER = :svr"
+    " ORDER BY LOWVAL COLLATE \"C\" LIMIT 1";
+
+#define DRUD_LOGKEY                                                                        \
+  " WHERE txil_pol_id = :cid and txil_operation = :oper and txil_oper_stage = :stage and " \
+  "txil_run_seq = :rseq and txil_server_id = :svr"
+static const char klogins[] =
+    "INSERT INTO DR$TEXT_INDEX_LOG (txil_pol_id, txil_operation, txil_oper_stage, txil_run_seq,"
+    " txil_server_id) values (:cid, :oper, :stage, :rseq, :svr)";
+static const char kloge[] = "UPDATE DR$TEXT_INDEX_LOG SET TXIL_END_TIME = LOCALTIMESTAMP(0)" DRUD_LOGKEY;
+static const char klogf[] =
+    "UPDATE DR$TEXT_INDEX_LOG SET TXIL_FIRST_DOC = :fdoc                            , "
+    "TXIL_DOC_SELECTED_CNT = :dsel" DRUD_LOGKEY;
+static const char klogl[] =
+    "UPDATE DR$TEXT_INDEX_LOG SET TXIL_LAST_DOC = :ldoc                            , "
+    "TXIL_DOC_PROCESSED_CNT =                                TXIL_DOC_PROCESSED_CNT + :dproc  "
+    "                          , TXIL_MID_FLUSH_FLAG = 'N'" DRUD_LOGKEY;
+static const char klogy[] = "UPDATE DR$TEXT_INDEX_LOG SET TXIL_MID_FLUSH_FLAG = 'Y'" DRUD_LOGKEY;
+
+// Copies at most size - 1 bytes of a text, never splitting a character.
+static void drudcpy(drsrvstate *s, char *dst, size_t size, const char *src) {
+  size_t n = src ? std::strlen(src) : 0;
+  if (n >= size) n = rtcharcut(s->csname, src, n, size - 1);
+  if (n) std::memcpy(dst, src, n);
+  dst[n] = '\0';
+}
+
+int drudsetstat(drsrvstate *s, drheap h, const char *table, const char *status, int32_t server) {
+  char ists[2] = {status && status[0] == 'C' ? 'I' : 'F', 0};
+  char osts[2] = {status ? status[0] : '\0', 0};
+  int32_t svr = server;
+  char text[2000];
+  if (lsffmt(s->fmt, text, sizeof text, kstat, 25, table, 0) < 0) {
+    dracnierr(s, 0, 50600, 0, 25, kunit, 1, __LINE__, 0);
+    druetrc();
+    return 1;
+  }
+  druocur *cur = nullptr;
+  if (druoprs(s, h, text, &cur) != 0) {
+    druetrc();
+    return 1;
+  }
+  int rc = drddb::bindstr(s, cur, ":osts", osts, sizeof osts);
+  if (!rc) rc = drddb::bindstr(s, cur, ":ists", ists, sizeof ists);
+  if (!rc) rc = drddb::bindint(s, cur, ":svr", &svr);
+  if (!rc) rc = drddb::exec(s, cur);
+  if (rc) {
+    int c = drddb::rc(cur);
+    rc = c ? c : rc;
+  } else rc = drddb::commit(s);
+  druofre(s, h, &cur);
+  if (rc != 0) {
+    druekci(s, rc);
+    druetrc();
+    return 1;
+  }
+  return 0;
+}
+
+int drudgetrange(drsrvstate *s, drheap h, const char *table, char *low, char *high,
+                 int32_t server) {
+  if (drudsetstat(s, h, table, "I", server) != 0) {
+    druetrc();
+    return 1;
+  }
+  char text[2000];
+  if (lsffmt(s->fmt, text, sizeof text, krange, 1, 64, 1, 255, 25, table, 0) < 0) {
+    dracnierr(s, 0, 50600, 0, 25, kunit, 1, __LINE__, 0);
+    druetrc();
+    return 1;
+  }
+  druocur *cur = nullptr;
+  if (druoprs(s, h, text, &cur) != 0) {
+    druetrc();
+    return 1;
+  }
+  int32_t svr = server;
+  low[0] = high[0] = '\0';
+  int rc = drddb::bindint(s, cur, ":svr", &svr);
+  if (!rc) rc = drddb::defstr(s, cur, 1, low, 65);
+  if (!rc) rc = drddb::defstr(s, cur, 2, high, 65);
+  if (!rc) rc = drddb::exfet(s, cur, 1);
+  int code = rc ? drddb::rc(cur) : 0;
+  druofre(s, h, &cur);
+  if (rc == 1403 || code == 1403) return 2;
+  if (rc != 0) {
+    druekci(s, code ? code : rc);
+    druetrc();
+    return 1;
+  }
+  // Pad the high value to 64 characters with the character of code 255.
+  size_t n = std::strlen(high);
+  if (n < 64) std::memset(high + n, 0xff, 64 - n);
+  high[64] = '\0';
+  return 0;
+}
+
+// Binds the five names that identify a log row.
+static int drudlogkey(drsrvstate *s, druocur *cur, const drudlog *r, int32_t *cid, char *oper,
+                      char *stage, int32_t *rseq, int32_t *svr) {
+  *cid = r->polid;
+  oper[0] = r->oper;
+  oper[1] = 0;
+  stage[0] = r->stage;
+  stage[1] = 0;
+  *rseq = r->runseq;
+  *svr = r->srvid;
+  int rc = drddb::bindint(s, cur, ":cid", cid);
+  if (!rc) rc = drddb::bindstr(s, cur, ":oper", oper, 2);
+  if (!rc) rc = drddb::bindstr(s, cur, ":stage", stage, 2);
+  if (!rc) rc = drddb::bindint(s, cur, ":rseq", rseq);
+  if (!rc) rc = drddb::bindint(s, cur, ":svr", svr);
+  return rc;
+}
+
+int drudlogins(drsrvstate *s, drheap h, const drudlog *r) {
+  if (!r || r->oper == 'N') return 0;
+  druocur *cur = nullptr;
+  if (druoprs(s, h, klogins, &cur) != 0) {
+    druetrc();
+    return 1;
+  }
+  int32_t cid, rseq, svr;
+  char oper[2], stage[2];
+  int rc = drudlogkey(s, cur, r, &cid, oper, stage, &rseq, &svr);
+  if (!rc) rc = drddb::exec(s, cur);
+  if (rc) {
+    int c = drddb::rc(cur);
+    rc = c ? c : rc;
+  } else rc = drddb::commit(s);
+  druofre(s, h, &cur);
+  if (rc != 0) {
+    druekci(s, rc);
+    druetrc();
+    return 1;
+  }
+  return 0;
+}
+
+int drudlogupd(drsrvstate *s, drheap h, const drudlog *r) {
+  if (!r || r->oper == 'N') return 0;
+  const char *text = nullptr;
+  switch (r->kind) {
+    case 'E': text = kloge; break;
+    case 'F': text = klogf; break;
+    case 'L': text = klogl; break;
+    case 'Y': text = klogy; break;
+    default:
+      dracnierr(s, 0, 50600, 0, 25, kunit, 1, __LINE__, 0);
+      druetrc();
+      return 1;
+  }
+  druocur *cur = nullptr;
+  if (druoprs(s, h, text, &cur) != 0) {
+    druetrc();
+    return 1;
+  }
+  int32_t cid, rseq, svr, cnt = r->count;
+  char oper[2], stage[2];
+  char fdoc[65], ldoc[257];
+  int rc = drudlogkey(s, cur, r, &cid, oper, stage, &rseq, &svr);
+  if (!rc && r->kind == 'F') {
+    // The first key is kept in 64 bytes; a longer key is cut there.
+    drudcpy(s, fdoc, sizeof fdoc, r->key);
+    rc = drddb::bindstr(s, cur, ":fdoc", fdoc, sizeof fdoc);
+    if (!rc) rc = drddb::bindint(s, cur, ":dsel", &cnt);
+  } else if (!rc && r->kind == 'L') {
+    drudcpy(s, ldoc, sizeof ldoc, r->key);
+    rc = drddb::bindstr(s, cur, ":ldoc", ldoc, sizeof ldoc);
+    if (!rc) rc = drddb::bindint(s, cur, ":dproc", &cnt);
+  }
+  if (!rc) rc = drddb::exec(s, cur);
+  if (rc) {
+    int c = drddb::rc(cur);
+    rc = c ? c : rc;
+  }
+  // The mid-flush mark is made durable by the commit that ends the flush.
+  else if (r->kind != 'Y') rc = drddb::commit(s);
+  druofre(s, h, &cur);
+  if (rc != 0) {
+    druekci(s, rc);
+    druetrc();
+    return 1;
+  }
+  return 0;
+}
