@@ -75,6 +75,20 @@ TEST_F(Session, RegistersAndPollsIdle) {
   EXPECT_EQ(type, DRT_IDLE);
   EXPECT_EQ(drtloob(s), 0);
   EXPECT_EQ(rtmsgcnt(s->msg), 0);
+
+  // A registry call that cannot be parsed is fatal; one that fails to run is not.
+  c.one("ALTER PROCEDURE draserm.upd(text, text, text, integer) RENAME TO upd_gone");
+  EXPECT_EQ(drasmupd(s), 1);
+  EXPECT_EQ(rtmsgnum(s->msg, rtmsgcnt(s->msg)), 50801);
+  EXPECT_TRUE(druefatal(s));
+  drueclr(s);
+  c.one("CREATE PROCEDURE draserm.upd(name text, status text, person_mask text, idle_time integer) "
+        "LANGUAGE plpgsql AS $$ BEGIN RAISE EXCEPTION 'upd refused'; END $$");
+  EXPECT_EQ(drasmupd(s), 1);
+  EXPECT_EQ(rtmsgnum(s->msg, 1), 50850);
+  EXPECT_EQ(rtmsgnum(s->msg, 2), 50804);
+  EXPECT_FALSE(druefatal(s));
+  drueclr(s);
 }
 
 TEST_F(Session, SendsDataInChunksAndErrorsAsText) {

@@ -87,8 +87,7 @@ TEST_F(Opts, ParsesValuesAndFlags) {
 
 TEST_F(Opts, RefusesBadCommandLines) {
   std::string user127(127, 'u'), user128(128, 'u'), log2048(2048, 'f');
-  std::string mask35 = std::string(30, 'D') + "QQQQQ";
-  std::string mask30x = std::string(30, 'R') + "x";
+  std::string mask30(30, 'R'), mask31 = std::string(30, 'D') + "L";
   struct {
     std::vector<std::string> args;
     int rc;
@@ -100,8 +99,9 @@ TEST_F(Opts, RefusesBadCommandLines) {
       {{"veksrv", "-user", "-sqltrace"}, 1, {10101}, nullptr},
       {{"veksrv", "-user", "a", "-p", "DQMX"}, 1, {10200}, nullptr},
       {{"veksrv", "-user", "a", "-p", "dqm"}, 1, {10200}, nullptr},
-      {{"veksrv", "-user", "a", "-p", mask35}, 0, {}, "DDDDDDDDDDDDDDDDDDDDDDDDDDDDDD"},
-      {{"veksrv", "-user", "a", "-p", mask30x}, 0, {}, "RRRRRRRRRRRRRRRRRRRRRRRRRRRRRR"},
+      {{"veksrv", "-user", "a", "-p", mask30}, 0, {}, "RRRRRRRRRRRRRRRRRRRRRRRRRRRRRR"},
+      {{"veksrv", "-user", "a", "-p", mask31}, 1, {10103}, nullptr},
+      {{"veksrv", "-user", "a", "-p", ""}, 0, {}, ""},
       {{"veksrv", "-user", user127}, 0, {}, "DQM"},
       {{"veksrv", "-user", user128}, 1, {10103}, nullptr},
       {{"veksrv", "-user", "a", "-logfile", log2048}, 1, {10103}, nullptr},
