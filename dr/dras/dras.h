@@ -109,7 +109,10 @@ struct drasmreg {
   drasmrow trn[4];   // class 9 translator
 };
 
-// The server's registry.
+// The server's registry. Each row names its constructor; a kind's module
+// puts its constructor into the rows that name it (in the table's
+// initializer in drasm.cpp). A row whose constructor is still null refuses
+// to build, naming the class and the object id.
 extern drasmreg drasmtab;
 
 // The block of a class and its size; null for a class without one.
