@@ -205,6 +205,21 @@ TEST_F(Sql, InsertSelectAndFetch) {
   drueclr(s);
   druofre(s, s->seshp, &cur);
 
+  // Eleven columns: the placeholder of position 10 is four characters long.
+  std::string wide = t("wide");
+  sql(s, "CREATE TABLE " + wide + " (c0 int, c1 int, c2 int, c3 int, c4 int, c5 int, c6 int,"
+         " c7 int, c8 int, c9 int, c10 int)");
+  const char *cn[] = {"c0", "c1", "c2", "c3", "c4", "c5", "c6", "c7", "c8", "c9", "c10"};
+  drudcol wc[12] = {};
+  for (int i = 0; i < 11; ++i) wc[i] = {"number", cn[i], 3};
+  drudtab wt{wide.c_str(), nullptr, nullptr, nullptr, wc, 0};
+  ASSERT_EQ(druoprs(s, s->seshp, "SELECT 1", &cur), 0);
+  ASSERT_EQ(drudins(s, &wt, ph, ins, sizeof ins, cur), 0) << drdtest::stack(s);
+  EXPECT_EQ(wt.ncols, 11);
+  EXPECT_EQ(std::string(ph[9].addr, ph[9].len), ":v9");
+  EXPECT_EQ(std::string(ph[10].addr, ph[10].len), ":v10");
+  druofre(s, s->seshp, &cur);
+
   // Select with two placeholders, one ending the text.
   ASSERT_EQ(druoprs(s, s->seshp, "SELECT 1", &cur), 0);
   char sel[256];
