@@ -166,6 +166,13 @@ int drdmldp(drsrvstate *s, int32_t polid, drdmpol **out) {
     druetrc();
     return 1;
   }
+  // A policy and a text-loading source of the same id would make the record
+  // depend on which row came first: refuse the id instead.
+  if (drddb::fetch(s, c->polcur, 1) != 1403) {
+    dracnerr(s, 0, 10519, 2, 1, (int)polid, 0);
+    druetrc();
+    return 1;
+  }
   if (drdmlpr(s, wa) != 0 || drdmput(s, wa, out) != 0) {
     druetrc();
     return 1;

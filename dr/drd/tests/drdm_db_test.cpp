@@ -197,6 +197,12 @@ TEST_F(Cache, UnknownIdGivesTheMessagesAndNoRecord) {
   char name[64];
   EXPECT_EQ(drdcnam(s, 41299, "I1T", name, sizeof name), 1);
   EXPECT_TRUE(druefind(s, 50200));
+  // An id that names both a policy and a text-loading source is refused.
+  policy(41297, "TEXTUSER", "P41297");
+  sql(s, "INSERT INTO dr$source (src_id, src_name, src_owner) VALUES (41297, 'S41297', 'TEXTUSER')");
+  EXPECT_EQ(drqpol(s, 41297), nullptr);
+  EXPECT_TRUE(druefind(s, 10519));
+  drueclr(s);
   // The cache still works afterwards.
   policy(41298, "TEXTUSER", "P41298");
   EXPECT_NE(drqpol(s, 41298), nullptr) << drdtest::stack(s);
