@@ -249,6 +249,26 @@ TEST(Veksrv, ServesBatchesAndRequests) {
             (std::vector<std::string>{*svcno + ":SUCCESS:<null>"}));
   EXPECT_TRUE(has(srv.log(), "LING cmd: user="));
 
+  // A request naming a policy by its column gets the policy's id; one naming
+  // no policy fails: recorded, then both procedures hear of it.
+  c.one("CREATE PROCEDURE ling_err(svcno integer, arg1 text) LANGUAGE sql AS "
+        "$$ INSERT INTO ling_log VALUES (svcno, 'E', arg1) $$");
+  auto pol = c.one("INSERT INTO dr$policy (pol_name, pol_tablename, pol_text_expr) "
+                   "VALUES ('DOCS_POL', 'DOCS', 'BODY') RETURNING pol_id");
+  ASSERT_TRUE(pol);
+  auto good = c.one("CALL svcq.queue('LING', 0, NULL, true, 'kestrin.docs.body', 'x', 'y', 'z', 'ling_done')");
+  ASSERT_TRUE(good);
+  EXPECT_TRUE(srv.waitlog(", svcno=" + *good + ", cid=" + *pol + "\n")) << srv.log();
+  auto bad = c.one("CALL svcq.queue('LING', 0, NULL, true, 'no.such.column', 'x', 'y', 'z', "
+                   "'ling_done', 'ling_err')");
+  ASSERT_TRUE(bad);
+  for (int i = 0; i < 250 && c.one("SELECT count(*) FROM ling_log WHERE svcno = $1::integer", {*bad}) != "2"; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  auto failed = c.col("SELECT a1 || ':' || (a2 LIKE '%DRG-10502%') FROM ling_log WHERE svcno = " + *bad +
+                      " ORDER BY a1");
+  EXPECT_EQ(failed, (std::vector<std::string>{"E:true", "ERROR:true"}));
+  EXPECT_EQ(c.one("SELECT status FROM svcq.request WHERE svcno = $1::integer", {*bad}), "E");
+
   // A text-loading batch is requeued when it fails.
   auto src = c.one("INSERT INTO dr$source (src_name) VALUES ('docs') RETURNING src_id");
   ASSERT_TRUE(src);
