@@ -897,27 +897,22 @@ int kdblogoff(kdblda* lda) {
   return setlda(lda, KDB_FC_LOGON, rc);
 }
 
-int kdbcommit(kdblda* lda) {
+// Ends the open transaction of the work connection with the given word
+// (COMMIT or ROLLBACK); without one there is nothing to do.
+static int endtxn(kdblda* lda, const char* word) {
   if (!lda || !lda->sess) return KDB_NOTCONNECTED;
   kdbsess* s = lda->sess;
   Conn& c = s->link[KDB_WORK];
   if (c.dead) return setlda(lda, 0, notconnected(s));
   if (!c.intxn) return setlda(lda, 0, 0);
-  int rc = simple(s, c, "COMMIT");
+  int rc = simple(s, c, word);
   c.intxn = false;
   return setlda(lda, 0, rc);
 }
 
-int kdbrollback(kdblda* lda) {
-  if (!lda || !lda->sess) return KDB_NOTCONNECTED;
-  kdbsess* s = lda->sess;
-  Conn& c = s->link[KDB_WORK];
-  if (c.dead) return setlda(lda, 0, notconnected(s));
-  if (!c.intxn) return setlda(lda, 0, 0);
-  int rc = simple(s, c, "ROLLBACK");
-  c.intxn = false;
-  return setlda(lda, 0, rc);
-}
+int kdbcommit(kdblda* lda) { return endtxn(lda, "COMMIT"); }
+
+int kdbrollback(kdblda* lda) { return endtxn(lda, "ROLLBACK"); }
 
 int kdbcharset(kdblda* lda, const char* encoding) {
   if (!lda || !lda->sess) return KDB_NOTCONNECTED;
