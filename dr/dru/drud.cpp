@@ -391,27 +391,13 @@ int drudins(drsrvstate *s, drudtab *t, drudph *ph, char *buf, uint16_t size, dru
   return 0;
 }
 
-int drudexec1(drsrvstate *s, drudtab *t, drudph *ph, const int32_t *sizes, void *const *vals,
-              druocur *cur) {
-  for (uint16_t k = 0; k < t->ncols; ++k) {
-    if (drddb::bindext(s, cur, ph[k].addr, ph[k].len, vals[k], sizes[k], t->cols[k].extype,
-                       nullptr, nullptr) != 0) {
-      druekci(s, drddb::rc(cur));
-      druetrc();
-      return 1;
-    }
-  }
-  if (drddb::exec(s, cur) != 0) {
-    druekci(s, drddb::rc(cur));
-    druetrc();
-    return 1;
-  }
-  return 0;
-}
-
-int drudexecn(drsrvstate *s, drudtab *t, drudph *ph, const int32_t *sizes, void *const *vals,
-              uint16_t *const *lens, uint32_t nrows, druocur *cur) {
-  for (uint16_t k = 0; k < t->ncols; ++k) {
+// Binds the first n placeholders to their values (and, for an array
+// execution, their lengths), then executes once, or over nrows rows when
+// nrows is given; the database's error is pushed on failure.
+static int drudbindexec(drsrvstate *s, drudtab *t, drudph *ph, const int32_t *sizes,
+                        void *const *vals, uint16_t *const *lens, uint16_t n, druocur *cur,
+                        const uint32_t *nrows) {
+  for (uint16_t k = 0; k < n; ++k) {
     if (drddb::bindext(s, cur, ph[k].addr, ph[k].len, vals[k], sizes[k], t->cols[k].extype,
                        lens ? lens[k] : nullptr, nullptr) != 0) {
       druekci(s, drddb::rc(cur));
@@ -419,12 +405,22 @@ int drudexecn(drsrvstate *s, drudtab *t, drudph *ph, const int32_t *sizes, void 
       return 1;
     }
   }
-  if (drddb::execn(s, cur, nrows) != 0) {
+  if ((nrows ? drddb::execn(s, cur, *nrows) : drddb::exec(s, cur)) != 0) {
     druekci(s, drddb::rc(cur));
     druetrc();
     return 1;
   }
   return 0;
+}
+
+int drudexec1(drsrvstate *s, drudtab *t, drudph *ph, const int32_t *sizes, void *const *vals,
+              druocur *cur) {
+  return drudbindexec(s, t, ph, sizes, vals, nullptr, t->ncols, cur, nullptr);
+}
+
+int drudexecn(drsrvstate *s, drudtab *t, drudph *ph, const int32_t *sizes, void *const *vals,
+              uint16_t *const *lens, uint32_t nrows, druocur *cur) {
+  return drudbindexec(s, t, ph, sizes, vals, lens, t->ncols, cur, &nrows);
 }
 
 int drudsel(drsrvstate *s, drudtab *t, drudph *ph, char *buf, uint16_t size, const char *where,
@@ -469,20 +465,7 @@ int drudsel(drsrvstate *s, drudtab *t, drudph *ph, char *buf, uint16_t size, con
 
 int drudselbnd(drsrvstate *s, drudtab *t, drudph *ph, const int32_t *sizes, void *const *vals,
                uint16_t nph, druocur *cur) {
-  for (uint16_t k = 0; k < nph; ++k) {
-    if (drddb::bindext(s, cur, ph[k].addr, ph[k].len, vals[k], sizes[k], t->cols[k].extype,
-                       nullptr, nullptr) != 0) {
-      druekci(s, drddb::rc(cur));
-      druetrc();
-      return 1;
-    }
-  }
-  if (drddb::exec(s, cur) != 0) {
-    druekci(s, drddb::rc(cur));
-    druetrc();
-    return 1;
-  }
-  return 0;
+  return drudbindexec(s, t, ph, sizes, vals, nullptr, nph, cur, nullptr);
 }
 
 int drudselx(drsrvstate *s, drudtab *t, drudph *ph, char *buf, uint16_t size, const char *where,
