@@ -50,6 +50,24 @@ static void drudcpy(drsrvstate *s, char *dst, size_t size, const char *src) {
   dst[n] = '\0';
 }
 
+// Ends a change whose binds left rc: executes the cursor when they went
+// well, takes the cursor's own return code on failure, commits unless told
+// not to, frees the cursor and pushes the database error. Returns 0 or 1.
+static int drudfinish(drsrvstate *s, drheap h, druocur **cur, int rc, bool commit) {
+  if (!rc) rc = drddb::exec(s, *cur);
+  if (rc) {
+    int c = drddb::rc(*cur);
+    rc = c ? c : rc;
+  } else if (commit) rc = drddb::commit(s);
+  druofre(s, h, cur);
+  if (rc != 0) {
+    druekci(s, rc);
+    druetrc();
+    return 1;
+  }
+  return 0;
+}
+
 int drudsetstat(drsrvstate *s, drheap h, const char *table, const char *status, int32_t server) {
   char ists[2] = {status && status[0] == 'C' ? 'I' : 'F', 0};
   char osts[2] = {status ? status[0] : '\0', 0};
@@ -68,18 +86,7 @@ int drudsetstat(drsrvstate *s, drheap h, const char *table, const char *status, 
   int rc = drddb::bindstr(s, cur, ":osts", osts, sizeof osts);
   if (!rc) rc = drddb::bindstr(s, cur, ":ists", ists, sizeof ists);
   if (!rc) rc = drddb::bindint(s, cur, ":svr", &svr);
-  if (!rc) rc = drddb::exec(s, cur);
-  if (rc) {
-    int c = drddb::rc(cur);
-    rc = c ? c : rc;
-  } else rc = drddb::commit(s);
-  druofre(s, h, &cur);
-  if (rc != 0) {
-    druekci(s, rc);
-    druetrc();
-    return 1;
-  }
-  return 0;
+  return drudfinish(s, h, &cur, rc, true);
 }
 
 int drudgetrange(drsrvstate *s, drheap h, const char *table, char *low, char *high,
@@ -148,18 +155,7 @@ int drudlogins(drsrvstate *s, drheap h, const drudlog *r) {
   int32_t cid, rseq, svr;
   char oper[2], stage[2];
   int rc = drudlogkey(s, cur, r, &cid, oper, stage, &rseq, &svr);
-  if (!rc) rc = drddb::exec(s, cur);
-  if (rc) {
-    int c = drddb::rc(cur);
-    rc = c ? c : rc;
-  } else rc = drddb::commit(s);
-  druofre(s, h, &cur);
-  if (rc != 0) {
-    druekci(s, rc);
-    druetrc();
-    return 1;
-  }
-  return 0;
+  return drudfinish(s, h, &cur, rc, true);
 }
 
 int drudlogupd(drsrvstate *s, drheap h, const drudlog *r) {
@@ -194,18 +190,6 @@ int drudlogupd(drsrvstate *s, drheap h, const drudlog *r) {
     rc = drddb::bindstr(s, cur, ":ldoc", ldoc, sizeof ldoc);
     if (!rc) rc = drddb::bindint(s, cur, ":dproc", &cnt);
   }
-  if (!rc) rc = drddb::exec(s, cur);
-  if (rc) {
-    int c = drddb::rc(cur);
-    rc = c ? c : rc;
-  }
   // The mid-flush mark is made durable by the commit that ends the flush.
-  else if (r->kind != 'Y') rc = drddb::commit(s);
-  druofre(s, h, &cur);
-  if (rc != 0) {
-    druekci(s, rc);
-    druetrc();
-    return 1;
-  }
-  return 0;
+  return drudfinish(s, h, &cur, rc, r->kind != 'Y');
 }
