@@ -9,22 +9,11 @@
 #include "dr/dra/dra.h"
 #include "dr/dru/dru.h"
 #include "platform/nls/nls.h"
+#include "tests/fixtures/server/statefix.h"
 
 namespace {
 
-struct Arena : ::testing::Test {
-  drsrvstate *st = nullptr;
-  const char *nls = nullptr;  // NLS_LANG for the state; null: unset
-  void SetUp() override {
-    if (nls) setenv("NLS_LANG", nls, 1);
-    else unsetenv("NLS_LANG");
-    testing::internal::CaptureStdout();
-    int rc = dracnnew(&st);
-    testing::internal::GetCapturedStdout();
-    unsetenv("NLS_LANG");
-    ASSERT_EQ(rc, 0);
-  }
-  void TearDown() override { dracnfre(&st); }
+struct Arena : statefix::State {
   char *block_start(drubbuf *b, int n) {  // first item byte of the n-th block
     void *blk = b->first;
     for (int i = 0; i < n; i++) blk = *static_cast<void **>(blk);

@@ -13,40 +13,12 @@
 
 #include "dr/dra/dra.h"
 #include "dr/dru/dru.h"
+#include "tests/fixtures/server/statefix.h"
 
 namespace {
 
-struct Stack : ::testing::Test {
-  drsrvstate *st = nullptr;
-  std::string logpath;
-  const char *nls = nullptr;  // NLS_LANG for the state; null: unset
-  void SetUp() override {
-    if (nls) setenv("NLS_LANG", nls, 1);
-    else unsetenv("NLS_LANG");
-    testing::internal::CaptureStdout();
-    int rc = dracnnew(&st);
-    testing::internal::GetCapturedStdout();
-    unsetenv("NLS_LANG");
-    ASSERT_EQ(rc, 0);
-    char tmpl[] = "/tmp/kes-drue-XXXXXX";
-    int fd = mkstemp(tmpl);
-    ASSERT_GE(fd, 0);
-    close(fd);
-    logpath = tmpl;
-    ASSERT_EQ(dracnfop(st, nullptr, 0, logpath.c_str(), 6, 0, 0, 0, 0, &st->log), 0);
-  }
-  void TearDown() override {
-    dracnfcl(st, st->log);
-    dracnfre(&st);
-    std::remove(logpath.c_str());
-  }
-  std::string log() {
-    rtfflush(st->log);
-    std::ifstream in(logpath);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
+struct Stack : statefix::State {
+  Stack() { logname = "kes-drue"; }
   // The database text of a failed statement, then the failing step.
   void db_failure(const char *dbtext, int step) {
     dracnerr(st, DRFAC_DRG, DRUE_DBTEXT, 2, DRA_STR, dbtext, 0);

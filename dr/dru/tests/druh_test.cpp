@@ -19,20 +19,11 @@
 
 #include "dr/dra/dra.h"
 #include "dr/dru/dru.h"
+#include "tests/fixtures/server/statefix.h"
 
 namespace {
 
-struct Table : ::testing::Test {
-  drsrvstate *st = nullptr;
-  void SetUp() override {
-    unsetenv("NLS_LANG");
-    testing::internal::CaptureStdout();
-    int rc = dracnnew(&st);
-    std::string out = testing::internal::GetCapturedStdout();
-    ASSERT_EQ(rc, 0) << out;
-  }
-  void TearDown() override { dracnfre(&st); }
-
+struct Table : statefix::State {
   druhtab *make(uint32_t buckets, uint32_t elsize, int keytype) {
     druhtab *t = nullptr;
     EXPECT_EQ(druhnew(st, st->seshp, buckets, elsize, keytype, &t), 0);

@@ -12,6 +12,7 @@
 
 #include "dr/dra/dra.h"
 #include "dr/dru/dru.h"
+#include "tests/fixtures/server/statefix.h"
 
 namespace {
 
@@ -23,39 +24,11 @@ std::string userstring() {
   return s;
 }
 
-struct Session : ::testing::Test {
-  drsrvstate *st = nullptr;
-  std::string logpath;
-  const char *nls = nullptr;  // NLS_LANG for the state; null: unset
+struct Session : statefix::State {
+  Session() { logname = "kes-druo"; }
   void SetUp() override {
     if (!std::getenv("PGHOST")) GTEST_SKIP() << "no PG environment";
-    if (nls) setenv("NLS_LANG", nls, 1);
-    else unsetenv("NLS_LANG");
-    testing::internal::CaptureStdout();
-    int rc = dracnnew(&st);
-    testing::internal::GetCapturedStdout();
-    unsetenv("NLS_LANG");
-    ASSERT_EQ(rc, 0);
-    char tmpl[] = "/tmp/kes-druo-XXXXXX";
-    int fd = mkstemp(tmpl);
-    ASSERT_GE(fd, 0);
-    close(fd);
-    logpath = tmpl;
-    ASSERT_EQ(dracnfop(st, nullptr, 0, logpath.c_str(), 6, 0, 0, 0, 0, &st->log), 0);
-  }
-  void TearDown() override {
-    if (!st) return;
-    if (st->login) dracnlof(st);
-    dracnfcl(st, st->log);
-    dracnfre(&st);
-    std::remove(logpath.c_str());
-  }
-  std::string log() {
-    rtfflush(st->log);
-    std::ifstream in(logpath);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    State::SetUp();
   }
   std::vector<int> stack() {
     std::vector<int> v;
