@@ -9,14 +9,7 @@
 
 namespace {
 
-struct Buf : ::testing::Test {
-  cxtestdir dir;
-  cxstate* st = cxteststate();
-  void TearDown() override {
-    cxrunend(st);
-    EXPECT_EQ(st->cm->allocs, 0);
-    cxfreest(st);
-  }
+struct Buf : cxtestrun {
   int in(const std::string& bytes) {
     dir.put("in", bytes);
     return cxopen(st, dir.file("in").c_str(), 1, 0);

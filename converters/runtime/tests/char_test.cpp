@@ -8,23 +8,8 @@
 
 namespace {
 
-const char ESC = 27, GS = 29, RS = 30, US = 31;
-
-struct Out : ::testing::Test {
-  cxtestdir dir;
-  cxstate* st = cxteststate();
-  void SetUp() override {
-    ASSERT_EQ(cxbufinit(st, -1, cxopen(st, dir.file("o").c_str(), 2, 0), 100), 0);
-  }
-  void TearDown() override {
-    cxrunend(st);
-    EXPECT_EQ(st->cm->allocs, 0);
-    cxfreest(st);
-  }
-  std::string written() {
-    cxbufend(st);
-    return dir.get("o");
-  }
+struct Out : cxtestrun {
+  void SetUp() override { output(); }
 };
 
 std::string rec(const char* code, const std::string& fields) {

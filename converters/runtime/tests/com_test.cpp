@@ -7,22 +7,8 @@
 
 namespace {
 
-const char ESC = 27, GS = 29, RS = 30, US = 31;
-
 // A run whose output goes to a file and whose input is a given byte string.
-struct Com : ::testing::Test {
-  cxtestdir dir;
-  cxstate* st = cxteststate();
-  void TearDown() override {
-    cxrunend(st);
-    EXPECT_EQ(st->cm->allocs, 0);
-    cxfreest(st);
-  }
-  void output() { ASSERT_EQ(cxbufinit(st, -1, cxopen(st, dir.file("o").c_str(), 2, 0), 100), 0); }
-  std::string written() {
-    cxbufend(st);
-    return dir.get("o");
-  }
+struct Com : cxtestrun {
   void input(const std::string& bytes) {
     dir.put("i", bytes);
     ASSERT_EQ(cxbufinit(st, cxopen(st, dir.file("i").c_str(), 1, 0), -1, 100), 0);

@@ -1,7 +1,9 @@
 // Small helpers shared by the runtime's tests: a state record with the
-// Word 1.x/2.0 head (for the sink stacks) and a scratch directory.
+// Word 1.x/2.0 head (for the sink stacks), a scratch directory and a test
+// fixture holding both.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <dirent.h>
 #include <string>
 #include <unistd.h>
@@ -48,3 +50,25 @@ inline cxstate* cxteststate(cxhostalloc_t ha = nullptr, cxhostfree_t hf = nullpt
   static const cxblkspec w2[] = {{6, sizeof(cxw2head) + 64, cxw2init}, {7, 64, nullptr}};
   return cxnewst(w2, 2, cxfreest, ha, hf);
 }
+
+// The marks that frame the intermediate records and their fields.
+inline constexpr char ESC = 27, GS = 29, RS = 30, US = 31;
+
+// A fresh state and a scratch directory per test; at the end the run is
+// ended, nothing may remain allocated, and the state is freed.
+struct cxtestrun : ::testing::Test {
+  cxtestdir dir;
+  cxstate* st = cxteststate();
+  void TearDown() override {
+    cxrunend(st);
+    EXPECT_EQ(st->cm->allocs, 0);
+    cxfreest(st);
+  }
+  // Sends the buffered output to the file "o" of the scratch directory.
+  void output() { ASSERT_EQ(cxbufinit(st, -1, cxopen(st, dir.file("o").c_str(), 2, 0), 100), 0); }
+  // Ends the output and returns what reached "o".
+  std::string written() {
+    cxbufend(st);
+    return dir.get("o");
+  }
+};

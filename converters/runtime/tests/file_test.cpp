@@ -11,15 +11,7 @@
 
 namespace {
 
-struct File : ::testing::Test {
-  cxtestdir dir;
-  cxstate* st = cxteststate();
-  void TearDown() override {
-    cxrunend(st);
-    EXPECT_EQ(st->cm->allocs, 0);
-    cxfreest(st);
-  }
-};
+struct File : cxtestrun {};
 
 TEST_F(File, StandardHandlesStayOpen) {
   int h = cxopen(st, "stdout", 2, 0);

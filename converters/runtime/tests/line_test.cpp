@@ -7,8 +7,6 @@
 
 namespace {
 
-const char ESC = 27, GS = 29, RS = 30, US = 31;
-
 // A record with its fields, each ended by US.
 std::string R(int code, std::initializer_list<std::string> fields = {}) {
   char t[4];
@@ -18,22 +16,9 @@ std::string R(int code, std::initializer_list<std::string> fields = {}) {
   return s + RS;
 }
 
-struct Line : ::testing::Test {
-  cxtestdir dir;
-  cxstate* st = cxteststate();
-  void SetUp() override {
-    ASSERT_EQ(cxbufinit(st, -1, cxopen(st, dir.file("o").c_str(), 2, 0), 100), 0);
-  }
-  void TearDown() override {
-    cxrunend(st);
-    EXPECT_EQ(st->cm->allocs, 0);
-    cxfreest(st);
-  }
+struct Line : cxtestrun {
+  void SetUp() override { output(); }
   void put(const std::string& s) { cxputn(st, 0, s.data(), static_cast<int>(s.size())); }
-  std::string written() {
-    cxbufend(st);
-    return dir.get("o");
-  }
 };
 
 TEST_F(Line, BreaksAtTheLastBlank) {

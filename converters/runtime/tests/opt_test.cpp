@@ -8,15 +8,7 @@
 
 namespace {
 
-struct Opt : ::testing::Test {
-  cxtestdir dir;
-  cxstate* st = cxteststate();
-  void TearDown() override {
-    cxrunend(st);
-    EXPECT_EQ(st->cm->allocs, 0);
-    cxfreest(st);
-  }
-};
+struct Opt : cxtestrun {};
 
 TEST_F(Opt, SingleOptions) {
   struct row {
