@@ -66,3 +66,42 @@ function(kes_fuzz name)
   file(APPEND ${PROJECT_BINARY_DIR}/fuzz-targets.txt
        "${CMAKE_CURRENT_BINARY_DIR}/${name} ${PROJECT_SOURCE_DIR}/${A_CORPUS}\n")
 endfunction()
+
+# kes_module(name DEPS ... [OPTIONAL ...]): a library made of every *.cpp of
+# the calling folder, so that new units only need their file; it links DEPS
+# and each OPTIONAL library that exists at this point of the configuration.
+function(kes_module name)
+  cmake_parse_arguments(A "" "" "DEPS;OPTIONAL" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  set(deps ${A_DEPS})
+  foreach(opt IN LISTS A_OPTIONAL)
+    if(TARGET ${opt})
+      list(APPEND deps ${opt})
+    endif()
+  endforeach()
+  kes_library(${name} SOURCES ${sources} DEPS ${deps})
+endfunction()
+
+# kes_test_dir([PREFIX p] DEPS ... [LABELS ...]): the tests folder that calls
+# it, by pattern. One test program p<name> per <name>.cpp ending in _test.cpp,
+# carrying LABELS, and the label "db" too for *_db_test.cpp (those need the
+# database); one fuzz target p<name> per <name>.cpp ending in _fuzz.cpp, its
+# seed corpus in corpus/<name>.
+function(kes_test_dir)
+  cmake_parse_arguments(A "" "PREFIX" "DEPS;LABELS" ${ARGN})
+  file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  foreach(src IN LISTS tests)
+    get_filename_component(name ${src} NAME_WE)
+    set(labels ${A_LABELS})
+    if(name MATCHES "_db_test$")
+      list(APPEND labels db)
+    endif()
+    kes_test(${A_PREFIX}${name} SOURCES ${src} DEPS ${A_DEPS} LABELS ${labels})
+  endforeach()
+  file(RELATIVE_PATH dir ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+  file(GLOB fuzzers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_fuzz.cpp)
+  foreach(src IN LISTS fuzzers)
+    get_filename_component(name ${src} NAME_WE)
+    kes_fuzz(${A_PREFIX}${name} SOURCES ${src} DEPS ${A_DEPS} CORPUS ${dir}/corpus/${name})
+  endforeach()
+endfunction()
