@@ -267,17 +267,23 @@ void rtmsgpush(rtmsgmgr *mm, int32_t facid, int num, int sev, const rtarg *args,
   push_entry(mm, facid, num, sev, args, nargs < 0 ? 0 : nargs);
 }
 
-void rtmsgpushv(rtmsgmgr *mm, int32_t facid, int num, int sev, va_list ap) {
-  rtarg args[RTARG_MAX];
+// Reads a message's argument list into args; an unreadable list keeps the
+// message and shows that its arguments were bad. Returns the count.
+static int readargs(va_list ap, rtarg *args) {
   int n = rtargget(ap, args, RTARG_MAX);
   if (n < 0) {
-    // an unreadable list: keep the message, show that its arguments were bad
     rtarg a{};
     a.type = RTA_STR;
     a.u.s = "(bad argument list)";
     args[0] = a;
     n = 1;
   }
+  return n;
+}
+
+void rtmsgpushv(rtmsgmgr *mm, int32_t facid, int num, int sev, va_list ap) {
+  rtarg args[RTARG_MAX];
+  int n = readargs(ap, args);
   rtmsgpush(mm, facid, num, sev, args, n);
 }
 
@@ -290,14 +296,7 @@ void rtmsgipush(rtmsgmgr *mm, int32_t facid, int num, int sev, const rtarg *args
 
 void rtmsgipushv(rtmsgmgr *mm, int32_t facid, int num, int sev, va_list ap) {
   rtarg args[RTARG_MAX];
-  int n = rtargget(ap, args, RTARG_MAX);
-  if (n < 0) {
-    rtarg a{};
-    a.type = RTA_STR;
-    a.u.s = "(bad argument list)";
-    args[0] = a;
-    n = 1;
-  }
+  int n = readargs(ap, args);
   rtmsgipush(mm, facid, num, sev, args, n);
 }
 
