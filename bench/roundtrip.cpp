@@ -19,16 +19,11 @@
 #include <vector>
 
 #include "platform/db/db.h"
+#include "tests/fixtures/db/pguser.h"
 
 namespace {
 
-std::string userstring() {
-  const char* u = std::getenv("PGUSER");
-  const char* d = std::getenv("PGDATABASE");
-  std::string s = u ? u : "kestrin";
-  if (d) s += std::string("@") + d;
-  return s;
-}
+using pgtest::userstring;
 
 void die(kdblda* lda, int rc, const char* what) {
   char b[2050];

@@ -12,17 +12,12 @@
 
 #include "dr/dra/dra.h"
 #include "dr/dru/dru.h"
+#include "tests/fixtures/db/pguser.h"
 #include "tests/fixtures/server/statefix.h"
 
 namespace {
 
-std::string userstring() {
-  const char *u = std::getenv("PGUSER");
-  const char *d = std::getenv("PGDATABASE");
-  std::string s = u ? u : "kestrin";
-  if (d) s += std::string("@") + d;
-  return s;
-}
+using pgtest::userstring;
 
 struct Session : statefix::State {
   Session() { logname = "kes-druo"; }

@@ -15,15 +15,11 @@
 #include <thread>
 #include <vector>
 
+#include "tests/fixtures/db/pguser.h"
+
 namespace {
 
-std::string userstring() {
-  const char* u = std::getenv("PGUSER");
-  const char* d = std::getenv("PGDATABASE");
-  std::string s = u ? u : "kestrin";
-  if (d) s += std::string("@") + d;
-  return s;
-}
+using pgtest::userstring;
 
 class Kdb : public ::testing::Test {
  protected:

@@ -11,15 +11,11 @@
 #include <string>
 #include <thread>
 
+#include "tests/fixtures/db/pguser.h"
+
 namespace {
 
-std::string userstring() {
-  const char* u = std::getenv("PGUSER");
-  const char* d = std::getenv("PGDATABASE");
-  std::string s = u ? u : "kestrin";
-  if (d) s += std::string("@") + d;
-  return s;
-}
+using pgtest::userstring;
 
 struct Slot {
   uint16_t len = 0;
