@@ -321,7 +321,7 @@ int drdmadd(drsrvstate *s, drdmpref *pw) {
 
 int drdmcol(drsrvstate *s, const char *colspec, int32_t *polid) {
   size_t n = colspec ? std::strlen(colspec) : 0;
-  // The specification travels in a fixed bind buffer: refuse what does not fit
+  // The column name travels in a fixed bind buffer: refuse what does not fit
   // rather than send a cut name that could match another policy.
   if (n >= (size_t)DRDM_COLSPEC) {
     dracnerr(s, 0, 10517, 2, 1, (int)(DRDM_COLSPEC - 1), 25, colspec, 0);
