@@ -7,6 +7,7 @@
 #include "dr/drq/drq.h"
 #include "dr/drt/drt.h"
 #include "tests/fixtures/server/pgtest.h"
+#include "tests/fixtures/server/statefix.h"
 
 namespace {
 
@@ -23,11 +24,7 @@ struct Session : ::testing::Test {
 
   void SetUp() override {
     PGTEST_NEED_DB(db);
-    unsetenv("NLS_LANG");
-    testing::internal::CaptureStdout();
-    int rc = dracnnew(&s);
-    testing::internal::GetCapturedStdout();
-    ASSERT_EQ(rc, 0);
+    ASSERT_EQ(statefix::build(&s), 0);
     user = db.user();
     s->pmask = mask;
     s->user = user.data();

@@ -8,19 +8,14 @@
 #include <vector>
 
 #include "dr/drm/drm.h"
+#include "tests/fixtures/server/statefix.h"
 
 namespace {
 
 struct Drm : ::testing::Test {
   drsrvstate *s = nullptr;
   drmcmd r{};
-  void SetUp() override {
-    unsetenv("NLS_LANG");
-    testing::internal::CaptureStdout();
-    int rc = dracnnew(&s);
-    testing::internal::GetCapturedStdout();
-    ASSERT_EQ(rc, 0);
-  }
+  void SetUp() override { ASSERT_EQ(statefix::build(&s), 0); }
   void TearDown() override { dracnfre(&s); }
   std::string slot(unsigned i) { return std::string(r.args[i].text, r.args[i].len); }
 };

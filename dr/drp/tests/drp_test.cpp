@@ -11,6 +11,7 @@
 
 #include "dr/drp/drpint.h"
 #include "dr/dru/dru.h"
+#include "tests/fixtures/server/statefix.h"
 
 namespace {
 
@@ -27,11 +28,7 @@ struct Parser : ::testing::Test {
 
   void SetUp() override {
     setenv("KESTRIN_HOME", KES_SOURCE_DIR, 0);
-    unsetenv("NLS_LANG");
-    testing::internal::CaptureStdout();
-    int rc = dracnnew(&srv);
-    testing::internal::GetCapturedStdout();
-    ASSERT_EQ(rc, 0);
+    ASSERT_EQ(statefix::build(&srv), 0);
     fresh();
   }
   void TearDown() override { dracnfre(&srv); }

@@ -12,6 +12,7 @@
 #include "dr/drt/drt.h"
 #include "dr/dru/dru.h"
 #include "dr/main/drmain.h"
+#include "tests/fixtures/server/statefix.h"
 
 namespace {
 
@@ -33,11 +34,7 @@ struct Opts : ::testing::Test {
   drsrvstate *s = nullptr;
   drtopts o{};
   void SetUp() override {
-    unsetenv("NLS_LANG");
-    testing::internal::CaptureStdout();
-    int rc = dracnnew(&s);
-    testing::internal::GetCapturedStdout();
-    ASSERT_EQ(rc, 0);
+    ASSERT_EQ(statefix::build(&s), 0);
     memcpy(o.mask, "DQM", 4);
   }
   void TearDown() override { dracnfre(&s); }
