@@ -14,6 +14,7 @@
 
 #include "dr/dra/dra.h"
 #include "dr/dru/dru.h"
+#include "tests/fixtures/server/statefix.h"
 
 namespace {
 
@@ -44,12 +45,8 @@ struct State : ::testing::Test {
   drsrvstate *st = nullptr;
   std::string dir;
   void SetUp() override {
-    unsetenv("NLS_LANG");
     setenv("LC_TIME", "C", 1);
-    testing::internal::CaptureStdout();
-    int rc = dracnnew(&st);
-    testing::internal::GetCapturedStdout();
-    ASSERT_EQ(rc, 0);
+    ASSERT_EQ(statefix::build(&st), 0);
     char tmpl[] = "/tmp/kes-dra-XXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     dir = tmpl;
