@@ -191,9 +191,11 @@ int drpgparse(drpmstate *st, const tqops *ops, int subst, int trace) {
   } else {
     rtfrmenter(srv->msg, &fr);
     if (fr.num == rec->msgbase + TQ_MSG_RAISE && rec->raisestat == -1) {
-      /* The runtime's own raise: the parse failed, the heap layer has said
-       * why. */
+      /* The runtime's own raise: the parse failed and the heap layer has
+       * said why, so the raise's own entry carries nothing more and goes. */
       result = -1;
+      int top = rtmsgcnt(srv->msg);
+      if (top > 0 && rtmsgnum(srv->msg, top) == fr.num) rtmsgdel(srv->msg, top);
       rtfrmleave(srv->msg, &fr);
     } else {
       /* Someone else's raise: pass it on to the enclosing frame. */

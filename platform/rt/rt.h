@@ -190,6 +190,9 @@ int rtmsgsev(const rtmsgmgr *mm, int idx);
 int rtmsgtxt(const rtmsgmgr *mm, int idx, char *buf, size_t size);
 /* Empties the stack. */
 void rtmsgclr(rtmsgmgr *mm);
+/* Removes entry idx (1 = oldest), keeping the order of the others; 0, or 1
+ * when there is no such entry. */
+int rtmsgdel(rtmsgmgr *mm, int idx);
 /* The character set the manager cuts texts by. */
 const char *rtmsgcs(const rtmsgmgr *mm);
 

@@ -326,6 +326,12 @@ void rtmsgclr(rtmsgmgr *mm) {
   if (mm_ok(mm)) mm->stack.clear();
 }
 
+int rtmsgdel(rtmsgmgr *mm, int idx) {
+  if (!mm_ok(mm) || idx < 1 || static_cast<size_t>(idx) > mm->stack.size()) return 1;
+  mm->stack.erase(mm->stack.begin() + (idx - 1));
+  return 0;
+}
+
 const char *rtmsgcs(const rtmsgmgr *mm) { return mm_ok(mm) ? mm->cs : ""; }
 
 int rtmsgfmt(rtmsgmgr *mm, int32_t facid, int num, const rtarg *args, int nargs, char *buf,
