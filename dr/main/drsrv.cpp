@@ -10,9 +10,7 @@
 #include "dr/dru/dru.h"
 #include "dr/main/drmain.h"
 #include "platform/db/db.h"
-#ifdef KES_HAVE_DRD
 #include "dr/drd/drd.h"
-#endif
 
 namespace {
 
@@ -24,25 +22,21 @@ const droptent kOptEnt[] = {
 };
 const dropttab kOptTab = {4, drtusage, kOptEnt};
 
-#ifdef KES_HAVE_DRD
 int polbyspec(drsrvstate *s, const char *spec, int32_t *polid) {
   drdmpol *p = drqpnm(s, spec);
   if (!p) return 1;
   *polid = p->id;
   return 0;
 }
-#endif
 
 // Fills the entry points of the components the listener calls.
 void drsrvsvc() {
   drtsvc = drtlsvc{};
-#ifdef KES_HAVE_DRD
   drtsvc.dmini = drdmini;
   drtsvc.dmfre = drdmfre;
   drtsvc.dmref = drdmref;
   drtsvc.polbyspec = polbyspec;
   drtsvc.loadcyc = drqsldc;
-#endif
   drtsvc.lingstart = drtlsini;
   drtsvc.lingreq = drtlsreq;
 }
