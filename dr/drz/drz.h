@@ -62,7 +62,7 @@ enum {
 
 /* A raised code with this bit carries a database error number in its low
  * 16 bits; it is raised as 50850 with the database's text for the number. */
-enum { DRZ_DB = 0x10000 };
+constexpr int32_t DRZ_DB = 0x10000;
 
 /* The scanner's state over one statement text. */
 typedef struct drzgtstate {
@@ -195,5 +195,132 @@ void drzgtfreeref(drsrvstate *st, drzgtref **ref);
 void drzrfreestr(drsrvstate *st, drzgtstr **str);
 /* Moves count bytes; the areas may overlap. */
 void drzrmove(drsrvstate *st, void *dst, const void *src, size_t count);
+
+/* ------------------------------------------------------------------ */
+/* Rewrite records and markers                                         */
+/* ------------------------------------------------------------------ */
+
+struct drzsblk;
+struct drzsbnd;
+
+/* One FROM-list entry of a query block. */
+typedef struct drzstab {
+  drzgtref *ref;           /* the table reference */
+  int32_t pos;             /* where its text starts in the output text */
+  int32_t len;             /* the length of that text */
+  struct drzspred *preds;  /* text predicates on this table */
+  struct drzspred *lastpred;
+  struct drzstab *next;
+} drzstab;
+
+/* One text predicate (CONTAINS). */
+typedef struct drzspred {
+  drzgtnm *column;         /* the column specification as written */
+  drzgtstr *colname;       /* the column's name as policy resolution matched it */
+  int32_t policy;          /* policy id */
+  char polname[62];        /* policy name */
+  char textkey[257];       /* the policy's text-key columns, comma-separated */
+  char dblink[129];        /* database link of its table; empty when local */
+  drzstab *tab;            /* the FROM-list entry it belongs to */
+  char polarg[62];         /* policy name given as the fourth argument, or empty */
+  char query[2001];        /* the query text; empty when it is a bind variable */
+  char tabname[33];        /* its result table */
+  int32_t block;           /* id of its query block */
+  int32_t contid;          /* contains id, 0, 1, 2 ... over the statement */
+  int32_t label;           /* 0 to 999; 0 when not written */
+  struct drzsbnd *bind;    /* the bind variable holding the query, or null */
+  struct drzspred *next;
+} drzspred;
+
+/* One bind variable (":" or "&"). */
+typedef struct drzsbnd {
+  int32_t pos;             /* 1, 2, 3 ... in statement order */
+  drzgtstr *name;          /* the token that follows the mark */
+  struct drzsbnd *next;
+} drzsbnd;
+
+/* One HANDLE item of a select list. */
+typedef struct drzshdl {
+  int32_t id;              /* 0, 1, 2 ... over the statement */
+  drzgtnm *column;         /* the column specification */
+  struct drzshdl *next;
+} drzshdl;
+
+/* One ROWID column of a select list. */
+typedef struct drzscol {
+  drzgtstr *schema;
+  drzgtstr *table;
+  drzgtstr *column;        /* ROWID */
+  drzgtstr *alias;
+  int32_t schemapos;       /* where each part starts in the output text */
+  int32_t tablepos;
+  int32_t columnpos;
+  int32_t aliaspos;
+  uint8_t mark;            /* set by the generator */
+  struct drzscol *next;
+} drzscol;
+
+/* One query block: one per SELECT, in the order of the keywords. */
+typedef struct drzsblk {
+  int32_t id;              /* 0, 1, 2 ... in statement order */
+  int32_t depth;           /* parenthesis depth at its SELECT */
+  int32_t resume;          /* clause state restored when a nested block ends */
+  drzstab *tabs;           /* FROM-list entries */
+  drzstab *lasttab;
+  drzshdl *handles;        /* HANDLE items */
+  drzshdl *lasthandle;
+  drzscol *rowids;         /* select-list ROWID columns */
+  drzscol *lastrowid;
+  struct drzsblk *next;
+  struct drzsblk *outer;   /* the block current at its SELECT, or null */
+} drzsblk;
+
+/* The state of one statement rewrite. */
+typedef struct drzsstate {
+  int32_t style;           /* rewrite form: 2 */
+  int32_t shared;          /* 0: a result table per predicate; else one for the statement */
+  drzgtstr *user;          /* the requesting user */
+  int32_t sid;             /* caller's session id */
+  int32_t curid;           /* caller's cursor id */
+  char sharedtab[32];      /* the shared result table, empty until allocated */
+  char *text;              /* the output text (the caller's) */
+  int32_t textlen;         /* bytes in use */
+  int32_t textcap;         /* its capacity */
+  int32_t textpos;         /* the generator's read position */
+  drzsblk *blocks;
+  drzsblk *lastblock;
+  drzsbnd *binds;
+  drzsbnd *lastbind;
+  int32_t keycount;        /* key columns the result tables need; from 1 */
+  int32_t tabkeys;         /* key columns of the shared result table; from 1 */
+} drzsstate;
+
+/* A marker read back from the output text: "%", a letter, its own length
+ * in three digits, ":", the block id in three digits, ".", a word. */
+typedef struct drzmarker {
+  char letter;             /* S a SCORE call, H a HANDLE item */
+  int32_t len;             /* characters of the marker: 10 plus the word's */
+  int32_t block;           /* query block id */
+  const char *word;        /* the word, inside the text read */
+  int32_t wordlen;
+} drzmarker;
+
+/* Creates the state of one rewrite from the command heap over the caller's
+ * output text of cap bytes. Raises 10900. */
+drzsstate *drzsnew(drsrvstate *st, const char *user, int32_t sid, int32_t curid, char *text,
+                   int32_t cap, int32_t shared, int32_t style);
+/* Frees every record of a rewrite with the names it owns, then the state,
+ * and clears the pointer; null is accepted. */
+void drzsfree(drsrvstate *st, drzsstate **rs);
+/* Appends a marker of the letter, block id and word at the output text's
+ * end, with the blank that follows it; the length advances by the marker
+ * only, so the next text overwrites the blank. Raises 11301 when the output
+ * text has no room for every byte written. */
+void drzmkwrite(drsrvstate *st, drzsstate *rs, char letter, int32_t block, const char *word,
+                int32_t wordlen);
+/* Reads what starts at text[pos] (a "%"): 1 for "%%", which stands for one
+ * "%" of the statement; 0 for a marker, into *mk; -1 when it is neither.
+ * Never reads at or past len. */
+int drzmkread(const char *text, int32_t len, int32_t pos, drzmarker *mk);
 
 #endif

@@ -26,20 +26,18 @@ constexpr expect kExpect[] = {
     {163, 1912}, {60, 1913},  {206, 2012}, {30, 2013},  {99, 2026},  {64, 2029}};
 
 /* Database errors of the scanner. */
-enum {
-  kMissing = 905,
-  kBadChar = 911,
-  kPastEnd = 921,
-  kLongName = 972,
-  kLongLiteral = 1704,
-  kOpenQuoted = 1740,
-  kEmptyQuoted = 1741,
-  kOpenComment = 1742,
-  kOpenLiteral = 1756,
-  kLongNumber = 1768,
-  kOverflow = 1426,
-  kLongLinkName = 2086
-};
+constexpr int32_t kMissing = 905;
+constexpr int32_t kBadChar = 911;
+constexpr int32_t kPastEnd = 921;
+constexpr int32_t kLongName = 972;
+constexpr int32_t kLongLiteral = 1704;
+constexpr int32_t kOpenQuoted = 1740;
+constexpr int32_t kEmptyQuoted = 1741;
+constexpr int32_t kOpenComment = 1742;
+constexpr int32_t kOpenLiteral = 1756;
+constexpr int32_t kLongNumber = 1768;
+constexpr int32_t kOverflow = 1426;
+constexpr int32_t kLongLinkName = 2086;
 
 constexpr int32_t kNameMax = 30;      /* bytes of a name */
 constexpr int32_t kLinkNameMax = 128; /* bytes of a quoted name right after "@" */
