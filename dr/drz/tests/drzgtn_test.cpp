@@ -80,7 +80,9 @@ TEST_F(Names, LinkMarks) {
     ASSERT_EQ(tabref(c.text, &ref), Raised{}) << c.text;
     EXPECT_EQ(ref->marks, c.marks) << c.text;
     EXPECT_EQ(str(ref->link), c.link) << c.text;
-    if (ref->link) EXPECT_EQ(ref->link->pos, c.linkpos) << c.text;
+    if (ref->link) {
+      EXPECT_EQ(ref->link->pos, c.linkpos) << c.text;
+    }
     drzgtfreeref(st, &ref);
   }
   drzgtfree(st, &gt);
