@@ -2,15 +2,16 @@
 // follows, the builder that turns a parsed query into nodes, the two walkers
 // (documents with scores, occurrences in one document) and the operator
 // nodes. Leaves that read the index are built by builders the caller passes.
-#pragma once
+#ifndef KES_DR_DRY_DRY_H
+#define KES_DR_DRY_DRY_H
 
 #include <cstddef>
 #include <cstdint>
 
 #include "dr/dra/dra.h"
+#include "dr/dras/drobj.h"
 #include "dr/drp/drp.h"
 
-struct drtqcmp;
 struct drhiidx;  // the in-memory index of one document, for occurrence mode
 
 // Walk modes, fixed when a tree is built.
@@ -115,7 +116,7 @@ struct drytree {
   drheap heap;          // every node of the tree comes from it
   drynode *root;
   drpabuf *buf;         // handed out by the component's root operation
-  drtqcmp *cmp;
+  drobj *cmp;           // the query-parser component
   int32_t mode;         // DRY_DOCS or DRY_OCCS
   drhiidx *docidx;      // occurrence mode: the document's index
   int32_t theme;        // alternate term scoring, no stop-word look-up
@@ -126,13 +127,11 @@ struct drytree {
   dryleaffn sqe;
 };
 
-extern "C" {
-
 // ---- building, walking and freeing (drym) ----
 
 // Builds the evaluation tree of the component's parsed query; 0 with the tree
 // in *out, or 1 (a mode other than 0 or 1 fails at once without a message).
-int drymbuild(drsrvstate *st, drheap heap, drtqcmp *cmp, drytree **out, drytermfn term,
+int drymbuild(drsrvstate *st, drheap heap, drobj *qparser, drytree **out, drytermfn term,
               dryleaffn prefix, dryleaffn equiv, dryleaffn sqe, void *user, int32_t mode,
               int32_t reserved, drhiidx *docidx);
 // Builds the node of a parse node and its subtree; 0 with the node, or 1.
@@ -203,4 +202,5 @@ drynode *drytnew(drytree *t, int32_t threshold, int32_t n, drynode **children);
 drynode *drywnew(drytree *t, int32_t weight, int32_t n, drynode **children);
 // A stop-word node for a stop-word number, or -1 for none.
 drynode *dryswnew(drytree *t, int32_t num);
-}
+
+#endif

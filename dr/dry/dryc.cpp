@@ -141,14 +141,22 @@ int drygnext(drsrvstate *st, drheap heap, drynode *n, uint32_t t, int depth) {
   return dryminus(st, heap, n, t, depth, true);
 }
 
-const drytmpl kAnd = {1, DRYT_AND, nullptr,
-                      {dryanext, dryrefuse, dryrefuse, drycocc, freeop, dryadump}};
-const drytmpl kOr = {1, DRYT_OR, nullptr,
-                     {dryonext, dryrefuse, dryrefuse, drycocc, freeop, dryodump}};
-const drytmpl kMinus = {1, DRYT_MINUS, nullptr,
-                        {drysnext, dryrefuse, dryrefuse, drycfirst, freeop, drysdump}};
-const drytmpl kNot = {1, DRYT_NOT, nullptr,
-                      {drygnext, dryrefuse, dryrefuse, drycfirst, freeop, drygdump}};
+const drytmpl kAnd = {
+    1, DRYT_AND, nullptr,
+    {.next = dryanext, .seek = dryrefuse, .pos = dryrefuse, .occ = drycocc, .free = freeop,
+     .dump = dryadump}};
+const drytmpl kOr = {
+    1, DRYT_OR, nullptr,
+    {.next = dryonext, .seek = dryrefuse, .pos = dryrefuse, .occ = drycocc, .free = freeop,
+     .dump = dryodump}};
+const drytmpl kMinus = {
+    1, DRYT_MINUS, nullptr,
+    {.next = drysnext, .seek = dryrefuse, .pos = dryrefuse, .occ = drycfirst, .free = freeop,
+     .dump = drysdump}};
+const drytmpl kNot = {
+    1, DRYT_NOT, nullptr,
+    {.next = drygnext, .seek = dryrefuse, .pos = dryrefuse, .occ = drycfirst, .free = freeop,
+     .dump = drygdump}};
 
 drynode *opnew(drytree *t, const drytmpl *tmpl, int32_t n, drynode **children) {
   drynode *node = drymalc(t, sizeof(drynode), tmpl);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "dr/dra/dra.h"
+#include "dr/dras/drtqops.h"
 #include "dr/drp/drtq.h"
 #include "dr/dru/drue.h"
 #include "dr/dry/dry.h"
@@ -17,17 +18,20 @@ constexpr size_t kStopText = 2048;
 
 drsrvstate *srvof(drytree *t) { return t->srv; }
 
+// The query-parser component's operations.
+const drtqops *qp(drytree *t) { return drops<drtqops>(t->cmp); }
+
 // The text of a parse node, or "" when it has none.
 const char *nodetext(drytree *t, drpanode *pn) {
   const char *text = nullptr;
-  if (pn && t->cmp->ops.text(t->cmp, pn, &text, t->buf) != 0) text = nullptr;
+  if (pn && qp(t)->text(t->cmp, pn, &text, t->buf) != 0) text = nullptr;
   return text ? text : "";
 }
 
 // The i-th child of a parse node (0-based), or null.
 drpanode *parsechild(drytree *t, drpanode *pn, int32_t i) {
-  drpanode *c = t->cmp->ops.child(t->cmp, pn, t->buf);
-  while (c && i-- > 0) c = t->cmp->ops.next(t->cmp, c, t->buf);
+  drpanode *c = qp(t)->child(t->cmp, pn, t->buf);
+  while (c && i-- > 0) c = qp(t)->next(t->cmp, c, t->buf);
   return c;
 }
 
@@ -79,7 +83,7 @@ void drymline(drynode *n, int depth, const char *fmt, const char *label, const c
   std::printf(fmt, ind, blanks, label, doc, text ? text : "");
 }
 
-int drymbuild(drsrvstate *st, drheap heap, drtqcmp *cmp, drytree **out, drytermfn term,
+int drymbuild(drsrvstate *st, drheap heap, drobj *qparser, drytree **out, drytermfn term,
               dryleaffn prefix, dryleaffn equiv, dryleaffn sqe, void *user, int32_t mode,
               int32_t reserved, drhiidx *docidx) {
   (void)reserved;
@@ -89,17 +93,17 @@ int drymbuild(drsrvstate *st, drheap heap, drtqcmp *cmp, drytree **out, drytermf
   if (!t) return 1;
   t->srv = st;
   t->heap = heap;
-  t->cmp = cmp;
+  t->cmp = qparser;
   t->mode = mode;
   t->docidx = docidx;
-  t->theme = cmp->theme;
+  t->theme = reinterpret_cast<drtqcmp *>(qparser)->theme;
   t->user = user;
   t->term = term;
   t->prefix = prefix;
   t->equiv = equiv;
   t->sqe = sqe;
   *out = t;
-  drpanode *root = cmp->ops.root(cmp, &t->buf);
+  drpanode *root = qp(t)->root(qparser, &t->buf);
   if (!root || drymsub(t, root, 1, &t->root) != 0) {
     drymfree(t);
     *out = nullptr;
@@ -119,7 +123,7 @@ int drymsub(drytree *t, drpanode *pn, int top, drynode **out) {
     children = static_cast<drynode **>(
         drumalc(st, st->hpmgr, t->heap, static_cast<size_t>(n), sizeof(drynode *), __FILE__, __LINE__));
     if (!children) return 1;
-    drpanode *pc = t->cmp->ops.child(t->cmp, pn, t->buf);
+    drpanode *pc = qp(t)->child(t->cmp, pn, t->buf);
     for (int32_t i = 0; i < n; ++i) {
       if (!pc) {
         dracnierr(st, DRFAC_DRG, DRPM_INTERNAL, 2, DRA_STR, __FILE__, DRA_INT, __LINE__, DRA_STR,
@@ -132,7 +136,7 @@ int drymsub(drytree *t, drpanode *pn, int top, drynode **out) {
         return 1;
       }
       children[i]->idx = i;
-      pc = t->cmp->ops.next(t->cmp, pc, t->buf);
+      pc = qp(t)->next(t->cmp, pc, t->buf);
     }
   }
   drynode *node = nullptr;
@@ -195,7 +199,7 @@ drynode *dryswword(drytree *t, drpanode *pn, int32_t n, drynode **children) {
   int32_t num = -1;
   // Stop words are terms when highlighting, and a theme lexer has none.
   if (t->mode == DRY_DOCS && !t->theme) {
-    if (t->cmp->ops.stop(t->cmp, text, &num) != 0) return nullptr;
+    if (qp(t)->stop(t->cmp, text, &num) != 0) return nullptr;
   }
   drynode *node = (t->mode == DRY_OCCS || num == -1) ? t->term(t->user, t, text) : dryswnew(t, num);
   if (!node) return nullptr;

@@ -114,8 +114,10 @@ int drynnext(drsrvstate *st, drheap heap, drynode *n, uint32_t t, int depth) {
   }
 }
 
-const drytmpl kNear = {1, DRYT_NEAR, nullptr,
-                       {drynnext, dryrefuse, dryrefuse, drycocc, freeop, dryndump}};
+const drytmpl kNear = {
+    1, DRYT_NEAR, nullptr,
+    {.next = drynnext, .seek = dryrefuse, .pos = dryrefuse, .occ = drycocc, .free = freeop,
+     .dump = dryndump}};
 
 }  // namespace
 

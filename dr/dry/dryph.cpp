@@ -212,8 +212,10 @@ int dryphocc(drsrvstate *st, drheap heap, drynode *n, uint32_t, int depth) {
   return 0;
 }
 
-const drytmpl kPhrase = {1, DRYT_PHRASE, nullptr,
-                         {dryphnext, dryphseek, dryphpos, dryphocc, dryphfree, dryphdump}};
+const drytmpl kPhrase = {
+    1, DRYT_PHRASE, nullptr,
+    {.next = dryphnext, .seek = dryphseek, .pos = dryphpos, .occ = dryphocc, .free = dryphfree,
+     .dump = dryphdump}};
 
 }  // namespace
 

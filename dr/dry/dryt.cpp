@@ -68,12 +68,18 @@ int dryswfree(drsrvstate *st, drheap heap, drynode *n, int32_t) {
   return drymrel(st, heap, n);
 }
 
-const drytmpl kThresh = {1, DRYT_THRESH, nullptr,
-                         {drytnext, dryrefuse, dryrefuse, drycfirst, freeop, drytdump}};
-const drytmpl kWeight = {1, DRYT_WEIGHT, nullptr,
-                         {drywnext, dryrefuse, dryrefuse, drycfirst, freeop, drywdump}};
-const drytmpl kStop = {1, DRYT_STOP, nullptr,
-                       {dryrefuse, dryrefuse, dryrefuse, dryrefuse, dryswfree, dryswdump}};
+const drytmpl kThresh = {
+    1, DRYT_THRESH, nullptr,
+    {.next = drytnext, .seek = dryrefuse, .pos = dryrefuse, .occ = drycfirst, .free = freeop,
+     .dump = drytdump}};
+const drytmpl kWeight = {
+    1, DRYT_WEIGHT, nullptr,
+    {.next = drywnext, .seek = dryrefuse, .pos = dryrefuse, .occ = drycfirst, .free = freeop,
+     .dump = drywdump}};
+const drytmpl kStop = {
+    1, DRYT_STOP, nullptr,
+    {.next = dryrefuse, .seek = dryrefuse, .pos = dryrefuse, .occ = dryrefuse, .free = dryswfree,
+     .dump = dryswdump}};
 
 drynode *valnew(drytree *t, const drytmpl *tmpl, int32_t value, int32_t n, drynode **children) {
   auto *node = static_cast<drytnode *>(drymalc(t, sizeof(drytnode), tmpl));

@@ -68,7 +68,7 @@ struct Tree : statefix::State {
     drop();
     drueclr(st);
     EXPECT_EQ(qcomp::parse(comp, q), 0) << q;
-    return drymbuild(st, st->cmdhp, &comp.c, &tree, dryscript::term, dryscript::prefix,
+    return drymbuild(st, st->cmdhp, comp.obj(), &tree, dryscript::term, dryscript::prefix,
                      dryscript::equiv, nosqe, &leaves, mode, 0, nullptr);
   }
 
@@ -363,7 +363,7 @@ TEST_F(Tree, BuilderRefusals) {
   EXPECT_TRUE(druefind(st, 50701));
   // A mode other than documents or occurrences.
   ASSERT_EQ(qcomp::parse(comp, "w1"), 0);
-  EXPECT_EQ(drymbuild(st, st->cmdhp, &comp.c, &tree, dryscript::term, dryscript::prefix,
+  EXPECT_EQ(drymbuild(st, st->cmdhp, comp.obj(), &tree, dryscript::term, dryscript::prefix,
                       dryscript::equiv, nosqe, &leaves, 2, 0, nullptr), 1);
   EXPECT_EQ(tree, nullptr);
 }
@@ -375,7 +375,7 @@ TEST_F(Tree, FailedAllocationsFreeWhatWasBuilt) {
     drueclr(st);
     size_t before = rthpblocks(st->cmdhp);
     rthpfailat(st->hpmgr, n);
-    int rc = drymbuild(st, st->cmdhp, &comp.c, &tree, dryscript::term, dryscript::prefix,
+    int rc = drymbuild(st, st->cmdhp, comp.obj(), &tree, dryscript::term, dryscript::prefix,
                        dryscript::equiv, nosqe, &leaves, DRY_DOCS, 0, nullptr);
     rthpfailat(st->hpmgr, 0);
     if (rc == 0) {
