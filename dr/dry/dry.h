@@ -49,10 +49,11 @@ struct dryocc {
   dryocc *next;    // next occurrence of the same term (document index only)
 };
 
-// The stop words just before or just after a word's occurrence.
+// The stop words just before or just after a word's occurrence, as the
+// posting-list readers fill them.
 struct drystoparr {
-  int32_t cnt;
-  uint16_t num[DRY_STOPMAX];
+  uint32_t count;
+  uint16_t val[DRY_STOPMAX];
 };
 
 struct drynode;

@@ -232,16 +232,16 @@ int dryphcheck(drynode **ch, int32_t n, uint32_t d, int64_t s, int bypos) {
   if (anchor > 0) {
     // The children before the anchor are stop words recorded before it.
     const drystoparr *b = ch[anchor]->before;
-    if (!b || b->cnt < anchor) return 1;
+    if (!b || b->count < static_cast<uint32_t>(anchor)) return 1;
     for (int32_t k = 1; k <= anchor; ++k)
-      if (!alt(ch[anchor - k], b->num[b->cnt - k])) return 1;
+      if (!alt(ch[anchor - k], b->val[b->count - k])) return 1;
   }
   for (int32_t i = anchor; i < n;) {
     // ch[i] stands at its place; the stop words after it hold the next places.
     const drystoparr *a = ch[i]->after;
     ++i;
-    for (int32_t j = 0; a && j < a->cnt && i < n; ++j, ++i)
-      if (at(i) || !alt(ch[i], a->num[j])) return 1;
+    for (uint32_t j = 0; a && j < a->count && i < n; ++j, ++i)
+      if (at(i) || !alt(ch[i], a->val[j])) return 1;
     if (i < n && !at(i)) return 1;
   }
   return 0;
