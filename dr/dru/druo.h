@@ -33,6 +33,10 @@ int druofre(drsrvstate *st, drheap heap, druocur **cur);
  * database's text (50850) pushed. */
 int drqsexe(drsrvstate *st, const char *sql);
 
+/* The client library's text for a return code into buf (at most size bytes,
+ * NUL-terminated): the database's own when rc is the login's last error, else
+ * the library's text for the number. Its length. */
+int druotxt(drsrvstate *st, int rc, char *buf, size_t size);
 /* Writes the client library's version banner for a product and a version
  * number into buf (at most size bytes); its length, or -1 when it does not
  * fit. */

@@ -66,12 +66,6 @@ chars charsof(const drzgtstate *gt) {
   return {gt->charset, (gt->charset->flags & NLS_CS_SINGLE) != 0, gt->cur.end};
 }
 
-/* The client layer's text for a database error number. */
-void dbtext(drsrvstate *st, int rc, char *buf, size_t size) {
-  kdberror(static_cast<kdblda *>(st->login ? st->login : static_cast<void *>(st->logarea)), rc,
-           buf, size);
-}
-
 bool isdigit1(char c) { return c >= '0' && c <= '9'; }
 
 /* The code of the keyword equal to the n bytes of word, searched from start
@@ -314,7 +308,7 @@ void drzgterr(drsrvstate *st, int32_t code) {
   int32_t fac = st->facid[DRFAC_DRG];
   if (code & DRZ_DB) {
     char text[2050];
-    dbtext(st, code & 0xFFFF, text, sizeof text);
+    druotxt(st, code & 0xFFFF, text, sizeof text);
     rtfrmraise(st->msg, fac, DRUE_DBTEXT, 2, DRA_STR, text, 0);
   } else {
     rtfrmraise(st->msg, fac, code, 2, DRA_STR, "", 0);
