@@ -169,8 +169,9 @@ int druorbk(drsrvstate *st, const druorep *rep = nullptr);
 uint32_t druorows(const druocur *cur);
 /* Return code of the cursor's last call. */
 int druorc(const druocur *cur);
-/* The database's text for a return code into buf (NUL-terminated, at most
- * size bytes); its length. */
+/* The client library's text for a return code into buf (at most size bytes,
+ * NUL-terminated): the database's own when rc is the login's last error, else
+ * the library's text for the number. Its length. */
 int druotxt(drsrvstate *st, int rc, char *buf, size_t size);
 /* Writes the client library's version banner for a product and a version
  * number into buf (at most size bytes); its length, or below 0 when it does
