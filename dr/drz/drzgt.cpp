@@ -318,6 +318,11 @@ void drzgterr(drsrvstate *st, int32_t code) {
   std::abort();
 }
 
+void drzierr(drsrvstate *st, const char *file, int line) {
+  rtfrmraise(st->msg, st->facid[DRFAC_DRG], 50100, 2, DRA_STR, file, DRA_INT, line, 0);
+  std::abort();
+}
+
 void drzgttext(drsrvstate *st, drzgtstate *gt, char *buf, size_t size, uint16_t *len) {
   (void)st;
   if (len) *len = gt->toklen;
