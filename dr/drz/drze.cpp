@@ -12,7 +12,7 @@ namespace {
  * follows when it has one. */
 const druorep kRep = {50800, 50801, 0, 0, 0, 0, 50805, 2, 2};
 
-constexpr int32_t kLenMax = 0xFFFF; /* a length array holds 16-bit lengths */
+constexpr int32_t kLenMax = 0xFFFF;      /* a length array holds 16-bit lengths */
 constexpr size_t kBlockMax = 0x7FFFFFFF; /* positions in a block stay 32-bit */
 
 size_t align4(size_t n) { return (n + 3) & ~static_cast<size_t>(3); }
@@ -34,8 +34,9 @@ int drzenew(drsrvstate *st, drzeset **out, int32_t rows, const drzecol *cols, in
   for (int32_t c = 0; c < ncols; c++) {
     size_t bytes = 0;
     bool lens = !(cols[c].flags & DRZE_NOLEN);
-    if (cols[c].size < 1 || (lens && cols[c].size > kLenMax) || !colbytes(rows, cols[c].size, &bytes) ||
-        __builtin_add_overflow(total, bytes, &total) || total > kBlockMax)
+    if (cols[c].size < 1 || (lens && cols[c].size > kLenMax) ||
+        !colbytes(rows, cols[c].size, &bytes) || __builtin_add_overflow(total, bytes, &total) ||
+        total > kBlockMax)
       drzierr(st, __FILE__, __LINE__);
   }
   auto *set = static_cast<drzeset *>(drzalloc(st, sizeof(drzeset), __FILE__, __LINE__));
@@ -93,8 +94,8 @@ int drzeins(drsrvstate *st, druocur *cur, drzeset *set) {
   set->processed = 0;
   if (set->filled == 0) return 0;
   for (int32_t c = 0; c < set->colcount; c++) {
-    if (druobnd(st, cur, set->names[c], set->values[c], set->sizes[c], set->types[c],
-                set->inds[c], set->lens[c], &kRep) != 0) {
+    if (druobnd(st, cur, set->names[c], set->values[c], set->sizes[c], set->types[c], set->inds[c],
+                set->lens[c], &kRep) != 0) {
       druorbk(st);
       druetrc();
       return 1;

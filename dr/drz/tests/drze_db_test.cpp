@@ -24,8 +24,9 @@ struct Batches : drzfix::Fixture {
     std::string u = pgtest::userstring();
     ASSERT_EQ(dracnlog(st, u.c_str(), 1), 0);
     // A table of the session's own, so that parallel runs never meet.
-    ASSERT_EQ(drqsexe(st, "create temporary table drze_t (c char(30), s integer, u bigint, "
-                          "z varchar(20), k integer primary key)"),
+    ASSERT_EQ(drqsexe(st,
+                      "create temporary table drze_t (c char(30), s integer, u bigint, "
+                      "z varchar(20), k integer primary key)"),
               0);
   }
   void TearDown() override {
@@ -41,7 +42,8 @@ struct Batches : drzfix::Fixture {
   int executions(int n) {
     std::string text = log(), mark = "(" + std::to_string(n) + " rows)";
     int count = 0;
-    for (size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at + 1)) count++;
+    for (size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at + 1))
+      count++;
     return count;
   }
   std::string count(const char *where = "") {
@@ -114,8 +116,9 @@ TEST_F(Batches, SeventeenRowsGoAsTwoExecutions) {
 }
 
 TEST_F(Batches, FetchesAFullAndAShortBatch) {
-  ASSERT_EQ(drqsexe(st, "insert into drze_t (c, s, u, z, k) select 'r' || g, g, g, "
-                        "case when g % 2 = 0 then 'z' || g end, g from generate_series(1, 17) g"),
+  ASSERT_EQ(drqsexe(st,
+                    "insert into drze_t (c, s, u, z, k) select 'r' || g, g, g, "
+                    "case when g % 2 = 0 then 'z' || g end, g from generate_series(1, 17) g"),
             0);
   drzeset *set = nullptr;
   ASSERT_EQ(drzfix::guarded(st, [&] { drzenew(st, &set, 16, kCols, 5); }), drzfix::Raised{});
@@ -137,7 +140,8 @@ TEST_F(Batches, FetchesAFullAndAShortBatch) {
     uint32_t k = 0;
     std::memcpy(&k, set->values[4] + r * 4, 4);
     EXPECT_EQ(k, static_cast<uint32_t>(r + 1));
-    EXPECT_EQ(std::string(set->values[0] + r * 30, 30), ("r" + std::to_string(r + 1)) + std::string(28, ' '));
+    EXPECT_EQ(std::string(set->values[0] + r * 30, 30),
+              ("r" + std::to_string(r + 1)) + std::string(28, ' '));
     EXPECT_EQ(set->inds[3][r], (r + 1) % 2 == 0 ? 0 : -1) << r;
   }
   drzefree(st, &set);

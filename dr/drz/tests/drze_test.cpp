@@ -25,7 +25,8 @@ TEST_F(Arrays, OneBlockAlignedPerArray) {
   ASSERT_EQ(make(&set, 16, cols, 2), Raised{});
   // (16 x 34 + 9) + (16 x 6 + 9) bytes of arrays, besides the set and its
   // six per-column arrays.
-  size_t records = sizeof(drzeset) + 2 * (3 * sizeof(void *) + 2 * sizeof(int32_t) + sizeof(char *));
+  size_t records =
+      sizeof(drzeset) + 2 * (3 * sizeof(void *) + 2 * sizeof(int32_t) + sizeof(char *));
   EXPECT_EQ(rthpbytes(st->cmdhp) - before, records + 658);
   EXPECT_EQ(set->rows, 16);
   EXPECT_EQ(set->processed + set->filled, 0);
@@ -34,8 +35,9 @@ TEST_F(Arrays, OneBlockAlignedPerArray) {
     EXPECT_EQ(set->names[c], cols[c].name);
     EXPECT_EQ(set->sizes[c], cols[c].size);
     EXPECT_EQ(set->types[c], cols[c].type);
-    for (const void *p : {static_cast<const void *>(set->values[c]), static_cast<const void *>(set->lens[c]),
-                          static_cast<const void *>(set->inds[c])})
+    for (const void *p :
+         {static_cast<const void *>(set->values[c]), static_cast<const void *>(set->lens[c]),
+          static_cast<const void *>(set->inds[c])})
       EXPECT_TRUE(aligned(p)) << c;
     // The arrays follow one another inside the block without overlapping.
     EXPECT_GE(reinterpret_cast<const char *>(set->lens[c]), set->values[c] + 16 * set->sizes[c]);
