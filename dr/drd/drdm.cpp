@@ -247,7 +247,9 @@ int drdmlat(drsrvstate *s, drdmpref *pw) {
   druocur *cur = c->atcur;
   int32_t prid = pw->id;
   char names[3][100];
-  char vals[3][1024];
+  // A value holds up to 2000 characters of up to four bytes each: every one
+  // reaches its component whole, which then judges its length.
+  char vals[3][8001];
   int32_t ords[3], types[3], opts[3];
   int rc = druobnd(s, cur, ":preference", &prid, 4, DRUO_INTEGER, nullptr, nullptr, &kAttr);
   if (!rc) rc = druodef(s, cur, 1, names[0], sizeof names[0], DRUO_STRING, nullptr, nullptr, &kAttr);
@@ -260,7 +262,7 @@ int drdmlat(drsrvstate *s, drdmpref *pw) {
     druetrc();
     return 1;
   }
-  pw->text = drubnew(s, c->heap, 1024, nullptr, 1024);
+  pw->text = drubnew(s, c->heap, sizeof vals[0], nullptr, 2 * sizeof vals[0]);
   if (!pw->text) {
     druetrc();
     return 1;
