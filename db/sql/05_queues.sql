@@ -17,7 +17,7 @@ LANGUAGE sql IMMUTABLE AS $$ SELECT 3 $$;
 -- The bell that wakes idle polls: anything queued for a server rings it.
 CREATE SEQUENCE IF NOT EXISTS dispatcher.bell_seq CYCLE;
 CREATE OR REPLACE PROCEDURE dispatcher.ring()
-LANGUAGE plpgsql AS $$
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
 BEGIN
   PERFORM nextval('dispatcher.bell_seq');
 END $$;

@@ -5,6 +5,7 @@
 // is still uncommitted.
 #include "dr/drm/drm.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "platform/db/db.h"
@@ -117,6 +118,14 @@ int drmrply(drsrvstate *s, drmcmd *reply) {
     return sendfail(s);
   }
   rc = kdbexec(c);
+  if (rc == KDB_BADTEXT) {
+    // What the reply carries is not text of the session's character set:
+    // the database refused the reply, not the connection. The caller can
+    // still be told, with an error reply.
+    druekcii(s, 50804, 2, kFile, __LINE__, rc);
+    druetrc();
+    return 2;
+  }
   if (rc != 0) {
     druekcii(s, 50804, 2, kFile, __LINE__, rc);
     return sendfail(s);
@@ -136,7 +145,29 @@ int drmrperr(drsrvstate *s, drmcmd *reply) {
   size_t n = druestk(s, a->text, sizeof a->text);
   a->len = static_cast<uint16_t>(n);
   a->ind = 0;
-  return drmrply(s, reply);
+  int rc = drmrply(s, reply);
+  if (rc != 2) return rc;
+  // The database refused the texts: send them with every byte outside
+  // ASCII written as \xNN, which any character set carries, and nothing
+  // else.
+  for (unsigned i = 1; i < DRM_NARGS; ++i) setnull(&reply->args[i]);
+  static char text[DRM_SLOTMAX + 1];
+  druestk(s, text, sizeof text);
+  size_t k = 0;
+  for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p; ++p) {
+    if (*p < 0x80) {
+      if (k + 1 > DRM_SLOTMAX) break;
+      a->text[k++] = static_cast<char>(*p);
+    } else {
+      if (k + 4 > DRM_SLOTMAX) break;
+      snprintf(a->text + k, 5, "\\x%02x", *p);
+      k += 4;
+    }
+  }
+  a->text[k] = '\0';
+  a->len = static_cast<uint16_t>(k);
+  rc = drmrply(s, reply);
+  return rc == 0 ? 0 : 1;
 }
 
 int drmrpdat(drsrvstate *s, const drmcmd *cmd, const void *data, uint32_t len) {
@@ -148,7 +179,8 @@ int drmrpdat(drsrvstate *s, const drmcmd *cmd, const void *data, uint32_t len) {
   for (uint32_t off = 0; off < len; off += DRM_CHUNK) {
     uint32_t n = len - off < uint32_t{DRM_CHUNK} ? len - off : uint32_t{DRM_CHUNK};
     drmsetraw(s, &reply, 0, n, p + off);
-    if (drmrply(s, &reply) != 0) return 1;
+    int rc = drmrply(s, &reply);
+    if (rc != 0) return rc;
   }
   return 0;
 }

@@ -86,3 +86,34 @@ int drrtrcv(drsrvstate *s) {
   if (drrtopn(s, &c, "CALL dr_rtm.recover()", false) != 0) return drrtfail(s, 52007);
   return drrtend(s, &c, kdbexec(&c), 52007);
 }
+
+int drrtprv(drsrvstate *s, const char *user, const char *table, const char *right) {
+  if (!druoidn(table, 2)) {
+    dracnerr(s, DRFAC_DRG, 52009, 2, DRA_STR, table ? table : "", 0);
+    druetrc();
+    return 1;
+  }
+  druocur c{};
+  int rc = s->login ? druoopn(&c, s->login) : KDB_NOTCONNECTED;
+  if (rc == 0) rc = kdbparse(&c, "SELECT has_table_privilege(:usr, :tab, :priv)");
+  int32_t may = 0;
+  if (rc == 0)
+    rc = kdbbndrv(&c, ":usr", const_cast<char *>(user), static_cast<int32_t>(strlen(user) + 1),
+                  KDB_STRING);
+  if (rc == 0)
+    rc = kdbbndrv(&c, ":tab", const_cast<char *>(table), static_cast<int32_t>(strlen(table) + 1),
+                  KDB_STRING);
+  if (rc == 0)
+    rc = kdbbndrv(&c, ":priv", const_cast<char *>(right), static_cast<int32_t>(strlen(right) + 1),
+                  KDB_STRING);
+  if (rc == 0) rc = kdbdefin(&c, 1, &may, sizeof may, KDB_INTEGER);
+  if (rc == 0) rc = kdbexfet(&c, 1);
+  if (rc != 0) druekci(s, rc);
+  if (c.cur) kdbclose(&c);
+  if (rc != 0 || !may) {
+    dracnerr(s, DRFAC_DRG, 52008, 2, DRA_STR, user, DRA_STR, table, DRA_STR, right, 0);
+    druetrc();
+    return 1;
+  }
+  return 0;
+}

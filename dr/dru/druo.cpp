@@ -88,3 +88,32 @@ int drqsexe(drsrvstate *st, const char *sql) {
   }
   return 0;
 }
+
+int druocmt(drsrvstate *st) {
+  if (!st->login) return KDB_NOTCONNECTED;
+  int rc = kdbcommit(lda(st->login));
+  if (rc != 0) {
+    druekci(st, rc);
+    druetrc();
+  }
+  return rc;
+}
+
+int druorbk(drsrvstate *st) { return st->login ? kdbrollback(lda(st->login)) : KDB_NOTCONNECTED; }
+
+bool druoidn(const char *name, int parts) {
+  if (!name) return false;
+  auto start = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; };
+  auto part = [&](char c) { return start(c) || (c >= '0' && c <= '9') || c == '$' || c == '#'; };
+  const char *p = name;
+  for (int k = 1; k <= parts; ++k) {
+    const char *from = p;
+    if (!start(*p)) return false;
+    while (part(*p)) ++p;
+    if (p - from > 63) return false;
+    if (*p == '\0') return true;
+    if (*p != '.') return false;
+    ++p;
+  }
+  return false;
+}

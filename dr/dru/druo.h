@@ -32,6 +32,17 @@ int druofre(drsrvstate *st, drheap heap, druocur **cur);
 /* Runs one statement once on a cursor of its own; 0, or 1 with the
  * database's text (50850) pushed. */
 int drqsexe(drsrvstate *st, const char *sql);
+/* True when name is a plain identifier ([A-Za-z_][A-Za-z0-9_$#]*, at most
+ * 63 bytes a part) of at most parts dot-separated parts (1: bare, 2:
+ * schema-qualified). Every name from a message goes through it before it
+ * goes into a statement text. */
+bool druoidn(const char *name, int parts);
+/* Commits the work connection's transaction; the client library's return
+ * code, with the database's text (50850) pushed on failure. */
+int druocmt(drsrvstate *st);
+/* Rolls back the work connection's transaction; the return code (nothing
+ * pushed: a roll-back that fails has nothing left to undo). */
+int druorbk(drsrvstate *st);
 
 /* Writes the client library's version banner for a product and a version
  * number into buf (at most size bytes); its length, or -1 when it does not
