@@ -42,16 +42,18 @@ enum {
 /* Return codes of the client layer the server acts on. */
 enum {
   DRUO_OK = 0,
-  DRUO_UNIQUE = 1,       /* unique violation */
-  DRUO_NOTABLE = 942,    /* table or view does not exist */
-  DRUO_EXISTS = 955,     /* name already used by an object */
-  DRUO_NOTINLIST = 1007, /* describe past the last column */
-  DRUO_NODATA = 1403,    /* no (more) rows; the end of a long value */
-  DRUO_NULL = 1405,      /* a NULL into a buffer without indicator */
-  DRUO_TRUNC = 1406,     /* a value longer than its buffer */
-  DRUO_NOSEQ = 2289,     /* sequence does not exist */
-  DRUO_NOTCONN = 3114,   /* not connected, or the connection was lost */
-  DRUO_NOPROC = 6550     /* the called procedure does not exist or takes other arguments */
+  DRUO_UNIQUE = 1,        /* unique violation */
+  DRUO_NOTABLE = 942,     /* table or view does not exist */
+  DRUO_EXISTS = 955,      /* name already used by an object */
+  DRUO_NOTINLIST = 1007,  /* describe past the last column */
+  DRUO_NODATA = 1403,     /* no (more) rows; the end of a long value */
+  DRUO_NULL = 1405,       /* a NULL into a buffer without indicator */
+  DRUO_TRUNC = 1406,      /* a value longer than its buffer */
+  DRUO_OVERFLOW = 1426,   /* a number its buffer cannot carry */
+  DRUO_BADTEXT = 1483,    /* text the database refuses: bytes of no character of its set */
+  DRUO_NOSEQ = 2289,      /* sequence does not exist */
+  DRUO_NOTCONN = 3114,    /* not connected, or the connection was lost */
+  DRUO_NOPROC = 6550      /* the called procedure does not exist or takes other arguments */
 };
 
 /* The caller's place, which a failing step names in its internal error (the
