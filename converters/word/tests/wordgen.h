@@ -112,6 +112,14 @@ inline bytes stream(const spec &s) {
     b[l.flagat] |= static_cast<uint8_t>(l.flagbit);
   }
   b.insert(b.end(), area.begin(), area.end());
+  if (s.k == word6) {
+    // An empty style sheet (its 14-byte header, no styles): a reader of the
+    // full format may want one; the extractor does not look at it.
+    put(b, 96, b.size(), 4, big);
+    put(b, 100, 16, 4, big);
+    b.push_back(14);
+    b.insert(b.end(), 15, 0);
+  }
   put(b, l.fcmin, l.header, 4, big);
   if (l.fcmac >= 0) put(b, l.fcmac, l.header + area.size(), 4, big);
   put(b, l.lenat, text.size(), 4, big);
