@@ -78,7 +78,7 @@ void wxoptions(cxstate* st, wxset* x);
 void w2xchar(cxstate* st, wxset* x, int c);
 void w6xchar(cxstate* st, wxset* x, int c);
 void mwxchar(cxstate* st, wxset* x, int c);
-// wxsymbol: the one character a collected field code stands for: the
-// character of a SYMBOL field, "_" when it names none, a space for any
-// other field.
-int wxsymbol(cxstate* st, wxset* x);
+// w2xsymbol: the one character a collected field code (of Word 1.x/2.0 or
+// Word 6) stands for: the character of a SYMBOL field, "_" when it names
+// none, a space for any other field.
+int w2xsymbol(cxstate* st, wxset* x);

@@ -144,14 +144,14 @@ bool wxseek(wxsrc* s, int64_t pos) {
 }
 
 // A 32-bit header field at off; 0 when the input ends before it.
-int32_t wxfield32(wxsrc* s, int off) {
+int32_t wxhdr32(wxsrc* s, int off) {
   int32_t v = 0;
   if (!wxseek(s, off) || !wxget32(s, &v)) return 0;
   return v;
 }
 
 // A 16-bit (signed) or 32-bit header field at off; 0 when the input ends before it.
-int32_t wxfieldn(wxsrc* s, int off, int wide) {
+int32_t wxhdrn(wxsrc* s, int off, int wide) {
   int32_t v = 0;
   if (!wxseek(s, off)) return 0;
   if (!(wide ? wxget32(s, &v) : wxget16(s, &v))) return 0;
@@ -253,9 +253,10 @@ const wxhead* wxlayout(const wxfmt* f, wxsrc* s) {
   return nullptr;
 }
 
-// The settings of a run: at the head of the Word 6 block.
+// The settings of a Word 6 run: at the head of the Word 6 block.
 wxset* w6set(cxstate* st) { return static_cast<wxset*>(st->w6blk); }
 
+// Converts one document with one variant of the extractor; ends the run.
 [[noreturn]] void wxextract(cxstate* st, const wxfmt* f, wxset* x, const char* inpath,
                             const char* outpath, char* closed) {
   wxoptions(st, x);
@@ -293,15 +294,15 @@ wxset* w6set(cxstate* st) { return static_cast<wxset*>(st->w6blk); }
   int flags = 0;
   if (wxseek(src, h->flagat)) flags = wxgetc(src);
   bool complex = flags > 0 && (flags & h->flagmask) != 0;
-  int64_t fcmin = wxfield32(src, h->fcmin);
+  int64_t fcmin = wxhdr32(src, h->fcmin);
   int64_t fcmac = fcmin;
   if (h->fcmac >= 0) {
-    fcmac = wxfield32(src, h->fcmac);
+    fcmac = wxhdr32(src, h->fcmac);
   } else {
-    for (int len : h->lens) fcmac += wxfield32(src, len);
+    for (int len : h->lens) fcmac += wxhdr32(src, len);
   }
-  int32_t fcclx = wxfield32(src, h->fcclx);
-  int32_t clxlen = wxfieldn(src, h->clxlen, f->clx32);
+  int32_t fcclx = wxhdr32(src, h->fcclx);
+  int32_t clxlen = wxhdrn(src, h->clxlen, f->clx32);
 
   wxrun r{st, f, x, src, src->size};
   if (complex && clxlen != 0)
@@ -347,7 +348,7 @@ bool wxfieldbyte(cxstate* st, wxset* x, int c) {
   if (!x->field) return false;
   if (c == 20 || c == 21) {
     x->field = 0;
-    cxputc(st, wxsymbol(st, x));
+    cxputc(st, w2xsymbol(st, x));
     if (x->fstream >= 0) cxsclose(st, x->fstream);
     x->fstream = -1;
   } else if (x->fstream >= 0) {
@@ -450,7 +451,7 @@ void mwxchar(cxstate* st, wxset* x, int c) {
   }
 }
 
-int wxsymbol(cxstate* st, wxset* x) {
+int w2xsymbol(cxstate* st, wxset* x) {
   int s = x->fstream;
   auto next = [&] { return s >= 0 ? cxsgetc(st, s) : -1; };
   static const char kname[] = "SYMBOL";

@@ -53,12 +53,16 @@ inline std::string piecetable(kind k, const std::vector<int64_t> &cps, const std
   std::string t;
   for (int64_t cp : cps) t += val(k, static_cast<uint64_t>(cp), 4);
   for (int64_t fc : fcs) t += std::string(2, '\0') + val(k, static_cast<uint64_t>(fc), 4) + std::string(2, '\0');
-  return std::string(1, '\x02') + val(k, 4 + 12 * fcs.size(), wide(k) ? 4 : 2) + t;
+  std::string e(1, '\x02');
+  e += val(k, 4 + 12 * fcs.size(), wide(k) ? 4 : 2);
+  return e += t;
 }
 
 // A property-modifier group (any type but 2): type 1, length, bytes.
 inline std::string group(kind k, const std::string &body) {
-  return std::string(1, '\x01') + val(k, body.size(), 2) + body;
+  std::string e(1, '\x01');
+  e += val(k, body.size(), 2);
+  return e += body;
 }
 
 // Where each kind keeps its fields.
