@@ -1,7 +1,8 @@
 // The converter family as its callers see it: the table that maps a
 // converter id to its entry, every entry of the table, and the Word 6
 // converter's state record.
-#pragma once
+#ifndef KES_CONVERTERS_FORMATS_CVT_H
+#define KES_CONVERTERS_FORMATS_CVT_H
 
 #include <cstdint>
 
@@ -46,3 +47,5 @@ int16_t cvtamipro(const char *inpath, const char *outpath);  // Ami Pro
 int16_t cvtlotus(const char *inpath, const char *outpath);   // Lotus 1-2-3
 int16_t cvtword6(const char *inpath, const char *outpath);   // Word 6.0/7.0 compound document
 int16_t cvtxif(const char *inpath, const char *outpath);     // XIF
+
+#endif

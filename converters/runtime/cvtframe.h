@@ -1,7 +1,8 @@
 // The frame every converter entry runs in: the state built by the
 // converter's own constructor, the fatal exit armed around the body, and one
 // return point that releases what the run still holds and returns its status.
-#pragma once
+#ifndef KES_CONVERTERS_RUNTIME_CVTFRAME_H
+#define KES_CONVERTERS_RUNTIME_CVTFRAME_H
 
 #include <cstdint>
 
@@ -41,3 +42,5 @@ int16_t cvtframe(cxstate* st, const char* outpath, F&& body) noexcept {
     cxfreest(st);
   return static_cast<int16_t>(status);
 }
+
+#endif

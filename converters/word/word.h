@@ -2,7 +2,8 @@
 // extractor they share with the Word 6 converter: the text of a document
 // found through its file header, passed byte by byte through a filter of its
 // format, with its fields reduced to one character each.
-#pragma once
+#ifndef KES_CONVERTERS_WORD_WORD_H
+#define KES_CONVERTERS_WORD_WORD_H
 
 #include <cstdint>
 
@@ -82,3 +83,5 @@ void mwxchar(cxstate* st, wxset* x, int c);
 // Word 6) stands for: the character of a SYMBOL field, "_" when it names
 // none, a space for any other field.
 int w2xsymbol(cxstate* st, wxset* x);
+
+#endif

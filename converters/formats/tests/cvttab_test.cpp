@@ -11,7 +11,7 @@
 
 namespace {
 
-TEST(cvttab, lookup) {
+TEST(ConverterTable, LooksUpEntriesByTheLow16BitsOfTheId) {
   cvtentry e = nullptr;
   ASSERT_EQ(cvtfind(1, &e), 1);
   cvtentry one = e;
@@ -41,7 +41,7 @@ TEST(cvttab, lookup) {
   for (int code : {21, 107, 19}) EXPECT_EQ(cvtfind(fmtcvtid(code), &e), 0) << code;
 }
 
-TEST(cvttab, stand_in_entries_refuse) {
+TEST(ConverterTable, StandInEntriesRefuseWith5) {
   for (cvtentry e : {cvtwp5, cvtworddos, cvtwp6, cvtamipro, cvtlotus, cvtxif}) EXPECT_EQ(e("in", "out"), 5);
 }
 
@@ -64,7 +64,7 @@ cxstate *framestate() {
 // Whatever the body held when it ended (memory, a scratch stream spilled to
 // a temporary file, buffered output, open handles), the frame's return
 // point releases it, frees the state once and returns the body's status.
-TEST(cvtframe, return_point_releases_everything_once) {
+TEST(EntryFrame, ReturnPointReleasesEverythingOnce) {
   struct {
     const char *name;
     int status;    // the status the body ends with
@@ -101,7 +101,7 @@ TEST(cvtframe, return_point_releases_everything_once) {
   }
 }
 
-TEST(cvtframe, no_state_and_bad_output_names) {
+TEST(EntryFrame, NoStateAndOverlongOutputNames) {
   bool ran = false;
   EXPECT_EQ(cvtframe(nullptr, "out", [&](char *) { ran = true; }), -1);
   EXPECT_FALSE(ran);

@@ -545,7 +545,7 @@ TEST(rcg, compound_document_with_an_early_directory) {
 // The compound-document signature alone decides nothing before the
 // compound-document tests: an earlier test that accepts still wins, and a
 // buffer that merely lacks the signature reaches the later tests as before.
-TEST(rcg, compound_signature_stops_only_after_its_own_tests) {
+TEST(Rcg, CompoundSignatureStopsTheScanOnlyAfterItsOwnTests) {
   // A signature followed by a directory sector of FF bytes that reads as
   // MacPaint rows: 0 and sub-code 0.
   mk ole = macpaint(512, 72);

@@ -15,7 +15,7 @@ int kescvt(const std::string &args) {
   return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
 }
 
-TEST(kescvt, converts_and_refuses) {
+TEST(Kescvt, ConvertsAsThePipelineAndRefusesWithExitCodes) {
   cxtestdir d;
   wgen::bytes w2 = wgen::make({wgen::word2, {"Hello\r", "World\r"}, true});
   wgen::bytes w6 = wgen::make({wgen::word6, {"Hello\r"}});

@@ -5,7 +5,8 @@
 // Clx that starts with a property-modifier group. Only the fields the text
 // extractor reads are set, plus the version and text-length fields that the
 // independent readers used to check these files want.
-#pragma once
+#ifndef KES_CONVERTERS_WORD_TESTS_WORDGEN_H
+#define KES_CONVERTERS_WORD_TESTS_WORDGEN_H
 
 #include <cstdint>
 #include <optional>
@@ -145,3 +146,5 @@ inline bytes make(const spec &s) {
 }
 
 }  // namespace wgen
+
+#endif

@@ -61,7 +61,7 @@ std::string crlf(std::string s) {
   return out;
 }
 
-TEST(wx, generated_documents_convert_to_their_text) {
+TEST(WordExtract, GeneratedDocumentsConvertToTheirText) {
   const std::string hello = "Hello\r", world = "World\r", both = "Hello\r\nWorld\r\n";
   const std::string big = lines(200);  // a Word 6 stream over 4096 bytes: big blocks
   struct {
@@ -93,7 +93,7 @@ TEST(wx, generated_documents_convert_to_their_text) {
   }
 }
 
-TEST(wx, characters_and_line_ends) {
+TEST(WordExtract, CharactersAndLineEndsFollowEachFormatsFilter) {
   struct {
     const char *name;
     wgen::kind k;
@@ -131,7 +131,7 @@ TEST(wx, characters_and_line_ends) {
   }
 }
 
-TEST(wx, fields) {
+TEST(WordExtract, FieldsGiveOneCharacterAndTheirResult) {
   const std::string symbol = "\x13SYMBOL 183 \\f \"Symbol\" \\s 10 \\h\x15";
   struct {
     const char *name;
@@ -169,7 +169,7 @@ TEST(wx, fields) {
 
 // A field code longer than a scratch stream's buffer spills to a temporary
 // file in the output's folder; the file is gone after the run.
-TEST(wx, long_field_code_spills_and_cleans_up) {
+TEST(WordExtract, LongFieldCodeSpillsAndLeavesNothing) {
   std::string code = "\x13SYMBOL 183 \\f \"Symbol\"" + std::string(70000, 'x') + "\x15";
   result r = convert({wgen::word2, {"a" + code + "b"}});
   EXPECT_EQ(r.status, 0);
@@ -179,7 +179,7 @@ TEST(wx, long_field_code_spills_and_cleans_up) {
 
 // The option string is "0" in every run of this system; a caller that sets
 // it chooses the line ends (second character) and the code page (3-6).
-TEST(wx, option_string) {
+TEST(WordExtract, OptionStringChoosesLineEndsAndCodePage) {
   struct {
     const char *opt;
     std::string want;
@@ -224,7 +224,7 @@ bytes fixture(const char *name) {
 // Compound documents other programs wrote: a Word 6 stream wrapped by
 // another compound-file writer converts; Word 97 documents (LibreOffice's
 // .doc) are not Word 6 and end with 9; files without the stream with 1.
-TEST(wx, compound_documents_of_other_writers) {
+TEST(WordExtract, CompoundDocumentsOfOtherWriters) {
   std::string want;
   for (int i = 0; i < 150; i++)
     want += i % 2 ? "Pack my box with five dozen liquor jugs.\r\n" : "The quick brown fox jumps over the lazy dog.\r\n";

@@ -50,7 +50,7 @@ bytes fixture(const char *name) {
 
 const std::vector<std::string> kin = {"in.doc"}, kinout = {"in.doc", "out.txt"};
 
-TEST(wxbad, statuses_and_what_stays) {
+TEST(WordBadInput, StatusesAndWhatStays) {
   bytes word2 = wgen::make({wgen::word2, {"a\r"}});
   bytes word6 = wgen::make({wgen::word6, {"a\r"}});
   bytes mac = wgen::make({wgen::mac5, {"a\r"}});
@@ -105,7 +105,7 @@ TEST(wxbad, statuses_and_what_stays) {
 
 // The entries on a state of their own making: none gives -1; a zone-file
 // name asks for a full reader, which is not built, and ends with 9.
-TEST(wxbad, entries_on_a_given_state) {
+TEST(WordBadInput, EntriesOnAGivenState) {
   EXPECT_EQ(cvtword2st(nullptr, "in", "out"), -1);
   EXPECT_EQ(cvtmacwordst(nullptr, "in", "out"), -1);
   EXPECT_EQ(cvtword6st(nullptr, "in", "out"), -1);
@@ -129,7 +129,7 @@ TEST(wxbad, entries_on_a_given_state) {
 }
 
 // Damaged piece tables end with status 0 and only text the document holds.
-TEST(wxbad, damaged_piece_tables) {
+TEST(WordBadInput, DamagedPieceTablesWriteOnlyWhatTheFileHolds) {
   using wgen::group;
   using wgen::piecetable;
   const std::string hello = "Hello\r";
@@ -175,7 +175,7 @@ TEST(wxbad, damaged_piece_tables) {
 
 // Pieces far longer than the file, or many pieces over the same bytes,
 // write no more than the document holds.
-TEST(wxbad, pieces_write_at_most_the_input) {
+TEST(WordBadInput, PiecesWriteAtMostTheInput) {
   std::vector<int64_t> cps{0}, fcs;
   for (int i = 0; i < 40; i++) {
     cps.push_back(cps.back() + 0x10000000);
@@ -203,7 +203,7 @@ TEST(wxbad, pieces_write_at_most_the_input) {
 
 // The same conversion twice, with the same paths, gives the same output,
 // also after a run that ended inside a field code or spilled one.
-TEST(wxbad, two_runs_give_the_same_output) {
+TEST(WordBadInput, TwoRunsGiveTheSameOutput) {
   const std::string spill = "\x13PAGE" + std::string(40000, 'p') + "\x14" "3\x15";
   struct {
     wgen::kind k;

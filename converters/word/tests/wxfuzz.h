@@ -1,7 +1,8 @@
 // The body of the fuzz targets of the Word entries: the input becomes a
 // document file, the entry converts it, and the run must end with a status
 // and leave nothing in its folder but the document and the output.
-#pragma once
+#ifndef KES_CONVERTERS_WORD_TESTS_WXFUZZ_H
+#define KES_CONVERTERS_WORD_TESTS_WXFUZZ_H
 
 #include <cstdint>
 #include <cstdio>
@@ -44,3 +45,5 @@ inline int wxfuzz(cvtentry entry, const uint8_t *data, size_t size) {
   }
   return 0;
 }
+
+#endif
