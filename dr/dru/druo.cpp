@@ -70,6 +70,14 @@ int druofre(drsrvstate *st, drheap heap, druocur **cur) {
   return 0;
 }
 
+int druotxt(drsrvstate *st, int rc, char *buf, size_t size) {
+  return kdberror(lda(st->login ? st->login : static_cast<void *>(st->logarea)), rc, buf, size);
+}
+
+int druobnr(char *buf, size_t size, const char *product, uint32_t version, int status) {
+  return kdbbanner(buf, size, product, version, status);
+}
+
 int drqsexe(drsrvstate *st, const char *sql) {
   druocur cur;
   std::memset(&cur, 0, sizeof cur);
