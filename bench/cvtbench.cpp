@@ -49,13 +49,6 @@ std::string text(size_t size, unsigned seed) {
   return t;
 }
 
-bool save(const std::string& path, const wgen::bytes& b) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  bool ok = std::fwrite(b.data(), 1, b.size(), f) == b.size();
-  return std::fclose(f) == 0 && ok;
-}
-
 double seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
@@ -98,7 +91,7 @@ int main(int argc, char** argv) {
       wgen::kind k = g.id == 7 ? wgen::word2 : wgen::word6;
       wgen::bytes doc = wgen::make({k, {text(g.size, static_cast<unsigned>(i))}});
       std::string path = dir + "/doc" + std::to_string(serial++) + ".doc";
-      if (!save(path, doc)) {
+      if (!wgen::save(path, doc.data(), doc.size())) {
         std::fprintf(stderr, "kes_bench_cvt: cannot write %s\n", path.c_str());
         return 1;
       }

@@ -34,10 +34,7 @@ std::string words(const std::string& text) {
 }
 
 bool save(const std::string& path, const std::string& bytes) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  return std::fclose(f) == 0 && ok;
+  return wgen::save(path, bytes.data(), bytes.size());
 }
 
 }  // namespace

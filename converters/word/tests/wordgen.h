@@ -9,6 +9,7 @@
 #define KES_CONVERTERS_WORD_TESTS_WORDGEN_H
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -143,6 +144,14 @@ inline bytes make(const spec &s) {
   bytes b = stream(s);
   if (s.k != word6) return b;
   return dft::write({{"WordDocument", b}});
+}
+
+// Writes bytes into a file; false when that fails.
+inline bool save(const std::string &path, const void *data, size_t n) {
+  FILE *f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  bool ok = std::fwrite(data, 1, n, f) == n;
+  return std::fclose(f) == 0 && ok;
 }
 
 }  // namespace wgen

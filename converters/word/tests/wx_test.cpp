@@ -1,53 +1,14 @@
 // The Word converters through the converter table: documents written byte by
 // byte convert to the expected text; line ends, characters and fields follow
 // each format's filter; and every run leaves only its input and output.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "converters/formats/cvt.h"
-#include "converters/runtime/tests/cxtest.h"
-#include "converters/word/tests/wordgen.h"
+#include "converters/word/tests/wxtest.h"
 
 namespace {
 
-using wgen::bytes;
-
-enum : int { WORD2 = 7, MACWORD = 6, WORD6 = 11 };
-
-int idof(wgen::kind k) {
-  switch (k) {
-    case wgen::mac5:
-    case wgen::mac3: return MACWORD;
-    case wgen::word6: return WORD6;
-    default: return WORD2;
-  }
-}
-
-struct result {
-  int status;
-  std::string out;
-  std::vector<std::string> files;  // what the run left in its folder
-};
-
-// Runs the entry of a converter id on a document in a fresh folder.
-result convert(int id, const bytes &doc) {
-  cxtestdir d;
-  d.put("in.doc", std::string(doc.begin(), doc.end()));
-  cvtentry e = nullptr;
-  EXPECT_EQ(cvtfind(id, &e), 1);
-  result r{e(d.file("in.doc").c_str(), d.file("out.txt").c_str()), d.get("out.txt"), d.files()};
-  std::sort(r.files.begin(), r.files.end());
-  return r;
-}
-
-result convert(const wgen::spec &s) { return convert(idof(s.k), wgen::make(s)); }
-
-const std::vector<std::string> kinout = {"in.doc", "out.txt"};
+using namespace wxt;
 
 std::string lines(int n) {
   std::string s;
@@ -86,7 +47,7 @@ TEST(WordExtract, GeneratedDocumentsConvertToTheirText) {
   };
   for (auto &c : cases) {
     SCOPED_TRACE(c.name);
-    result r = convert(c.spec);
+    result r = run(c.spec);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, c.want);
     EXPECT_EQ(r.files, kinout);
@@ -125,7 +86,7 @@ TEST(WordExtract, CharactersAndLineEndsFollowEachFormatsFilter) {
   };
   for (auto &c : cases) {
     SCOPED_TRACE(c.name);
-    result r = convert({c.k, {c.text}});
+    result r = run({c.k, {c.text}});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, c.want);
   }
@@ -157,21 +118,21 @@ TEST(WordExtract, FieldsGiveOneCharacterAndTheirResult) {
   for (wgen::kind k : {wgen::word2, wgen::word6}) {
     for (auto &c : cases) {
       SCOPED_TRACE(std::string(c.name) + (k == wgen::word6 ? " (word 6)" : ""));
-      result r = convert({k, {c.text}});
+      result r = run({k, {c.text}});
       EXPECT_EQ(r.status, 0);
       EXPECT_EQ(r.out, c.want);
       EXPECT_EQ(r.files, kinout);
     }
   }
   // Mac Word has no fields: their bytes are dropped and the code is text.
-  EXPECT_EQ(convert({wgen::mac5, {"a" + symbol + "b"}}).out, "aSYMBOL 183 \\f \"Symbol\" \\s 10 \\hb");
+  EXPECT_EQ(run({wgen::mac5, {"a" + symbol + "b"}}).out, "aSYMBOL 183 \\f \"Symbol\" \\s 10 \\hb");
 }
 
 // A field code longer than a scratch stream's buffer spills to a temporary
 // file in the output's folder; the file is gone after the run.
 TEST(WordExtract, LongFieldCodeSpillsAndLeavesNothing) {
   std::string code = "\x13SYMBOL 183 \\f \"Symbol\"" + std::string(70000, 'x') + "\x15";
-  result r = convert({wgen::word2, {"a" + code + "b"}});
+  result r = run({wgen::word2, {"a" + code + "b"}});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "a\x95" "b");
   EXPECT_EQ(r.files, kinout);
@@ -207,20 +168,6 @@ TEST(WordExtract, OptionStringChoosesLineEndsAndCodePage) {
   }
 }
 
-}  // namespace
-
-namespace {
-
-bytes fixture(const char *name) {
-  cxtestdir d;
-  std::ifstream in(std::string(KES_SOURCE_DIR) + "/converters/runtime/tests/fixtures/" + name, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  std::string s = ss.str();
-  EXPECT_FALSE(s.empty()) << name;
-  return bytes(s.begin(), s.end());
-}
-
 // Compound documents other programs wrote: a Word 6 stream wrapped by
 // another compound-file writer converts; Word 97 documents (LibreOffice's
 // .doc) are not Word 6 and end with 9; files without the stream with 1.
@@ -228,7 +175,7 @@ TEST(WordExtract, CompoundDocumentsOfOtherWriters) {
   std::string want;
   for (int i = 0; i < 150; i++)
     want += i % 2 ? "Pack my box with five dozen liquor jugs.\r\n" : "The quick brown fox jumps over the lazy dog.\r\n";
-  result r = convert(WORD6, fixture("gsf-word6.doc"));
+  result r = run(WORD6, fixture("gsf-word6.doc"));
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, want);
   struct {
@@ -236,7 +183,7 @@ TEST(WordExtract, CompoundDocumentsOfOtherWriters) {
     int status;
   } cases[] = {{"small.doc", 9}, {"table.doc", 9}, {"medium.doc", 9}, {"mid.doc", 9},
                {"sheet.xls", 1}, {"slides.ppt", 1}};
-  for (auto &c : cases) EXPECT_EQ(convert(WORD6, fixture(c.file)).status, c.status) << c.file;
+  for (auto &c : cases) EXPECT_EQ(run(WORD6, fixture(c.file)).status, c.status) << c.file;
 }
 
 }  // namespace

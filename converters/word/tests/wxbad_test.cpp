@@ -1,54 +1,15 @@
 // The Word converters on bad input: the status each failure ends with, what
 // a run leaves behind, damaged piece tables that must neither loop nor
 // write what the document does not hold, and runs that repeat exactly.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "converters/formats/cvt.h"
-#include "converters/runtime/tests/cxtest.h"
-#include "converters/word/tests/wordgen.h"
+#include "converters/word/tests/wxtest.h"
 
 namespace {
 
-using wgen::bytes;
+using namespace wxt;
 using wgen::val;
-
-enum : int { WORD2 = 7, MACWORD = 6, WORD6 = 11 };
-
-struct result {
-  int status;
-  std::string out;
-  std::vector<std::string> files;
-};
-
-// Runs an entry on a document (none: no input file) writing to outname in
-// the same fresh folder.
-result run(int id, const bytes *doc, const std::string &outname = "out.txt") {
-  cxtestdir d;
-  if (doc) d.put("in.doc", std::string(doc->begin(), doc->end()));
-  cvtentry e = nullptr;
-  EXPECT_EQ(cvtfind(id, &e), 1);
-  result r{e(d.file("in.doc").c_str(), d.file(outname).c_str()), "", {}};
-  r.out = d.get("out.txt");
-  r.files = d.files();
-  std::sort(r.files.begin(), r.files.end());
-  return r;
-}
-
-bytes fixture(const char *name) {
-  std::ifstream in(std::string(KES_SOURCE_DIR) + "/converters/runtime/tests/fixtures/" + name, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  std::string s = ss.str();
-  return bytes(s.begin(), s.end());
-}
-
-const std::vector<std::string> kin = {"in.doc"}, kinout = {"in.doc", "out.txt"};
 
 TEST(WordBadInput, StatusesAndWhatStays) {
   bytes word2 = wgen::make({wgen::word2, {"a\r"}});
