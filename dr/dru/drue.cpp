@@ -6,7 +6,6 @@
 
 namespace {
 
-constexpr char kFile[] = "dr/dru/drue.cpp";
 constexpr size_t kDbTextMax = 512;  // a database text keeps at most this much
 
 }  // namespace
@@ -102,7 +101,7 @@ int drueget(drsrvstate *st, int idx, int *num, int *sev) {
   // Severity 0 is a real severity (50600 is pushed with it); only the
   // manager's -1 means the entry could not be read.
   if (n == -1 || s == -1) {
-    dracnierr(st, DRFAC_DRG, 50101, 3, DRA_STR, kFile, DRA_INT, __LINE__, 0);
+    dracnierr(st, DRFAC_DRG, 50101, 3, DRA_STR, __FILE__, DRA_INT, __LINE__, 0);
     druetrc();
     return 1;
   }
