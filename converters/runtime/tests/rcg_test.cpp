@@ -501,7 +501,8 @@ TEST(rcg, files_made_by_real_programs) {
       {"small.doc", 0},    {"table.doc", 0},    {"medium.doc", 0},   {"mid.doc", 0},
       {"sheet.xls", 0},    {"slides.ppt", 0},
       // Written by another compound-file writer around a Word 6 stream of
-      // over 4096 bytes: its directory follows the stream.
+      // over 4096 bytes: its directory follows the stream, and the text in
+      // its first sectors would otherwise pass for plain text.
       {"gsf-word6.doc", 0},
   };
   for (auto &c : cases) {
