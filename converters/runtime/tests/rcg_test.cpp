@@ -554,7 +554,7 @@ TEST(Rcg, CompoundSignatureStopsTheScanOnlyAfterItsOwnTests) {
   detected d = detect(ole);
   EXPECT_EQ(d.code, 0);
   EXPECT_EQ(d.sub, 0);
-  // One byte of the signature changed: MacPaint as the Part's test finds it.
+  // One byte of the signature changed: MacPaint, as its own test finds it.
   ole.set(7, 0xE2);
   EXPECT_EQ(detect(ole).code, 508);
   // Text lines after the signature: unknown, not plain text.
