@@ -24,7 +24,7 @@ int drqsldc(drsrvstate *s, int32_t srcid) {
   ldr = src->comp[DRCLS_LOADER - 1].obj;
 
   {
-    int r = drobjfn<drrdrscan>(rdr, DRSLOT_TLRUN)(rdr);
+    int r = drops<drrdrops>(rdr)->scan(rdr);
     if (r == 2) {
       dracnprt(s, s->log, "nothing to be done\n", 0);
       rc = 0;
@@ -38,9 +38,9 @@ int drqsldc(drsrvstate *s, int32_t srcid) {
       dracnierr(s, 0, 50100, 2, 25, kunit, 1, __LINE__, 1, n, 0);
       goto done;
     }
-    if (drobjfn<drtrntgt>(trn, DRSLOT_TLRUN)(trn, target, src->textexpr) != 0) goto done;
+    if (drops<drtrnops>(trn)->target(trn, target, src->textexpr) != 0) goto done;
 
-    r = drobjfn<drldrload>(ldr, DRSLOT_TLRUN)(ldr, trn, rdr);
+    r = drops<drldrops>(ldr)->load(ldr, trn, rdr);
     if (r == 2) {
       dracnprt(s, s->log, "All documents processed.\n", 0);
       rc = 0;

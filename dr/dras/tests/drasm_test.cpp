@@ -11,99 +11,109 @@
 
 namespace {
 
-// A stand-in component: the head, twenty slots, and what it was built as.
-struct stub {
-  drobj head;
-  drobjop ops[20];
-  std::string kind;
-  drobj *below = nullptr;  // what bnd wired it to
-  int32_t bndpref = -1;
-};
-
 std::vector<std::string> events;
 bool failbnd = false;
 
 void note(const std::string &e) { events.push_back(e); }
 
+// A stand-in component of a class: its head and table, what it was built
+// as and what bnd wired it to.
+struct stubinfo {
+  std::string kind;
+  drobj *below = nullptr;
+  int32_t bndpref = -1;
+};
+template <class Ops>
+struct stub {
+  drobjhd<Ops> hd;
+  stubinfo info;
+};
+
+template <class Ops>
+stubinfo &info(drobj *o) {
+  return reinterpret_cast<stub<Ops> *>(o)->info;
+}
+template <class Ops>
 int freeobj(drobj *o) {
-  auto *st = reinterpret_cast<stub *>(o);
-  note("free " + st->kind);
-  delete st;
+  note("free " + info<Ops>(o).kind);
+  delete reinterpret_cast<stub<Ops> *>(o);
   return 0;
 }
 int filbnd(drobj *o, int32_t, drobj *ds, int32_t pref, uint8_t standalone) {
-  auto *st = reinterpret_cast<stub *>(o);
-  st->below = ds;
-  st->bndpref = pref;
+  info<drfilops>(o).below = ds;
+  info<drfilops>(o).bndpref = pref;
   note("bnd filter standalone=" + std::to_string(standalone));
   return failbnd ? 1 : 0;
 }
 int lexbnd(drobj *o, int32_t, drobj *fil, int32_t pref) {
-  auto *st = reinterpret_cast<stub *>(o);
-  st->below = fil;
-  st->bndpref = pref;
+  info<drlexops>(o).below = fil;
+  info<drlexops>(o).bndpref = pref;
   note("bnd lexer pref=" + std::to_string(pref));
   return 0;
 }
 int engbnd(drobj *o, int32_t, int32_t pref, drobj *sl) {
-  auto *st = reinterpret_cast<stub *>(o);
-  st->below = sl;
-  st->bndpref = pref;
+  info<drengops>(o).below = sl;
+  info<drengops>(o).bndpref = pref;
   return 0;
 }
 
-stub *make(int32_t cls, int32_t objid, const std::string &kind) {
-  auto *st = new stub{};
-  st->head.clsid = cls;
-  st->head.objid = objid;
-  st->kind = kind;
+template <class Ops>
+stub<Ops> *make(int32_t cls, const std::string &kind) {
+  auto *st = new stub<Ops>{};
+  st->hd.obj.clsid = cls;
+  st->hd.obj.objid = 1;
+  st->info.kind = kind;
+  st->hd.ops.free = freeobj<Ops>;
   note("new " + kind);
   return st;
 }
 
 drobj *dsnew(drsrvstate *, drheap, int32_t, int32_t) {
-  stub *st = make(1, 1, "datastore");
-  st->ops[DRSLOT_DSFREE] = reinterpret_cast<drobjop>(&freeobj);
-  return &st->head;
+  return &make<drdsops>(DRCLS_DATASTORE, "datastore")->hd.obj;
 }
 drobj *filnew(drsrvstate *, drheap) {
-  stub *st = make(3, 1, "filter");
-  st->ops[DRSLOT_BND] = reinterpret_cast<drobjop>(&filbnd);
-  st->ops[DRSLOT_FILFREE] = reinterpret_cast<drobjop>(&freeobj);
-  return &st->head;
+  auto *st = make<drfilops>(DRCLS_FILTER, "filter");
+  st->hd.ops.bnd = filbnd;
+  return &st->hd.obj;
 }
 drobj *lexnew(drsrvstate *, drheap) {
-  stub *st = make(4, 1, "lexer");
-  st->ops[DRSLOT_BND] = reinterpret_cast<drobjop>(&lexbnd);
-  st->ops[DRSLOT_LEXFREE] = reinterpret_cast<drobjop>(&freeobj);
-  return &st->head;
+  auto *st = make<drlexops>(DRCLS_LEXER, "lexer");
+  st->hd.ops.bnd = lexbnd;
+  return &st->hd.obj;
 }
 drobj *slnew(drsrvstate *, drheap, int32_t, drobj *lexer) {
-  stub *st = make(6, 1, "stoplist");
-  st->below = lexer;
-  st->ops[DRSLOT_SLFREE] = reinterpret_cast<drobjop>(&freeobj);
-  return &st->head;
+  auto *st = make<drstops>(DRCLS_STOPLIST, "stoplist");
+  st->info.below = lexer;
+  return &st->hd.obj;
 }
-drobj *engnew(drsrvstate *, drheap, const char *kind) {
-  stub *st = make(7, 1, kind);
-  st->ops[DRSLOT_BND] = reinterpret_cast<drobjop>(&engbnd);
-  st->ops[DRSLOT_ENGFREE] = reinterpret_cast<drobjop>(&freeobj);
-  return &st->head;
+drobj *engnew(const char *kind) {
+  auto *st = make<drengops>(DRCLS_ENGINE, kind);
+  st->hd.ops.bnd = engbnd;
+  return &st->hd.obj;
 }
-drobj *testengnew(drsrvstate *s, drheap h) { return engnew(s, h, "test engine"); }
-drobj *baseengnew(drsrvstate *s, drheap h) { return engnew(s, h, "base engine"); }
+drobj *testengnew(drsrvstate *, drheap) { return engnew("test engine"); }
+drobj *baseengnew(drsrvstate *, drheap) { return engnew("base engine"); }
 drobj *wlnew(drsrvstate *, drheap, int32_t, drdmpol *) {
-  stub *st = make(5, 1, "wordlist");
-  st->ops[DRSLOT_WLFREE] = reinterpret_cast<drobjop>(&freeobj);
-  return &st->head;
+  return &make<drwlops>(DRCLS_WORDLIST, "wordlist")->hd.obj;
 }
 
-// Puts a stand-in into every row of a class that names the constructor.
-void install(int32_t cls, const char *name, drobjop fn) {
-  int n = 0;
-  drasmrow *b = drasmblk(cls, &n);
-  for (int i = 0; i < n; ++i)
-    if (b[i].name && std::strcmp(b[i].name, name) == 0) b[i].fn = fn;
+// Puts a stand-in into every row of a block that names the constructor.
+template <class Ctor, size_t N>
+void install(drasmrow<Ctor> (&blk)[N], const char *name, Ctor fn) {
+  for (auto &row : blk)
+    if (row.name && std::strcmp(row.name, name) == 0) row.fn = fn;
+}
+
+// What a built component of a class was made as and wired to.
+stubinfo &comp(drobj *o) {
+  switch (o->clsid) {
+    case DRCLS_DATASTORE: return info<drdsops>(o);
+    case DRCLS_FILTER: return info<drfilops>(o);
+    case DRCLS_LEXER: return info<drlexops>(o);
+    case DRCLS_STOPLIST: return info<drstops>(o);
+    case DRCLS_ENGINE: return info<drengops>(o);
+    default: return info<drwlops>(o);
+  }
 }
 
 class Registry : public ::testing::Test {
@@ -120,13 +130,13 @@ class Registry : public ::testing::Test {
     cache = new drdmcache{};
     s->dmcache = cache;
     pol.id = 42;
-    install(1, "drsdirnew", reinterpret_cast<drobjop>(&dsnew));
-    install(3, "drganew", reinterpret_cast<drobjop>(&filnew));
-    install(4, "drlanew", reinterpret_cast<drobjop>(&lexnew));
-    install(6, "drwsanew", reinterpret_cast<drobjop>(&slnew));
-    install(7, "dreanew", reinterpret_cast<drobjop>(&testengnew));
-    install(7, "drebnew", reinterpret_cast<drobjop>(&baseengnew));
-    install(5, "drwanew", reinterpret_cast<drobjop>(&wlnew));
+    install(drasmtab.ds, "drsdirnew", drdsctor{dsnew});
+    install(drasmtab.fil, "drganew", drfilctor{filnew});
+    install(drasmtab.lex, "drlanew", drlexctor{lexnew});
+    install(drasmtab.sl, "drwsanew", drstctor{slnew});
+    install(drasmtab.eng, "dreanew", drengctor{testengnew});
+    install(drasmtab.eng, "drebnew", drengctor{baseengnew});
+    install(drasmtab.wl, "drwanew", drwlctor{wlnew});
     for (int32_t k = 1; k <= 7; ++k) pref(100 + k, k, 1);
     events.clear();
     failbnd = false;
@@ -149,39 +159,34 @@ class Registry : public ::testing::Test {
     cache->prefs[cache->prefcnt++] = p;
     pol.comp[cls - 1].prefid = id;
   }
-  stub *comp(int32_t cls) { return reinterpret_cast<stub *>(pol.comp[cls - 1].obj); }
+  stubinfo &comp(int32_t cls) { return ::comp(pol.comp[cls - 1].obj); }
   int build(int32_t cls) { return drasmobj(s, s->seshp, &pol, cls); }
 };
 
 TEST_F(Registry, BlocksFollowTheLayout) {
-  struct {
-    int32_t cls;
-    int size;
-  } const want[] = {{1, 8}, {3, 6}, {4, 8}, {15, 4}, {5, 4}, {6, 4}, {7, 4}, {10, 4}, {8, 4}, {9, 4}};
-  drasmrow *prev = nullptr;
-  for (auto w : want) {
-    int n = 0;
-    drasmrow *b = drasmblk(w.cls, &n);
-    EXPECT_EQ(n, w.size) << "class " << w.cls;
-    if (prev) {
-      EXPECT_GT(b, prev) << "class " << w.cls;
-    }
-    prev = b;
+  // Block sizes and order as the registry lays them out; a few named rows.
+  const void *const blocks[] = {saved.ds, saved.fil, saved.lex, saved.q15, saved.wl,
+                                saved.sl, saved.eng, saved.rdr, saved.ldr, saved.trn};
+  const size_t sizes[] = {8, 6, 8, 4, 4, 4, 4, 4, 4, 4};
+  for (size_t i = 1; i < std::size(blocks); ++i) {
+    const char *prev = static_cast<const char *>(blocks[i - 1]);
+    EXPECT_EQ(static_cast<const char *>(blocks[i]) - prev,
+              static_cast<ptrdiff_t>(sizes[i - 1] * sizeof(drasmrow<drdsctor>)))
+        << "block " << i;
   }
-  EXPECT_EQ(drasmblk(2, nullptr), nullptr);
-  EXPECT_EQ(drasmblk(11, nullptr), nullptr);
   EXPECT_STREQ(saved.lex[5].name, "drlcnew");
   EXPECT_EQ(saved.lex[4].name, nullptr);
   EXPECT_STREQ(saved.trn[2].name, "drbxunew");
+  EXPECT_STREQ(saved.eng[1].name, "drebnew");
 }
 
 TEST_F(Registry, ChainIsBuiltOnceAndWiredDownwards) {
   for (int32_t c : {1, 3, 4, 6, 7, 5}) ASSERT_EQ(build(c), 0) << "class " << c;
-  EXPECT_EQ(comp(3)->below, pol.comp[0].obj);
-  EXPECT_EQ(comp(4)->below, pol.comp[2].obj);
-  EXPECT_EQ(comp(6)->below, pol.comp[3].obj);
-  EXPECT_EQ(comp(7)->below, pol.comp[5].obj);
-  EXPECT_EQ(comp(4)->bndpref, 104);
+  EXPECT_EQ(comp(3).below, pol.comp[0].obj);
+  EXPECT_EQ(comp(4).below, pol.comp[2].obj);
+  EXPECT_EQ(comp(6).below, pol.comp[3].obj);
+  EXPECT_EQ(comp(7).below, pol.comp[5].obj);
+  EXPECT_EQ(comp(4).bndpref, 104);
   // Asking again builds nothing.
   size_t n = events.size();
   for (int32_t c : {1, 3, 4, 6, 7, 5}) EXPECT_EQ(build(c), 0);
@@ -205,10 +210,10 @@ TEST_F(Registry, ChainIsBuiltOnceAndWiredDownwards) {
 
 TEST_F(Registry, FilterBuiltAfterLexerRebindsIt) {
   ASSERT_EQ(build(4), 0);
-  EXPECT_EQ(comp(4)->below, nullptr);
+  EXPECT_EQ(comp(4).below, nullptr);
   ASSERT_EQ(build(3), 0);
-  EXPECT_EQ(comp(4)->below, pol.comp[2].obj);
-  EXPECT_EQ(comp(4)->bndpref, 0);
+  EXPECT_EQ(comp(4).below, pol.comp[2].obj);
+  EXPECT_EQ(comp(4).bndpref, 0);
 }
 
 TEST_F(Registry, MissingPrerequisitesFailSilently) {
@@ -244,7 +249,7 @@ TEST_F(Registry, StopListAndEngineRows) {
       ASSERT_EQ(build(6), 0);
     }
     ASSERT_EQ(build(c.cls), 0);
-    EXPECT_EQ(comp(c.cls)->kind, c.kind);
+    EXPECT_EQ(comp(c.cls).kind, c.kind);
     drasmrel(s, &pol);
   }
 }
