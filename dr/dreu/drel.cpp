@@ -3,10 +3,9 @@
 #include <cstring>
 
 #include "dr/dreu/dreu.h"
+#include "dr/dru/drue.h"
 
 namespace {
-
-constexpr char kFile[] = "dr/dreu/drel.cpp";
 
 // Fields that the codes name.
 enum { F_END = 0, F_DOC = 1, F_POS = 2, F_GRPA = 3, F_GRPB = 4 };
@@ -35,7 +34,7 @@ bool goodkind(int kind) { return kind == DREL_KIND0 || kind == DREL_KIND1; }
 
 // Internal error 50600 with two numbers as details.
 int fail(drsrvstate *st, int line, uint32_t a = 0, uint32_t b = 0) {
-  dracnierr(st, DRFAC_DRG, 50600, 2, DRA_STR, kFile, DRA_INT, line, DRA_UB4, &a, DRA_UB4, &b,
+  dracnierr(st, DRFAC_DRG, 50600, 2, DRA_STR, __FILE__, DRA_INT, line, DRA_UB4, &a, DRA_UB4, &b,
             DRA_END);
   druetrc();
   return 1;

@@ -9,7 +9,8 @@
 // follow, least significant first. Per document: its delta, then per
 // occurrence a position delta and the group values; the end code closes
 // the list. The kind (0 or 1) is not stored: writer and readers must agree.
-#pragma once
+#ifndef KES_DR_DREU_DREL_H
+#define KES_DR_DREU_DREL_H
 
 #include <cstddef>
 #include <cstdint>
@@ -143,3 +144,5 @@ int drelnextent(drelent *e, int kind, drelocc *occ, uint32_t target);
 // Pushes DREL_EDAMAGED for a list a reader refused, naming it by what (the
 // term, say); for callers of the readers.
 void drelbad(drsrvstate *st, const char *what);
+
+#endif

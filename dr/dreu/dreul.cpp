@@ -4,10 +4,9 @@
 #include <cstring>
 
 #include "dr/dreu/dreu.h"
+#include "dr/dru/drue.h"
 
 namespace {
-
-constexpr char kFile[] = "dr/dreu/dreul.cpp";
 
 // A link word holds (block number + 1) above kOffBits bits of the piece's
 // offset in its block divided by 4; 0 is the null link. Blocks are the
@@ -16,22 +15,29 @@ constexpr char kFile[] = "dr/dreu/dreul.cpp";
 constexpr unsigned kOffBits = 11;
 constexpr uint32_t kMaxBlocks = (uint32_t{1} << (32 - kOffBits)) - 1;
 
-const drlstops kDefault = {
-    DRLST_DEFAULT, "Default list", "Provide default list methods",
-    dreuldef0, dreuldef1, dreuldef2, dreuldef3, dreuldef4, dreuldef5,
-    dreuldef6, dreuldef7, dreuldef8, dreuldef9, dreuldef10};
+const drlstmgr kDefault = {{DRLST_DEFAULT, "Default list", "Provide default list methods"},
+                           {.free = dreuldef0,
+                            .prep = dreuldef1,
+                            .op2 = dreuldef2,
+                            .open = dreuldef3,
+                            .done = dreuldef4,
+                            .piece = dreuldef5,
+                            .op6 = dreuldef6,
+                            .op7 = dreuldef7,
+                            .op8 = dreuldef8,
+                            .op9 = dreuldef9,
+                            .op10 = dreuldef10}};
 
 // The light-weight template: the slots it leaves null get the defaults.
-const drlstops kLight = {
-    DRLST_LIGHT, "Light-weight list", "Manages disjoint lists in memory",
-    dreullfree, nullptr, nullptr, dreullnewlist, nullptr, dreullpiece,
-    nullptr, nullptr, nullptr, nullptr, nullptr};
+const drlstmgr kLight = {
+    {DRLST_LIGHT, "Light-weight list", "Manages disjoint lists in memory"},
+    {.free = dreullfree, .open = dreullnewlist, .piece = dreullpiece}};
 
 dreullw *lw(drlstmgr *m) { return reinterpret_cast<dreullw *>(m); }
 
 // Internal error num with up to two numbers as details.
 int fail(drsrvstate *st, int num, int line, int32_t a = 0, int32_t b = 0) {
-  dracnierr(st, DRFAC_DRG, num, 2, DRA_STR, kFile, DRA_INT, line, DRA_SB4, &a, DRA_SB4, &b,
+  dracnierr(st, DRFAC_DRG, num, 2, DRA_STR, __FILE__, DRA_INT, line, DRA_SB4, &a, DRA_SB4, &b,
             DRA_END);
   druetrc();
   return 1;
@@ -54,7 +60,7 @@ int track(drsrvstate *st, dreullw *m) {
   if (m->nblk >= kMaxBlocks) return fail(st, 50600, __LINE__, static_cast<int32_t>(m->nblk));
   if (m->nblk == m->capblk) {
     uint32_t cap = m->capblk ? m->capblk * 2 : 64;
-    void *t = drumrea(st, st->hpmgr, a->heap, m->blk, cap * sizeof(uint8_t *), kFile, __LINE__);
+    void *t = drumrea(st, st->hpmgr, a->heap, m->blk, cap * sizeof(uint8_t *), __FILE__, __LINE__);
     if (!t) {
       druetrc();
       return 1;
@@ -109,17 +115,18 @@ int dreulnew(drsrvstate *st, drheap heap, const drlstreq *req, drlstmgr **out) {
     return 1;
   }
   drlstops &o = m->ops;
-  if (!o.free) o.free = kDefault.free;
-  if (!o.prep) o.prep = kDefault.prep;
-  if (!o.op2) o.op2 = kDefault.op2;
-  if (!o.open) o.open = kDefault.open;
-  if (!o.done) o.done = kDefault.done;
-  if (!o.piece) o.piece = kDefault.piece;
-  if (!o.op6) o.op6 = kDefault.op6;
-  if (!o.op7) o.op7 = kDefault.op7;
-  if (!o.op8) o.op8 = kDefault.op8;
-  if (!o.op9) o.op9 = kDefault.op9;
-  if (!o.op10) o.op10 = kDefault.op10;
+  const drlstops &d = kDefault.ops;
+  if (!o.free) o.free = d.free;
+  if (!o.prep) o.prep = d.prep;
+  if (!o.op2) o.op2 = d.op2;
+  if (!o.open) o.open = d.open;
+  if (!o.done) o.done = d.done;
+  if (!o.piece) o.piece = d.piece;
+  if (!o.op6) o.op6 = d.op6;
+  if (!o.op7) o.op7 = d.op7;
+  if (!o.op8) o.op8 = d.op8;
+  if (!o.op9) o.op9 = d.op9;
+  if (!o.op10) o.op10 = d.op10;
   *out = m;
   return 0;
 }
@@ -143,7 +150,7 @@ int dreullnew(drsrvstate *st, drheap heap, const drlstreq *req, drlstmgr **out) 
   }
   dreullw *m = static_cast<dreullw *>(rec);
   std::memset(m, 0, sizeof *m);
-  m->ops = kLight;
+  m->tpl = kLight;
   m->arena = arena;
   m->first = static_cast<int16_t>(first);
   m->limit = DREUL_LIMIT;

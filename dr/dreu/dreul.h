@@ -2,13 +2,14 @@
 // and optimisation build them. A manager hands out each list as a chain of
 // pieces carved from one arena and releases all of its lists at once.
 // Included through dr/dreu/dreu.h.
-#pragma once
+#ifndef KES_DR_DREU_DREUL_H
+#define KES_DR_DREU_DREUL_H
 
-#include <cstddef>
 #include <cstdint>
 
 #include "dr/dra/dra.h"
-#include "dr/dru/dru.h"
+#include "dr/dras/drobj.h"
+#include "dr/dru/drub.h"
 
 struct drlstmgr;
 struct drlwlist;
@@ -28,13 +29,10 @@ enum { DRLST_WRITE = 0, DRLST_READ = 1 };
 // was below the limit, and the link word in front of every payload.
 enum { DREUL_FIRST = 12, DREUL_LIMIT = 1024, DREUL_STEP = 8, DREUL_LINK = 4 };
 
-// Operations of a list manager. Every manager begins with a copy of its
-// template; slot 0 takes the manager alone, every other slot the server
-// state and the manager first. Results: 0, 1 after pushing, 2 at the end.
+// Operations of a list manager. Slot 0 takes the manager alone, every
+// other slot the server state and the manager first. Results: 0, 1 after
+// pushing, 2 at the end.
 struct drlstops {
-  int32_t type;      // manager type (16-bit value kept in a 32-bit word)
-  const char *name;  // name of the kind
-  const char *desc;  // one line saying what it manages
   // 0: frees the manager with every list and piece it holds.
   int (*free)(drlstmgr *m);
   // 1: called before a list is created (with 1 and the handle to be set);
@@ -60,12 +58,26 @@ struct drlstops {
   int (*op9)(drsrvstate *st, drlstmgr *m);
   int (*op10)(drsrvstate *st, drlstmgr *m);
 };
-static_assert(offsetof(drlstops, free) == 3 * sizeof(void *), "slot 0 follows the head");
-static_assert(offsetof(drlstops, op10) == offsetof(drlstops, free) + 10 * sizeof(void *),
-              "eleven slots in order");
+DROBJ_SLOTS(drlstops, 11);
+DROBJ_SLOT(drlstops, free, 0);
+DROBJ_SLOT(drlstops, prep, 1);
+DROBJ_SLOT(drlstops, op2, 2);
+DROBJ_SLOT(drlstops, open, 3);
+DROBJ_SLOT(drlstops, done, 4);
+DROBJ_SLOT(drlstops, piece, 5);
+DROBJ_SLOT(drlstops, op6, 6);
+DROBJ_SLOT(drlstops, op10, 10);
 
-// Any list manager, seen through its operations.
+// Head of a list manager, before its operations.
+struct drlsthd {
+  int32_t type;      // manager type (16-bit value kept in a 32-bit word)
+  const char *name;  // name of the kind
+  const char *desc;  // one line saying what it manages
+};
+
+// Any list manager: every manager begins with a copy of its template.
 struct drlstmgr {
+  drlsthd hd;
   drlstops ops;
 };
 
@@ -96,7 +108,7 @@ struct drlwlist {
 // The light-weight manager: every list of one flush or one optimisation
 // pass in a single arena, the record included.
 struct dreullw {
-  drlstops ops;      // copy of its template
+  drlstmgr tpl;      // copy of its template
   uint32_t inuse;    // block size x block count of the arena
   drubbuf *arena;    // largest item 64, blocks of 4096: record, handles, pieces
   int16_t first;     // size of a list's first piece
@@ -140,3 +152,5 @@ int dreuldef7(drsrvstate *st, drlstmgr *m);
 int dreuldef8(drsrvstate *st, drlstmgr *m);
 int dreuldef9(drsrvstate *st, drlstmgr *m);
 int dreuldef10(drsrvstate *st, drlstmgr *m);
+
+#endif

@@ -131,8 +131,8 @@ TEST_F(ListManager, ThreePiecesReadAsEightSixteenTwentyFourAndReopenGivesThirtyS
 
 TEST_F(ListManager, AnEmptyListReadsAsEndAndTheDefaultSlotsDoNothing) {
   drlstmgr *m = make();
-  EXPECT_EQ(m->ops.type, DRLST_LIGHT);
-  EXPECT_STREQ(m->ops.name, "Light-weight list");
+  EXPECT_EQ(m->hd.type, DRLST_LIGHT);
+  EXPECT_STREQ(m->hd.name, "Light-weight list");
   drlwlist *l = create(m);
   drlwlist *h = nullptr;
   EXPECT_EQ(m->ops.open(st, m, l, DRLST_READ, &h), 2);
