@@ -2,8 +2,6 @@
 // of the core runtime's heaps, with 10900 pushed on any failure.
 #include "dr/dra/dra.h"
 
-#include "dr/dru/dru.h"
-
 namespace {
 
 void *nomem(drsrvstate *st) {

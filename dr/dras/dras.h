@@ -1,7 +1,7 @@
-/* The component registry: the table of constructors by class and object id,
- * the build-and-wire step that gives a policy its components, and two small
- * string helpers. The head and the class tables are in drobj.h and the
- * class headers. */
+/* The component registry: the table of constructors by class and object id
+ * and the free through a class's table, and two small string helpers. The
+ * head and the class tables are in drobj.h and the class headers; building a
+ * policy's components is the dictionary cache's (dr/drd/drd.h). */
 #ifndef KES_DR_DRAS_DRAS_H
 #define KES_DR_DRAS_DRAS_H
 
@@ -21,8 +21,6 @@
 #include "dr/dras/drucaops.h"
 #include "dr/dras/drwlops.h"
 #include "dr/dru/dru.h"
-
-struct drdmpol;
 
 /* One row of the registry: the constructor's name (null for an empty row)
  * and the constructor, null while the kind is not built into the process. */
@@ -75,18 +73,6 @@ inline Ctor drasmctor(drsrvstate *s, const drasmrow<Ctor> (&blk)[N], int32_t cls
   }
   return blk[objid].fn;
 }
-
-/* Builds the policy's component of a class once and wires it to the one
- * below it; 0 when built or already there, 1 on failure. */
-int drasmobj(drsrvstate *s, drheap h, drdmpol *pol, int32_t clsid);
-
-/* Frees the policy's index components (data store, filter, lexer, stop list,
- * engine, word list, in that order) and clears their slots; 0. */
-int drasmrel(drsrvstate *s, drdmpol *pol);
-
-/* Frees a text-loading source's reader, translator and loader engine, in
- * that order, and clears their slots; 0. */
-int drasmtlfre(drsrvstate *s, drdmpol *pol);
 
 /* Frees a component of a class through its class's free operation; 0 for a
  * null object. */

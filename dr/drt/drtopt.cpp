@@ -5,7 +5,6 @@
 #include "dr/drt/drt.h"
 #include "dr/drt/drtint.h"
 #include "dr/dru/dru.h"
-#include "platform/db/db.h"
 
 namespace {
 
@@ -74,5 +73,5 @@ void drtusage(drsrvstate *s) {
 }
 
 void drtbanner(char *buf) {
-  if (kdbbanner(buf, 152, "Kestrin Lumidex Option", 0x02004000, 0) < 0) buf[0] = '\0';
+  if (druobnr(buf, 152, "Kestrin Lumidex Option", 0x02004000, 0) < 0) buf[0] = '\0';
 }

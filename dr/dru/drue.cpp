@@ -1,5 +1,5 @@
 // Reading, logging, joining and searching the error stack held by the
-// message manager, and the failure trace hook.
+// message manager.
 #include "dr/dru/drue.h"
 
 #include <cstring>
@@ -10,11 +10,6 @@ constexpr char kFile[] = "dr/dru/drue.cpp";
 constexpr size_t kDbTextMax = 512;  // a database text keeps at most this much
 
 }  // namespace
-
-void druetrc(void) {
-  // Deliberately empty: a breakpoint or a probe here sees every failure.
-  asm volatile("");
-}
 
 int druetxt(drsrvstate *st, int idx, char *buf, size_t size) {
   if (!st || !st->msg || !buf || size == 0) {

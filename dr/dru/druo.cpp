@@ -70,6 +70,10 @@ int druofre(drsrvstate *st, drheap heap, druocur **cur) {
   return 0;
 }
 
+int druobnr(char *buf, size_t size, const char *product, uint32_t version, int status) {
+  return kdbbanner(buf, size, product, version, status);
+}
+
 int drqsexe(drsrvstate *st, const char *sql) {
   druocur cur;
   std::memset(&cur, 0, sizeof cur);

@@ -33,4 +33,18 @@ int druofre(drsrvstate *st, drheap heap, druocur **cur);
  * database's text (50850) pushed. */
 int drqsexe(drsrvstate *st, const char *sql);
 
+/* Writes the client library's version banner for a product and a version
+ * number into buf (at most size bytes); its length, or -1 when it does not
+ * fit. */
+int druobnr(char *buf, size_t size, const char *product, uint32_t version, int status);
+
+/* ---- log-on ---- */
+
+/* Logs on with the whole user string as connect string, and switches on SQL
+ * tracing when trace is 1; 0, or 1 after pushing the reason. */
+int dracnlog(drsrvstate *st, const char *user, uint8_t trace);
+/* Logs off; 0, or 1 after pushing the database's text and 50855 (severity 2).
+ * The server is not connected afterwards either way. */
+int dracnlof(drsrvstate *st);
+
 #endif

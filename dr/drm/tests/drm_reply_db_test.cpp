@@ -2,7 +2,7 @@
 // run in-process against a database of the test's own.
 #include <thread>
 
-#include "dr/dra/drasrv.h"
+#include "dr/dras/drasrv.h"
 #include "dr/drm/drm.h"
 #include "dr/drq/drq.h"
 #include "dr/drt/drt.h"

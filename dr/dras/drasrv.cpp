@@ -1,6 +1,6 @@
 // The server registry calls. Each runs once on a cursor of its own on the
 // transport connection, so other sessions see the registration at once.
-#include "dr/dra/drasrv.h"
+#include "dr/dras/drasrv.h"
 
 #include <cstring>
 
@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr char kFile[] = "dr/dra/drasrv.cpp";
+constexpr char kFile[] = __FILE__;
 
 void ierr(drsrvstate *s, int num, int line) {
   dracnierr(s, DRFAC_DRG, num, 3, DRA_STR, kFile, DRA_INT, line, DRA_STR, "", DRA_STR, "",
