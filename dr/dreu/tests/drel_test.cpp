@@ -11,18 +11,14 @@
 #include <vector>
 
 #include "dr/dreu/dreu.h"
+#include "tests/fixtures/engine/postings.h"
 #include "tests/fixtures/server/statefix.h"
 
 namespace {
 
-struct Post {
-  uint32_t doc, pos;
-  std::vector<uint16_t> a, b;
-  bool operator==(const Post &o) const {
-    return doc == o.doc && pos == o.pos && a == o.a && b == o.b;
-  }
-};
-using Posts = std::vector<Post>;
+using postfix::group;
+using postfix::Post;
+using postfix::Posts;
 using Bytes = std::vector<uint8_t>;
 
 std::string hex(const Bytes &b) {
@@ -85,13 +81,6 @@ struct RefEnc {
   }
 };
 
-drelgroup group(const std::vector<uint16_t> &v) {
-  drelgroup g{};
-  g.count = static_cast<uint32_t>(v.size());
-  for (size_t i = 0; i < v.size() && i < DREL_GRPMAX; ++i) g.val[i] = v[i];
-  return g;
-}
-
 // A stored list in a heap block of exactly its size, so that any read past
 // it is caught.
 struct Stored {
@@ -137,26 +126,16 @@ struct Codec : statefix::State {
     EXPECT_EQ(dreulnew(st, st->seshp, &req, &mgr), 0);
     return mgr;
   }
-  int put(drelent *e, int kind, const Post &p, uint32_t *big = nullptr) {
-    drelgroup ga = group(p.a), gb = group(p.b);
-    drelpost dp{p.doc, p.pos, p.a.empty() ? nullptr : &ga, p.b.empty() ? nullptr : &gb};
-    return drelputdoc(st, mgr, e, kind, &dp, big);
-  }
+  int put(drelent *e, int kind, const Post &p) { return postfix::put(st, mgr, e, kind, p); }
   // Writes a list through a fresh manager and copies it out.
   Bytes write(int kind, const Posts &ps, uint16_t first = 0, uint32_t *firstdoc = nullptr,
               uint32_t *big = nullptr) {
     fresh(first);
-    drelent e;
-    drelinit(&e);
-    for (const Post &p : ps) EXPECT_EQ(put(&e, kind, p, big), 0);
-    EXPECT_EQ(drelputend(st, mgr, &e), 0);
-    lastlist = e.list;
-    Bytes out(e.nbytes + 16, 0xee);
-    uint32_t n = 0, fd = 7;
-    EXPECT_EQ(drelread(st, mgr, &e, kind, out.data(), static_cast<uint32_t>(out.size()), &n, &fd), 0);
-    out.resize(n);
-    if (firstdoc) *firstdoc = fd;
-    return out;
+    postfix::Written w = postfix::write(st, mgr, kind, ps);
+    lastlist = w.list;
+    if (firstdoc) *firstdoc = w.firstdoc;
+    if (big) *big = w.big;
+    return w.bytes;
   }
 };
 
