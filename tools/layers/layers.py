@@ -16,15 +16,8 @@ INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"', re.M)
 CLIENT = "platform/db/db.h"
 
 
-# Units still on their way to the cursor layer.
-PENDING = {"dr/dras/drasrv.cpp", "dr/drd/tests/drdsql_test.cpp", "dr/drm/drm.cpp",
-           "dr/drq/drq.cpp", "dr/drr/drrtm.cpp", "dr/drt/drtlgcmd.cpp"}
-
-
 def door_ok(path):
     """Files of dr/ that may include the client layer: the cursor layer."""
-    if path in PENDING:
-        return True
     return os.path.dirname(path) == "dr/dru" and os.path.basename(path).startswith("druo")
 
 

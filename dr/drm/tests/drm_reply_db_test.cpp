@@ -38,8 +38,7 @@ struct Session : ::testing::Test {
     drmfre(s);
     if (s->login) {
       drasmdel(s);
-      kdblogoff(static_cast<kdblda *>(s->login));
-      s->login = nullptr;
+      dracnlof(s);
     }
     dracnfre(&s);
   }
