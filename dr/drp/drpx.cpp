@@ -115,7 +115,7 @@ int32_t drpxitree(int op, int32_t left, int32_t right, int32_t text, drpmstate *
   } else {
     int32_t n = 0;
     if (drpanewnode(&n, &st->buf)) {
-      std::fputs("drpxitree allocate tree failure\n ", stdout);
+      dracnout(st->srv, "drpxitree allocate tree failure\n ", 0);
       drpxfail(st, 0, nullptr, DRPM_TREEMEM);
       return left;
     }

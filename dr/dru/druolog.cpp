@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr char kFile[] = "dr/dra/dracnlog.cpp";
-
 // The statement that switches tracing on: the client layer does the tracing
 // itself, and the session only records that it is on, which needs no
 // superuser right.
@@ -63,7 +61,7 @@ int dracnlof(drsrvstate *st) {
   if (rc != 0) {
     // The session is gone either way; the text was kept on the login area
     // only while it existed, so report the code's own text.
-    druekcii(st, 50855, 2, kFile, __LINE__, rc);
+    druekcii(st, 50855, 2, __FILE__, __LINE__, rc);
     st->login = nullptr;
     druetrc();
     return 1;

@@ -80,7 +80,8 @@ void drymline(drynode *n, int depth, const char *fmt, const char *label, const c
   int ind = depth * 3;
   if (ind > 45 || ind < 0) ind = 45;
   int doc = n->state == DRY_DONE ? -1 : static_cast<int>(n->doc);
-  std::printf(fmt, ind, blanks, label, doc, text ? text : "");
+  dracnout(nullptr, fmt, DRA_INT, ind, DRA_STR, blanks, DRA_STR, label, DRA_INT, doc, DRA_STR,
+           text ? text : "", 0);
 }
 
 int drymbuild(drsrvstate *st, drheap heap, drobj *qparser, drytree **out, drytermfn term,
@@ -179,7 +180,8 @@ int drymnew(drytree *t, drpanode *pn, int32_t n, drynode **children, drynode **o
     case DRYOP_WILD1:
     case DRYOP_WILD2: node = t->prefix(t->user, t, pn, n, children); break;
     default:
-      std::printf("\n%s node type %d not supported\n", "drymnew", pn->op);
+      dracnout(t->srv, "\n%s node type %d not supported\n", DRA_STR, "drymnew", DRA_INT,
+               static_cast<int>(pn->op), 0);
       // The reply must say why the query failed, so the op is named too.
       dracnierr(t->srv, DRFAC_DRG, DRYM_NOTSUP, 2, DRA_STR, __FILE__, DRA_INT, __LINE__, DRA_STR,
                 "drymnew", DRA_INT, static_cast<int>(pn->op), DRA_END);

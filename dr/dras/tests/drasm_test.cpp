@@ -32,9 +32,9 @@ TEST(Format, WritesWithinTheBuffer) {
   drsrvstate *s = nullptr;
   ASSERT_EQ(dracnnew(&s), 0);
   char buf[16];
-  EXPECT_EQ(drasmfmt(s->fmt, buf, sizeof buf, "%s.DR_%05d_%s", 25, "AB", 1, 42, 25, "I1T", 0), 15);
+  EXPECT_EQ(drasmfmt(s->fmt, buf, sizeof buf, "%s.DR_%05d_%s", DRA_STR, "AB", DRA_INT, 42, DRA_STR, "I1T", 0), 15);
   EXPECT_STREQ(buf, "AB.DR_00042_I1T");
-  EXPECT_LT(drasmfmt(s->fmt, buf, 8, "%s.DR_%05d_%s", 25, "AB", 1, 42, 25, "I1T", 0), 0);
+  EXPECT_LT(drasmfmt(s->fmt, buf, 8, "%s.DR_%05d_%s", DRA_STR, "AB", DRA_INT, 42, DRA_STR, "I1T", 0), 0);
   dracnfre(&s);
 }
 
