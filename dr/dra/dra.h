@@ -106,8 +106,8 @@ int dracnfop(drsrvstate *st, const char *dir, int dirkind, const char *name, int
 int dracnfcl(drsrvstate *st, rtstream *stream);
 /* Reads at most size bytes; 0 with the count, 2 at the end, 1 on error. */
 int dracnfrd(drsrvstate *st, rtstream *stream, void *buf, size_t size, size_t *count);
-/* Writes len bytes; 0 when all were written, 2 when the runtime reports the
- * end, 1 for a short write. */
+/* Writes len bytes; 0 when all were written, 2 when the stream took fewer
+ * (the end of its room), 1 on error: the codes of dracnfrd. */
 int dracnfwr(drsrvstate *st, rtstream *stream, const void *buf, size_t len, size_t *count);
 /* Creates a file by opening a write stream on it and closing it; 0 or 1. */
 int dracnfmk(drsrvstate *st, const char *file, int kind, int attrs, int reclen);
@@ -117,6 +117,11 @@ int dracnfmk(drsrvstate *st, const char *file, int kind, int attrs, int reclen);
 /* Writes one formatted log line (typed arguments ended by 0) and flushes;
  * prefixed with "%H-%M-%S %x " once the timestamp flag is set; 0 or 1. */
 int dracnprt(drsrvstate *st, rtstream *stream, const char *format, ...);
+/* Copies text into out (at most size - 1 bytes and a NUL, whole escapes
+ * only) with its control characters escaped (\n, \r, \t, \xNN), so that
+ * text from users cannot write lines of its own into the log; the length
+ * written. Room for four times the text always suffices. */
+size_t dracnesc(const char *text, char *out, size_t size);
 /* Like dracnprt without the time prefix; flushes only when flush is non-zero. */
 int dracnwrt(drsrvstate *st, rtstream *stream, int flush, const char *format, ...);
 

@@ -228,12 +228,12 @@ int dracnfwr(drsrvstate *st, rtstream *stream, const void *buf, size_t len, size
   long n = rtfwrite(stream, buf, len);
   if (n < 0) {
     druetrc();
-    return 2;
+    return 1;
   }
   if (count) *count = static_cast<size_t>(n);
   if (static_cast<size_t>(n) < len) {
     druetrc();
-    return 1;
+    return 2;
   }
   return 0;
 }
@@ -246,6 +246,32 @@ int dracnprt(drsrvstate *st, rtstream *stream, const char *format, ...) {
   int rc = log_line(st, stream, st && st->tstamp, true, format, ap);
   va_end(ap);
   return rc;
+}
+
+size_t dracnesc(const char *text, char *out, size_t size) {
+  if (size == 0) return 0;
+  size_t n = 0;
+  for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text ? text : ""); *p;
+       ++p) {
+    char esc[5];
+    size_t k;
+    if (*p >= 0x20 && *p != 0x7f) {
+      esc[0] = static_cast<char>(*p);
+      k = 1;
+    } else if (*p == '\n' || *p == '\r' || *p == '\t') {
+      esc[0] = '\\';
+      esc[1] = *p == '\n' ? 'n' : *p == '\r' ? 'r' : 't';
+      k = 2;
+    } else {
+      std::snprintf(esc, sizeof esc, "\\x%02x", *p);
+      k = 4;
+    }
+    if (n + k > size - 1) break;
+    std::memcpy(out + n, esc, k);
+    n += k;
+  }
+  out[n] = '\0';
+  return n;
 }
 
 int dracnwrt(drsrvstate *st, rtstream *stream, int flush, const char *format, ...) {

@@ -3,7 +3,8 @@
 // and cursor areas owned by the caller, numeric return codes, function codes).
 // Nothing above this layer sees libpq; the server and its tests include only
 // this header.
-#pragma once
+#ifndef KES_PLATFORM_DB_DB_H
+#define KES_PLATFORM_DB_DB_H
 
 #include <cstddef>
 #include <cstdint>
@@ -85,7 +86,9 @@ enum {
   KDB_NODATA = 1403,         // no (more) rows
   KDB_NULLVALUE = 1405,      // a NULL into a buffer without indicator
   KDB_TRUNCATED = 1406,      // a value longer than its buffer
+  KDB_OVERFLOW = 1426,       // a number its buffer cannot carry (range, sign or fraction)
   KDB_BADNUMBER = 1722,      // not a number
+  KDB_BADTEXT = 1483,        // text the database refuses: invalid bytes for the character set
   KDB_NOSEQUENCE = 2289,     // sequence does not exist
   KDB_NOTCONNECTED = 3114,   // not connected, or the connection was lost
   KDB_NOPROC = 6550,         // the called procedure or schema does not exist
@@ -201,3 +204,5 @@ int kdbplaceholders(const char* sql, size_t len, char* out, size_t outsize, char
 int kdbkind(const char* sql, size_t len);
 // Map an SQLSTATE (and the primary message) onto a return code.
 int kdbsqlstate(const char* sqlstate, const char* message);
+
+#endif
