@@ -437,6 +437,8 @@ int drsxfetch(drobj *ds, void *dst, int32_t n, int32_t *got) {
   int32_t done = 0;
   *got = 0;
   if (n <= 0) return 0;
+  // Before the first row of a batch and after its end there is no text.
+  if (rs.cur < 0 || rs.cur >= rs.rows) return 2;
   if (rs.off < rs.curlen) {
     int32_t c = std::min(n, rs.curlen - rs.off);
     std::memcpy(d, rs.text + static_cast<size_t>(rs.cur) * rs.textsize + rs.off,

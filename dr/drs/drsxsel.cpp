@@ -67,6 +67,12 @@ constexpr char kKeyType[] =
     "select format_type(a.atttypid, null) from pg_attribute a where a.attrelid ="
     " cast(:tab as regclass) and a.attname = lower(:col) and a.attnum > 0 and not a.attisdropped";
 
+// A zero-filled block of the record's heap; null after the heap manager's
+// 10900.
+char *heapbuf(drsxstate *x, size_t size) {
+  return static_cast<char *>(drumalc(x->st, x->st->hpmgr, x->heap, 1, size, __FILE__, __LINE__));
+}
+
 // A block of the record's heap, released when the holder goes.
 struct scratch {
   drsxstate *x;
@@ -77,10 +83,7 @@ struct scratch {
     void *blk = p;
     drumfre(x->st, x->st->hpmgr, x->heap, &blk);
   }
-  char *take(size_t size) {
-    p = static_cast<char *>(drumalc(x->st, x->st->hpmgr, x->heap, 1, size, __FILE__, __LINE__));
-    return p;
-  }
+  char *take(size_t size) { return p = heapbuf(x, size); }
 };
 
 // Binds a name quietly; a code in the tolerated set counts as success, any
@@ -100,6 +103,7 @@ int keytypes(drsxstate *x) {
   druocur cur{};
   char col[DRSX_KEYNAME];
   char type[DRSX_TYPENAME];
+  uint16_t cut = 0;
   int rc = druoprp(st, &cur, DRUO_WORK, kKeyType);
   if (rc != 0) {
     druetrc();
@@ -107,7 +111,7 @@ int keytypes(drsxstate *x) {
   }
   rc = druobnd(st, &cur, ":tab", x->table, sizeof x->table, DRUO_STRING);
   if (rc == 0) rc = druobnd(st, &cur, ":col", col, sizeof col, DRUO_STRING);
-  if (rc == 0) rc = druodef(st, &cur, 1, type, sizeof type, DRUO_STRING);
+  if (rc == 0) rc = druodfc(st, &cur, 1, type, sizeof type, DRUO_STRING, nullptr, nullptr, &cut);
   for (int k = 0; rc == 0 && k < x->nkeys; ++k) {
     std::strcpy(col, x->keynames[k]);
     type[0] = '\0';
@@ -115,7 +119,7 @@ int keytypes(drsxstate *x) {
     if (rc == DRUO_NODATA) rc = 0;
     // A type the catalog does not give, or one that would not read as a
     // type name, leaves the queue's text as it is.
-    bool plain = type[0] != '\0';
+    bool plain = type[0] != '\0' && cut == 0;
     for (const char *p = type; *p; ++p)
       plain = plain && (std::isalnum(static_cast<unsigned char>(*p)) || std::strchr(" _.\"[]", *p));
     std::strcpy(x->keytypes[k], plain ? type : "text");
@@ -133,8 +137,7 @@ int keytypes(drsxstate *x) {
 int drsxdmlkey(drsxstate *x, char **out) {
   *out = nullptr;
   size_t size = static_cast<size_t>(x->nkeys) * (DRSX_KEYNAME + DRSX_TYPENAME + 80);
-  auto *buf = static_cast<char *>(
-      drumalc(x->st, x->st->hpmgr, x->heap, 1, size, __FILE__, __LINE__));
+  char *buf = heapbuf(x, size);
   if (!buf) {
     druetrc();
     return 1;
@@ -156,8 +159,7 @@ int drsxinlist(drsxstate *x, char **out) {
   size_t row = 8;
   for (int c = 0; c < k; ++c) row += std::strlen(x->keynames[c]) + 16;
   size_t size = row * static_cast<size_t>(x->inlsize) + 16;
-  auto *buf = static_cast<char *>(
-      drumalc(x->st, x->st->hpmgr, x->heap, 1, size, __FILE__, __LINE__));
+  char *buf = heapbuf(x, size);
   if (!buf) {
     druetrc();
     return 1;
@@ -213,6 +215,10 @@ int drsxbind(drsxstate *x, druocur *cur) {
 int drsxgroup(drsxstate *x) {
   int32_t n = std::min(x->keysgiven - x->keysused, x->inlsize);
   if (n <= 0) return 0;
+  if (!x->keylist) {
+    druetrc();
+    return 1;
+  }
   char (*keys)[DRDS_KEYSIZE] = x->keylist + x->keysused;
   for (int32_t i = 0; i < n; ++i) {
     size_t len = strnlen(keys[i], DRDS_KEYSIZE);

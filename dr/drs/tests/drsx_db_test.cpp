@@ -2,6 +2,7 @@
 // record's attributes and limits, nulls, composite keys, changed rows, key
 // lists, long texts and a fetch refused in the middle of a batch.
 #include <algorithm>
+#include <cmath>
 #include <array>
 #include <set>
 
@@ -34,6 +35,16 @@ class Rows : public dsfix::Store {
     return n;
   }
 };
+
+// The server (1 to n) whose slice holds a key: a numeric key by the whole
+// part of its absolute value, a character key (ASCII here) by the product of
+// its first two codes, a missing second counting 1.
+int slice(const std::string &key, int keytype, int n) {
+  long v = keytype == 2 ? static_cast<long>(std::fabs(std::stod(key)))
+                        : static_cast<unsigned char>(key[0]) *
+                              (key.size() > 1 ? static_cast<unsigned char>(key[1]) : 1L);
+  return static_cast<int>(v % n) + 1;
+}
 
 TEST_F(Rows, SlicesSplitTheTableBetweenServers) {
   struct {
@@ -70,6 +81,7 @@ TEST_F(Rows, SlicesSplitTheTableBetweenServers) {
         at = std::find(at, all.end(), d.key);
         ASSERT_NE(at, all.end()) << d.key << " out of order or unknown, server " << srv;
         EXPECT_TRUE(seen.insert(d.key).second) << d.key << " in two slices";
+        EXPECT_EQ(slice(d.key, c.keytype, 3), srv) << d.key;
         EXPECT_EQ(d.op, DRSX_OPINDEX);
         EXPECT_EQ(d.text, "doc " + d.key);
       }
@@ -210,12 +222,14 @@ TEST_F(Rows, ChangedRowsAreDeletedThenIndexedAgain) {
     const char *name, *keys, *create, *rows;
     std::vector<std::string> queued;   // in key order of the queue's texts
     std::vector<std::pair<std::string, std::string>> present;  // still in the table: key, text
+    const char *other;  // a key another session has taken
   } const cases[] = {
       {"one", "K", "k integer, body text", "(3, 'three'), (5, 'five'), (7, 'seven'), (8, 'eight')",
-       {"3", "5", "7", "9"}, {{"3", "three"}, {"5", "five"}, {"7", "seven"}}},
+       {"3", "5", "7", "9"}, {{"3", "three"}, {"5", "five"}, {"7", "seven"}}, "8"},
       {"two", "K,J", "k integer, j varchar(10), body text",
-       "(1, 'a', 'one a'), (1, 'b,c', 'one bc'), (2, 'a', 'two a')",
-       {"1,a", "1,b\\,c", "1,z", "2,a"}, {{"1,a", "one a"}, {"1,b\\,c", "one bc"}, {"2,a", "two a"}}},
+       "(1, 'a', 'one a'), (1, 'b,c', 'one bc'), (2, 'a', 'two a'), (3, 'x', 'three x')",
+       {"1,a", "1,b\\,c", "1,z", "2,a"}, {{"1,a", "one a"}, {"1,b\\,c", "one bc"}, {"2,a", "two a"}},
+       "3,x"},
   };
   int pol = 500;
   for (const auto &c : cases) {
@@ -228,6 +242,8 @@ TEST_F(Rows, ChangedRowsAreDeletedThenIndexedAgain) {
     prefer(pol, 1);
     drobj *ds = build(pol, drsdirnew);
     ASSERT_NE(ds, nullptr) << stack();
+    pq->one("INSERT INTO dmlq.queue (pol_id, pkey, state, sid) VALUES ($1::integer, $2, 'I', 999)",
+            {std::to_string(pol), std::string(c.other)});
     for (auto k = c.queued.rbegin(); k != c.queued.rend(); ++k)
       pq->one("CALL dmlq.queue_change($1::integer, $2)", {std::to_string(pol), *k});
     pq->one("CALL listener.get_cmd($1::integer, $2, 'M', NULL::integer, NULL::integer, NULL, NULL,"
@@ -359,7 +375,7 @@ TEST_F(Rows, RefusedFetchResumesAfterTheLastKey) {
   } const cases[] = {
       {"one key", 1, DRSX_ROWKIND, 0, false},
       {"two keys", 2, DRSX_ROWKIND, 0, false},
-      {"detail lines", 1, DRSX_DETAILKIND, 7, false},
+      {"detail lines", 2, DRSX_DETAILKIND, 7, false},
       {"commits between fetches", 1, DRSX_ROWKIND, 0, true},
   };
   int pol = 800;
@@ -371,7 +387,7 @@ TEST_F(Rows, RefusedFetchResumesAfterTheLastKey) {
     std::string keys = c.cols == 1 ? "K" : "K,J";
     pq->one("CREATE TABLE t." + tab + " (k integer, j integer, ln integer, body text)");
     // 1000 rows: one per key (of one or two columns), or seven lines for
-    // each of 143 keys.
+    // each of 143 keys of two columns.
     const char *cols = det ? "g / 7, 0, g % 7" : c.cols == 1 ? "g, 0, 0" : "g / 10, g % 10, 0";
     pq->one("INSERT INTO t." + tab + " SELECT " + std::string(cols) +
             ", 'line ' || g FROM generate_series(" + (det ? "7, 1007" : "0, 999") + ") g");
@@ -383,6 +399,9 @@ TEST_F(Rows, RefusedFetchResumesAfterTheLastKey) {
     ASSERT_EQ(ops(ds)->start(ds, 1, 1, 'C', 0), 0) << stack();
     std::vector<Doc> want = drain(ds);
     ASSERT_EQ(want.size(), det ? 143u : 1000u);
+    int32_t count = 0;
+    ops(ds)->count(ds, &count);
+    EXPECT_EQ(count, static_cast<int32_t>(want.size()));
     int before = executions(" from T." + tab + " BASE where");
     ASSERT_EQ(ops(ds)->start(ds, 1, 1, 'C', 0), 0) << stack();
     // The fourth fetch, after three full arrays, is refused.
