@@ -41,10 +41,11 @@ TEST(Veksrv, ServesTestCommandsAndShutsDown) {
   EXPECT_EQ(add.code, 101);
   EXPECT_EQ(add.arg(3), "42");
   std::string id = std::to_string(add.id);
+  // The command's end is logged after its reply is sent.
+  EXPECT_TRUE(srv.waitlog("End cmd " + id + "\n"));
   std::string log = srv.log();
   EXPECT_TRUE(has(log, "Cmd " + id + ": add, user=")) << log;
   EXPECT_TRUE(has(log, "add 2 + 40 = 42\n"));
-  EXPECT_TRUE(has(log, "End cmd " + id + "\n"));
 
   // Numbers: empty and null count as 0; anything that is not a whole
   // number within 32 bits is refused, naming the argument.
