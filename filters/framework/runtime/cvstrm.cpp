@@ -321,20 +321,23 @@ int cvsbackc(cvrun* run, int h) {
   while (s->cur == 0) {
     if (s->pageno == 0) return -1;
     if (cvsopenfile(run, h) < 0 || !(s = sof(run, h))) return -1;
-    // Stepping back off the last page makes the previous one the last.
-    if (s->pageno == s->lastpage) {
+    // The page left keeps what was written on it, and stays the last page
+    // while it holds bytes: only an emptied last page gives way.
+    if (s->dirty && cvsflush(run, h) < 0) return -1;
+    if (s->pageno == s->lastpage && s->lastbytes == 0) {
       s->lastpage = s->pageno - 1;
       s->lastbytes = s->pagesize;
     }
     if (loadpage(run, s, s->pageno - 1) < 0) return -1;
     s->cur = s->end;
   }
-  bool atend = s->pageno == s->lastpage && s->cur == s->end;
+  // Stepping back from the end of the data cuts the byte off; the end may
+  // also be the end of the page before an emptied last page.
+  bool atend = pagepos(s, s->pageno) + s->cur == cvssize(run, h);
   int c = s->page[--s->cur];
   if (atend) {
-    // Stepping back from the end of the data cuts the byte off.
-    s->end--;
-    s->lastbytes--;
+    s->lastpage = s->pageno;
+    s->end = s->lastbytes = s->cur;
   }
   return c;
 }
