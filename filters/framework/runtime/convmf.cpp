@@ -2,6 +2,7 @@
 // the host callbacks, the filter-side block list, and the host services that
 // the runtime calls (allocation, date and time, progress and conversion hooks).
 #include "filters/framework/runtime/cv.h"
+#include "filters/framework/runtime/cvint.h"
 
 #include <cstring>
 #include <strings.h>
@@ -126,16 +127,10 @@ void* convbnew(convstate* st, size_t size) {
   // Two spare bytes follow the caller's bytes.
   auto* b = static_cast<convblock*>(st->cb.alloc(st->user, sizeof(convblock) + size + 2));
   if (!b) return nullptr;
-  b->prev = st->last;
-  b->next = nullptr;
   std::memset(b->tag, 0, sizeof b->tag);
   b->tag[0] = 'm';
   b->tag[1] = 'i';
-  if (st->last)
-    st->last->next = b;
-  else
-    st->first = b;
-  st->last = b;
+  cvlinkend(b, st->first, st->last);
   return b + 1;
 }
 
@@ -147,14 +142,7 @@ void convbfree(convstate* st, void* block) {
   while (i <= 10 && p[-i] == 0) i++;
   if (i > 9 || p[-i] != 'i' || p[-i - 1] != 'm') return;
   convblock* b = static_cast<convblock*>(block) - 1;
-  if (b->prev)
-    b->prev->next = b->next;
-  else
-    st->first = b->next;
-  if (b->next)
-    b->next->prev = b->prev;
-  else
-    st->last = b->prev;
+  cvunlink(b, st->first, st->last);
   st->cb.free(st->user, b);
 }
 

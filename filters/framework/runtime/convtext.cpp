@@ -2,6 +2,7 @@
 // records for line ends, spaces, hyphens and characters become characters,
 // and every other record is dropped with everything nested in it.
 #include "filters/framework/runtime/cv.h"
+#include "filters/framework/runtime/cvint.h"
 
 #include "converters/runtime/comcodes.h"
 
@@ -56,12 +57,8 @@ int convtextfield(convstate* st, bool hex) {
     if (c == COM_US) return static_cast<int>(v & 0x7FFFFFFF);
     if (c == COM_RS) return -1;
     if (c == -1) return v > 0 ? static_cast<int>(v & 0x7FFFFFFF) : -1;
-    if (c >= '0' && c <= '9')
-      v = v * (hex ? 16u : 10u) + static_cast<uint32_t>(c - '0');
-    else if (hex && c >= 'A' && c <= 'F')
-      v = v * 16u + static_cast<uint32_t>(c - 'A' + 10);
-    else if (hex && c >= 'a' && c <= 'f')
-      v = v * 16u + static_cast<uint32_t>(c - 'a' + 10);
+    int d = cvhexval(c);
+    if (d >= 0 && (hex || d < 10)) v = v * (hex ? 16u : 10u) + static_cast<uint32_t>(d);
   }
 }
 
@@ -158,12 +155,10 @@ int convtextcode(convstate* st) {
   return ok ? 0 : -1;
 }
 
-bool ishex(int c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
-
 // A text byte. In multi-byte mode the text is hex digits, four to a
 // double-byte character, which has no ISO 8859-1 form: one '_' each.
 bool convtexttext(convstate* st, int c) {
-  if (!st->txhexmode || !ishex(c)) return convtextput(st, c);
+  if (!st->txhexmode || cvhexval(c) < 0) return convtextput(st, c);
   if (++st->txhexdigits < 4) return true;
   st->txhexdigits = 0;
   return convtextput(st, '_');

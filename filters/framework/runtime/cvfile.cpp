@@ -2,19 +2,11 @@
 // handles and temporary names that the end of a run cleans up; the path join
 // for files a document names; 16- and 32-bit access in either byte order.
 #include "filters/framework/runtime/cv.h"
+#include "filters/framework/runtime/cvint.h"
 
 #include <cstring>
 
 namespace {
-
-bool issep(int c) { return c == '\\' || c == '/' || c == ':'; }
-
-size_t dirlen(const char* name) {
-  size_t n = 0;
-  for (size_t i = 0; name[i]; i++)
-    if (issep(name[i])) n = i + 1;
-  return n;
-}
 
 bool isoutput(cvrun* run, const char* name) { return run->params[2] && std::strcmp(run->params[2], name) == 0; }
 
@@ -127,9 +119,9 @@ char* cwpathjoin(cvrun* run, const char* name, const char* base) {
     std::memcpy(s + na, b, nb + 1);
     return s;
   };
-  size_t d = dirlen(name);
+  size_t d = cvdirlen(name);
   if (d > 0 && cvfexists(run, name)) return copy(name, 0, name);
-  char* candidate = copy(base ? base : "", base ? dirlen(base) : 0, name + d);
+  char* candidate = copy(base ? base : "", base ? cvdirlen(base) : 0, name + d);
   if (!candidate || cvfexists(run, candidate)) return candidate;
   cvfree(run, candidate);
   return copy(name, 0, name);

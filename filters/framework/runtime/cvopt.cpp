@@ -2,6 +2,7 @@
 // the dependent-file list and the names it is sought under, and the reader of
 // ini-style profiles with sections and keys.
 #include "filters/framework/runtime/cv.h"
+#include "filters/framework/runtime/cvint.h"
 
 #include <cstring>
 #include <initializer_list>
@@ -22,17 +23,6 @@ bool is(const char* s, const char* word) { return strcasecmp(s, word) == 0; }
 const char* skipeq(const char* s) {
   while (*s == '=') s++;
   return s;
-}
-
-bool issep(int c) { return c == '\\' || c == '/' || c == ':'; }
-
-// The length of the directory part of a name: up to and including its last
-// '\', '/' or ':'; 0 when it has none.
-size_t dirlen(const char* name) {
-  size_t n = 0;
-  for (size_t i = 0; name[i]; i++)
-    if (issep(name[i])) n = i + 1;
-  return n;
 }
 
 char* copyn(cvrun* run, const char* s, size_t n) {
@@ -224,7 +214,7 @@ bool optt(cvrun* run, const char* rest) {
   if (*rest != '=') return false;
   const char* v = skipeq(rest);
   if (!setstr(run, &run->params[2], v)) return false;
-  size_t d = dirlen(v);
+  size_t d = cvdirlen(v);
   return d == 0 || setstrn(run, &run->params[3], v, d);
 }
 
@@ -392,18 +382,7 @@ long cvhexpair(const char* text) {
   if (colon < 0) return -1;
   auto hex = [](const char* s, int n) {
     long v = 0;
-    for (int i = 0; (n < 0 || i < n) && s[i]; i++) {
-      int c = s[i], d;
-      if (c >= '0' && c <= '9')
-        d = c - '0';
-      else if (c >= 'a' && c <= 'f')
-        d = c - 'a' + 10;
-      else if (c >= 'A' && c <= 'F')
-        d = c - 'A' + 10;
-      else
-        break;
-      v = (v * 16 + d) & 0xFFFF;
-    }
+    for (int i = 0, d; (n < 0 || i < n) && (d = cvhexval(s[i])) >= 0; i++) v = (v * 16 + d) & 0xFFFF;
     return v;
   };
   return (hex(text, colon) << 16) | hex(text + colon + 1, -1);
@@ -445,11 +424,11 @@ void cvdeppath(cvrun* run, const char* dirsource, const char* name, char* out, s
   if (const char* d = run->opt.rfdir) {
     size_t n = std::strlen(d);
     append(d, n);
-    if (n == 0 || !issep(d[n - 1])) append("\\", 1);
+    if (n == 0 || !cvissep(d[n - 1])) append("\\", 1);
   } else if (dirsource) {
-    append(dirsource, dirlen(dirsource));
+    append(dirsource, cvdirlen(dirsource));
   }
-  const char* last = name + dirlen(name);
+  const char* last = name + cvdirlen(name);
   append(last, std::strlen(last));
 }
 

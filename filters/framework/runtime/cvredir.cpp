@@ -28,6 +28,21 @@ int pop(int* saved, int& depth, int& over, int& current) {
   return 0;
 }
 
+// The callback stacks: full at ten, the innermost entry cleared on a pop.
+template <class F>
+int pushcb(F* stack, int& top, F fn) {
+  if (top == CV_NREDIR - 1) return -1;
+  stack[++top] = fn;
+  return 0;
+}
+
+template <class F>
+int popcb(F* stack, int& top) {
+  if (top < 0) return -1;
+  stack[top--] = nullptr;
+  return 0;
+}
+
 }  // namespace
 
 int cvpushout(cvrun* run, int handle) { return push(run->outsaved, run->outdepth, run->outover, run->out, handle); }
@@ -35,29 +50,10 @@ int cvpopout(cvrun* run) { return pop(run->outsaved, run->outdepth, run->outover
 int cvpushin(cvrun* run, int handle) { return push(run->insaved, run->indepth, run->inover, run->in, handle); }
 int cvpopin(cvrun* run) { return pop(run->insaved, run->indepth, run->inover, run->in); }
 
-int cvpushgetc(cvrun* run, cvgetcb_t fn) {
-  if (run->getidx == CV_NREDIR - 1) return -1;
-  run->getcbs[++run->getidx] = fn;
-  return 0;
-}
-
-int cvpopgetc(cvrun* run) {
-  if (run->getidx < 0) return -1;
-  run->getcbs[run->getidx--] = nullptr;
-  return 0;
-}
-
-int cvpushungetc(cvrun* run, cvungetcb_t fn) {
-  if (run->ungetidx == CV_NREDIR - 1) return -1;
-  run->ungetcbs[++run->ungetidx] = fn;
-  return 0;
-}
-
-int cvpopungetc(cvrun* run) {
-  if (run->ungetidx < 0) return -1;
-  run->ungetcbs[run->ungetidx--] = nullptr;
-  return 0;
-}
+int cvpushgetc(cvrun* run, cvgetcb_t fn) { return pushcb(run->getcbs, run->getidx, fn); }
+int cvpopgetc(cvrun* run) { return popcb(run->getcbs, run->getidx); }
+int cvpushungetc(cvrun* run, cvungetcb_t fn) { return pushcb(run->ungetcbs, run->ungetidx, fn); }
+int cvpopungetc(cvrun* run) { return popcb(run->ungetcbs, run->ungetidx); }
 
 int cvpushrdr(cvrun* run, cvgetcb_t get, cvungetcb_t unget) {
   if (run->getidx == CV_NREDIR - 1 || run->ungetidx == CV_NREDIR - 1) return -1;

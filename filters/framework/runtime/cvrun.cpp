@@ -2,6 +2,7 @@
 // callbacks, tracked memory, the input and output streams, the parameters and
 // the accessors. Steps that belong to the writer go through the hook table.
 #include "filters/framework/runtime/cv.h"
+#include "filters/framework/runtime/cvint.h"
 
 #include <cstdio>
 #include <cstring>
@@ -139,27 +140,14 @@ int cvdelcleanup(cvrun* run, cvcleanup_t fn) {
 void* cvalloc(cvrun* run, size_t size) {
   auto* b = static_cast<cvtblock*>(convhostalloc(run, sizeof(cvtblock) + size));
   if (!b) return nullptr;
-  b->prev = run->last;
-  b->next = nullptr;
-  if (run->last)
-    run->last->next = b;
-  else
-    run->first = b;
-  run->last = b;
+  cvlinkend(b, run->first, run->last);
   return b + 1;
 }
 
 void cvfree(cvrun* run, void* block) {
   if (!block) cvmemerr(1);
   cvtblock* b = static_cast<cvtblock*>(block) - 1;
-  if (b->prev)
-    b->prev->next = b->next;
-  else
-    run->first = b->next;
-  if (b->next)
-    b->next->prev = b->prev;
-  else
-    run->last = b->prev;
+  cvunlink(b, run->first, run->last);
   convhostfree(run, b);
 }
 

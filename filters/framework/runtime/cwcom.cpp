@@ -2,6 +2,7 @@
 // marks, codes and fields to the current output stream, and the field
 // readers that parse them back from the current input stream.
 #include "filters/framework/runtime/cv.h"
+#include "filters/framework/runtime/cvint.h"
 
 #include "converters/runtime/comcodes.h"
 
@@ -25,13 +26,6 @@ int digits(cvrun* run, uint32_t v, uint32_t top) {
 int hexdigits(cvrun* run, uint32_t v, int n) {
   for (int sh = 4 * (n - 1); sh >= 0; sh -= 4) put(run, cwhexdigit(v >> sh));
   return 0;
-}
-
-int hexval(int c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
 }
 
 // The decimal readers share one loop; what they answer at RS and at the end
@@ -169,7 +163,7 @@ int cwgethex(cvrun* run) {
       if (c == COM_RS) unget(run, COM_RS);
       return static_cast<int>(v) > 0 ? static_cast<int>(v) : -1;
     }
-    int d = hexval(c);
+    int d = cvhexval(c);
     if (d >= 0) v = v * 16u + static_cast<uint32_t>(d);
   }
 }
@@ -186,7 +180,7 @@ int cwgethex2(cvrun* run) {
       return any ? v : -1;
     }
     any = true;
-    int d = hexval(c);
+    int d = cvhexval(c);
     if (d >= 0) v = v * 16 + d;
   }
   return v;

@@ -54,6 +54,19 @@ int nullfreereader(cvrun* run, int argc, const char** argv) {
   return 0;
 }
 
+// Pulls that fail: each returns -1 and leaves the count and the converted
+// flag alone; what went to standard output meanwhile.
+std::string failingpulls(convstate* st, int pulls) {
+  char buf[8];
+  int n = 7;
+  testing::internal::CaptureStdout();
+  for (int i = 0; i < pulls; i++) EXPECT_EQ(convgettext(st, buf, sizeof buf, &n), -1);
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(n, 7);
+  EXPECT_EQ(st->converted, 0);
+  return out;
+}
+
 // A host that refuses the n-th allocation of a memory-file chunk.
 void refusechunk(cvtesthost& host, int n) {
   auto seen = std::make_shared<int>(0);
@@ -93,14 +106,8 @@ TEST(Host, WordEntriesEndTheirRunWithTheInternalErrorBox) {
   w12[24] = '\x80';
   w12[25] = '\x01';
   cvtesthost host(w12);
-  convstate* st = host.open();
-  char buf[16];
-  int n = 0;
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(convgettext(st, buf, sizeof buf, &n), -1);
-  std::string out = testing::internal::GetCapturedStdout();
+  std::string out = failingpulls(host.open(), 1);
   EXPECT_NE(out.find("*** COM Filter Internal Error ***\n*** Please contact support!!! ***"), std::string::npos);
-  EXPECT_EQ(st->converted, 0);
 }
 
 TEST_F(Pull, AnyChunkSizeGivesTheSameText) {
@@ -144,15 +151,7 @@ TEST_F(Pull, FatalExitFailsThePullAndTheNextPullRunsAgain) {
   cvreaderscope fatal(1, fatalreader);
   calls = 0;
   cvtesthost host(kdoc);
-  convstate* st = host.open();
-  char buf[8];
-  int n = 7;
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(convgettext(st, buf, sizeof buf, &n), -1);
-  EXPECT_EQ(convgettext(st, buf, sizeof buf, &n), -1);
-  std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(n, 7);
-  EXPECT_EQ(st->converted, 0);
+  std::string out = failingpulls(host.open(), 2);
   EXPECT_EQ(calls, 2);
   EXPECT_NE(out.find("COM Filter Internal Error"), std::string::npos);
 }
@@ -160,12 +159,7 @@ TEST_F(Pull, FatalExitFailsThePullAndTheNextPullRunsAgain) {
 TEST_F(Pull, FreeingNullIsAMemoryError) {
   cvreaderscope nullfree(1, nullfreereader);
   cvtesthost host(kdoc);
-  convstate* st = host.open();
-  char buf[8];
-  int n = 0;
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(convgettext(st, buf, sizeof buf, &n), -1);
-  std::string out = testing::internal::GetCapturedStdout();
+  std::string out = failingpulls(host.open(), 1);
   EXPECT_NE(out.find("* COM Memory Error   1 *\n* Call support!!!      *"), std::string::npos) << out;
   EXPECT_NE(out.find("COM Filter Internal Error"), std::string::npos);
 }
