@@ -74,6 +74,24 @@ extern drtlsvc drtsvc;
 int drtlmain(drsrvstate *s);
 /* Polls listener.get_cmd once; 0 with the message type, or 1 after 50301. */
 int drtlgcmd(drsrvstate *s, int32_t *type, drmcmd *cmd, drtldml *dml);
+
+/* The poll statement. */
+extern const char drtlgsql[];
+/* What one poll binds besides the state's session id, mailbox and mask: the
+ * message type, the message, the changed-rows batch and the database side's
+ * error text, with the indicators of the integers an idle poll leaves null. */
+struct drtlpoll {
+  int32_t type;
+  drmcmd *cmd;
+  drtldml *dml;
+  char stack[DRM_SLOTMAX + 1];
+  int16_t stackind;
+  int16_t ind[5];
+};
+/* Clears a poll record's results and binds the 21 placeholders of the poll
+ * on a cursor that holds the parsed statement; 0, or 1 after pushing the
+ * failing bind. The record must stay put until the poll is executed. */
+int drtlgbnd(drsrvstate *s, druocur *c, drtlpoll *p);
 /* Logs, dispatches and answers one command; its final result. */
 int drtlcmd(drsrvstate *s, drmcmd *cmd, drmcmd *reply);
 /* Answers a command after its handler returned rc: success, error or (for

@@ -13,13 +13,6 @@ unsigned drtslpms = 1000;
 
 namespace {
 
-constexpr char kFile[] = "dr/drt/drtl.cpp";
-
-void blanks5(drsrvstate *s, int num, int line) {
-  dracnierr(s, DRFAC_DRG, num, 2, DRA_STR, kFile, DRA_INT, line, DRA_STR, "", DRA_STR, "",
-            DRA_STR, "", DRA_STR, "", DRA_STR, "", 0);
-}
-
 const char *text(const drmslot *a) { return a->ind == -1 ? "" : a->text; }
 
 // One text-loading batch: the cycle, then the batch closed or requeued.
@@ -90,7 +83,7 @@ int drtlmain(drsrvstate *s) {
             rc = 1;
             break;
           }
-          dracnwrt(s, rtstdout(s->rt), 1, "Unknown command type: %d\n", DRA_SB4, &type, 0);
+          dracnout(s, "Unknown command type: %d\n", DRA_SB4, &type, 0);
           rc = 1;
           break;
       }
@@ -113,8 +106,7 @@ int drtloob(drsrvstate *s) {
   static drmcmd m;  // one at a time on the main thread; too big for the stack of a deep caller
   int ret = drmoob(s, &m);
   if (ret == 100) {
-    dracnierr(s, DRFAC_DRG, 50302, 3, DRA_STR, kFile, DRA_INT, __LINE__, DRA_STR, "", DRA_STR, "",
-              DRA_STR, "", DRA_STR, "", DRA_STR, "", 0);
+    dracnierr(s, DRFAC_DRG, 50302, 3, DRA_STR, __FILE__, DRA_INT, __LINE__, 0);
     druetrc();
     return 1;
   }
@@ -129,7 +121,7 @@ int drtloob(drsrvstate *s) {
 int drtlslp(drsrvstate *s, int32_t count) {
   dracnprt(s, s->log, "drtlslp(%d) begin\n", DRA_SB4, &count, 0);
   if (count < 0) {
-    blanks5(s, 50702, __LINE__);
+    dracnierr(s, DRFAC_DRG, 50702, 2, DRA_STR, __FILE__, DRA_INT, __LINE__, 0);
     druetrc();
     return 1;
   }
@@ -137,7 +129,7 @@ int drtlslp(drsrvstate *s, int32_t count) {
     int rc = drtloob(s);
     if (rc == 1) {
       dracnprt(s, s->log, "drtlslp: fatal error checking for interrupts\n", 0);
-      blanks5(s, 50702, __LINE__);
+      dracnierr(s, DRFAC_DRG, 50702, 2, DRA_STR, __FILE__, DRA_INT, __LINE__, 0);
       druetrc();
       return 1;
     }

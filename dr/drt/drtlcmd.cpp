@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr char kFile[] = "dr/drt/drtlcmd.cpp";
-
 // The text of argument n (from 1); an empty text for a null argument.
 const char *arg(const drmcmd *c, int n) {
   const drmslot *a = &c->args[n - 1];
@@ -248,8 +246,7 @@ const drtlent kTable[] = {
 int unknown(drsrvstate *s, drmcmd *c) {
   logcmd(s, c, "unknown, user=%s", {});
   uint32_t code = static_cast<uint32_t>(c->cmd);
-  dracnierr(s, DRFAC_DRG, 50700, 2, DRA_STR, kFile, DRA_INT, __LINE__, DRA_UB4, &code, DRA_STR,
-            "", DRA_STR, "", DRA_STR, "", DRA_STR, "", 0);
+  dracnierr(s, DRFAC_DRG, 50700, 2, DRA_STR, __FILE__, DRA_INT, __LINE__, DRA_UB4, &code, 0);
   druetrc();
   return 1;
 }
@@ -319,7 +316,7 @@ int drtlans(drsrvstate *s, const drmcmd *cmd, drmcmd *reply, int rc) {
   if (rc != 0 && rc != 1 && rc != DRT_INTR && !shut) {
     int32_t r = rc;
     int32_t code = cmd->cmd;
-    dracnierr(s, DRFAC_DRG, 50704, 2, DRA_STR, kFile, DRA_INT, __LINE__, DRA_SB4, &r, DRA_SB4,
+    dracnierr(s, DRFAC_DRG, 50704, 2, DRA_STR, __FILE__, DRA_INT, __LINE__, DRA_SB4, &r, DRA_SB4,
               &code, 0);
     rc = 1;
   }

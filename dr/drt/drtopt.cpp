@@ -5,11 +5,9 @@
 #include "dr/drt/drt.h"
 #include "dr/drt/drtint.h"
 #include "dr/dru/dru.h"
-#include "platform/db/db.h"
 
 namespace {
 
-constexpr char kFile[] = "dr/main/drt";
 constexpr char kLetters[] = "DMQRL";
 
 // Keeps a value whole or refuses it: a connect string or file name cut short
@@ -55,8 +53,8 @@ int drtoptcb(drsrvstate *s, void *data, uint8_t idx, const char *value) {
     }
     default: {
       int32_t i = idx;
-      dracnierr(s, DRFAC_DRG, 51100, 2, DRA_STR, kFile, DRA_INT, __LINE__, DRA_SB4, &i, DRA_STR,
-                value ? value : "", DRA_STR, "", DRA_STR, "", DRA_STR, "", 0);
+      dracnierr(s, DRFAC_DRG, 51100, 2, DRA_STR, __FILE__, DRA_INT, __LINE__, DRA_SB4, &i, DRA_STR,
+                value ? value : "", 0);
       druetrc();
       return 1;
     }
@@ -74,5 +72,5 @@ void drtusage(drsrvstate *s) {
 }
 
 void drtbanner(char *buf) {
-  if (kdbbanner(buf, 152, "Kestrin Lumidex Option", 0x02004000, 0) < 0) buf[0] = '\0';
+  if (druobnr(buf, 152, "Kestrin Lumidex Option", 0x02004000, 0) < 0) buf[0] = '\0';
 }

@@ -1,20 +1,14 @@
 // Reading, logging, joining and searching the error stack held by the
-// message manager, and the failure trace hook.
+// message manager.
 #include "dr/dru/drue.h"
 
 #include <cstring>
 
 namespace {
 
-constexpr char kFile[] = "dr/dru/drue.cpp";
 constexpr size_t kDbTextMax = 512;  // a database text keeps at most this much
 
 }  // namespace
-
-void druetrc(void) {
-  // Deliberately empty: a breakpoint or a probe here sees every failure.
-  asm volatile("");
-}
 
 int druetxt(drsrvstate *st, int idx, char *buf, size_t size) {
   if (!st || !st->msg || !buf || size == 0) {
@@ -107,7 +101,7 @@ int drueget(drsrvstate *st, int idx, int *num, int *sev) {
   // Severity 0 is a real severity (50600 is pushed with it); only the
   // manager's -1 means the entry could not be read.
   if (n == -1 || s == -1) {
-    dracnierr(st, DRFAC_DRG, 50101, 3, DRA_STR, kFile, DRA_INT, __LINE__, 0);
+    dracnierr(st, DRFAC_DRG, 50101, 3, DRA_STR, __FILE__, DRA_INT, __LINE__, 0);
     druetrc();
     return 1;
   }

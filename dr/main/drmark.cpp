@@ -53,9 +53,10 @@ bool drmkcat(char *buf, size_t size, size_t *len, const char *text, size_t n) {
   return whole;
 }
 
+// Says which call failed and why, before any server state exists.
 int drmkfail(const char *what) {
-  printf("%s failed with error: %d\n", what, oslasterr());
-  fflush(stdout);
+  int32_t err = oslasterr();
+  dracnout(nullptr, "%s failed with error: %d\n", DRA_STR, what, DRA_SB4, &err, 0);
   return 1;
 }
 
@@ -90,13 +91,13 @@ size_t drmktext(int pid, const char *cmdline, char *buf, size_t size) {
 
 int drmkfile() {
   char dir[260];
-  if (ostmpdir(dir, sizeof dir) < 0) return drmkfail("GetTempPath");
+  if (ostmpdir(dir, sizeof dir) < 0) return drmkfail("ostmpdir");
   int pid = ospid();
   char path[sizeof markpath];
   if (ostmpname(dir, "VEK", static_cast<unsigned>(pid), path, sizeof path) != 0)
-    return drmkfail("GetTempFileName");
+    return drmkfail("ostmpname");
   int fd = open(path, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return drmkfail("CreateFile");
+  if (fd < 0) return drmkfail("open");
   memcpy(markpath, path, sizeof path);
   markfd = fd;
   // The lock lets a reader tell a live marker from one a crash left behind.
@@ -108,7 +109,7 @@ int drmkfile() {
   sigemptyset(&sa.sa_mask);
   sigaction(SIGTERM, &sa, nullptr);
   sigaction(SIGINT, &sa, nullptr);
-  if (lseek(fd, 0, SEEK_SET) != 0) return drmkfail("SetFilePointer");
+  if (lseek(fd, 0, SEEK_SET) != 0) return drmkfail("lseek");
 
   enum { CMDMAX = 65536 };
   char *cmd = static_cast<char *>(malloc(CMDMAX));
@@ -118,7 +119,7 @@ int drmkfile() {
   char text[512];
   size_t len = drmktext(pid, cmd, text, sizeof text);
   free(cmd);
-  if (write(fd, text, len) != static_cast<ssize_t>(len)) return drmkfail("WriteFile");
+  if (write(fd, text, len) != static_cast<ssize_t>(len)) return drmkfail("write");
   return 0;
 }
 

@@ -125,6 +125,9 @@ void kdbtrace(kdblda* lda, kdbtracefn fn, void* ctx);
 int kdberror(kdblda* lda, int rc, char* buf, size_t size);
 // The version banner for a product name and a version number.
 int kdbbanner(char* buf, size_t size, const char* product, uint32_t version, int status);
+// The layer's own text for a return code (without the "KDB-nnnnn: " head),
+// or null for a code it has none for.
+const char* kdbcodetext(int rc);
 // Name of a function code (63 entries, "not used" for codes without a call).
 const char* kdbfcname(unsigned fc);
 

@@ -937,17 +937,10 @@ int kdberror(kdblda* lda, int rc, char* buf, size_t size) {
   if (lda && lda->sess && lda->sess->lastrc == rc && !lda->sess->lasttext.empty()) {
     t = lda->sess->lasttext;
   } else {
-    switch (rc) {
-      case 0: t = "KDB-00000: normal, successful completion"; break;
-      case KDB_NODATA: t = "KDB-01403: no data found"; break;
-      case KDB_NULLVALUE: t = "KDB-01405: fetched column value is NULL"; break;
-      case KDB_TRUNCATED: t = "KDB-01406: fetched column value was truncated"; break;
-      case KDB_BADNAME: t = "KDB-01036: illegal variable name/number"; break;
-      case KDB_NOTINLIST: t = "KDB-01007: variable not in select list"; break;
-      case KDB_NOTBOUND: t = "KDB-01008: not all variables bound"; break;
-      case KDB_NOTCONNECTED: t = "KDB-03114: not connected to the database"; break;
-      default: t = "KDB-" + std::to_string(rc) + ": database error " + std::to_string(rc); break;
-    }
+    char head[32];
+    const char* known = kdbcodetext(rc);
+    std::snprintf(head, sizeof head, known ? "KDB-%05d: " : "KDB-%d: ", rc);
+    t = std::string(head) + (known ? known : "database error " + std::to_string(rc));
   }
   size_t n = std::min(t.size(), size - 1);
   std::memcpy(buf, t.data(), n);

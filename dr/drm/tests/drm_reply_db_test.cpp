@@ -2,7 +2,7 @@
 // run in-process against a database of the test's own.
 #include <thread>
 
-#include "dr/dra/drasrv.h"
+#include "dr/dras/drasrv.h"
 #include "dr/drm/drm.h"
 #include "dr/drq/drq.h"
 #include "dr/drt/drt.h"
@@ -38,8 +38,7 @@ struct Session : ::testing::Test {
     drmfre(s);
     if (s->login) {
       drasmdel(s);
-      kdblogoff(static_cast<kdblda *>(s->login));
-      s->login = nullptr;
+      dracnlof(s);
     }
     dracnfre(&s);
   }
