@@ -117,6 +117,11 @@ int dracnfmk(drsrvstate *st, const char *file, int kind, int attrs, int reclen);
 /* Writes one formatted log line (typed arguments ended by 0) and flushes;
  * prefixed with "%H-%M-%S %x " once the timestamp flag is set; 0 or 1. */
 int dracnprt(drsrvstate *st, rtstream *stream, const char *format, ...);
+/* Copies text into out (at most size - 1 bytes and a NUL, whole escapes
+ * only) with its control characters escaped (\n, \r, \t, \xNN), so that
+ * text from users cannot write lines of its own into the log; the length
+ * written. Room for four times the text always suffices. */
+size_t dracnesc(const char *text, char *out, size_t size);
 /* Like dracnprt without the time prefix; flushes only when flush is non-zero. */
 int dracnwrt(drsrvstate *st, rtstream *stream, int flush, const char *format, ...);
 

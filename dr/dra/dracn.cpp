@@ -248,6 +248,32 @@ int dracnprt(drsrvstate *st, rtstream *stream, const char *format, ...) {
   return rc;
 }
 
+size_t dracnesc(const char *text, char *out, size_t size) {
+  if (size == 0) return 0;
+  size_t n = 0;
+  for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text ? text : ""); *p;
+       ++p) {
+    char esc[5];
+    size_t k;
+    if (*p >= 0x20 && *p != 0x7f) {
+      esc[0] = static_cast<char>(*p);
+      k = 1;
+    } else if (*p == '\n' || *p == '\r' || *p == '\t') {
+      esc[0] = '\\';
+      esc[1] = *p == '\n' ? 'n' : *p == '\r' ? 'r' : 't';
+      k = 2;
+    } else {
+      std::snprintf(esc, sizeof esc, "\\x%02x", *p);
+      k = 4;
+    }
+    if (n + k > size - 1) break;
+    std::memcpy(out + n, esc, k);
+    n += k;
+  }
+  out[n] = '\0';
+  return n;
+}
+
 int dracnwrt(drsrvstate *st, rtstream *stream, int flush, const char *format, ...) {
   va_list ap;
   va_start(ap, format);

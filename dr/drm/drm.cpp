@@ -5,6 +5,7 @@
 // is still uncommitted.
 #include "dr/drm/drm.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -105,6 +106,13 @@ int drmrply(drsrvstate *s, drmcmd *reply) {
   for (unsigned i = 0; rc == 0 && i < DRM_NARGS; ++i)
     rc = bindin(s, c, kArgNames[i], &reply->args[i]);
   if (rc == 0) rc = druoexe(s, c, &druorepf);
+  if (rc == DRUO_BADTEXT) {
+    // What the reply carries is no text of the session's character set: the
+    // database refused the reply, not the connection. The caller can still
+    // be told, with an error reply.
+    druetrc();
+    return 2;
+  }
   return rc == 0 ? 0 : sendfail(s);
 }
 
@@ -120,7 +128,29 @@ int drmrperr(drsrvstate *s, drmcmd *reply) {
   size_t n = druestk(s, a->text, sizeof a->text);
   a->len = static_cast<uint16_t>(n);
   a->ind = 0;
-  return drmrply(s, reply);
+  int rc = drmrply(s, reply);
+  if (rc != 2) return rc;
+  // The database refused the texts: send them with every byte outside
+  // ASCII written as \xNN, which any character set carries, and nothing
+  // else.
+  for (unsigned i = 1; i < DRM_NARGS; ++i) setnull(&reply->args[i]);
+  static char text[DRM_SLOTMAX + 1];
+  druestk(s, text, sizeof text);
+  size_t k = 0;
+  for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p; ++p) {
+    if (*p < 0x80) {
+      if (k + 1 > DRM_SLOTMAX) break;
+      a->text[k++] = static_cast<char>(*p);
+    } else {
+      if (k + 4 > DRM_SLOTMAX) break;
+      snprintf(a->text + k, 5, "\\x%02x", *p);
+      k += 4;
+    }
+  }
+  a->text[k] = '\0';
+  a->len = static_cast<uint16_t>(k);
+  rc = drmrply(s, reply);
+  return rc == 0 ? 0 : 1;
 }
 
 int drmrpdat(drsrvstate *s, const drmcmd *cmd, const void *data, uint32_t len) {
@@ -132,7 +162,8 @@ int drmrpdat(drsrvstate *s, const drmcmd *cmd, const void *data, uint32_t len) {
   for (uint32_t off = 0; off < len; off += DRM_CHUNK) {
     uint32_t n = len - off < uint32_t{DRM_CHUNK} ? len - off : uint32_t{DRM_CHUNK};
     drmsetraw(s, &reply, 0, n, p + off);
-    if (drmrply(s, &reply) != 0) return 1;
+    int rc = drmrply(s, &reply);
+    if (rc != 0) return rc;
   }
   return 0;
 }

@@ -66,8 +66,6 @@ int drqcall(drsrvstate *s, const char *sql, const drqbind *binds, int nbinds, co
 
 }  // namespace
 
-bool drqsidn(const char *name) { return druoidn(name, 2); }
-
 int drqssbd(drsrvstate *s) {
   drqbind b[] = {{":audsid", &s->audsid, nullptr}};
   return drqcall(s, "CALL svcq.batch_done(:audsid)", b, 1, kSvc) == 0 ? 0 : 1;
@@ -78,25 +76,26 @@ int drqsrqe(drsrvstate *s, int32_t svcno, const char *errors) {
   return drqcall(s, "CALL svcq.request_error(:svcno, :errors)", b, 2, kSvc) == 0 ? 0 : 1;
 }
 
-int drqsprc(drsrvstate *s, int kind, const char *proc, int32_t svcno, const char *text1,
-            const char *text2) {
+int drqsprc(drsrvstate *s, int kind, const char *proc, const char *user, int32_t svcno,
+            const char *text1, const char *text2) {
   if (!proc || proc[0] == '\0') return 0;
   const char *what = kind == DRQ_DONE ? "completion" : "error";
-  // The name comes from a message and goes into the statement's text: only
-  // a plain name may get there.
-  if (!drqsidn(proc)) {
+  // The name comes from a message: only a plain name may be called, and the
+  // database side calls it as the request's user, never as the server.
+  if (!druoidn(proc, 2)) {
     dracnerr(s, DRFAC_DRG, 11415, 2, DRA_STR, what, DRA_STR, proc, 0);
     druetrc();
     return 1;
   }
-  char sql[256];
-  snprintf(sql, sizeof sql,
-           kind == DRQ_DONE ? "CALL %s(:svcno, :arg1, :arg2)" : "CALL %s(:svcno, :arg1)", proc);
-  drqbind b[] = {{":svcno", &svcno, nullptr}, {":arg1", nullptr, text1}, {":arg2", nullptr, text2}};
+  int32_t nargs = kind == DRQ_DONE ? 3 : 2;
+  drqbind b[] = {{":usr", nullptr, user ? user : ""}, {":proc", nullptr, proc},
+                 {":svcno", &svcno, nullptr}, {":arg1", nullptr, text1},
+                 {":arg2", nullptr, kind == DRQ_DONE ? text2 : nullptr},
+                 {":nargs", &nargs, nullptr}};
   // A failing procedure is named with its kind after the database's text.
   druorep e = kSvc;
   e.exec = 0;
-  int rc = drqcall(s, sql, b, kind == DRQ_DONE ? 3 : 2, e);
+  int rc = drqcall(s, "CALL dr_utl.run_as(:usr, :proc, :svcno, :arg1, :arg2, :nargs)", b, 6, e);
   if (rc == 2) dracnerr(s, DRFAC_DRG, 11415, 2, DRA_STR, what, DRA_STR, proc, 0);
   return rc == 0 ? 0 : 1;
 }
@@ -120,7 +119,7 @@ int drqsqtxt(const char *svctype, const char *const par[DRQ_NPAR], char *buf, si
 int drqsque(drsrvstate *s, const char *svctype, int32_t priority, const char *status,
             const char *errors, const char *const par[DRQ_NPAR]) {
   char sql[1024];
-  if (!drqsidn(svctype) || strchr(svctype, '.') || drqsqtxt(svctype, par, sql, sizeof sql) != 0) {
+  if (!druoidn(svctype, 1) || drqsqtxt(svctype, par, sql, sizeof sql) != 0) {
     dracnierr(s, DRFAC_DRG, 50801, 2, DRA_STR, __FILE__, DRA_INT, __LINE__, DRA_STR,
               svctype ? svctype : "", 0);
     druetrc();

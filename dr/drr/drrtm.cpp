@@ -3,6 +3,7 @@
 // on a cursor of its own on the transport connection, so a table handed out
 // is known to the package at once.
 #include <cstring>
+#include <string>
 
 #include "dr/drr/drr.h"
 #include "dr/dru/dru.h"
@@ -66,4 +67,38 @@ int drrtrcv(drsrvstate *s) {
   if (druoprp(s, &c, DRUO_TRANSPORT, "CALL dr_rtm.recover()", &kCall) != 0)
     return drrtfail(s, 52007);
   return drrtend(s, &c, 0, 52007);
+}
+
+int drrtprv(drsrvstate *s, const char *user, const char *table, const char *right) {
+  if (!druoidn(table, 2)) {
+    dracnerr(s, DRFAC_DRG, 52009, 2, DRA_STR, table ? table : "", 0);
+    druetrc();
+    return 1;
+  }
+  // Asked on the work connection outside any transaction: no lock is kept.
+  druocur c{};
+  int32_t may = 0;
+  std::string u = user ? user : "", t = table, r = right;
+  int rc = druoprp(s, &c, DRUO_WORK, "SELECT has_table_privilege(:usr, :tab, :priv)");
+  if (rc != 0) {
+    druetrc();
+    return 1;
+  }
+  rc = druobnd(s, &c, ":usr", u.data(), static_cast<int32_t>(u.size() + 1), DRUO_STRING);
+  if (rc == 0)
+    rc = druobnd(s, &c, ":tab", t.data(), static_cast<int32_t>(t.size() + 1), DRUO_STRING);
+  if (rc == 0)
+    rc = druobnd(s, &c, ":priv", r.data(), static_cast<int32_t>(r.size() + 1), DRUO_STRING);
+  if (rc == 0) rc = druodef(s, &c, 1, &may, sizeof may, DRUO_INTEGER);
+  // A table that does not exist is reported by the database, then as a
+  // right the user does not hold.
+  static const druorep kFetch = {DRUE_OPEN, DRUE_PARSE, DRUE_BIND, DRUE_DEFINE, 0, 0, -1, 2, 2};
+  if (rc == 0) rc = druoexf(s, &c, 1, &kFetch);
+  druocls(&c);
+  if (rc != 0 || !may) {
+    dracnerr(s, DRFAC_DRG, 52008, 2, DRA_STR, u.c_str(), DRA_STR, table, DRA_STR, right, 0);
+    druetrc();
+    return 1;
+  }
+  return 0;
 }

@@ -95,7 +95,9 @@ int drtlgcmd(drsrvstate *s, int32_t *type, drmcmd *cmd, drtldml *dml) {
     drmslot *slots[2 + DRM_NARGS] = {&cmd->addr, &cmd->user};
     for (unsigned i = 0; i < DRM_NARGS; ++i) slots[2 + i] = &cmd->args[i];
     for (unsigned i = 0; i < 2 + DRM_NARGS; ++i) {
-      if (slots[i]->ind <= 0) continue;
+      // The indicator holds the value's length, or -2 for more than 32767
+      // bytes; 0 and -1 (null) are whole values.
+      if (slots[i]->ind == 0 || slots[i]->ind == -1) continue;
       slots[i]->ind = 0;
       int32_t argno = static_cast<int32_t>(i) - 1;
       dracnerr(s, DRFAC_DRG, 50705, 2, DRA_SB4, &cmd->id, DRA_SB4, &argno, 0);

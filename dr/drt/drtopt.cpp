@@ -37,10 +37,9 @@ int drtoptcb(drsrvstate *s, void *data, uint8_t idx, const char *value) {
     case 2:
       return keep(s, "-logfile", o->logfile, sizeof o->logfile, value);
     case 3: {
-      // A longer mask is refused rather than cut: letters past the 30th
-      // would otherwise be dropped without a word. Each letter must be known.
+      // At most the first 30 characters are the mask; each must be known.
       char mask[sizeof o->mask];
-      if (keep(s, "-personality", mask, sizeof mask, value) != 0) return 1;
+      nlsccpy(drmcs(s), mask, sizeof mask, value, sizeof mask - 1);
       for (const char *c = mask; *c; ++c) {
         if (!strchr(kLetters, *c)) {
           dracnerr(s, DRFAC_DRG, 10200, 2, DRA_STR, value, 0);

@@ -6,6 +6,7 @@
 
 #include "dr/dru/drud.h"
 #include "dr/dru/drue.h"
+#include "platform/nls/nls.h"
 
 // A server changes the status of one of its ranges at a time: the one row is
 // picked by a sub-select, in the same order as the read-back (by low value),
@@ -41,7 +42,7 @@ static const char klogy[] = "UPDATE DR$TEXT_INDEX_LOG SET TXIL_MID_FLUSH_FLAG = 
 // Copies at most size - 1 bytes of a text, never splitting a character.
 static void drudcpy(drsrvstate *s, char *dst, size_t size, const char *src) {
   size_t n = src ? std::strlen(src) : 0;
-  if (n >= size) n = rtcharcut(s->csname, src, n, size - 1);
+  if (n >= size) n = nlscut(dracncs(s), src, n, size - 1);
   if (n) std::memcpy(dst, src, n);
   dst[n] = '\0';
 }

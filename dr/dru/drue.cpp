@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "platform/nls/nls.h"
+
 namespace {
 
 constexpr size_t kDbTextMax = 512;  // a database text keeps at most this much
@@ -34,7 +36,7 @@ int druetxt(drsrvstate *st, int idx, char *buf, size_t size) {
       char *rest = colon + 1;
       if (*rest) rest++;  // the blank after the colon
       size_t n = std::strlen(rest);
-      n = rtcharcut(rtmsgcs(st->msg), rest, n, kDbTextMax);
+      n = nlscut(dracncs(st), rest, n, kDbTextMax);
       std::memmove(buf, rest, n);
       buf[n] = 0;
     }
@@ -56,7 +58,7 @@ size_t druestk(drsrvstate *st, char *dest, size_t size) {
   if (!dest || size == 0) return 0;
   dest[0] = 0;
   if (!st || !st->msg) return 0;
-  const char *cs = rtmsgcs(st->msg);
+  const nlscs *cs = dracncs(st);
   size_t len = 0;
   int cnt = rtmsgcnt(st->msg);
   for (int i = 1; i <= cnt; i++) {
@@ -64,7 +66,7 @@ size_t druestk(drsrvstate *st, char *dest, size_t size) {
     if (druetxt(st, i, buf, sizeof buf) != 0) continue;
     size_t room = size - 1 - len;
     size_t n = std::strlen(buf);
-    size_t take = rtcharcut(cs, buf, n, room);
+    size_t take = nlscut(cs, buf, n, room);
     std::memcpy(dest + len, buf, take);
     len += take;
     if (take < n || len + 1 >= size) break;  // the destination is full

@@ -49,6 +49,8 @@ enum {
   DRUO_NODATA = 1403,     /* no (more) rows; the end of a long value */
   DRUO_NULL = 1405,       /* a NULL into a buffer without indicator */
   DRUO_TRUNC = 1406,      /* a value longer than its buffer */
+  DRUO_OVERFLOW = 1426,   /* a number its buffer cannot carry */
+  DRUO_BADTEXT = 1483,    /* text the database refuses: bytes of no character of its set */
   DRUO_NOSEQ = 2289,      /* sequence does not exist */
   DRUO_NOTCONN = 3114,    /* not connected, or the connection was lost */
   DRUO_NOPROC = 6550      /* the called procedure does not exist or takes other arguments */

@@ -323,4 +323,58 @@ void drzmkwrite(drsrvstate *st, drzsstate *rs, char letter, int32_t block, const
  * Never reads at or past len. */
 int drzmkread(const char *text, int32_t len, int32_t pos, drzmarker *mk);
 
+/* ------------------------------------------------------------------ */
+/* Column arrays                                                       */
+/* ------------------------------------------------------------------ */
+
+/* Column flags. */
+enum {
+  DRZE_NOLEN = 1  /* bound without a length array: its values carry their own length */
+};
+
+/* One column as a caller describes it. */
+typedef struct drzecol {
+  const char *name;  /* bind name, e.g. ":1" */
+  int32_t type;      /* external type of the values (DRUO_*) */
+  int32_t size;      /* bytes per value */
+  uint32_t flags;    /* DRZE_* */
+} drzecol;
+
+/* Column arrays for a fixed number of rows, all carved from one block. Row
+ * r of column c is at values[c] + r * sizes[c], its length at lens[c][r] and
+ * its indicator (0 present, -1 null) at inds[c][r]. A column marked
+ * DRZE_NOLEN has no length array (lens[c] is null). */
+typedef struct drzeset {
+  int32_t rows;       /* rows each column holds */
+  int32_t processed;  /* rows handled by the last execution or fetch */
+  int32_t filled;     /* rows the caller filled since the last execution */
+  int32_t colcount;
+  void *data;         /* the block holding every array */
+  const char **names; /* bind names, the caller's */
+  int32_t *sizes;
+  int32_t *types;
+  char **values;
+  uint16_t **lens;
+  int16_t **inds;
+} drzeset;
+
+/* Builds a set of rows rows for ncols columns from the command heap; rows
+ * processed and filled start at 0; 0. Raises 10900 for memory and an internal
+ * error for a row count or column count below 1, an element size below 1, or
+ * above 65535 for a column with a length array. */
+int drzenew(drsrvstate *st, drzeset **out, int32_t rows, const drzecol *cols, int32_t ncols);
+/* Frees a set with its block and arrays and clears the pointer; null is
+ * accepted; 0. */
+int drzefree(drsrvstate *st, drzeset **set);
+/* Binds every column by name and executes the parsed statement for the
+ * filled rows in one round trip; rows processed from the cursor's count,
+ * filled back to 0. 0, or 1 after pushing: a failing bind or execute pushes
+ * the database's text (50850), rolls the session back and keeps filled. No
+ * filled row executes nothing; more than the set holds is refused. */
+int drzeins(drsrvstate *st, druocur *cur, drzeset *set);
+/* Defines every column by position, executes the parsed query and fetches
+ * up to rows rows; rows processed is the number this fetch returned. 0, or
+ * 1 after pushing the database's text (nothing is rolled back). */
+int drzefetch(drsrvstate *st, druocur *cur, drzeset *set);
+
 #endif

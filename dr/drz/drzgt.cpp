@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "dr/drz/drzint.h"
 #include "dr/dru/drue.h"
+#include "dr/drz/drzint.h"
 
 namespace {
 
@@ -134,8 +134,8 @@ drzgtstate *drzgtnew(drsrvstate *st, const drzgtkw *table, int32_t count, const 
                      int32_t len) {
   auto *gt = static_cast<drzgtstate *>(drzalloc(st, sizeof(drzgtstate), __FILE__, __LINE__));
   if (table && count > 0) {
-    auto *idx = static_cast<uint16_t *>(
-        drzalloc(st, DRZGT_IDXLEN * sizeof(uint16_t), __FILE__, __LINE__));
+    auto *idx =
+        static_cast<uint16_t *>(drzalloc(st, DRZGT_IDXLEN * sizeof(uint16_t), __FILE__, __LINE__));
     drzgkindex(table, count, idx);
     gt->table = table;
     gt->tabcount = count;
@@ -234,8 +234,8 @@ uint16_t drzgtnext(drsrvstate *st, drzgtstate *gt) {
     while (q < end) {
       size_t cw = ch.width(q);
       uint16_t k = ch.cls(q, cw);
-      bool part = (k & NLS_ALPHA) ||
-                  (cw == 1 && ((k & NLS_DIGIT) || *q == '_' || *q == '$' || *q == '#'));
+      bool part =
+          (k & NLS_ALPHA) || (cw == 1 && ((k & NLS_DIGIT) || *q == '_' || *q == '$' || *q == '#'));
       if (!part) break;
       if (n + static_cast<int32_t>(cw) > kNameMax) drzgterr(st, DRZ_DB | kLongName);
       if (cw == 1)
@@ -287,8 +287,8 @@ uint16_t drzgtkeyw(drsrvstate *st, drzgtstate *gt) {
   if (gt->token != DRZGT_IDENT || (gt->flags & DRZGT_QUOTED) || gt->toklen == 0) return gt->token;
   char first = gt->toktext[0];
   if (first < 'A' || first > 'Z') return gt->token;
-  gt->token = kwfind(drzgtexttab, DRZGT_EXTCOUNT, drzgtextidx[first - 'A'], gt->toktext,
-                     gt->toklen);
+  gt->token =
+      kwfind(drzgtexttab, DRZGT_EXTCOUNT, drzgtextidx[first - 'A'], gt->toktext, gt->toklen);
   return gt->token;
 }
 
@@ -315,6 +315,11 @@ void drzgterr(drsrvstate *st, int32_t code) {
   }
   /* No frame to jump to: the caller broke the rule that the scanner runs
    * under one, and nothing after this point could be trusted. */
+  std::abort();
+}
+
+void drzierr(drsrvstate *st, const char *file, int line) {
+  rtfrmraise(st->msg, st->facid[DRFAC_DRG], 50100, 2, DRA_STR, file, DRA_INT, line, 0);
   std::abort();
 }
 

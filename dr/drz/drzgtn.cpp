@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr int32_t kLinkMax = 255;  /* bytes of a joined link name */
+constexpr int32_t kLinkMax = 255; /* bytes of a joined link name */
 
 /* Byte offset of the current token in the statement. */
 int32_t tokpos(const drzgtstate *gt) { return static_cast<int32_t>(gt->tokstart.pos - gt->text); }

@@ -8,6 +8,10 @@
 /* First position of each letter A to Z in the extended keyword table. */
 extern const uint16_t drzgtextidx[26];
 
+/* Raises internal error 50100 with the source file and line: a request
+ * that breaks what the rewrite's own callers must keep to. */
+[[noreturn]] void drzierr(drsrvstate *st, const char *file, int line);
+
 /* A zero-filled block of size bytes from the command heap; raises 10900
  * when there is none. */
 void *drzalloc(drsrvstate *st, size_t size, const char *file, int line);

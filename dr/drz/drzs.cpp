@@ -69,7 +69,8 @@ drzsstate *drzsnew(drsrvstate *st, const char *user, int32_t sid, int32_t curid,
   auto *rs = static_cast<drzsstate *>(drzalloc(st, sizeof(drzsstate), __FILE__, __LINE__));
   rs->style = style;
   rs->shared = shared;
-  rs->user = drzgtnewstr(st, user ? user : "", user ? static_cast<int32_t>(std::strlen(user)) : 0, 0);
+  rs->user =
+      drzgtnewstr(st, user ? user : "", user ? static_cast<int32_t>(std::strlen(user)) : 0, 0);
   rs->sid = sid;
   rs->curid = curid;
   rs->text = text;

@@ -37,7 +37,6 @@ void drsrvsvc() {
   drtsvc.polbyspec = polbyspec;
   drtsvc.loadcyc = drqsldc;
   drtsvc.lingstart = drtlsini;
-  drtsvc.lingreq = drtlsreq;
 }
 
 // Puts the constructors of the component kinds this server is built with into

@@ -171,6 +171,7 @@ int kdbsqlstate(const char* st, const char* message) {
   if (s == "DRT01" || s == "P0001") return KDB_APPERROR;
   if (s == "57014") return KDB_CANCELLED;
   if (s == "22P02") return KDB_BADNUMBER;
+  if (s == "22021" || s == "22P05") return KDB_BADTEXT;
   if (s.compare(0, 2, "08") == 0 || s == "57P01" || s == "57P02" || s == "57P03")
     return KDB_NOTCONNECTED;
   return KDB_GENERIC;

@@ -240,16 +240,6 @@ rtframe *rtfrmtop(const rtmsgmgr *mm);
   if (setjmp((fr).jb) == 0)
 
 /* ------------------------------------------------------------------ */
-/* Character sets: the little the runtime needs                        */
-/* ------------------------------------------------------------------ */
-
-/* Largest length not above max at which s (len bytes) can be cut without
- * splitting a character of the named character set (UTF8, the EUC and
- * Shift-JIS sets, the double-byte Chinese and Korean sets; single-byte
- * otherwise). */
-size_t rtcharcut(const char *csname, const char *s, size_t len, size_t max);
-
-/* ------------------------------------------------------------------ */
 /* File streams                                                        */
 /* ------------------------------------------------------------------ */
 

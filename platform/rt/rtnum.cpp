@@ -1,9 +1,9 @@
 // Decimal numbers in the database's number syntax, read exactly into the
 // runtime's packed form so that range checks and scaling never suffer from
 // binary rounding. Shared by the text-query parser and the SQL scanner.
-#include "platform/rt/rtint.h"
-
 #include <cstring>
+
+#include "platform/rt/rtint.h"
 
 namespace {
 
@@ -101,8 +101,8 @@ int rtnumread(const char *text, size_t len, int mode, rtnum *out, size_t *taken)
     return 1;
   }
   int seen = 0;
-  int32_t scale = 0;   // kept digits after the point, leading zeros included
-  int32_t dropped = 0; // integer digits beyond the kept ones
+  int32_t scale = 0;    // kept digits after the point, leading zeros included
+  int32_t dropped = 0;  // integer digits beyond the kept ones
   bool point = false;
   for (; i < len; i++) {
     char c = text[i];
@@ -170,8 +170,7 @@ void rtnumscale(const rtnum *num, int scale, int64_t *out, int *frac) {
       if (digits[i] != '0') *frac = 1;
   }
   int64_t v = 0;
-  for (int i = 0; i < keep && v < kSat; i++)
-    v = v >= kSat / 10 ? kSat : v * 10 + (digits[i] - '0');
+  for (int i = 0; i < keep && v < kSat; i++) v = v >= kSat / 10 ? kSat : v * 10 + (digits[i] - '0');
   for (int64_t i = 0; i < shift && v != 0 && v < kSat; i++) v = v >= kSat / 10 ? kSat : v * 10;
   if (v > kSat) v = kSat;
   *out = (num->b[1] & RTNUM_NEG) ? -v : v;

@@ -101,7 +101,8 @@ struct Fixture : statefix::State {
         if (code == DRZGT_EOT) break;
       }
     });
-    for (int i = 0; i < n; i++) s.toks.push_back({raw[i].code, std::string(raw[i].text, raw[i].len)});
+    for (int i = 0; i < n; i++)
+      s.toks.push_back({raw[i].code, std::string(raw[i].text, raw[i].len)});
     drzgtfree(st, &gt);
     return s;
   }

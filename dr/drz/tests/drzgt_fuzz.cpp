@@ -6,33 +6,19 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "dr/drz/drz.h"
 #include "dr/dru/dru.h"
+#include "dr/drz/drz.h"
+#include "dr/drz/tests/drzload.h"
 
 namespace {
 
 drsrvstate *g_srv[3];
 
-constexpr drzgtkw rec(const char *word, int16_t code) {
-  drzgtkw r{};
-  uint8_t n = 0;
-  for (; word[n]; n++) r.text[n] = word[n];
-  r.len = n;
-  for (uint8_t i = n; i < sizeof r.text; i++) r.text[i] = ' ';
-  r.code = code;
-  return r;
-}
-
-constexpr drzgtkw kLoader[13] = {rec("", 0),       rec("", 1),          rec("", 2),
-                                 rec("", 3),       rec("TEXTEND", 401), rec("TEXTSTART", 400),
-                                 rec("&", 216),    rec(":", 218),       rec(",", 219),
-                                 rec("=", 221),    rec(">", 222),       rec("<", 224),
-                                 drzgtkw{}};
-
 // Scans the whole text under st's error frame; C style only, a raise jumps
 // out of it.
 void scanall(drsrvstate *st, const char *text, int32_t len, bool loader) {
-  drzgtstate *gt = drzgtnew(st, loader ? kLoader : nullptr, loader ? 13 : 0, text, len);
+  drzgtstate *gt =
+      drzgtnew(st, loader ? drzload::kTable : nullptr, loader ? drzload::kCount : 0, text, len);
   uint16_t tok = drzgtnext(st, gt);
   unsigned turn = 0;
   while (tok != DRZGT_EOT) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "dr/drz/tests/drzfix.h"
+#include "dr/drz/tests/drzload.h"
 
 namespace {
 
@@ -119,7 +120,8 @@ TEST_F(Scanner, CommentsOperatorsAndStrayCharacters) {
                    {"a|b@c", {1, 217, 1, 234, 1, 0}, {}},
                    {std::string("a\0b", 3), {1, 1, 0}, {}},
                    {"& : , - = > [ < ( . + ] ) ! / * ^ @",
-                    {216, 218, 219, 220, 221, 222, 223, 224, 225, 226, 227, 228, 229, 230, 231, 232, 233, 234, 0},
+                    {216, 218, 219, 220, 221, 222, 223, 224, 225, 226, 227, 228, 229, 230, 231, 232,
+                     233, 234, 0},
                     {}},
                });
 }
@@ -185,11 +187,12 @@ TEST_F(Scanner, EveryKeywordOfBothTables) {
     const char *text;
     int code;
     bool ext;
-  } spot[] = {{"contains", 300, true}, {"Handle", 301, true}, {"SCORE", 302, true},
-              {"display", 303, true},  {"smallint", 90, false}, {"varchar2", 25, false},
-              {"mlslabel", 184, false}, {"select", 172, true}, {"\"CONTAINS\"", 1, true},
+  } spot[] = {{"contains", 300, true},  {"Handle", 301, true},   {"SCORE", 302, true},
+              {"display", 303, true},   {"smallint", 90, false}, {"varchar2", 25, false},
+              {"mlslabel", 184, false}, {"select", 172, true},   {"\"CONTAINS\"", 1, true},
               {"containsx", 1, true}};
-  for (const Word &w : spot) EXPECT_EQ(scan(w.text, nullptr, 0, w.ext).toks[0].code, w.code) << w.text;
+  for (const Word &w : spot)
+    EXPECT_EQ(scan(w.text, nullptr, 0, w.ext).toks[0].code, w.code) << w.text;
 }
 
 TEST_F(Scanner, PrebuiltIndexMatchesTheTable) {
@@ -219,10 +222,11 @@ TEST_F(Scanner, ExpectTable) {
   drzgtstate *gt = nullptr;
   drzgtstate **gtp = &gt;
   const char *t = exact("x");
-  ASSERT_EQ(drzfix::guarded(st, [&] {
-              *gtp = drzgtnew(st, nullptr, 0, t, 1);
-              drzgtnext(st, *gtp);
-            }),
+  ASSERT_EQ(drzfix::guarded(st,
+                            [&] {
+                              *gtp = drzgtnew(st, nullptr, 0, t, 1);
+                              drzgtnext(st, *gtp);
+                            }),
             Raised{});
   for (const Pair &p : pairs) {
     if (p.code == 1) continue;
@@ -247,35 +251,17 @@ TEST_F(Scanner, OtherRaisesCarryTheirOwnNumber) {
   EXPECT_EQ(rtmsgsev(st->msg, 1), 2);
 }
 
-// A keyword record of a caller's table, blank-padded.
-constexpr drzgtkw rec(const char *word, int16_t code) {
-  drzgtkw r{};
-  uint8_t n = 0;
-  for (; word[n]; n++) r.text[n] = word[n];
-  r.len = n;
-  for (uint8_t i = n; i < sizeof r.text; i++) r.text[i] = ' ';
-  r.code = code;
-  return r;
-}
-
-// The loader's keyword table: two words, a few punctuation records and a
-// zero record that ends it.
-constexpr drzgtkw kLoader[13] = {rec("", 0),        rec("", 1),        rec("", 2),
-                                 rec("", 3),        rec("TEXTEND", 401), rec("TEXTSTART", 400),
-                                 rec("&", 216),     rec(":", 218),     rec(",", 219),
-                                 rec("=", 221),     rec(">", 222),     rec("<", 224),
-                                 drzgtkw{}};
-
 TEST_F(Scanner, ACallersTableScansALoadRecord) {
-  drzfix::Scan s = scan("<TEXTSTART: title='Annual report', n=12, select=x> <TextEnd>", kLoader, 13);
-  EXPECT_EQ(codes(s), (std::vector<int>{224, 400, 218, 1, 221, 3, 219, 1, 221, 2, 219, 1, 221, 1, 222,
-                                        224, 401, 222, 0}));
+  drzfix::Scan s = scan("<TEXTSTART: title='Annual report', n=12, select=x> <TextEnd>",
+                        drzload::kTable, drzload::kCount);
+  EXPECT_EQ(codes(s), (std::vector<int>{224, 400, 218, 1, 221, 3, 219, 1, 221, 2, 219, 1, 221, 1,
+                                        222, 224, 401, 222, 0}));
   EXPECT_EQ(s.raised, Raised{});
   // No record for "(": a stray character; "|" is fixed in a single-byte set.
-  EXPECT_EQ(scan("a (", kLoader, 13).raised, dberr(911));
-  EXPECT_EQ(codes(scan("a|b", kLoader, 13)), (std::vector<int>{1, 217, 1, 0}));
+  EXPECT_EQ(scan("a (", drzload::kTable, drzload::kCount).raised, dberr(911));
+  EXPECT_EQ(codes(scan("a|b", drzload::kTable, drzload::kCount)), (std::vector<int>{1, 217, 1, 0}));
   // A letter with no keyword, and a word the default table knows: identifiers.
-  EXPECT_EQ(codes(scan("from tex", kLoader, 13)), (std::vector<int>{1, 1, 0}));
+  EXPECT_EQ(codes(scan("from tex", drzload::kTable, drzload::kCount)), (std::vector<int>{1, 1, 0}));
 }
 
 // The multi-byte rules, in a single-byte set beyond ASCII and two
@@ -287,7 +273,7 @@ struct MultiByte : drzfix::Fixture, ::testing::WithParamInterface<const char *> 
 std::string letter2(const char *set) {
   std::string s(set);
   if (s.find("SJIS") != std::string::npos) return "\x83\x41";  // katakana a
-  return "\xc3\xa9";                                               // e acute
+  return "\xc3\xa9";                                           // e acute
 }
 
 TEST_P(MultiByte, LettersBeyondAsciiMakeNames) {
@@ -295,8 +281,9 @@ TEST_P(MultiByte, LettersBeyondAsciiMakeNames) {
   std::string e = latin1 ? "\xe9" : letter2(GetParam());  // a lower-case letter of the set
   drzfix::Scan s = scan(e + "x" + e + " a" + e);
   ASSERT_EQ(codes(s), (std::vector<int>{1, 1, 0}));
-  std::string upper = latin1 ? "\xc9" : std::string(GetParam()).find("SJIS") != std::string::npos
-                                            ? "\x83\x41" : "\xc3\x89";
+  std::string upper = latin1                                                      ? "\xc9"
+                      : std::string(GetParam()).find("SJIS") != std::string::npos ? "\x83\x41"
+                                                                                  : "\xc3\x89";
   EXPECT_EQ(s.toks[0].text, upper + "X" + upper);
   // Lengths in bytes: fifteen two-byte letters pass, sixteen do not.
   if (!latin1) {
@@ -318,8 +305,11 @@ TEST_P(MultiByte, CharactersThatAreNoLetters) {
   if (set.find("UTF8") != std::string::npos) {
     EXPECT_EQ(scan("a\xe3\x80\x81").raised, dberr(911));  // ideographic comma
     EXPECT_EQ(scan("\xef\xbc\x81").raised, dberr(911));   // full-width "!"
-    EXPECT_EQ(scan("a\xe3\x80\x80" "b").raised, dberr(911));  // ideographic space is no blank here
-    EXPECT_EQ(scan("a\xe3").raised, dberr(911));           // cut off by the end
+    EXPECT_EQ(scan("a\xe3\x80\x80"
+                   "b")
+                  .raised,
+              dberr(911));                        // ideographic space is no blank here
+    EXPECT_EQ(scan("a\xe3").raised, dberr(911));  // cut off by the end
   } else if (set.find("SJIS") != std::string::npos) {
     EXPECT_EQ(scan("a\x81\x41").raised, dberr(911));
     EXPECT_EQ(scan("\x81\x49").raised, dberr(911));

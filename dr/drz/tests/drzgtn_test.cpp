@@ -11,7 +11,9 @@ namespace {
 using drzfix::dberr;
 using drzfix::Raised;
 
-std::string str(const drzgtstr *s) { return s ? std::string(s->text, static_cast<size_t>(s->len)) : "<null>"; }
+std::string str(const drzgtstr *s) {
+  return s ? std::string(s->text, static_cast<size_t>(s->len)) : "<null>";
+}
 
 struct Names : drzfix::Fixture {
   drzgtstate *gt = nullptr;
@@ -74,7 +76,8 @@ TEST_F(Names, LinkMarks) {
     int marks;
     const char *link;
     int linkpos;
-  } cases[] = {{"t@! x", 1, "!", 4}, {"t@!!", 2, "!", 4}, {"t@l!", 1, "L", 3}, {"t", 0, "<null>", 0}};
+  } cases[] = {
+      {"t@! x", 1, "!", 4}, {"t@!!", 2, "!", 4}, {"t@l!", 1, "L", 3}, {"t", 0, "<null>", 0}};
   for (const Case &c : cases) {
     drzgtref *ref = nullptr;
     ASSERT_EQ(tabref(c.text, &ref), Raised{}) << c.text;
@@ -184,10 +187,11 @@ TEST_F(Names, CountedNamesAndCopies) {
   char **bufp = &buf;
   int32_t len = 0, pos = 0;
   int32_t *lenp = &len, *posp = &pos;
-  EXPECT_EQ(drzfix::guarded(st, [&] {
-              *ap = drzgtname(st, g, 11302);
-              drzgtdup(st, g, bufp, lenp, posp, 11302);
-            }),
+  EXPECT_EQ(drzfix::guarded(st,
+                            [&] {
+                              *ap = drzgtname(st, g, 11302);
+                              drzgtdup(st, g, bufp, lenp, posp, 11302);
+                            }),
             Raised{});
   EXPECT_EQ(str(a), "ABC");
   EXPECT_EQ(a->pos, 2);

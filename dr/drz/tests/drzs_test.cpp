@@ -14,7 +14,8 @@ struct Records : drzfix::Fixture {
   // A zero-filled record from the command heap, as the rewrite makes them.
   template <class T>
   T *rec() {
-    return static_cast<T *>(rthpalloc(st->hpmgr, st->cmdhp, sizeof(T), RTHP_ZERO, __FILE__, __LINE__));
+    return static_cast<T *>(
+        rthpalloc(st->hpmgr, st->cmdhp, sizeof(T), RTHP_ZERO, __FILE__, __LINE__));
   }
   drzgtstr *name(const char *s) { return drzgtnewstr(st, s, static_cast<int32_t>(strlen(s)), 0); }
 };
@@ -43,11 +44,12 @@ TEST_F(Records, FreeingReturnsEveryBlock) {
   drzgtnm *c1 = nullptr, *c2 = nullptr, *c3 = nullptr;
   drzgtstate **gtp = &gt;
   drzgtref **refp = &ref;
-  ASSERT_EQ(drzfix::guarded(st, [&] {
-              *gtp = drzgtnew(st, nullptr, 0, t, 10);
-              drzgtnext(st, *gtp);
-              drzgttabref(st, *gtp, refp, DRZ_DB | 903);
-            }),
+  ASSERT_EQ(drzfix::guarded(st,
+                            [&] {
+                              *gtp = drzgtnew(st, nullptr, 0, t, 10);
+                              drzgtnext(st, *gtp);
+                              drzgttabref(st, *gtp, refp, DRZ_DB | 903);
+                            }),
             Raised{});
   drzgtfree(st, &gt);
   for (drzgtnm **nm : {&c1, &c2, &c3}) {
@@ -142,7 +144,7 @@ TEST_F(Records, ReadingMarkers) {
       {"'5%%'", 2, 1, 0, 0, ""},
       {"%S011:000.7", 0, 0, 'S', 0, "7"},
       {"%T010:002.", 0, 0, 'T', 2, ""},
-      {"%S011:000.", 0, -1, 0, 0, ""},   // its length runs past the text
+      {"%S011:000.", 0, -1, 0, 0, ""},  // its length runs past the text
       {"%S011:000", 0, -1, 0, 0, ""},
       {"%S0x1:000.7", 0, -1, 0, 0, ""},
       {"%S009:000.7", 0, -1, 0, 0, ""},
