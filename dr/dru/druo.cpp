@@ -24,7 +24,8 @@ static_assert(DRUO_UNIQUE == KDB_UNIQUE && DRUO_NOTABLE == KDB_NOTABLE &&
               DRUO_NODATA == KDB_NODATA && DRUO_NULL == KDB_NULLVALUE &&
               DRUO_TRUNC == KDB_TRUNCATED && DRUO_NOSEQ == KDB_NOSEQUENCE &&
               DRUO_NOTCONN == KDB_NOTCONNECTED && DRUO_NOPROC == KDB_NOPROC &&
-              DRUO_OVERFLOW == KDB_OVERFLOW && DRUO_BADTEXT == KDB_BADTEXT);
+              DRUO_OVERFLOW == KDB_OVERFLOW && DRUO_BADTEXT == KDB_BADTEXT &&
+              DRUO_AGAIN == KDB_AGAIN);
 
 const druorep druorepd = {DRUE_OPEN, DRUE_PARSE, DRUE_BIND, DRUE_DEFINE, DRUE_EXEC, 0,
                           DRUE_CLOSE, 2, 2};
@@ -178,8 +179,20 @@ int druoexf(drsrvstate *st, druocur *cur, uint32_t n, const druorep *rep) {
   return report(st, kdbexfet(cda(cur), static_cast<int32_t>(n)), r.exec, r.sev, DRUO_NODATA);
 }
 
+namespace {
+// The fetch seam: fetches left before the chosen one, and its answer.
+long g_fetchat = 0;
+int g_fetchrc = 0;
+}  // namespace
+
+void druofetat(long n, int rc) {
+  g_fetchat = n;
+  g_fetchrc = rc;
+}
+
 int druofet(drsrvstate *st, druocur *cur, uint32_t n, const druorep *rep) {
   const druorep &r = how(rep);
+  if (g_fetchat > 0 && --g_fetchat == 0) return report(st, g_fetchrc, r.fetch, r.sev, DRUO_NODATA);
   return report(st, kdbfetch(cda(cur), static_cast<int32_t>(n)), r.fetch, r.sev, DRUO_NODATA);
 }
 
@@ -188,10 +201,10 @@ int druohld(drsrvstate *st, druocur *cur, int on, const druorep *rep) {
   return report(st, kdbhold(cda(cur), on), r.exec, r.sev);
 }
 
-int druolng(drsrvstate *st, druocur *cur, int pos, void *buf, int32_t size, int type,
+int druolng(drsrvstate *st, druocur *cur, int row, int pos, void *buf, int32_t size, int type,
             uint32_t *got, uint32_t offset, const druorep *rep) {
   const druorep &r = how(rep);
-  return report(st, kdbflng(cda(cur), pos, buf, size, type, got, offset), r.fetch, r.sev,
+  return report(st, kdbflngr(cda(cur), row, pos, buf, size, type, got, offset), r.fetch, r.sev,
                 DRUO_NODATA);
 }
 

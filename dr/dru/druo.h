@@ -53,7 +53,8 @@ enum {
   DRUO_BADTEXT = 1483,    /* text the database refuses: bytes of no character of its set */
   DRUO_NOSEQ = 2289,      /* sequence does not exist */
   DRUO_NOTCONN = 3114,    /* not connected, or the connection was lost */
-  DRUO_NOPROC = 6550      /* the called procedure does not exist or takes other arguments */
+  DRUO_NOPROC = 6550,     /* the called procedure does not exist or takes other arguments */
+  DRUO_AGAIN = 8176       /* the statement must be executed again before it is fetched */
 };
 
 /* How a call reports a failing step: the message number of each step, pushed
@@ -148,10 +149,10 @@ int druofet(drsrvstate *st, druocur *cur, uint32_t n, const druorep *rep = nullp
 /* Keeps the next executions of a query as a held cursor that lives across
  * commits and is fetched in blocks (on 1), or not (on 0). */
 int druohld(drsrvstate *st, druocur *cur, int on, const druorep *rep = nullptr);
-/* Reads a piece of column pos of the last fetched row from byte offset on
- * into buf (at most size bytes); *got the bytes read; DRUO_NODATA (not
- * reported) when the piece reaches the end of the value. */
-int druolng(drsrvstate *st, druocur *cur, int pos, void *buf, int32_t size, int type,
+/* Reads a piece of column pos of row `row` (from 0) of the last fetch from
+ * byte offset on into buf (at most size bytes); *got the bytes read;
+ * DRUO_NODATA (not reported) when the piece reaches the end of the value. */
+int druolng(drsrvstate *st, druocur *cur, int row, int pos, void *buf, int32_t size, int type,
             uint32_t *got, uint32_t offset, const druorep *rep = nullptr);
 /* Describes select-list column pos (from 1): size, type code and name (at
  * most *namelen bytes, set to its length); DRUO_NOTINLIST (not reported)
@@ -166,6 +167,10 @@ int druocmt(drsrvstate *st, const druorep *rep = nullptr);
 /* Rolls the work connection back; a failure is reported with the
  * database's text. */
 int druorbk(drsrvstate *st, const druorep *rep = nullptr);
+
+/* Test seam: the n-th fetch from now on (1 the next one) answers rc without
+ * fetching, once; n 0 clears it. */
+void druofetat(long n, int rc);
 
 /* Rows processed by the cursor: rows fetched so far, or rows changed. */
 uint32_t druorows(const druocur *cur);
