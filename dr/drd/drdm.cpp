@@ -250,7 +250,8 @@ int drdmlat(drsrvstate *s, drdmpref *pw) {
   char vals[3][1024];
   int32_t ords[3], types[3], opts[3];
   int rc = druobnd(s, cur, ":preference", &prid, 4, DRUO_INTEGER, nullptr, nullptr, &kAttr);
-  if (!rc) rc = druodef(s, cur, 1, names[0], sizeof names[0], DRUO_STRING, nullptr, nullptr, &kAttr);
+  if (!rc) rc = druodef(s, cur, 1, names[0], sizeof names[0], DRUO_STRING, nullptr, nullptr,
+      &kAttr);
   if (!rc) rc = druodef(s, cur, 2, vals[0], sizeof vals[0], DRUO_STRING, nullptr, nullptr, &kAttr);
   if (!rc) rc = druodef(s, cur, 3, ords, 4, DRUO_INTEGER, nullptr, nullptr, &kAttr);
   if (!rc) rc = druodef(s, cur, 4, types, 4, DRUO_INTEGER, nullptr, nullptr, &kAttr);

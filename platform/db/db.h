@@ -3,7 +3,8 @@
 // and cursor areas owned by the caller, numeric return codes, function codes).
 // Nothing above this layer sees libpq; the server and its tests include only
 // this header.
-#pragma once
+#ifndef KES_PLATFORM_DB_DB_H
+#define KES_PLATFORM_DB_DB_H
 
 #include <cstddef>
 #include <cstdint>
@@ -203,3 +204,5 @@ int kdbplaceholders(const char* sql, size_t len, char* out, size_t outsize, char
 int kdbkind(const char* sql, size_t len);
 // Map an SQLSTATE (and the primary message) onto a return code.
 int kdbsqlstate(const char* sqlstate, const char* message);
+
+#endif
