@@ -113,6 +113,9 @@ int drdmref(drsrvstate *s, int32_t polid) {
 drdmpol *drqpol(drsrvstate *s, int32_t polid) {
   drdmcache *c = s ? s->dmcache : nullptr;
   if (!c || !c->pols) {
+    if (s)
+      dracnierr(s, DRFAC_DRG, 50201, 2, DRA_STR, __FILE__, DRA_INT, __LINE__, DRA_INT,
+                static_cast<int>(polid), 0);
     druetrc();
     return nullptr;
   }

@@ -4,7 +4,8 @@ keeps. Layering: no cycle between libraries, by their #includes and by what
 they link; a library includes only headers of the libraries it links; in dr/
 only the cursor layer reaches the client layer. Conventions: one include-guard
 form, extern "C" only where a tool looks a name up, no print to standard output
-in dr/ outside the console-line routine.
+in dr/ outside the console-line routine, tests named in one form, and no word
+of the documents the code was written from.
 
     layers.py LIBS SRCDIR
 
@@ -49,6 +50,7 @@ FUZZENTRY = re.compile(r'extern "C" int LLVMFuzzer(TestOneInput|Initialize)\b')
 STDOUT = re.compile(r'\b(?:(?:printf|puts|putchar)\s*\(|(?:fputs|fwrite)\s*\([^;]*\bstdout\b|'
                     r'fprintf\s*\(\s*stdout\b)|std::cout')
 CONSOLE = "dr/dra/dracn.cpp"
+ORIGIN = re.compile(r"\b" + "Pa" + r"rt\b|_ORIG\b")
 TESTNAME = re.compile(r"^\s*TEST(?:_F|_P)?\(\s*(\w+)\s*,\s*(\w+)\s*\)", re.M)
 CAMEL = re.compile(r"^[A-Z][A-Za-z0-9]*$")
 
@@ -72,6 +74,9 @@ def conventions(src):
                         faults.append("%s: test %s.%s: suite and test are named in UpperCamelCase"
                                       % (path, m.group(1), m.group(2)))
             for n, line in enumerate(text.split("\n"), 1):
+                if ORIGIN.search(line):
+                    faults.append("%s:%d: the code speaks for itself, not of the documents it "
+                                  "came from" % (path, n))
                 if 'extern "C"' in line and not FUZZENTRY.search(line):
                     faults.append('%s:%d: extern "C" only for the fuzzer entry points' % (path, n))
                 if (path.startswith("dr/") and "/tests/" not in path and path != CONSOLE and
