@@ -269,7 +269,7 @@ int drdmlat(drsrvstate *s, drdmpref *pw) {
     druetrc();
     return 1;
   }
-  pw->text = drubnew(s, c->heap, sizeof vals[0], nullptr, 2 * sizeof vals[0]);
+  pw->text = drubnew(s, c->heap, 0, nullptr, sizeof vals[0]);
   if (!pw->text) {
     druetrc();
     return 1;
@@ -296,7 +296,12 @@ int drdmlat(drsrvstate *s, drdmpref *pw) {
       a.datatype = types[r];
       if (types[r] == 1) {
         const char *v = std::strcmp(vals[r], "UNDEFINED") == 0 ? "" : vals[r];
-        a.value.str = drubadd(pw->text, v);
+        // Each value takes the room it needs: short ones share a block, the
+        // longest still fits one.
+        size_t n = std::strlen(v) + 1;
+        char *copy = static_cast<char *>(drubrsva(pw->text, static_cast<uint32_t>(n), 1));
+        if (copy) std::memcpy(copy, v, n);
+        a.value.str = copy;
         if (!a.value.str) {
           druetrc();
           return 1;
