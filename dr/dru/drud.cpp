@@ -186,9 +186,11 @@ static void drudrefused(drsrvstate *s, const char *text, int rc, int32_t *errcod
   else druoerr(s, rc, DRUE_PARSE, 2);
 }
 
-// Builds a short text into a fixed buffer and runs it, ignoring whether the
-// database carried it out (the drop and truncate builders).
-static int drudsimple(drsrvstate *s, size_t size, const char *fmt, const char *name) {
+// Builds a short text into a fixed buffer and runs it. Whether the database
+// carried it out is ignored (the drop and truncate builders), unless the
+// caller asks for it in done.
+static int drudsimple(drsrvstate *s, size_t size, const char *fmt, const char *name,
+                      uint8_t *done = nullptr, char *text = nullptr) {
   char buf[256];
   drudtxt txt(s, buf, size);
   txt.add(fmt, DRA_STR, name ? name : "", 0);
@@ -197,11 +199,13 @@ static int drudsimple(drsrvstate *s, size_t size, const char *fmt, const char *n
     return 1;
   }
   trace(buf);
-  uint8_t done = 0;
-  if (drudddl(s, buf, &done, nullptr) != 0) {
+  uint8_t carried = 0;
+  if (drudddl(s, buf, &carried, nullptr) != 0) {
     druetrc();
     return 1;
   }
+  if (done) *done = carried;
+  if (text) std::memcpy(text, buf, std::strlen(buf) + 1);
   return 0;
 }
 
@@ -224,21 +228,11 @@ int druddropidx(drsrvstate *s, const char *name) {
 // A synonym has no form of its own here: it is a view over the object. A
 // missing synonym, like a missing index, is no object the runner passes over.
 int druddropsyn(drsrvstate *s, const char *synonym) {
-  char buf[64];
-  drudtxt txt(s, buf, sizeof buf);
-  txt.add("drop view %s", DRA_STR, synonym ? synonym : "", 0);
-  if (txt.bad(__LINE__)) {
-    druetrc();
-    return 1;
-  }
-  trace(buf);
+  char text[64];
   uint8_t done = 0;
-  if (drudddl(s, buf, &done, nullptr) != 0) {
-    druetrc();
-    return 1;
-  }
+  if (drudsimple(s, sizeof text, "drop view %s", synonym, &done, text) != 0) return 1;
   if (!done) {
-    drudrefused(s, buf, DRUO_NOTABLE, nullptr);
+    drudrefused(s, text, DRUO_NOTABLE, nullptr);
     druetrc();
     return 1;
   }
