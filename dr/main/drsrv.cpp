@@ -7,8 +7,10 @@
 #include "dr/dras/drasrv.h"
 #include "dr/drd/drd.h"
 #include "dr/drm/drm.h"
+#include "dr/drp/drtq.h"
 #include "dr/drs/drsx.h"
 #include "dr/drt/drt.h"
+#include "dr/drwa/drwa.h"
 #include "dr/dru/dru.h"
 #include "dr/main/drmain.h"
 
@@ -48,6 +50,10 @@ void drsrvreg() {
   drasmtab.ds[1].fn = drsdirnew;
   drasmtab.ds[2].fn = drsdetnew;
   drasmtab.ds[3].fn = drsfilnew;
+  drasmtab.q15[0].fn = drucanew;
+  drasmtab.q15[1].fn = drucanew;
+  drasmtab.wl[0].fn = drwaznew;
+  drasmtab.wl[1].fn = drwaznew;
 }
 
 void say(drsrvstate *s, const char *line) { dracnprt(s, s->log, line, 0); }
