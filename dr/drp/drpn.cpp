@@ -295,16 +295,30 @@ int drpnlex(drtqcmp *c, int32_t n, drpabuf **bufp) {
   return 0;
 }
 
+namespace {
+
+/* Hands the text of word node n to the lexer with the flag that lexflag
+ * gives for the node's flags, the node emptied into op: 0, 1 when the lexer
+ * failed, 2 for a node without text (left as it is). The lexer keeps the
+ * text it is given while it hands out tokens, so it gets the caller's copy
+ * in word: the buffer may move meanwhile. */
+int tolexer(drtqcmp *c, int32_t n, drpabuf **bufp, int op, uint8_t (*lexflag)(uint8_t),
+            char (&word)[DRPA_WORDMAX], uint8_t *flags) {
+  if (!wordof(*bufp, n, word)) return 2;
+  *flags = nd(*bufp, n)->flags;
+  clear(*bufp, n, op);
+  return drops<drlexops>(c->lexer)->query(c->lexer, word, lexflag(*flags)) != 0 ? 1 : 0;
+}
+
+}  // namespace
+
 int drpnword(drtqcmp *c, int32_t n, drpabuf **bufp) {
   drsrvstate *srv = c->srv;
   char word[DRPA_WORDMAX];
-  if (!wordof(*bufp, n, word)) return 0;
-  uint8_t flags = nd(*bufp, n)->flags;
-  clear(*bufp, n, DRPOP_PHRASE);
-  /* The lexer keeps the text it is given while it hands out tokens: give it
-   * the copy, since the buffer may move meanwhile. */
+  uint8_t flags = 0;
+  auto wild = [](uint8_t f) -> uint8_t { return (f & DRPF_WILD) ? 1 : 0; };
+  if (int rc = tolexer(c, n, bufp, DRPOP_PHRASE, wild, word, &flags)) return rc == 2 ? 0 : 1;
   const drlexops *lx = drops<drlexops>(c->lexer);
-  if (lx->query(c->lexer, word, (flags & DRPF_WILD) ? 1 : 0) != 0) return 1;
   uint8_t wflags = static_cast<uint8_t>(flags | DRPF_LEXED);
   for (int i = 0; i < kMaxTokens; ++i) {
     drtoken *toks = nullptr;
@@ -368,12 +382,12 @@ namespace {
 int kword(drtqcmp *c, int32_t n, drpabuf **bufp) {
   drsrvstate *srv = c->srv;
   char word[DRPA_WORDMAX];
-  if (!wordof(*bufp, n, word)) return 0;
-  uint8_t flags = nd(*bufp, n)->flags;
-  clear(*bufp, n, DRPOP_AND);
+  uint8_t flags = 0;
+  /* Parts may be expanded unless the word says otherwise. */
+  auto expand = [](uint8_t f) -> uint8_t { return (f & DRPF_THEME) ? 0 : 1; };
+  if (int rc = tolexer(c, n, bufp, DRPOP_AND, expand, word, &flags)) return rc == 2 ? 0 : 1;
   nd(*bufp, n)->level = 1;
   const drlexops *lx = drops<drlexops>(c->lexer);
-  if (lx->query(c->lexer, word, (flags & DRPF_THEME) ? 0 : 1) != 0) return 1;
   drtoken *toks = nullptr;
   int32_t count = 0;
   if (lx->tok(c->lexer, 0, &toks, &count) == 1) return 1;
