@@ -51,6 +51,7 @@ bool zerounit(const char* u) { return u[0] == 0 && u[1] == 0; }
 void cvsetbe(cvrun* run, int order) { run->bigendian = order; }
 
 void cvwcpy(cvrun* run, char* dst, const char* src) {
+  if (!src || !dst) return;
   int n = cvwlen(run, src);
   std::memcpy(dst, src, 2 * (n + 1));
 }
