@@ -89,6 +89,13 @@ void setcolour(int32_t* c, int flag, int r, int g, int b) {
   c[2] = flag == 1 ? b : -1;
 }
 
+// Sets or clears one of the colours: a change, or something switched off.
+void changecolour(cvrun* run, int32_t* c, int flag, int r, int g, int b) {
+  setcolour(c, flag, r, g, b);
+  writer(run)->chr.sub |= flag == 1 ? CW_CVALUE : CW_COFF;
+  writer(run)->pending |= CW_PCHAR;
+}
+
 // The colour code of the change record: bits by thresholds of 64 and 192,
 // every component below 64 (and a missing one) made 0.
 int colourcode(int32_t* c, const int (&mid)[3], const int (&high)[3]) {
@@ -136,19 +143,9 @@ void cwattr(cvrun* run, int bit, int on, int value) {
   if (bit == CW_BOLD || bit == CW_ITALIC) restyle(run);
 }
 
-void cwcolor(cvrun* run, int flag, int r, int g, int b) {
-  cwstate* w = writer(run);
-  setcolour(w->chr.c1, flag, r, g, b);
-  w->chr.sub |= flag == 1 ? CW_CVALUE : CW_COFF;
-  w->pending |= CW_PCHAR;
-}
+void cwcolor(cvrun* run, int flag, int r, int g, int b) { changecolour(run, writer(run)->chr.c1, flag, r, g, b); }
 
-void cwbgcolor(cvrun* run, int flag, int r, int g, int b) {
-  cwstate* w = writer(run);
-  setcolour(w->chr.c2, flag, r, g, b);
-  w->chr.sub |= flag == 1 ? CW_CVALUE : CW_COFF;
-  w->pending |= CW_PCHAR;
-}
+void cwbgcolor(cvrun* run, int flag, int r, int g, int b) { changecolour(run, writer(run)->chr.c2, flag, r, g, b); }
 
 void cwlinehgt(cvrun* run, int twips) {
   cwstate* w = writer(run);

@@ -13,6 +13,12 @@ void flush(cvrun* run) {
 
 void endfield(cvrun* run) { cvsputc(run, run->out, COM_US); }
 
+// A record without fields, after the pending format.
+void marker(cvrun* run, int code) {
+  flush(run);
+  cwrecone(run, code);
+}
+
 }  // namespace
 
 void cwdatefmt(cvrun* run, const int* codes) {
@@ -113,25 +119,10 @@ void cwgenbeg(cvrun* run, const cwgendesc* d) {
   cwrecend(run);
 }
 
-void cwgenend(cvrun* run) {
-  flush(run);
-  cwrecone(run, 20709);
-}
-
-void cwr23811(cvrun* run) {
-  flush(run);
-  cwrecone(run, 23811);
-}
-
-void cwr9826(cvrun* run) {
-  flush(run);
-  cwrecone(run, 9826);
-}
-
-void cwr9829(cvrun* run) {
-  flush(run);
-  cwrecone(run, 9829);
-}
+void cwgenend(cvrun* run) { marker(run, 20709); }
+void cwr23811(cvrun* run) { marker(run, 23811); }
+void cwr9826(cvrun* run) { marker(run, 9826); }
+void cwr9829(cvrun* run) { marker(run, 9829); }
 
 void cwr3660(cvrun* run, const int32_t* words) {
   flush(run);
