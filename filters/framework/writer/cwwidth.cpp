@@ -7,7 +7,7 @@
 
 namespace {
 
-// Widths in twips at 12 points of the first (Helvetica-like) table.
+// Widths in twips at 12 points of the first table (sans-serif faces).
 const int16_t kwidth1[256] = {
     190, 190, 190, 190, 190, 190, 190, 190, 190, 190, 190, 190, 190, 190, 190, 190,
     190, 190, 190, 190, 190, 190, 190, 190, 190, 190, 190, 190, 190, 190, 190, 190,
@@ -27,7 +27,7 @@ const int16_t kwidth1[256] = {
     120, 105, 120, 120, 120, 120, 120, 105, 120, 105, 105, 105, 105, 105, 120, 105,
 };
 
-// Widths in twips at 12 points of the second (Times-like) table.
+// Widths in twips at 12 points of the second table (every other face).
 const int16_t kwidth2[256] = {
     190, 190, 190, 190, 190, 190, 190, 190, 190, 190, 190, 190, 190, 190, 190, 190,
     190, 190, 190, 190, 190, 190, 190, 190, 190, 190, 190, 190, 190, 190, 190, 190,
