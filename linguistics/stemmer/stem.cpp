@@ -88,10 +88,11 @@ int resultbytes(const char *buf, int n) {
 }
 
 // Retries a word that gave nothing, lower-cased and capitalised. 0 with the
-// count set, STEM_EUNSPEC when nothing was found, or a lookup's code.
+// count set, STEM_ENOWORD when nothing was found, STEM_EUNSPEC when the
+// results do not fit, or a lookup's code.
 int stemcase(stemobj *s, const char *word, char *buf, int size, int *count) {
   size_t wl = std::strlen(word);
-  if (wl > kCaseMax) return STEM_EUNSPEC;
+  if (wl > kCaseMax) return STEM_ENOWORD;
   char copy[kCaseMax + 1];
   for (size_t i = 0; i <= wl; i++) copy[i] = static_cast<char>(kLower[static_cast<unsigned char>(word[i])]);
   int found = 0;
@@ -109,8 +110,9 @@ int stemcase(stemobj *s, const char *word, char *buf, int size, int *count) {
     char scratch[kLocal];
     std::memcpy(scratch, buf, used);
     int r = fstlookup(copy, scratch + used, kLocal - used, s->mode, s->lex);
+    if (r == FST_EALPHA) r = 0;  // a capital outside the alphabet: nothing more
     if (r < 0) return r;
-    if (r == 0) return found ? 0 : STEM_EUNSPEC;
+    if (r == 0) return found ? 0 : STEM_ENOWORD;
     std::vector<std::string> all;
     for (int i = 0, at = 0; i < found + r; i++) {
       all.emplace_back(scratch + at);
@@ -134,7 +136,7 @@ int stemcase(stemobj *s, const char *word, char *buf, int size, int *count) {
   if (found) return 0;
   int r = fstlookup(copy, buf, size, s->mode, s->lex);
   if (r < 0) return r;
-  if (r == 0) return STEM_EUNSPEC;
+  if (r == 0) return STEM_ENOWORD;
   *count = r;
   return 0;
 }
@@ -218,7 +220,7 @@ int stemword(stemobj *s, const char *word, char *buf, int size, int *count) {
   if (size > 0) buf[0] = 0;
   *count = 0;
   // Nothing in any capitalisation; a failing lookup is no answer either.
-  return r == STEM_EUNSPEC || r == FST_EALPHA ? STEM_ENOWORD : STEM_EUNSPEC;
+  return r == STEM_ENOWORD || r == FST_EALPHA ? STEM_ENOWORD : STEM_EUNSPEC;
 }
 
 int stemgen(stemobj *s, const char *word, char *buf, int size, int *count) {
@@ -227,9 +229,14 @@ int stemgen(stemobj *s, const char *word, char *buf, int size, int *count) {
   s->mode = FST_ALL27;
   int r = stemword(s, word, stems, sizeof stems, &n);
   s->mode = mode;
+  // Stemming can succeed without a stem when retries are off: no stem,
+  // no forms either.
+  if (r == STEM_ENOWORD || (!r && n <= 0)) {
+    if (size > 0) buf[0] = 0;
+    *count = 0;
+    return STEM_ENOWORD;
+  }
   if (r) return r;
-  // Stemming can succeed without a stem when retries are off.
-  if (n <= 0) return STEM_ENOWORD;
   const char *stem = stems;
   r = stemgenone(s, stem, buf, size, count);
   if (r || n == 1) return r;
