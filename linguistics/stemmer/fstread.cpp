@@ -52,11 +52,11 @@ bool listok(const fstnet *t, uint16_t rec) {
   uint32_t len;
   if (!fststr(t, be16(r), &len)) return false;
   uint16_t aoff = be16(r + 2), noff = be16(r + 4), count = be16(r + 6), coff = be16(r + 8);
-  uint16_t alen;
+  uint16_t alen = 0;
   if (!fsttab16(t, aoff - 2u, &alen) || (alen && !fsttab(t, aoff, 2u * alen))) return false;
   if (count && (!fsttab(t, noff, 2u * count) || !fsttab(t, coff, 2u * count))) return false;
   for (uint32_t i = 0; i < count; i++) {
-    uint16_t idx;
+    uint16_t idx = 0;
     fsttab16(t, noff + 2 * i, &idx);
     if (!fststr(t, idx, &len)) return false;
   }
@@ -107,16 +107,16 @@ bool resolve(fstnet *t) {
       !ptrtabok(t, t->ptr2tab, (t->first3 - t->first2) * 256u))
     return false;
 
-  uint16_t size;
+  uint16_t size = 0;
   if (!fsttab16(t, t->strtab, &size) || size < 2 || !fsttab(t, t->strtab, size)) return false;
   t->strsize = size;
-  uint16_t n;
+  uint16_t n = 0;
   if (!fsttab16(t, t->outtab - 2u, &n) || (n && !fsttab(t, t->outtab, 2u * n))) return false;
   t->outcount = n;
 
   if (t->npages == 0) return false;
   for (int p = 0; p < t->npages; p++) {
-    uint16_t off, count;
+    uint16_t off = 0, count = 0;
     uint8_t first, last;
     int width = p == 0 && !(t->flags & 2) ? 1 : 2;
     if (!pagetable(t, p, width, &off, &first, &last, &count)) return false;
@@ -136,7 +136,7 @@ bool resolve(fstnet *t) {
   if (dir) {
     if (!fsttab16(t, dir - 2u, &nlists) || (nlists && !fsttab(t, dir, 2u * nlists))) return false;
     for (uint32_t i = 0; i < nlists; i++) {
-      uint16_t rec;
+      uint16_t rec = 0;
       fsttab16(t, dir + 2 * i, &rec);
       if (!listok(t, rec)) return false;
     }
@@ -157,7 +157,7 @@ int subnets(fstnet *t) {
   t->subs = static_cast<fstsubnet *>(std::calloc(t->nsubs ? t->nsubs : 1, sizeof(fstsubnet)));
   if (!t->subs) return FST_ENOMEM;
   for (int i = 0; i < t->nsubs; i++) {
-    uint16_t off;
+    uint16_t off = 0;
     fsttab16(t, idx + 2 * i, &off);
     const uint8_t *d = fsttab(t, off, FST_DESCLEN);
     if (!d) return FST_EBAD;
@@ -216,7 +216,7 @@ int tagtables(fstnet *t) {
   t->names = static_cast<char **>(std::calloc(count ? count : 1, sizeof(char *)));
   if (!t->bycode || !t->byname || !t->names) return FST_ENOMEM;
   for (uint32_t i = 0; i < count; i++) {
-    uint16_t idx, code;
+    uint16_t idx = 0, code = 0;
     fsttab16(t, noff + 2 * i, &idx);
     fsttab16(t, coff + 2 * i, &code);
     if (!code) continue;  // 0 marks a free slot
@@ -344,7 +344,7 @@ bool fsttab16(const fstnet *t, uint32_t toff, uint16_t *v) {
 const uint8_t *fststr(const fstnet *t, uint32_t idx, uint32_t *len) {
   uint32_t at = 2 * idx;
   if (at + 2 > t->strsize) return nullptr;
-  uint16_t n;
+  uint16_t n = 0;
   if (!fsttab16(t, t->strtab + at, &n) || at + 2 + 2u * n > t->strsize) return nullptr;
   *len = n;
   return fsttab(t, t->strtab + at + 2, 2u * n);
@@ -364,7 +364,7 @@ uint16_t fstlist(const fstnet *t, const char *name) {
   uint16_t dir = be16(t->hdr + 30), n;
   if (!dir || !fsttab16(t, dir - 2u, &n)) return 0;
   for (uint32_t i = 0; i < n; i++) {
-    uint16_t rec, nm;
+    uint16_t rec = 0, nm = 0;
     if (fsttab16(t, dir + 2 * i, &rec) && fsttab16(t, rec, &nm) && strequals(t, nm, name))
       return rec;
   }
@@ -377,7 +377,7 @@ uint16_t fstspecial(const fstnet *t, const char *name) {
   const uint8_t *r = fsttab(t, rec, 10);
   uint16_t noff = be16(r + 4), count = be16(r + 6), coff = be16(r + 8);
   for (uint32_t i = 0; i < count; i++) {
-    uint16_t idx, code;
+    uint16_t idx = 0, code = 0;
     if (fsttab16(t, noff + 2 * i, &idx) && strequals(t, idx, name) &&
         fsttab16(t, coff + 2 * i, &code))
       return code;

@@ -31,7 +31,7 @@ int putsym(uint8_t *coded, int &len, int room, uint8_t sym, int escs, bool escaf
 uint16_t code8(const fstnet *t, unsigned char c) {
   if (c < t->first0 || c > t->last0 || c - t->first0 >= t->count0) return 0;
   if (t->flags & 2) {
-    uint16_t v;
+    uint16_t v = 0;
     return fsttab16(t, t->code0 + 2u * (c - t->first0), &v) ? v : 0;
   }
   const uint8_t *p = fsttab(t, t->code0 + (c - t->first0), 1);
@@ -60,7 +60,7 @@ uint16_t tagcode16(const fstnet *t, const uint16_t *name, int len) {
   int lo = 0, hi = count - 1;
   while (lo <= hi) {
     int mid = (lo + hi) / 2;
-    uint16_t idx, code;
+    uint16_t idx = 0, code = 0;
     uint32_t slen;
     fsttab16(t, noff + 2 * mid, &idx);
     const uint8_t *s = fststr(t, idx, &slen);
@@ -98,7 +98,7 @@ int nextsym(const uint8_t *coded, int i, const fstnet *t, uint8_t *sym, int *esc
 int outchar(const fstnet *t, uint8_t sym, int escs) {
   if (sym < t->labelbase) return FST_EBAD;
   uint32_t idx = (sym - t->labelbase) / 4u + static_cast<uint32_t>(escs) * t->escstep;
-  uint16_t v;
+  uint16_t v = 0;
   if (idx >= t->outcount || !fsttab16(t, t->outtab + 2 * idx, &v)) return FST_EBAD;
   return v;
 }
@@ -866,7 +866,7 @@ int fstencode(const char *text, uint8_t *coded, int room, int tagmode, int endma
       coded[len] = 0;
       return len;
     }
-    uint16_t code;
+    uint16_t code = 0;
     if (tagmode && *s == '[') {
       if (!intags && t->tagsep) {
         if (len + 4 >= room) return FST_ETOOLONG;
@@ -909,7 +909,7 @@ int fstencodew(const uint16_t *text, uint8_t *coded, int room, int tagmode, int 
       coded[len] = 0;
       return len;
     }
-    uint16_t code;
+    uint16_t code = 0;
     if (tagmode && *s == '[') {
       if (!intags && t->tagsep) {
         if (len + 4 >= room) return FST_ETOOLONG;
