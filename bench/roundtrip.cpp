@@ -1,8 +1,8 @@
 // Round trip of a command through the database side, and the CPU an idle
 // poller with its database uses. Needs the PG environment and the installed
-// database side. Until the server program serves commands, a stand-in poller
-// here takes them through listener.get_cmd and answers through
-// dispatcher.reply, the way the server does.
+// database side. The poller is the server's own: registration, the poll
+// (listener.get_cmd) and the command table that answers through
+// dispatcher.reply, without the rest of the server process.
 //   kes_bench_roundtrip [commands [idle seconds]]
 #include <dirent.h>
 #include <unistd.h>
@@ -18,120 +18,71 @@
 #include <thread>
 #include <vector>
 
-#include "platform/db/db.h"
+#include "dr/dras/drasrv.h"
+#include "dr/drt/drt.h"
+#include "dr/dru/dru.h"
 #include "tests/fixtures/db/pguser.h"
 
 namespace {
 
 using pgtest::userstring;
 
-void die(kdblda* lda, int rc, const char* what) {
-  char b[2050];
-  kdberror(lda, rc, b, sizeof b);
+// Prints the error stack of a failed step and ends the benchmark.
+void die(drsrvstate* s, const char* what) {
+  char b[4000];
+  druestk(s, b, sizeof b);
   std::fprintf(stderr, "%s failed: %s\n", what, b);
   std::exit(1);
 }
 
-struct Slot {
-  uint16_t len = 0;
-  int16_t ind = -1;
-  char text[2000];
-};
+// A logged-on server state whose log goes nowhere.
+drsrvstate* logon() {
+  drsrvstate* s = nullptr;
+  if (dracnnew(&s) != 0) {
+    std::fprintf(stderr, "no server state\n");
+    std::exit(1);
+  }
+  if (dracnfop(s, nullptr, 0, "/dev/null", 6, 0, 0, 0, 0, &s->log) != 0) die(s, "log");
+  std::string u = userstring();
+  if (dracnlog(s, u.c_str(), 0) != 0) die(s, "log-on");
+  return s;
+}
 
-// The stand-in poller: registers, polls and answers add (201) and stops on 21.
+// The poller: registers, polls and answers through the command table until
+// the shutdown command.
 struct Poller {
-  kdblda lda{};
-  char name[30] = {0}, mbox[30] = {0}, mask[31] = "DQM";
-  int32_t sid = 0;
-  std::atomic<bool> stop{false};
+  drsrvstate* s = nullptr;
+  char mask[31] = "DQM";
   std::atomic<long> polls{0};
 
   void start() {
-    std::string u = userstring();
-    if (int rc = kdblogon(&lda, u.c_str(), -1)) die(&lda, rc, "log-on");
-    kdbcda c{};
-    int16_t i1 = -1, i2 = -1;
-    int rc = kdbopen(&c, &lda, KDB_TRANSPORT);
-    if (!rc) rc = kdbparse(&c, "CALL draserm.add(:person_mask, :name, :addr, :audsid)");
-    if (!rc) rc = kdbbndrv(&c, ":person_mask", mask, sizeof mask, KDB_STRING) |
-                  kdbbndrv(&c, ":name", name, sizeof name, KDB_STRING, &i1) |
-                  kdbbndrv(&c, ":addr", mbox, sizeof mbox, KDB_STRING, &i2) |
-                  kdbbndrv(&c, ":audsid", &sid, 4, KDB_INTEGER);
-    if (!rc) rc = kdbexec(&c);
-    if (rc) die(&lda, rc, "draserm.add");
-    kdbclose(&c);
+    s = logon();
+    s->pmask = mask;
+    if (drasmadd(s) != 0) die(s, "draserm.add");
+    if (drmini(s) != 0) die(s, "dispatcher");
   }
 
   void run() {
-    kdbcda poll{}, reply{};
-    int rc = kdbopen(&poll, &lda, KDB_TRANSPORT);
-    if (!rc) rc = kdbparse(&poll,
-        "CALL listener.get_cmd_blk(:sid, :mbox, :pmask, :cmd_type, :disp_id, "
-        ":disp_return_address, :disp_user, :disp_command, :disp_arg1, :disp_arg2, :disp_arg3, "
-        ":disp_arg4, :disp_arg5, :disp_arg6, :disp_arg7, :disp_arg8, :disp_arg9, :disp_arg10, "
-        ":dml_numpkeys, :dml_cid, :error_stack)");
-    if (!rc) rc = kdbopen(&reply, &lda, KDB_TRANSPORT);
-    if (!rc) rc = kdbparse(&reply,
-        "CALL dispatcher.reply(:address, :id, :command, :arg1, :arg2, :arg3, :arg4, :arg5, "
-        ":arg6, :arg7, :arg8, :arg9, :arg10)");
-    if (rc) die(&lda, rc, "parse");
-    int32_t type = 0, id = 0, command = 0, numpkeys = 500, cid = 0, code = 101;
-    char stack[2000];
-    Slot ret, user, args[10], out[10];
-    while (!stop) {
-      stack[0] = 0;
-      ret.ind = user.ind = -1;
-      numpkeys = 500;
-      rc = kdbbndrv(&poll, ":sid", &sid, 4, KDB_INTEGER) |
-           kdbbndrv(&poll, ":mbox", mbox, sizeof mbox, KDB_STRING) |
-           kdbbndrv(&poll, ":error_stack", stack, sizeof stack, KDB_STRING) |
-           kdbbndrv(&poll, ":pmask", mask, sizeof mask, KDB_STRING) |
-           kdbbndrv(&poll, ":cmd_type", &type, 4, KDB_INTEGER) |
-           kdbbndrv(&poll, ":disp_return_address", ret.text, 2000, KDB_VARCHAR2, &ret.ind, &ret.len) |
-           kdbbndrv(&poll, ":disp_user", user.text, 2000, KDB_VARCHAR2, &user.ind, &user.len) |
-           kdbbndrv(&poll, ":disp_command", &command, 4, KDB_INTEGER) |
-           kdbbndrv(&poll, ":disp_id", &id, 4, KDB_INTEGER) |
-           kdbbndrv(&poll, ":dml_cid", &cid, 4, KDB_INTEGER) |
-           kdbbndrv(&poll, ":dml_numpkeys", &numpkeys, 4, KDB_INTEGER);
-      for (int i = 0; i < 10; ++i) {
-        args[i].ind = -1;
-        std::string n = ":disp_arg" + std::to_string(i + 1);
-        rc |= kdbbndrv(&poll, n.c_str(), args[i].text, 2000, KDB_VARCHAR2, &args[i].ind, &args[i].len);
-      }
-      if (rc) die(&lda, rc, "bind");
-      rc = kdbexec(&poll);
-      if (rc && rc != KDB_NULLVALUE) die(&lda, rc, "listener.get_cmd");
+    static drmcmd cmd, reply;
+    static drtldml dml;
+    for (;;) {
+      int32_t type = 0;
+      if (drtlgcmd(s, &type, &cmd, &dml) != 0) die(s, "listener.get_cmd");
       ++polls;
-      if (type != 2) continue;
-      for (auto& o : out) o.ind = -1;
-      if (command == 201) {
-        long sum = std::atol(std::string(args[0].text, args[0].len).c_str()) +
-                   std::atol(std::string(args[1].text, args[1].len).c_str());
-        int n = std::snprintf(out[2].text, sizeof out[2].text, "%ld", sum);
-        out[2].len = static_cast<uint16_t>(n);
-        out[2].ind = 0;
-      }
-      rc = kdbbndrv(&reply, ":address", ret.text, 2000, KDB_VARCHAR2, &ret.ind, &ret.len) |
-           kdbbndrv(&reply, ":id", &id, 4, KDB_INTEGER) |
-           kdbbndrv(&reply, ":command", &code, 4, KDB_INTEGER);
-      for (int i = 0; i < 10; ++i) {
-        std::string n = ":arg" + std::to_string(i + 1);
-        rc |= kdbbndrv(&reply, n.c_str(), out[i].text, 2000, KDB_VARCHAR2, &out[i].ind, &out[i].len);
-      }
-      if (rc || (rc = kdbexec(&reply))) die(&lda, rc, "dispatcher.reply");
-      if (command == 21) break;
+      if (type != DRT_CMD) continue;
+      int rc = drtlcmd(s, &cmd, &reply);
+      if (rc == DRT_SHUT) break;
+      if (rc != 0) die(s, "dispatcher.reply");
+      dracnchp(s);
     }
-    kdbclose(&poll);
-    kdbclose(&reply);
   }
 
   void finish() {
-    kdbcda c{};
-    if (kdbopen(&c, &lda, KDB_TRANSPORT) == 0 && kdbparse(&c, "CALL draserm.del(:name)") == 0 &&
-        kdbbndrv(&c, ":name", name, sizeof name, KDB_STRING) == 0)
-      kdbexec(&c);
-    kdbclose(&c);
-    kdblogoff(&lda);
+    drmfre(s);
+    drasmdel(s);
+    dracnlof(s);
+    dracnfcl(s, s->log);
+    dracnfre(&s);
   }
 };
 
@@ -197,20 +148,20 @@ int main(int argc, char** argv) {
   srv.start();
   std::thread poller([&] { srv.run(); });
 
-  kdblda lda{};
-  std::string u = userstring();
-  if (int rc = kdblogon(&lda, u.c_str(), -1)) die(&lda, rc, "log-on");
-  kdbcda c{};
-  int rc = kdbopen(&c, &lda, KDB_TRANSPORT);
-  if (!rc) rc = kdbparse(&c, "CALL dispatcher.submit(:command, :a, :b, timeout_s => 30, "
-                             "reply_code => :reply_code, target_mbox => :mbox)");
+  drsrvstate* s = logon();
+  druocur c{};
+  if (druoprp(s, &c, DRUO_TRANSPORT,
+              "CALL dispatcher.submit(:command, :a, :b, timeout_s => 30, "
+              "reply_code => :reply_code, target_mbox => :mbox)") != 0)
+    die(s, "submit parse");
   int32_t command = 201, code = 0;
   char a[] = "2", b[] = "40";
-  if (!rc) rc = kdbbndrv(&c, ":command", &command, 4, KDB_INTEGER) |
-                kdbbndrv(&c, ":a", a, sizeof a, KDB_STRING) | kdbbndrv(&c, ":b", b, sizeof b, KDB_STRING) |
-                kdbbndrv(&c, ":reply_code", &code, 4, KDB_INTEGER) |
-                kdbbndrv(&c, ":mbox", srv.mbox, sizeof srv.mbox, KDB_STRING);
-  if (rc) die(&lda, rc, "submit parse");
+  if (druobnd(s, &c, ":command", &command, 4, DRUO_INTEGER) != 0 ||
+      druobnd(s, &c, ":a", a, sizeof a, DRUO_STRING) != 0 ||
+      druobnd(s, &c, ":b", b, sizeof b, DRUO_STRING) != 0 ||
+      druobnd(s, &c, ":reply_code", &code, 4, DRUO_INTEGER) != 0 ||
+      druobnd(s, &c, ":mbox", srv.s->mbox, sizeof srv.s->mbox, DRUO_STRING) != 0)
+    die(s, "submit bind");
   // One series of submits, each after a pause; prints its figures.
   auto series = [&](const char* what, int count, int pause_ms) {
     std::vector<double> ms;
@@ -218,7 +169,7 @@ int main(int argc, char** argv) {
       std::this_thread::sleep_for(std::chrono::milliseconds(pause_ms));
       auto t0 = std::chrono::steady_clock::now();
       code = 0;
-      if ((rc = kdbexec(&c))) die(&lda, rc, "dispatcher.submit");
+      if (druoexe(s, &c) != 0) die(s, "dispatcher.submit");
       ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
       if (code != 101) {
         std::fprintf(stderr, "reply %d instead of 101\n", code);
@@ -230,7 +181,7 @@ int main(int argc, char** argv) {
                 what, count, pause_ms, ms[ms.size() / 2], ms[ms.size() * 9 / 10], ms.back());
   };
   std::printf("round trip of dispatcher.submit(add 2 40) to its reply, served by the\n"
-              "stand-in poller over listener.get_cmd and dispatcher.reply:\n");
+              "server's poll (listener.get_cmd) and command table (dispatcher.reply):\n");
   series("one after another", n, 7);
   series("each after 2.5 s idle", std::max(5, n / 20), 2500);
 
@@ -247,9 +198,11 @@ int main(int argc, char** argv) {
               idle, srv.polls - polls0, own, db, own + db);
 
   command = 21;
-  kdbexec(&c);
-  kdbclose(&c);
-  kdblogoff(&lda);
+  druoexe(s, &c);
+  druoend(s, &c);
+  dracnlof(s);
+  dracnfcl(s, s->log);
+  dracnfre(&s);
   poller.join();
   srv.finish();
   return 0;

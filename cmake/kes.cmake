@@ -19,6 +19,29 @@ function(kes_library name)
   if(A_DEPS)
     target_link_libraries(${name} PUBLIC ${A_DEPS})
   endif()
+  # Noted for the layering check (kes_check_layers).
+  file(RELATIVE_PATH dir ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+  string(REPLACE ";" "," deps "${A_DEPS}")
+  set_property(GLOBAL APPEND PROPERTY KES_LAYERS "${name}|${dir}|${deps}")
+endfunction()
+
+# kes_check_layers(): after every library is defined, the target kes_layers
+# (part of every build) fails when libraries use each other, when a library
+# includes a header of one it does not link, or when a unit of dr/ other than
+# the cursor layer includes the client layer.
+function(kes_check_layers)
+  get_property(entries GLOBAL PROPERTY KES_LAYERS)
+  set(text "")
+  foreach(e IN LISTS entries)
+    string(REPLACE "," ";" e "${e}")
+    string(APPEND text "${e}\n")
+  endforeach()
+  file(WRITE ${PROJECT_BINARY_DIR}/layers.txt "${text}")
+  find_package(Python3 COMPONENTS Interpreter REQUIRED)
+  add_custom_target(kes_layers ALL
+    COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tools/layers/layers.py
+            ${PROJECT_BINARY_DIR}/layers.txt ${PROJECT_SOURCE_DIR}
+    COMMENT "Checking the layering of the libraries" VERBATIM)
 endfunction()
 
 # kes_test(name SOURCES ... [DEPS ...] [LABELS ...]): a GoogleTest program,

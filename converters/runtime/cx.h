@@ -749,8 +749,6 @@ int32_t piofsize(cxstate* st, const char* path);
 int pioexist(cxstate* st, const char* path);
 // pioreply: reads one reply record; 0 or -1.
 int pioreply(cxstate* st, int handle, unsigned char* buf, int ignored);
-// piotrace: prints a record's header.
-int piotrace(cxstate* st, const unsigned char* rec);
 
 // ---------------------------------------------------------------- stand-alone options
 

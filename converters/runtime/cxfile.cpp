@@ -2,6 +2,7 @@
 // name of a run goes through here (or, in pipe mode, through the pipe client).
 // It also keeps the run's handle registry and starts external converter programs.
 #include "converters/runtime/cx.h"
+#include "platform/os/os.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -281,6 +282,25 @@ int cxnow(cxstate* st, unsigned char* out) {
 
 // ---------------------------------------------------------------- temporary names
 
+namespace {
+
+// The run's temporary names "WWnnnnnn.TMP" in the directory of a path: the
+// six digits count up from the run's serial; the run's intermediate file is
+// passed over.
+struct cctmpseq {
+  cxstate* st;
+  char* digits;  // where the digits go in the name
+};
+
+int cctmpnext(void* user, unsigned, char* buf, size_t) {
+  auto* q = static_cast<cctmpseq*>(user);
+  int serial = q->st->io->tmpserial++;
+  std::snprintf(q->digits, 11, "%06d.TMP", ((serial % 1000000) + 1000000) % 1000000);
+  return std::strcmp(buf, q->st->nm->intfile) == 0 ? 1 : 0;
+}
+
+}  // namespace
+
 int cctmpname(cxstate* st, const char* path, char* out) {
   cxio* io = st->io;
   if (io->tmpserial == 0) {
@@ -295,27 +315,19 @@ int cctmpname(cxstate* st, const char* path, char* out) {
     if (*p == '\\' || *p == '/' || *p == ':') cut = p;
   char* prefix = cut ? cut + 1 : out;
   std::strcpy(prefix, "WW");
-  char* digits = prefix + 2;
-  for (int tries = 0; tries < 1000000; tries++) {
-    int serial = io->tmpserial++;
-    std::snprintf(digits, 11, "%06d.TMP", ((serial % 1000000) + 1000000) % 1000000);
-    if (std::strcmp(out, st->nm->intfile) == 0) continue;
-    if (pipemode(st)) {
-      if (cxexists(st, out) != 0) return 0;
-      continue;
-    }
-    // Reserve the name by creating the file exclusively: an existing file,
-    // or one another run creates at the same moment, is passed over.
-    int fd = opentry(out, O_RDWR | O_CREAT | O_EXCL);
-    if (fd >= 0) {
-      ::close(fd);
-      regname(st, out);  // deleted at the run's end unless the run deletes it first
-      return 0;
-    }
-    // Only a name that is taken is worth passing over; a directory that
-    // cannot be written fails every name alike, and the caller's open says so.
-    if (errno != EEXIST) return 0;
+  cctmpseq q = {st, prefix + 2};
+  size_t size = static_cast<size_t>(q.digits - out) + 11;
+  if (pipemode(st)) {
+    // The files are the peer's: a name is free when the peer has no such file.
+    for (unsigned n = 0; n < 1000000; n++)
+      if (cctmpnext(&q, n, out, size) == 0 && cxexists(st, out) != 0) return 0;
+    return 0;
   }
+  // Reserved by creating the file exclusively, so that no other run takes
+  // it; deleted at the run's end unless the run deletes it first. When no
+  // file can be made the last name stays in out and the caller's open says
+  // why.
+  if (ostmpmake(cctmpnext, &q, 1000000, out, size) == 0) regname(st, out);
   return 0;
 }
 
@@ -473,14 +485,37 @@ int ccpathjoin(cxstate* st, const char* dir, const char* base, const char* ext, 
 
 // ---------------------------------------------------------------- external programs
 
+namespace {
+
+// The names "<temporary directory>kvjext<six hex digits>" of the extent file
+// an external converter program writes.
+struct cxextseq {
+  char dir[260];
+  unsigned start;
+};
+
+int cxextnext(void* user, unsigned n, char* buf, size_t size) {
+  auto* e = static_cast<const cxextseq*>(user);
+  int w = std::snprintf(buf, size, "%skvjext%06X", e->dir, (e->start + n) & 0xFFFFFF);
+  return w < 0 || static_cast<size_t>(w) >= size ? -1 : 0;
+}
+
+// Makes a new, empty extent file; 0 with its name in buf, -1 when none can be made.
+int cxtmpext(char* buf, size_t size) {
+  cxextseq e{};
+  if (ostmpdir(e.dir, sizeof e.dir) < 0) return -1;
+  e.start = static_cast<unsigned>(::getpid()) * 2654435761u ^ static_cast<unsigned>(std::time(nullptr));
+  return ostmpmake(cxextnext, &e, 1u << 20, buf, size);
+}
+
+}  // namespace
+
 int cxspawn(cxstate* st, int number, int direction, const char* path1, const char* path2,
             int verbosity) {
   // The extent file's name goes to the child through its own environment,
   // never through the process's: the server runs other work beside it.
-  char extpath[] = "/tmp/kvjextXXXXXX";
-  int efd = ::mkstemp(extpath);
-  if (efd < 0) return -1;
-  ::close(efd);
+  char extpath[300];
+  if (cxtmpext(extpath, sizeof extpath) != 0) return -1;
   std::string envext = std::string("KVJEXTENT=") + extpath;
 
   std::string dir;

@@ -72,10 +72,9 @@ unsigned char* begin(cxstate* st, int cmd) {
 
 // Sends the request of len bytes and reads the first reply; the reply
 // buffer, or null on failure.
-unsigned char* exchange(cxstate* st, const char* op, int len) {
+unsigned char* exchange(cxstate* st, int len) {
   unsigned char* r = st->fb->pipereqbuf;
   put32(r, static_cast<uint32_t>(len));
-  std::printf("%s: about to write %d bytes to %d\n", op, len, st->fb->pipereq);
   if (!writeall(st->fb->pipereq, r, static_cast<size_t>(len))) return nullptr;
   int rc = pioreply(st, st->fb->pipereply, st->fb->piperepbuf, 0);
   st->cm->pipeserial++;
@@ -100,7 +99,6 @@ int pioreply(cxstate* st, int handle, unsigned char* buf, int ignored) {
     std::perror("read");
     return -1;
   }
-  piotrace(st, buf);
   uint32_t len = get32(buf);
   if (len > CX_PIPEHDR) {
     // A reply longer than the buffer cannot be taken in whole: refuse it.
@@ -110,15 +108,6 @@ int pioreply(cxstate* st, int handle, unsigned char* buf, int ignored) {
   return get32(buf + 4) == ksig ? 0 : -1;
 }
 
-int piotrace(cxstate* st, const unsigned char* rec) {
-  uint32_t cmd = get32(rec + 12);
-  std::printf("Client Record:\n");
-  std::printf("command:    %s\n", cmd < 13 ? st->cm->pipenames[cmd] : "?");
-  std::printf("signature:  %X\n", get32(rec + 4));
-  std::printf("serial #:   0x%x\n", get32(rec + 8));
-  return 0;
-}
-
 int piofopen(cxstate* st, const char* path, int mode, int share) {
   unsigned char* r = begin(st, OPEN_FILE);
   if (!r) return -1;
@@ -126,9 +115,7 @@ int piofopen(cxstate* st, const char* path, int mode, int share) {
   if (at < 0) return -1;
   put32(r + at, static_cast<uint32_t>(mode));
   put32(r + at + 4, static_cast<uint32_t>(share));
-  std::printf("piofopen: request %d reply %d\n", st->fb->pipereq, st->fb->pipereply);
-  unsigned char* rep = exchange(st, "piofopen", CX_PIPEHDR);
-  std::printf("piofopen: about to read reply %d bytes from %d\n", CX_PIPEHDR, st->fb->pipereply);
+  unsigned char* rep = exchange(st, CX_PIPEHDR);
   if (!rep) return -1;
   st->cm->pipelast = sget32(rep + 16);
   return st->cm->pipelast;
@@ -138,8 +125,7 @@ int piofclose(cxstate* st, int handle) {
   unsigned char* r = begin(st, CLOSE_FILE);
   if (!r) return -1;
   put32(r + 16, static_cast<uint32_t>(handle));
-  std::printf("closing %d\n", handle);
-  unsigned char* rep = exchange(st, "piofclose", CX_PIPEHDR);
+  unsigned char* rep = exchange(st, CX_PIPEHDR);
   if (!rep || !success(rep)) return -1;
   st->cm->pipelast = sget32(rep + 16);
   return st->cm->pipelast == 0 ? 0 : -1;
@@ -150,7 +136,7 @@ int piofread(cxstate* st, int handle, void* buf, int n) {
   if (!r || n < 0) return -1;
   put32(r + 16, static_cast<uint32_t>(handle));
   put32(r + 20, static_cast<uint32_t>(n));
-  unsigned char* rep = exchange(st, "piofread", CX_PIPEHDR);
+  unsigned char* rep = exchange(st, CX_PIPEHDR);
   auto* out = static_cast<unsigned char*>(buf);
   int total = 0;
   while (rep) {
@@ -185,7 +171,7 @@ int piofwrite(cxstate* st, int handle, const void* data, int n) {
     int len = k + kwritehdr;
     if (len < CX_PIPEHDR) len = CX_PIPEHDR;
     std::memset(r + 24 + k, 0, static_cast<size_t>(len - 24 - k));
-    unsigned char* rep = exchange(st, "piofwrite", len);
+    unsigned char* rep = exchange(st, len);
     if (!rep || sget32(rep + 12) != WRITE_FILE) return -1;
     total += k;
   }
@@ -198,7 +184,7 @@ int pioseek(cxstate* st, int handle, int offset, int origin) {
   put32(r + 16, static_cast<uint32_t>(handle));
   put32(r + 20, static_cast<uint32_t>(offset));
   put32(r + 24, static_cast<uint32_t>(origin));
-  unsigned char* rep = exchange(st, "pioseek", CX_PIPEHDR);
+  unsigned char* rep = exchange(st, CX_PIPEHDR);
   if (!rep || !success(rep)) return -1;
   return sget32(rep + 16);
 }
@@ -206,7 +192,7 @@ int pioseek(cxstate* st, int handle, int offset, int origin) {
 int piounlink(cxstate* st, const char* path) {
   unsigned char* r = begin(st, UNLINK);
   if (!r || putpath(r, 16, path, 0) < 0) return -1;
-  unsigned char* rep = exchange(st, "piounlink", CX_PIPEHDR);
+  unsigned char* rep = exchange(st, CX_PIPEHDR);
   if (!rep || !success(rep)) return -1;
   return sget32(rep + 16);
 }
@@ -216,7 +202,7 @@ int piorename(cxstate* st, const char* oldp, const char* newp) {
   if (!r) return -1;
   int at = putpath(r, 16, oldp, 0);
   if (at < 0 || putpath(r, at, newp, 0) < 0) return -1;
-  unsigned char* rep = exchange(st, "piorename", CX_PIPEHDR);
+  unsigned char* rep = exchange(st, CX_PIPEHDR);
   if (!rep) return -1;
   return sget32(rep + 16);
 }
@@ -224,7 +210,7 @@ int piorename(cxstate* st, const char* oldp, const char* newp) {
 int32_t piofsize(cxstate* st, const char* path) {
   unsigned char* r = begin(st, GET_FILE_SIZE);
   if (!r || putpath(r, 16, path, 0) < 0) return -1;
-  unsigned char* rep = exchange(st, "piofsize", CX_PIPEHDR);
+  unsigned char* rep = exchange(st, CX_PIPEHDR);
   if (!rep || !success(rep)) return -1;
   st->cm->pipelast = sget32(rep + 16);
   if (st->cm->pipelast != 0) return -1;
@@ -234,7 +220,7 @@ int32_t piofsize(cxstate* st, const char* path) {
 int pioexist(cxstate* st, const char* path) {
   unsigned char* r = begin(st, CHECK_EXIST);
   if (!r || putpath(r, 16, path, 0) < 0) return -1;
-  unsigned char* rep = exchange(st, "pioexist", CX_PIPEHDR);
+  unsigned char* rep = exchange(st, CX_PIPEHDR);
   if (!rep || !success(rep)) return -1;
   st->cm->pipelast = sget32(rep + 16);
   return st->cm->pipelast == 0 ? 0 : -1;

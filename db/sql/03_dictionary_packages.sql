@@ -126,3 +126,94 @@ BEGIN
     CALL dr_utl.install_callback(usrnam);
   END IF;
 END $$;
+
+-- The table of a policy: its name as stored, looked for in the schema named
+-- like the policy's owner first, then as the search path finds it (never a
+-- temporary table); null when there is none.
+CREATE OR REPLACE FUNCTION dr_utl.policy_table(pid integer) RETURNS regclass
+LANGUAGE plpgsql STABLE AS $$
+DECLARE
+  p dr$policy%ROWTYPE;
+  t regclass;
+BEGIN
+  SELECT * INTO p FROM dr$policy x WHERE x.pol_id = pid;
+  IF NOT FOUND OR p.pol_tablename IS NULL THEN
+    RETURN NULL;
+  END IF;
+  BEGIN
+    IF position('.' IN p.pol_tablename) = 0 THEN
+      t := to_regclass(format('%I.%I', lower(p.pol_owner), lower(p.pol_tablename)));
+    END IF;
+    t := coalesce(t, to_regclass(lower(p.pol_tablename)));
+  EXCEPTION WHEN OTHERS THEN
+    RETURN NULL;  -- not a name at all
+  END;
+  IF t IS NULL OR (SELECT c.relpersistence = 't' FROM pg_class c WHERE c.oid = t) THEN
+    RETURN NULL;
+  END IF;
+  RETURN t;
+END $$;
+
+-- Runs a procedure that a request names, proc(svcno, arg1) or, with nargs
+-- 3, proc(svcno, arg1, arg2), with the rights of the user the request came
+-- from: the role is switched to that user, and the call is made from a
+-- security-definer function the user owns, inside which no code can switch
+-- the role back. What the procedure changed of the session's settings or
+-- left in its temporary schema is undone afterwards, since the session goes
+-- on serving others. The user must be enabled (a member of kestrin_user, or
+-- an administrator); the calling role gets membership in the user's role
+-- when it lacks it, which needs CREATEROLE.
+CREATE OR REPLACE PROCEDURE dr_utl.run_as(usr text, proc text, svcno integer, arg1 text,
+                                          arg2 text, nargs integer)
+LANGUAGE plpgsql AS $$
+DECLARE
+  uid oid;
+  fn text;
+  names text[];
+  vals text[];
+  r record;
+BEGIN
+  IF proc IS NULL OR proc !~ '^[A-Za-z_][A-Za-z0-9_$]*(\.[A-Za-z_][A-Za-z0-9_$]*)?$' THEN
+    CALL dr_def.raise_error(format('%s is not a plain procedure name', coalesce(proc, 'null')));
+  END IF;
+  IF nargs IS NULL OR nargs NOT IN (2, 3) THEN
+    CALL dr_def.raise_error(format('a request procedure takes 2 or 3 arguments, not %s', nargs));
+  END IF;
+  SELECT oid INTO uid FROM pg_roles WHERE rolname = usr;
+  IF uid IS NULL THEN
+    CALL dr_def.raise_error(format('user %s does not exist', coalesce(usr, 'null')));
+  END IF;
+  IF NOT dispatcher.is_admin(usr) AND NOT pg_has_role(usr, 'kestrin_user', 'MEMBER') THEN
+    CALL dr_def.raise_error(format('user %s is not enabled (a member of kestrin_user)', usr));
+  END IF;
+  IF NOT pg_has_role(session_user, uid, 'MEMBER') THEN
+    EXECUTE format('GRANT %I TO %I', usr, session_user);
+  END IF;
+  SELECT array_agg(s.name ORDER BY s.name), array_agg(s.setting ORDER BY s.name)
+    INTO names, vals
+    FROM pg_settings s WHERE s.context = 'user';
+  PERFORM set_config('role', usr, true);
+  fn := format('pg_temp.%I', 'dr_run_as_' || uid);
+  EXECUTE format($f$
+CREATE OR REPLACE FUNCTION %s(p text, n integer, a integer, b text, c text) RETURNS void
+LANGUAGE plpgsql SECURITY DEFINER AS $b$
+BEGIN
+  IF n = 2 THEN
+    EXECUTE format('CALL %%s($1, $2)', p) USING a, b;
+  ELSE
+    EXECUTE format('CALL %%s($1, $2, $3)', p) USING a, b, c;
+  END IF;
+END $b$ $f$, fn);
+  EXECUTE format('SELECT %s($1, $2, $3, $4, $5)', fn) USING proc, nargs, svcno, arg1, arg2;
+  PERFORM set_config('role', 'none', true);
+  FOR r IN SELECT v.name, v.val FROM unnest(names, vals) AS v(name, val)
+             JOIN pg_settings s ON s.name = v.name
+            WHERE s.setting IS DISTINCT FROM v.val LOOP
+    BEGIN
+      PERFORM set_config(r.name, r.val, false);
+    EXCEPTION WHEN OTHERS THEN
+      NULL;  -- one that cannot be set back now cannot have been changed either
+    END;
+  END LOOP;
+  DISCARD TEMP;
+END $$;

@@ -1,5 +1,7 @@
 -- The registry of running servers. A server registers on its transport
--- connection; that connection's backend identifies it to dispatcher.get_oob.
+-- connection; that connection's backend identifies it to dispatcher.get_oob,
+-- and holds a session-level advisory lock on the server's session id for as
+-- long as it lives, so that others can tell at once that a server died.
 
 CREATE SCHEMA IF NOT EXISTS draserm;
 CREATE SEQUENCE IF NOT EXISTS draserm.server_seq;
@@ -18,6 +20,20 @@ CREATE TABLE IF NOT EXISTS draserm.server (
 -- When the server last took a message (the poll looks more often while busy).
 ALTER TABLE draserm.server ADD COLUMN IF NOT EXISTS served_at timestamptz NOT NULL DEFAULT '-infinity';
 
+-- Lock class of the advisory lock a registered server's session holds.
+CREATE OR REPLACE FUNCTION draserm.lock_class() RETURNS integer
+LANGUAGE sql IMMUTABLE AS $$ SELECT 19284 $$;
+
+-- True while the session that registered the server of this session id
+-- lives (it holds the server's lock; the lock goes with the session).
+CREATE OR REPLACE FUNCTION draserm.alive(audsid integer) RETURNS boolean
+LANGUAGE sql STABLE AS $$
+  SELECT EXISTS (SELECT 1 FROM pg_locks l
+                  WHERE l.locktype = 'advisory' AND l.granted
+                    AND l.classid = draserm.lock_class() AND l.objid = alive.audsid
+                    AND l.objsubid = 2)
+$$;
+
 -- Register the calling server: its name, mailbox address and session id.
 CREATE OR REPLACE PROCEDURE draserm.add(person_mask text, INOUT name text,
                                         INOUT addr text, INOUT audsid integer)
@@ -29,6 +45,7 @@ BEGIN
   name := 'DRSRV_' || n;
   addr := 'DRMBOX_' || n;
   audsid := n;
+  PERFORM pg_advisory_lock(draserm.lock_class(), n);
   INSERT INTO draserm.server (name, mbox, audsid, person_mask, backend_pid)
   VALUES (add.name, add.addr, add.audsid, upper(add.person_mask), pg_backend_pid());
 END $$;
@@ -46,10 +63,15 @@ BEGIN
   END IF;
 END $$;
 
--- Remove a server from the registry; what it still had in service is requeued.
+-- Remove a server from the registry; what it still had is settled.
 CREATE OR REPLACE PROCEDURE draserm.del(name text)
 LANGUAGE plpgsql AS $$
+DECLARE
+  sid integer;
 BEGIN
-  DELETE FROM draserm.server s WHERE s.name = upper(del.name);
+  DELETE FROM draserm.server s WHERE s.name = upper(del.name) RETURNING s.audsid INTO sid;
+  IF sid IS NOT NULL THEN
+    PERFORM pg_advisory_unlock(draserm.lock_class(), sid);
+  END IF;
   CALL dispatcher.recover_stale();
 END $$;

@@ -17,7 +17,7 @@ LANGUAGE sql IMMUTABLE AS $$ SELECT 3 $$;
 -- The bell that wakes idle polls: anything queued for a server rings it.
 CREATE SEQUENCE IF NOT EXISTS dispatcher.bell_seq CYCLE;
 CREATE OR REPLACE PROCEDURE dispatcher.ring()
-LANGUAGE plpgsql AS $$
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
 BEGIN
   PERFORM nextval('dispatcher.bell_seq');
 END $$;
@@ -33,15 +33,17 @@ CREATE TABLE IF NOT EXISTS svcq.request (
   status    char(1) NOT NULL DEFAULT 'Q',  -- Q queued, I in service, D done, E error, X set aside
   par       text[] NOT NULL,
   errors    text,
-  username  text NOT NULL DEFAULT upper(current_user),
+  username  text NOT NULL DEFAULT session_user,  -- whose rights its procedures run with
   sid       integer,
   tries     integer NOT NULL DEFAULT 0,
   queued_at timestamptz NOT NULL DEFAULT clock_timestamp(),
   taken_at  timestamptz
 );
 CREATE INDEX IF NOT EXISTS request_queued ON svcq.request (priority DESC, svcno) WHERE status = 'Q';
+ALTER TABLE svcq.request ALTER COLUMN username SET DEFAULT session_user;
 
--- Queue a service request. A request given with status 'E' is recorded as
+-- Queue a service request for session_user, whose rights the procedures it
+-- names will run with. A request given with status 'E' is recorded as
 -- failed and not served. The transport connection runs in autocommit, so the
 -- request is durable when the call returns; do_commit asks no more than that.
 CREATE OR REPLACE PROCEDURE svcq.queue(svctype text, priority integer DEFAULT 0,
@@ -50,15 +52,16 @@ CREATE OR REPLACE PROCEDURE svcq.queue(svctype text, priority integer DEFAULT 0,
     par4 text DEFAULT NULL, par5 text DEFAULT NULL, par6 text DEFAULT NULL,
     par7 text DEFAULT NULL, par8 text DEFAULT NULL, par9 text DEFAULT NULL,
     par10 text DEFAULT NULL, errors text DEFAULT NULL, status text DEFAULT NULL)
-LANGUAGE plpgsql AS $$
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, public, pg_temp AS $$
 BEGIN
   IF svctype IS NULL OR svctype !~ '^[A-Za-z_][A-Za-z0-9_]*$' THEN
     CALL dr_def.raise_error(format('invalid service type %s', svctype));
   END IF;
-  INSERT INTO svcq.request (svctype, priority, status, par, errors)
+  INSERT INTO svcq.request (svctype, priority, status, par, errors, username)
   VALUES (upper(svctype), coalesce(priority, 0),
           CASE WHEN upper(status) IN ('E', 'D') THEN upper(status) ELSE 'Q' END,
-          ARRAY[par1, par2, par3, par4, par5, par6, par7, par8, par9, par10], errors)
+          ARRAY[par1, par2, par3, par4, par5, par6, par7, par8, par9, par10], errors,
+          session_user)
   RETURNING request.svcno INTO svcno;
   CALL dispatcher.ring();
 END $$;

@@ -5,46 +5,81 @@
 -- autocommit, so a reply is seen at once. The server that takes a command
 -- holds a session-level advisory lock on its id until the final reply, so a
 -- waiting submitter blocks on that lock instead of polling.
+--
+-- Users reach this only through the doors at the end (submit, post,
+-- wait_reply, interrupt and the view messages): the functions that touch the
+-- tables run with the owner's rights (SECURITY DEFINER, fixed search_path)
+-- and act for session_user alone, so nobody can read, take, forge or reorder
+-- another user's messages or replies.
 
 CREATE SCHEMA IF NOT EXISTS dispatcher;
 CREATE SCHEMA IF NOT EXISTS listener;
-CREATE SEQUENCE IF NOT EXISTS dispatcher.message_seq;
+-- Message ids wrap to ids not in use (see next_id), so they never run out.
+CREATE SEQUENCE IF NOT EXISTS dispatcher.message_seq AS integer MINVALUE 1 CYCLE;
+ALTER SEQUENCE dispatcher.message_seq AS integer MINVALUE 1 MAXVALUE 2147483647 CYCLE;
 
--- The letter of the personality mask that takes each command; commands not
--- listed go to any server.
+-- What each command needs: the letter of the personality mask that takes it
+-- (null: any server), the right its sender must hold (admin: an
+-- administrator; owner: the owner of the policy its policy_arg names, or an
+-- administrator; select: SELECT on that policy's table), and whether a
+-- successful command is answered at all. Commands not listed go to any
+-- server, need no right and are answered.
 CREATE TABLE IF NOT EXISTS dispatcher.command_route (
   command     integer PRIMARY KEY,
-  personality char(1) NOT NULL CHECK (personality IN ('D', 'M', 'Q', 'R', 'L')),
+  personality char(1) CHECK (personality IN ('D', 'M', 'Q', 'R', 'L')),
   name        varchar(30) NOT NULL
 );
-INSERT INTO dispatcher.command_route (command, personality, name) VALUES
-  (10, 'D', 'begin_index'), (11, 'D', 'populate_index'), (12, 'D', 'drop_index'),
-  (13, 'D', 'truncate_index'), (14, 'D', 'opt_index'), (29, 'D', 'end_index'),
-  (33, 'D', 'end_opt_index'), (37, 'D', 'begin_opt_index'), (40, 'D', 'vop'),
-  (18, 'M', 'sync_to_now'), (19, 'M', 'sync_to_timestamp'),
-  (15, 'Q', 'contains'), (16, 'Q', 'highlight'), (17, 'Q', 'html_highlight'),
-  (30, 'Q', 'bankquery'), (31, 'Q', 'wordassist'), (32, 'Q', 'check_query'),
-  (34, 'Q', 'rw_parse'), (35, 'Q', 'rw_noop'), (36, 'Q', 'rw_close'),
-  (38, 'Q', 'count_hits'), (39, 'Q', 'estimate_hits'), (41, 'Q', 'contains_fetch'),
-  (42, 'Q', 'sqe'), (43, 'Q', 'sorted_fetch'), (44, 'Q', 'clear_result'),
-  (46, 'Q', 'gettab'), (47, 'Q', 'reltab'), (48, 'Q', 'inst_callback')
-ON CONFLICT (command) DO NOTHING;
+ALTER TABLE dispatcher.command_route ALTER COLUMN personality DROP NOT NULL;
+ALTER TABLE dispatcher.command_route ADD COLUMN IF NOT EXISTS needs varchar(8)
+  CHECK (needs IN ('admin', 'owner', 'select'));
+ALTER TABLE dispatcher.command_route ADD COLUMN IF NOT EXISTS policy_arg smallint
+  CHECK (policy_arg BETWEEN 1 AND 10);
+ALTER TABLE dispatcher.command_route ADD COLUMN IF NOT EXISTS replies boolean NOT NULL DEFAULT true;
+INSERT INTO dispatcher.command_route AS r (command, personality, name, needs, policy_arg, replies) VALUES
+  (10, 'D', 'begin_index', 'owner', 1, true), (11, 'D', 'populate_index', 'owner', 1, true),
+  (12, 'D', 'drop_index', 'owner', 1, true), (13, 'D', 'truncate_index', 'owner', 1, true),
+  (14, 'D', 'opt_index', 'owner', 1, true), (29, 'D', 'end_index', 'owner', 1, true),
+  (33, 'D', 'end_opt_index', 'owner', 1, true), (37, 'D', 'begin_opt_index', 'owner', 1, true),
+  (40, 'D', 'vop', NULL, NULL, true),
+  (18, 'M', 'sync_to_now', NULL, NULL, true), (19, 'M', 'sync_to_timestamp', NULL, NULL, true),
+  (15, 'Q', 'contains', 'select', 1, true), (16, 'Q', 'highlight', 'select', 1, true),
+  (17, 'Q', 'html_highlight', NULL, NULL, true), (30, 'Q', 'bankquery', NULL, NULL, true),
+  (31, 'Q', 'wordassist', NULL, NULL, true), (32, 'Q', 'check_query', 'select', 1, true),
+  (34, 'Q', 'rw_parse', NULL, NULL, true), (35, 'Q', 'rw_noop', NULL, NULL, true),
+  (36, 'Q', 'rw_close', NULL, NULL, true), (38, 'Q', 'count_hits', 'select', 1, true),
+  (39, 'Q', 'estimate_hits', 'select', 1, true), (41, 'Q', 'contains_fetch', 'select', 1, true),
+  (42, 'Q', 'sqe', 'select', 2, true), (43, 'Q', 'sorted_fetch', 'select', 1, true),
+  (44, 'Q', 'clear_result', NULL, NULL, true), (46, 'Q', 'gettab', NULL, NULL, true),
+  (47, 'Q', 'reltab', NULL, NULL, true), (48, 'Q', 'inst_callback', NULL, NULL, true),
+  (20, NULL, 'refresh', NULL, NULL, false),
+  (21, NULL, 'shutdown', 'admin', NULL, true), (22, NULL, 'change_mask', 'admin', NULL, true),
+  (23, NULL, 'continue', 'admin', NULL, true), (24, NULL, 'continue', 'admin', NULL, true),
+  (25, NULL, 'change_mask', 'admin', NULL, true)
+ON CONFLICT (command) DO UPDATE
+   SET personality = excluded.personality, name = excluded.name, needs = excluded.needs,
+       policy_arg = excluded.policy_arg, replies = excluded.replies;
 
+-- States: Q queued, S in service, D answered, N taken by a server that
+-- answers only a failure (nobody waits for it), W withdrawn by its
+-- submitter while in service (its late reply is dropped).
 CREATE TABLE IF NOT EXISTS dispatcher.message (
-  id             integer PRIMARY KEY DEFAULT nextval('dispatcher.message_seq'),
+  id             integer PRIMARY KEY,
   command        integer NOT NULL,
   personality    char(1),                 -- letter the mask must hold; null: any server
   target_mbox    varchar(29),             -- one given server, or null
   return_address varchar(64) NOT NULL,
-  username       varchar(64) NOT NULL DEFAULT upper(current_user),
+  username       text NOT NULL,           -- session_user of the sender
   args           text[] NOT NULL,
-  state          char(1) NOT NULL DEFAULT 'Q',  -- Q queued, S in service, D answered, X set aside
+  state          char(1) NOT NULL DEFAULT 'Q',
   server_name    varchar(29),
   tries          integer NOT NULL DEFAULT 0,
   queued_at      timestamptz NOT NULL DEFAULT clock_timestamp(),
   taken_at       timestamptz
 );
+ALTER TABLE dispatcher.message ALTER COLUMN id DROP DEFAULT;
+ALTER TABLE dispatcher.message ALTER COLUMN username DROP DEFAULT;
 CREATE INDEX IF NOT EXISTS message_queued ON dispatcher.message (id) WHERE state = 'Q';
+CREATE INDEX IF NOT EXISTS message_served ON dispatcher.message (server_name) WHERE state IN ('S', 'W');
 
 CREATE TABLE IF NOT EXISTS dispatcher.reply_message (
   seq            bigserial PRIMARY KEY,
@@ -61,23 +96,145 @@ CREATE TABLE IF NOT EXISTS dispatcher.oob (
   seq            bigserial PRIMARY KEY,
   server_name    varchar(29) NOT NULL,
   return_address varchar(64),
-  username       varchar(64),
+  username       text,
   command        integer NOT NULL,
   arg1           text,
   created_at     timestamptz NOT NULL DEFAULT clock_timestamp()
 );
 
--- Messages not yet answered, for finding the id of a command to interrupt.
+-- The caller's messages not yet answered, for finding the id of a command to
+-- interrupt.
 CREATE OR REPLACE VIEW dispatcher.messages AS
   SELECT m.id, m.command, m.username AS "user",
          CASE m.state WHEN 'Q' THEN 'queued' ELSE 'in service' END AS state,
          m.server_name, m.queued_at
     FROM dispatcher.message m
-   WHERE m.state IN ('Q', 'S');
+   WHERE m.state IN ('Q', 'S') AND m.username = session_user;
 
 -- Lock class of the advisory locks on message ids.
 CREATE OR REPLACE FUNCTION dispatcher.lock_class() RETURNS integer
 LANGUAGE sql IMMUTABLE AS $$ SELECT 19283 $$;
+
+-- True for an administrator: a member of kestrin_admin, or the owner of the
+-- database side (the role the servers log in as).
+CREATE OR REPLACE FUNCTION dispatcher.is_admin(usr text) RETURNS boolean
+LANGUAGE sql STABLE SET search_path = pg_catalog, pg_temp AS $$
+  SELECT usr = (SELECT pg_get_userbyid(n.nspowner)::text FROM pg_namespace n
+                 WHERE n.nspname = 'dispatcher')
+      OR (EXISTS (SELECT 1 FROM pg_roles r WHERE r.rolname = usr)
+          AND pg_has_role(usr, 'kestrin_admin', 'MEMBER'))
+$$;
+
+-- The next message id not in use; the sequence wraps after 2^31 - 1.
+CREATE OR REPLACE FUNCTION dispatcher.next_id() RETURNS integer
+LANGUAGE plpgsql AS $$
+DECLARE
+  n integer;
+BEGIN
+  FOR i IN 1 .. 10000 LOOP
+    n := nextval('dispatcher.message_seq');
+    IF NOT EXISTS (SELECT 1 FROM dispatcher.message m WHERE m.id = n)
+       AND NOT EXISTS (SELECT 1 FROM dispatcher.reply_message r WHERE r.message_id = n) THEN
+      RETURN n;
+    END IF;
+  END LOOP;
+  CALL dr_def.raise_error('no free message id');
+END $$;
+
+-- Refuses a command its sender may not send (see command_route).
+CREATE OR REPLACE PROCEDURE dispatcher.check_rights(usr text, command integer, args text[])
+LANGUAGE plpgsql SET search_path = pg_catalog, public, pg_temp AS $$
+DECLARE
+  r dispatcher.command_route%ROWTYPE;
+  a text;
+  pid integer;
+  p dr$policy%ROWTYPE;
+  tab regclass;
+BEGIN
+  SELECT * INTO r FROM dispatcher.command_route x WHERE x.command = check_rights.command;
+  IF NOT FOUND OR r.needs IS NULL THEN
+    RETURN;
+  END IF;
+  IF r.needs = 'admin' THEN
+    IF NOT dispatcher.is_admin(usr) THEN
+      CALL dr_def.raise_error(format('user %s may not send command %s (%s): it is for administrators',
+                                     usr, command, r.name));
+    END IF;
+    RETURN;
+  END IF;
+  a := btrim(args[r.policy_arg]);
+  IF a IS NULL OR a !~ '^[+-]?[0-9]{1,10}$' OR a::bigint NOT BETWEEN -2147483648 AND 2147483647 THEN
+    CALL dr_def.raise_error(format('command %s (%s) needs a policy id in argument %s, not %s',
+                                   command, r.name, r.policy_arg, coalesce(quote_literal(a), 'null')));
+  END IF;
+  pid := a::integer;
+  SELECT * INTO p FROM dr$policy x WHERE x.pol_id = pid;
+  IF NOT FOUND THEN
+    CALL dr_def.raise_error(format('policy %s does not exist', pid));
+  END IF;
+  IF r.needs = 'owner' THEN
+    IF upper(p.pol_owner) <> upper(usr) AND NOT dispatcher.is_admin(usr) THEN
+      CALL dr_def.raise_error(format(
+        'user %s may not send command %s (%s) for policy %s: only its owner or an administrator may',
+        usr, command, r.name, pid));
+    END IF;
+  ELSE
+    tab := dr_utl.policy_table(pid);
+    IF tab IS NULL THEN
+      CALL dr_def.raise_error(format('the table of policy %s does not exist', pid));
+    END IF;
+    IF NOT has_table_privilege(usr, tab, 'SELECT') THEN
+      CALL dr_def.raise_error(format(
+        'user %s may not send command %s (%s) for policy %s: no SELECT right on its table %s',
+        usr, command, r.name, pid, tab));
+    END IF;
+  END IF;
+END $$;
+
+-- Queues a command for session_user after checking the sender's rights and
+-- that a running server can take it; its id.
+CREATE OR REPLACE FUNCTION dispatcher.enqueue(command integer, args text[],
+                                              target_mbox text DEFAULT NULL)
+RETURNS integer
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, public, pg_temp AS $$
+DECLARE
+  usr text := session_user;
+  pers char(1);
+  box text := upper(target_mbox);
+  n integer;
+BEGIN
+  IF command IS NULL THEN
+    CALL dr_def.raise_error('a command needs its code');
+  END IF;
+  IF coalesce(array_length(args, 1), 0) <> 10 THEN
+    CALL dr_def.raise_error('a command takes ten arguments');
+  END IF;
+  CALL dispatcher.check_rights(usr, command, args);
+  SELECT r.personality INTO pers FROM dispatcher.command_route r
+   WHERE r.command = enqueue.command;
+  -- A command that no running server could take would only wait for its
+  -- timeout: refuse it now.
+  IF box IS NOT NULL THEN
+    IF NOT EXISTS (SELECT 1 FROM draserm.server s
+                    WHERE s.mbox = box AND draserm.alive(s.audsid)) THEN
+      CALL dr_def.raise_error(format('no running server has the mailbox %s', target_mbox));
+    END IF;
+  ELSIF NOT EXISTS (SELECT 1 FROM draserm.server s
+                     WHERE (pers IS NULL OR position(pers IN coalesce(s.person_mask, '')) > 0)
+                       AND draserm.alive(s.audsid)) THEN
+    IF pers IS NULL THEN
+      CALL dr_def.raise_error(format('no running server takes command %s', command));
+    END IF;
+    CALL dr_def.raise_error(format('no running server takes command %s: none has the personality %s',
+                                   command, pers));
+  END IF;
+  n := dispatcher.next_id();
+  INSERT INTO dispatcher.message (id, command, personality, target_mbox, return_address,
+                                  username, args)
+  VALUES (n, enqueue.command, pers, box, 'SUBMIT_' || n, usr, args);
+  CALL dispatcher.ring();
+  RETURN n;
+END $$;
 
 -- Queue a command without waiting; its id comes back.
 CREATE OR REPLACE PROCEDURE dispatcher.post(command integer,
@@ -88,53 +245,84 @@ CREATE OR REPLACE PROCEDURE dispatcher.post(command integer,
     target_mbox text DEFAULT NULL)
 LANGUAGE plpgsql AS $$
 BEGIN
-  IF command IS NULL THEN
-    CALL dr_def.raise_error('a command needs its code');
-  END IF;
-  message_id := nextval('dispatcher.message_seq');
-  INSERT INTO dispatcher.message (id, command, personality, target_mbox, return_address, args)
-  VALUES (message_id, post.command,
-          (SELECT r.personality FROM dispatcher.command_route r WHERE r.command = post.command),
-          upper(post.target_mbox), 'SUBMIT_' || message_id,
-          ARRAY[arg1, arg2, arg3, arg4, arg5, arg6, arg7, arg8, arg9, arg10]);
-  CALL dispatcher.ring();
+  message_id := dispatcher.enqueue(command,
+    ARRAY[arg1, arg2, arg3, arg4, arg5, arg6, arg7, arg8, arg9, arg10], target_mbox);
 END $$;
 
--- Wait up to timeout_s seconds for the final reply to a command; return its
--- code (101 or 102), its ten arguments and the data of any data replies
--- joined in order. The message and its replies are removed once read.
-CREATE OR REPLACE PROCEDURE dispatcher.wait_reply(message_id integer, timeout_s integer DEFAULT 60,
-    INOUT reply_code integer DEFAULT NULL, INOUT reply_args text[] DEFAULT NULL,
-    INOUT reply_data bytea DEFAULT NULL)
+-- Gives up on a message: still queued, it is deleted; in service, its
+-- server is told to interrupt it and its late reply will be dropped.
+CREATE OR REPLACE PROCEDURE dispatcher.withdraw(message_id integer)
 LANGUAGE plpgsql AS $$
 DECLARE
+  m dispatcher.message%ROWTYPE;
+BEGIN
+  SELECT * INTO m FROM dispatcher.message x WHERE x.id = withdraw.message_id FOR UPDATE;
+  IF m.state = 'Q' THEN
+    DELETE FROM dispatcher.message x WHERE x.id = m.id;
+  ELSIF m.state = 'S' THEN
+    INSERT INTO dispatcher.oob (server_name, return_address, username, command, arg1)
+    VALUES (m.server_name, 'INTERRUPT_' || m.id, m.username, 1, m.id::text);
+    UPDATE dispatcher.message x SET state = 'W' WHERE x.id = m.id;
+  END IF;
+END $$;
+
+-- Waits up to timeout_s seconds for the outcome of one of session_user's
+-- messages: 'answered' with the final reply's code and arguments and the
+-- data of the data replies joined in order (the message and its replies are
+-- then removed); 'taken' when a server took a command that it answers only
+-- on failure (code null); 'timeout' after withdrawing it, with the seconds
+-- waited and the state it was in. A message whose server died is answered
+-- here with an error that says so.
+CREATE OR REPLACE FUNCTION dispatcher.await(message_id integer, timeout_s integer,
+    OUT outcome text, OUT reply_code integer, OUT reply_args text[], OUT reply_data bytea,
+    OUT waited numeric, OUT last_state text)
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, public, pg_temp AS $$
+DECLARE
+  usr text := session_user;
   started timestamptz := clock_timestamp();
-  deadline timestamptz := clock_timestamp() + make_interval(secs => coalesce(timeout_s, 60));
-  st char(1);
+  deadline timestamptz := clock_timestamp() + make_interval(secs => greatest(coalesce(timeout_s, 60), 0));
+  m dispatcher.message%ROWTYPE;
   left_ms integer;
 BEGIN
   LOOP
-    SELECT r.code, r.args INTO reply_code, reply_args
-      FROM dispatcher.reply_message r
-     WHERE r.message_id = wait_reply.message_id AND r.code IN (101, 102)
-     ORDER BY r.seq LIMIT 1;
-    EXIT WHEN FOUND;
-    SELECT m.state INTO st FROM dispatcher.message m WHERE m.id = wait_reply.message_id;
+    SELECT * INTO m FROM dispatcher.message x
+     WHERE x.id = await.message_id AND x.username = usr;
     IF NOT FOUND THEN
       CALL dr_def.raise_error(format('message %s does not exist', message_id));
     END IF;
+    SELECT r.code, r.args INTO reply_code, reply_args
+      FROM dispatcher.reply_message r
+     WHERE r.message_id = m.id AND r.code IN (101, 102)
+     ORDER BY r.seq LIMIT 1;
+    IF FOUND THEN
+      outcome := 'answered';
+      EXIT;
+    END IF;
+    IF m.state = 'N' THEN
+      outcome := 'taken';
+      EXIT;
+    END IF;
+    IF m.state = 'S' AND NOT EXISTS (SELECT 1 FROM draserm.server s
+                                      WHERE s.name = m.server_name AND draserm.alive(s.audsid)) THEN
+      -- Its server is gone: settled with an error reply, read on the next pass.
+      CALL dispatcher.recover_stale();
+      CONTINUE;
+    END IF;
     left_ms := floor(extract(epoch FROM deadline - clock_timestamp()) * 1000);
     IF left_ms <= 0 THEN
-      CALL dr_def.raise_error(format('message %s got no reply within %s s (state %s)',
-        message_id, round(extract(epoch FROM clock_timestamp() - started)::numeric, 1),
-        CASE st WHEN 'Q' THEN 'queued' WHEN 'S' THEN 'in service' ELSE 'set aside' END));
+      outcome := 'timeout';
+      waited := round(extract(epoch FROM clock_timestamp() - started)::numeric, 1);
+      last_state := CASE m.state WHEN 'Q' THEN 'queued' ELSE 'in service' END;
+      CALL dispatcher.withdraw(m.id);
+      RETURN;
     END IF;
-    IF st = 'S' THEN
-      -- The serving server holds the lock until its final reply.
+    IF m.state = 'S' THEN
+      -- The serving server holds the lock until its final reply, and loses
+      -- it the moment its session ends.
       PERFORM set_config('lock_timeout', least(left_ms, 1000)::text, true);
       BEGIN
-        PERFORM pg_advisory_lock(dispatcher.lock_class(), wait_reply.message_id);
-        PERFORM pg_advisory_unlock(dispatcher.lock_class(), wait_reply.message_id);
+        PERFORM pg_advisory_lock(dispatcher.lock_class(), m.id);
+        PERFORM pg_advisory_unlock(dispatcher.lock_class(), m.id);
       EXCEPTION WHEN lock_not_available THEN
         NULL;
       END;
@@ -148,9 +336,34 @@ BEGIN
   SELECT convert_to(string_agg(coalesce(r.args[1], ''), '' ORDER BY r.seq), 'UTF8')
     INTO reply_data
     FROM dispatcher.reply_message r
-   WHERE r.message_id = wait_reply.message_id AND r.code = 105;
-  DELETE FROM dispatcher.reply_message r WHERE r.message_id = wait_reply.message_id;
-  DELETE FROM dispatcher.message m WHERE m.id = wait_reply.message_id;
+   WHERE r.message_id = m.id AND r.code = 105;
+  DELETE FROM dispatcher.reply_message r WHERE r.message_id = m.id;
+  DELETE FROM dispatcher.message x WHERE x.id = m.id;
+END $$;
+
+-- Waits for the reply to a command (see await) and returns its code (101,
+-- 102, or null for a command answered only on failure), its ten arguments
+-- and the data of any data replies joined in order. A timeout withdraws the
+-- command and raises an error that names the message and the time waited.
+-- Needs to run outside an explicit transaction, so that the withdrawal is
+-- committed before the error.
+CREATE OR REPLACE PROCEDURE dispatcher.wait_reply(message_id integer, timeout_s integer DEFAULT 60,
+    INOUT reply_code integer DEFAULT NULL, INOUT reply_args text[] DEFAULT NULL,
+    INOUT reply_data bytea DEFAULT NULL)
+LANGUAGE plpgsql AS $$
+DECLARE
+  o record;
+BEGIN
+  SELECT * INTO o FROM dispatcher.await(message_id, timeout_s);
+  IF o.outcome = 'timeout' THEN
+    COMMIT;
+    RAISE EXCEPTION USING ERRCODE = 'DRT01', MESSAGE = format(
+      'message %s got no reply within %s s (state %s): withdrawn', message_id, o.waited,
+      o.last_state);
+  END IF;
+  reply_code := o.reply_code;
+  reply_args := o.reply_args;
+  reply_data := o.reply_data;
 END $$;
 
 -- Queue a command for the servers whose mask takes it (or for the one server
@@ -171,48 +384,60 @@ CREATE OR REPLACE PROCEDURE dispatcher.submit(command integer,
     target_mbox text DEFAULT NULL)
 LANGUAGE plpgsql AS $$
 BEGIN
-  CALL dispatcher.post(command, arg1, arg2, arg3, arg4, arg5, arg6, arg7, arg8, arg9, arg10,
-                       message_id, target_mbox);
+  message_id := dispatcher.enqueue(command,
+    ARRAY[arg1, arg2, arg3, arg4, arg5, arg6, arg7, arg8, arg9, arg10], target_mbox);
   COMMIT;
   CALL dispatcher.ring();  -- again, now that the command is committed
   CALL dispatcher.wait_reply(message_id, timeout_s, reply_code, reply_args, reply_data);
 END $$;
 
--- A server's reply (101 success, 102 error, 105 data) to a message.
+-- A server's reply (101 success, 102 error, 105 data) to a message. Only a
+-- message in service takes replies: one whose submitter withdrew it or
+-- does not wait for it drops them (and goes with its final reply).
 CREATE OR REPLACE PROCEDURE dispatcher.reply(address text, id integer, command integer,
     arg1 text, arg2 text, arg3 text, arg4 text, arg5 text,
     arg6 text, arg7 text, arg8 text, arg9 text, arg10 text)
 LANGUAGE plpgsql AS $$
+DECLARE
+  st char(1);
+  final boolean := reply.command IN (101, 102);
 BEGIN
-  INSERT INTO dispatcher.reply_message (message_id, return_address, code, args)
-  VALUES (reply.id, reply.address, reply.command,
-          ARRAY[arg1, arg2, arg3, arg4, arg5, arg6, arg7, arg8, arg9, arg10]);
-  IF reply.command IN (101, 102) THEN
-    UPDATE dispatcher.message m SET state = 'D' WHERE m.id = reply.id;
-    IF EXISTS (SELECT 1 FROM pg_locks l
-                WHERE l.locktype = 'advisory' AND l.pid = pg_backend_pid()
-                  AND l.classid = dispatcher.lock_class() AND l.objid = reply.id
-                  AND l.objsubid = 2) THEN
-      PERFORM pg_advisory_unlock(dispatcher.lock_class(), reply.id);
+  SELECT m.state INTO st FROM dispatcher.message m WHERE m.id = reply.id FOR UPDATE;
+  IF st = 'S' THEN
+    INSERT INTO dispatcher.reply_message (message_id, return_address, code, args)
+    VALUES (reply.id, reply.address, reply.command,
+            ARRAY[arg1, arg2, arg3, arg4, arg5, arg6, arg7, arg8, arg9, arg10]);
+    IF final THEN
+      UPDATE dispatcher.message m SET state = 'D' WHERE m.id = reply.id;
     END IF;
+  ELSIF st = 'W' AND final THEN
+    DELETE FROM dispatcher.reply_message r WHERE r.message_id = reply.id;
+    DELETE FROM dispatcher.message m WHERE m.id = reply.id;
+  END IF;
+  IF final AND EXISTS (SELECT 1 FROM pg_locks l
+                        WHERE l.locktype = 'advisory' AND l.pid = pg_backend_pid()
+                          AND l.classid = dispatcher.lock_class() AND l.objid = reply.id
+                          AND l.objsubid = 2) THEN
+    PERFORM pg_advisory_unlock(dispatcher.lock_class(), reply.id);
   END IF;
 END $$;
 
--- Interrupt a command: in service, its server gets an out-of-band message
--- naming it; still queued, it is withdrawn and answered with an error.
+-- Interrupt one of session_user's commands: in service, its server gets an
+-- out-of-band message naming it; still queued, it is withdrawn and answered
+-- with an error.
 CREATE OR REPLACE PROCEDURE dispatcher.interrupt(message_id integer)
-LANGUAGE plpgsql AS $$
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, public, pg_temp AS $$
 DECLARE
   m dispatcher.message%ROWTYPE;
 BEGIN
-  SELECT * INTO m FROM dispatcher.message x WHERE x.id = interrupt.message_id FOR UPDATE;
+  SELECT * INTO m FROM dispatcher.message x
+   WHERE x.id = interrupt.message_id AND x.username = session_user FOR UPDATE;
   IF NOT FOUND OR m.state NOT IN ('Q', 'S') THEN
     CALL dr_def.raise_error(format('message %s is neither queued nor in service', message_id));
   END IF;
   IF m.state = 'S' THEN
     INSERT INTO dispatcher.oob (server_name, return_address, username, command, arg1)
-    VALUES (m.server_name, 'INTERRUPT_' || m.id, upper(current_user), 1,
-            m.id::text);
+    VALUES (m.server_name, 'INTERRUPT_' || m.id, session_user, 1, m.id::text);
   ELSE
     UPDATE dispatcher.message x SET state = 'D' WHERE x.id = m.id;
     INSERT INTO dispatcher.reply_message (message_id, return_address, code, args)
@@ -248,26 +473,30 @@ BEGIN
   arg1 := o.arg1;
 END $$;
 
--- Requeue what servers that are gone had in service, and set aside what
--- has been tried too often.
+-- Settles what servers whose session ended left behind. A command they had
+-- in service is answered with an error that says so and not handed to
+-- another server (it may have done part of its work; indexing commands have
+-- their own resume); one its submitter withdrew goes. Batches and requests
+-- are retried, and set aside after too many tries.
 CREATE OR REPLACE PROCEDURE dispatcher.recover_stale()
 LANGUAGE plpgsql AS $$
 BEGIN
-  DELETE FROM draserm.server s
-   WHERE NOT EXISTS (SELECT 1 FROM pg_stat_activity a WHERE a.pid = s.backend_pid);
+  DELETE FROM draserm.server s WHERE NOT draserm.alive(s.audsid);
 
   WITH gone AS (
-    UPDATE dispatcher.message m
-       SET state = CASE WHEN m.tries >= dispatcher.max_tries() THEN 'X' ELSE 'Q' END,
-           server_name = NULL
+    UPDATE dispatcher.message m SET state = 'D'
      WHERE m.state = 'S'
        AND NOT EXISTS (SELECT 1 FROM draserm.server s WHERE s.name = m.server_name)
-    RETURNING m.id, m.return_address, m.state, m.tries)
+    RETURNING m.id, m.return_address, m.server_name)
   INSERT INTO dispatcher.reply_message (message_id, return_address, code, args)
   SELECT g.id, g.return_address, 102,
-         ARRAY[format('message %s set aside after %s tries', g.id, g.tries) || E'\n',
+         ARRAY[format('server %s ended while serving message %s; the command may be partly done',
+                      g.server_name, g.id) || E'\n',
                NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL]
-    FROM gone g WHERE g.state = 'X';
+    FROM gone g;
+  DELETE FROM dispatcher.message m
+   WHERE m.state = 'W'
+     AND NOT EXISTS (SELECT 1 FROM draserm.server s WHERE s.name = m.server_name);
 
   UPDATE srcq.batch b
      SET state = CASE WHEN b.tries >= dispatcher.max_tries() THEN 'X' ELSE 'Q' END,
@@ -281,3 +510,12 @@ BEGIN
    WHERE q.state = 'I' AND NOT EXISTS (SELECT 1 FROM draserm.server s WHERE s.audsid = q.sid);
   CALL dispatcher.ring();
 END $$;
+
+-- True when a server whose session ended left something to settle.
+CREATE OR REPLACE FUNCTION dispatcher.stale() RETURNS boolean
+LANGUAGE sql STABLE AS $$
+  SELECT EXISTS (SELECT 1 FROM draserm.server s WHERE NOT draserm.alive(s.audsid))
+      OR EXISTS (SELECT 1 FROM dispatcher.message m
+                  WHERE m.state IN ('S', 'W')
+                    AND NOT EXISTS (SELECT 1 FROM draserm.server s WHERE s.name = m.server_name))
+$$;

@@ -60,6 +60,15 @@ BEGIN
   END IF;
   step := CASE WHEN srv.served_at > clock_timestamp() - listener.busy_window()
                THEN listener.busy_step() ELSE listener.idle_step() END;
+  -- The registry shows the mask the server polls with.
+  IF srv.person_mask IS DISTINCT FROM mask THEN
+    UPDATE draserm.server s SET person_mask = mask WHERE s.name = srv.name;
+  END IF;
+  -- Every poll settles what servers that died left behind, so that their
+  -- submitters hear of it even when no server is idle.
+  IF dispatcher.stale() THEN
+    CALL dispatcher.recover_stale();
+  END IF;
 
   -- Rows of a changed-rows batch this session did not close failed: retry
   -- them later, or set them aside.
@@ -76,11 +85,21 @@ BEGIN
                 AND (x.personality IS NULL OR position(x.personality IN mask) > 0)))
      ORDER BY x.id LIMIT 1 FOR UPDATE SKIP LOCKED;
     IF FOUND THEN
-      UPDATE dispatcher.message x
-         SET state = 'S', server_name = srv.name, tries = x.tries + 1, taken_at = clock_timestamp()
-       WHERE x.id = m.id;
-      -- Held until the final reply, so that the submitter can wait on it.
-      PERFORM pg_advisory_lock(dispatcher.lock_class(), m.id);
+      IF coalesce((SELECT cr.replies FROM dispatcher.command_route cr WHERE cr.command = m.command),
+                  true) THEN
+        UPDATE dispatcher.message x
+           SET state = 'S', server_name = srv.name, tries = x.tries + 1,
+               taken_at = clock_timestamp()
+         WHERE x.id = m.id;
+        -- Held until the final reply, so that the submitter can wait on it.
+        PERFORM pg_advisory_lock(dispatcher.lock_class(), m.id);
+      ELSE
+        -- Answered only when it fails: its submitter stops waiting now.
+        UPDATE dispatcher.message x
+           SET state = 'N', server_name = srv.name, tries = x.tries + 1,
+               taken_at = clock_timestamp()
+         WHERE x.id = m.id;
+      END IF;
       cmd_type := 2;
       disp_id := m.id;
       disp_return_address := m.return_address;
@@ -176,11 +195,6 @@ BEGIN
       END IF;
     END LOOP;
   END LOOP;
-  -- Idle: now and then a good moment to requeue what vanished servers left
-  -- behind (about every tenth idle poll; registration does it too).
-  IF random() < 0.1 THEN
-    CALL dispatcher.recover_stale();
-  END IF;
 END $$;
 
 -- The poll as the server runs it: the message, and the error stack as text

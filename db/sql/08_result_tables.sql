@@ -13,8 +13,22 @@ CREATE TABLE IF NOT EXISTS dr_rtm.result_table (
   textkey_count integer NOT NULL,
   allocated_at  timestamptz NOT NULL DEFAULT clock_timestamp()
 );
+-- The user whose message asked for the table, who gets its rights.
+ALTER TABLE dr_rtm.result_table ADD COLUMN IF NOT EXISTS username text;
 
--- Hand out a result table of a type with a number of key columns (1 to 16).
+-- The user of the message the calling server has in service, or null when
+-- it serves none (a call made outside a command).
+CREATE OR REPLACE FUNCTION dr_rtm.requester() RETURNS text
+LANGUAGE sql STABLE AS $$
+  SELECT m.username FROM dispatcher.message m
+    JOIN draserm.server s ON s.name = m.server_name
+   WHERE s.backend_pid = pg_backend_pid() AND m.state IN ('S', 'W')
+   ORDER BY m.taken_at DESC LIMIT 1
+$$;
+
+-- Hand out a result table of a type with a number of key columns (1 to 16);
+-- the user whose command asked for it gets the rights to fill, read and
+-- empty it.
 CREATE OR REPLACE PROCEDURE dr_rtm.allocate(session_id integer, table_type text,
                                             INOUT tablename text, textkey_count integer)
 LANGUAGE plpgsql AS $$
@@ -22,6 +36,7 @@ DECLARE
   t text := upper(coalesce(table_type, 'RESULT'));
   nm text := 'dr$rt_' || lpad(nextval('dr_rtm.table_seq')::text, 6, '0');
   cols text := 'textkey varchar(256)';
+  usr text := dr_rtm.requester();
 BEGIN
   IF textkey_count IS NULL OR textkey_count NOT BETWEEN 1 AND 16 THEN
     CALL dr_def.raise_error(format('invalid key column count %s', textkey_count));
@@ -31,9 +46,12 @@ BEGIN
       cols := cols || format(', textkey%s varchar(256)', k);
     END LOOP;
     EXECUTE format('CREATE TABLE %I (%s, score numeric, conid integer, curid integer)', nm, cols);
+    IF usr IS NOT NULL AND usr <> current_user THEN
+      EXECUTE format('GRANT SELECT, INSERT, UPDATE, DELETE, TRUNCATE ON %I TO %I', nm, usr);
+    END IF;
   END IF;
-  INSERT INTO dr_rtm.result_table (tablename, session_id, table_type, textkey_count)
-  VALUES (nm, allocate.session_id, t, allocate.textkey_count);
+  INSERT INTO dr_rtm.result_table (tablename, session_id, table_type, textkey_count, username)
+  VALUES (nm, allocate.session_id, t, allocate.textkey_count, usr);
   tablename := nm;
 END $$;
 

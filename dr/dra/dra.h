@@ -1,6 +1,6 @@
-/* Server state and session: the state record every server function takes
- * first, its heaps and memory operations, the log printer, file streams and
- * the message pushes. Log-on and log-off live here too (dracnlog). */
+/* Server state: the record every server function takes first, its heaps and
+ * memory operations, the log printer, the console line, file streams and the
+ * message pushes. Log-on lives with the cursor layer (dr/dru/druo.h). */
 #ifndef KES_DR_DRA_DRA_H
 #define KES_DR_DRA_DRA_H
 
@@ -96,15 +96,6 @@ void dracnmsgfre(drsrvstate *st);
 /* Replaces the command heap by a new one; 0, or 1 after pushing 10900. */
 int dracnchp(drsrvstate *st);
 
-/* ---- session (log-on lives in dracnlog.cpp) ---- */
-
-/* Logs on with the whole user string as connect string, and switches on SQL
- * tracing when trace is 1; 0, or 1 after pushing the reason. */
-int dracnlog(drsrvstate *st, const char *user, uint8_t trace);
-/* Logs off; 0, or 1 after pushing the database's text and 50855 (severity 2).
- * The server is not connected afterwards either way. */
-int dracnlof(drsrvstate *st);
-
 /* ---- file streams ---- */
 
 /* Opens a file stream (mode 6 writes, 1 reads); a trailing newline of the
@@ -126,6 +117,11 @@ int dracnfmk(drsrvstate *st, const char *file, int kind, int attrs, int reclen);
 /* Writes one formatted log line (typed arguments ended by 0) and flushes;
  * prefixed with "%H-%M-%S %x " once the timestamp flag is set; 0 or 1. */
 int dracnprt(drsrvstate *st, rtstream *stream, const char *format, ...);
+/* Copies text into out (at most size - 1 bytes and a NUL, whole escapes
+ * only) with its control characters escaped (\n, \r, \t, \xNN), so that
+ * text from users cannot write lines of its own into the log; the length
+ * written. Room for four times the text always suffices. */
+size_t dracnesc(const char *text, char *out, size_t size);
 /* Like dracnprt without the time prefix; flushes only when flush is non-zero. */
 int dracnwrt(drsrvstate *st, rtstream *stream, int flush, const char *format, ...);
 
@@ -157,5 +153,16 @@ void dracnerr(drsrvstate *st, uint8_t fac, int num, int sev, ...);
 /* Pushes an internal error: source file (25), line (1), then five details;
  * fewer details are padded with blank strings. */
 void dracnierr(drsrvstate *st, uint8_t fac, int num, int sev, ...);
+/* The trace hook every failure path calls right before returning failure:
+ * does nothing, so that failures can be traced from one place. */
+void druetrc(void);
+
+/* ---- console ---- */
+
+/* Writes one line (typed arguments ended by 0) to the runtime's standard
+ * output, outside the log and without a time prefix, and flushes it: the
+ * lines that go to standard output beside a pushed message. A null state
+ * (before the state exists) writes to the process's standard output. */
+int dracnout(drsrvstate *st, const char *format, ...);
 
 #endif

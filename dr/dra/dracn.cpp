@@ -1,12 +1,11 @@
 // Server state construction and teardown, the command heap, file streams,
-// the log printer and the message pushes.
+// the log printer, the console line, the message pushes and the trace hook.
 #include "dr/dra/dra.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
-#include "dr/dru/dru.h"
 #include "platform/os/os.h"
 
 namespace {
@@ -72,10 +71,7 @@ int dracnmsg(drsrvstate *st) {
   char why[512];
   if (rtmsgfac(st->msg, "DRG", "VEK73", 100, 50601, &st->facid[DRFAC_DRG], why, sizeof why) != 0) {
     // No error stack can carry this yet: say it where start-up failures go.
-    rtstream *out = rtstdout(st->rt);
-    rtfwrite(out, why, std::strlen(why));
-    rtfwrite(out, "\n", 1);
-    rtfflush(out);
+    dracnout(st, "%s\n", DRA_STR, why, 0);
     return 1;
   }
   return 0;
@@ -252,6 +248,32 @@ int dracnprt(drsrvstate *st, rtstream *stream, const char *format, ...) {
   return rc;
 }
 
+size_t dracnesc(const char *text, char *out, size_t size) {
+  if (size == 0) return 0;
+  size_t n = 0;
+  for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text ? text : ""); *p;
+       ++p) {
+    char esc[5];
+    size_t k;
+    if (*p >= 0x20 && *p != 0x7f) {
+      esc[0] = static_cast<char>(*p);
+      k = 1;
+    } else if (*p == '\n' || *p == '\r' || *p == '\t') {
+      esc[0] = '\\';
+      esc[1] = *p == '\n' ? 'n' : *p == '\r' ? 'r' : 't';
+      k = 2;
+    } else {
+      std::snprintf(esc, sizeof esc, "\\x%02x", *p);
+      k = 4;
+    }
+    if (n + k > size - 1) break;
+    std::memcpy(out + n, esc, k);
+    n += k;
+  }
+  out[n] = '\0';
+  return n;
+}
+
 int dracnwrt(drsrvstate *st, rtstream *stream, int flush, const char *format, ...) {
   va_list ap;
   va_start(ap, format);
@@ -274,4 +296,28 @@ void dracnierr(drsrvstate *st, uint8_t fac, int num, int sev, ...) {
   va_start(ap, sev);
   push(st, fac, num, sev, true, ap);
   va_end(ap);
+}
+
+void druetrc(void) {
+  // Deliberately empty: a breakpoint or a probe here sees every failure.
+  asm volatile("");
+}
+
+/* ---- console ---- */
+
+int dracnout(drsrvstate *st, const char *format, ...) {
+  if (!format) return 1;
+  char buf[kLogBuf];
+  va_list ap;
+  va_start(ap, format);
+  // A line too long for the buffer is cut there, as a log line is.
+  int rc = lsffmtv(st ? st->fmt : nullptr, buf, sizeof buf, format, ap);
+  va_end(ap);
+  if (rc < 0 && rc != LSF_ETRUNC) return 1;
+  size_t len = std::strlen(buf);
+  if (st && st->rt) {
+    rtstream *out = rtstdout(st->rt);
+    return rtfwrite(out, buf, len) == static_cast<long>(len) && rtfflush(out) == 0 ? 0 : 1;
+  }
+  return std::fwrite(buf, 1, len, stdout) == len && std::fflush(stdout) == 0 ? 0 : 1;
 }

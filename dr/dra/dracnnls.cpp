@@ -6,23 +6,11 @@
 #include <new>
 
 #include "dr/dra/dra.h"
-#include "dr/dru/drue.h"
 #include "platform/nls/nls.h"
 
 static_assert(sizeof(nlsws) <= sizeof(drsrvstate::lxwsarea));
 static_assert(sizeof(nlslang) <= sizeof(drsrvstate::lxset));
 static_assert(offsetof(nlsws, status) == 0, "the status is the workspace's first word");
-
-namespace {
-
-// These lines go to the runtime's standard output without a time prefix.
-void say(drsrvstate *st, const char *text) {
-  rtstream *out = rtstdout(st->rt);
-  rtfwrite(out, text, std::strlen(text));
-  rtfflush(out);
-}
-
-}  // namespace
 
 int dracnnls(drsrvstate *st) {
   auto *ws = new (st->lxwsarea) nlsws{};
@@ -32,19 +20,19 @@ int dracnnls(drsrvstate *st) {
   if (nlsreadenv(ws, lang) != 0) {
     switch (ws->status) {
       case NLS_ST_LANGUAGE:
-        say(st, "NLS_LANG language invalid.\n");
+        dracnout(st, "NLS_LANG language invalid.\n", 0);
         druetrc();
         return 1;
       case NLS_ST_TERRITORY:
-        say(st, "NLS_LANG territory invalid.\n");
+        dracnout(st, "NLS_LANG territory invalid.\n", 0);
         druetrc();
         return 1;
       case NLS_ST_CHARSET:
-        say(st, "NLS_LANG character set invalid.\n");
+        dracnout(st, "NLS_LANG character set invalid.\n", 0);
         druetrc();
         return 1;
       default:
-        say(st, "NLS_LANG not set - using defaults.\n");
+        dracnout(st, "NLS_LANG not set - using defaults.\n", 0);
         nlsdefaults(lang);
         break;
     }

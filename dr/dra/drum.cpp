@@ -2,8 +2,6 @@
 // of the core runtime's heaps, with 10900 pushed on any failure.
 #include "dr/dra/dra.h"
 
-#include "dr/dru/dru.h"
-
 namespace {
 
 void *nomem(drsrvstate *st) {
@@ -16,8 +14,7 @@ void *nomem(drsrvstate *st) {
 
 void *drumalz(drsrvstate *st, rthpmgr *mgr, drheap heap, size_t size, const char *file, int line) {
   if (size == 0) {
-    dracnierr(st, DRFAC_DRG, 50600, 0, DRA_STR, file ? file : "", DRA_INT, line, DRA_STR, "",
-              DRA_STR, "", DRA_STR, "", DRA_STR, "", DRA_STR, "", 0);
+    dracnierr(st, DRFAC_DRG, 50600, 0, DRA_STR, file ? file : "", DRA_INT, line, 0);
     return nomem(st);
   }
   void *p = rthpalloc(mgr, heap, size, 0, file, line);

@@ -142,6 +142,16 @@ void drdmdmp(drsrvstate *s, drdmpol *pol);
 // Writes every cached policy to the log, then their number.
 void drdmdal(drsrvstate *s);
 
+// Builds the policy's component of a class once and wires it to the one
+// below it; 0 when built or already there, 1 on failure.
+int drasmobj(drsrvstate *s, drheap h, drdmpol *pol, int32_t clsid);
+// Frees the policy's index components (data store, filter, lexer, stop list,
+// engine, word list, in that order) and clears their slots; 0.
+int drasmrel(drsrvstate *s, drdmpol *pol);
+// Frees a text-loading source's reader, translator and loader engine, in
+// that order, and clears their slots; 0.
+int drasmtlfre(drsrvstate *s, drdmpol *pol);
+
 // Runs one text-loading batch of a source through its reader, translator
 // and loader engine; 0 when it ran through (or had nothing to do), 1 after a
 // failure.

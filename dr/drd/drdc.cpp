@@ -4,8 +4,6 @@
 
 #include "dr/drd/drd.h"
 
-static const char *const kunit = "dr/drd/drdc.cpp";
-
 static drdmcache *dict(drsrvstate *s) { return s ? s->dmcache : nullptr; }
 
 // True for a plain name: letters, digits, '_', '$' and '#', not starting
@@ -24,24 +22,24 @@ static bool drdcplain(const char *n) {
 int drdcnam(drsrvstate *s, int32_t polid, const char *suffix, char *buf, uint16_t size) {
   drdmpol *p = drqpol(s, polid);
   if (!p) {
-    dracnierr(s, 0, 50200, 2, 25, kunit, 1, __LINE__, 1, (int)polid, 0);
+    dracnierr(s, DRFAC_DRG, 50200, 2, DRA_STR, __FILE__, DRA_INT, __LINE__, DRA_INT, (int)polid, 0);
     druetrc();
     return 1;
   }
   if (!drdcplain(p->owner) || !drdcplain(suffix)) {
-    dracnerr(s, 0, 10518, 2, 1, (int)polid, 25, p->owner, 25, suffix ? suffix : "", 0);
+    dracnerr(s, DRFAC_DRG, 10518, 2, DRA_INT, (int)polid, DRA_STR, p->owner, DRA_STR, suffix ? suffix : "", 0);
     druetrc();
     return 1;
   }
-  int n = drasmfmt(s->fmt, buf, size, "%s.DR_%05d_%s", 25, p->owner, 1, (int)p->id, 25,
+  int n = drasmfmt(s->fmt, buf, size, "%s.DR_%05d_%s", DRA_STR, p->owner, DRA_INT, (int)p->id, DRA_STR,
                    suffix ? suffix : "", 0);
   if (n < 0) {
-    dracnierr(s, 0, 50100, 2, 25, kunit, 1, __LINE__, 1, n, 0);
+    dracnierr(s, DRFAC_DRG, 50100, 2, DRA_STR, __FILE__, DRA_INT, __LINE__, DRA_INT, n, 0);
     druetrc();
     return 1;
   }
   if (n > 32) {
-    dracnierr(s, 0, 50604, 2, 25, kunit, 1, __LINE__, 1, (int)polid, 0);
+    dracnierr(s, DRFAC_DRG, 50604, 2, DRA_STR, __FILE__, DRA_INT, __LINE__, DRA_INT, (int)polid, 0);
     druetrc();
     return 1;
   }
@@ -51,7 +49,7 @@ int drdcnam(drsrvstate *s, int32_t polid, const char *suffix, char *buf, uint16_
 int drdcsfx(drsrvstate *s, int32_t polid, char *buf) {
   drdmpol *p = drqpol(s, polid);
   if (!p) {
-    dracnierr(s, 0, 50200, 2, 25, kunit, 1, __LINE__, 1, (int)polid, 0);
+    dracnierr(s, DRFAC_DRG, 50200, 2, DRA_STR, __FILE__, DRA_INT, __LINE__, DRA_INT, (int)polid, 0);
     druetrc();
     return 1;
   }
@@ -64,31 +62,31 @@ void drdmdmp(drsrvstate *s, drdmpol *p) {
   if (!s || !p) return;
   rtstream *log = s->log;
   dracnprt(s, log, "POLICY {\n", 0);
-  dracnprt(s, log, "%15s = %s\n", 25, "id", 8, &p->id, 0);
-  dracnprt(s, log, "%15s = %s\n", 25, "polnam", 25, p->name, 0);
-  dracnprt(s, log, "%15s = %s\n", 25, "owner", 25, p->owner, 0);
-  dracnprt(s, log, "%15s = %s\n", 25, "table", 25, p->table, 0);
-  dracnprt(s, log, "%15s = %s\n", 25, "column", 25, p->textexpr, 0);
-  dracnprt(s, log, "%15s = %s\n", 25, "coltype", 8, &p->texttype, 0);
-  dracnprt(s, log, "%15s = %s\n", 25, "keycol", 25, p->keycols, 0);
-  dracnprt(s, log, "%15s = %s\n", 25, "keytype", 8, &p->keytype, 0);
-  dracnprt(s, log, "%15s = %s\n", 25, "linecol", 25, p->lncol, 0);
-  dracnprt(s, log, "%15s = %s\n", 25, "linetype", 8, &p->lntype, 0);
+  dracnprt(s, log, "%15s = %s\n", DRA_STR, "id", DRA_SB4, &p->id, 0);
+  dracnprt(s, log, "%15s = %s\n", DRA_STR, "polnam", DRA_STR, p->name, 0);
+  dracnprt(s, log, "%15s = %s\n", DRA_STR, "owner", DRA_STR, p->owner, 0);
+  dracnprt(s, log, "%15s = %s\n", DRA_STR, "table", DRA_STR, p->table, 0);
+  dracnprt(s, log, "%15s = %s\n", DRA_STR, "column", DRA_STR, p->textexpr, 0);
+  dracnprt(s, log, "%15s = %s\n", DRA_STR, "coltype", DRA_SB4, &p->texttype, 0);
+  dracnprt(s, log, "%15s = %s\n", DRA_STR, "keycol", DRA_STR, p->keycols, 0);
+  dracnprt(s, log, "%15s = %s\n", DRA_STR, "keytype", DRA_SB4, &p->keytype, 0);
+  dracnprt(s, log, "%15s = %s\n", DRA_STR, "linecol", DRA_STR, p->lncol, 0);
+  dracnprt(s, log, "%15s = %s\n", DRA_STR, "linetype", DRA_SB4, &p->lntype, 0);
   static const char *const labels[] = {"Data Store", "Compressor", "Filter",
                                        "Lexer",      "Word List",  "Stop List"};
   for (int k = 0; k < 6; ++k) {
-    dracnprt(s, log, "%15s {\n", 25, labels[k], 0);
+    dracnprt(s, log, "%15s {\n", DRA_STR, labels[k], 0);
     drdmpref *pr = druhitm(s, p->comp[k].prefid);
     if (pr) {
-      dracnprt(s, log, "%20s = %s\n", 25, "id", 8, &pr->id, 0);
-      dracnprt(s, log, "%20s = %s\n", 25, "name", 25, pr->name, 0);
-      dracnprt(s, log, "%20s = %s\n", 25, "objid", 8, &pr->objid, 0);
+      dracnprt(s, log, "%20s = %s\n", DRA_STR, "id", DRA_SB4, &pr->id, 0);
+      dracnprt(s, log, "%20s = %s\n", DRA_STR, "name", DRA_STR, pr->name, 0);
+      dracnprt(s, log, "%20s = %s\n", DRA_STR, "objid", DRA_SB4, &pr->objid, 0);
     } else {
-      dracnprt(s, log, "%20s \n", 25, "ERROR ...", 0);
+      dracnprt(s, log, "%20s \n", DRA_STR, "ERROR ...", 0);
     }
-    dracnprt(s, log, "%15s\n", 25, "}", 0);
+    dracnprt(s, log, "%15s\n", DRA_STR, "}", 0);
   }
-  dracnprt(s, log, "%15s\n", 25, "}\n", 0);
+  dracnprt(s, log, "%15s\n", DRA_STR, "}\n", 0);
 }
 
 void drdmdal(drsrvstate *s) {
@@ -100,5 +98,5 @@ void drdmdal(drsrvstate *s) {
     drdmdmp(s, static_cast<drdmpol *>(e));
     ++n;
   }
-  dracnprt(s, s->log, "Number of policies loaded: %s\n", 8, &n, 0);
+  dracnprt(s, s->log, "Number of policies loaded: %s\n", DRA_SB4, &n, 0);
 }

@@ -4,12 +4,22 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "dr/drd/drd.h"
-#include "dr/dru/drudb.h"
 #include "dr/drd/drdsql.h"
 
-static const char *const kunit = "dr/drd/drdm.cpp";
+// How the cache's statements report a failing step: the preference calls
+// report every step as 50853; the attribute query executes as 50851 and
+// fetches as 50853; the column-specification call binds its input as 50802
+// and its output as 50803 and executes as 50853.
+static const druorep kPref = {DRUE_OPEN, DRUE_PARSE, 50853, 50853, 50853, 50853, -1, 2, 2};
+static const druorep kAttr = {DRUE_OPEN, DRUE_PARSE, DRUE_BIND, DRUE_DEFINE, 50851, 50853, -1,
+                              2, 2};
+static const druorep kColIn = {DRUE_OPEN, DRUE_PARSE, DRUE_BIND, DRUE_DEFINE, 50853, 50853, -1,
+                               2, 2};
+static const druorep kColOut = {DRUE_OPEN, DRUE_PARSE, DRUE_DEFINE, DRUE_DEFINE, 50853, 50853,
+                                -1, 2, 2};
 
 // Copies a fetched text into a fixed field, cut to fit.
 static void drdmcpy(char *dst, size_t size, const char *src) {
@@ -42,13 +52,13 @@ int drdmopd(drsrvstate *s) {
 
 int drdmini(drsrvstate *s) {
   auto *c = static_cast<drdmcache *>(
-      drumalc(s, s->hpmgr, s->seshp, 1, sizeof(drdmcache), kunit, __LINE__));
+      drumalc(s, s->hpmgr, s->seshp, 1, sizeof(drdmcache), __FILE__, __LINE__));
   if (!c) {
     druetrc();
     return 1;
   }
   s->dmcache = c;
-  if (drmhpnew(s, s->hpmgr, &c->heap, s->seshp, kunit, __LINE__) != 0 ||
+  if (drmhpnew(s, s->hpmgr, &c->heap, s->seshp, __FILE__, __LINE__) != 0 ||
       druhnew(s, c->heap, 1000, sizeof(drdmpol), 1, &c->pols) != 0 || drdmopn(s) != 0 ||
       drdmopd(s) != 0) {
     druetrc();
@@ -140,36 +150,41 @@ int drdmldp(drsrvstate *s, int32_t polid, drdmpol **out) {
   drdmcache *c = s->dmcache;
   drdmpol *wa = &c->polwa;
   if (out) *out = nullptr;
+  druocur *cur = c->polcur;
   int32_t cid = polid;
-  if (drddb::bindint(s, c->polcur, ":cid", &cid) != 0) {
-    druekcii(s, 50802, 2, kunit, __LINE__, drddb::rc(c->polcur));
+  if (druobnd(s, cur, ":cid", &cid, sizeof cid, DRUO_INTEGER) != 0) {
     druetrc();
     return 1;
   }
   std::memset(wa, 0, sizeof *wa);
   std::memset(c->prids, 0, sizeof c->prids);
-  int rc = drddb::defint(s, c->polcur, 1, &wa->id);
-  if (!rc) rc = drddb::defstr(s, c->polcur, 2, wa->name, sizeof wa->name);
-  if (!rc) rc = drddb::defstr(s, c->polcur, 3, wa->owner, sizeof wa->owner);
-  if (!rc) rc = drddb::defstr(s, c->polcur, 4, wa->table, sizeof wa->table);
-  if (!rc) rc = drddb::defstr(s, c->polcur, 5, wa->textexpr, sizeof wa->textexpr);
-  if (!rc) rc = drddb::defint(s, c->polcur, 6, &wa->texttype);
-  if (!rc) rc = drddb::defstr(s, c->polcur, 7, wa->keycols, sizeof wa->keycols);
-  if (!rc) rc = drddb::defint(s, c->polcur, 8, &wa->keytype);
-  if (!rc) rc = drddb::defstr(s, c->polcur, 9, wa->lncol, sizeof wa->lncol);
-  if (!rc) rc = drddb::defint(s, c->polcur, 10, &wa->lntype);
-  if (!rc) rc = drddb::defstr(s, c->polcur, 11, wa->suffix, sizeof wa->suffix);
+  struct {
+    void *buf;
+    int32_t size;
+    int type;
+  } const cols[] = {
+      {&wa->id, 4, DRUO_INTEGER},         {wa->name, sizeof wa->name, DRUO_STRING},
+      {wa->owner, sizeof wa->owner, DRUO_STRING},
+      {wa->table, sizeof wa->table, DRUO_STRING},
+      {wa->textexpr, sizeof wa->textexpr, DRUO_STRING},
+      {&wa->texttype, 4, DRUO_INTEGER},   {wa->keycols, sizeof wa->keycols, DRUO_STRING},
+      {&wa->keytype, 4, DRUO_INTEGER},    {wa->lncol, sizeof wa->lncol, DRUO_STRING},
+      {&wa->lntype, 4, DRUO_INTEGER},     {wa->suffix, sizeof wa->suffix, DRUO_STRING},
+  };
+  int rc = 0;
+  for (int k = 0; rc == 0 && k < static_cast<int>(std::size(cols)); ++k)
+    rc = druodef(s, cur, k + 1, cols[k].buf, cols[k].size, cols[k].type);
+  if (!rc) rc = druoexf(s, cur, 1);
   // Exactly one row: a missing one is as much a failure as a failing execute.
-  if (!rc) rc = drddb::exfet(s, c->polcur, 1);
+  if (rc == DRUO_NODATA) druoerr(s, rc, DRUE_EXEC, 2);
   if (rc != 0) {
-    druekcii(s, 50804, 2, kunit, __LINE__, drddb::rc(c->polcur));
     druetrc();
     return 1;
   }
   // A policy and a text-loading source of the same id would make the record
   // depend on which row came first: refuse the id instead.
-  if (drddb::fetch(s, c->polcur, 1) != 1403) {
-    dracnerr(s, 0, 10519, 2, 1, (int)polid, 0);
+  if (druofet(s, cur, 1, &druorepq) != DRUO_NODATA) {
+    dracnerr(s, DRFAC_DRG, 10519, 2, DRA_INT, (int)polid, 0);
     druetrc();
     return 1;
   }
@@ -185,12 +200,12 @@ int drdmlpr(drsrvstate *s, drdmpol *wa) {
   c->pridcnt = 0;
   std::memset(c->prids, 0, sizeof c->prids);
   std::memset(c->prind, 0, sizeof c->prind);
-  int rc = drddb::bindint(s, c->prcur, ":cid", &wa->id);
+  int rc = druobnd(s, c->prcur, ":cid", &wa->id, 4, DRUO_INTEGER, nullptr, nullptr, &kPref);
   if (!rc)
-    rc = drddb::bindintarr(s, c->prcur, ":prids", c->prids, c->prind, DRDM_NCLASS, &c->pridcnt);
-  if (!rc) rc = drddb::exec(s, c->prcur);
+    rc = druobna(s, c->prcur, ":prids", c->prids, 4, DRUO_INTEGER, c->prind, nullptr,
+                 DRDM_NCLASS, &c->pridcnt, &kPref);
+  if (!rc) rc = druoexe(s, c->prcur, &kPref);
   if (rc != 0) {
-    druekcii(s, 50853, 2, kunit, __LINE__, drddb::rc(c->prcur));
     druetrc();
     return 1;
   }
@@ -203,13 +218,15 @@ int drdmlpr(drsrvstate *s, drdmpol *wa) {
       drdmpref *pw = &c->prefwa;
       std::memset(pw, 0, sizeof *pw);
       pw->id = id;
-      rc = drddb::bindint(s, c->pdcur, ":prid", &pw->id);
-      if (!rc) rc = drddb::bindstr(s, c->pdcur, ":prname", pw->name, sizeof pw->name);
-      if (!rc) rc = drddb::bindint(s, c->pdcur, ":clid", &pw->clsid);
-      if (!rc) rc = drddb::bindint(s, c->pdcur, ":obid", &pw->objid);
-      if (!rc) rc = drddb::exec(s, c->pdcur);
+      druocur *pd = c->pdcur;
+      rc = druobnd(s, pd, ":prid", &pw->id, 4, DRUO_INTEGER, nullptr, nullptr, &kPref);
+      if (!rc)
+        rc = druobnd(s, pd, ":prname", pw->name, sizeof pw->name, DRUO_STRING, nullptr, nullptr,
+                     &kPref);
+      if (!rc) rc = druobnd(s, pd, ":clid", &pw->clsid, 4, DRUO_INTEGER, nullptr, nullptr, &kPref);
+      if (!rc) rc = druobnd(s, pd, ":obid", &pw->objid, 4, DRUO_INTEGER, nullptr, nullptr, &kPref);
+      if (!rc) rc = druoexe(s, pd, &kPref);
       if (rc != 0) {
-        druekcii(s, 50853, 2, kunit, __LINE__, drddb::rc(c->pdcur));
         druetrc();
         return 1;
       }
@@ -232,23 +249,14 @@ int drdmlat(drsrvstate *s, drdmpref *pw) {
   char names[3][100];
   char vals[3][1024];
   int32_t ords[3], types[3], opts[3];
-  if (drddb::bindint(s, cur, ":preference", &prid) != 0) {
-    druekcii(s, 50802, 2, kunit, __LINE__, drddb::rc(cur));
-    druetrc();
-    return 1;
-  }
-  int rc = drddb::defstr(s, cur, 1, names[0], sizeof names[0]);
-  if (!rc) rc = drddb::defstr(s, cur, 2, vals[0], sizeof vals[0]);
-  if (!rc) rc = drddb::defint(s, cur, 3, ords);
-  if (!rc) rc = drddb::defint(s, cur, 4, types);
-  if (!rc) rc = drddb::defint(s, cur, 5, opts);
+  int rc = druobnd(s, cur, ":preference", &prid, 4, DRUO_INTEGER, nullptr, nullptr, &kAttr);
+  if (!rc) rc = druodef(s, cur, 1, names[0], sizeof names[0], DRUO_STRING, nullptr, nullptr, &kAttr);
+  if (!rc) rc = druodef(s, cur, 2, vals[0], sizeof vals[0], DRUO_STRING, nullptr, nullptr, &kAttr);
+  if (!rc) rc = druodef(s, cur, 3, ords, 4, DRUO_INTEGER, nullptr, nullptr, &kAttr);
+  if (!rc) rc = druodef(s, cur, 4, types, 4, DRUO_INTEGER, nullptr, nullptr, &kAttr);
+  if (!rc) rc = druodef(s, cur, 5, opts, 4, DRUO_INTEGER, nullptr, nullptr, &kAttr);
+  if (!rc) rc = druoexe(s, cur, &kAttr);
   if (rc != 0) {
-    druekcii(s, 50803, 2, kunit, __LINE__, drddb::rc(cur));
-    druetrc();
-    return 1;
-  }
-  if (drddb::exec(s, cur) != 0) {
-    druekcii(s, 50851, 2, kunit, __LINE__, drddb::rc(cur));
     druetrc();
     return 1;
   }
@@ -259,13 +267,12 @@ int drdmlat(drsrvstate *s, drdmpref *pw) {
   }
   uint32_t seen = 0;  // rows delivered so far, kept or dropped
   for (;;) {
-    int frc = drddb::fetch(s, cur, 3);
-    if (frc != 0 && frc != 1403) {
-      druekcii(s, 50853, 2, kunit, __LINE__, drddb::rc(cur));
+    int frc = druofet(s, cur, 3, &kAttr);
+    if (frc != 0 && frc != DRUO_NODATA) {
       druetrc();
       return 1;
     }
-    uint32_t total = drddb::rows(cur);
+    uint32_t total = druorows(cur);
     uint32_t fresh = total > seen ? total - seen : 0;
     if (fresh > 3) fresh = 3;
     for (uint32_t r = 0; r < fresh; ++r) {
@@ -291,7 +298,7 @@ int drdmlat(drsrvstate *s, drdmpref *pw) {
       ++pw->attrcnt;
     }
     seen = total;
-    if (frc == 1403) break;
+    if (frc == DRUO_NODATA) break;
   }
   return 0;
 }
@@ -300,13 +307,13 @@ int drdmadd(drsrvstate *s, drdmpref *pw) {
   drdmcache *c = s->dmcache;
   if (druhitm(s, pw->id)) return 0;
   if (c->prefcnt >= (uint32_t)DRDM_MAXPREF) {
-    dracnerr(s, 0, 10512, 2, 0);
+    dracnerr(s, DRFAC_DRG, 10512, 2, 0);
     druetrc();
     return 1;
   }
   // Only the attributes in use are copied; the rest of the item stays zero.
   auto *p = static_cast<drdmpref *>(
-      drumalc(s, s->hpmgr, c->heap, 1, sizeof(drdmpref), kunit, __LINE__));
+      drumalc(s, s->hpmgr, c->heap, 1, sizeof(drdmpref), __FILE__, __LINE__));
   if (!p) {
     druetrc();
     return 1;
@@ -324,7 +331,7 @@ int drdmcol(drsrvstate *s, const char *colspec, int32_t *polid) {
   // The column name travels in a fixed bind buffer: refuse what does not fit
   // rather than send a cut name that could match another policy.
   if (n >= (size_t)DRDM_COLSPEC) {
-    dracnerr(s, 0, 10517, 2, 1, (int)(DRDM_COLSPEC - 1), 25, colspec, 0);
+    dracnerr(s, DRFAC_DRG, 10517, 2, DRA_INT, (int)(DRDM_COLSPEC - 1), DRA_STR, colspec, 0);
     druetrc();
     return 1;
   }
@@ -336,16 +343,11 @@ int drdmcol(drsrvstate *s, const char *colspec, int32_t *polid) {
     druetrc();
     return 1;
   }
-  int fail = 0, step = 0;
-  if (drddb::bindstr(s, cur, ":colspec", spec, sizeof spec) != 0) fail = 50802;
-  else if (drddb::bindint(s, cur, ":cid", polid) != 0) fail = 50803;
-  else if (drddb::exec(s, cur) != 0) fail = 50853;
-  if (fail) {
-    druekcii(s, fail, 2, kunit, __LINE__, drddb::rc(cur));
-    step = 1;
-  }
+  rc = druobnd(s, cur, ":colspec", spec, sizeof spec, DRUO_STRING, nullptr, nullptr, &kColIn);
+  if (!rc) rc = druobnd(s, cur, ":cid", polid, 4, DRUO_INTEGER, nullptr, nullptr, &kColOut);
+  if (!rc) rc = druoexe(s, cur, &kColIn);
   druofre(s, s->seshp, &cur);
-  if (step) {
+  if (rc != 0) {
     druetrc();
     return 1;
   }

@@ -4,8 +4,6 @@
 
 #include "dr/drd/drd.h"
 
-static const char *const kunit = "dr/drd/drdp.cpp";
-
 static drdmcache *dict(drsrvstate *s) { return s ? s->dmcache : nullptr; }
 
 drdmpref *druhitm(drsrvstate *s, int32_t prefid) {
@@ -46,14 +44,14 @@ int drdpopn(drsrvstate *s, int32_t prefid, drdplist **out) {
     return 1;
   }
   auto *l = static_cast<drdplist *>(
-      drumalc(s, s->hpmgr, c->heap, 1, sizeof(drdplist), kunit, __LINE__));
+      drumalc(s, s->hpmgr, c->heap, 1, sizeof(drdplist), __FILE__, __LINE__));
   if (!l) {
     druetrc();
     return 1;
   }
   drdmpref *p = druhitm(s, prefid);
   if (!p) {
-    dracnierr(s, 0, 10514, 2, 25, kunit, 1, __LINE__, 1, (int)prefid, 0);
+    dracnierr(s, DRFAC_DRG, 10514, 2, DRA_STR, __FILE__, DRA_INT, __LINE__, DRA_INT, (int)prefid, 0);
     drumfre(s, s->hpmgr, c->heap, reinterpret_cast<void **>(&l));
     druetrc();
     return 1;

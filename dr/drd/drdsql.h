@@ -1,18 +1,10 @@
-// Statement texts of the dictionary cache. Each text is kept in the form the
-// rest of the system documents it (the *_ORIG constants) beside the form this database runs; both use the
-// same placeholders in the same order.
-#pragma once
+// Statement texts of the dictionary cache: the policy (or text-loading
+// source) of an id, the preferences of a policy with their details and
+// attributes, and the policy of a column specification.
+#ifndef KES_DR_DRD_DRDSQL_H
+#define KES_DR_DRD_DRDSQL_H
 
 // The policy (or text-loading source) of an id.
-inline constexpr const char DRD_POL_ORIG[] =
-    "   Select      pol_id     ,pol_name     ,pol_owner     ,nvl(pol_tablename, 'UNDEFINED')"
-    "     ,nvl(pol_text_expr, 'UNDEFINED')     ,nvl(pol_text_type, '0')     ,nvl(pol_key_name,"
-    " 'UNDEFINED')     ,nvl(pol_key_type, '0')     ,nvl(pol_ln_name, 'UNDEFINED')     ,"
-    "nvl(pol_ln_type,  0)     ,nvl(txi_suffix, '1')    FROM     dr$text_index, dr$policy    "
-    "where txi_pol_id(+) = pol_id and pol_id = :cid  union  select    src_id     ,src_name  "
-    "   ,src_owner     ,nvl(src_table_name, 'UNDEFINED')     ,nvl(src_column_name, "
-    "'UNDEFINED')     ,src_refresh     ,to_char(src_next)     ,nvl(src_sid, 0)     ,src_owner"
-    "     ,nvl(src_sid, 0)     ,src_name   from dr$source    where src_id = :cid ";
 inline constexpr const char DRD_POL_SQL[] =
     "SELECT pol_id, pol_name, pol_owner, COALESCE(pol_tablename, 'UNDEFINED'),"
     " COALESCE(pol_text_expr, 'UNDEFINED'), COALESCE(pol_text_type, 0),"
@@ -25,26 +17,13 @@ inline constexpr const char DRD_POL_SQL[] =
     " FROM dr$source WHERE src_id = :cid";
 
 // The preference ids of a policy, one per class.
-inline constexpr const char DRD_PRFS_ORIG[] =
-    "  begin drdinte.get_preferences(:cid, :prids);  exception when dr_def.tramet_error then "
-    "drue.raise; end;";
 inline constexpr const char DRD_PRFS_SQL[] = "CALL drdinte.get_preferences(:cid, :prids)";
 
 // Name, class and object id of a preference.
-inline constexpr const char DRD_PRFD_ORIG[] =
-    " begin       drdinte.get_pref_details(:prid, :prname, :clid, :obid);  exception       "
-    "when dr_def.tramet_error then drue.raise;  end;";
 inline constexpr const char DRD_PRFD_SQL[] =
     "CALL drdinte.get_pref_details(:prid, :prname, :clid, :obid)";
 
 // The attributes of a preference, by name and sequence.
-inline constexpr const char DRD_ATTR_ORIG[] =
-    " select at.pat_name, nvl(at.pat_value,'UNDEFINED'), oa.oat_ordinal,          "
-    "decode(oat_datatype, 'STRING', 1, 0),         decode(oat_optional, 'Y', 1, 0)  from    "
-    "dr$preference pr   ,dr$preference_attribute at   ,dr$object_attribute oa where     "
-    "pr.pre_id = :preference and pr.pre_id = at.pat_pre_id and pr.pre_obj_id = oa.oat_obj_id "
-    "and pr.pre_cla_id = oa.oat_cla_id  and oa.oat_name = at.pat_name order by at.pat_name, "
-    "at.pat_seq";
 inline constexpr const char DRD_ATTR_SQL[] =
     "SELECT at.pat_name, COALESCE(at.pat_value, 'UNDEFINED'), oa.oat_ordinal,"
     " CASE oa.oat_datatype WHEN 'STRING' THEN 1 ELSE 0 END,"
@@ -55,7 +34,6 @@ inline constexpr const char DRD_ATTR_SQL[] =
     " AND oa.oat_name = at.pat_name ORDER BY at.pat_name COLLATE \"C\", at.pat_seq";
 
 // The policy of a column specification.
-inline constexpr const char DRD_COL_ORIG[] =
-    " begin       dr_utl.get_policy_id(:colspec, :cid);  exception       when "
-    "dr_def.tramet_error then drue.raise;  end;";
 inline constexpr const char DRD_COL_SQL[] = "CALL dr_utl.get_policy_id(:colspec, :cid)";
+
+#endif

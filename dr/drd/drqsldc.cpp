@@ -3,12 +3,10 @@
 // requeueing the batch is the listener's part.
 #include "dr/drd/drd.h"
 
-static const char *const kunit = "dr/drd/drqsldc.cpp";
-
 int drqsldc(drsrvstate *s, int32_t srcid) {
   drdmpol *src = drqpol(s, srcid);
   if (!src) {
-    dracnerr(s, 0, 50607, 2, 1, (int)srcid, 0);
+    dracnerr(s, DRFAC_DRG, 50607, 2, DRA_INT, (int)srcid, 0);
     druetrc();
     return 1;
   }
@@ -24,7 +22,7 @@ int drqsldc(drsrvstate *s, int32_t srcid) {
   ldr = src->comp[DRCLS_LOADER - 1].obj;
 
   {
-    int r = drobjfn<drrdrscan>(rdr, DRSLOT_TLRUN)(rdr);
+    int r = drops<drrdrops>(rdr)->scan(rdr);
     if (r == 2) {
       dracnprt(s, s->log, "nothing to be done\n", 0);
       rc = 0;
@@ -33,14 +31,14 @@ int drqsldc(drsrvstate *s, int32_t srcid) {
     if (r != 0) goto done;
 
     char target[98];
-    int n = drasmfmt(s->fmt, target, sizeof target, "%s.%s", 25, src->owner, 25, src->table, 0);
+    int n = drasmfmt(s->fmt, target, sizeof target, "%s.%s", DRA_STR, src->owner, DRA_STR, src->table, 0);
     if (n < 0) {
-      dracnierr(s, 0, 50100, 2, 25, kunit, 1, __LINE__, 1, n, 0);
+      dracnierr(s, DRFAC_DRG, 50100, 2, DRA_STR, __FILE__, DRA_INT, __LINE__, DRA_INT, n, 0);
       goto done;
     }
-    if (drobjfn<drtrntgt>(trn, DRSLOT_TLRUN)(trn, target, src->textexpr) != 0) goto done;
+    if (drops<drtrnops>(trn)->target(trn, target, src->textexpr) != 0) goto done;
 
-    r = drobjfn<drldrload>(ldr, DRSLOT_TLRUN)(ldr, trn, rdr);
+    r = drops<drldrops>(ldr)->load(ldr, trn, rdr);
     if (r == 2) {
       dracnprt(s, s->log, "All documents processed.\n", 0);
       rc = 0;

@@ -5,13 +5,10 @@
 // is still uncommitted.
 #include "dr/drm/drm.h"
 
+#include <cstdio>
 #include <cstring>
 
-#include "platform/db/db.h"
-
 namespace {
-
-constexpr char kFile[] = "dr/drm/drm.cpp";
 
 constexpr char kReply[] =
     "CALL dispatcher.reply(:address, :id, :command, :arg1, :arg2, :arg3, :arg4, :arg5, :arg6, "
@@ -22,22 +19,25 @@ constexpr char kOob[] =
 constexpr const char *kArgNames[DRM_NARGS] = {":arg1", ":arg2", ":arg3", ":arg4", ":arg5",
                                               ":arg6", ":arg7", ":arg8", ":arg9", ":arg10"};
 
-void ierr(drsrvstate *s, int num, int sev, int line) {
-  dracnierr(s, DRFAC_DRG, num, sev, DRA_STR, kFile, DRA_INT, line, DRA_STR, "", DRA_STR, "",
-            DRA_STR, "", DRA_STR, "", DRA_STR, "", 0);
-}
-
 // A slot sent with its explicit length; zero length goes as null.
-int bindin(kdbcda *c, const char *name, drmslot *slot) {
-  return kdbbndrv(c, name, slot->text, DRM_SLOTMAX, KDB_VARCHAR2, &slot->ind, &slot->len);
+int bindin(drsrvstate *s, druocur *c, const char *name, drmslot *slot) {
+  return druobnd(s, c, name, slot->text, DRM_SLOTMAX, DRUO_VARCHAR2, &slot->ind, &slot->len,
+                 &druorepf);
 }
 
 // A slot filled by the call: null until the call says otherwise.
-int bindout(kdbcda *c, const char *name, drmslot *slot) {
+int bindout(drsrvstate *s, druocur *c, const char *name, drmslot *slot) {
   slot->ind = -1;
   slot->len = 0;
   slot->text[0] = '\0';
-  return kdbbndrv(c, name, slot->text, DRM_SLOTMAX + 1, KDB_STRING, &slot->ind, &slot->len);
+  return druobnd(s, c, name, slot->text, DRM_SLOTMAX + 1, DRUO_STRING, &slot->ind, &slot->len,
+                 &druorepf);
+}
+
+// An integer filled by the call; it keeps its value when the call leaves it
+// null.
+int bindnum(drsrvstate *s, druocur *c, const char *name, int32_t *v, int16_t *ind) {
+  return druobnd(s, c, name, v, sizeof *v, DRUO_INTEGER, ind, nullptr, &druorepf);
 }
 
 void setnull(drmslot *slot) {
@@ -74,9 +74,9 @@ int drmini(drsrvstate *s) {
 int drmfre(drsrvstate *s) {
   drmstate *m = s->mstate;
   if (!m) return 0;
-  if (m->rplprs) kdbclose(&m->rplcur);
-  if (m->oobprs) kdbclose(&m->oobcur);
-  if (m->lsnprs) kdbclose(&m->lsncur);
+  if (m->rplprs) druocls(&m->rplcur);
+  if (m->oobprs) druocls(&m->oobcur);
+  if (m->lsnprs) druocls(&m->lsncur);
   void *p = m;
   drumfre(s, s->hpmgr, s->seshp, &p);
   s->mstate = nullptr;
@@ -95,33 +95,25 @@ void drmrpini(drsrvstate *, const drmcmd *cmd, drmcmd *reply) {
 int drmrply(drsrvstate *s, drmcmd *reply) {
   drmstate *m = s->mstate;
   if (!m) return sendfail(s);
-  kdbcda *c = &m->rplcur;
+  druocur *c = &m->rplcur;
   if (!m->rplprs) {
-    if (!s->login || druoopnt(&m->rplcur, s->login) != 0) {
-      ierr(s, 50800, 3, __LINE__);
-      return sendfail(s);
-    }
-    if (kdbparse(c, kReply) != 0) {
-      ierr(s, 50801, 3, __LINE__);
-      kdbclose(c);
-      return sendfail(s);
-    }
+    if (druoprp(s, c, DRUO_TRANSPORT, kReply, &druorepf) != 0) return sendfail(s);
     m->rplprs = 1;
   }
-  int rc = bindin(c, ":address", &reply->addr);
-  if (rc == 0) rc = kdbbndrv(c, ":id", &reply->id, sizeof reply->id, KDB_INTEGER);
-  if (rc == 0) rc = kdbbndrv(c, ":command", &reply->cmd, sizeof reply->cmd, KDB_INTEGER);
-  for (unsigned i = 0; rc == 0 && i < DRM_NARGS; ++i) rc = bindin(c, kArgNames[i], &reply->args[i]);
-  if (rc != 0) {
-    druekcii(s, 50802, 2, kFile, __LINE__, rc);
-    return sendfail(s);
+  int rc = bindin(s, c, ":address", &reply->addr);
+  if (rc == 0) rc = bindnum(s, c, ":id", &reply->id, nullptr);
+  if (rc == 0) rc = bindnum(s, c, ":command", &reply->cmd, nullptr);
+  for (unsigned i = 0; rc == 0 && i < DRM_NARGS; ++i)
+    rc = bindin(s, c, kArgNames[i], &reply->args[i]);
+  if (rc == 0) rc = druoexe(s, c, &druorepf);
+  if (rc == DRUO_BADTEXT) {
+    // What the reply carries is no text of the session's character set: the
+    // database refused the reply, not the connection. The caller can still
+    // be told, with an error reply.
+    druetrc();
+    return 2;
   }
-  rc = kdbexec(c);
-  if (rc != 0) {
-    druekcii(s, 50804, 2, kFile, __LINE__, rc);
-    return sendfail(s);
-  }
-  return 0;
+  return rc == 0 ? 0 : sendfail(s);
 }
 
 int drmrpok(drsrvstate *s, drmcmd *reply) {
@@ -136,7 +128,29 @@ int drmrperr(drsrvstate *s, drmcmd *reply) {
   size_t n = druestk(s, a->text, sizeof a->text);
   a->len = static_cast<uint16_t>(n);
   a->ind = 0;
-  return drmrply(s, reply);
+  int rc = drmrply(s, reply);
+  if (rc != 2) return rc;
+  // The database refused the texts: send them with every byte outside
+  // ASCII written as \xNN, which any character set carries, and nothing
+  // else.
+  for (unsigned i = 1; i < DRM_NARGS; ++i) setnull(&reply->args[i]);
+  static char text[DRM_SLOTMAX + 1];
+  druestk(s, text, sizeof text);
+  size_t k = 0;
+  for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p; ++p) {
+    if (*p < 0x80) {
+      if (k + 1 > DRM_SLOTMAX) break;
+      a->text[k++] = static_cast<char>(*p);
+    } else {
+      if (k + 4 > DRM_SLOTMAX) break;
+      snprintf(a->text + k, 5, "\\x%02x", *p);
+      k += 4;
+    }
+  }
+  a->text[k] = '\0';
+  a->len = static_cast<uint16_t>(k);
+  rc = drmrply(s, reply);
+  return rc == 0 ? 0 : 1;
 }
 
 int drmrpdat(drsrvstate *s, const drmcmd *cmd, const void *data, uint32_t len) {
@@ -148,7 +162,8 @@ int drmrpdat(drsrvstate *s, const drmcmd *cmd, const void *data, uint32_t len) {
   for (uint32_t off = 0; off < len; off += DRM_CHUNK) {
     uint32_t n = len - off < uint32_t{DRM_CHUNK} ? len - off : uint32_t{DRM_CHUNK};
     drmsetraw(s, &reply, 0, n, p + off);
-    if (drmrply(s, &reply) != 0) return 1;
+    int rc = drmrply(s, &reply);
+    if (rc != 0) return rc;
   }
   return 0;
 }
@@ -159,43 +174,25 @@ int drmoob(drsrvstate *s, drmcmd *msg) {
     dracnerr(s, DRFAC_DRG, 50302, 3, 0);
     return 100;
   }
-  kdbcda *c = &m->oobcur;
+  druocur *c = &m->oobcur;
+  int rc = 0;
   if (!m->oobprs) {
-    int rc = s->login ? druoopnt(&m->oobcur, s->login) : KDB_NOTCONNECTED;
-    if (rc != 0) {
-      druekcii(s, 50800, 3, kFile, __LINE__, rc);
-      dracnerr(s, DRFAC_DRG, 50302, 3, 0);
-      druetrc();
-      return 100;
-    }
-    rc = kdbparse(c, kOob);
-    if (rc != 0) {
-      druekcii(s, 50801, 3, kFile, __LINE__, rc);
-      kdbclose(c);
-      dracnerr(s, DRFAC_DRG, 50302, 3, 0);
-      druetrc();
-      return 100;
-    }
-    m->oobprs = 1;
+    rc = druoprp(s, c, DRUO_TRANSPORT, kOob, &druorepf);
+    if (rc == 0) m->oobprs = 1;
   }
   int32_t ret = 0;
+  // An idle check leaves the integers null: they keep these values.
+  int16_t ind[3];
   msg->id = 0;
   msg->cmd = 0;
-  int rc = bindout(c, ":return_address", &msg->addr);
-  if (rc == 0) rc = bindout(c, ":user", &msg->user);
-  if (rc == 0) rc = kdbbndrv(c, ":command", &msg->cmd, sizeof msg->cmd, KDB_INTEGER);
-  if (rc == 0) rc = bindout(c, ":arg1", &msg->args[0]);
-  if (rc == 0) rc = kdbbndrv(c, ":id", &msg->id, sizeof msg->id, KDB_INTEGER);
-  if (rc == 0) rc = kdbbndrv(c, ":ret", &ret, sizeof ret, KDB_INTEGER);
+  if (rc == 0) rc = bindout(s, c, ":return_address", &msg->addr);
+  if (rc == 0) rc = bindout(s, c, ":user", &msg->user);
+  if (rc == 0) rc = bindnum(s, c, ":command", &msg->cmd, &ind[0]);
+  if (rc == 0) rc = bindout(s, c, ":arg1", &msg->args[0]);
+  if (rc == 0) rc = bindnum(s, c, ":id", &msg->id, &ind[1]);
+  if (rc == 0) rc = bindnum(s, c, ":ret", &ret, &ind[2]);
+  if (rc == 0) rc = druoexe(s, c, &druorepf);
   if (rc != 0) {
-    druekcii(s, 50802, 2, kFile, __LINE__, rc);
-    dracnerr(s, DRFAC_DRG, 50302, 3, 0);
-    druetrc();
-    return 100;
-  }
-  rc = kdbexec(c);
-  if (rc != 0 && rc != KDB_NULLVALUE) {
-    druekcii(s, 50804, 2, kFile, __LINE__, rc);
     dracnerr(s, DRFAC_DRG, 50302, 3, 0);
     druetrc();
     return 100;
@@ -272,7 +269,7 @@ int drmlstjoin(drsrvstate *s, char *buf, size_t size, drmlstcb cb, void *data, u
     item[sizeof item - 1] = '\0';
     size_t need = 1 + strlen(item);
     if (len + need > size - 1) {
-      ierr(s, 51922, 2, __LINE__);
+      dracnierr(s, DRFAC_DRG, 51922, 2, DRA_STR, __FILE__, DRA_INT, __LINE__, 0);
       druetrc();
       return 1;
     }

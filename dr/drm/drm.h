@@ -60,15 +60,17 @@ int drmfre(drsrvstate *s);
 /* Prepares a reply to a command: its id and return address, everything
  * else null. */
 void drmrpini(drsrvstate *s, const drmcmd *cmd, drmcmd *reply);
-/* Sends a reply through dispatcher.reply; 0, or 1 with 50300 (fatal) pushed. */
+/* Sends a reply through dispatcher.reply; 0, 2 when the database refused
+ * what it carries (no text of the session's character set; the database's
+ * text pushed, the server may go on), or 1 with 50300 (fatal) pushed. */
 int drmrply(drsrvstate *s, drmcmd *reply);
-/* Sends a reply as success (101); 0 or 1. */
+/* Sends a reply as success (101); 0, 1 or 2 as drmrply. */
 int drmrpok(drsrvstate *s, drmcmd *reply);
 /* Sends a reply as error (102) carrying every error-stack text in argument 1;
- * 0 or 1. */
+ * 0 or 1 (a refused error reply counts as not sent). */
 int drmrperr(drsrvstate *s, drmcmd *reply);
 /* Sends data as consecutive data replies (105) of at most 1024 bytes each;
- * 0, or 1 at the first send that failed. */
+ * 0, or the result of the first send that failed (1 or 2 as drmrply). */
 int drmrpdat(drsrvstate *s, const drmcmd *cmd, const void *data, uint32_t len);
 /* Reads the next out-of-band message into msg; returns dispatcher.get_oob's
  * result (1 or 3: none waits), or 100 when the statement failed. */

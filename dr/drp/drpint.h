@@ -78,20 +78,6 @@ tqtoken *drpgtoken(void *st, int request, tqtoken *tok);
 void drpgerror(void *st, int msgno, int zero, tqtoken *tok, tqmesg *rec);
 int drpgnoop(void *st, int code);
 
-/* A decimal number as the query language writes it. */
-typedef struct drpnum {
-  int neg;
-  char digits[40];  /* significant digits, no leading zeros; empty for 0 */
-  int ndigits;
-  int32_t exp;      /* value = digits x 10^exp */
-  int big;          /* more significant digits than kept: treated as huge */
-} drpnum;
-
-/* Reads a number text (blanks around it allowed); 0, or 1 when it is none. */
-int drpnumread(const char *text, drpnum *out);
-/* trunc(value x 10^scale) into *out, saturated at +-2^62; *frac tells
- * whether a fraction was cut off. */
-void drpnumscale(const drpnum *num, int scale, int64_t *out, int *frac);
 }
 
 #endif

@@ -28,7 +28,7 @@ unsigned hashof(const char *s) {
 }
 
 void hashfail(drsrvstate *srv, int line) {
-  std::fputs("hash map failed\n", stdout);
+  dracnout(srv, "hash map failed\n", 0);
   dracnierr(srv, DRFAC_DRG, DRPM_INTERNAL, 2, DRA_STR, __FILE__, DRA_INT, line, 0);
 }
 
@@ -276,7 +276,7 @@ tqtoken *drpglex(drpmstate *st) {
 
   int32_t off = 0;
   if (drpanewstr(&off, word, &st->buf)) {
-    std::fputs("Lexer fails to malloc\n", stdout);
+    dracnout(st->srv, "Lexer fails to malloc\n", 0);
     return lexfail(st, 0, DRPM_NOMEM);
   }
   int code = st->paramdepth > 0 ? DRPT_PARAM

@@ -105,7 +105,7 @@ int drpmparse(drsrvstate *srv, drpabuf **bufp, const char *user, const char *que
   drpmstate *st = nullptr;
   if (drpmnew(&st, DRPA_FIRSTSIZE, user, query, srv, keywords, newbuf, bufp ? *bufp : nullptr,
               theme) != 0) {
-    std::fputs("drpmparse: the parser state cannot be built\n", stdout);
+    dracnout(srv, "drpmparse: the parser state cannot be built\n", 0);
     return 1;
   }
   int rc = drpmrun(srv, st, bufp);

@@ -116,7 +116,6 @@ void drptdump(drpabuf **bufp) {
   size_t pos = 0;
   out[0] = 0;
   drptprint(b->root, b, out, sizeof out, &pos, 0);
-  std::printf("\n[\n%s\n]\n", out);
-  std::fflush(stdout);
+  dracnout(nullptr, "\n[\n%s\n]\n", DRA_STR, out, 0);
 }
 }

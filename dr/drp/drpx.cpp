@@ -23,15 +23,15 @@ const char *strat(drpmstate *st, int32_t off) {
 
 /* Checks a number text of a numeric operator: valid, and an integer when
  * asked. Pushes the message of the failing check and returns false. */
-bool numcheck(drpmstate *st, const char *text, drpnum *num, int badnum, int notint) {
-  if (drpnumread(text, num)) {
+bool numcheck(drpmstate *st, const char *text, rtnum *num, int badnum, int notint) {
+  if (rtnumread(text, std::strlen(text), RTNUM_WHOLE, num, nullptr)) {
     drpxfail(st, badnum, text, DRPM_QUERY);
     return false;
   }
   if (notint) {
     int64_t v = 0;
     int frac = 0;
-    drpnumscale(num, 0, &v, &frac);
+    rtnumscale(num, 0, &v, &frac);
     if (frac) {
       drpxfail(st, notint, text, DRPM_QUERY);
       return false;
@@ -40,10 +40,10 @@ bool numcheck(drpmstate *st, const char *text, drpnum *num, int badnum, int noti
   return true;
 }
 
-int64_t intof(const drpnum *num) {
+int64_t intof(const rtnum *num) {
   int64_t v = 0;
   int frac = 0;
-  drpnumscale(num, 0, &v, &frac);
+  rtnumscale(num, 0, &v, &frac);
   return v;
 }
 
@@ -115,7 +115,7 @@ int32_t drpxitree(int op, int32_t left, int32_t right, int32_t text, drpmstate *
   } else {
     int32_t n = 0;
     if (drpanewnode(&n, &st->buf)) {
-      std::fputs("drpxitree allocate tree failure\n ", stdout);
+      dracnout(st->srv, "drpxitree allocate tree failure\n ", 0);
       drpxfail(st, 0, nullptr, DRPM_TREEMEM);
       return left;
     }
@@ -139,12 +139,12 @@ int32_t drpxitree(int op, int32_t left, int32_t right, int32_t text, drpmstate *
 
 int32_t drpxweight(int32_t node, int32_t numoff, drpmstate *st) {
   const char *text = strat(st, numoff);
-  drpnum num;
+  rtnum num;
   if (!numcheck(st, text, &num, DRPM_WNUM, 0)) return node;
   /* Exactly in decimal: 2.01 is 2010, not what a binary double gives. */
   int64_t v = 0;
   int frac = 0;
-  drpnumscale(&num, 3, &v, &frac);
+  rtnumscale(&num, 3, &v, &frac);
   bool low = v < 100;
   bool high = v > 10000 || (v == 10000 && frac);
   if (low || high) {
@@ -158,7 +158,7 @@ int32_t drpxweight(int32_t node, int32_t numoff, drpmstate *st) {
 
 int32_t drpxthresh(int32_t node, int32_t numoff, drpmstate *st) {
   const char *text = strat(st, numoff);
-  drpnum num;
+  rtnum num;
   if (!numcheck(st, text, &num, DRPM_WNUM, DRPM_TINT)) return node;
   int64_t v = intof(&num);
   if (v == 0) return node;
@@ -173,7 +173,7 @@ int32_t drpxthresh(int32_t node, int32_t numoff, drpmstate *st) {
 
 int32_t drpxmaxdoc(int32_t node, int32_t numoff, drpmstate *st) {
   const char *text = strat(st, numoff);
-  drpnum num;
+  rtnum num;
   if (!numcheck(st, text, &num, DRPM_MNUM, DRPM_MINT)) return node;
   int64_t v = intof(&num);
   if (v < 1 || v > 65535) {
@@ -187,7 +187,7 @@ int32_t drpxmaxdoc(int32_t node, int32_t numoff, drpmstate *st) {
 
 int32_t drpxfirst(int32_t node, int32_t firstoff, int32_t lastoff, drpmstate *st) {
   const char *ftext = strat(st, firstoff);
-  drpnum num;
+  rtnum num;
   if (!numcheck(st, ftext, &num, DRPM_FNUM, DRPM_FINT)) return node;
   int64_t first = intof(&num);
   /* A number beyond 32 bits is no integer the range can hold. */

@@ -8,20 +8,15 @@
 #include <string>
 
 #include "dr/dru/dru.h"
-#include "platform/db/db.h"
 
 namespace {
 
-constexpr char kFile[] = "dr/drq/drq.cpp";
-
-// How a call reports each of its steps: the message number (0: not
-// reported), and for the open and the parse whether they are fatal.
-struct drqerrs {
-  int open, parse, bind, exec, close;
-  bool fatal;  // open and parse failures are internal, severity 3
-};
-constexpr drqerrs kSvc = {50800, 50801, 50802, 50804, 50805, false};
-constexpr drqerrs kBatch = {50800, 50801, 50802, 50804, 0, true};
+// How a call reports its steps: the service calls report every step,
+// closing included; the batch calls of the text-loading and changed-rows
+// queues cannot go on when their statement does not even parse.
+constexpr druorep kSvc = {DRUE_OPEN, DRUE_PARSE, DRUE_BIND, DRUE_DEFINE, DRUE_EXEC, 0,
+                          DRUE_CLOSE, 2, 2};
+constexpr const druorep &kBatch = druorepf;
 
 // One bind of a call: an integer or a NUL-terminated text.
 struct drqbind {
@@ -30,29 +25,13 @@ struct drqbind {
   const char *text;
 };
 
-void ierr(drsrvstate *s, int num, int line) {
-  dracnierr(s, DRFAC_DRG, num, 3, DRA_STR, kFile, DRA_INT, line, DRA_STR, "", DRA_STR, "",
-            DRA_STR, "", DRA_STR, "", DRA_STR, "", 0);
-}
-
-// Opens, parses, binds, executes once and closes. The execute failure is
-// reported by the caller when it has a message of its own (kind and name of
-// a request procedure), else with e.exec.
-int drqcall(drsrvstate *s, const char *sql, const drqbind *binds, int nbinds, const drqerrs &e,
-            int *execrc = nullptr) {
+// Opens on the transport connection, parses, binds, executes once and
+// closes, each step reported as e says: 0, 2 when the execution failed, 1
+// when another step did.
+int drqcall(drsrvstate *s, const char *sql, const drqbind *binds, int nbinds, const druorep &e) {
   druocur c{};
-  int rc = s->login ? druoopnt(&c, s->login) : KDB_NOTCONNECTED;
+  int rc = druoprp(s, &c, DRUO_TRANSPORT, sql, &e);
   if (rc != 0) {
-    if (e.fatal) ierr(s, e.open, __LINE__);
-    else druekcii(s, e.open, 2, kFile, __LINE__, rc);
-    druetrc();
-    return 1;
-  }
-  rc = kdbparse(&c, sql);
-  if (rc != 0) {
-    if (e.fatal) ierr(s, e.parse, __LINE__);
-    else druekcii(s, e.parse, 2, kFile, __LINE__, rc);
-    kdbclose(&c);
     druetrc();
     return 1;
   }
@@ -61,91 +40,64 @@ int drqcall(drsrvstate *s, const char *sql, const drqbind *binds, int nbinds, co
   for (int i = 0; i < nbinds && rc == 0; ++i) {
     const drqbind &b = binds[i];
     if (b.num) {
-      rc = kdbbndrv(&c, b.name, b.num, sizeof *b.num, KDB_INTEGER);
+      rc = druobnd(s, &c, b.name, b.num, sizeof *b.num, DRUO_INTEGER, nullptr, nullptr, &e);
     } else {
       copies[i] = b.text ? b.text : "";
-      rc = kdbbndrv(&c, b.name, copies[i].data(), static_cast<int32_t>(copies[i].size() + 2),
-                    KDB_STRING);
+      rc = druobnd(s, &c, b.name, copies[i].data(), static_cast<int32_t>(copies[i].size() + 2),
+                   DRUO_STRING, nullptr, nullptr, &e);
     }
   }
   if (rc != 0) {
-    druekcii(s, e.bind, 2, kFile, __LINE__, rc);
-    kdbclose(&c);
+    druocls(&c);
     druetrc();
     return 1;
   }
-  rc = kdbexec(&c);
-  if (rc != 0) {
-    if (execrc) {
-      *execrc = rc;
-    } else {
-      druekcii(s, e.exec, 2, kFile, __LINE__, rc);
-    }
-    kdbclose(&c);
+  if (druoexe(s, &c, &e) != 0) {
+    druocls(&c);
     druetrc();
-    return 1;
+    return 2;
   }
-  rc = kdbclose(&c);
-  if (rc != 0 && e.close != 0) {
-    druekcii(s, e.close, 2, kFile, __LINE__, rc);
+  if (druoend(s, &c, &e) != 0) {
     druetrc();
     return 1;
   }
   return 0;
 }
 
-bool idstart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
-bool idpart(char c) { return idstart(c) || (c >= '0' && c <= '9') || c == '$'; }
-
 }  // namespace
-
-bool drqsidn(const char *name) {
-  if (!name) return false;
-  const char *p = name;
-  for (int part = 0; part < 2; ++part) {
-    const char *start = p;
-    if (!idstart(*p)) return false;
-    while (idpart(*p)) ++p;
-    if (p - start > 63) return false;
-    if (*p == '\0') return true;
-    if (*p != '.' || part == 1) return false;
-    ++p;
-  }
-  return false;
-}
 
 int drqssbd(drsrvstate *s) {
   drqbind b[] = {{":audsid", &s->audsid, nullptr}};
-  return drqcall(s, "CALL svcq.batch_done(:audsid)", b, 1, kSvc);
+  return drqcall(s, "CALL svcq.batch_done(:audsid)", b, 1, kSvc) == 0 ? 0 : 1;
 }
 
 int drqsrqe(drsrvstate *s, int32_t svcno, const char *errors) {
   drqbind b[] = {{":svcno", &svcno, nullptr}, {":errors", nullptr, errors}};
-  return drqcall(s, "CALL svcq.request_error(:svcno, :errors)", b, 2, kSvc);
+  return drqcall(s, "CALL svcq.request_error(:svcno, :errors)", b, 2, kSvc) == 0 ? 0 : 1;
 }
 
-int drqsprc(drsrvstate *s, int kind, const char *proc, int32_t svcno, const char *text1,
-            const char *text2) {
+int drqsprc(drsrvstate *s, int kind, const char *proc, const char *user, int32_t svcno,
+            const char *text1, const char *text2) {
   if (!proc || proc[0] == '\0') return 0;
   const char *what = kind == DRQ_DONE ? "completion" : "error";
-  // The name comes from a message and goes into the statement's text: only
-  // a plain name may get there.
-  if (!drqsidn(proc)) {
+  // The name comes from a message: only a plain name may be called, and the
+  // database side calls it as the request's user, never as the server.
+  if (!druoidn(proc, 2)) {
     dracnerr(s, DRFAC_DRG, 11415, 2, DRA_STR, what, DRA_STR, proc, 0);
     druetrc();
     return 1;
   }
-  char sql[256];
-  snprintf(sql, sizeof sql,
-           kind == DRQ_DONE ? "CALL %s(:svcno, :arg1, :arg2)" : "CALL %s(:svcno, :arg1)", proc);
-  drqbind b[] = {{":svcno", &svcno, nullptr}, {":arg1", nullptr, text1}, {":arg2", nullptr, text2}};
-  int execrc = 0;
-  int rc = drqcall(s, sql, b, kind == DRQ_DONE ? 3 : 2, kSvc, &execrc);
-  if (rc != 0 && execrc != 0) {
-    druekci(s, execrc);
-    dracnerr(s, DRFAC_DRG, 11415, 2, DRA_STR, what, DRA_STR, proc, 0);
-  }
-  return rc;
+  int32_t nargs = kind == DRQ_DONE ? 3 : 2;
+  drqbind b[] = {{":usr", nullptr, user ? user : ""}, {":proc", nullptr, proc},
+                 {":svcno", &svcno, nullptr}, {":arg1", nullptr, text1},
+                 {":arg2", nullptr, kind == DRQ_DONE ? text2 : nullptr},
+                 {":nargs", &nargs, nullptr}};
+  // A failing procedure is named with its kind after the database's text.
+  druorep e = kSvc;
+  e.exec = 0;
+  int rc = drqcall(s, "CALL dr_utl.run_as(:usr, :proc, :svcno, :arg1, :arg2, :nargs)", b, 6, e);
+  if (rc == 2) dracnerr(s, DRFAC_DRG, 11415, 2, DRA_STR, what, DRA_STR, proc, 0);
+  return rc == 0 ? 0 : 1;
 }
 
 int drqsqtxt(const char *svctype, const char *const par[DRQ_NPAR], char *buf, size_t size) {
@@ -167,8 +119,8 @@ int drqsqtxt(const char *svctype, const char *const par[DRQ_NPAR], char *buf, si
 int drqsque(drsrvstate *s, const char *svctype, int32_t priority, const char *status,
             const char *errors, const char *const par[DRQ_NPAR]) {
   char sql[1024];
-  if (!drqsidn(svctype) || strchr(svctype, '.') || drqsqtxt(svctype, par, sql, sizeof sql) != 0) {
-    dracnierr(s, DRFAC_DRG, 50801, 2, DRA_STR, kFile, DRA_INT, __LINE__, DRA_STR,
+  if (!druoidn(svctype, 1) || drqsqtxt(svctype, par, sql, sizeof sql) != 0) {
+    dracnierr(s, DRFAC_DRG, 50801, 2, DRA_STR, __FILE__, DRA_INT, __LINE__, DRA_STR,
               svctype ? svctype : "", 0);
     druetrc();
     return 1;
@@ -182,20 +134,20 @@ int drqsque(drsrvstate *s, const char *svctype, int32_t priority, const char *st
     if (par[k]) b[n++] = {names[k], nullptr, par[k]};
   b[n++] = {":status", nullptr, status};
   b[n++] = {":errors", nullptr, errors};
-  return drqcall(s, sql, b, n, kSvc);
+  return drqcall(s, sql, b, n, kSvc) == 0 ? 0 : 1;
 }
 
 int drqssrc(drsrvstate *s, int32_t srcid) {
   drqbind b[] = {{":src_id", &srcid, nullptr}};
-  return drqcall(s, "CALL srcq.batch_done(:src_id)", b, 1, kBatch);
+  return drqcall(s, "CALL srcq.batch_done(:src_id)", b, 1, kBatch) == 0 ? 0 : 1;
 }
 
 int drqsrqb(drsrvstate *s) {
   drqbind b[] = {{":sid", &s->audsid, nullptr}};
-  return drqcall(s, "CALL srcq.requeue_batch(:sid)", b, 1, kBatch);
+  return drqcall(s, "CALL srcq.requeue_batch(:sid)", b, 1, kBatch) == 0 ? 0 : 1;
 }
 
 int drqbdn(drsrvstate *s) {
   drqbind b[] = {{":audsid", &s->audsid, nullptr}};
-  return drqcall(s, "CALL dmlq.batch_done(:audsid)", b, 1, kBatch);
+  return drqcall(s, "CALL dmlq.batch_done(:audsid)", b, 1, kBatch) == 0 ? 0 : 1;
 }

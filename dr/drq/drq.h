@@ -20,10 +20,11 @@ int drqssbd(drsrvstate *s);
 /* Records the error text of a failed request (svcq.request_error); 0 / 1. */
 int drqsrqe(drsrvstate *s, int32_t svcno, const char *errors);
 /* Runs a request's completion (kind 0, two texts) or error procedure (kind
- * 1, one text) named by the request; nothing for an empty name. A name that
- * is not a plain [schema.]identifier is refused with 11415. 0 / 1. */
-int drqsprc(drsrvstate *s, int kind, const char *proc, int32_t svcno, const char *text1,
-            const char *text2);
+ * 1, one text) named by the request, with the rights of the user who queued
+ * it (dr_utl.run_as); nothing for an empty name. A name that is not a plain
+ * [schema.]identifier is refused with 11415. 0 / 1. */
+int drqsprc(drsrvstate *s, int kind, const char *proc, const char *user, int32_t svcno,
+            const char *text1, const char *text2);
 /* Queues a service request of a type (svcq.queue) with the given (non-null)
  * parameters, committed by the package; 0 / 1. */
 int drqsque(drsrvstate *s, const char *svctype, int32_t priority, const char *status,
@@ -38,7 +39,5 @@ int drqssrc(drsrvstate *s, int32_t srcid);
 int drqsrqb(drsrvstate *s);
 /* Closes this session's batch of changed rows (dmlq.batch_done); 0 / 1. */
 int drqbdn(drsrvstate *s);
-/* True when a name is a plain identifier, optionally schema-qualified. */
-bool drqsidn(const char *name);
 
 #endif

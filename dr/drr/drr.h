@@ -18,5 +18,9 @@ int drrtalc(drsrvstate *s, int32_t sessid, const char *type, char *name, int32_t
 int drrtdea(drsrvstate *s, const char *name);
 /* Asks dr_rtm.recover to recover the package's tables; 0, or 1 after 52007. */
 int drrtrcv(drsrvstate *s);
+/* Checks that a user holds a right (SELECT, INSERT, DELETE ...) on a table
+ * a message names, before the server uses the table for him; 0, or 1 after
+ * 52009 (not a plain [schema.]name) or 52008. */
+int drrtprv(drsrvstate *s, const char *user, const char *table, const char *right);
 
 #endif

@@ -3,52 +3,29 @@
 // on a cursor of its own on the transport connection, so a table handed out
 // is known to the package at once.
 #include <cstring>
+#include <string>
 
 #include "dr/drr/drr.h"
 #include "dr/dru/dru.h"
-#include "platform/db/db.h"
 
 namespace {
 
-constexpr char kFile[] = "dr/drr/drrtm.cpp";
+// A call whose cursor cannot be opened or parsed is fatal; a failing bind or
+// execution reports the database's text, then the call's own message.
+constexpr druorep kCall = {DRUE_OPEN, DRUE_PARSE, 0, 0, 0, 0, -1, 3, 2};
 
-void ierr(drsrvstate *s, int num, int line) {
-  dracnierr(s, DRFAC_DRG, num, 3, DRA_STR, kFile, DRA_INT, line, DRA_STR, "", DRA_STR, "",
-            DRA_STR, "", DRA_STR, "", DRA_STR, "", 0);
-}
-
-// Opens and parses a call; on failure pushes the step's fatal message (after
-// the database's text when withtext) and returns 1.
-int drrtopn(drsrvstate *s, druocur *c, const char *sql, bool withtext) {
-  int rc = s->login ? druoopnt(c, s->login) : KDB_NOTCONNECTED;
-  if (rc != 0) {
-    if (withtext) druekci(s, rc);
-    ierr(s, 50800, __LINE__);
-    return 1;
-  }
-  rc = kdbparse(c, sql);
-  if (rc != 0) {
-    if (withtext) druekci(s, rc);
-    ierr(s, 50801, __LINE__);
-    kdbclose(c);
-    return 1;
-  }
-  return 0;
-}
-
-int drrtend(drsrvstate *s, druocur *c, int rc, int msg) {
-  if (rc != 0) druekci(s, rc);
-  kdbclose(c);
-  if (rc == 0) return 0;
-  dracnerr(s, DRFAC_DRG, msg, 2, 0);
-  druetrc();
-  return 1;
-}
-
+// Pushes the call's own message after a failure; 1.
 int drrtfail(drsrvstate *s, int msg) {
   dracnerr(s, DRFAC_DRG, msg, 2, 0);
   druetrc();
   return 1;
+}
+
+// Executes the bound call and closes it; 0, or 1 after the call's message.
+int drrtend(drsrvstate *s, druocur *c, int rc, int msg) {
+  if (rc == 0) rc = druoexe(s, c, &kCall);
+  druocls(c);
+  return rc == 0 ? 0 : drrtfail(s, msg);
 }
 
 }  // namespace
@@ -56,33 +33,72 @@ int drrtfail(drsrvstate *s, int msg) {
 int drrtalc(drsrvstate *s, int32_t sessid, const char *type, char *name, int32_t keycnt) {
   druocur c{};
   name[0] = '\0';
-  if (drrtopn(s, &c, "CALL dr_rtm.allocate(:session_id, :table_type, :tablename, :textkey_count)",
-              true) != 0)
+  if (druoprp(s, &c, DRUO_TRANSPORT,
+              "CALL dr_rtm.allocate(:session_id, :table_type, :tablename, :textkey_count)",
+              &kCall) != 0)
     return drrtfail(s, 52005);
   int16_t nameind = -1;
-  int rc = kdbbndrv(&c, ":session_id", &sessid, sizeof sessid, KDB_INTEGER);
+  int rc = druobnd(s, &c, ":session_id", &sessid, sizeof sessid, DRUO_INTEGER, nullptr, nullptr,
+                   &kCall);
   if (rc == 0)
-    rc = kdbbndrv(&c, ":table_type", const_cast<char *>(type),
-                  static_cast<int32_t>(strlen(type) + 1), KDB_STRING);
-  if (rc == 0) rc = kdbbndrv(&c, ":tablename", name, DRR_TABNAME, KDB_STRING, &nameind);
-  if (rc == 0) rc = kdbbndrv(&c, ":textkey_count", &keycnt, sizeof keycnt, KDB_INTEGER);
-  if (rc == 0) rc = kdbexec(&c);
+    rc = druobnd(s, &c, ":table_type", const_cast<char *>(type),
+                 static_cast<int32_t>(strlen(type) + 1), DRUO_STRING, nullptr, nullptr, &kCall);
+  if (rc == 0)
+    rc = druobnd(s, &c, ":tablename", name, DRR_TABNAME, DRUO_STRING, &nameind, nullptr, &kCall);
+  if (rc == 0)
+    rc = druobnd(s, &c, ":textkey_count", &keycnt, sizeof keycnt, DRUO_INTEGER, nullptr, nullptr,
+                 &kCall);
+  rc = drrtend(s, &c, rc, 52005);
   if (rc == 0 && nameind == -1) name[0] = '\0';
-  return drrtend(s, &c, rc, 52005);
+  return rc;
 }
 
 int drrtdea(drsrvstate *s, const char *name) {
   druocur c{};
-  if (drrtopn(s, &c, "CALL dr_rtm.deallocate(:tablename)", false) != 0)
+  if (druoprp(s, &c, DRUO_TRANSPORT, "CALL dr_rtm.deallocate(:tablename)", &kCall) != 0)
     return drrtfail(s, 52006);
-  int rc = kdbbndrv(&c, ":tablename", const_cast<char *>(name),
-                    static_cast<int32_t>(strlen(name) + 1), KDB_STRING);
-  if (rc == 0) rc = kdbexec(&c);
+  int rc = druobnd(s, &c, ":tablename", const_cast<char *>(name),
+                   static_cast<int32_t>(strlen(name) + 1), DRUO_STRING, nullptr, nullptr, &kCall);
   return drrtend(s, &c, rc, 52006);
 }
 
 int drrtrcv(drsrvstate *s) {
   druocur c{};
-  if (drrtopn(s, &c, "CALL dr_rtm.recover()", false) != 0) return drrtfail(s, 52007);
-  return drrtend(s, &c, kdbexec(&c), 52007);
+  if (druoprp(s, &c, DRUO_TRANSPORT, "CALL dr_rtm.recover()", &kCall) != 0)
+    return drrtfail(s, 52007);
+  return drrtend(s, &c, 0, 52007);
+}
+
+int drrtprv(drsrvstate *s, const char *user, const char *table, const char *right) {
+  if (!druoidn(table, 2)) {
+    dracnerr(s, DRFAC_DRG, 52009, 2, DRA_STR, table ? table : "", 0);
+    druetrc();
+    return 1;
+  }
+  // Asked on the work connection outside any transaction: no lock is kept.
+  druocur c{};
+  int32_t may = 0;
+  std::string u = user ? user : "", t = table, r = right;
+  int rc = druoprp(s, &c, DRUO_WORK, "SELECT has_table_privilege(:usr, :tab, :priv)");
+  if (rc != 0) {
+    druetrc();
+    return 1;
+  }
+  rc = druobnd(s, &c, ":usr", u.data(), static_cast<int32_t>(u.size() + 1), DRUO_STRING);
+  if (rc == 0)
+    rc = druobnd(s, &c, ":tab", t.data(), static_cast<int32_t>(t.size() + 1), DRUO_STRING);
+  if (rc == 0)
+    rc = druobnd(s, &c, ":priv", r.data(), static_cast<int32_t>(r.size() + 1), DRUO_STRING);
+  if (rc == 0) rc = druodef(s, &c, 1, &may, sizeof may, DRUO_INTEGER);
+  // A table that does not exist is reported by the database, then as a
+  // right the user does not hold.
+  static const druorep kFetch = {DRUE_OPEN, DRUE_PARSE, DRUE_BIND, DRUE_DEFINE, 0, 0, -1, 2, 2};
+  if (rc == 0) rc = druoexf(s, &c, 1, &kFetch);
+  druocls(&c);
+  if (rc != 0 || !may) {
+    dracnerr(s, DRFAC_DRG, 52008, 2, DRA_STR, u.c_str(), DRA_STR, table, DRA_STR, right, 0);
+    druetrc();
+    return 1;
+  }
+  return 0;
 }

@@ -7,6 +7,7 @@
 #ifndef KES_DR_DRT_DRT_H
 #define KES_DR_DRT_DRT_H
 
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 
@@ -74,6 +75,24 @@ extern drtlsvc drtsvc;
 int drtlmain(drsrvstate *s);
 /* Polls listener.get_cmd once; 0 with the message type, or 1 after 50301. */
 int drtlgcmd(drsrvstate *s, int32_t *type, drmcmd *cmd, drtldml *dml);
+
+/* The poll statement. */
+extern const char drtlgsql[];
+/* What one poll binds besides the state's session id, mailbox and mask: the
+ * message type, the message, the changed-rows batch and the database side's
+ * error text, with the indicators of the integers an idle poll leaves null. */
+struct drtlpoll {
+  int32_t type;
+  drmcmd *cmd;
+  drtldml *dml;
+  char stack[DRM_SLOTMAX + 1];
+  int16_t stackind;
+  int16_t ind[5];
+};
+/* Clears a poll record's results and binds the 21 placeholders of the poll
+ * on a cursor that holds the parsed statement; 0, or 1 after pushing the
+ * failing bind. The record must stay put until the poll is executed. */
+int drtlgbnd(drsrvstate *s, druocur *c, drtlpoll *p);
 /* Logs, dispatches and answers one command; its final result. */
 int drtlcmd(drsrvstate *s, drmcmd *cmd, drmcmd *reply);
 /* Answers a command after its handler returned rc: success, error or (for
@@ -97,12 +116,22 @@ int drtlmask(drsrvstate *s, const drmslot *arg);
  * the two together cannot hold it. */
 int drtlrwtxt(drsrvstate *s, drmcmd *reply, const char *text);
 
-/* The decimal value of an argument's text: 0 for null, empty or
- * non-numeric text; values beyond 32 bits are held at the nearest bound. */
+/* Reads a number argument: 1 with its value for a whole number within 32
+ * bits (blanks around it allowed) and with 0 for a null, empty or blank
+ * one; 0 for anything else (trailing characters, out of range). */
+int drtlnumok(const drmslot *arg, int32_t *value);
+/* The value of a number argument that drtlnumok took; 0 otherwise. */
 int32_t drtlnum(const drmslot *arg);
+/* Ends the transaction a message left open on the work connection: commits
+ * when ok, else rolls back; 0, or 1 when the commit failed (pushed). */
+int drtlend(drsrvstate *s, int ok);
 
 /* Milliseconds one sleep unit lasts (1000; tests shorten it). */
 extern unsigned drtslpms;
+/* The number of a termination signal the process received, or 0: the
+ * listener then ends as after the shutdown command, and the command being
+ * served counts as interrupted. */
+extern volatile sig_atomic_t drtstop;
 
 /* ---- options, usage, banner ---- */
 
@@ -124,10 +153,10 @@ void drtbanner(char *buf);
 
 /* ---- the stand-in linguistic service ---- */
 
-/* Starts the stand-in service: marks it running in the state; 0. */
+/* Starts the stand-in service: marks it running in the state; 0. The
+ * service itself is outside this program: until one is configured, the
+ * process leaves the request entry point empty, so that every request fails
+ * saying the service is not available. */
 int drtlsini(drsrvstate **sp);
-/* Serves a request in the stand-in: logs it; 0. */
-int drtlsreq(drsrvstate *s, int32_t svcno, int32_t polid, const char *a2, const char *a3,
-             const char *a4);
 
 #endif

@@ -8,8 +8,14 @@
 // The command table: one row per command code.
 struct drtlent {
   int32_t code;
-  // Logs the command's line (after "Cmd %d: ") and runs its handler; the
-  // handler's result.
+  // The log line after "Cmd %d: ": the user, then the arguments of show;
+  // null for a command that logs nothing or its own line.
+  const char *line;
+  // Argument numbers (from 1) the line shows, ended by 0.
+  uint8_t show[DRM_NARGS + 1];
+  // Bit n - 1 set: argument n is a number, checked before the handler runs.
+  uint16_t nums;
+  // Runs the command with the arguments of the message; its result.
   int (*run)(drsrvstate *s, drmcmd *cmd, drmcmd *reply);
 };
 

@@ -1,8 +1,10 @@
 // The listener loop and what it runs besides commands: the out-of-band
 // check, the sleep command, batches of changed rows, linguistic requests,
 // text-loading batches and the change of the personality mask.
+#include <csignal>
 #include <cstring>
 
+#include "dr/dras/drasrv.h"
 #include "dr/drq/drq.h"
 #include "dr/drt/drt.h"
 #include "dr/drt/drtint.h"
@@ -10,17 +12,19 @@
 
 drtlsvc drtsvc;
 unsigned drtslpms = 1000;
+volatile sig_atomic_t drtstop = 0;
 
 namespace {
 
-constexpr char kFile[] = "dr/drt/drtl.cpp";
-
-void blanks5(drsrvstate *s, int num, int line) {
-  dracnierr(s, DRFAC_DRG, num, 2, DRA_STR, kFile, DRA_INT, line, DRA_STR, "", DRA_STR, "",
-            DRA_STR, "", DRA_STR, "", DRA_STR, "", 0);
-}
-
 const char *text(const drmslot *a) { return a->ind == -1 ? "" : a->text; }
+
+// A user's text as the log may show it, its control characters escaped,
+// in the k-th of three buffers (a log line shows at most three of them).
+const char *esc(int k, const char *t) {
+  static char buf[3][4 * DRM_SLOTMAX + 1];
+  dracnesc(t, buf[k], sizeof buf[k]);
+  return buf[k];
+}
 
 // One text-loading batch: the cycle, then the batch closed or requeued.
 int loadbatch(drsrvstate *s, int32_t id) {
@@ -53,6 +57,14 @@ int drtlmain(drsrvstate *s) {
     druetrc();
   } else {
     for (;;) {
+      if (drtstop) {
+        // A termination signal ends the server the way the shutdown command
+        // does.
+        int32_t sig = drtstop;
+        dracnprt(s, s->log, "Signal %d: shutting down server...\n", DRA_SB4, &sig, 0);
+        rc = DRT_SHUT;
+        break;
+      }
       int32_t type = 0;
       if (drtlgcmd(s, &type, cmd, dml) != 0) {
         rc = 1;
@@ -90,10 +102,13 @@ int drtlmain(drsrvstate *s) {
             rc = 1;
             break;
           }
-          dracnwrt(s, rtstdout(s->rt), 1, "Unknown command type: %d\n", DRA_SB4, &type, 0);
+          dracnout(s, "Unknown command type: %d\n", DRA_SB4, &type, 0);
           rc = 1;
           break;
       }
+      // Whatever the message left open on the work connection ends with it
+      // (a command's own answer has ended it already).
+      if (type != DRT_CMD && drtlend(s, rc == 0) != 0) rc = 1;
       if (dracnchp(s) != 0) rc = 1;
       if (rc == DRT_SHUT) break;
       if (rc == 1) {
@@ -113,14 +128,16 @@ int drtloob(drsrvstate *s) {
   static drmcmd m;  // one at a time on the main thread; too big for the stack of a deep caller
   int ret = drmoob(s, &m);
   if (ret == 100) {
-    dracnierr(s, DRFAC_DRG, 50302, 3, DRA_STR, kFile, DRA_INT, __LINE__, DRA_STR, "", DRA_STR, "",
-              DRA_STR, "", DRA_STR, "", DRA_STR, "", 0);
+    dracnierr(s, DRFAC_DRG, 50302, 3, DRA_STR, __FILE__, DRA_INT, __LINE__, 0);
     druetrc();
     return 1;
   }
+  // A termination signal interrupts the command being served.
+  if (drtstop) return DRT_INTR;
   if (ret == 1 || ret == 3) return 0;
   dracnprt(s, s->log, "OOB user=%s, func_code=%d, return_addr=%s,\n  args=(%s)\n", DRA_STR,
-           text(&m.user), DRA_SB4, &m.cmd, DRA_STR, text(&m.addr), DRA_STR, text(&m.args[0]), 0);
+           esc(0, text(&m.user)), DRA_SB4, &m.cmd, DRA_STR, esc(1, text(&m.addr)), DRA_STR,
+           esc(2, text(&m.args[0])), 0);
   int32_t cur = s->mstate ? s->mstate->msgid : 0;
   dracnprt(s, s->log, "OOB current mesg id = %d\n", DRA_SB4, &cur, 0);
   return drtlnum(&m.args[0]) == cur ? DRT_INTR : 0;
@@ -129,7 +146,7 @@ int drtloob(drsrvstate *s) {
 int drtlslp(drsrvstate *s, int32_t count) {
   dracnprt(s, s->log, "drtlslp(%d) begin\n", DRA_SB4, &count, 0);
   if (count < 0) {
-    blanks5(s, 50702, __LINE__);
+    dracnierr(s, DRFAC_DRG, 50702, 2, DRA_STR, __FILE__, DRA_INT, __LINE__, 0);
     druetrc();
     return 1;
   }
@@ -137,7 +154,7 @@ int drtlslp(drsrvstate *s, int32_t count) {
     int rc = drtloob(s);
     if (rc == 1) {
       dracnprt(s, s->log, "drtlslp: fatal error checking for interrupts\n", 0);
-      blanks5(s, 50702, __LINE__);
+      dracnierr(s, DRFAC_DRG, 50702, 2, DRA_STR, __FILE__, DRA_INT, __LINE__, 0);
       druetrc();
       return 1;
     }
@@ -178,25 +195,30 @@ int drtlling(drsrvstate *s, drtlreq *req, const char *user) {
   int rc = 0;
   if (spec[0] != ' ') {
     if (!drtsvc.polbyspec || drtsvc.polbyspec(s, spec, &polid) != 0) {
-      dracnerr(s, DRFAC_DRG, 10502, 2, DRA_STR, spec, 0);
+      dracnerr(s, DRFAC_DRG, 10502, 2, DRA_STR, esc(0, spec), 0);
       rc = 1;
     }
   }
   if (rc == 0) {
-    dracnprt(s, s->log, "LING cmd: user=%s, svcno=%d, cid=%d\n", DRA_STR, user, DRA_SB4, &req->id,
-             DRA_SB4, &polid, 0);
+    dracnprt(s, s->log, "LING cmd: user=%s, svcno=%d, cid=%d\n", DRA_STR, esc(0, user), DRA_SB4,
+             &req->id, DRA_SB4, &polid, 0);
     if (drtsvc.lingreq) {
       rc = drtsvc.lingreq(s, req->id, polid, text(&req->args[1]), text(&req->args[2]),
                           text(&req->args[3]));
     } else {
-      dracnerr(s, DRFAC_DRG, 50701, 2, DRA_STR, "linguistic request", 0);
+      // The service is a component outside this program; until one is
+      // configured no request can be served.
+      dracnerr(s, DRFAC_DRG, 50701, 2, DRA_STR, "the linguistic service", 0);
       rc = 1;
     }
     int32_t r = rc;
     dracnprt(s, s->log, "End LING cmd, return code is %d\n", DRA_SB4, &r, 0);
   }
+  // The service's own work is kept or undone before the request's
+  // procedures run and the request is closed.
+  if (drtlend(s, rc == 0) != 0) rc = 1;
   if (rc == 0) {
-    int prc = drqsprc(s, 0, done, req->id, "SUCCESS", "");
+    int prc = drqsprc(s, 0, done, user, req->id, "SUCCESS", "");
     int brc = drqssbd(s);
     if (prc != 0) {
       druetrc();
@@ -207,14 +229,16 @@ int drtlling(drsrvstate *s, drtlreq *req, const char *user) {
   char errs[DRM_SLOTMAX];
   druestk(s, errs, sizeof errs);
   drqsrqe(s, req->id, errs);
-  drqsprc(s, 0, done, req->id, "ERROR", errs);
-  drqsprc(s, 1, onerr, req->id, errs, nullptr);
+  drqsprc(s, 0, done, user, req->id, "ERROR", errs);
+  drqsprc(s, 1, onerr, user, req->id, errs, nullptr);
   druetrc();
   return 1;
 }
 
 int drtlmask(drsrvstate *s, const drmslot *a) {
-  const char *mask = text(a);
+  // The mask holds 30 characters; a longer one is cut there.
+  char mask[31];
+  nlsccpy(drmcs(s), mask, sizeof mask, text(a), 30);
   for (const char *c = mask; *c; ++c) {
     if (*c != 'L') continue;
     if (s->lingsvc) break;
@@ -226,9 +250,13 @@ int drtlmask(drsrvstate *s, const drmslot *a) {
     }
     break;
   }
-  // The mask buffer holds 30 characters; the database side reads it with
-  // the next poll.
-  nlsccpy(drmcs(s), s->pmask, 31, mask, 30);
+  // The database side routes by the mask of the next poll; the registry
+  // shows it from now on.
+  memcpy(s->pmask, mask, sizeof mask);
+  if (drasmupd(s) != 0) {
+    druetrc();
+    return 1;
+  }
   return 0;
 }
 
@@ -236,12 +264,5 @@ int drtlsini(drsrvstate **sp) {
   drsrvstate *s = *sp;
   // The stand-in keeps no state of its own; the field only says it runs.
   s->lingsvc = s;
-  return 0;
-}
-
-int drtlsreq(drsrvstate *s, int32_t svcno, int32_t polid, const char *a2, const char *a3,
-             const char *a4) {
-  dracnprt(s, s->log, "linguistic request %d for policy %d: %s, %s, %s\n", DRA_SB4, &svcno,
-           DRA_SB4, &polid, DRA_STR, a2, DRA_STR, a3, DRA_STR, a4, 0);
   return 0;
 }

@@ -4,7 +4,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
-#include <initializer_list>
+#include <string>
 
 #include "dr/drq/drq.h"
 #include "dr/drr/drr.h"
@@ -14,34 +14,36 @@
 
 namespace {
 
-constexpr char kFile[] = "dr/drt/drtlcmd.cpp";
-
 // The text of argument n (from 1); an empty text for a null argument.
 const char *arg(const drmcmd *c, int n) {
   const drmslot *a = &c->args[n - 1];
   return a->ind == -1 ? "" : a->text;
 }
-// The decimal value of argument n.
+// The decimal value of argument n, checked before the handler ran.
 int32_t num(const drmcmd *c, int n) { return drtlnum(&c->args[n - 1]); }
 
-// The log line of a command: "Cmd <message id>: ", the format with the user
-// and the named arguments, and a line end. Built here in one piece because
-// the number of arguments differs from command to command.
-void logcmd(drsrvstate *s, const drmcmd *c, const char *format, std::initializer_list<int> args) {
-  static char fmt[512];
-  static char line[32768];
-  snprintf(fmt, sizeof fmt, "Cmd %%d: %s\n", format);
+// The log line of a command: "Cmd <message id>: ", the row's line with the
+// user and the arguments it shows, and a line end. The user's texts are
+// escaped, so that they cannot write lines of their own into the log.
+void logcmd(drsrvstate *s, const drmcmd *c, const char *format, const uint8_t *show) {
+  std::string fmt = std::string("Cmd %d: ") + format + "\n";
+  std::string texts[1 + DRM_NARGS];
   rtarg a[2 + DRM_NARGS];
   int n = 0;
   a[n].type = RTA_SB4;
   a[n++].u.p = &c->id;
-  a[n].type = RTA_STR;
-  a[n++].u.s = c->user.ind == -1 ? "" : c->user.text;
-  for (int i : args) {
+  int t = 0;
+  auto add = [&](const char *text) {
+    std::string &e = texts[t++];
+    e.resize(4 * std::strlen(text) + 1);
+    e.resize(dracnesc(text, e.data(), e.size()));
     a[n].type = RTA_STR;
-    a[n++].u.s = arg(c, i);
-  }
-  lsffmta(s->fmt, line, sizeof line, fmt, a, n);
+    a[n++].u.s = e.c_str();
+  };
+  add(c->user.ind == -1 ? "" : c->user.text);
+  for (const uint8_t *i = show; *i; ++i) add(arg(c, *i));
+  static char line[65536];
+  lsffmta(s->fmt, line, sizeof line, fmt.c_str(), a, n);
   dracnprt(s, s->log, "%s", DRA_STR, line, 0);
 }
 
@@ -52,58 +54,36 @@ int notyet(drsrvstate *s, const char *name) {
   return 1;
 }
 
-// ---- handlers, one per row of the table ----
+// Refuses a command whose number arguments (bit n - 1 of nums for argument
+// n) are not whole numbers within 32 bits; an empty or null one counts as 0.
+int numcheck(drsrvstate *s, const drmcmd *c, uint16_t nums) {
+  int bad = 0;
+  for (int n = 1; n <= DRM_NARGS; ++n) {
+    if (!(nums & (1u << (n - 1)))) continue;
+    int32_t v;
+    if (drtlnumok(&c->args[n - 1], &v)) continue;
+    std::string text(4 * std::strlen(arg(c, n)) + 1, '\0');
+    text.resize(dracnesc(arg(c, n), text.data(), text.size()));
+    int32_t argno = n;
+    dracnerr(s, DRFAC_DRG, 50706, 2, DRA_SB4, &c->id, DRA_SB4, &argno, DRA_STR, text.c_str(), 0);
+    bad = 1;
+  }
+  if (bad) druetrc();
+  return bad;
+}
 
-int c_begin(drsrvstate *s, drmcmd *c, drmcmd *) {
-  logcmd(s, c, "begin_index, user=%s, polid=%s, svrcnt=%s, runseq=%s, opqual=%s", {1, 2, 3, 4});
-  return notyet(s, "begin_index");
-}
-int c_populate(drsrvstate *s, drmcmd *c, drmcmd *) {
-  logcmd(s, c, "populate_index, user=%s, polid=%s, svrcnt=%s, svr=%s, runseq=%s, opqual=%s",
-         {1, 2, 3, 4, 5});
-  return notyet(s, "populate_index");
-}
-int c_drop(drsrvstate *s, drmcmd *c, drmcmd *) {
-  logcmd(s, c, "drop_index, user=%s, polid=%s, runseq=%s", {1, 2});
-  return notyet(s, "drop_index");
-}
-int c_truncate(drsrvstate *s, drmcmd *c, drmcmd *) {
-  logcmd(s, c, "truncate_index, user=%s, polid=%s", {1});
-  return notyet(s, "truncate_index");
-}
-int c_optimize(drsrvstate *s, drmcmd *c, drmcmd *) {
-  logcmd(s, c, "opt_index, user=%s, polid=%s, opt=%s, svrcnt=%s, svr=%s, thold=%s",
-         {1, 2, 4, 5, 3});
-  return notyet(s, "opt_index");
-}
-int c_contains(drsrvstate *s, drmcmd *c, drmcmd *) {
-  logcmd(s, c,
-         "contains, user=%s, polid=%s, query=%s, restab=%s, shr=%s, conid=%s, curid=%s, "
-         "floorid=%s, ceilid=%s",
-         {1, 2, 3, 4, 5, 6, 7, 8});
-  return notyet(s, "contains");
-}
-int c_highlight(drsrvstate *s, drmcmd *c, drmcmd *) {
-  logcmd(s, c,
-         "highlight, user=%s, polid=%s, query=%s, txtkey=%s, id=%s, uftab=%s, ftab=%s, "
-         "hltab=%s, icftab=%s, mutab=%s",
-         {1, 2, 3, 4, 5, 6, 7, 8, 9});
-  return notyet(s, "highlight");
-}
-int c_htmlhl(drsrvstate *s, drmcmd *c, drmcmd *) {
-  logcmd(s, c, "html_highlight, user=%s", {});
-  return 0;
-}
-int c_syncnow(drsrvstate *s, drmcmd *c, drmcmd *) {
-  logcmd(s, c, "sync_to_now, user=%s", {});
-  return 0;
-}
-int c_syncts(drsrvstate *s, drmcmd *c, drmcmd *) {
-  logcmd(s, c, "sync_to_timestamp, user=%s", {});
-  return 0;
-}
+// ---- handlers, one per row of the table; the dispatch step has logged the
+// command and checked its number arguments ----
+
+int c_begin(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "begin_index"); }
+int c_populate(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "populate_index"); }
+int c_drop(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "drop_index"); }
+int c_truncate(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "truncate_index"); }
+int c_optimize(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "opt_index"); }
+int c_contains(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "contains"); }
+int c_highlight(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "highlight"); }
+int c_none(drsrvstate *, drmcmd *, drmcmd *) { return 0; }
 int c_refresh(drsrvstate *s, drmcmd *c, drmcmd *) {
-  logcmd(s, c, "refresh, user=%s, polid=%s", {1});
   // Without a dictionary cache nothing is cached, so nothing needs dropping.
   if (!drtsvc.dmref) return 0;
   return drtsvc.dmref(s, num(c, 1)) == 0 ? 0 : 1;
@@ -112,103 +92,39 @@ int c_shutdown(drsrvstate *s, drmcmd *, drmcmd *) {
   dracnprt(s, s->log, "Shutting down server...\n", 0);
   return DRT_SHUT;
 }
-int c_mask(drsrvstate *s, drmcmd *c, drmcmd *) {
-  logcmd(s, c, "change_mask, user=%s", {});
-  return drtlmask(s, &c->args[0]);
-}
-int c_continue(drsrvstate *s, drmcmd *c, drmcmd *) {
-  logcmd(s, c, "continue, user=%s", {});
+int c_mask(drsrvstate *s, drmcmd *c, drmcmd *) { return drtlmask(s, &c->args[0]); }
+int c_continue(drsrvstate *s, drmcmd *, drmcmd *) {
   dracnprt(s, s->log, "Random Admin Command\n", 0);
   return 0;
 }
-int c_end(drsrvstate *s, drmcmd *c, drmcmd *) {
-  logcmd(s, c, "end_index, user=%s, polid=%s, runseq=%s, opqual=%s", {1, 2, 3});
-  return notyet(s, "end_index");
-}
-int c_bank(drsrvstate *s, drmcmd *c, drmcmd *) {
-  logcmd(s, c, "bankquery, user=%s, query=%s, bank=%s, concept=%s", {1, 2, 3});
-  return 0;  // accepted; nothing to do
-}
-int c_wordassist(drsrvstate *s, drmcmd *c, drmcmd *) {
-  logcmd(s, c, "wordassist, user=%s, polid=%s, asttyp=%s, astwrd=%s, limit=%s", {1, 2, 3, 4});
-  return 0;  // accepted; nothing to do
-}
-int c_check(drsrvstate *s, drmcmd *c, drmcmd *) {
-  logcmd(s, c, "check_query, user=%s, polid=%s, query=%s", {1, 2});
-  return notyet(s, "check_query");
-}
-int c_endopt(drsrvstate *s, drmcmd *c, drmcmd *) {
-  logcmd(s, c, "end_opt_index, user=%s, polid=%s, opt=%s", {1, 2});
-  return notyet(s, "end_opt_index");
-}
-int c_rwparse(drsrvstate *s, drmcmd *c, drmcmd *) {
-  logcmd(s, c, "rw_parse, user=%s, requser=%s, sid=%s, curid=%s, query=%s, shr=%s, exec=%s",
-         {1, 2, 3, 4, 5, 6});
-  return notyet(s, "rw_parse");
-}
-int c_rwnoop(drsrvstate *, drmcmd *, drmcmd *) { return 0; }
-int c_rwclose(drsrvstate *s, drmcmd *c, drmcmd *) {
-  logcmd(s, c, "rw_close, user=%s, requser=%s, sid=%s, curid=%s", {1, 2, 3});
-  return notyet(s, "rw_close");
-}
-int c_beginopt(drsrvstate *s, drmcmd *c, drmcmd *) {
-  logcmd(s, c, "begin_opt_index, user=%s, polid=%s, svrcnt=%s, opt=%s", {1, 2, 3});
-  return notyet(s, "begin_opt_index");
-}
-int c_count(drsrvstate *s, drmcmd *c, drmcmd *) {
-  logcmd(s, c, "count_hits, user=%s, polid=%s, query=%s", {1, 2});
-  return notyet(s, "count_hits");
-}
-int c_estimate(drsrvstate *s, drmcmd *c, drmcmd *) {
-  logcmd(s, c, "estimate_hits, user=%s, polid=%s, query=%s", {1, 2});
-  return notyet(s, "estimate_hits");
-}
-int c_vop(drsrvstate *s, drmcmd *c, drmcmd *) {
-  logcmd(s, c, "vop, user=%s, prefid=%s", {1});
-  return 0;  // accepted; nothing to do
-}
-int c_fetch(drsrvstate *s, drmcmd *c, drmcmd *) {
-  logcmd(s, c, "contains_fetch, user=%s, polid=%s, query=%s", {1, 2});
-  return notyet(s, "contains_fetch");
-}
-int c_sqe(drsrvstate *s, drmcmd *c, drmcmd *) {
-  logcmd(s, c, "sqe, user=%s, sqecmd=%s, polid=%s, sessid=%s, qrynm=%s, query=%s, scope=%s",
-         {1, 2, 3, 4, 5, 6});
-  return notyet(s, "sqe");
-}
-int c_sorted(drsrvstate *s, drmcmd *c, drmcmd *) {
-  logcmd(s, c, "sorted_fetch, user=%s, polid=%s, query=%s, scl=%s, dceil=%s, floorid=%s",
-         {1, 2, 4, 5, 3});
-  return notyet(s, "sorted_fetch");
-}
-int c_clear(drsrvstate *s, drmcmd *c, drmcmd *) {
-  logcmd(s, c,
-         "clear_result, user=%s, restab=%s, srctab=%s, restyp=%s, shr=%s, conid=%s, curid=%s"
-         ", tkcount=%s",
-         {1, 2, 3, 4, 5, 6, 7});
-  return notyet(s, "clear_result");
-}
+int c_end(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "end_index"); }
+int c_check(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "check_query"); }
+int c_endopt(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "end_opt_index"); }
+int c_rwparse(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "rw_parse"); }
+int c_rwclose(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "rw_close"); }
+int c_beginopt(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "begin_opt_index"); }
+int c_count(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "count_hits"); }
+int c_estimate(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "estimate_hits"); }
+int c_fetch(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "contains_fetch"); }
+int c_sqe(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "sqe"); }
+int c_sorted(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "sorted_fetch"); }
+int c_clear(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "clear_result"); }
 int c_gettab(drsrvstate *s, drmcmd *c, drmcmd *r) {
-  logcmd(s, c, "gettab, user=%s, sid=%s, type=%s, tk_count=%s", {1, 2, 3});
   char name[DRR_TABNAME];
   if (drrtalc(s, num(c, 1), arg(c, 2), name, num(c, 3)) != 0) return 1;
   drmsettxt(s, r, 3, name);
   return 0;
 }
 int c_reltab(drsrvstate *s, drmcmd *c, drmcmd *) {
-  logcmd(s, c, "reltab, user=%s, table=%s", {1});
+  // The table comes from the message: released only for a user who may
+  // empty it himself.
+  const char *user = c->user.ind == -1 ? "" : c->user.text;
+  if (drrtprv(s, user, arg(c, 1), "DELETE") != 0) return 1;
   return drrtdea(s, arg(c, 1));
 }
-int c_callback(drsrvstate *s, drmcmd *c, drmcmd *) {
-  logcmd(s, c, "inst_callback, user=%s", {});
-  return notyet(s, "inst_callback");
-}
-int c_sleep(drsrvstate *s, drmcmd *c, drmcmd *) {
-  logcmd(s, c, "sleep, user=%s", {});
-  return drtlslp(s, num(c, 1));
-}
+int c_callback(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "inst_callback"); }
+int c_sleep(drsrvstate *s, drmcmd *c, drmcmd *) { return drtlslp(s, num(c, 1)); }
 int c_add(drsrvstate *s, drmcmd *c, drmcmd *r) {
-  logcmd(s, c, "add, user=%s", {});
   int32_t a = num(c, 1);
   int32_t b = num(c, 2);
   // Summed in 64 bits: two large arguments give their true sum, not an
@@ -225,31 +141,82 @@ int c_add(drsrvstate *s, drmcmd *c, drmcmd *r) {
   drmsettxt(s, r, 2, text);
   return 0;
 }
-int c_reverse(drsrvstate *s, drmcmd *c, drmcmd *r) {
-  logcmd(s, c, "reverse, user=%s", {});
+int c_reverse(drsrvstate *, drmcmd *c, drmcmd *r) {
   for (unsigned i = 0; i < DRM_NARGS; ++i) {
     const drmslot *a = &c->args[i];
-    drmsetraw(s, r, DRM_NARGS - 1 - i, a->ind == -1 ? 0 : a->len, a->text);
+    drmsetraw(nullptr, r, DRM_NARGS - 1 - i, a->ind == -1 ? 0 : a->len, a->text);
   }
   return 0;
 }
 
+// The bits of the number arguments n... (from 1).
+constexpr uint16_t N() { return 0; }
+template <class... T>
+constexpr uint16_t N(int n, T... rest) {
+  return static_cast<uint16_t>((1u << (n - 1)) | N(rest...));
+}
+
 const drtlent kTable[] = {
-    {10, c_begin},     {11, c_populate},  {12, c_drop},     {13, c_truncate},  {14, c_optimize},
-    {15, c_contains},  {16, c_highlight}, {17, c_htmlhl},   {18, c_syncnow},   {19, c_syncts},
-    {20, c_refresh},   {21, c_shutdown},  {22, c_mask},     {23, c_continue},  {24, c_continue},
-    {25, c_mask},      {29, c_end},       {30, c_bank},     {31, c_wordassist}, {32, c_check},
-    {33, c_endopt},    {34, c_rwparse},   {35, c_rwnoop},   {36, c_rwclose},   {37, c_beginopt},
-    {38, c_count},     {39, c_estimate},  {40, c_vop},      {41, c_fetch},     {42, c_sqe},
-    {43, c_sorted},    {44, c_clear},     {46, c_gettab},   {47, c_reltab},    {48, c_callback},
-    {200, c_sleep},    {201, c_add},      {204, c_reverse},
+    {10, "begin_index, user=%s, polid=%s, svrcnt=%s, runseq=%s, opqual=%s", {1, 2, 3, 4},
+     N(1, 2, 3), c_begin},
+    {11, "populate_index, user=%s, polid=%s, svrcnt=%s, svr=%s, runseq=%s, opqual=%s",
+     {1, 2, 3, 4, 5}, N(1, 2, 3, 4), c_populate},
+    {12, "drop_index, user=%s, polid=%s, runseq=%s", {1, 2}, N(1, 2), c_drop},
+    {13, "truncate_index, user=%s, polid=%s", {1}, N(1), c_truncate},
+    {14, "opt_index, user=%s, polid=%s, opt=%s, svrcnt=%s, svr=%s, thold=%s", {1, 2, 4, 5, 3},
+     N(1, 2, 3, 4, 5), c_optimize},
+    {15,
+     "contains, user=%s, polid=%s, query=%s, restab=%s, shr=%s, conid=%s, curid=%s, "
+     "floorid=%s, ceilid=%s",
+     {1, 2, 3, 4, 5, 6, 7, 8}, N(1, 4, 5, 6, 7, 8), c_contains},
+    {16,
+     "highlight, user=%s, polid=%s, query=%s, txtkey=%s, id=%s, uftab=%s, ftab=%s, hltab=%s, "
+     "icftab=%s, mutab=%s",
+     {1, 2, 3, 4, 5, 6, 7, 8, 9}, N(1, 4), c_highlight},
+    {17, "html_highlight, user=%s", {}, N(), c_none},
+    {18, "sync_to_now, user=%s", {}, N(), c_none},
+    {19, "sync_to_timestamp, user=%s", {}, N(), c_none},
+    {20, "refresh, user=%s, polid=%s", {1}, N(1), c_refresh},
+    {21, nullptr, {}, N(), c_shutdown},
+    {22, "change_mask, user=%s", {}, N(), c_mask},
+    {23, "continue, user=%s", {}, N(), c_continue},
+    {24, "continue, user=%s", {}, N(), c_continue},
+    {25, "change_mask, user=%s", {}, N(), c_mask},
+    {29, "end_index, user=%s, polid=%s, runseq=%s, opqual=%s", {1, 2, 3}, N(1, 2), c_end},
+    {30, "bankquery, user=%s, query=%s, bank=%s, concept=%s", {1, 2, 3}, N(), c_none},
+    {31, "wordassist, user=%s, polid=%s, asttyp=%s, astwrd=%s, limit=%s", {1, 2, 3, 4},
+     N(1, 2, 4), c_none},
+    {32, "check_query, user=%s, polid=%s, query=%s", {1, 2}, N(1), c_check},
+    {33, "end_opt_index, user=%s, polid=%s, opt=%s", {1, 2}, N(1, 2), c_endopt},
+    {34, "rw_parse, user=%s, requser=%s, sid=%s, curid=%s, query=%s, shr=%s, exec=%s",
+     {1, 2, 3, 4, 5, 6}, N(2, 3, 5, 6), c_rwparse},
+    {35, nullptr, {}, N(), c_none},
+    {36, "rw_close, user=%s, requser=%s, sid=%s, curid=%s", {1, 2, 3}, N(2, 3), c_rwclose},
+    {37, "begin_opt_index, user=%s, polid=%s, svrcnt=%s, opt=%s", {1, 2, 3}, N(1, 2, 3),
+     c_beginopt},
+    {38, "count_hits, user=%s, polid=%s, query=%s", {1, 2}, N(1), c_count},
+    {39, "estimate_hits, user=%s, polid=%s, query=%s", {1, 2}, N(1), c_estimate},
+    {40, "vop, user=%s, prefid=%s", {1}, N(1), c_none},
+    {41, "contains_fetch, user=%s, polid=%s, query=%s", {1, 2}, N(1, 3), c_fetch},
+    {42, "sqe, user=%s, sqecmd=%s, polid=%s, sessid=%s, qrynm=%s, query=%s, scope=%s",
+     {1, 2, 3, 4, 5, 6}, N(1, 2, 6), c_sqe},
+    {43, "sorted_fetch, user=%s, polid=%s, query=%s, scl=%s, dceil=%s, floorid=%s",
+     {1, 2, 4, 5, 3}, N(1, 3, 4, 5), c_sorted},
+    {44,
+     "clear_result, user=%s, restab=%s, srctab=%s, restyp=%s, shr=%s, conid=%s, curid=%s"
+     ", tkcount=%s",
+     {1, 2, 3, 4, 5, 6, 7}, N(3, 4, 5, 6, 7), c_clear},
+    {46, "gettab, user=%s, sid=%s, type=%s, tk_count=%s", {1, 2, 3}, N(1, 3), c_gettab},
+    {47, "reltab, user=%s, table=%s", {1}, N(), c_reltab},
+    {48, "inst_callback, user=%s", {}, N(), c_callback},
+    {200, "sleep, user=%s", {}, N(1), c_sleep},
+    {201, "add, user=%s", {}, N(1, 2), c_add},
+    {204, "reverse, user=%s", {}, N(), c_reverse},
 };
 
 int unknown(drsrvstate *s, drmcmd *c) {
-  logcmd(s, c, "unknown, user=%s", {});
-  uint32_t code = static_cast<uint32_t>(c->cmd);
-  dracnierr(s, DRFAC_DRG, 50700, 2, DRA_STR, kFile, DRA_INT, __LINE__, DRA_UB4, &code, DRA_STR,
-            "", DRA_STR, "", DRA_STR, "", DRA_STR, "", 0);
+  int32_t code = c->cmd;
+  dracnierr(s, DRFAC_DRG, 50700, 2, DRA_STR, __FILE__, DRA_INT, __LINE__, DRA_SB4, &code, 0);
   druetrc();
   return 1;
 }
@@ -262,24 +229,37 @@ const drtlent *drtlfind(int32_t code) {
   return nullptr;
 }
 
-int32_t drtlnum(const drmslot *a) {
-  if (a->ind == -1) return 0;
+int drtlnumok(const drmslot *a, int32_t *out) {
+  *out = 0;
+  if (a->ind == -1) return 1;
   size_t n = a->len < size_t{DRM_SLOTMAX} ? a->len : size_t{DRM_SLOTMAX};
   const char *p = a->text;
   const char *end = p + strnlen(p, n);
-  while (p < end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r' || *p == '\v' || *p == '\f'))
-    ++p;
+  auto blank = [](char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+  };
+  while (p < end && blank(*p)) ++p;
+  while (end > p && blank(end[-1])) --end;
+  if (p == end) return 1;  // empty: callers leave optional numbers empty
   bool neg = false;
-  if (p < end && (*p == '+' || *p == '-')) neg = *p++ == '-';
+  if (*p == '+' || *p == '-') neg = *p++ == '-';
+  if (p == end) return 0;
   int64_t v = 0;
-  for (; p < end && *p >= '0' && *p <= '9'; ++p) {
+  for (; p < end; ++p) {
+    if (*p < '0' || *p > '9') return 0;
     v = v * 10 + (*p - '0');
-    if (v > static_cast<int64_t>(INT32_MAX) + 1) v = static_cast<int64_t>(INT32_MAX) + 1;
+    if (v > static_cast<int64_t>(INT32_MAX) + 1) return 0;
   }
   if (neg) v = -v;
-  if (v > INT32_MAX) v = INT32_MAX;
-  if (v < INT32_MIN) v = INT32_MIN;
-  return static_cast<int32_t>(v);
+  if (v > INT32_MAX || v < INT32_MIN) return 0;
+  *out = static_cast<int32_t>(v);
+  return 1;
+}
+
+int32_t drtlnum(const drmslot *a) {
+  int32_t v = 0;
+  drtlnumok(a, &v);
+  return v;
 }
 
 int drtlrwtxt(drsrvstate *s, drmcmd *reply, const char *text) {
@@ -295,19 +275,42 @@ int drtlrwtxt(drsrvstate *s, drmcmd *reply, const char *text) {
 
 int drtlcmd(drsrvstate *s, drmcmd *cmd, drmcmd *reply) {
   drmrpini(s, cmd, reply);
+  const drtlent *e = drtlfind(cmd->cmd);
+  static const uint8_t none[1] = {0};
+  if (!e) logcmd(s, cmd, "unknown, user=%s", none);
+  else if (e->line) logcmd(s, cmd, e->line, e->show);
   int rc;
   if (druefind(s, 50705)) {
-    // The poll could not deliver the arguments whole.
-    logcmd(s, cmd, "refused, user=%s", {});
+    rc = 1;  // the poll could not deliver the arguments whole
+  } else if (!e) {
+    rc = unknown(s, cmd);
+  } else if (numcheck(s, cmd, e->nums) != 0) {
     rc = 1;
   } else {
-    const drtlent *e = drtlfind(cmd->cmd);
-    rc = e ? e->run(s, cmd, reply) : unknown(s, cmd);
+    rc = e->run(s, cmd, reply);
   }
   return drtlans(s, cmd, reply, rc);
 }
 
+int drtlend(drsrvstate *s, int ok) {
+  // A commit that fails is a failure of the message; a roll-back that fails
+  // leaves nothing behind that a later message could see either way.
+  if (!ok) {
+    druorbk(s);
+    return 1;
+  }
+  if (druocmt(s) != 0) {
+    druetrc();
+    return 1;
+  }
+  return 0;
+}
+
 int drtlans(drsrvstate *s, const drmcmd *cmd, drmcmd *reply, int rc) {
+  // The command's work is committed before its success is told, and undone
+  // before its failure is.
+  bool ok = rc == 0 || (rc == DRT_SHUT && cmd->cmd == 21);
+  if (drtlend(s, ok) != 0 && ok) rc = 1;
   if (cmd->cmd == 20 && rc == 0) {
     // A refresh that worked is not answered.
     dracnprt(s, s->log, "End cmd %d\n", DRA_SB4, &cmd->id, 0);
@@ -319,12 +322,23 @@ int drtlans(drsrvstate *s, const drmcmd *cmd, drmcmd *reply, int rc) {
   if (rc != 0 && rc != 1 && rc != DRT_INTR && !shut) {
     int32_t r = rc;
     int32_t code = cmd->cmd;
-    dracnierr(s, DRFAC_DRG, 50704, 2, DRA_STR, kFile, DRA_INT, __LINE__, DRA_SB4, &r, DRA_SB4,
+    dracnierr(s, DRFAC_DRG, 50704, 2, DRA_STR, __FILE__, DRA_INT, __LINE__, DRA_SB4, &r, DRA_SB4,
               &code, 0);
     rc = 1;
   }
+  // An interrupted command says so, whatever else its handler pushed.
+  if (rc == DRT_INTR) dracnerr(s, DRFAC_DRG, 50707, 2, DRA_SB4, &cmd->id, 0);
   if (rc == 0 || shut) {
-    if (drmrpok(s, reply) != 0) {
+    int sent = drmrpok(s, reply);
+    if (sent == 2) {
+      // The database refused what the reply carries: the caller gets that
+      // as an error, and the server goes on.
+      sent = drmrperr(s, reply);
+      druelog(s);
+      rtfflush(s->log);
+      if (sent == 0 && !druefatal(s)) drueclr(s);
+      else rc = 1;
+    } else if (sent != 0) {
       // An answer that cannot be sent is as fatal as a failed error reply:
       // the sender would wait forever, and the stack now holds 50300.
       druelog(s);

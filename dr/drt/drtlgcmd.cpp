@@ -1,31 +1,39 @@
 // The poll: one call of listener.get_cmd for the next message addressed to
 // this server. The statement is parsed once on the dispatcher's listener
-// cursor and only re-bound and executed for each poll.
+// cursor and only re-bound and executed for each poll; its binds are made in
+// one place, which the benchmark and the transport's test use too.
 #include <cstring>
 
 #include "dr/drt/drt.h"
 #include "dr/dru/dru.h"
-#include "platform/db/db.h"
 
-namespace {
-
-constexpr char kFile[] = "dr/drt/drtlgcmd.cpp";
-
-constexpr char kPoll[] =
+const char drtlgsql[] =
     "CALL listener.get_cmd_blk(:sid, :mbox, :pmask, :cmd_type, :disp_id, :disp_return_address, "
     ":disp_user, :disp_command, :disp_arg1, :disp_arg2, :disp_arg3, :disp_arg4, :disp_arg5, "
     ":disp_arg6, :disp_arg7, :disp_arg8, :disp_arg9, :disp_arg10, :dml_numpkeys, :dml_cid, "
     ":error_stack)";
 
+namespace {
+
 constexpr const char *kArgNames[DRM_NARGS] = {
     ":disp_arg1", ":disp_arg2", ":disp_arg3", ":disp_arg4", ":disp_arg5",
     ":disp_arg6", ":disp_arg7", ":disp_arg8", ":disp_arg9", ":disp_arg10"};
 
-int bindslot(kdbcda *c, const char *name, drmslot *slot) {
+int bindslot(drsrvstate *s, druocur *c, const char *name, drmslot *slot) {
   slot->ind = -1;
   slot->len = 0;
   slot->text[0] = '\0';
-  return kdbbndrv(c, name, slot->text, DRM_SLOTMAX + 1, KDB_STRING, &slot->ind, &slot->len);
+  return druobnd(s, c, name, slot->text, DRM_SLOTMAX + 1, DRUO_STRING, &slot->ind, &slot->len,
+                 &druorepf);
+}
+
+int bindnum(drsrvstate *s, druocur *c, const char *name, int32_t *v, int16_t *ind = nullptr) {
+  return druobnd(s, c, name, v, sizeof *v, DRUO_INTEGER, ind, nullptr, &druorepf);
+}
+
+int bindtext(drsrvstate *s, druocur *c, const char *name, char *buf, int32_t size,
+             int16_t *ind = nullptr) {
+  return druobnd(s, c, name, buf, size, DRUO_STRING, ind, nullptr, &druorepf);
 }
 
 int fail(drsrvstate *s) {
@@ -36,93 +44,83 @@ int fail(drsrvstate *s) {
 
 }  // namespace
 
-int drtlgcmd(drsrvstate *s, int32_t *type, drmcmd *cmd, drtldml *dml) {
-  drmstate *m = s->mstate;
-  if (!m) return fail(s);
-  kdbcda *c = &m->lsncur;
-  if (!m->lsnprs) {
-    int rc = s->login ? druoopnt(&m->lsncur, s->login) : KDB_NOTCONNECTED;
-    if (rc != 0) {
-      druekcii(s, 50800, 2, kFile, __LINE__, rc);
-      return fail(s);
-    }
-    rc = kdbparse(c, kPoll);
-    if (rc != 0) {
-      druekcii(s, 50801, 2, kFile, __LINE__, rc);
-      kdbclose(c);
-      return fail(s);
-    }
-    m->lsnprs = 1;
-  }
-  // Scratch of the poll; bound by address, so it must stay put between the
-  // binds and the execution.
-  static char stack[DRM_SLOTMAX + 1];
-  static int16_t stackind;
-  stack[0] = '\0';
-  stackind = -1;
-  *type = 0;
+int drtlgbnd(drsrvstate *s, druocur *c, drtlpoll *p) {
+  drmcmd *cmd = p->cmd;
+  drtldml *dml = p->dml;
+  p->stack[0] = '\0';
+  p->stackind = -1;
+  p->type = 0;
   cmd->id = 0;
   cmd->cmd = 0;
   dml->polid = 0;
   dml->nkeys = DRT_DMLCAP;
+  int rc = bindnum(s, c, ":sid", &s->audsid);
+  if (rc == 0) rc = bindtext(s, c, ":mbox", s->mbox, sizeof s->mbox);
+  if (rc == 0) rc = bindtext(s, c, ":error_stack", p->stack, sizeof p->stack, &p->stackind);
+  if (rc == 0) rc = bindtext(s, c, ":pmask", s->pmask, 31);
+  if (rc == 0) rc = bindnum(s, c, ":cmd_type", &p->type, &p->ind[0]);
+  if (rc == 0) rc = bindslot(s, c, ":disp_return_address", &cmd->addr);
+  if (rc == 0) rc = bindslot(s, c, ":disp_user", &cmd->user);
+  if (rc == 0) rc = bindnum(s, c, ":disp_command", &cmd->cmd, &p->ind[1]);
+  for (unsigned i = 0; rc == 0 && i < DRM_NARGS; ++i)
+    rc = bindslot(s, c, kArgNames[i], &cmd->args[i]);
+  if (rc == 0) rc = bindnum(s, c, ":disp_id", &cmd->id, &p->ind[2]);
+  if (rc == 0) rc = bindnum(s, c, ":dml_cid", &dml->polid, &p->ind[3]);
+  if (rc == 0) rc = bindnum(s, c, ":dml_numpkeys", &dml->nkeys, &p->ind[4]);
+  return rc == 0 ? 0 : 1;
+}
 
-  int rc = 0;
-  int line = 0;
-#define BIND(call)          \
-  if (rc == 0) {            \
-    rc = (call);            \
-    line = __LINE__;        \
+int drtlgcmd(drsrvstate *s, int32_t *type, drmcmd *cmd, drtldml *dml) {
+  drmstate *m = s->mstate;
+  if (!m) return fail(s);
+  druocur *c = &m->lsncur;
+  if (!m->lsnprs) {
+    if (druoprp(s, c, DRUO_TRANSPORT, drtlgsql) != 0) return fail(s);
+    m->lsnprs = 1;
   }
-  BIND(kdbbndrv(c, ":sid", &s->audsid, sizeof s->audsid, KDB_INTEGER))
-  BIND(kdbbndrv(c, ":mbox", s->mbox, sizeof s->mbox, KDB_STRING))
-  BIND(kdbbndrv(c, ":error_stack", stack, sizeof stack, KDB_STRING, &stackind))
-  BIND(kdbbndrv(c, ":pmask", s->pmask, 31, KDB_STRING))
-  BIND(kdbbndrv(c, ":cmd_type", type, sizeof *type, KDB_INTEGER))
-  BIND(bindslot(c, ":disp_return_address", &cmd->addr))
-  BIND(bindslot(c, ":disp_user", &cmd->user))
-  BIND(kdbbndrv(c, ":disp_command", &cmd->cmd, sizeof cmd->cmd, KDB_INTEGER))
-  for (unsigned i = 0; i < DRM_NARGS; ++i) BIND(bindslot(c, kArgNames[i], &cmd->args[i]))
-  BIND(kdbbndrv(c, ":disp_id", &cmd->id, sizeof cmd->id, KDB_INTEGER))
-  BIND(kdbbndrv(c, ":dml_cid", &dml->polid, sizeof dml->polid, KDB_INTEGER))
-  BIND(kdbbndrv(c, ":dml_numpkeys", &dml->nkeys, sizeof dml->nkeys, KDB_INTEGER))
-#undef BIND
-  if (rc != 0) {
-    druekcii(s, 50802, 2, kFile, line, rc);
-    return fail(s);
-  }
-  rc = kdbexec(c);
-  if (rc == KDB_TRUNCATED) {
+  // Bound by address, so it must stay put between the binds and the
+  // execution; one poll at a time on the main thread.
+  static drtlpoll p;
+  p.cmd = cmd;
+  p.dml = dml;
+  if (drtlgbnd(s, c, &p) != 0) return fail(s);
+  // A value longer than its slot is handled below, not reported as a failure.
+  static const druorep kExec = {DRUE_OPEN, DRUE_PARSE, DRUE_BIND, DRUE_DEFINE, -1, 0, -1, 3, 2};
+  int rc = druoexe(s, c, &kExec);
+  *type = p.type;
+  if (rc == DRUO_TRUNC) {
     // A value longer than its slot: the message was still handed to this
     // server, with every value cut to fit. It is refused rather than served
     // with cut arguments or left for the next server to choke on.
     drmslot *slots[2 + DRM_NARGS] = {&cmd->addr, &cmd->user};
     for (unsigned i = 0; i < DRM_NARGS; ++i) slots[2 + i] = &cmd->args[i];
     for (unsigned i = 0; i < 2 + DRM_NARGS; ++i) {
-      if (slots[i]->ind <= 0) continue;
+      // The indicator holds the value's length, or -2 for more than 32767
+      // bytes; 0 and -1 (null) are whole values.
+      if (slots[i]->ind == 0 || slots[i]->ind == -1) continue;
       slots[i]->ind = 0;
       int32_t argno = static_cast<int32_t>(i) - 1;
       dracnerr(s, DRFAC_DRG, 50705, 2, DRA_SB4, &cmd->id, DRA_SB4, &argno, 0);
     }
-    if (stackind > 0) stackind = 0;
+    if (p.stackind > 0) p.stackind = 0;
     rc = 0;
   }
-  // An idle poll leaves the integers of a message null; that is no failure.
-  if (rc != 0 && rc != KDB_NULLVALUE) {
-    druekci(s, rc);
+  if (rc != 0) {
+    druoerr(s, rc, 0, 2);
     return fail(s);
   }
-  if (stackind == -1) stack[0] = '\0';
-  if (*type == DRT_DML && dml->nkeys < 0 && dml->polid == 0 && stack[0] != '\0') {
+  if (p.stackind == -1) p.stack[0] = '\0';
+  if (p.type == DRT_DML && dml->nkeys < 0 && dml->polid == 0 && p.stack[0] != '\0') {
     // A queue error arrives as a failed batch: logged here, then the loop
     // counts the batch as failed and goes on.
-    dracnerr(s, DRFAC_DRG, 50850, 2, DRA_STR, stack, 0);
+    dracnerr(s, DRFAC_DRG, 50850, 2, DRA_STR, p.stack, 0);
     druelog(s);
     rtfflush(s->log);
     drueclr(s);
     return 0;
   }
-  if (stack[0] != '\0') {
-    dracnerr(s, DRFAC_DRG, 50850, 2, DRA_STR, stack, 0);
+  if (p.stack[0] != '\0') {
+    dracnerr(s, DRFAC_DRG, 50850, 2, DRA_STR, p.stack, 0);
     return fail(s);
   }
   m->msgid = cmd->id;

@@ -5,11 +5,9 @@
 #include "dr/drt/drt.h"
 #include "dr/drt/drtint.h"
 #include "dr/dru/dru.h"
-#include "platform/db/db.h"
 
 namespace {
 
-constexpr char kFile[] = "dr/main/drt";
 constexpr char kLetters[] = "DMQRL";
 
 // Keeps a value whole or refuses it: a connect string or file name cut short
@@ -39,10 +37,9 @@ int drtoptcb(drsrvstate *s, void *data, uint8_t idx, const char *value) {
     case 2:
       return keep(s, "-logfile", o->logfile, sizeof o->logfile, value);
     case 3: {
-      // A longer mask is refused rather than cut: letters past the 30th
-      // would otherwise be dropped without a word. Each letter must be known.
+      // At most the first 30 characters are the mask; each must be known.
       char mask[sizeof o->mask];
-      if (keep(s, "-personality", mask, sizeof mask, value) != 0) return 1;
+      nlsccpy(drmcs(s), mask, sizeof mask, value, sizeof mask - 1);
       for (const char *c = mask; *c; ++c) {
         if (!strchr(kLetters, *c)) {
           dracnerr(s, DRFAC_DRG, 10200, 2, DRA_STR, value, 0);
@@ -55,8 +52,8 @@ int drtoptcb(drsrvstate *s, void *data, uint8_t idx, const char *value) {
     }
     default: {
       int32_t i = idx;
-      dracnierr(s, DRFAC_DRG, 51100, 2, DRA_STR, kFile, DRA_INT, __LINE__, DRA_SB4, &i, DRA_STR,
-                value ? value : "", DRA_STR, "", DRA_STR, "", DRA_STR, "", 0);
+      dracnierr(s, DRFAC_DRG, 51100, 2, DRA_STR, __FILE__, DRA_INT, __LINE__, DRA_SB4, &i, DRA_STR,
+                value ? value : "", 0);
       druetrc();
       return 1;
     }
@@ -74,5 +71,5 @@ void drtusage(drsrvstate *s) {
 }
 
 void drtbanner(char *buf) {
-  if (kdbbanner(buf, 152, "Kestrin Lumidex Option", 0x02004000, 0) < 0) buf[0] = '\0';
+  if (druobnr(buf, 152, "Kestrin Lumidex Option", 0x02004000, 0) < 0) buf[0] = '\0';
 }

@@ -1,22 +1,24 @@
 // Data-definition builders over table, index and sequence descriptions, and
-// the runner they share. Each builder writes the statement in the dialect the
-// callers' templates are written in and, beside it, the form this database
-// runs (types mapped, storage clauses and sequence ordering dropped).
+// the runner they share; the insert and select builders with their binds and
+// fetches. The callers' descriptions carry column types and clauses in their
+// own terms: the builders map the types and leave out what this database has
+// no form for (storage clauses, sequence ordering).
 #include <cctype>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "dr/dru/drudb.h"
 #include "dr/dru/drue.h"
 
 #include "dr/dru/drud.h"
 
-static const char *const kunit = "dr/dru/drud.cpp";
-
-void (*drudtrace)(const char *built, const char *run) = nullptr;
+void (*drudtrace)(const char *text) = nullptr;
 
 namespace {
+
+// The builders' statements report a failing step with the database's text
+// alone.
+const druorep kText = {0, 0, 0, 0, 0, 0, 0, 2, 2};
 
 // Appends formatted pieces to a fixed buffer; the first piece that does not
 // fit (or fails to format) is remembered and everything after it ignored.
@@ -46,7 +48,7 @@ struct drudtxt {
   // Pushes 50100 with the formatter's result when the text is not whole.
   bool bad(int line) {
     if (!err) return false;
-    dracnierr(s, 0, 50100, 2, 25, kunit, 1, line, 1, err, 0);
+    dracnierr(s, DRFAC_DRG, 50100, 2, DRA_STR, __FILE__, DRA_INT, line, DRA_INT, err, 0);
     return true;
   }
 };
@@ -112,8 +114,8 @@ const char *drudbare(const char *name) {
   return dot ? dot + 1 : name;
 }
 
-void trace(const char *built, const char *run) {
-  if (drudtrace) drudtrace(built, run);
+void trace(const char *text) {
+  if (drudtrace) drudtrace(text);
 }
 
 // Runs a built create text, dropping the object and retrying once when the
@@ -130,7 +132,7 @@ int drudcreate(drsrvstate *s, const char *run, const char *kind, const char *nam
     if (rc != 0) {
       if (kind) {
         if (code) druekci(s, code);
-        dracnerr(s, 0, 10538, 2, 25, kind, 25, name, 0);
+        dracnerr(s, DRFAC_DRG, 10538, 2, DRA_STR, kind, DRA_STR, name, 0);
       }
       druetrc();
       return 1;
@@ -142,7 +144,7 @@ int drudcreate(drsrvstate *s, const char *run, const char *kind, const char *nam
       return 1;
     }
   }
-  dracnierr(s, 0, 50606, 2, 25, kunit, 1, __LINE__, 25, name, 0);
+  dracnierr(s, DRFAC_DRG, 50606, 2, DRA_STR, __FILE__, DRA_INT, __LINE__, DRA_STR, name, 0);
   druetrc();
   return 1;
 }
@@ -151,66 +153,42 @@ int drudcreate(drsrvstate *s, const char *run, const char *kind, const char *nam
 
 int drudcrtab(drsrvstate *s, drudtab *t, char *buf, uint16_t size, uint8_t replace) {
   if (!t || !t->cols || !t->cols[0].name) {
-    dracnierr(s, 0, 50600, 0, 25, kunit, 1, __LINE__, 0);
+    dracnierr(s, DRFAC_DRG, 50600, 0, DRA_STR, __FILE__, DRA_INT, __LINE__, 0);
     druetrc();
     return 1;
   }
   drudtxt txt(s, buf, size);
-  std::string run = "create table ";
-  run += t->name;
-  run += " ";
-  txt.add("create table %s ", 25, t->name, 0);
+  txt.add("create table %s ", DRA_STR, t->name, 0);
   uint16_t n = 0;
   for (drudcol *c = t->cols; c->name; ++c, ++n) {
-    txt.add("%s%s %s", 25, n ? "," : "(", 25, c->name, 25, c->type ? c->type : "", 0);
-    run += n ? "," : "(";
-    run += c->name;
-    run += " ";
-    run += drudmaptype(c->type ? c->type : "");
+    std::string type = drudmaptype(c->type ? c->type : "");
+    txt.add("%s%s %s", DRA_STR, n ? "," : "(", DRA_STR, c->name, DRA_STR, type.c_str(), 0);
   }
   t->ncols = n;
   txt.add(")", 0);
-  run += ")";
-  if (t->tablespace) {
-    txt.add(" tablespace %s", 25, t->tablespace, 0);
-    run += " tablespace ";
-    run += t->tablespace;
-  }
-  if (t->storage) txt.add(" storage (%s)", 25, t->storage, 0);
-  if (t->extra) {
-    txt.add(" %s", 25, t->extra, 0);
-    run += " ";
-    run += t->extra;
-  }
+  if (t->tablespace) txt.add(" tablespace %s", DRA_STR, t->tablespace, 0);
+  if (t->extra) txt.add(" %s", DRA_STR, t->extra, 0);
   if (txt.bad(__LINE__)) {
     druetrc();
     return 1;
   }
-  trace(buf, run.c_str());
-  return drudcreate(s, run.c_str(), "table", t->name, replace, druddroptab, t->name);
+  trace(buf);
+  return drudcreate(s, buf, "table", t->name, replace, druddroptab, t->name);
 }
 
 // Builds a short text into a fixed buffer and runs it, ignoring whether the
 // database carried it out (the drop and truncate builders).
-static int drudsimple(drsrvstate *s, size_t size, const char *fmt, const char *name,
-                      const char *runfmt) {
+static int drudsimple(drsrvstate *s, size_t size, const char *fmt, const char *name) {
   char buf[256];
   drudtxt txt(s, buf, size);
-  txt.add(fmt, 25, name ? name : "", 0);
+  txt.add(fmt, DRA_STR, name ? name : "", 0);
   if (txt.bad(__LINE__)) {
     druetrc();
     return 1;
   }
-  char run[256];
-  drudtxt rtxt(s, run, size);
-  rtxt.add(runfmt ? runfmt : fmt, 25, name ? name : "", 0);
-  if (rtxt.bad(__LINE__)) {
-    druetrc();
-    return 1;
-  }
-  trace(buf, run);
+  trace(buf);
   uint8_t done = 0;
-  if (drudddl(s, run, &done, nullptr) != 0) {
+  if (drudddl(s, buf, &done, nullptr) != 0) {
     druetrc();
     return 1;
   }
@@ -218,135 +196,115 @@ static int drudsimple(drsrvstate *s, size_t size, const char *fmt, const char *n
 }
 
 int druddroptab(drsrvstate *s, const char *table) {
-  return drudsimple(s, 128, "drop table %s", table, nullptr);
+  return drudsimple(s, 128, "drop table %s", table);
 }
 
 int drudtrunc(drsrvstate *s, const char *table) {
-  return drudsimple(s, 128, "truncate table %s", table, nullptr);
+  return drudsimple(s, 128, "truncate table %s", table);
 }
 
 int druddropseq(drsrvstate *s, const char *name) {
-  return drudsimple(s, 64, "drop sequence %s", name, nullptr);
+  return drudsimple(s, 64, "drop sequence %s", name);
 }
 
 int druddropidx(drsrvstate *s, const char *name) {
-  return drudsimple(s, 64, "drop index %s", name, nullptr);
+  return drudsimple(s, 64, "drop index %s", name);
 }
 
-// A synonym has no form of its own here: it becomes a view over the object.
+// A synonym has no form of its own here: it is a view over the object.
 int druddropsyn(drsrvstate *s, const char *synonym) {
-  return drudsimple(s, 64, "drop synonym %s", synonym, "drop view %s");
+  return drudsimple(s, 64, "drop view %s", synonym);
 }
 
 int drudcrseq(drsrvstate *s, const char *name, drudseq q) {
-  char buf[256], run[256];
-  drudtxt txt(s, buf, sizeof buf), rtxt(s, run, sizeof run);
-  for (drudtxt *x : {&txt, &rtxt}) {
-    x->add("create sequence %s", 25, name ? name : "", 0);
-    if (q.incr != 0) x->add(" increment by %d", 1, (int)q.incr, 0);
-    if (q.minv <= q.start && q.start <= q.maxv) x->add(" start with %ld", 1, (int)q.start, 0);
-    if (q.minv < q.maxv) x->add(" minvalue %ld maxvalue %ld", 1, (int)q.minv, 1, (int)q.maxv, 0);
-    if (q.cycle) x->add(" cycle", 0);
-    if (q.cache >= 1) x->add(" cache %ld", 1, (int)q.cache, 0);
-    if (q.order && x == &txt) x->add(" order", 0);
-  }
-  if (txt.bad(__LINE__) || rtxt.bad(__LINE__)) {
+  char buf[256];
+  drudtxt txt(s, buf, sizeof buf);
+  txt.add("create sequence %s", DRA_STR, name ? name : "", 0);
+  if (q.incr != 0) txt.add(" increment by %d", DRA_INT, (int)q.incr, 0);
+  if (q.minv <= q.start && q.start <= q.maxv) txt.add(" start with %ld", DRA_INT, (int)q.start, 0);
+  if (q.minv < q.maxv)
+    txt.add(" minvalue %ld maxvalue %ld", DRA_INT, (int)q.minv, DRA_INT, (int)q.maxv, 0);
+  if (q.cycle) txt.add(" cycle", 0);
+  if (q.cache >= 1) txt.add(" cache %ld", DRA_INT, (int)q.cache, 0);
+  if (txt.bad(__LINE__)) {
     druetrc();
     return 1;
   }
-  trace(buf, run);
-  return drudcreate(s, run, nullptr, name, q.replace, druddropseq, name);
+  trace(buf);
+  return drudcreate(s, buf, nullptr, name, q.replace, druddropseq, name);
 }
 
 int drudcridx(drsrvstate *s, drudidx *x, uint8_t replace) {
   if (!x || !x->cols || x->ncols == 0) {
-    dracnierr(s, 0, 50600, 0, 25, kunit, 1, __LINE__, 0);
+    dracnierr(s, DRFAC_DRG, 50600, 0, DRA_STR, __FILE__, DRA_INT, __LINE__, 0);
     druetrc();
     return 1;
   }
-  char buf[256], run[256];
-  drudtxt txt(s, buf, sizeof buf), rtxt(s, run, sizeof run);
-  txt.add("create %s index %s on %s ", 25, x->unique ? "unique" : "", 25, x->name, 25, x->table, 0);
-  rtxt.add("create %s index %s on %s ", 25, x->unique ? "unique" : "", 25, drudbare(x->name), 25,
-           x->table, 0);
-  for (uint16_t i = 0; i < x->ncols; ++i) {
-    txt.add("%s%s", 25, i ? "," : "(", 25, x->cols[i], 0);
-    rtxt.add("%s%s", 25, i ? "," : "(", 25, x->cols[i], 0);
-  }
+  char buf[256];
+  drudtxt txt(s, buf, sizeof buf);
+  txt.add("create %s index %s on %s ", DRA_STR, x->unique ? "unique" : "", DRA_STR,
+          drudbare(x->name), DRA_STR, x->table, 0);
+  for (uint16_t i = 0; i < x->ncols; ++i)
+    txt.add("%s%s", DRA_STR, i ? "," : "(", DRA_STR, x->cols[i], 0);
   txt.add(")", 0);
-  rtxt.add(")", 0);
-  if (x->tablespace) {
-    txt.add(" tablespace %s", 25, x->tablespace, 0);
-    rtxt.add(" tablespace %s", 25, x->tablespace, 0);
-  }
-  if (x->storage) txt.add(" storage (%s)", 25, x->storage, 0);
-  if (x->extra) {
-    txt.add(" %s", 25, x->extra, 0);
-    rtxt.add(" %s", 25, x->extra, 0);
-  }
-  if (txt.bad(__LINE__) || rtxt.bad(__LINE__)) {
+  if (x->tablespace) txt.add(" tablespace %s", DRA_STR, x->tablespace, 0);
+  if (x->extra) txt.add(" %s", DRA_STR, x->extra, 0);
+  if (txt.bad(__LINE__)) {
     druetrc();
     return 1;
   }
-  trace(buf, run);
-  return drudcreate(s, run, "index", x->name, replace, druddropidx, x->name);
+  trace(buf);
+  return drudcreate(s, buf, "index", x->name, replace, druddropidx, x->name);
 }
 
 int drudcrsyn(drsrvstate *s, const char *object, const char *synonym, uint8_t replace) {
   if (!object || !synonym) {
-    dracnierr(s, 0, 50600, 0, 25, kunit, 1, __LINE__, 0);
+    dracnierr(s, DRFAC_DRG, 50600, 0, DRA_STR, __FILE__, DRA_INT, __LINE__, 0);
     druetrc();
     return 1;
   }
-  char buf[256], run[256];
-  drudtxt txt(s, buf, sizeof buf), rtxt(s, run, sizeof run);
-  txt.add("create synonym %s for %s", 25, synonym, 25, object, 0);
-  rtxt.add("create view %s as select * from %s", 25, synonym, 25, object, 0);
-  if (txt.bad(__LINE__) || rtxt.bad(__LINE__)) {
+  char buf[256];
+  drudtxt txt(s, buf, sizeof buf);
+  txt.add("create view %s as select * from %s", DRA_STR, synonym, DRA_STR, object, 0);
+  if (txt.bad(__LINE__)) {
     druetrc();
     return 1;
   }
-  trace(buf, run);
-  return drudcreate(s, run, nullptr, synonym, replace, druddropsyn, synonym);
+  trace(buf);
+  return drudcreate(s, buf, nullptr, synonym, replace, druddropsyn, synonym);
 }
 
 int drudddl(drsrvstate *s, const char *text, uint8_t *done, int32_t *errcode) {
+  // Open and close failures and a failing execute report the database's
+  // text; a failing parse is the runner's own to report.
+  static const druorep kDdl = {DRUE_OPEN, -1, DRUE_BIND, DRUE_DEFINE, 0, 0, 0, 2, 2};
   druocur cur{};
-  int rc = drddb::open(s, &cur);
-  if (rc != 0) {
-    druekcii(s, 50800, 2, kunit, __LINE__, rc);
+  if (druoopc(s, &cur, DRUO_WORK, &kDdl) != 0) {
     druetrc();
     return 1;
   }
-  rc = drddb::parse(s, &cur, text);
-  if (rc != 0) {
-    int code = (int16_t)drddb::rc(&cur);
-    if (code == 955 || code == 942 || code == 2289) {
-      // Name in use or object missing: not carried out, and not a failure.
-      if (done) *done = 0;
-    } else {
-      dracnprt(s, rtstdout(s->rt),
-               "Failed to parse generated SQL...\n\n\"%s\"\n\nKestrin Error: %d\n\n", 25, text, 1,
-               code, 0);
-      if (errcode) *errcode = code;
-      else druekcii(s, 50801, 2, kunit, __LINE__, code);
-      drddb::close(s, &cur);
-      druetrc();
-      return 1;
-    }
+  int rc = druopar(s, &cur, text, &kDdl);
+  if (rc == DRUO_EXISTS || rc == DRUO_NOTABLE || rc == DRUO_NOSEQ) {
+    // Name in use or object missing: not carried out, and not a failure.
+    if (done) *done = 0;
+  } else if (rc != 0) {
+    int32_t code = static_cast<int16_t>(rc);
+    dracnout(s, "Failed to parse generated SQL...\n\n\"%s\"\n\nKestrin Error: %d\n\n", DRA_STR,
+             text, DRA_SB4, &code, 0);
+    if (errcode) *errcode = code;
+    else druoerr(s, rc, DRUE_PARSE, 2);
+    druocls(&cur);
+    druetrc();
+    return 1;
   } else {
     if (done) *done = 1;
-    rc = drddb::exec(s, &cur);
-    if (rc != 0) {
-      druekci(s, rc);
-      drddb::close(s, &cur);
+    if (druoexe(s, &cur, &kDdl) != 0) {
+      druocls(&cur);
       druetrc();
       return 1;
     }
   }
-  rc = drddb::close(s, &cur);
-  if (rc != 0) {
-    druekci(s, rc);
+  if (druoend(s, &cur, &kDdl) != 0) {
     druetrc();
     return 1;
   }
@@ -355,14 +313,14 @@ int drudddl(drsrvstate *s, const char *text, uint8_t *done, int32_t *errcode) {
 
 int drudins(drsrvstate *s, drudtab *t, drudph *ph, char *buf, uint16_t size, druocur *cur) {
   if (!t || !t->cols || !t->cols[0].name) {
-    dracnierr(s, 0, 50600, 0, 25, kunit, 1, __LINE__, 0);
+    dracnierr(s, DRFAC_DRG, 50600, 0, DRA_STR, __FILE__, DRA_INT, __LINE__, 0);
     druetrc();
     return 1;
   }
   drudtxt txt(s, buf, size);
-  txt.add("insert into %s (%s", 25, t->name, 25, t->cols[0].name, 0);
+  txt.add("insert into %s (%s", DRA_STR, t->name, DRA_STR, t->cols[0].name, 0);
   uint16_t n = 1;
-  for (; t->cols[n].name; ++n) txt.add(",%s", 25, t->cols[n].name, 0);
+  for (; t->cols[n].name; ++n) txt.add(",%s", DRA_STR, t->cols[n].name, 0);
   t->ncols = n;
   txt.add(") values(:v0", 0);
   // Each placeholder's place in the text is recorded as it is written.
@@ -370,7 +328,7 @@ int drudins(drsrvstate *s, drudtab *t, drudph *ph, char *buf, uint16_t size, dru
   at[0] = txt.len - 3;
   for (uint16_t k = 1; k < n; ++k) {
     at[k] = txt.len + 1;
-    txt.add(",:v%d", 1, (int)k, 0);
+    txt.add(",:v%d", DRA_INT, (int)k, 0);
   }
   txt.add(")", 0);
   // A statement that does not fit is refused, never parsed cut short.
@@ -382,9 +340,7 @@ int drudins(drsrvstate *s, drudtab *t, drudph *ph, char *buf, uint16_t size, dru
     ph[k].addr = buf + at[k];
     ph[k].len = (uint8_t)(k < 10 ? 3 : k < 100 ? 4 : k < 1000 ? 5 : 6);
   }
-  int rc = drddb::parse(s, cur, buf);
-  if (rc != 0) {
-    druekci(s, drddb::rc(cur));
+  if (druopar(s, cur, buf, &kText) != 0) {
     druetrc();
     return 1;
   }
@@ -398,15 +354,17 @@ static int drudbindexec(drsrvstate *s, drudtab *t, drudph *ph, const int32_t *si
                         void *const *vals, uint16_t *const *lens, uint16_t n, druocur *cur,
                         const uint32_t *nrows) {
   for (uint16_t k = 0; k < n; ++k) {
-    if (drddb::bindext(s, cur, ph[k].addr, ph[k].len, vals[k], sizes[k], t->cols[k].extype,
-                       lens ? lens[k] : nullptr, nullptr) != 0) {
-      druekci(s, drddb::rc(cur));
+    // The placeholder points into a statement text: bind by its name alone.
+    char name[256];
+    std::memcpy(name, ph[k].addr, ph[k].len);
+    name[ph[k].len] = '\0';
+    if (druobnd(s, cur, name, vals[k], sizes[k], t->cols[k].extype, nullptr,
+                lens ? lens[k] : nullptr, &kText) != 0) {
       druetrc();
       return 1;
     }
   }
-  if ((nrows ? drddb::execn(s, cur, *nrows) : drddb::exec(s, cur)) != 0) {
-    druekci(s, drddb::rc(cur));
+  if ((nrows ? druoexn(s, cur, *nrows, &kText) : druoexe(s, cur, &kText)) != 0) {
     druetrc();
     return 1;
   }
@@ -427,24 +385,23 @@ int drudsel(drsrvstate *s, drudtab *t, drudph *ph, char *buf, uint16_t size, con
             const char *order, druocur *cur, uint16_t *nph) {
   if (nph) *nph = 0;
   if (!t || !t->cols || !t->cols[0].name) {
-    dracnierr(s, 0, 50600, 0, 25, kunit, 1, __LINE__, 0);
+    dracnierr(s, DRFAC_DRG, 50600, 0, DRA_STR, __FILE__, DRA_INT, __LINE__, 0);
     druetrc();
     return 1;
   }
   drudtxt txt(s, buf, size);
-  txt.add("select %s", 25, t->cols[0].name, 0);
+  txt.add("select %s", DRA_STR, t->cols[0].name, 0);
   uint16_t n = 1;
-  for (; t->cols[n].name; ++n) txt.add(",%s", 25, t->cols[n].name, 0);
+  for (; t->cols[n].name; ++n) txt.add(",%s", DRA_STR, t->cols[n].name, 0);
   t->ncols = n;
-  txt.add(" from %s ", 25, t->name, 0);
-  if (where && *where) txt.add("where %s ", 25, where, 0);
-  if (order && *order) txt.add("order by %s", 25, order, 0);
+  txt.add(" from %s ", DRA_STR, t->name, 0);
+  if (where && *where) txt.add("where %s ", DRA_STR, where, 0);
+  if (order && *order) txt.add("order by %s", DRA_STR, order, 0);
   if (txt.bad(__LINE__)) {
     druetrc();
     return 1;
   }
-  if (drddb::parse(s, cur, buf) != 0) {
-    druekci(s, drddb::rc(cur));
+  if (druopar(s, cur, buf, &kText) != 0) {
     druetrc();
     return 1;
   }
@@ -482,22 +439,21 @@ int drudselx(drsrvstate *s, drudtab *t, drudph *ph, char *buf, uint16_t size, co
 int drudfetch(drsrvstate *s, drudtab *t, const int32_t *sizes, void *const *vals, uint32_t nvals,
               druocur *cur) {
   if (!t || t->ncols == 0) {
-    dracnierr(s, 0, 50600, 0, 25, kunit, 1, __LINE__, 0);
+    dracnierr(s, DRFAC_DRG, 50600, 0, DRA_STR, __FILE__, DRA_INT, __LINE__, 0);
     druetrc();
     return 1;
   }
   for (uint32_t i = 0; i < nvals;) {
     for (uint16_t k = 0; k < t->ncols && i < nvals; ++k, ++i) {
-      if (drddb::defext(s, cur, k + 1, vals[i], sizes[k], t->cols[k].extype) != 0) {
-        druekci(s, drddb::rc(cur));
+      if (druodef(s, cur, k + 1, vals[i], sizes[k], t->cols[k].extype, nullptr, nullptr,
+                  &kText) != 0) {
         druetrc();
         return 1;
       }
     }
-    int rc = drddb::fetch(s, cur, 1);
-    if (rc == 1403) return 2;
+    int rc = druofet(s, cur, 1, &kText);
+    if (rc == DRUO_NODATA) return 2;
     if (rc != 0) {
-      druekci(s, drddb::rc(cur));
       druetrc();
       return 1;
     }

@@ -124,5 +124,5 @@ int drudlogins(drsrvstate *s, drheap h, const drudlog *rec);
 // Updates the index-log row of a record by its update kind; 0 / 1.
 int drudlogupd(drsrvstate *s, drheap h, const drudlog *rec);
 
-// Test seam: called with each data-definition text as built and as run.
-extern void (*drudtrace)(const char *built, const char *run);
+// Test seam: called with each data-definition text as it is run.
+extern void (*drudtrace)(const char *text);

@@ -5,26 +5,23 @@
 #include <cstring>
 
 #include "dr/dru/drud.h"
-#include "dr/dru/drudb.h"
 #include "dr/dru/drue.h"
+#include "platform/nls/nls.h"
 
-static const char *const kunit = "dr/dru/drudlr.cpp";
-
-// In the dialect the rest of the system documents them in, the range
-// statements read
-//   UPDATE %s SET STATUS = :osts WHERE STATUS = :ists AND SERVER = :svr AND ROWNUM < 2
-//   SELECT LOWVAL, RPAD(HIGHVAL,%d,CHR(%d)) FROM %s WHERE STATUS = 'I' AND SERVER = :svr AND ROWNUM < 2
-// This database has no row-number limit in an UPDATE: the one row is picked by
-// a sub-select, in the same order as the read-back (by low value), so that the
-// range a server completes is the range it read and worked on.
+// A server changes the status of one of its ranges at a time: the one row is
+// picked by a sub-select, in the same order as the read-back (by low value),
+// so that the range a server completes is the range it read and worked on.
 static const char kstat[] =
     "UPDATE %(1)s SET STATUS = :osts WHERE ctid = (SELECT ctid FROM %(1)s WHERE STATUS = :ists"
     " AND SERVER = :svr ORDER BY LOWVAL COLLATE \"C\" LIMIT 1 FOR UPDATE)";
 // The high value is padded here rather than in the statement: the character
 // of code 255 is not a single byte in this database's character set.
 static const char krange[] =
-    "SELECT LOWVAL, HIGHVAL FROM %(3)s WHERE STATUS = 'I' AND SERVER = :svr"
+    "SELECT LOWVAL, HIGHVAL FROM %(1)s WHERE STATUS = 'I' AND SERVER = :svr"
     " ORDER BY LOWVAL COLLATE \"C\" LIMIT 1";
+
+// The statements here report a failing step with the database's text alone.
+static const druorep kText = {0, 0, 0, 0, 0, 0, -1, 2, 2};
 
 #define DRUD_LOGKEY                                                                        \
   " WHERE txil_pol_id = :cid and txil_operation = :oper and txil_oper_stage = :stage and " \
@@ -45,23 +42,19 @@ static const char klogy[] = "UPDATE DR$TEXT_INDEX_LOG SET TXIL_MID_FLUSH_FLAG = 
 // Copies at most size - 1 bytes of a text, never splitting a character.
 static void drudcpy(drsrvstate *s, char *dst, size_t size, const char *src) {
   size_t n = src ? std::strlen(src) : 0;
-  if (n >= size) n = rtcharcut(s->csname, src, n, size - 1);
+  if (n >= size) n = nlscut(dracncs(s), src, n, size - 1);
   if (n) std::memcpy(dst, src, n);
   dst[n] = '\0';
 }
 
-// Ends a change whose binds left rc: executes the cursor when they went
-// well, takes the cursor's own return code on failure, commits unless told
-// not to, frees the cursor and pushes the database error. Returns 0 or 1.
+// Ends a change whose binds left rc (a failing bind has reported itself):
+// executes the cursor when they went well, commits unless told not to and
+// frees the cursor; a failure reports the database's error. Returns 0 or 1.
 static int drudfinish(drsrvstate *s, drheap h, druocur **cur, int rc, bool commit) {
-  if (!rc) rc = drddb::exec(s, *cur);
-  if (rc) {
-    int c = drddb::rc(*cur);
-    rc = c ? c : rc;
-  } else if (commit) rc = drddb::commit(s);
+  if (!rc) rc = druoexe(s, *cur, &kText);
+  if (!rc && commit) rc = druocmt(s, &kText);
   druofre(s, h, cur);
   if (rc != 0) {
-    druekci(s, rc);
     druetrc();
     return 1;
   }
@@ -73,8 +66,8 @@ int drudsetstat(drsrvstate *s, drheap h, const char *table, const char *status, 
   char osts[2] = {status ? status[0] : '\0', 0};
   int32_t svr = server;
   char text[2000];
-  if (lsffmt(s->fmt, text, sizeof text, kstat, 25, table, 0) < 0) {
-    dracnierr(s, 0, 50600, 0, 25, kunit, 1, __LINE__, 0);
+  if (lsffmt(s->fmt, text, sizeof text, kstat, DRA_STR, table, 0) < 0) {
+    dracnierr(s, DRFAC_DRG, 50600, 0, DRA_STR, __FILE__, DRA_INT, __LINE__, 0);
     druetrc();
     return 1;
   }
@@ -83,9 +76,9 @@ int drudsetstat(drsrvstate *s, drheap h, const char *table, const char *status, 
     druetrc();
     return 1;
   }
-  int rc = drddb::bindstr(s, cur, ":osts", osts, sizeof osts);
-  if (!rc) rc = drddb::bindstr(s, cur, ":ists", ists, sizeof ists);
-  if (!rc) rc = drddb::bindint(s, cur, ":svr", &svr);
+  int rc = druobnd(s, cur, ":osts", osts, sizeof osts, DRUO_STRING, nullptr, nullptr, &kText);
+  if (!rc) rc = druobnd(s, cur, ":ists", ists, sizeof ists, DRUO_STRING, nullptr, nullptr, &kText);
+  if (!rc) rc = druobnd(s, cur, ":svr", &svr, sizeof svr, DRUO_INTEGER, nullptr, nullptr, &kText);
   return drudfinish(s, h, &cur, rc, true);
 }
 
@@ -96,8 +89,8 @@ int drudgetrange(drsrvstate *s, drheap h, const char *table, char *low, char *hi
     return 1;
   }
   char text[2000];
-  if (lsffmt(s->fmt, text, sizeof text, krange, 1, 64, 1, 255, 25, table, 0) < 0) {
-    dracnierr(s, 0, 50600, 0, 25, kunit, 1, __LINE__, 0);
+  if (lsffmt(s->fmt, text, sizeof text, krange, DRA_STR, table, 0) < 0) {
+    dracnierr(s, DRFAC_DRG, 50600, 0, DRA_STR, __FILE__, DRA_INT, __LINE__, 0);
     druetrc();
     return 1;
   }
@@ -108,15 +101,13 @@ int drudgetrange(drsrvstate *s, drheap h, const char *table, char *low, char *hi
   }
   int32_t svr = server;
   low[0] = high[0] = '\0';
-  int rc = drddb::bindint(s, cur, ":svr", &svr);
-  if (!rc) rc = drddb::defstr(s, cur, 1, low, 65);
-  if (!rc) rc = drddb::defstr(s, cur, 2, high, 65);
-  if (!rc) rc = drddb::exfet(s, cur, 1);
-  int code = rc ? drddb::rc(cur) : 0;
+  int rc = druobnd(s, cur, ":svr", &svr, sizeof svr, DRUO_INTEGER, nullptr, nullptr, &kText);
+  if (!rc) rc = druodef(s, cur, 1, low, 65, DRUO_STRING, nullptr, nullptr, &kText);
+  if (!rc) rc = druodef(s, cur, 2, high, 65, DRUO_STRING, nullptr, nullptr, &kText);
+  if (!rc) rc = druoexf(s, cur, 1, &kText);
   druofre(s, h, &cur);
-  if (rc == 1403 || code == 1403) return 2;
+  if (rc == DRUO_NODATA) return 2;
   if (rc != 0) {
-    druekci(s, code ? code : rc);
     druetrc();
     return 1;
   }
@@ -137,11 +128,11 @@ static int drudlogkey(drsrvstate *s, druocur *cur, const drudlog *r, int32_t *ci
   stage[1] = 0;
   *rseq = r->runseq;
   *svr = r->srvid;
-  int rc = drddb::bindint(s, cur, ":cid", cid);
-  if (!rc) rc = drddb::bindstr(s, cur, ":oper", oper, 2);
-  if (!rc) rc = drddb::bindstr(s, cur, ":stage", stage, 2);
-  if (!rc) rc = drddb::bindint(s, cur, ":rseq", rseq);
-  if (!rc) rc = drddb::bindint(s, cur, ":svr", svr);
+  int rc = druobnd(s, cur, ":cid", cid, 4, DRUO_INTEGER, nullptr, nullptr, &kText);
+  if (!rc) rc = druobnd(s, cur, ":oper", oper, 2, DRUO_STRING, nullptr, nullptr, &kText);
+  if (!rc) rc = druobnd(s, cur, ":stage", stage, 2, DRUO_STRING, nullptr, nullptr, &kText);
+  if (!rc) rc = druobnd(s, cur, ":rseq", rseq, 4, DRUO_INTEGER, nullptr, nullptr, &kText);
+  if (!rc) rc = druobnd(s, cur, ":svr", svr, 4, DRUO_INTEGER, nullptr, nullptr, &kText);
   return rc;
 }
 
@@ -167,7 +158,7 @@ int drudlogupd(drsrvstate *s, drheap h, const drudlog *r) {
     case 'L': text = klogl; break;
     case 'Y': text = klogy; break;
     default:
-      dracnierr(s, 0, 50600, 0, 25, kunit, 1, __LINE__, 0);
+      dracnierr(s, DRFAC_DRG, 50600, 0, DRA_STR, __FILE__, DRA_INT, __LINE__, 0);
       druetrc();
       return 1;
   }
@@ -183,12 +174,12 @@ int drudlogupd(drsrvstate *s, drheap h, const drudlog *r) {
   if (!rc && r->kind == 'F') {
     // The first key is kept in 64 bytes; a longer key is cut there.
     drudcpy(s, fdoc, sizeof fdoc, r->key);
-    rc = drddb::bindstr(s, cur, ":fdoc", fdoc, sizeof fdoc);
-    if (!rc) rc = drddb::bindint(s, cur, ":dsel", &cnt);
+    rc = druobnd(s, cur, ":fdoc", fdoc, sizeof fdoc, DRUO_STRING, nullptr, nullptr, &kText);
+    if (!rc) rc = druobnd(s, cur, ":dsel", &cnt, 4, DRUO_INTEGER, nullptr, nullptr, &kText);
   } else if (!rc && r->kind == 'L') {
     drudcpy(s, ldoc, sizeof ldoc, r->key);
-    rc = drddb::bindstr(s, cur, ":ldoc", ldoc, sizeof ldoc);
-    if (!rc) rc = drddb::bindint(s, cur, ":dproc", &cnt);
+    rc = druobnd(s, cur, ":ldoc", ldoc, sizeof ldoc, DRUO_STRING, nullptr, nullptr, &kText);
+    if (!rc) rc = druobnd(s, cur, ":dproc", &cnt, 4, DRUO_INTEGER, nullptr, nullptr, &kText);
   }
   // The mid-flush mark is made durable by the commit that ends the flush.
   return drudfinish(s, h, &cur, rc, r->kind != 'Y');

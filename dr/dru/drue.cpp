@@ -1,20 +1,16 @@
 // Reading, logging, joining and searching the error stack held by the
-// message manager, and the failure trace hook.
+// message manager.
 #include "dr/dru/drue.h"
 
 #include <cstring>
 
+#include "platform/nls/nls.h"
+
 namespace {
 
-constexpr char kFile[] = "dr/dru/drue.cpp";
 constexpr size_t kDbTextMax = 512;  // a database text keeps at most this much
 
 }  // namespace
-
-void druetrc(void) {
-  // Deliberately empty: a breakpoint or a probe here sees every failure.
-  asm volatile("");
-}
 
 int druetxt(drsrvstate *st, int idx, char *buf, size_t size) {
   if (!st || !st->msg || !buf || size == 0) {
@@ -40,7 +36,7 @@ int druetxt(drsrvstate *st, int idx, char *buf, size_t size) {
       char *rest = colon + 1;
       if (*rest) rest++;  // the blank after the colon
       size_t n = std::strlen(rest);
-      n = rtcharcut(rtmsgcs(st->msg), rest, n, kDbTextMax);
+      n = nlscut(dracncs(st), rest, n, kDbTextMax);
       std::memmove(buf, rest, n);
       buf[n] = 0;
     }
@@ -62,7 +58,7 @@ size_t druestk(drsrvstate *st, char *dest, size_t size) {
   if (!dest || size == 0) return 0;
   dest[0] = 0;
   if (!st || !st->msg) return 0;
-  const char *cs = rtmsgcs(st->msg);
+  const nlscs *cs = dracncs(st);
   size_t len = 0;
   int cnt = rtmsgcnt(st->msg);
   for (int i = 1; i <= cnt; i++) {
@@ -70,7 +66,7 @@ size_t druestk(drsrvstate *st, char *dest, size_t size) {
     if (druetxt(st, i, buf, sizeof buf) != 0) continue;
     size_t room = size - 1 - len;
     size_t n = std::strlen(buf);
-    size_t take = rtcharcut(cs, buf, n, room);
+    size_t take = nlscut(cs, buf, n, room);
     std::memcpy(dest + len, buf, take);
     len += take;
     if (take < n || len + 1 >= size) break;  // the destination is full
@@ -107,7 +103,7 @@ int drueget(drsrvstate *st, int idx, int *num, int *sev) {
   // Severity 0 is a real severity (50600 is pushed with it); only the
   // manager's -1 means the entry could not be read.
   if (n == -1 || s == -1) {
-    dracnierr(st, DRFAC_DRG, 50101, 3, DRA_STR, kFile, DRA_INT, __LINE__, 0);
+    dracnierr(st, DRFAC_DRG, 50101, 3, DRA_STR, __FILE__, DRA_INT, __LINE__, 0);
     druetrc();
     return 1;
   }

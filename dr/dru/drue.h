@@ -1,5 +1,5 @@
 /* Error stack: reading, logging, joining and searching the messages the
- * server pushed, the database-error pushes, and the failure trace hook. */
+ * server pushed, and the database-error pushes. */
 #ifndef KES_DR_DRU_DRUE_H
 #define KES_DR_DRU_DRUE_H
 
@@ -49,8 +49,5 @@ int druefind(drsrvstate *st, int num);
 int drueget(drsrvstate *st, int idx, int *num, int *sev);
 /* Empties the error stack. */
 void drueclr(drsrvstate *st);
-/* The trace hook every failure path calls right before returning failure:
- * does nothing, so that failures can be traced from one place. */
-void druetrc(void);
 
 #endif

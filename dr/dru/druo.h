@@ -1,23 +1,94 @@
-/* The cursor layer: every statement the server runs goes through a cursor of
- * the client library; these open, parse, close and free cursors so that each
- * failure reaches the error stack the same way (the database's text as 50850,
- * then the step), and run single statements. */
+/* The cursor layer: the one door from the server to the database client
+ * layer. Every statement runs on a cursor opened, parsed, bound, executed and
+ * fetched through these calls, and every failing step reaches the error
+ * stack the same way: the database's text as 50850, then the step. */
 #ifndef KES_DR_DRU_DRUO_H
 #define KES_DR_DRU_DRUO_H
 
-#include "dr/dra/dra.h"
-#include "platform/db/db.h"
+#include <cstddef>
+#include <cstdint>
 
-/* The client library's 64-byte cursor area: rows processed (rpc), function
- * code (fc) and return code (rc) of the last call, as db.h lays them out.
- * Every client-library call takes it where it takes a kdbcda. */
-struct druocur : kdbcda {};
+#include "dr/dra/dra.h"
+
+/* The client library's 64-byte cursor area, owned by whoever opens it (a
+ * field of a longer-lived record, or a block from druoprs). Callers read it
+ * only through druorows and druorc. */
+struct druocur {
+  alignas(8) unsigned char area[64];
+};
+
+/* The two connections of the login: the work connection runs implicit
+ * transactions; the transport connection commits each statement at once
+ * (message transport, registry, queues, result tables). */
+enum { DRUO_WORK = 0, DRUO_TRANSPORT = 1 };
+
+/* External datatypes of binds and defines. */
+enum {
+  DRUO_VARCHAR2 = 1,      /* characters, length from the length array or the size */
+  DRUO_INTEGER = 3,       /* signed integer of 1, 2, 4 or 8 bytes */
+  DRUO_FLOAT = 4,         /* float or double by size */
+  DRUO_STRING = 5,        /* NUL-terminated characters */
+  DRUO_LONG = 8,          /* characters of a long column */
+  DRUO_VARCHAR = 9,       /* 16-bit length, then characters */
+  DRUO_RAW = 23,          /* bytes */
+  DRUO_LONGRAW = 24,      /* bytes of a long raw column */
+  DRUO_UNSIGNED = 68,     /* unsigned integer of 1, 2, 4 or 8 bytes */
+  DRUO_LONGVARCHAR = 94,  /* 32-bit length, then characters */
+  DRUO_LONGVARRAW = 95,   /* 32-bit length, then bytes */
+  DRUO_CHAR = 96,         /* fixed-length characters, blank-padded on output */
+  DRUO_CHARZ = 97         /* NUL-terminated characters */
+};
+
+/* Return codes of the client layer the server acts on. */
+enum {
+  DRUO_OK = 0,
+  DRUO_UNIQUE = 1,        /* unique violation */
+  DRUO_NOTABLE = 942,     /* table or view does not exist */
+  DRUO_EXISTS = 955,      /* name already used by an object */
+  DRUO_NOTINLIST = 1007,  /* describe past the last column */
+  DRUO_NODATA = 1403,     /* no (more) rows; the end of a long value */
+  DRUO_NULL = 1405,       /* a NULL into a buffer without indicator */
+  DRUO_TRUNC = 1406,      /* a value longer than its buffer */
+  DRUO_OVERFLOW = 1426,   /* a number its buffer cannot carry */
+  DRUO_BADTEXT = 1483,    /* text the database refuses: bytes of no character of its set */
+  DRUO_NOSEQ = 2289,      /* sequence does not exist */
+  DRUO_NOTCONN = 3114,    /* not connected, or the connection was lost */
+  DRUO_NOPROC = 6550      /* the called procedure does not exist or takes other arguments */
+};
+
+/* How a call reports a failing step: the message number of each step, pushed
+ * after the database's text (0: the database's text alone; -1: nothing, the
+ * caller acts on the code and reports through druoerr itself), and the
+ * severities of the open and parse steps and of the others (below 0:
+ * nothing). */
+struct druorep {
+  int open, parse, bind, define, exec, fetch, close;
+  int opsev;  /* open and parse */
+  int sev;    /* every other step */
+};
+/* The steps of the client-library report at severity 2: open 50800, parse
+ * 50801, bind 50802, define 50803, execute 50804, close 50805; a fetch with
+ * the database's text alone. A null rep means this one. */
+extern const druorep druorepd;
+/* As druorepd, but a failing open or parse is fatal (severity 3) and a
+ * failing close is not reported: the calls of the server registry, the
+ * queues and the transport. */
+extern const druorep druorepf;
+/* Reports nothing. */
+extern const druorep druorepq;
+
+/* Pushes the database's text for a return code (50850, severity 2) and,
+ * when step is above 0, the step's message as an internal error at sev; a
+ * step or sev below 0 pushes nothing. Returns 1. The one place the client
+ * layer's failures reach the error stack. */
+int druoerr(drsrvstate *st, int rc, int step, int sev);
+
+/* ---- cursors: the calls fixed by the cursor layer's record ---- */
 
 /* Opens a cursor on the login's work connection; the client library's return
  * code (0 success). */
 int druoopn(druocur *cur, void *login);
-/* Opens a cursor on the login's transport connection, whose statements commit
- * at once (message transport, registry, queues, result tables); the return code. */
+/* Opens a cursor on the login's transport connection; the return code. */
 int druoopnt(druocur *cur, void *login);
 /* Closes a cursor; the client library's return code. */
 int druocls(druocur *cur);
@@ -32,5 +103,101 @@ int druofre(drsrvstate *st, drheap heap, druocur **cur);
 /* Runs one statement once on a cursor of its own; 0, or 1 with the
  * database's text (50850) pushed. */
 int drqsexe(drsrvstate *st, const char *sql);
+
+/* ---- steps: each returns the client's return code (0 success) and
+ * reports a failure as rep says (null: druorepd) ---- */
+
+/* Opens a cursor in a caller's area on a connection of the state's login. */
+int druoopc(drsrvstate *st, druocur *cur, int link, const druorep *rep = nullptr);
+/* Parses sql (whole, not deferred) on an open cursor, replacing what it
+ * held; ":name" placeholders become parameters. */
+int druopar(drsrvstate *st, druocur *cur, const char *sql, const druorep *rep = nullptr);
+/* druoopc, then druopar; on a failed parse the cursor is closed again. */
+int druoprp(drsrvstate *st, druocur *cur, int link, const char *sql,
+            const druorep *rep = nullptr);
+/* Closes a cursor opened by druoprp or druoopc. */
+int druoend(drsrvstate *st, druocur *cur, const druorep *rep = nullptr);
+/* Binds a placeholder by name (":name" or "name", case-blind) to buf: one
+ * value of size bytes, or for druoexn an array of size-byte elements with
+ * indicator (-1: NULL; -2 on output: longer than the buffer) and length
+ * arrays of as many entries; ind and alen may be null. */
+int druobnd(drsrvstate *st, druocur *cur, const char *name, void *buf, int32_t size, int type,
+            int16_t *ind = nullptr, uint16_t *alen = nullptr, const druorep *rep = nullptr);
+/* Binds the placeholder ":<pos>" by its number, as druobnd. */
+int druobnn(drsrvstate *st, druocur *cur, int pos, void *buf, int32_t size, int type,
+            int16_t *ind = nullptr, uint16_t *alen = nullptr, const druorep *rep = nullptr);
+/* Binds a collection placeholder of a CALL by name: at most max elements;
+ * *count is the number sent and, after the call, the number received. */
+int druobna(drsrvstate *st, druocur *cur, const char *name, void *buf, int32_t size, int type,
+            int16_t *ind, uint16_t *alen, uint32_t max, uint32_t *count,
+            const druorep *rep = nullptr);
+/* Defines select-list column pos (from 1) into buf; a fetch of n rows fills
+ * n elements of size bytes and the indicator and length arrays. */
+int druodef(drsrvstate *st, druocur *cur, int pos, void *buf, int32_t size, int type,
+            int16_t *ind = nullptr, uint16_t *alen = nullptr, const druorep *rep = nullptr);
+/* Executes once. */
+int druoexe(drsrvstate *st, druocur *cur, const druorep *rep = nullptr);
+/* Executes for rows 0 to n-1 of the bound arrays in one round trip. */
+int druoexn(drsrvstate *st, druocur *cur, uint32_t n, const druorep *rep = nullptr);
+/* Executes and fetches up to n rows; DRUO_NODATA (not reported) when fewer
+ * came. */
+int druoexf(drsrvstate *st, druocur *cur, uint32_t n, const druorep *rep = nullptr);
+/* Fetches up to n rows into the defines; DRUO_NODATA (not reported) when
+ * fewer came; druorows counts every row delivered so far. */
+int druofet(drsrvstate *st, druocur *cur, uint32_t n, const druorep *rep = nullptr);
+/* Keeps the next executions of a query as a held cursor that lives across
+ * commits and is fetched in blocks (on 1), or not (on 0). */
+int druohld(drsrvstate *st, druocur *cur, int on, const druorep *rep = nullptr);
+/* Reads a piece of column pos of the last fetched row from byte offset on
+ * into buf (at most size bytes); *got the bytes read; DRUO_NODATA (not
+ * reported) when the piece reaches the end of the value. */
+int druolng(drsrvstate *st, druocur *cur, int pos, void *buf, int32_t size, int type,
+            uint32_t *got, uint32_t offset, const druorep *rep = nullptr);
+/* Describes select-list column pos (from 1): size, type code and name (at
+ * most *namelen bytes, set to its length); DRUO_NOTINLIST (not reported)
+ * past the last column. */
+int druodsc(drsrvstate *st, druocur *cur, int pos, int32_t *size, int16_t *type, char *name,
+            int32_t *namelen, const druorep *rep = nullptr);
+/* Cancels the cursor's query: the rows not yet fetched are dropped. */
+int druocan(drsrvstate *st, druocur *cur, const druorep *rep = nullptr);
+/* Commits the work connection; a failure is reported with the database's
+ * text. */
+int druocmt(drsrvstate *st, const druorep *rep = nullptr);
+/* Rolls the work connection back; a failure is reported with the
+ * database's text. */
+int druorbk(drsrvstate *st, const druorep *rep = nullptr);
+
+/* Rows processed by the cursor: rows fetched so far, or rows changed. */
+uint32_t druorows(const druocur *cur);
+/* Return code of the cursor's last call. */
+int druorc(const druocur *cur);
+/* The client library's text for a return code into buf (at most size bytes,
+ * NUL-terminated): the database's own when rc is the login's last error, else
+ * the library's text for the number. Its length. */
+int druotxt(drsrvstate *st, int rc, char *buf, size_t size);
+/* Writes the client library's version banner for a product and a version
+ * number into buf (at most size bytes); its length, or below 0 when it does
+ * not fit. */
+int druobnr(char *buf, size_t size, const char *product, uint32_t version, int status);
+
+/* ---- names in statement texts ---- */
+
+/* True when name is a plain identifier ([A-Za-z_][A-Za-z0-9_$]*, at most 63
+ * bytes) or, with parts 2, also one qualified by another ("schema.name").
+ * Every name that reaches a statement's text from outside is checked so. */
+bool druoidn(const char *name, int parts);
+/* Writes text quoted with q ('\'' a literal, '"' an identifier), every q
+ * inside doubled, into dst; 0, or 1 when it does not fit (dst then holds an
+ * empty string, never a cut text). */
+int druoquo(char *dst, size_t size, const char *text, char q);
+
+/* ---- log-on ---- */
+
+/* Logs on with the whole user string as connect string, and switches on SQL
+ * tracing when trace is 1; 0, or 1 after pushing the reason. */
+int dracnlog(drsrvstate *st, const char *user, uint8_t trace);
+/* Logs off; 0, or 1 after pushing the database's text and 50855 (severity 2).
+ * The server is not connected afterwards either way. */
+int dracnlof(drsrvstate *st);
 
 #endif

@@ -14,8 +14,10 @@
 /* Writes the marker text for a process id and a lower-cased command line
  * into buf (at most size - 1 bytes and a NUL); returns its length. */
 size_t drmktext(int pid, const char *cmdline, char *buf, size_t size);
-/* Creates the marker file, writes its text and keeps it open; arranges its
- * removal at exit and on SIGTERM and SIGINT. 0, or 1 after printing why. */
+/* Creates the marker file (exclusively, without following a link, mode
+ * 0600; a stale one removed first), writes its text and keeps it open;
+ * arranges its removal at exit, and the shutdown on SIGTERM and SIGINT.
+ * 0, or 1 after printing why. */
 int drmkfile(void);
 /* The marker's path while it exists, else an empty string. */
 const char *drmkpath(void);

@@ -1,7 +1,6 @@
 // The start-up marker: a file VEK<pid in hex>.TMP in the temporary directory
 // that tells the machine's other processes this server runs and with which
-// personality. It lives exactly as long as the process, removed on any exit
-// and on SIGTERM and SIGINT.
+// personality. It lives exactly as long as the process, removed on any exit.
 #include "dr/main/drmain.h"
 
 #include <fcntl.h>
@@ -10,10 +9,12 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "dr/drt/drt.h"
 #include "platform/os/os.h"
 
 namespace {
@@ -30,12 +31,44 @@ void drmkunlink() {
   }
 }
 
-// A terminating signal removes the marker and then ends the process the way
-// the signal would have.
+// The first terminating signal asks the listener to shut the server down
+// as the shutdown command does (it logs, leaves the registry and removes the
+// marker on the way out); a second one removes the marker and then ends the
+// process the way the signal would have.
 void drmksig(int sig) {
+  if (!drtstop) {
+    drtstop = sig;
+    return;
+  }
   drmkunlink();
   signal(sig, SIG_DFL);
   raise(sig);
+}
+
+// Creates the marker exclusively, without following a link, readable by its
+// owner only. A file already under the name (which carries this process's
+// id) was left by a dead process or put there by someone: it is removed
+// first, unless a live process holds its lock. A descriptor, or -1.
+int drmkopen(const char *path) {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    int fd = open(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0) return fd;
+    if (errno != EEXIST) return -1;
+    int old = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (old >= 0) {
+      bool live = flock(old, LOCK_EX | LOCK_NB) != 0;
+      close(old);
+      if (live) {
+        errno = EEXIST;
+        return -1;
+      }
+    } else if (errno != ELOOP) {
+      return -1;  // not ours to judge (another user's file, say)
+    }
+    if (unlink(path) != 0) return -1;
+  }
+  errno = EEXIST;
+  return -1;
 }
 
 bool drmkblank(char c) { return c == ' ' || c == '\t'; }
@@ -53,9 +86,10 @@ bool drmkcat(char *buf, size_t size, size_t *len, const char *text, size_t n) {
   return whole;
 }
 
+// Says which call failed and why, before any server state exists.
 int drmkfail(const char *what) {
-  printf("%s failed with error: %d\n", what, oslasterr());
-  fflush(stdout);
+  int32_t err = oslasterr();
+  dracnout(nullptr, "%s failed with error: %d\n", DRA_STR, what, DRA_SB4, &err, 0);
   return 1;
 }
 
@@ -90,13 +124,13 @@ size_t drmktext(int pid, const char *cmdline, char *buf, size_t size) {
 
 int drmkfile() {
   char dir[260];
-  if (ostmpdir(dir, sizeof dir) < 0) return drmkfail("GetTempPath");
+  if (ostmpdir(dir, sizeof dir) < 0) return drmkfail("ostmpdir");
   int pid = ospid();
   char path[sizeof markpath];
   if (ostmpname(dir, "VEK", static_cast<unsigned>(pid), path, sizeof path) != 0)
-    return drmkfail("GetTempFileName");
-  int fd = open(path, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return drmkfail("CreateFile");
+    return drmkfail("ostmpname");
+  int fd = drmkopen(path);
+  if (fd < 0) return drmkfail("open");
   memcpy(markpath, path, sizeof path);
   markfd = fd;
   // The lock lets a reader tell a live marker from one a crash left behind.
@@ -105,10 +139,12 @@ int drmkfile() {
   struct sigaction sa;
   memset(&sa, 0, sizeof sa);
   sa.sa_handler = drmksig;
+  // No restart: a start-up step waiting for input gives up at once.
+  sa.sa_flags = 0;
   sigemptyset(&sa.sa_mask);
   sigaction(SIGTERM, &sa, nullptr);
   sigaction(SIGINT, &sa, nullptr);
-  if (lseek(fd, 0, SEEK_SET) != 0) return drmkfail("SetFilePointer");
+  if (lseek(fd, 0, SEEK_SET) != 0) return drmkfail("lseek");
 
   enum { CMDMAX = 65536 };
   char *cmd = static_cast<char *>(malloc(CMDMAX));
@@ -118,7 +154,7 @@ int drmkfile() {
   char text[512];
   size_t len = drmktext(pid, cmd, text, sizeof text);
   free(cmd);
-  if (write(fd, text, len) != static_cast<ssize_t>(len)) return drmkfail("WriteFile");
+  if (write(fd, text, len) != static_cast<ssize_t>(len)) return drmkfail("write");
   return 0;
 }
 

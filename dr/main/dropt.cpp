@@ -36,7 +36,7 @@ int take(droptrec *r, uint8_t idx, const char *value) {
 int prompt(droptrec *r, uint8_t idx) {
   drsrvstate *s = r->s;
   const droptent *e = &r->tab->ent[idx];
-  dracnwrt(s, rtstdout(s->rt), 1, "Enter %s: ", DRA_STR, bare(e), 0);
+  dracnout(s, "Enter %s: ", DRA_STR, bare(e), 0);
   char line[4096];
   long n = rtfline(rtstdin(s->rt), line, sizeof line);
   if (n <= 0) return fail(s, 10102, 3, e->name);

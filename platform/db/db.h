@@ -85,7 +85,9 @@ enum {
   KDB_NODATA = 1403,         // no (more) rows
   KDB_NULLVALUE = 1405,      // a NULL into a buffer without indicator
   KDB_TRUNCATED = 1406,      // a value longer than its buffer
+  KDB_OVERFLOW = 1426,       // a number its buffer cannot carry (range, sign or fraction)
   KDB_BADNUMBER = 1722,      // not a number
+  KDB_BADTEXT = 1483,        // text the database refuses: invalid bytes for the character set
   KDB_NOSEQUENCE = 2289,     // sequence does not exist
   KDB_NOTCONNECTED = 3114,   // not connected, or the connection was lost
   KDB_NOPROC = 6550,         // the called procedure or schema does not exist
@@ -125,6 +127,9 @@ void kdbtrace(kdblda* lda, kdbtracefn fn, void* ctx);
 int kdberror(kdblda* lda, int rc, char* buf, size_t size);
 // The version banner for a product name and a version number.
 int kdbbanner(char* buf, size_t size, const char* product, uint32_t version, int status);
+// The layer's own text for a return code (without the "KDB-nnnnn: " head),
+// or null for a code it has none for.
+const char* kdbcodetext(int rc);
 // Name of a function code (63 entries, "not used" for codes without a call).
 const char* kdbfcname(unsigned fc);
 

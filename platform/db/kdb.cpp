@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cfloat>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -68,6 +70,7 @@ struct kdbsess {
   int lastrc = 0;
   std::string lasttext;
   unsigned seq = 0;  // names of prepared statements and cursors
+  std::mt19937_64 rng{std::random_device{}()};  // the unforeseeable part of those names
   std::vector<kdbcur*> curs;  // open cursors, cut loose at log-off
 };
 
@@ -338,7 +341,11 @@ void unprepare(kdbcur* c) {
   closehold(c);
   if (!c->stmt.empty() && c->sess) {
     Conn& cn = c->sess->link[c->link];
-    if (!cn.dead) cn.pending.push_back("DEALLOCATE " + c->stmt);
+    // The statement may be gone already (code run in the session can drop
+    // it), so its deallocation must not fail the round trip it joins.
+    if (!cn.dead)
+      cn.pending.push_back("DO $kdb$BEGIN EXECUTE 'DEALLOCATE " + c->stmt +
+                           "'; EXCEPTION WHEN invalid_sql_statement_name THEN NULL; END$kdb$");
   }
   c->stmt.clear();
   c->params.clear();
@@ -346,6 +353,48 @@ void unprepare(kdbcur* c) {
   c->defines.clear();
   c->cols.clear();
   c->executed = false;
+}
+
+// Prepares the cursor's statement under a fresh name (and, when describe is
+// set, reads its select list); 0 or the code. A name that code run in the
+// session took already is passed over.
+int prepare(kdbsess* s, Conn& cn, kdbcur* c, bool describe) {
+  int rc = 0;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    // A name nobody can foresee: code run in the session could otherwise
+    // take the names the layer uses next.
+    char tag[24];
+    std::snprintf(tag, sizeof tag, "%016" PRIx64, s->rng());
+    std::string name = "kdb_s" + std::to_string(++s->seq) + "_" + tag;
+    Pipe p;
+    std::vector<Pipe::Op> body;
+    Pipe::Op prep;
+    prep.kind = Pipe::Op::Prepare;
+    prep.name = name;
+    prep.text = c->pgsql;
+    body.push_back(std::move(prep));
+    if (describe) {
+      Pipe::Op desc;
+      desc.kind = Pipe::Op::Describe;
+      desc.text = name;
+      desc.keep = true;
+      body.push_back(std::move(desc));
+    }
+    wrap(cn, p, body, false);
+    rc = runwrapped(s, cn, p);
+    if (rc && !cn.dead && s->lasttext.compare(0, 6, "42P05:") == 0) continue;
+    if (rc) return rc;
+    c->stmt = name;
+    PGresult* d = p.kept.empty() ? nullptr : p.kept.back();
+    if (d) {
+      c->cols.clear();
+      for (int k = 0; k < PQnfields(d); ++k)
+        c->cols.push_back({PQfname(d, k), PQftype(d, k), PQfmod(d, k)});
+      if (c->kind == KDB_FT_OTHER && PQnfields(d) > 0) c->kind = KDB_FT_QUERY;
+    }
+    return 0;
+  }
+  return rc;
 }
 
 // --- value conversions ---------------------------------------------------
@@ -457,10 +506,91 @@ std::string valuebytes(const PGresult* r, int row, int col) {
   return std::string(v, len);
 }
 
+// Bytes of the whole characters of v that fit in cap bytes, in the
+// connection's client encoding: a text cut to fit never ends inside a
+// character.
+size_t wholecut(const std::string& v, size_t cap, int enc) {
+  if (v.size() <= cap) return v.size();
+  size_t n = 0;
+  while (n < cap) {
+    int w = PQmblenBounded(v.data() + n, enc);
+    if (w < 1) w = 1;
+    if (n + static_cast<size_t>(w) > cap) break;
+    n += static_cast<size_t>(w);
+  }
+  return n;
+}
+
+// The integer a result text holds, when it holds one that the buffer's size
+// and signedness can carry: a value with a fraction, out of range or not a
+// number gives false with the code (1722 not a number, 1426 does not fit).
+bool intvalue(const std::string& v, bool sign, int32_t size, int64_t* sv, uint64_t* uv, int* rc) {
+  std::string t = v;
+  if (t == "t" || t == "f") t = t == "t" ? "1" : "0";
+  errno = 0;
+  char* end = nullptr;
+  bool whole;
+  if (sign) {
+    *sv = std::strtoll(t.c_str(), &end, 10);
+    whole = end && *end == '\0' && end != t.c_str() && errno == 0;
+  } else {
+    *uv = std::strtoull(t.c_str(), &end, 10);
+    // strtoull takes "-5" as a huge number: a sign makes it a decimal below.
+    whole = end && *end == '\0' && end != t.c_str() && errno == 0 &&
+            t.find('-') == std::string::npos;
+  }
+  if (!whole) {
+    // A decimal, an exponent, or an integer beyond 64 bits.
+    errno = 0;
+    long double d = std::strtold(t.c_str(), &end);
+    if (!end || *end != '\0' || end == t.c_str()) {
+      *rc = KDB_BADNUMBER;
+      return false;
+    }
+    if (!std::isfinite(static_cast<double>(d)) || d != std::floor(d)) {
+      *rc = KDB_OVERFLOW;
+      return false;
+    }
+    if (sign) {
+      if (d < -9223372036854775808.0L || d >= 9223372036854775808.0L) {
+        *rc = KDB_OVERFLOW;
+        return false;
+      }
+      *sv = static_cast<int64_t>(d);
+    } else {
+      if (d < 0 || d >= 18446744073709551616.0L) {
+        *rc = KDB_OVERFLOW;
+        return false;
+      }
+      *uv = static_cast<uint64_t>(d);
+    }
+  }
+  bool fits = true;
+  if (sign) {
+    switch (size) {
+      case 1: fits = *sv >= INT8_MIN && *sv <= INT8_MAX; break;
+      case 2: fits = *sv >= INT16_MIN && *sv <= INT16_MAX; break;
+      case 4: fits = *sv >= INT32_MIN && *sv <= INT32_MAX; break;
+      default: break;
+    }
+  } else {
+    switch (size) {
+      case 1: fits = *uv <= UINT8_MAX; break;
+      case 2: fits = *uv <= UINT16_MAX; break;
+      case 4: fits = *uv <= UINT32_MAX; break;
+      default: break;
+    }
+  }
+  if (!fits) *rc = KDB_OVERFLOW;
+  return fits;
+}
+
 // Store one value (null when isnull) into element i of a buffer; returns 0,
-// 1405 or 1406 (or 1722 for a bad number).
+// 1405 or 1406, or 1722 (not a number) or 1426 (a number the buffer cannot
+// carry; the buffer is left alone). Text is cut at whole characters of the
+// client encoding enc.
 int store(void* buf, int32_t elemsize, int ftype, int16_t* ind, uint16_t* alen,
-          uint16_t* rcode, uint32_t i, bool isnull, const std::string& v) {
+          uint16_t* rcode, uint32_t i, bool isnull, const std::string& v, int enc) {
   uint8_t* p = static_cast<uint8_t*>(buf) + static_cast<size_t>(i) * elemsize;
   int rc = 0;
   if (isnull || v.empty()) {
@@ -473,32 +603,25 @@ int store(void* buf, int32_t elemsize, int ftype, int16_t* ind, uint16_t* alen,
   size_t n = v.size();
   size_t placed = 0;
   bool trunc = false;
+  bool raw = israw(ftype);
+  // Room for cap bytes of the value: text is cut at a whole character.
+  auto fit = [&](size_t cap) {
+    placed = raw ? std::min(n, cap) : wholecut(v, cap, enc);
+    trunc = placed < n;
+  };
   auto putint = [&](bool sign) {
-    errno = 0;
-    char* end = nullptr;
-    std::string t = v;
-    if (t == "t" || t == "f") t = t == "t" ? "1" : "0";
-    long double d = 0;
+    if (elemsize != 1 && elemsize != 2 && elemsize != 4 && elemsize != 8) {
+      rc = KDB_BADCALL;
+      return;
+    }
     int64_t sv = 0;
     uint64_t uv = 0;
-    if (sign) sv = std::strtoll(t.c_str(), &end, 10);
-    else uv = std::strtoull(t.c_str(), &end, 10);
-    if (!end || *end != '\0' || errno) {  // a decimal value: truncate it
-      errno = 0;
-      d = std::strtold(t.c_str(), &end);
-      if (!end || *end != '\0' || errno || !std::isfinite(static_cast<double>(d))) {
-        rc = KDB_BADNUMBER;
-        return;
-      }
-      sv = static_cast<int64_t>(d);
-      uv = static_cast<uint64_t>(d < 0 ? 0 : d);
-    }
+    if (!intvalue(v, sign, elemsize, &sv, &uv, &rc)) return;
     switch (elemsize) {
       case 1: { if (sign) *reinterpret_cast<int8_t*>(p) = static_cast<int8_t>(sv); else *p = static_cast<uint8_t>(uv); break; }
       case 2: { if (sign) { int16_t x = static_cast<int16_t>(sv); std::memcpy(p, &x, 2); } else { uint16_t x = static_cast<uint16_t>(uv); std::memcpy(p, &x, 2); } break; }
       case 4: { if (sign) { int32_t x = static_cast<int32_t>(sv); std::memcpy(p, &x, 4); } else { uint32_t x = static_cast<uint32_t>(uv); std::memcpy(p, &x, 4); } break; }
-      case 8: { if (sign) std::memcpy(p, &sv, 8); else std::memcpy(p, &uv, 8); break; }
-      default: rc = KDB_BADCALL; return;
+      default: { if (sign) std::memcpy(p, &sv, 8); else std::memcpy(p, &uv, 8); break; }
     }
     placed = elemsize;
   };
@@ -506,28 +629,28 @@ int store(void* buf, int32_t elemsize, int ftype, int16_t* ind, uint16_t* alen,
     case KDB_INTEGER: putint(true); break;
     case KDB_UNSIGNED: putint(false); break;
     case KDB_FLOAT: {
+      if (elemsize != 4 && elemsize != 8) { rc = KDB_BADCALL; break; }
       char* end = nullptr;
+      errno = 0;
       double d = std::strtod(v.c_str(), &end);
-      if (!end || *end) { rc = KDB_BADNUMBER; break; }
+      if (!end || *end || end == v.c_str()) { rc = KDB_BADNUMBER; break; }
+      bool big = !std::isfinite(d) || (elemsize == 4 && std::fabs(d) > FLT_MAX);
+      if (big && v != "Infinity" && v != "-Infinity" && v != "NaN") { rc = KDB_OVERFLOW; break; }
       if (elemsize == 4) { float f = static_cast<float>(d); std::memcpy(p, &f, 4); }
-      else if (elemsize == 8) std::memcpy(p, &d, 8);
-      else rc = KDB_BADCALL;
+      else std::memcpy(p, &d, 8);
       placed = elemsize;
       break;
     }
     case KDB_STRING:
     case KDB_CHARZ: {
       if (elemsize <= 0) { rc = KDB_BADCALL; break; }
-      placed = std::min<size_t>(n, elemsize - 1);
-      trunc = placed < n;
+      fit(static_cast<size_t>(elemsize) - 1);
       std::memcpy(p, v.data(), placed);
       p[placed] = 0;
       break;
     }
     case KDB_VARCHAR: {
-      size_t cap = elemsize > 2 ? elemsize - 2 : 0;
-      placed = std::min(n, cap);
-      trunc = placed < n;
+      fit(elemsize > 2 ? elemsize - 2 : 0);
       uint16_t l = static_cast<uint16_t>(placed);
       std::memcpy(p, &l, 2);
       std::memcpy(p + 2, v.data(), placed);
@@ -535,9 +658,7 @@ int store(void* buf, int32_t elemsize, int ftype, int16_t* ind, uint16_t* alen,
     }
     case KDB_LONGVARCHAR:
     case KDB_LONGVARRAW: {
-      size_t cap = elemsize > 4 ? elemsize - 4 : 0;
-      placed = std::min(n, cap);
-      trunc = placed < n;
+      fit(elemsize > 4 ? elemsize - 4 : 0);
       int32_t l = static_cast<int32_t>(placed);
       std::memcpy(p, &l, 4);
       std::memcpy(p + 4, v.data(), placed);
@@ -545,16 +666,13 @@ int store(void* buf, int32_t elemsize, int ftype, int16_t* ind, uint16_t* alen,
     }
     case KDB_CHAR: {
       size_t cap = static_cast<size_t>(std::max(elemsize, 0));
-      placed = std::min(n, cap);
-      trunc = placed < n;
+      fit(cap);
       std::memcpy(p, v.data(), placed);
       std::memset(p + placed, ' ', cap - placed);
       break;
     }
     default: {  // VARCHAR2, LONG, RAW, LONG RAW
-      size_t cap = static_cast<size_t>(std::max(elemsize, 0));
-      placed = std::min(n, cap);
-      trunc = placed < n;
+      fit(static_cast<size_t>(std::max(elemsize, 0)));
       std::memcpy(p, v.data(), placed);
       break;
     }
@@ -564,14 +682,26 @@ int store(void* buf, int32_t elemsize, int ftype, int16_t* ind, uint16_t* alen,
   if (alen) alen[i] = static_cast<uint16_t>(std::min<size_t>(placed, 65535));
   if (rcode) {
     rcode[i] = static_cast<uint16_t>(rc);
-    return rc == KDB_TRUNCATED ? 0 : rc;
+    return rc == KDB_TRUNCATED || rc == KDB_OVERFLOW ? 0 : rc;
   }
   return rc;
 }
 
+// The text of a failed conversion into the caller's buffers.
+const char* convtext(int rc) {
+  switch (rc) {
+    case KDB_NULLVALUE: return "KDB-01405: fetched column value is NULL";
+    case KDB_TRUNCATED: return "KDB-01406: fetched column value was truncated";
+    case KDB_OVERFLOW: return "KDB-01426: fetched number does not fit its buffer";
+    default: return "KDB-01722: invalid number";
+  }
+}
+
 // Keep the worse of two conversion results: 1406 over 1405 over 0.
 int worse(int a, int b) {
-  auto rank = [](int x) { return x == 0 ? 0 : x == KDB_NULLVALUE ? 1 : x == KDB_TRUNCATED ? 2 : 3; };
+  auto rank = [](int x) {
+    return x == 0 ? 0 : x == KDB_NULLVALUE ? 1 : x == KDB_TRUNCATED ? 2 : x == KDB_OVERFLOW ? 3 : 4;
+  };
   return rank(b) > rank(a) ? b : a;
 }
 
@@ -712,46 +842,66 @@ int execute(kdbcda* cda, int fc, int32_t n) {
       t += "\n  :" + c->binds[k].name + " = " + tracevalue(!isnull[k], texts[k]);
     trace(s, t);
   }
-  Pipe p;
-  std::vector<Pipe::Op> body;
   bool held = c->hold && c->kind == KDB_FT_QUERY;
   if (held) c->holdname = "kdb_c" + std::to_string(++s->seq);
-  for (int32_t r = 0; r < rows; ++r) {
-    Pipe::Op o;
+  auto body = [&]() {
+    std::vector<Pipe::Op> ops;
+    for (int32_t r = 0; r < rows; ++r) {
+      Pipe::Op o;
+      if (held) {
+        o.kind = Pipe::Op::Query;
+        o.text = "DECLARE " + c->holdname + " NO SCROLL CURSOR WITH HOLD FOR " + c->pgsql;
+      } else {
+        o.kind = Pipe::Op::Prepared;
+        o.text = c->stmt;
+      }
+      o.nparams = static_cast<int>(np);
+      o.keep = !held;
+      for (size_t k = 0; k < np; ++k) {
+        size_t at = static_cast<size_t>(r) * np + k;
+        o.values.push_back(isnull[at] ? nullptr : texts[at].c_str());
+        o.lengths.push_back(isnull[at] ? 0 : static_cast<int>(texts[at].size()));
+      }
+      ops.push_back(std::move(o));
+    }
     if (held) {
-      o.kind = Pipe::Op::Query;
-      o.text = "DECLARE " + c->holdname + " NO SCROLL CURSOR WITH HOLD FOR " + c->pgsql;
-    } else {
-      o.kind = Pipe::Op::Prepared;
-      o.text = c->stmt;
+      Pipe::Op f;
+      f.kind = Pipe::Op::Query;
+      f.text = "FETCH FORWARD " + std::to_string(kHoldBlock) + " FROM " + c->holdname;
+      f.keep = true;
+      ops.push_back(std::move(f));
     }
-    o.nparams = static_cast<int>(np);
-    o.keep = !held;
-    for (size_t k = 0; k < np; ++k) {
-      size_t at = static_cast<size_t>(r) * np + k;
-      o.values.push_back(isnull[at] ? nullptr : texts[at].c_str());
-      o.lengths.push_back(isnull[at] ? 0 : static_cast<int>(texts[at].size()));
-    }
-    body.push_back(std::move(o));
-  }
-  if (held) {
-    Pipe::Op f;
-    f.kind = Pipe::Op::Query;
-    f.text = "FETCH FORWARD " + std::to_string(kHoldBlock) + " FROM " + c->holdname;
-    f.keep = true;
-    body.push_back(std::move(f));
-  }
+    return ops;
+  };
   // A held cursor opens the transaction too: declared outside one it would
   // be materialised whole at once, inside one only at the first commit.
-  wrap(cn, p, body, c->kind != KDB_FT_QUERY || held);
-  int rc = runwrapped(s, cn, p);
+  bool opens = c->kind != KDB_FT_QUERY || held;
+  auto pp = std::make_unique<Pipe>();
+  std::vector<Pipe::Op> ops = body();
+  wrap(cn, *pp, ops, opens);
+  int rc = runwrapped(s, cn, *pp);
+  if (rc && !held && !cn.dead && s->lasttext.compare(0, 6, "26000:") == 0) {
+    // Code that ran in this session dropped the prepared statement (a
+    // procedure a message names may run here): prepare it again, once.
+    std::string keeptext = s->lasttext;
+    if (prepare(s, cn, c, false) == 0) {
+      pp = std::make_unique<Pipe>();
+      ops = body();
+      wrap(cn, *pp, ops, opens);
+      rc = runwrapped(s, cn, *pp);
+    } else {
+      fail(s, rc, keeptext);
+    }
+  }
   if (rc) return setcda(cda, fc, rc);
+  Pipe& p = *pp;
   c->executed = true;
   if (held) c->holdopen = true;
   // Results: rows of a query are kept for fetching; a CALL hands its single
   // row back into the binds of the same names; DML counts changed rows.
   uint32_t changed = 0;
   int crc = 0;
+  int enc = PQclientEncoding(cn.pg);
   for (size_t k = 0; k < p.kept.size(); ++k) {
     PGresult* r = p.kept[k];
     if (!r) continue;
@@ -775,11 +925,12 @@ int execute(kdbcda* cda, int fc, int32_t n) {
           uint32_t cnt = static_cast<uint32_t>(std::min<size_t>(el.size(), b->maxarr));
           for (uint32_t e = 0; e < cnt; ++e)
             crc = worse(crc, store(b->buf, b->elemsize, b->ftype, b->ind, b->alen, b->rcode, e,
-                                   el[e].first, el[e].second));
+                                   el[e].first, el[e].second, enc));
           if (b->curele) *b->curele = cnt;
           if (el.size() > b->maxarr) crc = worse(crc, KDB_TRUNCATED);
         } else {
-          crc = worse(crc, store(b->buf, b->elemsize, b->ftype, b->ind, b->alen, b->rcode, 0, nul, v));
+          crc = worse(crc, store(b->buf, b->elemsize, b->ftype, b->ind, b->alen, b->rcode, 0, nul, v,
+                                 enc));
         }
       }
     } else {
@@ -788,12 +939,7 @@ int execute(kdbcda* cda, int fc, int32_t n) {
     }
   }
   cda->rpc = changed;
-  if (crc) {
-    static const char* texts2[] = {"", "KDB-01405: fetched column value is NULL",
-                                   "KDB-01406: fetched column value was truncated"};
-    fail(s, crc, crc == KDB_NULLVALUE ? texts2[1] : crc == KDB_TRUNCATED ? texts2[2]
-                                                                         : "KDB-01722: invalid number");
-  }
+  if (crc) fail(s, crc, convtext(crc));
   return setcda(cda, fc, crc);
 }
 
@@ -854,7 +1000,11 @@ int kdblogon(kdblda* lda, const char* user, int32_t userlen) {
     if (!database.empty()) keys[n] = "dbname", vals[n++] = database.c_str();
     keys[n] = "application_name", vals[n++] = k == KDB_WORK ? "kestrin" : "kestrin-transport";
     keys[n] = "connect_timeout", vals[n++] = "10";
-    keys[n] = "options", vals[n++] = "-c client_min_messages=warning";
+    // A backend whose client went away notices it within a second, also in
+    // the middle of a statement, so that what it held (a message in service)
+    // is freed for others to see.
+    keys[n] = "options",
+    vals[n++] = "-c client_min_messages=warning -c client_connection_check_interval=1000";
     keys[n] = nullptr, vals[n] = nullptr;
     Conn& c = s->link[k];
     c.autocommit = k == KDB_TRANSPORT;
@@ -937,17 +1087,10 @@ int kdberror(kdblda* lda, int rc, char* buf, size_t size) {
   if (lda && lda->sess && lda->sess->lastrc == rc && !lda->sess->lasttext.empty()) {
     t = lda->sess->lasttext;
   } else {
-    switch (rc) {
-      case 0: t = "KDB-00000: normal, successful completion"; break;
-      case KDB_NODATA: t = "KDB-01403: no data found"; break;
-      case KDB_NULLVALUE: t = "KDB-01405: fetched column value is NULL"; break;
-      case KDB_TRUNCATED: t = "KDB-01406: fetched column value was truncated"; break;
-      case KDB_BADNAME: t = "KDB-01036: illegal variable name/number"; break;
-      case KDB_NOTINLIST: t = "KDB-01007: variable not in select list"; break;
-      case KDB_NOTBOUND: t = "KDB-01008: not all variables bound"; break;
-      case KDB_NOTCONNECTED: t = "KDB-03114: not connected to the database"; break;
-      default: t = "KDB-" + std::to_string(rc) + ": database error " + std::to_string(rc); break;
-    }
+    char head[32];
+    const char* known = kdbcodetext(rc);
+    std::snprintf(head, sizeof head, known ? "KDB-%05d: " : "KDB-%d: ", rc);
+    t = std::string(head) + (known ? known : "database error " + std::to_string(rc));
   }
   size_t n = std::min(t.size(), size - 1);
   std::memcpy(buf, t.data(), n);
@@ -1027,29 +1170,8 @@ int kdbparse(kdbcda* cda, const char* sql, int32_t len) {
     // a transaction block run too.
     return setcda(cda, KDB_FC_PARSE, simple(s, cn, c->pgsql.c_str()));
   }
-  std::string name = "kdb_s" + std::to_string(++s->seq);
-  Pipe p;
-  std::vector<Pipe::Op> body;
-  Pipe::Op prep;
-  prep.kind = Pipe::Op::Prepare;
-  prep.name = name;
-  prep.text = c->pgsql;
-  body.push_back(std::move(prep));
-  Pipe::Op desc;
-  desc.kind = Pipe::Op::Describe;
-  desc.text = name;
-  desc.keep = true;
-  body.push_back(std::move(desc));
-  wrap(cn, p, body, false);
-  int rc = runwrapped(s, cn, p);
+  int rc = prepare(s, cn, c, true);
   if (rc) return setcda(cda, KDB_FC_PARSE, rc);
-  c->stmt = name;
-  PGresult* d = p.kept.empty() ? nullptr : p.kept.back();
-  if (d) {
-    for (int k = 0; k < PQnfields(d); ++k)
-      c->cols.push_back({PQfname(d, k), PQftype(d, k), PQfmod(d, k)});
-    if (c->kind == KDB_FT_OTHER && PQnfields(d) > 0) c->kind = KDB_FT_QUERY;
-  }
   return setcda(cda, KDB_FC_PARSE, 0);
 }
 
@@ -1159,6 +1281,7 @@ int kdbfetch(kdbcda* cda, int32_t n) {
     return setcda(cda, KDB_FC_FETCH, fail(s, KDB_BADCALL, "KDB-01002: fetch out of sequence"));
   int crc = 0;
   int32_t got = 0;
+  int enc = s->link[c->link].pg ? PQclientEncoding(s->link[c->link].pg) : 0;
   while (got < n) {
     if (c->next >= c->nrows) {
       if (c->holdopen && !c->holdend) {
@@ -1177,7 +1300,7 @@ int kdbfetch(kdbcda* cda, int32_t n) {
       bool nul = PQgetisnull(c->res, row, col);
       crc = worse(crc, store(d.buf, d.elemsize, d.ftype, d.ind, d.alen, d.rcode,
                              static_cast<uint32_t>(got), nul,
-                             nul ? std::string() : valuebytes(c->res, row, col)));
+                             nul ? std::string() : valuebytes(c->res, row, col), enc));
     }
     c->lastrow = row;
     ++got;
@@ -1187,9 +1310,7 @@ int kdbfetch(kdbcda* cda, int32_t n) {
   if (rc == KDB_NODATA) {
     fail(s, rc, "KDB-01403: no data found");
   } else if (rc) {
-    fail(s, rc, rc == KDB_NULLVALUE ? "KDB-01405: fetched column value is NULL"
-                : rc == KDB_TRUNCATED ? "KDB-01406: fetched column value was truncated"
-                                      : "KDB-01722: invalid number");
+    fail(s, rc, convtext(rc));
   }
   return setcda(cda, KDB_FC_FETCH, rc);
 }

@@ -171,9 +171,96 @@ int kdbsqlstate(const char* st, const char* message) {
   if (s == "DRT01" || s == "P0001") return KDB_APPERROR;
   if (s == "57014") return KDB_CANCELLED;
   if (s == "22P02") return KDB_BADNUMBER;
+  if (s == "22021" || s == "22P05") return KDB_BADTEXT;
   if (s.compare(0, 2, "08") == 0 || s == "57P01" || s == "57P02" || s == "57P03")
     return KDB_NOTCONNECTED;
   return KDB_GENERIC;
+}
+
+const char* kdbcodetext(int rc) {
+  // Texts of the codes the layer reports itself and of the database errors
+  // that the SQL statement scanner raises by number; the expect-table codes
+  // name the word that is missing.
+  static const struct {
+    int rc;
+    const char* text;
+  } texts[] = {
+      {0, "normal, successful completion"},
+      {903, "table name missing or not a valid name"},
+      {904, "column name missing or not a valid name"},
+      {905, "a keyword is missing here"},
+      {906, "\"(\" expected here"},
+      {907, "\")\" expected here"},
+      {908, "NULL expected here"},
+      {911, "character that begins no token"},
+      {914, "ADD expected here"},
+      {917, "\",\" expected here"},
+      {921, "statement ends before it is complete"},
+      {923, "FROM expected here"},
+      {924, "BY expected here"},
+      {925, "INTO expected here"},
+      {926, "VALUES expected here"},
+      {927, "\"=\" expected here"},
+      {928, "SELECT expected here"},
+      {929, "\".\" expected here"},
+      {930, "\"*\" expected here"},
+      {946, "TO expected here"},
+      {952, "GROUP expected here"},
+      {954, "IDENTIFIED expected here"},
+      {958, "CHECK expected here"},
+      {966, "TABLE expected here"},
+      {967, "WHERE expected here"},
+      {968, "INDEX expected here"},
+      {969, "ON expected here"},
+      {970, "WITH expected here"},
+      {971, "SET expected here"},
+      {972, "name longer than 30 bytes"},
+      {982, "\"+\" expected here"},
+      {993, "GRANT expected here"},
+      {994, "OPTION expected here"},
+      {1007, "variable not in select list"},
+      {1008, "not all variables bound"},
+      {1036, "illegal variable name/number"},
+      {1403, "no data found"},
+      {1405, "fetched column value is NULL"},
+      {1406, "fetched column value was truncated"},
+      {1426, "number beyond the range of numbers"},
+      {1703, "SYNONYM expected here"},
+      {1704, "text literal longer than 2000 bytes"},
+      {1710, "OF expected here"},
+      {1738, "IN expected here"},
+      {1739, "MODE expected here"},
+      {1740, "quoted name not closed by a double quote"},
+      {1741, "quoted name with nothing between its quotes"},
+      {1742, "comment not closed by */"},
+      {1747, "column name with a missing or extra part"},
+      {1748, "only a simple name is allowed here"},
+      {1756, "text literal not closed by a single quote"},
+      {1768, "number longer than 255 bytes"},
+      {1900, "LOGFILE expected here"},
+      {1901, "ROLLBACK expected here"},
+      {1902, "SEGMENT expected here"},
+      {1903, "EVENTS expected here"},
+      {1904, "DATAFILE expected here"},
+      {1905, "STORAGE expected here"},
+      {1906, "BACKUP expected here"},
+      {1907, "TABLESPACE expected here"},
+      {1908, "EXISTS expected here"},
+      {1909, "REUSE expected here"},
+      {1910, "TABLES expected here"},
+      {1911, "CONTENTS expected here"},
+      {1912, "ROW expected here"},
+      {1913, "EXCLUSIVE expected here"},
+      {2012, "USING expected here"},
+      {2013, "CONNECT expected here"},
+      {2026, "LINK expected here"},
+      {2029, "FILE expected here"},
+      {2086, "database link name longer than 128 bytes"},
+      {3114, "not connected to the database"},
+  };
+  for (const auto& t : texts)
+    if (t.rc == rc) return t.text;
+  return nullptr;
 }
 
 const char* kdbfcname(unsigned fc) {

@@ -15,6 +15,7 @@ enum : uint16_t {
   NLS_KO16KSC5601 = 840,     // Korean, KS X 1001 in EUC form
   NLS_ZHS16CGB231280 = 850,  // Simplified Chinese, GB 2312 in EUC form
   NLS_ZHS16GBK = 852,        // Simplified Chinese, GBK
+  NLS_ZHT32EUC = 860,        // Traditional Chinese, CNS 11643 in EUC form (0x8E: four bytes)
   NLS_ZHT16BIG5 = 865,       // Traditional Chinese, Big5
   NLS_UTF8 = 871,
   NLS_AL32UTF8 = 873,        // UTF8 by another name
@@ -112,6 +113,9 @@ size_t nlsclen(const nlscs* cs, const char* p, size_t n);
 size_t nlscount(const nlscs* cs, const char* p, size_t n);
 // Bytes taken by the whole characters in the first n bytes.
 size_t nlswhole(const nlscs* cs, const char* p, size_t n);
+// Largest length not above max at which len bytes can be cut without
+// splitting a character: len itself when it is not above max.
+size_t nlscut(const nlscs* cs, const char* p, size_t len, size_t max);
 // Bytes taken by the first count whole characters within n bytes.
 size_t nlsbytes(const nlscs* cs, const char* p, size_t n, size_t count);
 // Class flags of the character at p within n bytes; 0 at the end.

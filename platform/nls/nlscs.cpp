@@ -127,6 +127,27 @@ size_t weucjp(const u8* p, size_t n) {
   return 1;
 }
 
+// EUC-TW: 0x8E opens four bytes (plane 0xA1 to 0xB0, then a double-byte
+// character of that plane); other characters take one or two bytes.
+size_t weuctw(const u8* p, size_t n) {
+  if (n == 0) return 0;
+  u8 b = p[0];
+  if (b == 0x8E) {
+    if (n < 2) return 0;
+    if (!in(p[1], 0xA1, 0xB0)) return 1;
+    for (size_t k = 2; k < 4; ++k) {
+      if (k >= n) return 0;
+      if (!in(p[k], 0xA1, 0xFE)) return 1;
+    }
+    return 4;
+  }
+  if (in(b, 0xA1, 0xFE)) {
+    if (n < 2) return 0;
+    return in(p[1], 0xA1, 0xFE) ? 2 : 1;
+  }
+  return 1;
+}
+
 size_t wsjis(const u8* p, size_t n) {
   if (n == 0) return 0;
   u8 b = p[0];
@@ -209,6 +230,8 @@ const nlscs kSets[] = {
      kAsciiUpper.data(), kIdentity.data(), wdouble<0xA1, 0xFE, trailhigh>, mbeuc},
     {NLS_ZHS16GBK, "ZHS16GBK", "GBK", "GBK", 0, 2, 0, kAsciiCls.data(), kAsciiUpper.data(),
      kIdentity.data(), wdouble<0x81, 0xFE, trailgbk>, mbeuc},
+    {NLS_ZHT32EUC, "ZHT32EUC", "EUC_TW", "EUC-TW", 0, 4, 0, kAsciiCls.data(), kAsciiUpper.data(),
+     kIdentity.data(), weuctw, mbeuc},
     {NLS_ZHT16BIG5, "ZHT16BIG5", "BIG5", "BIG5", 0, 2, 0, kAsciiCls.data(), kAsciiUpper.data(),
      kIdentity.data(), wdouble<0x81, 0xFE, trailbig5>, mbbig5},
     {NLS_UTF8, "UTF8", "UTF8", "UTF-8", 0, 4, 0, kAsciiCls.data(), kAsciiUpper.data(),
@@ -316,6 +339,7 @@ size_t nlswidth(const nlscs* cs, unsigned char lead) {
   u8 probe[4] = {lead, 0, 0, 0};
   switch (cs->id) {
     case NLS_JA16EUC: return lead == 0x8F ? 3 : (lead == 0x8E || in(lead, 0xA1, 0xFE)) ? 2 : 1;
+    case NLS_ZHT32EUC: return lead == 0x8E ? 4 : in(lead, 0xA1, 0xFE) ? 2 : 1;
     case NLS_UTF8:
     case NLS_AL32UTF8:
       return lead < 0xC2 ? 1 : lead <= 0xDF ? 2 : lead <= 0xEF ? 3 : lead <= 0xF4 ? 4 : 1;
@@ -336,6 +360,10 @@ size_t nlscount(const nlscs* cs, const char* p, size_t n) {
     ++count;
   }
   return count;
+}
+
+size_t nlscut(const nlscs* cs, const char* p, size_t len, size_t max) {
+  return len <= max ? len : nlswhole(cs, p, max);
 }
 
 size_t nlswhole(const nlscs* cs, const char* p, size_t n) {

@@ -26,44 +26,73 @@ int ostmpdir(char *buf, size_t size) {
   return w;
 }
 
+int ostmpmake(ostmpfn name, void *user, unsigned tries, char *buf, size_t size) {
+  if (!name || !buf || size == 0) {
+    errno = EINVAL;
+    return -1;
+  }
+  for (unsigned n = 0; n < tries; n++) {
+    int rc = name(user, n, buf, size);
+    if (rc < 0) {
+      buf[0] = 0;
+      errno = ENAMETOOLONG;
+      return -1;
+    }
+    if (rc > 0) continue;
+    int fd = open(buf, O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+      close(fd);
+      return 0;
+    }
+    // Only a name that is taken is worth passing over: a directory that
+    // cannot be written fails every name alike.
+    if (errno != EEXIST) return -1;
+  }
+  buf[0] = 0;
+  errno = EEXIST;
+  return -1;
+}
+
+namespace {
+
+// The names "<dir>/<prefix><number in hex>.TMP" of ostmpname.
+struct tmphex {
+  const char *dir, *sep, *pfx;
+  unsigned start;
+};
+
+int tmphexname(const tmphex *t, unsigned u, char *buf, size_t size) {
+  int w = std::snprintf(buf, size, "%s%s%s%X.TMP", t->dir, t->sep, t->pfx, u);
+  return w < 0 || static_cast<size_t>(w) >= size ? -1 : 0;
+}
+
+int tmphexnext(void *user, unsigned n, char *buf, size_t size) {
+  auto *t = static_cast<const tmphex *>(user);
+  unsigned u = (t->start + n) & 0xFFFF;
+  return tmphexname(t, u ? u : 1, buf, size);
+}
+
+}  // namespace
+
 int ostmpname(const char *dir, const char *prefix, unsigned unique, char *buf, size_t size) {
   if (!dir || !buf || size == 0) {
     errno = EINVAL;
     return -1;
   }
-  if (!prefix) prefix = "";
   size_t dl = std::strlen(dir);
-  const char *sep = (dl && dir[dl - 1] == '/') ? "" : "/";
-  // Like the classic temporary-name service: at most three prefix characters.
   char pfx[4];
-  std::snprintf(pfx, sizeof pfx, "%s", prefix);
+  std::snprintf(pfx, sizeof pfx, "%s", prefix ? prefix : "");
+  tmphex t = {dir, (dl && dir[dl - 1] == '/') ? "" : "/", pfx,
+              static_cast<unsigned>(getpid()) ^ static_cast<unsigned>(time(nullptr))};
   if (unique) {
-    int w = std::snprintf(buf, size, "%s%s%s%X.TMP", dir, sep, pfx, unique);
-    if (w < 0 || static_cast<size_t>(w) >= size) {
+    if (tmphexname(&t, unique, buf, size) != 0) {
       buf[0] = 0;
       errno = ENAMETOOLONG;
       return -1;
     }
     return 0;
   }
-  unsigned start = static_cast<unsigned>(getpid()) ^ static_cast<unsigned>(time(nullptr));
-  for (unsigned i = 0; i < 65536; i++) {
-    unsigned u = ((start + i) & 0xFFFF) ? ((start + i) & 0xFFFF) : 1;
-    int w = std::snprintf(buf, size, "%s%s%s%X.TMP", dir, sep, pfx, u);
-    if (w < 0 || static_cast<size_t>(w) >= size) {
-      buf[0] = 0;
-      errno = ENAMETOOLONG;
-      return -1;
-    }
-    int fd = open(buf, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-      close(fd);
-      return 0;
-    }
-    if (errno != EEXIST) return -1;
-  }
-  errno = EEXIST;
-  return -1;
+  return ostmpmake(tmphexnext, &t, 65536, buf, size);
 }
 
 int ospid(void) { return static_cast<int>(getpid()); }

@@ -12,9 +12,17 @@ extern "C" {
 /* The temporary directory ($TMPDIR, else /tmp) with a trailing '/', into
  * buf; its length, or -1 when it does not fit. */
 int ostmpdir(char *buf, size_t size);
-/* A temporary file name "<dir>/<prefix><unique in hex>.TMP" into buf. With
- * a non-zero unique number the name is only formed; with 0 a number is
- * chosen so that the file does not exist yet, and the file is created empty.
+/* Writes the n-th candidate of a family of temporary names into buf (size
+ * bytes): 0, 1 to pass this candidate over, -1 to stop (it does not fit). */
+typedef int (*ostmpfn)(void *user, unsigned n, char *buf, size_t size);
+/* The one way a temporary file is made: for n = 0, 1, ... below tries, asks
+ * name for the n-th candidate and creates it empty, exclusively, mode 0600
+ * and never through a link; a name that is taken is passed over. 0 with the
+ * name in buf (the file closed); -1 (errno set) when none could be made. */
+int ostmpmake(ostmpfn name, void *user, unsigned tries, char *buf, size_t size);
+/* A temporary file name "<dir>/<prefix><unique in hex>.TMP" into buf (at
+ * most three prefix characters). With a non-zero unique number the name is
+ * only formed; with 0 a number is chosen and the file made by ostmpmake.
  * 0, or -1 (errno set). */
 int ostmpname(const char *dir, const char *prefix, unsigned unique, char *buf, size_t size);
 /* The process id. */

@@ -240,16 +240,6 @@ rtframe *rtfrmtop(const rtmsgmgr *mm);
   if (setjmp((fr).jb) == 0)
 
 /* ------------------------------------------------------------------ */
-/* Character sets: the little the runtime needs                        */
-/* ------------------------------------------------------------------ */
-
-/* Largest length not above max at which s (len bytes) can be cut without
- * splitting a character of the named character set (UTF8, the EUC and
- * Shift-JIS sets, the double-byte Chinese and Korean sets; single-byte
- * otherwise). */
-size_t rtcharcut(const char *csname, const char *s, size_t len, size_t max);
-
-/* ------------------------------------------------------------------ */
 /* File streams                                                        */
 /* ------------------------------------------------------------------ */
 
@@ -281,6 +271,44 @@ int rtfclose(rtstream *st);
 /* The runtime's standard output and input streams. */
 rtstream *rtstdout(rtctx *rt);
 rtstream *rtstdin(rtctx *rt);
+
+/* ------------------------------------------------------------------ */
+/* Decimal numbers                                                     */
+/* ------------------------------------------------------------------ */
+
+/* A decimal number in the runtime's internal form: a length byte, then that
+ * many bytes. The first of them holds the state bits below; a zero and the
+ * overflow form stop there (length 1). Otherwise two bytes of exponent
+ * follow (16-bit, big-endian, two's complement) and then the significant
+ * digits, two to a byte, high half first, an odd count padded with 0xF:
+ * the value is the digits read as an integer times ten to the exponent.
+ * Numbers are read exactly to RTNUM_DIGITS significant digits. A magnitude
+ * of 1E126 or more reads as the overflow form, one below 1E-130 as zero. */
+enum { RTNUM_SIZE = 25, RTNUM_DIGITS = 40 };
+enum {
+  RTNUM_NEG = 0x01,     /* negative */
+  RTNUM_FRACCUT = 0x02, /* non-zero digits after the point were cut off */
+  RTNUM_OVF = 0x80      /* beyond the range: the overflow form */
+};
+typedef struct rtnum {
+  uint8_t b[RTNUM_SIZE];
+} rtnum;
+
+/* Reading modes: the whole text must be one number (blanks around it and a
+ * sign allowed), or the number that starts the text is read and the rest
+ * left (no blank or sign before it; an exponent only when digits follow). */
+enum { RTNUM_WHOLE = 0, RTNUM_PREFIX = 1 };
+
+/* Reads a number from the len bytes at text, never beyond them. 0 with the
+ * value in *out and the bytes taken in *taken (may be null); 1 when the
+ * text holds no number (for RTNUM_PREFIX: does not start with one). A
+ * number beyond the range is read (0) as the overflow form. */
+int rtnumread(const char *text, size_t len, int mode, rtnum *out, size_t *taken);
+/* True when the number is the overflow form. */
+int rtnumovf(const rtnum *num);
+/* trunc(value x 10^scale) into *out, saturated at +-2^62 (the overflow form
+ * saturates); *frac tells whether a fraction was cut off. */
+void rtnumscale(const rtnum *num, int scale, int64_t *out, int *frac);
 
 /* ------------------------------------------------------------------ */
 /* Sleep, configuration, sorting                                       */

@@ -11,7 +11,17 @@
 #include <string>
 #include <vector>
 
+#include "platform/nls/nls.h"
+
 namespace {
+
+// Largest length not above max at which a text of the named character set
+// can be cut without splitting a character; a set the national-language
+// layer does not know is taken as single-byte.
+size_t cutat(const char *csname, const char *s, size_t len, size_t max) {
+  const nlscs *cs = nlscsbyname(csname);
+  return cs ? nlscut(cs, s, len, max) : (len < max ? len : max);
+}
 
 constexpr uint32_t kMsgMagic = 0x6b6d7367;
 constexpr size_t kMaxText = 4096;       // longest entry text kept
@@ -188,7 +198,7 @@ void push_entry(rtmsgmgr *mm, int32_t facid, int num, int sev, const rtarg *args
     size_t len = std::strlen(buf);
     // A text cut at the buffer's end keeps whole characters only; buf[len]
     // is the NUL, so asking for one byte more reads nothing beyond it.
-    if (rc == LSF_ETRUNC) len = rtcharcut(mm->cs, buf, len + 1, len);
+    if (rc == LSF_ETRUNC) len = cutat(mm->cs, buf, len + 1, len);
     entry e{facid, num, sev, std::string(buf, len)};
     if (mm->stack.size() >= kMaxEntries) {
       // A full stack keeps its last place for the most severe late message,
@@ -316,7 +326,7 @@ int rtmsgtxt(const rtmsgmgr *mm, int idx, char *buf, size_t size) {
   if (!mm_ok(mm) || idx < 1 || static_cast<size_t>(idx) > mm->stack.size() || !buf || size == 0)
     return -1;
   const std::string &t = mm->stack[static_cast<size_t>(idx - 1)].text;
-  size_t n = rtcharcut(mm->cs, t.data(), t.size(), size - 1);
+  size_t n = cutat(mm->cs, t.data(), t.size(), size - 1);
   std::memcpy(buf, t.data(), n);
   buf[n] = 0;
   return static_cast<int>(n);

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "dr/drd/drd.h"
-#include "dr/dru/drudb.h"
+#include "dr/dru/dru.h"
 
 namespace drdtest {
 

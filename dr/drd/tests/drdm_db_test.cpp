@@ -247,8 +247,7 @@ TEST_F(Cache, SharedPreferenceIsReadOnceAndRefreshReloadsThePolicy) {
 // A stand-in data store that counts its frees.
 int freed = 0;
 struct dsstub {
-  drobj head;
-  drobjop ops[10];
+  drobjhd<drdsops> hd;
 };
 int dsfree(drobj *o) {
   ++freed;
@@ -257,14 +256,14 @@ int dsfree(drobj *o) {
 }
 drobj *dsnew(drsrvstate *, drheap, int32_t, int32_t) {
   auto *d = new dsstub{};
-  d->head.clsid = 1;
-  d->ops[DRSLOT_DSFREE] = reinterpret_cast<drobjop>(&dsfree);
-  return &d->head;
+  d->hd.obj.clsid = DRCLS_DATASTORE;
+  d->hd.ops.free = dsfree;
+  return &d->hd.obj;
 }
 
 TEST_F(Cache, RefreshAndFreeReleaseBuiltComponents) {
   drasmreg saved = drasmtab;
-  drasmset(1, 1, reinterpret_cast<drobjop>(&dsnew));
+  drasmtab.ds[1].fn = dsnew;
   policy(41250, "TEXTUSER", "P41250");
   policy(41251, "TEXTUSER", "P41251");
   drdmpol *p = drqpol(s, 41250);

@@ -15,21 +15,24 @@ std::vector<std::string> events;
 int scanrc = 0, loadrc = 2;
 std::string target, column;
 
+// A stand-in of a text-loading class: its head and table, and its kind.
+template <class Ops>
 struct stub {
-  drobj head;
-  drobjop ops[6];
+  drobjhd<Ops> hd;
   std::string kind;
 };
 
+template <class Ops>
 int freeptr(drobj **o) {
-  auto *st = reinterpret_cast<stub *>(*o);
+  auto *st = reinterpret_cast<stub<Ops> *>(*o);
   events.push_back("free " + st->kind);
   delete st;
   *o = nullptr;
   return 0;
 }
+template <class Ops>
 int bnd(drobj *o, int32_t polid, int32_t) {
-  events.push_back("bnd " + reinterpret_cast<stub *>(o)->kind + " " + std::to_string(polid));
+  events.push_back("bnd " + reinterpret_cast<stub<Ops> *>(o)->kind + " " + std::to_string(polid));
   return 0;
 }
 int scan(drobj *) {
@@ -47,25 +50,31 @@ int load(drobj *, drobj *trn, drobj *rdr) {
   return trn && rdr ? loadrc : 1;
 }
 
-drobj *make(int32_t cls, const char *kind, drobjop run, unsigned freeslot) {
-  auto *st = new stub{};
-  st->head.clsid = cls;
-  st->head.objid = 1;
+template <class Ops>
+stub<Ops> *make(int32_t cls, const char *kind) {
+  auto *st = new stub<Ops>{};
+  st->hd.obj.clsid = cls;
+  st->hd.obj.objid = 1;
   st->kind = kind;
-  st->ops[DRSLOT_BND] = reinterpret_cast<drobjop>(&bnd);
-  st->ops[DRSLOT_TLRUN] = run;
-  st->ops[freeslot] = reinterpret_cast<drobjop>(&freeptr);
+  st->hd.ops.bnd = bnd<Ops>;
+  st->hd.ops.free = freeptr<Ops>;
   events.push_back(std::string("new ") + kind);
-  return &st->head;
+  return st;
 }
 drobj *rdrnew(drsrvstate *, drheap) {
-  return make(10, "reader", reinterpret_cast<drobjop>(&scan), DRSLOT_RDRFREE);
+  auto *st = make<drrdrops>(DRCLS_READER, "reader");
+  st->hd.ops.scan = scan;
+  return &st->hd.obj;
 }
 drobj *trnnew(drsrvstate *, drheap) {
-  return make(9, "translator", reinterpret_cast<drobjop>(&tgt), DRSLOT_TRNFREE);
+  auto *st = make<drtrnops>(DRCLS_TRANSLATOR, "translator");
+  st->hd.ops.target = tgt;
+  return &st->hd.obj;
 }
 drobj *ldrnew(drsrvstate *, drheap) {
-  return make(8, "loader", reinterpret_cast<drobjop>(&load), DRSLOT_LDRFREE);
+  auto *st = make<drldrops>(DRCLS_LOADER, "loader");
+  st->hd.ops.load = load;
+  return &st->hd.obj;
 }
 
 class Cycle : public ::testing::Test {
@@ -88,9 +97,9 @@ class Cycle : public ::testing::Test {
     drdtest::logoff(s);
   }
   void standins() {
-    drasmset(10, 1, reinterpret_cast<drobjop>(&rdrnew));
-    drasmset(9, 1, reinterpret_cast<drobjop>(&trnnew));
-    drasmset(8, 1, reinterpret_cast<drobjop>(&ldrnew));
+    drasmtab.rdr[1].fn = rdrnew;
+    drasmtab.trn[1].fn = trnnew;
+    drasmtab.ldr[1].fn = ldrnew;
   }
 };
 

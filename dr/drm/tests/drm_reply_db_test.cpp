@@ -2,7 +2,7 @@
 // run in-process against a database of the test's own.
 #include <thread>
 
-#include "dr/dra/drasrv.h"
+#include "dr/dras/drasrv.h"
 #include "dr/drm/drm.h"
 #include "dr/drq/drq.h"
 #include "dr/drt/drt.h"
@@ -38,8 +38,7 @@ struct Session : ::testing::Test {
     drmfre(s);
     if (s->login) {
       drasmdel(s);
-      kdblogoff(static_cast<kdblda *>(s->login));
-      s->login = nullptr;
+      dracnlof(s);
     }
     dracnfre(&s);
   }
@@ -147,7 +146,10 @@ TEST_F(Session, AnswersEveryResultOnce) {
     const char *answer;  // the reply codes sent, in order
   } cases[] = {
       {201, 0, 0, "101"},  {201, 1, 0, "102"},  {200, 4, 0, "102"},  {201, 7, 0, "102"},
-      {201, 5, 0, "102"},  {21, 5, 5, "101"},   {20, 0, 0, ""},      {20, 1, 0, "102"},
+      {201, 5, 0, "102"},  {21, 5, 5, "101"},   {20, 0, 0, ""},
+      // The error reply of a refresh is sent, but nobody waits for it (its
+      // submitter stopped waiting when a server took it): it is dropped.
+      {20, 1, 0, ""},
   };
   for (auto &k : cases) {
     take(c, k.code);
@@ -159,9 +161,28 @@ TEST_F(Session, AnswersEveryResultOnce) {
     EXPECT_EQ(got, k.answer) << k.code << "/" << k.rc;
     EXPECT_EQ(rtmsgcnt(s->msg), 0);
   }
-  // An unexpected result is named in the error reply.
+  // An unexpected result is named in the error reply; an interrupted
+  // command says that it was interrupted.
   auto text = c.one("SELECT args[1] FROM dispatcher.reply_message WHERE args[1] LIKE '%50704%'");
   EXPECT_TRUE(text);
+  auto intr = c.col("SELECT r.args[1] FROM dispatcher.reply_message r JOIN dispatcher.message m "
+                    "ON m.id = r.message_id WHERE m.command = 200");
+  ASSERT_EQ(intr.size(), 1u);
+  EXPECT_NE(intr[0].find("DRG-50707: message "), std::string::npos) << intr[0];
+  EXPECT_NE(intr[0].find(" was interrupted"), std::string::npos) << intr[0];
+
+  // A reply whose content the database refuses (bytes that are no text of
+  // the session's character set) becomes an error reply, and the server
+  // goes on.
+  take(c, 204);
+  drmrpini(s, &cmd, &reply);
+  drmsetraw(s, &reply, 0, 3, "a\xff\xfe");
+  EXPECT_EQ(drtlans(s, &cmd, &reply, 0), 0);
+  EXPECT_FALSE(druefatal(s));
+  EXPECT_EQ(rtmsgcnt(s->msg), 0);
+  auto refused = replies(c, cmd.id, "code || ':' || args[1]");
+  ASSERT_EQ(refused.size(), 1u);
+  EXPECT_EQ(refused[0].rfind("102:22021: ", 0), 0u) << refused[0];
 
   // A success reply that cannot be sent leaves a fatal stack and ends the loop.
   take(c, 201);
@@ -174,6 +195,36 @@ TEST_F(Session, AnswersEveryResultOnce) {
   drueclr(s);
 }
 
+// Each command ends the transaction it opened on the work connection: its
+// work is committed before its success is told and undone before its
+// failure is, so that nothing stays open (and locked) between commands.
+TEST_F(Session, EndsTheWorkOfEachCommand) {
+  Conn c(db.name);
+  c.one("CREATE TABLE work_log (n integer)");
+  static drmcmd reply;
+  struct {
+    int rc;
+    const char *rows;
+  } cases[] = {{0, "1"}, {1, "1"}, {4, "1"}, {0, "2"}};
+  int n = 0;
+  for (auto &k : cases) {
+    take(c, 201);
+    std::string ins = "INSERT INTO work_log VALUES (" + std::to_string(++n) + ")";
+    ASSERT_EQ(drqsexe(s, ins.c_str()), 0);
+    EXPECT_EQ(c.one("SELECT state FROM pg_stat_activity WHERE application_name = 'kestrin' AND "
+                    "datname = current_database()"),
+              "idle in transaction");
+    drmrpini(s, &cmd, &reply);
+    drtlans(s, &cmd, &reply, k.rc);
+    drueclr(s);
+    EXPECT_EQ(c.one("SELECT count(*) FROM work_log"), k.rows) << k.rc;
+    EXPECT_EQ(c.one("SELECT state FROM pg_stat_activity WHERE application_name = 'kestrin' AND "
+                    "datname = current_database()"),
+              "idle")
+        << k.rc;
+  }
+}
+
 TEST_F(Session, RunsRequestProceduresAndQueuesRequests) {
   Conn c(db.name);
   c.one("CREATE TABLE done_log (svcno integer, a1 text, a2 text)");
@@ -181,9 +232,10 @@ TEST_F(Session, RunsRequestProceduresAndQueuesRequests) {
         "$$ INSERT INTO done_log VALUES (svcno, arg1, arg2) $$");
   c.one("CREATE PROCEDURE err_proc(svcno integer, arg1 text) LANGUAGE sql AS "
         "$$ INSERT INTO done_log VALUES (svcno, 'E', arg1) $$");
-  EXPECT_EQ(drqsprc(s, DRQ_DONE, "done_proc", 7, "SUCCESS", ""), 0);
-  EXPECT_EQ(drqsprc(s, DRQ_ERROR, "public.err_proc", 8, "oops", nullptr), 0);
-  EXPECT_EQ(drqsprc(s, DRQ_DONE, "", 9, "SUCCESS", ""), 0);
+  const char *me = getenv("PGUSER") ? getenv("PGUSER") : "kestrin";
+  EXPECT_EQ(drqsprc(s, DRQ_DONE, "done_proc", me, 7, "SUCCESS", ""), 0);
+  EXPECT_EQ(drqsprc(s, DRQ_ERROR, "public.err_proc", me, 8, "oops", nullptr), 0);
+  EXPECT_EQ(drqsprc(s, DRQ_DONE, "", me, 9, "SUCCESS", ""), 0);
   EXPECT_EQ(c.col("SELECT svcno || ':' || a1 || ':' || coalesce(a2, '<null>') FROM done_log ORDER BY svcno"),
             (std::vector<std::string>{"7:SUCCESS:<null>", "8:E:oops"}));
   EXPECT_EQ(rtmsgcnt(s->msg), 0);
@@ -196,10 +248,10 @@ TEST_F(Session, RunsRequestProceduresAndQueuesRequests) {
   } bad[] = {{"done_proc; drop table done_log", {11415}},
              {"x(1)", {11415}},
              {"fail_proc", {50850, 11415}},
-             {"no_such_proc", {50850, 50801}}};
+             {"no_such_proc", {50850, 11415}}};
   for (auto &b : bad) {
     drueclr(s);
-    EXPECT_EQ(drqsprc(s, DRQ_DONE, b.name, 1, "SUCCESS", ""), 1) << b.name;
+    EXPECT_EQ(drqsprc(s, DRQ_DONE, b.name, me, 1, "SUCCESS", ""), 1) << b.name;
     std::vector<int> got;
     for (int i = 1; i <= rtmsgcnt(s->msg); ++i) got.push_back(rtmsgnum(s->msg, i));
     EXPECT_EQ(got, b.stack) << b.name;

@@ -19,27 +19,36 @@ drmslot mk(const char *t, int16_t ind = 0) {
   return a;
 }
 
-TEST(Drtlnum, ConvertsLikeADecimalReaderWithBounds) {
+// A number argument is a whole number within 32 bits, blanks around it
+// allowed; an empty or null one counts as 0; anything else is refused.
+TEST(Drtlnum, TakesWholeNumbersAndRefusesTheRest) {
   struct {
     const char *text;
     int16_t ind;
+    int ok;
     int32_t value;
   } cases[] = {
-      {"42", 0, 42},           {"  -7", 0, -7},        {"+5", 0, 5},
-      {"12abc", 0, 12},        {"abc", 0, 0},          {"", 0, 0},
-      {"42", -1, 0},           {"2147483647", 0, INT32_MAX},
-      {"2147483648", 0, INT32_MAX},  {"-2147483648", 0, INT32_MIN},
-      {"-99999999999999999999", 0, INT32_MIN},  {"99999999999999999999", 0, INT32_MAX},
+      {"42", 0, 1, 42},          {"  -7 ", 0, 1, -7},        {"+5", 0, 1, 5},
+      {"", 0, 1, 0},             {"   ", 0, 1, 0},           {"42", -1, 1, 0},
+      {"2147483647", 0, 1, INT32_MAX}, {"-2147483648", 0, 1, INT32_MIN},
+      {"12abc", 0, 0, 0},        {"1e3", 0, 0, 0},           {"abc", 0, 0, 0},
+      {"-", 0, 0, 0},            {"1 2", 0, 0, 0},           {"0x10", 0, 0, 0},
+      {"2147483648", 0, 0, 0},   {"-2147483649", 0, 0, 0},
+      {"99999999999999999999", 0, 0, 0},
   };
   for (auto &c : cases) {
     drmslot a = mk(c.text, c.ind);
+    int32_t v = -1;
+    EXPECT_EQ(drtlnumok(&a, &v), c.ok) << c.text;
+    EXPECT_EQ(v, c.value) << c.text;
     EXPECT_EQ(drtlnum(&a), c.value) << c.text;
   }
   // A full slot of digits is read without running past it.
   drmslot full{};
   full.len = DRM_SLOTMAX;
   memset(full.text, '9', DRM_SLOTMAX);
-  EXPECT_EQ(drtlnum(&full), INT32_MAX);
+  int32_t v;
+  EXPECT_EQ(drtlnumok(&full, &v), 0);
 }
 
 TEST(Drtlfind, KnowsTheCommandCodes) {

@@ -59,12 +59,11 @@ TEST_F(Session, LogOnCursorsAndLogOff) {
     ASSERT_EQ(link ? druoprst(st, st->seshp, "select 41 + :x", &cur)
                    : druoprs(st, st->seshp, "select 41 + :x", &cur), 0);
     int32_t x = 1, v = 0;
-    ASSERT_EQ(kdbbndrv(cur, ":x", &x, 4, KDB_INTEGER), 0);
-    ASSERT_EQ(kdbdefin(cur, 1, &v, 4, KDB_INTEGER), 0);
-    ASSERT_EQ(kdbexfet(cur, 1), 0);
+    ASSERT_EQ(druobnd(st, cur, ":x", &x, 4, DRUO_INTEGER), 0);
+    ASSERT_EQ(druodef(st, cur, 1, &v, 4, DRUO_INTEGER), 0);
+    ASSERT_EQ(druoexf(st, cur, 1), 0);
     EXPECT_EQ(v, 42);
-    EXPECT_EQ(cur->rpc, 1u);
-    EXPECT_EQ(cur->fc, KDB_FC_EXFET);
+    EXPECT_EQ(druorows(cur), 1u);
     EXPECT_EQ(druofre(st, st->seshp, &cur), 0);
     EXPECT_EQ(cur, nullptr);
   }
@@ -91,6 +90,56 @@ TEST_F(Session, LogOnCursorsAndLogOff) {
   EXPECT_NE(druoopn(&rec, st->logarea), 0);
 }
 
+// Every failing step reaches the stack one way: the database's text, then
+// the step's message at the severity the call's report record gives.
+TEST_F(Session, EachFailingStepPushesTheDatabaseTextThenTheStep) {
+  std::string u = userstring();
+  ASSERT_EQ(dracnlog(st, u.c_str(), 0), 0);
+  int32_t v = 0;
+  struct {
+    const char *what, *sql;
+    const druorep *rep;
+    std::vector<int> stack;
+    int sev;  // severity of the last entry
+  } const cases[] = {
+      {"parse", "selec 1", nullptr, {50850, 50801}, 2},
+      {"fatal parse", "selec 1", &druorepf, {50850, 50801}, 3},
+      {"quiet parse", "selec 1", &druorepq, {}, 0},
+      {"bind", "select 1", nullptr, {50850, 50802}, 2},
+      {"execute", "select 1/0", nullptr, {50850, 50804}, 2},
+      {"no more rows", "select 1 where false", nullptr, {}, 0},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.what);
+    druocur cur{};
+    int rc = druoprp(st, &cur, DRUO_WORK, c.sql, c.rep);
+    if (rc == 0) {
+      if (std::string(c.what) == "bind") rc = druobnd(st, &cur, ":nope", &v, 4, DRUO_INTEGER);
+      if (rc == 0) rc = druodef(st, &cur, 1, &v, 4, DRUO_INTEGER);
+      if (rc == 0) rc = druoexf(st, &cur, 1);
+      druoend(st, &cur);
+    }
+    if (c.stack.empty() && std::string(c.what) == "no more rows") {
+      EXPECT_EQ(rc, DRUO_NODATA);
+    } else {
+      EXPECT_NE(rc, 0);
+    }
+    EXPECT_EQ(stack(), c.stack);
+    if (!c.stack.empty()) {
+      int num = 0, sev = 0;
+      ASSERT_EQ(drueget(st, static_cast<int>(c.stack.size()), &num, &sev), 0);
+      EXPECT_EQ(sev, c.sev);
+    }
+    drueclr(st);
+  }
+  // Without a login nothing opens; the report still says why.
+  EXPECT_EQ(dracnlof(st), 0);
+  druocur cur{};
+  EXPECT_EQ(druoprp(st, &cur, DRUO_TRANSPORT, "select 1", &druorepf), DRUO_NOTCONN);
+  EXPECT_EQ(stack(), (std::vector<int>{50850, 50800}));
+  EXPECT_TRUE(druefatal(st));
+}
+
 TEST_F(Session, AFailedLogOnIsFatalAndLeavesNoLogin) {
   ASSERT_EQ(dracnlog(st, "no_such_role_at_all/secret", 0), 1);
   EXPECT_EQ(st->login, nullptr);
@@ -107,9 +156,9 @@ TEST_F(Session, TraceWritesStatementsWithBindsIntoTheLog) {
   ASSERT_EQ(druoprs(st, st->seshp, "select :name || '!'", &cur), 0);
   char name[] = "trace me";
   char out[32];
-  ASSERT_EQ(kdbbndrv(cur, ":name", name, sizeof name, KDB_STRING), 0);
-  ASSERT_EQ(kdbdefin(cur, 1, out, sizeof out, KDB_STRING), 0);
-  ASSERT_EQ(kdbexfet(cur, 1), 0);
+  ASSERT_EQ(druobnd(st, cur, ":name", name, sizeof name, DRUO_STRING), 0);
+  ASSERT_EQ(druodef(st, cur, 1, out, sizeof out, DRUO_STRING), 0);
+  ASSERT_EQ(druoexf(st, cur, 1), 0);
   druofre(st, st->seshp, &cur);
   std::string l = log();
   EXPECT_NE(l.find("SQL: SELECT set_config('dr.sql_trace', 'on', false)\n"), std::string::npos) << l;
@@ -127,8 +176,8 @@ TEST_F(JapaneseSession, TheSessionSpeaksTheServersCharacterSet) {
   // U+65E5 is E6 97 A5 in the database (UTF8) and C6 FC in EUC-JP.
   ASSERT_EQ(druoprs(st, st->seshp, "select convert_from('\\xe697a5'::bytea, 'UTF8')", &cur), 0);
   unsigned char out[8] = {0};
-  ASSERT_EQ(kdbdefin(cur, 1, out, sizeof out, KDB_STRING), 0);
-  ASSERT_EQ(kdbexfet(cur, 1), 0);
+  ASSERT_EQ(druodef(st, cur, 1, out, sizeof out, DRUO_STRING), 0);
+  ASSERT_EQ(druoexf(st, cur, 1), 0);
   EXPECT_EQ(out[0], 0xC6);
   EXPECT_EQ(out[1], 0xFC);
   EXPECT_EQ(out[2], 0);

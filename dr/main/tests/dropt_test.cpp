@@ -97,7 +97,11 @@ TEST_F(Opts, RefusesBadCommandLines) {
       {{"veksrv", "-user", "a", "-p", "DQMX"}, 1, {10200}, nullptr},
       {{"veksrv", "-user", "a", "-p", "dqm"}, 1, {10200}, nullptr},
       {{"veksrv", "-user", "a", "-p", mask30}, 0, {}, "RRRRRRRRRRRRRRRRRRRRRRRRRRRRRR"},
-      {{"veksrv", "-user", "a", "-p", mask31}, 1, {10103}, nullptr},
+      // A longer mask is cut to its first 30 letters before they are checked.
+      {{"veksrv", "-user", "a", "-p", mask31}, 0, {}, "DDDDDDDDDDDDDDDDDDDDDDDDDDDDDD"},
+      {{"veksrv", "-user", "a", "-p", std::string(30, 'Q') + "x"}, 0, {},
+       "QQQQQQQQQQQQQQQQQQQQQQQQQQQQQQ"},
+      {{"veksrv", "-user", "a", "-p", std::string(29, 'Q') + "x"}, 1, {10200}, nullptr},
       {{"veksrv", "-user", "a", "-p", ""}, 0, {}, ""},
       {{"veksrv", "-user", user127}, 0, {}, "DQM"},
       {{"veksrv", "-user", user128}, 1, {10103}, nullptr},

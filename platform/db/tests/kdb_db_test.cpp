@@ -135,6 +135,119 @@ TEST_F(Kdb, CallCopiesOutValuesIntoBindsOfTheSameName) {
   kdbclose(&c);
 }
 
+// A number that its buffer cannot carry (out of range, negative for an
+// unsigned buffer, with a fraction) is an error of its own and leaves the
+// buffer alone; never a wrapped or cut number.
+TEST_F(Kdb, NumbersThatDoNotFitTheirBufferAreErrors) {
+  struct {
+    const char* value;
+    int ftype;
+    int size;
+    int rc;
+    const char* got;  // the buffer's value afterwards ("keep": untouched)
+  } cases[] = {
+      {"3000000000::bigint", KDB_INTEGER, 4, KDB_OVERFLOW, "keep"},
+      {"-2147483648::bigint", KDB_INTEGER, 4, 0, "-2147483648"},
+      {"2.9::numeric", KDB_INTEGER, 4, KDB_OVERFLOW, "keep"},
+      {"2.000::numeric", KDB_INTEGER, 4, 0, "2"},
+      {"-5", KDB_UNSIGNED, 4, KDB_OVERFLOW, "keep"},
+      {"4294967295::bigint", KDB_UNSIGNED, 4, 0, "4294967295"},
+      {"1e30::float8", KDB_INTEGER, 8, KDB_OVERFLOW, "keep"},
+      {"99999999999999999999::numeric", KDB_UNSIGNED, 8, KDB_OVERFLOW, "keep"},
+      {"40000", KDB_INTEGER, 2, KDB_OVERFLOW, "keep"},
+      {"1e39::float8", KDB_FLOAT, 4, KDB_OVERFLOW, "keep"},
+      {"'abc'::text", KDB_INTEGER, 4, KDB_BADNUMBER, "keep"},
+  };
+  for (auto& k : cases) {
+    kdbcda c{};
+    ASSERT_EQ(kdbopen(&c, &lda), 0);
+    std::string sql = std::string("SELECT ") + k.value;
+    ASSERT_EQ(kdbparse(&c, sql.c_str()), 0) << err(c.rc);
+    unsigned char buf[8];
+    std::memset(buf, 0x5a, sizeof buf);
+    ASSERT_EQ(kdbdefin(&c, 1, buf, k.size, k.ftype), 0);
+    int rc = kdbexfet(&c, 1);
+    EXPECT_EQ(rc, k.rc) << k.value << ": " << err(rc);
+    std::string got = "keep";
+    bool untouched = true;
+    for (int i = 0; i < k.size; ++i) untouched = untouched && buf[i] == 0x5a;
+    if (!untouched) {
+      if (k.ftype == KDB_FLOAT) {
+        got = "float";
+      } else if (k.ftype == KDB_UNSIGNED) {
+        uint64_t u = 0;
+        std::memcpy(&u, buf, k.size);
+        got = std::to_string(u);
+      } else if (k.size == 4) {
+        int32_t v;
+        std::memcpy(&v, buf, 4);
+        got = std::to_string(v);
+      } else {
+        int64_t v;
+        std::memcpy(&v, buf, 8);
+        got = std::to_string(v);
+      }
+    }
+    EXPECT_EQ(got, k.got) << k.value;
+    kdbclose(&c);
+  }
+  // The same holds for a value a CALL hands back into a bind.
+  ASSERT_EQ(run("create procedure " + t("big") + "(inout n bigint) language plpgsql as "
+                "$$ begin n := 3000000000; end $$"), 0);
+  kdbcda c{};
+  ASSERT_EQ(kdbopen(&c, &lda), 0);
+  ASSERT_EQ(kdbparse(&c, ("call " + t("big") + "(:n)").c_str()), 0);
+  int32_t n = 7;
+  ASSERT_EQ(kdbbndrv(&c, ":n", &n, 4, KDB_INTEGER), 0);
+  EXPECT_EQ(kdbexec(&c), KDB_OVERFLOW);
+  EXPECT_EQ(n, 7);
+  EXPECT_NE(err(KDB_OVERFLOW).find("does not fit"), std::string::npos) << err(KDB_OVERFLOW);
+  kdbclose(&c);
+}
+
+// Text cut to fit a buffer ends at a whole character, and a value of more
+// than 32767 bytes says so with the indicator -2.
+TEST_F(Kdb, TextIsCutAtWholeCharacters) {
+  kdbcda c{};
+  ASSERT_EQ(kdbopen(&c, &lda), 0);
+  ASSERT_EQ(kdbparse(&c, "SELECT repeat(chr(8364), 3), repeat('x', 40000)"), 0);
+  char euro[8], x[16];
+  int16_t eind = 0, xind = 0;
+  uint16_t elen = 0;
+  ASSERT_EQ(kdbdefin(&c, 1, euro, sizeof euro, KDB_STRING, &eind, &elen), 0);
+  ASSERT_EQ(kdbdefin(&c, 2, x, sizeof x, KDB_STRING, &xind), 0);
+  EXPECT_EQ(kdbexfet(&c, 1), KDB_TRUNCATED);
+  EXPECT_STREQ(euro, "\xe2\x82\xac\xe2\x82\xac");  // two of three, not two and a piece
+  EXPECT_EQ(elen, 6);
+  EXPECT_EQ(eind, 9);
+  EXPECT_EQ(xind, -2);
+  EXPECT_EQ(std::strlen(x), 15u);
+  kdbclose(&c);
+}
+
+// Code run in the session (a procedure a message names may run there) can
+// drop the prepared statements of the layer or take the names it uses next:
+// statements are prepared again and go on working.
+TEST_F(Kdb, StatementsSurviveCodeThatDropsPreparedStatements) {
+  kdbcda keep{};
+  ASSERT_EQ(kdbopen(&keep, &lda, KDB_TRANSPORT), 0);
+  ASSERT_EQ(kdbparse(&keep, "SELECT 41 + 1"), 0);
+  int32_t v = 0;
+  ASSERT_EQ(kdbdefin(&keep, 1, &v, 4, KDB_INTEGER), 0);
+  ASSERT_EQ(kdbexfet(&keep, 1), 0);
+  // Drop everything, then take the next names the layer would choose.
+  EXPECT_EQ(run("DO $$BEGIN EXECUTE 'DEALLOCATE ALL'; END$$", KDB_TRANSPORT), 0) << err(lda.rc);
+  EXPECT_EQ(run("DO $$BEGIN FOR i IN 1 .. 400 LOOP EXECUTE format('PREPARE kdb_s%s AS SELECT 0', "
+                "i); END LOOP; EXCEPTION WHEN OTHERS THEN NULL; END$$",
+                KDB_TRANSPORT),
+            0);
+  v = 0;
+  EXPECT_EQ(kdbexfet(&keep, 1), 0) << err(keep.rc);
+  EXPECT_EQ(v, 42);
+  EXPECT_EQ(run("SELECT 1", KDB_TRANSPORT), 0) << err(lda.rc);
+  kdbclose(&keep);
+}
+
 TEST_F(Kdb, ArrayFetchDeliversTheShortLastBatchWith1403) {
   ASSERT_EQ(run("create table " + t("r") + " (n integer, s varchar(10))"), 0);
   ASSERT_EQ(run("insert into " + t("r") + " select g, 'r' || g from generate_series(1, 7) g"), 0);

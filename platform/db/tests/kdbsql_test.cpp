@@ -93,6 +93,8 @@ TEST(KdbSqlState, MapsOntoTheCodesTheServerTests) {
       {"P0001", "raise", 20000},
       {"57P01", "terminating connection", 3114},
       {"08006", "lost", 3114},
+      {"22021", "invalid byte sequence for encoding \"UTF8\": 0xff", 1483},
+      {"22P05", "character has no equivalent", 1483},
       {"42601", "syntax error", 600},
       {nullptr, nullptr, 600},
   };

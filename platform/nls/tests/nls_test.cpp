@@ -100,6 +100,7 @@ TEST(NlsSets, NamesIdsAndClientEncodings) {
       {"ZHS16CGB231280", NLS_ZHS16CGB231280, "EUC_CN", false},
       {"ZHS16GBK", NLS_ZHS16GBK, "GBK", false},
       {"ZHT16BIG5", NLS_ZHT16BIG5, "BIG5", false},
+      {"ZHT32EUC", NLS_ZHT32EUC, "EUC_TW", false},
       {"utf8", NLS_UTF8, "UTF8", false},
       {"AL32UTF8", NLS_AL32UTF8, "UTF8", false},
   };
@@ -147,6 +148,11 @@ TEST(NlsChars, LengthOfCharacterTable) {
       {NLS_ZHS16GBK, "\x81\x7F", 2, 1},
       {NLS_ZHT16BIG5, "\xA4\x40", 2, 2},
       {NLS_ZHT16BIG5, "\xA4\x80", 2, 1},
+      {NLS_ZHT32EUC, "\xC4\xA1", 2, 2},
+      {NLS_ZHT32EUC, "\x8E\xA2\xA1\xA1", 4, 4},  // plane 2
+      {NLS_ZHT32EUC, "\x8E\xA2\xA1", 3, 0},      // cut by the range
+      {NLS_ZHT32EUC, "\x8E\xC0\xA1\xA1", 4, 1},  // no such plane: the lead stands alone
+      {NLS_ZHT32EUC, "\x8E\xA2" "A", 3, 1},
       {NLS_UTF8, "\xC3\xA9", 2, 2},
       {NLS_UTF8, "\xE3\x81\x82", 3, 3},
       {NLS_UTF8, "\xF0\x9F\x98\x80", 4, 4},
@@ -174,6 +180,7 @@ TEST(NlsChars, WidthFromLeadByte) {
       {NLS_KO16KSC5601, 0x81, 1},   {NLS_KO16KSC5601, 0xB0, 2},  {NLS_ZHS16GBK, 0x81, 2},
       {NLS_ZHT16BIG5, 0xA4, 2},     {NLS_UTF8, 'a', 1},          {NLS_UTF8, 0xC3, 2},
       {NLS_UTF8, 0xE3, 3},          {NLS_UTF8, 0xF0, 4},         {NLS_UTF8, 0x80, 1},
+      {NLS_ZHT32EUC, 0x8E, 4},      {NLS_ZHT32EUC, 0xC4, 2},     {NLS_ZHT32EUC, 'a', 1},
   };
   for (const Case& c : cases)
     EXPECT_EQ(nlswidth(cs(c.id), c.lead), c.width) << c.id << " " << int(c.lead);
@@ -198,6 +205,30 @@ TEST(NlsChars, CountsWholeCharacters) {
     EXPECT_EQ(nlswhole(s, c.bytes, c.n), c.whole) << c.id;
     EXPECT_EQ(nlsbytes(s, c.bytes, c.n, 2), c.first2) << c.id;
   }
+}
+
+TEST(NlsChars, CutsAtWholeCharacters) {
+  struct Case {
+    uint16_t id;
+    const char* s;
+    size_t max;
+    size_t want;
+  } cases[] = {
+      {NLS_US7ASCII, "abcdef", 3, 3},
+      {NLS_UTF8, "a\xc3\xa9" "b", 2, 1},
+      {NLS_AL32UTF8, "a\xc3\xa9" "b", 3, 3},
+      {NLS_UTF8, "\xe2\x82\xac\xe2\x82\xac", 5, 3},
+      {NLS_JA16EUC, "\xa4\xa2\xa4\xa4", 3, 2},
+      {NLS_JA16EUC, "\x8f\xa1\xa1x", 2, 0},
+      {NLS_JA16SJIS, "a\x82\xa0", 2, 1},
+      {NLS_ZHT16BIG5, "\xa4\x40z", 1, 0},
+      {NLS_KO16KSC5601, "\xb0\xa1\xb0\xa1", 3, 2},
+      {NLS_UTF8, "abc", 10, 3},  // fits: not cut
+      {NLS_ZHT32EUC, "\x8e\xa2\xa1\xa1x", 3, 0},
+      {NLS_ZHT32EUC, "\xa1\xa1\x8e\xa2\xa1\xa1", 5, 2},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(nlscut(cs(c.id), c.s, std::strlen(c.s), c.max), c.want) << c.id << " " << c.max;
 }
 
 TEST(NlsChars, ClassifiesCharacters) {
@@ -438,7 +469,7 @@ TEST(NlsConv, ConvertsBetweenSets) {
 
 TEST(NlsConv, EverySetConvertsAndStopsWhenFull) {
   for (uint16_t id : {NLS_US7ASCII, NLS_WE8ISO8859P1, NLS_JA16EUC, NLS_JA16SJIS, NLS_KO16KSC5601,
-                      NLS_ZHS16CGB231280, NLS_ZHS16GBK, NLS_ZHT16BIG5, NLS_UTF8}) {
+                      NLS_ZHS16CGB231280, NLS_ZHS16GBK, NLS_ZHT16BIG5, NLS_ZHT32EUC, NLS_UTF8}) {
     char buf[8];
     size_t used = 0;
     EXPECT_EQ(nlsconv(cs(NLS_UTF8), buf, sizeof buf, cs(id), "abc", 3, &used), 3) << id;

@@ -6,6 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
+
+#include <cerrno>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -39,6 +42,67 @@ TEST(Os, TempNames) {
   EXPECT_STRNE(buf, second);
   std::remove(buf);
   std::remove(second);
+}
+
+// Candidates "<dir>/c<n>": n listed in skip are refused by the namer.
+struct namer {
+  std::string dir;
+  std::vector<unsigned> skip;
+  unsigned asked = 0;
+};
+int nextname(void *user, unsigned n, char *buf, size_t size) {
+  auto *nm = static_cast<namer *>(user);
+  nm->asked = n + 1;
+  for (unsigned k : nm->skip)
+    if (k == n) return 1;
+  int w = std::snprintf(buf, size, "%s/c%u", nm->dir.c_str(), n);
+  return w < 0 || static_cast<size_t>(w) >= size ? -1 : 0;
+}
+
+TEST(Os, TempFilesAreMadeExclusivelyAndNeverThroughALink) {
+  char tmpl[] = "/tmp/ostmp-XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  std::string dir = tmpl;
+  // c0 is taken by a file, c1 by a link to a file that must stay untouched,
+  // c2 is refused by the namer: c3 is made, empty, mode 0600.
+  std::string target = dir + "/target";
+  { std::FILE *f = std::fopen((dir + "/c0").c_str(), "w"); ASSERT_NE(f, nullptr); std::fclose(f); }
+  { std::FILE *f = std::fopen(target.c_str(), "w"); ASSERT_NE(f, nullptr); std::fputs("keep", f); std::fclose(f); }
+  ASSERT_EQ(symlink(target.c_str(), (dir + "/c1").c_str()), 0);
+  namer nm{dir, {2}};
+  char buf[260];
+  ASSERT_EQ(ostmpmake(nextname, &nm, 10, buf, sizeof buf), 0);
+  EXPECT_EQ(std::string(buf), dir + "/c3");
+  struct stat st;
+  ASSERT_EQ(stat(buf, &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_EQ(st.st_size, 0);
+  ASSERT_EQ(stat(target.c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, 4);
+
+  struct {
+    const char *what;
+    std::string dir;
+    unsigned tries;
+    size_t size;
+    int err;
+  } const fails[] = {
+      {"all taken", dir, 2, sizeof buf, EEXIST},
+      {"name does not fit", dir, 10, 8, ENAMETOOLONG},
+      {"no such directory", dir + "/none", 10, sizeof buf, ENOENT},
+  };
+  for (const auto &c : fails) {
+    namer f{c.dir, {}};
+    errno = 0;
+    EXPECT_EQ(ostmpmake(nextname, &f, c.tries, buf, c.size), -1) << c.what;
+    EXPECT_EQ(errno, c.err) << c.what;
+  }
+  // A directory that cannot be written fails at once, not after every name.
+  namer none{dir + "/none", {}};
+  ostmpmake(nextname, &none, 10, buf, sizeof buf);
+  EXPECT_EQ(none.asked, 1u);
+  std::string cmd = "rm -rf " + dir;
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
 }
 
 TEST(Os, ProcessIdAndCommandLine) {

@@ -102,30 +102,6 @@ TEST(Sort, StableOverManyElements) {
   rtsort(nullptr, 0, 4, bykey);  // nothing to do, no crash
 }
 
-TEST(CharCut, WholeCharactersOnly) {
-  struct Case {
-    const char *cs;
-    const char *s;
-    size_t max;
-    size_t want;
-  } cases[] = {
-      {"US7ASCII", "abcdef", 3, 3},
-      {"UTF8", "a\xc3\xa9" "b", 2, 1},
-      {"AL32UTF8", "a\xc3\xa9" "b", 3, 3},
-      {"UTF8", "\xe2\x82\xac\xe2\x82\xac", 5, 3},
-      {"JA16EUC", "\xa4\xa2\xa4\xa4", 3, 2},
-      {"JA16EUC", "\x8f\xa1\xa1x", 2, 0},
-      {"JA16SJIS", "a\x82\xa0", 2, 1},
-      {"ZHT16BIG5", "\xa4\x40z", 1, 0},
-      {"KO16KSC5601", "\xb0\xa1\xb0\xa1", 3, 2},
-      {"UTF8", "abc", 10, 3},
-      {"ZHT32EUC", "\x8e\xa2\xa1\xa1x", 3, 0},
-      {"ZHT32EUC", "\xa1\xa1\x8e\xa2\xa1\xa1", 5, 2},
-  };
-  for (const Case &c : cases)
-    EXPECT_EQ(rtcharcut(c.cs, c.s, std::strlen(c.s), c.max), c.want) << c.cs << " " << c.max;
-}
-
 TEST(Sleep, WaitsAtLeastTheTimeAsked) {
   timespec a, b;
   clock_gettime(CLOCK_MONOTONIC, &a);

@@ -1,8 +1,8 @@
 /* The server registry: entering the server in the database's registry of
  * running servers (which names it and gives it its mailbox address and
  * session id), reporting it running, and leaving the registry. */
-#ifndef KES_DR_DRA_DRASRV_H
-#define KES_DR_DRA_DRASRV_H
+#ifndef KES_DR_DRAS_DRASRV_H
+#define KES_DR_DRAS_DRASRV_H
 
 #include "dr/dra/dra.h"
 

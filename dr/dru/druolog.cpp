@@ -1,8 +1,8 @@
 // Log-on and log-off of the server's session, and the SQL trace that writes
-// every statement the client layer runs, with its binds, into the log.
+// every statement the client layer runs, with its binds, into the log. It
+// belongs to the cursor layer, the only door to the client layer.
 #include <cstring>
 
-#include "dr/dra/dra.h"
 #include "dr/dru/druo.h"
 #include "dr/dru/drue.h"
 #include "platform/db/db.h"
@@ -10,12 +10,9 @@
 
 namespace {
 
-constexpr char kFile[] = "dr/dra/dracnlog.cpp";
-
-// The statement that switches tracing on. The other dialect's text is
-// "ALTER SESSION SET SQL_TRACE = TRUE"; here the client layer does the
-// tracing itself, and the session only records that it is on, which needs
-// no superuser right.
+// The statement that switches tracing on: the client layer does the tracing
+// itself, and the session only records that it is on, which needs no
+// superuser right.
 constexpr char kTraceOn[] = "SELECT set_config('dr.sql_trace', 'on', false)";
 
 kdblda *area(drsrvstate *st) { return reinterpret_cast<kdblda *>(st->logarea); }
@@ -64,7 +61,7 @@ int dracnlof(drsrvstate *st) {
   if (rc != 0) {
     // The session is gone either way; the text was kept on the login area
     // only while it existed, so report the code's own text.
-    druekcii(st, 50855, 2, kFile, __LINE__, rc);
+    druekcii(st, 50855, 2, __FILE__, __LINE__, rc);
     st->login = nullptr;
     druetrc();
     return 1;

@@ -1,7 +1,7 @@
-// Database failures on the error stack: the client library's text for a
-// return code as message 50850, optionally followed by the failing step.
-#include <cstring>
-
+// Client-layer failures on the error stack: the database's text for a
+// return code as message 50850, then the failing step. Every failure of the
+// cursor layer is reported here.
+#include "dr/dru/druo.h"
 #include "dr/dru/drue.h"
 #include "platform/db/db.h"
 
@@ -24,4 +24,16 @@ void druekci(drsrvstate *st, int rc) {
 void druekcii(drsrvstate *st, int num, int sev, const char *file, int line, int rc) {
   druekci(st, rc);
   dracnierr(st, DRFAC_DRG, num, sev, DRA_STR, file, DRA_INT, line, 0);
+}
+
+int druoerr(drsrvstate *st, int rc, int step, int sev) {
+  if (sev < 0 || step < 0) return 1;
+  if (step != 0) druekcii(st, step, sev, __FILE__, __LINE__, rc);
+  else druekci(st, rc);
+  druetrc();
+  return 1;
+}
+
+int druotxt(drsrvstate *st, int rc, char *buf, size_t size) {
+  return kdberror(login(st), rc, buf, size);
 }

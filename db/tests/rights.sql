@@ -1,0 +1,109 @@
+-- Users are kept apart: a role enabled with one GRANT reaches the servers
+-- only through the doors, for itself, and within its rights; procedures a
+-- request names run with the rights of the user who queued it. One session
+-- plays the server and each user in turn (it logs in as a superuser only to
+-- switch between them).
+\set VERBOSITY terse
+\c - postgres
+SET SESSION AUTHORIZATION kestrin;
+DO $$
+DECLARE
+  r text;
+BEGIN
+  FOREACH r IN ARRAY ARRAY['kes_alice', 'kes_bob', 'kes_eve', 'kes_boss'] LOOP
+    IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = r) THEN
+      EXECUTE format('CREATE ROLE %I LOGIN', r);
+    END IF;
+  END LOOP;
+END $$;
+GRANT kestrin_user TO kes_alice, kes_bob;
+GRANT kestrin_admin TO kes_boss;
+GRANT CREATE ON SCHEMA public TO kes_alice;
+-- This session plays a server that takes everything.
+CALL draserm.add('DQMRL', NULL, NULL, NULL);
+CREATE TABLE docs (id integer PRIMARY KEY, body text);
+CREATE TABLE secret_docs (id integer PRIMARY KEY, body text);
+GRANT SELECT ON docs TO kes_alice, kes_bob;
+INSERT INTO dr$policy (pol_id, pol_name, pol_owner, pol_tablename, pol_text_expr)
+VALUES (77, 'DOCS_POL', 'KES_ALICE', 'DOCS', 'BODY'),
+       (78, 'SECRET_POL', 'KESTRIN', 'SECRET_DOCS', 'BODY');
+
+-- A role that was not enabled can do nothing.
+SET SESSION AUTHORIZATION kes_eve;
+CALL dispatcher.submit(201, '1', '2');
+SELECT * FROM dispatcher.messages;
+CALL svcq.queue('LING', 0, NULL, true, ' ', 'a', 'b', 'c');
+
+-- An enabled user queues commands as herself and sees them.
+SET SESSION AUTHORIZATION kes_alice;
+CALL dispatcher.post(200, '100', message_id => NULL);
+CALL dispatcher.post(12, '77', message_id => NULL);
+SELECT id, command, "user", state FROM dispatcher.messages ORDER BY id;
+-- The tables stay closed to her: she cannot read, forge or reorder them.
+SELECT count(*) FROM dispatcher.message;
+UPDATE dispatcher.message SET username = 'kes_bob';
+INSERT INTO dispatcher.reply_message (message_id, code, args) VALUES (1, 101, '{}');
+SELECT nextval('dispatcher.message_seq');
+
+-- Another user sees none of her messages, and cannot interrupt, take or
+-- answer them, read their replies, or act as a server.
+SET SESSION AUTHORIZATION kes_bob;
+SELECT id FROM dispatcher.messages;
+CALL dispatcher.interrupt(1);
+CALL dispatcher.wait_reply(1, 0);
+SELECT * FROM dispatcher.await(2, 0);
+CALL listener.get_cmd_blk(1, 'DRMBOX_1', 'DQMRL', NULL, NULL, NULL, NULL, NULL, NULL, NULL,
+  NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, 500, NULL, NULL);
+CALL dispatcher.reply('SUBMIT_1', 1, 101, 'forged', NULL, NULL, NULL, NULL, NULL, NULL, NULL,
+  NULL, NULL);
+CALL dispatcher.get_oob(NULL, NULL, NULL, NULL, NULL, NULL);
+CALL draserm.del('DRSRV_1');
+-- Shutdown, mask change and the admin commands are for administrators.
+CALL dispatcher.post(21, message_id => NULL);
+CALL dispatcher.post(22, 'Q', message_id => NULL);
+CALL dispatcher.post(23, message_id => NULL);
+-- Index commands are for the policy's owner, queries for readers of its table.
+CALL dispatcher.post(12, '77', message_id => NULL);
+CALL dispatcher.post(16, '78', 'dog', message_id => NULL);
+CALL dispatcher.post(15, '77', 'dog', message_id => NULL);
+CALL dispatcher.post(42, 'x', '77', message_id => NULL);
+CALL dispatcher.interrupt(3);
+CALL dispatcher.wait_reply(3, 5);
+
+-- An administrator may stop servers and index any policy.
+SET SESSION AUTHORIZATION kes_boss;
+CALL dispatcher.post(12, '77', message_id => NULL);
+CALL dispatcher.post(21, message_id => NULL);
+CALL dispatcher.post(16, '78', 'dog', message_id => NULL);
+
+-- Every message carries the user who sent it.
+SET SESSION AUTHORIZATION kestrin;
+SELECT id, command, username, state FROM dispatcher.message ORDER BY id;
+
+-- A request's procedure runs with its user's rights, never the server's.
+SET SESSION AUTHORIZATION kes_alice;
+CREATE TABLE public.alice_notes (who text, arg1 text, arg2 text);
+CREATE PROCEDURE public.alice_note(svcno integer, arg1 text, arg2 text) LANGUAGE sql AS
+  $$ INSERT INTO public.alice_notes VALUES (current_user, arg1, arg2) $$;
+CREATE PROCEDURE public.alice_grab(svcno integer, arg1 text, arg2 text) LANGUAGE plpgsql AS
+  $$ BEGIN GRANT SELECT ON draserm.server TO kes_alice; END $$;
+CREATE PROCEDURE public.alice_escape(svcno integer, arg1 text, arg2 text) LANGUAGE plpgsql AS
+  $$ BEGIN RESET ROLE; GRANT SELECT ON draserm.server TO kes_alice; END $$;
+CREATE PROCEDURE public.alice_unsettle(svcno integer, arg1 text) LANGUAGE plpgsql AS
+  $$ BEGIN SET search_path = kes_alice; CREATE TEMP TABLE server (x integer); END $$;
+CALL svcq.queue('LING', 0, NULL, true, ' ', 'a', 'b', 'c', 'public.alice_grab');
+SET SESSION AUTHORIZATION kestrin;
+SELECT svcno, svctype, username FROM svcq.request;
+CALL dr_utl.run_as('kes_alice', 'public.alice_grab', 1, 'SUCCESS', NULL, 3);
+CALL dr_utl.run_as('kes_alice', 'public.alice_escape', 1, 'SUCCESS', NULL, 3);
+CALL dr_utl.run_as('kes_alice', 'public.alice_note', 1, 'SUCCESS', NULL, 3);
+CALL dr_utl.run_as('kes_alice', 'public.alice_unsettle', 1, 'ERROR', NULL, 2);
+SELECT current_user, current_setting('search_path') AS search_path,
+       to_regclass('pg_temp.server') AS temp_table;
+SELECT * FROM public.alice_notes;
+SELECT has_table_privilege('kes_alice', 'draserm.server', 'SELECT') AS alice_reads_registry;
+-- Only a plain name is called, and only for an enabled user.
+CALL dr_utl.run_as('kes_alice', 'public.alice_note(1, null, null); drop table docs; call x', 1,
+                   'a', 'b', 3);
+CALL dr_utl.run_as('kes_eve', 'public.alice_note', 1, 'a', 'b', 3);
+CALL dr_utl.run_as('nobody_at_all', 'public.alice_note', 1, 'a', 'b', 3);
