@@ -132,7 +132,9 @@ uint16_t fsttagcode(const fstnet *t, const char *name, size_t len);
 
 /* ---- coding and walks (fststem) ---- */
 
-/* Step allowance of one walk: every byte read and pointer hop costs one. */
+/* Step allowance of one walk: every byte read and pointer hop costs one.
+ * It grows with the network, far above what a sound network's walks take,
+ * and stays small enough that a walk caught in a damaged one ends at once. */
 long fstbudget(const fstnet *t);
 /* Codes a text: tags in tag mode, the end-of-string symbol with the end
  * mark; the coded length, or -10, -12, -14. */

@@ -229,11 +229,12 @@ int fstlookupc(const uint8_t *coded, uint8_t *buf, int size, int mode, const fst
   return r < 0 ? r : c.count;
 }
 
-int fstencodetext(const char *text, uint8_t *buf, int room, int type, const fstnet *t) {
-  if (int e = fststatus(t)) return e;
-  int n = fstencode(text, buf, room, type == 1, type == 0, t);
+namespace {
+
+// Appends the end-of-file symbol to a coded text of type 2: its escape
+// bytes, then its symbol byte. The coded length or a code.
+int endfile(int n, uint8_t *buf, int room, int type, const fstnet *t) {
   if (n < 0 || type != 2 || t->eof == FST_NONE) return n;
-  // The end-of-file symbol: its escape bytes, then its symbol byte.
   if (n + t->eofesc + 1 >= room) return FST_ETOOLONG;
   for (int i = 0; i < t->eofesc; i++) buf[n++] = t->esc;
   buf[n++] = t->eof;
@@ -241,15 +242,16 @@ int fstencodetext(const char *text, uint8_t *buf, int room, int type, const fstn
   return n;
 }
 
+}  // namespace
+
+int fstencodetext(const char *text, uint8_t *buf, int room, int type, const fstnet *t) {
+  if (int e = fststatus(t)) return e;
+  return endfile(fstencode(text, buf, room, type == 1, type == 0, t), buf, room, type, t);
+}
+
 int fstencodetextw(const uint16_t *text, uint8_t *buf, int room, int type, const fstnet *t) {
   if (int e = fststatus(t)) return e;
-  int n = fstencodew(text, buf, room, type == 1, type == 0, t);
-  if (n < 0 || type != 2 || t->eof == FST_NONE) return n;
-  if (n + t->eofesc + 1 >= room) return FST_ETOOLONG;
-  for (int i = 0; i < t->eofesc; i++) buf[n++] = t->esc;
-  buf[n++] = t->eof;
-  buf[n] = 0;
-  return n;
+  return endfile(fstencodew(text, buf, room, type == 1, type == 0, t), buf, room, type, t);
 }
 
 int fstdecodetext(const uint8_t *coded, char *buf, int room, int type, const fstnet *t) {

@@ -174,10 +174,12 @@ enum At : uint8_t {
   AT_ARC,     // p: an arc of a state's list
   AT_TARGET,  // p: an arc matched and reported; its target
   AT_OUT,     // p: an output byte
+  AT_GSTATE,  // generation: p, a state byte
+  AT_GARC,    // generation: p, an arc of a state's list
+  AT_ORD,     // generation: p, an arc taken as an ordinary label
+  AT_LEX,     // generation: p, a list matched against the input
   AT_FLAG,    // p: a flag byte
   AT_ENTRY,   // p: an entry of an output-side list
-  AT_LEX,     // p: a list matched against the input (generation)
-  AT_ORD,     // p: an arc taken as an ordinary label (generation)
   AT_BACK     // the newest choice point
 };
 
@@ -188,7 +190,7 @@ struct Walker {
   uint8_t L, lowest, flagl, dense, cont, esc;
   long budget;
   const uint8_t *in;
-  int ip = 0;
+  int ip = 0, inlen;
   uint8_t *out;
   int op = 0, room;
   fstcp *st;
@@ -197,6 +199,7 @@ struct Walker {
   uint32_t rs = FST_NOPOS;
   uint8_t rl = 0;
   int partial = 0;
+  bool gen = false; // the generation direction
   bool en = false;  // enumeration
   int freeprefix = 0, min = 0, max = 0, chars = 0;
   fstcollect fn;
@@ -208,7 +211,8 @@ struct Walker {
          int c, fstcollect f, void *rc)
       : t(tt), net(tt->net), len(tt->netlen), L(tt->labelbase), lowest(s->lowest),
         flagl(s->flaglabel), dense(tt->dense), cont(tt->cont), esc(tt->esc), budget(fstbudget(tt)),
-        in(input), out(o), room(r), st(stack), cap(c), flags(s->initflags), fn(f), rec(rc) {
+        in(input), inlen(static_cast<int>(std::strlen(reinterpret_cast<const char *>(input)))),
+        out(o), room(r), st(stack), cap(c), flags(s->initflags), fn(f), rec(rc) {
     p = s->start;
   }
 
@@ -239,6 +243,8 @@ struct Walker {
     if (out[op] != esc) chars--;
   }
   bool consumed() const { return in[ip] == 0; }
+  // The state step of the walk's direction.
+  At state() const { return gen ? AT_GSTATE : AT_STATE; }
   bool reportable() const {
     if (en) return consumed() && chars >= min && chars <= max;
     return consumed() || partial;
@@ -313,7 +319,7 @@ struct Walker {
         return 0;
       }
       if (!put(lab)) return FST_ETOOLONG;
-      at = AT_STATE;
+      at = state();
       return 0;
     }
     if (rs != FST_NOPOS && lab == (rl & 0xFC)) {
@@ -321,13 +327,13 @@ struct Walker {
         if (int r = push(1, p)) return r;
       if (!put(lab)) return FST_ETOOLONG;
       p = rs;
-      at = AT_STATE;
+      at = state();
       return 0;
     }
     if (b & 2)
       if (int r = push(2, p)) return r;
     if (!put(lab)) return FST_ETOOLONG;
-    at = AT_STATE;
+    at = state();
     return 0;
   }
   // Goes on at the next sibling of q, or backtracks when there is none.
@@ -357,9 +363,14 @@ struct Walker {
   }
   // Pops a choice point and says where to go on; the kinds of the output
   // side lists and flags are common to both directions.
-  int pop(bool up) {
+  int pop() {
+    bool up = !gen;
     if (depth == 0) return 1;
     const fstcp c = st[--depth];
+    // A stack kept in a lookup buffer between calls is checked like input.
+    if (c.ip < 0 || c.ip > inlen || c.op < 0 || c.op >= room || c.pos >= len ||
+        (c.rs != FST_NOPOS && c.rs >= len))
+      return FST_EBAD;
     ip = c.ip;
     op = c.op;
     flags = c.flags;
@@ -386,12 +397,12 @@ struct Walker {
         p = c.pos + 4;
         at = AT_ENTRY;
         return 0;
-      case 3: return onsibling(c.pos, up ? AT_OUT : AT_ARC);
+      case 3: return onsibling(c.pos, up ? AT_OUT : AT_GARC);
       case 4: return onsibling(c.pos, up ? AT_OUT : AT_ORD);
       case 5:
         if (up) return onlist(c.pos + 1, AT_OUT);
         p = c.pos;
-        at = AT_STATE;
+        at = AT_GSTATE;
         return 0;
       case 6:
         if (up) {
@@ -400,32 +411,79 @@ struct Walker {
           return onsibling(c.pos, AT_ARC);
         }
         ip = c.ip + 1;
-        return onsibling(c.pos, AT_ARC);
+        return onsibling(c.pos, AT_GARC);
       case 7: return onsibling(c.pos, AT_FLAG);
       default: return FST_EKIND;
     }
   }
 
-  // The lookup direction (and the enumeration); 0, 1 suspended, or a code.
-  int up() {
+  // Scans a state's sorted list from p for the symbol P: the first equal
+  // label, or the entry of a dense-table label met before a greater label or
+  // the end of the list; *m stays FST_NOPOS when there is none. With lexeps
+  // a special label met first is taken without input (*eps set).
+  int scan(uint8_t P, bool lexeps, uint32_t *m, bool *eps) {
+    uint32_t d = FST_NOPOS;
+    *m = FST_NOPOS;
+    *eps = false;
+    for (;;) {
+      uint8_t c = net[p], cl = c & 0xFC;
+      if (lexeps && cl < lowest && cl != dense) {
+        if (c & 2)
+          if (int r = push(0, p)) return r;
+        *eps = true;
+        return 0;
+      }
+      if (!P) return 0;
+      if (cl == P) {
+        *m = p;
+        return 0;
+      }
+      if (cl == dense) {
+        d = p;
+        if (!(c & 2)) break;
+      } else if (cl > P) {
+        break;
+      }
+      if (!(c & 2)) break;
+      int r = sibling(p, p);
+      if (r < 0) return r;
+      if (r == 0) break;
+    }
+    if (d != FST_NOPOS) {
+      int r = densefind(d, P, m);
+      if (r < 0) return r;
+    }
+    return 0;
+  }
+
+  // Reports a final state when its conditions hold; 1 goes on, 0 stops,
+  // -1 suspends.
+  int maybereport(bool final, At next) {
+    at = next;
+    if (!final || !(gen ? consumed() : reportable())) return 1;
+    return report();
+  }
+
+  // The walk in either direction (the enumeration in the lookup direction);
+  // 0, 1 suspended, or a code.
+  int run() {
     int r;
+    uint32_t m;
+    bool eps;
     for (;;) {
       if (--budget < 0) return FST_EBAD;
+      if (at != AT_START && at != AT_BACK && p >= len) return FST_EBAD;
       switch (at) {
         case AT_START:
           r = label(p);
           if (r <= 0) return r;
-          at = AT_STATE;
+          at = state();
           break;
+
+        // ---- the lookup direction ----
         case AT_STATE:
-          if (p >= len) return FST_EBAD;
-          if ((net[p] & 1) && reportable()) {
-            at = AT_ARCS;
-            r = report();
-            if (r == 0) return 0;
-            if (r < 0) return 1;
-          }
-          at = AT_ARCS;
+          r = maybereport(net[p] & 1, AT_ARCS);
+          if (r <= 0) return r < 0 ? 1 : 0;
           break;
         case AT_ARCS:
           if (en && chars >= max) {
@@ -455,13 +513,8 @@ struct Walker {
               break;
             }
             if (!put(lab)) return FST_ETOOLONG;
-            if ((net[p] & 1) && reportable()) {
-              at = AT_TARGET;
-              r = report();
-              if (r == 0) return 0;
-              if (r < 0) return 1;
-            }
-            at = AT_TARGET;
+            r = maybereport(b & 1, AT_TARGET);
+            if (r <= 0) return r < 0 ? 1 : 0;
             break;
           }
           uint8_t P = in[ip];
@@ -470,29 +523,7 @@ struct Walker {
             at = AT_BACK;
             break;
           }
-          // The arcs are sorted: stop at the first label above the symbol.
-          uint32_t m = FST_NOPOS, d = FST_NOPOS;
-          for (;;) {
-            uint8_t c = net[p], cl = c & 0xFC;
-            if (cl == P) {
-              m = p;
-              break;
-            }
-            if (cl == dense) {
-              d = p;
-              if (!(c & 2)) break;
-            } else if (cl > P) {
-              break;
-            }
-            if (!(c & 2)) break;
-            r = sibling(p, p);
-            if (r < 0) return r;
-            if (r == 0) break;
-          }
-          if (m == FST_NOPOS && d != FST_NOPOS) {
-            r = densefind(d, P, &m);
-            if (r < 0) return r;
-          }
+          if ((r = scan(P, false, &m, &eps))) return r;
           if (m == FST_NOPOS) {
             at = AT_BACK;
             break;
@@ -500,12 +531,8 @@ struct Walker {
           if (!put(P)) return FST_ETOOLONG;
           ip++;
           p = m;
-          at = AT_TARGET;
-          if ((net[m] & 1) && reportable()) {
-            r = report();
-            if (r == 0) return 0;
-            if (r < 0) return 1;
-          }
+          r = maybereport(net[m] & 1, AT_TARGET);
+          if (r <= 0) return r < 0 ? 1 : 0;
           break;
         }
         case AT_TARGET: {
@@ -553,55 +580,13 @@ struct Walker {
           at = AT_STATE;
           break;
         }
-        case AT_FLAG: {
-          uint16_t nf;
-          uint8_t b = net[p];
-          if (!flagpass(b, &nf)) {
-            if (b & 2) {
-              if ((r = onsibling(p, AT_FLAG))) return r;
-            } else {
-              at = AT_BACK;
-            }
-            break;
-          }
-          if (b & 2)
-            if ((r = push(7, p))) return r;
-          flags = nf;
-          at = AT_STATE;
-          break;
-        }
-        case AT_ENTRY:
-          if (p >= len) return FST_EBAD;
-          if ((r = entry())) return r;
-          break;
-        case AT_BACK:
-          r = pop(true);
-          if (r > 0) return 0;
-          if (r < 0) return r;
-          break;
-        default:
-          return FST_EKIND;
-      }
-    }
-  }
 
-  // The generation direction; 0 or a code.
-  int down() {
-    int r;
-    for (;;) {
-      if (--budget < 0) return FST_EBAD;
-      switch (at) {
-        case AT_START:
-          r = label(p);
-          if (r <= 0) return r;
-          at = AT_STATE;
+        // ---- the generation direction ----
+        case AT_GSTATE:
+          if (maybereport(net[p] & 1, AT_GSTATE) == 0) return 0;
+          if ((r = onlist(p + 1, AT_GARC))) return r;
           break;
-        case AT_STATE:
-          if (p >= len) return FST_EBAD;
-          if ((net[p] & 1) && consumed() && report() == 0) return 0;
-          if ((r = onlist(p + 1, AT_ARC))) return r;
-          break;
-        case AT_ARC: {
+        case AT_GARC: {
           uint8_t b = net[p], lab = b & 0xFC;
           if (lab < lowest) {
             if (b & 2)
@@ -638,7 +623,7 @@ struct Walker {
           if ((net[q] & 0xFC) != cont) {
             if (eq) {
               p = q;
-              at = AT_ARC;
+              at = AT_GARC;
             } else {
               at = AT_BACK;
             }
@@ -651,7 +636,7 @@ struct Walker {
           if (!(net[q] & 1)) {
             // No pair reading can start with this symbol: the identity only.
             if (net[q] & 2) {
-              if ((r = onsibling(q, AT_ARC))) return r;
+              if ((r = onsibling(q, AT_GARC))) return r;
             } else {
               at = AT_BACK;
             }
@@ -663,43 +648,13 @@ struct Walker {
           if ((r = onlist(q + 1, AT_LEX))) return r;
           break;
         }
-        case AT_LEX: {
-          // The list's labels are the input side: sorted, the first equal
-          // label takes the symbol; a special label takes nothing.
-          uint32_t m = FST_NOPOS, d = FST_NOPOS;
-          bool eps = false;
-          for (;;) {
-            uint8_t c = net[p], cl = c & 0xFC;
-            if (cl < lowest && cl != dense) {
-              if (c & 2)
-                if ((r = push(0, p))) return r;
-              eps = true;
-              break;
-            }
-            uint8_t P = in[ip];
-            if (!P) break;
-            if (cl == P) {
-              m = p;
-              break;
-            }
-            if (cl == dense) {
-              d = p;
-              if (!(c & 2)) break;
-            } else if (cl > P) {
-              break;
-            }
-            if (!(c & 2)) break;
-            r = sibling(p, p);
-            if (r < 0) return r;
-            if (r == 0) break;
-          }
+        case AT_LEX:
+          // The list's labels are the input side: the first equal label
+          // takes the symbol; a special label takes nothing.
+          if ((r = scan(in[ip], true, &m, &eps))) return r;
           if (eps) {
-            at = AT_STATE;
+            at = AT_GSTATE;
             break;
-          }
-          if (m == FST_NOPOS && d != FST_NOPOS && in[ip]) {
-            r = densefind(d, in[ip], &m);
-            if (r < 0) return r;
           }
           if (m == FST_NOPOS) {
             at = AT_BACK;
@@ -707,9 +662,10 @@ struct Walker {
           }
           ip++;
           p = m;
-          at = AT_STATE;
+          at = AT_GSTATE;
           break;
-        }
+
+        // ---- both ----
         case AT_FLAG: {
           uint16_t nf;
           uint8_t b = net[p];
@@ -724,15 +680,14 @@ struct Walker {
           if (b & 2)
             if ((r = push(7, p))) return r;
           flags = nf;
-          at = AT_STATE;
+          at = state();
           break;
         }
         case AT_ENTRY:
-          if (p >= len) return FST_EBAD;
           if ((r = entry())) return r;
           break;
         case AT_BACK:
-          r = pop(false);
+          r = pop();
           if (r > 0) return 0;
           if (r < 0) return r;
           break;
@@ -849,7 +804,7 @@ bool modeof(int mode, Mode *m) {
 
 }  // namespace
 
-long fstbudget(const fstnet *t) { return 64L * t->netlen + 65536; }
+long fstbudget(const fstnet *t) { return 64L * t->netlen + 4096; }
 
 int fstencode(const char *text, uint8_t *coded, int room, int tagmode, int endmark,
               const fstnet *t) {
@@ -980,7 +935,7 @@ int fstwalkup(const uint8_t *in, uint8_t *out, int room, int sub, int partial, f
   if (room < 1) return FST_ETOOLONG;
   Walker w(t, s, in, out, room, stack, cap, fn, rec);
   w.partial = partial;
-  return w.up();
+  return w.run();
 }
 
 int fstwalkdown(const uint8_t *in, uint8_t *out, int room, int sub, fstcp *stack, int cap,
@@ -989,7 +944,8 @@ int fstwalkdown(const uint8_t *in, uint8_t *out, int room, int sub, fstcp *stack
   if (!s) return FST_EFUNC;
   if (room < 1) return FST_ETOOLONG;
   Walker w(t, s, in, out, room, stack, cap, fn, rec);
-  return w.down();
+  w.gen = true;
+  return w.run();
 }
 
 int fstwalkenum(const uint8_t *in, uint8_t *out, int room, int sub, fstcp *stack, int cap,
@@ -1013,10 +969,11 @@ int fstwalkenum(const uint8_t *in, uint8_t *out, int room, int sub, fstcp *stack
     w.p = ws->pos;
     w.rs = ws->rs;
     w.rl = ws->rl;
-    if (w.depth < 0 || w.depth > cap || w.op < 0 || w.op >= room || w.ip < 0 || w.p >= t->netlen)
+    if (w.depth < 0 || w.depth > cap || w.op < 0 || w.op >= room || w.ip < 0 || w.ip > w.inlen ||
+        w.p >= t->netlen || (w.rs != FST_NOPOS && w.rs >= t->netlen))
       return FST_EBAD;
   }
-  int r = w.up();
+  int r = w.run();
   *ws = {static_cast<uint8_t>(w.at), w.flags, w.ip, w.op, w.chars, w.depth, w.p, w.rs, w.rl};
   return r;
 }

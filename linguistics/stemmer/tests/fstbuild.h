@@ -24,6 +24,8 @@ constexpr int SIB = 2, FIN = 1;
 
 // A flag byte: flag number and value.
 constexpr int flagbyte(int no, int val) { return L + (no << 4 | val << 2); }
+// Symbol byte of a letter when the alphabet is "abc...z" from FIRSTSYM.
+constexpr int S(char c) { return FIRSTSYM + 4 * (c - 'a'); }
 
 struct Builder {
   // Header fields.

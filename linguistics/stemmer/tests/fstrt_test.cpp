@@ -21,7 +21,7 @@ using fsttest::SIB;
 
 using Strs = std::vector<std::string>;
 
-constexpr int S(char c) { return fsttest::FIRSTSYM + 4 * (c - 'a'); }
+using fsttest::S;
 constexpr int SP = 0xF0, TB = 0xF4;  // the blank's symbol and the token boundary
 
 Strs split(const char *buf, int n) {

@@ -25,8 +25,7 @@ using fsttest::SIB;
 
 using Strs = std::vector<std::string>;
 
-// The alphabet every network here uses: a = 0x54, b = 0x58, ... z = 0xB8.
-constexpr int S(char c) { return fsttest::FIRSTSYM + 4 * (c - 'a'); }
+using fsttest::S;  // a = 0x54, b = 0x58, ... z = 0xB8
 
 Builder with(std::function<void(Builder &)> net) {
   Builder b;
