@@ -103,27 +103,43 @@ int outchar(const fstnet *t, uint8_t sym, int escs) {
   return v;
 }
 
+// Reads the symbols of a coded string one by one; a tag separator turns tag
+// mode on or off and is not handed out.
+struct Symbols {
+  const uint8_t *coded;
+  const fstnet *t;
+  int i = 0;
+  bool tags = false;
+  // The next symbol and its escape count; false at the end.
+  bool next(uint8_t *sym, int *escs) {
+    while (coded[i]) {
+      i = nextsym(coded, i, t, sym, escs);
+      if (!*sym) return false;
+      if (*escs == 0 && *sym == t->tagsep && t->tagsep) {
+        tags = !tags;
+        continue;
+      }
+      return true;
+    }
+    return false;
+  }
+};
+
 template <class Ch>
 int decodeany(const uint8_t *coded, Ch *text, int room, int gen, const fstnet *t) {
   if (room <= 0) return FST_ETOOLONG;
   int n = 0;
-  bool tags = false;
-  for (int i = 0; coded[i];) {
-    uint8_t sym;
-    int escs;
-    i = nextsym(coded, i, t, &sym, &escs);
-    if (!sym) break;
+  Symbols rd{coded, t};
+  uint8_t sym;
+  int escs;
+  while (rd.next(&sym, &escs)) {
     if (escs == 0 && sym == t->eos && t->eos != FST_NONE) {
       if (gen) break;
       if (n + 1 >= room) goto full;
       text[n++] = 0;
       continue;
     }
-    if (escs == 0 && sym == t->tagsep && t->tagsep) {
-      tags = !tags;
-      continue;
-    }
-    if (!tags || !t->bycode) {
+    if (!rd.tags || !t->bycode) {
       int c = outchar(t, sym, escs);
       if (c < 0) {
         text[n] = 0;
@@ -160,6 +176,57 @@ int decodeany(const uint8_t *coded, Ch *text, int room, int gen, const fstnet *t
 full:
   text[n] = 0;
   return FST_ETOOLONG;
+}
+
+// Codes a byte or 16-bit text. Byte text takes its codes from page 0 and
+// its tags from the name-keyed table, and writes escapes in the
+// transducer's order; 16-bit text takes the page of its high byte, finds
+// tags by bisection and writes escapes first.
+template <class Ch>
+int encodeany(const Ch *text, uint8_t *coded, int room, int tagmode, int endmark, const fstnet *t) {
+  constexpr bool wide = sizeof(Ch) == 2;
+  int len = 0;
+  bool intags = false;
+  if (room <= 0) return FST_ETOOLONG;
+  for (const Ch *s = text;; s++) {
+    unsigned c = wide ? *s : static_cast<unsigned char>(*s);
+    if (!c) {
+      if (endmark && t->eos != FST_NONE) {
+        if (len + 2 > room) return FST_ETOOLONG;
+        coded[len++] = t->eos;
+      }
+      if (len + 1 > room) return FST_ETOOLONG;
+      coded[len] = 0;
+      return len;
+    }
+    uint16_t code = 0;
+    if (tagmode && c == '[') {
+      if (!intags && t->tagsep) {
+        if (len + 4 >= room) return FST_ETOOLONG;
+        coded[len++] = t->tagsep;
+      }
+      intags = true;
+      const Ch *e = s + 1;
+      while (*e && *e != ']' && e - (s + 1) < FST_TAGMAX) e++;
+      if (*e != ']') return FST_ETAG;
+      if constexpr (wide) code = tagcode16(t, s + 1, static_cast<int>(e - s - 1));
+      else code = fsttagcode(t, s + 1, static_cast<size_t>(e - s - 1));
+      s = e;
+    } else {
+      if (intags) {
+        if (t->tagsep) {
+          if (len + 3 >= room) return FST_ETOOLONG;
+          coded[len++] = t->tagsep;
+        }
+        intags = false;
+      }
+      code = wide ? code16(t, static_cast<uint16_t>(c)) : code8(t, static_cast<unsigned char>(c));
+    }
+    if (!(code >> 8)) return FST_EALPHA;
+    if (int r = putsym(coded, len, room, static_cast<uint8_t>(code >> 8), code & 0xFF,
+                       !wide && t->escafter, t))
+      return r;
+  }
 }
 
 // ---------------------------------------------------------------------
@@ -298,16 +365,7 @@ struct Walker {
         rl = net[s];
       }
     }
-    uint32_t e = q + 1;
-    int r = label(e);
-    if (r < 0) return r;
-    if (r == 0) {
-      at = AT_BACK;
-      return 0;
-    }
-    p = e;
-    at = AT_ENTRY;
-    return 0;
+    return onlist(q + 1, AT_ENTRY);
   }
   // One entry of an output-side list.
   int entry() {
@@ -336,22 +394,9 @@ struct Walker {
     at = state();
     return 0;
   }
-  // Goes on at the next sibling of q, or backtracks when there is none.
-  int onsibling(uint32_t q, At next) {
-    uint32_t s;
-    int r = sibling(q, s);
-    if (r < 0) return r;
-    if (r == 0) {
-      at = AT_BACK;
-      return 0;
-    }
-    p = s;
-    at = next;
-    return 0;
-  }
-  // Goes on at the first label after q, or backtracks for an empty list.
-  int onlist(uint32_t q, At next) {
-    int r = label(q);
+  // Goes on at q after a read that found it (r 1), backtracks after one
+  // that found nothing (0), passes an error on.
+  int goon(int r, uint32_t q, At next) {
     if (r < 0) return r;
     if (r == 0) {
       at = AT_BACK;
@@ -360,6 +405,17 @@ struct Walker {
     p = q;
     at = next;
     return 0;
+  }
+  // Goes on at the next sibling of q, or backtracks when there is none.
+  int onsibling(uint32_t q, At next) {
+    uint32_t s = 0;
+    int r = sibling(q, s);
+    return goon(r, s, next);
+  }
+  // Goes on at the first label after q, or backtracks for an empty list.
+  int onlist(uint32_t q, At next) {
+    int r = label(q);
+    return goon(r, q, next);
   }
   // Pops a choice point and says where to go on; the kinds of the output
   // side lists and flags are common to both directions.
@@ -808,88 +864,12 @@ long fstbudget(const fstnet *t) { return 64L * t->netlen + 4096; }
 
 int fstencode(const char *text, uint8_t *coded, int room, int tagmode, int endmark,
               const fstnet *t) {
-  int len = 0;
-  bool intags = false;
-  if (room <= 0) return FST_ETOOLONG;
-  for (const unsigned char *s = reinterpret_cast<const unsigned char *>(text);; s++) {
-    if (!*s) {
-      if (endmark && t->eos != FST_NONE) {
-        if (len + 2 > room) return FST_ETOOLONG;
-        coded[len++] = t->eos;
-      }
-      if (len + 1 > room) return FST_ETOOLONG;
-      coded[len] = 0;
-      return len;
-    }
-    uint16_t code = 0;
-    if (tagmode && *s == '[') {
-      if (!intags && t->tagsep) {
-        if (len + 4 >= room) return FST_ETOOLONG;
-        coded[len++] = t->tagsep;
-      }
-      intags = true;
-      const unsigned char *e = s + 1;
-      while (*e && *e != ']' && e - (s + 1) < FST_TAGMAX) e++;
-      if (*e != ']') return FST_ETAG;
-      code = fsttagcode(t, reinterpret_cast<const char *>(s + 1), static_cast<size_t>(e - s - 1));
-      s = e;
-    } else {
-      if (intags) {
-        if (t->tagsep) {
-          if (len + 3 >= room) return FST_ETOOLONG;
-          coded[len++] = t->tagsep;
-        }
-        intags = false;
-      }
-      code = code8(t, *s);
-    }
-    if (!(code >> 8)) return FST_EALPHA;
-    if (int r = putsym(coded, len, room, static_cast<uint8_t>(code >> 8), code & 0xFF, t->escafter, t))
-      return r;
-  }
+  return encodeany(text, coded, room, tagmode, endmark, t);
 }
 
 int fstencodew(const uint16_t *text, uint8_t *coded, int room, int tagmode, int endmark,
                const fstnet *t) {
-  int len = 0;
-  bool intags = false;
-  if (room <= 0) return FST_ETOOLONG;
-  for (const uint16_t *s = text;; s++) {
-    if (!*s) {
-      if (endmark && t->eos != FST_NONE) {
-        if (len + 2 > room) return FST_ETOOLONG;
-        coded[len++] = t->eos;
-      }
-      if (len + 1 > room) return FST_ETOOLONG;
-      coded[len] = 0;
-      return len;
-    }
-    uint16_t code = 0;
-    if (tagmode && *s == '[') {
-      if (!intags && t->tagsep) {
-        if (len + 4 >= room) return FST_ETOOLONG;
-        coded[len++] = t->tagsep;
-      }
-      intags = true;
-      const uint16_t *e = s + 1;
-      while (*e && *e != ']' && e - (s + 1) < FST_TAGMAX) e++;
-      if (*e != ']') return FST_ETAG;
-      code = tagcode16(t, s + 1, static_cast<int>(e - s - 1));
-      s = e;
-    } else {
-      if (intags) {
-        if (t->tagsep) {
-          if (len + 3 >= room) return FST_ETOOLONG;
-          coded[len++] = t->tagsep;
-        }
-        intags = false;
-      }
-      code = code16(t, *s);
-    }
-    if (!(code >> 8)) return FST_EALPHA;
-    if (int r = putsym(coded, len, room, static_cast<uint8_t>(code >> 8), code & 0xFF, false, t))
-      return r;
-  }
+  return encodeany(text, coded, room, tagmode, endmark, t);
 }
 
 int fstdecode(const uint8_t *coded, char *text, int room, int gen, const fstnet *t) {
@@ -902,17 +882,11 @@ int fstdecodew(const uint8_t *coded, uint16_t *text, int room, int gen, const fs
 
 int fstoutlen(const uint8_t *coded, const fstnet *t) {
   int n = 0;
-  bool tags = false;
-  for (int i = 0; coded[i];) {
-    uint8_t sym;
-    int escs;
-    i = nextsym(coded, i, t, &sym, &escs);
-    if (!sym) break;
-    if (escs == 0 && sym == t->tagsep && t->tagsep) {
-      tags = !tags;
-      continue;
-    }
-    if (tags && t->bycode) {
+  Symbols rd{coded, t};
+  uint8_t sym;
+  int escs;
+  while (rd.next(&sym, &escs)) {
+    if (rd.tags && t->bycode) {
       const char *name = fsttagname(t, static_cast<uint16_t>(sym << 8 | (escs & 0xFF)));
       n += (name ? static_cast<int>(std::strlen(name)) : 3) + 2;
     } else {
@@ -928,89 +902,80 @@ int fstfunc(int fn, const fstnet *t) {
   return f[fn];
 }
 
-int fstwalkup(const uint8_t *in, uint8_t *out, int room, int sub, int partial, fstcp *stack,
-              int cap, const fstnet *t, fstcollect fn, void *rec) {
+namespace {
+
+// Sets a walker on a sub-network and hands it to go; 0, 1 (suspended) or a
+// code.
+template <class Go>
+int walkon(const uint8_t *in, uint8_t *out, int room, int sub, fstcp *stack, int cap,
+           const fstnet *t, fstcollect fn, void *rec, Go go) {
   const fstsubnet *s = fstsub(t, sub);
   if (!s) return FST_EFUNC;
   if (room < 1) return FST_ETOOLONG;
   Walker w(t, s, in, out, room, stack, cap, fn, rec);
-  w.partial = partial;
-  return w.run();
+  return go(w);
+}
+
+}  // namespace
+
+int fstwalkup(const uint8_t *in, uint8_t *out, int room, int sub, int partial, fstcp *stack,
+              int cap, const fstnet *t, fstcollect fn, void *rec) {
+  return walkon(in, out, room, sub, stack, cap, t, fn, rec, [&](Walker &w) {
+    w.partial = partial;
+    return w.run();
+  });
 }
 
 int fstwalkdown(const uint8_t *in, uint8_t *out, int room, int sub, fstcp *stack, int cap,
                 const fstnet *t, fstcollect fn, void *rec) {
-  const fstsubnet *s = fstsub(t, sub);
-  if (!s) return FST_EFUNC;
-  if (room < 1) return FST_ETOOLONG;
-  Walker w(t, s, in, out, room, stack, cap, fn, rec);
-  w.gen = true;
-  return w.run();
+  return walkon(in, out, room, sub, stack, cap, t, fn, rec, [&](Walker &w) {
+    w.gen = true;
+    return w.run();
+  });
 }
 
 int fstwalkenum(const uint8_t *in, uint8_t *out, int room, int sub, fstcp *stack, int cap,
                 int freeprefix, int min, int max, fstwalkstate *ws, const fstnet *t,
                 fstcollect fn, void *rec) {
-  const fstsubnet *s = fstsub(t, sub);
-  if (!s) return FST_EFUNC;
-  if (room < 1) return FST_ETOOLONG;
-  Walker w(t, s, in, out, room, stack, cap, fn, rec);
-  w.en = true;
-  w.freeprefix = freeprefix;
-  w.min = min;
-  w.max = max;
-  if (ws->at != AT_START) {
-    w.at = static_cast<At>(ws->at);
-    w.flags = ws->flags;
-    w.ip = ws->ip;
-    w.op = ws->op;
-    w.chars = ws->chars;
-    w.depth = ws->depth;
-    w.p = ws->pos;
-    w.rs = ws->rs;
-    w.rl = ws->rl;
-    if (w.depth < 0 || w.depth > cap || w.op < 0 || w.op >= room || w.ip < 0 || w.ip > w.inlen ||
-        w.p >= t->netlen || (w.rs != FST_NOPOS && w.rs >= t->netlen))
-      return FST_EBAD;
-  }
-  int r = w.run();
-  *ws = {static_cast<uint8_t>(w.at), w.flags, w.ip, w.op, w.chars, w.depth, w.p, w.rs, w.rl};
-  return r;
+  return walkon(in, out, room, sub, stack, cap, t, fn, rec, [&](Walker &w) {
+    w.en = true;
+    w.freeprefix = freeprefix;
+    w.min = min;
+    w.max = max;
+    if (ws->at != AT_START) {
+      w.at = static_cast<At>(ws->at);
+      w.flags = ws->flags;
+      w.ip = ws->ip;
+      w.op = ws->op;
+      w.chars = ws->chars;
+      w.depth = ws->depth;
+      w.p = ws->pos;
+      w.rs = ws->rs;
+      w.rl = ws->rl;
+      if (w.depth < 0 || w.depth > cap || w.op < 0 || w.op >= room || w.ip < 0 || w.ip > w.inlen ||
+          w.p >= t->netlen || (w.rs != FST_NOPOS && w.rs >= t->netlen))
+        return static_cast<int>(FST_EBAD);
+    }
+    int r = w.run();
+    *ws = {static_cast<uint8_t>(w.at), w.flags, w.ip, w.op, w.chars, w.depth, w.p, w.rs, w.rl};
+    return r;
+  });
 }
 
-int fstlookup(const char *word, char *buf, int size, int mode, const fstnet *t) {
-  if (int e = fststatus(t)) return e;
-  Mode m;
-  if (!modeof(mode, &m)) return FST_EFUNC;
-  int h = size / 2;
-  if (h - 2 < 1) return FST_ETOOLONG;
-  uint8_t *coded = reinterpret_cast<uint8_t *>(buf) + h;
-  int clen = fstencode(word, coded, h, m.gen, !m.gen, t);
-  if (clen < 0) return clen;
-  int sub = fstfunc(m.fn, t);
-  if (sub == 255) return FST_EFUNC;
-  fstcol c{};
-  c.best = -1;
-  c.room = h - 2;
-  c.area = buf;
-  c.gen = m.gen;
-  fstcp stack[FST_STACK];
-  uint8_t *out = coded + clen + 1;
-  int room = h - (clen + 1);
-  int r = m.gen ? fstwalkdown(coded, out, room, sub, stack, FST_STACK, t, m.col8, &c)
-                : fstwalkup(coded, out, room, sub, 0, stack, FST_STACK, t, m.col8, &c);
-  return r < 0 ? r : c.count;
-}
+namespace {
 
-int fstlookupw(const uint16_t *word, uint16_t *buf, int size, int mode, const fstnet *t) {
+// A lookup of byte or 16-bit text: the results take the first half of the
+// buffer less two units, the coded input and the walk's output the rest.
+template <class Ch>
+int lookupany(const Ch *word, Ch *buf, int size, int mode, const fstnet *t) {
   if (int e = fststatus(t)) return e;
   Mode m;
   if (!modeof(mode, &m)) return FST_EFUNC;
   int h = size / 2;
   if (h - 2 < 1) return FST_ETOOLONG;
   uint8_t *coded = reinterpret_cast<uint8_t *>(buf + h);
-  int croom = (size - h) * 2;
-  int clen = fstencodew(word, coded, croom, m.gen, !m.gen, t);
+  int croom = sizeof(Ch) == 1 ? h : (size - h) * 2;
+  int clen = encodeany(word, coded, croom, m.gen, !m.gen, t);
   if (clen < 0) return clen;
   int sub = fstfunc(m.fn, t);
   if (sub == 255) return FST_EFUNC;
@@ -1022,7 +987,18 @@ int fstlookupw(const uint16_t *word, uint16_t *buf, int size, int mode, const fs
   fstcp stack[FST_STACK];
   uint8_t *out = coded + clen + 1;
   int room = croom - (clen + 1);
-  int r = m.gen ? fstwalkdown(coded, out, room, sub, stack, FST_STACK, t, m.col16, &c)
-                : fstwalkup(coded, out, room, sub, 0, stack, FST_STACK, t, m.col16, &c);
+  fstcollect col = sizeof(Ch) == 1 ? m.col8 : m.col16;
+  int r = m.gen ? fstwalkdown(coded, out, room, sub, stack, FST_STACK, t, col, &c)
+                : fstwalkup(coded, out, room, sub, 0, stack, FST_STACK, t, col, &c);
   return r < 0 ? r : c.count;
+}
+
+}  // namespace
+
+int fstlookup(const char *word, char *buf, int size, int mode, const fstnet *t) {
+  return lookupany(word, buf, size, mode, t);
+}
+
+int fstlookupw(const uint16_t *word, uint16_t *buf, int size, int mode, const fstnet *t) {
+  return lookupany(word, buf, size, mode, t);
 }
