@@ -1,6 +1,5 @@
-// The constant catalogue of document formats and the converter table, with
-// their look-ups. The converters themselves live with their own modules;
-// those not built yet answer through a stand-in entry (cvtstub.cpp).
+// The constant catalogue of document formats, its look-up, and the mapping
+// from a catalogue code to the converter id that serves it.
 #include "converters/runtime/fmtcat.h"
 
 const fmtrow fmtcat[FMTCAT_ROWS + 1] = {
@@ -99,29 +98,12 @@ const fmtrow fmtcat[FMTCAT_ROWS + 1] = {
     {0xFFFF, 0, ""},
 };
 
-// Ids 1 and 4 share one entry; 999 (plain text) needs no converter.
-const cvtrow cvttab[] = {
-    {1, cvtwp5},     {2, cvtworddos}, {4, cvtwp5},   {5, cvtwp6},
-    {6, cvtmacword}, {7, cvtword2},   {8, cvtamipro}, {9, cvtlotus},
-    {11, cvtword6},  {13, cvtxif},    {999, nullptr}, {0, nullptr},
-};
-
 int fmtfind(int32_t code) {
   // The end row carries code 0; the scan stops on it before comparing, so
   // code 0 is never found.
   for (const fmtrow *r = fmtcat;; ++r) {
     if (static_cast<int16_t>(r->row) == -1) return -1;
     if (r->code == code) return r->row;
-  }
-}
-
-int cvtfind(int32_t id, cvtentry *entry) {
-  for (const cvtrow *r = cvttab;; ++r) {
-    if (static_cast<int16_t>(r->id) == static_cast<int16_t>(id)) {
-      if (entry) *entry = r->entry;
-      return 1;
-    }
-    if (r->id == 0) return 0;
   }
 }
 

@@ -1313,6 +1313,13 @@ int rcgrun(rcgblk *r, int hint) {
   for (rcgtest t : order) {
     int code = t(r);
     if (code != 0) return code;
+    // A compound document that none of its own tests named is not some other
+    // format that happens to match its binary sectors (a FAT of FF bytes
+    // decodes as MacPaint rows, a sector may pass for text): it stays unknown.
+    if (t == texcelole && eq(r, 0, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)) {
+      r->subcode = 0;
+      return 0;
+    }
   }
   return 0;
 }

@@ -2,7 +2,8 @@
 // dictionary tables on first use, the preferences they name with their
 // attribute values, attribute lists for the components, index object names,
 // refresh and dump. Also the text-loading cycle run for a source batch.
-#pragma once
+#ifndef KES_DR_DRD_DRD_H
+#define KES_DR_DRD_DRD_H
 
 #include <cstdint>
 
@@ -156,3 +157,5 @@ int drasmtlfre(drsrvstate *s, drdmpol *pol);
 // and loader engine; 0 when it ran through (or had nothing to do), 1 after a
 // failure.
 int drqsldc(drsrvstate *s, int32_t srcid);
+
+#endif

@@ -27,11 +27,13 @@ int drdcnam(drsrvstate *s, int32_t polid, const char *suffix, char *buf, uint16_
     return 1;
   }
   if (!drdcplain(p->owner) || !drdcplain(suffix)) {
-    dracnerr(s, DRFAC_DRG, 10518, 2, DRA_INT, (int)polid, DRA_STR, p->owner, DRA_STR, suffix ? suffix : "", 0);
+    dracnerr(s, DRFAC_DRG, 10518, 2, DRA_INT, (int)polid, DRA_STR, p->owner, DRA_STR,
+             suffix ? suffix : "", 0);
     druetrc();
     return 1;
   }
-  int n = drasmfmt(s->fmt, buf, size, "%s.DR_%05d_%s", DRA_STR, p->owner, DRA_INT, (int)p->id, DRA_STR,
+  int n = drasmfmt(s->fmt, buf, size, "%s.DR_%05d_%s", DRA_STR, p->owner, DRA_INT, (int)p->id,
+                   DRA_STR,
                    suffix ? suffix : "", 0);
   if (n < 0) {
     dracnierr(s, DRFAC_DRG, 50100, 2, DRA_STR, __FILE__, DRA_INT, __LINE__, DRA_INT, n, 0);

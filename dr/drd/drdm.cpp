@@ -113,6 +113,9 @@ int drdmref(drsrvstate *s, int32_t polid) {
 drdmpol *drqpol(drsrvstate *s, int32_t polid) {
   drdmcache *c = s ? s->dmcache : nullptr;
   if (!c || !c->pols) {
+    if (s)
+      dracnierr(s, DRFAC_DRG, 50201, 2, DRA_STR, __FILE__, DRA_INT, __LINE__, DRA_INT,
+                static_cast<int>(polid), 0);
     druetrc();
     return nullptr;
   }
@@ -250,7 +253,8 @@ int drdmlat(drsrvstate *s, drdmpref *pw) {
   char vals[3][1024];
   int32_t ords[3], types[3], opts[3];
   int rc = druobnd(s, cur, ":preference", &prid, 4, DRUO_INTEGER, nullptr, nullptr, &kAttr);
-  if (!rc) rc = druodef(s, cur, 1, names[0], sizeof names[0], DRUO_STRING, nullptr, nullptr, &kAttr);
+  if (!rc) rc = druodef(s, cur, 1, names[0], sizeof names[0], DRUO_STRING, nullptr, nullptr,
+      &kAttr);
   if (!rc) rc = druodef(s, cur, 2, vals[0], sizeof vals[0], DRUO_STRING, nullptr, nullptr, &kAttr);
   if (!rc) rc = druodef(s, cur, 3, ords, 4, DRUO_INTEGER, nullptr, nullptr, &kAttr);
   if (!rc) rc = druodef(s, cur, 4, types, 4, DRUO_INTEGER, nullptr, nullptr, &kAttr);

@@ -1,7 +1,8 @@
 // SQL text builders and statement helpers over table, index and sequence
 // descriptions; the work-range claims and the index-log writes. Included
 // through dr/drd/drd.h.
-#pragma once
+#ifndef KES_DR_DRU_DRUD_H
+#define KES_DR_DRU_DRUD_H
 
 #include <cstdint>
 
@@ -126,3 +127,5 @@ int drudlogupd(drsrvstate *s, drheap h, const drudlog *rec);
 
 // Test seam: called with each data-definition text as it is run.
 extern void (*drudtrace)(const char *text);
+
+#endif

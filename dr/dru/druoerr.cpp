@@ -26,9 +26,9 @@ void druekcii(drsrvstate *st, int num, int sev, const char *file, int line, int 
   dracnierr(st, DRFAC_DRG, num, sev, DRA_STR, file, DRA_INT, line, 0);
 }
 
-int druoerr(drsrvstate *st, int rc, int step, int sev) {
+int druoerr(drsrvstate *st, int rc, int step, int sev, const char *file, int line) {
   if (sev < 0 || step < 0) return 1;
-  if (step != 0) druekcii(st, step, sev, __FILE__, __LINE__, rc);
+  if (step != 0) druekcii(st, step, sev, file, line, rc);
   else druekci(st, rc);
   druetrc();
   return 1;

@@ -3,7 +3,8 @@
 // and cursor areas owned by the caller, numeric return codes, function codes).
 // Nothing above this layer sees libpq; the server and its tests include only
 // this header.
-#pragma once
+#ifndef KES_PLATFORM_DB_DB_H
+#define KES_PLATFORM_DB_DB_H
 
 #include <cstddef>
 #include <cstdint>
@@ -91,6 +92,7 @@ enum {
   KDB_NOSEQUENCE = 2289,     // sequence does not exist
   KDB_NOTCONNECTED = 3114,   // not connected, or the connection was lost
   KDB_NOPROC = 6550,         // the called procedure or schema does not exist
+  KDB_AGAIN = 8176,          // the statement must be executed again (never produced here)
   KDB_APPERROR = 20000,      // the database side's application error
   KDB_BADCALL = 24300,       // a call of this layer with invalid arguments
 };
@@ -182,6 +184,10 @@ int kdbexfet(kdbcda* cda, int32_t n);
 // piece reaches the end of the value.
 int kdbflng(kdbcda* cda, int pos, void* buf, int32_t bufl, int ftype, uint32_t* retl,
             uint32_t offset);
+// kdbflng for row `row` (from 0) of the last fetch, which may have brought
+// several rows; a row a held cursor no longer keeps is refused.
+int kdbflngr(kdbcda* cda, int row, int pos, void* buf, int32_t bufl, int ftype, uint32_t* retl,
+             uint32_t offset);
 // Cancel the cursor's query: drop the rows not yet fetched.
 int kdbcancel(kdbcda* cda);
 
@@ -198,3 +204,5 @@ int kdbplaceholders(const char* sql, size_t len, char* out, size_t outsize, char
 int kdbkind(const char* sql, size_t len);
 // Map an SQLSTATE (and the primary message) onto a return code.
 int kdbsqlstate(const char* sqlstate, const char* message);
+
+#endif

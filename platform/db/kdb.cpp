@@ -93,6 +93,8 @@ struct kdbcur {
   int nrows = 0;
   int next = 0;             // next row of res to deliver
   int lastrow = -1;         // row of res delivered last, for long pieces
+  int fetchbase = 0;        // row of res that was row 0 of the last fetch (below 0
+                            // when the fetch crossed into a new block of a held cursor)
   bool executed = false;
 };
 
@@ -1281,10 +1283,12 @@ int kdbfetch(kdbcda* cda, int32_t n) {
     return setcda(cda, KDB_FC_FETCH, fail(s, KDB_BADCALL, "KDB-01002: fetch out of sequence"));
   int crc = 0;
   int32_t got = 0;
+  c->fetchbase = c->next;
   int enc = s->link[c->link].pg ? PQclientEncoding(s->link[c->link].pg) : 0;
   while (got < n) {
     if (c->next >= c->nrows) {
       if (c->holdopen && !c->holdend) {
+        c->fetchbase = -got;
         int rc = fetchblock(c);
         if (rc) return setcda(cda, KDB_FC_FETCH, rc);
         if (c->nrows == 0) break;
@@ -1326,15 +1330,22 @@ int kdbexfet(kdbcda* cda, int32_t n) {
 int kdbflng(kdbcda* cda, int pos, void* buf, int32_t bufl, int ftype, uint32_t* retl,
             uint32_t offset) {
   kdbcur* c = curof(cda);
+  int row = c ? c->lastrow - c->fetchbase : 0;
+  return kdbflngr(cda, row, pos, buf, bufl, ftype, retl, offset);
+}
+
+int kdbflngr(kdbcda* cda, int row, int pos, void* buf, int32_t bufl, int ftype, uint32_t* retl,
+             uint32_t offset) {
+  kdbcur* c = curof(cda);
   if (c && !c->sess) return setcda(cda, KDB_FC_LONG, KDB_NOTCONNECTED);
   if (retl) *retl = 0;
   if (!c || !buf || bufl < 0) return cda ? setcda(cda, KDB_FC_LONG, KDB_BADCALL) : KDB_BADCALL;
-  if (!c->res || c->lastrow < 0)
+  int r = c->fetchbase + row;
+  if (!c->res || c->lastrow < 0 || row < 0 || r < 0 || r > c->lastrow)
     return setcda(cda, KDB_FC_LONG, fail(c->sess, KDB_BADCALL, "KDB-01002: fetch out of sequence"));
   if (pos < 1 || pos > PQnfields(c->res))
     return setcda(cda, KDB_FC_LONG, fail(c->sess, KDB_NOTINLIST, "KDB-01007: variable not in select list"));
-  std::string v = PQgetisnull(c->res, c->lastrow, pos - 1) ? std::string()
-                                                           : valuebytes(c->res, c->lastrow, pos - 1);
+  std::string v = PQgetisnull(c->res, r, pos - 1) ? std::string() : valuebytes(c->res, r, pos - 1);
   (void)ftype;
   size_t from = std::min<size_t>(offset, v.size());
   size_t n = std::min<size_t>(v.size() - from, static_cast<size_t>(bufl));

@@ -7,8 +7,6 @@
 #include <cstddef>
 #include <ctime>
 
-extern "C" {
-
 /* The temporary directory ($TMPDIR, else /tmp) with a trailing '/', into
  * buf; its length, or -1 when it does not fit. */
 int ostmpdir(char *buf, size_t size);
@@ -43,6 +41,5 @@ int oslasterr(void);
  * The length, or -1 (buf emptied) when a variable is unset or the result
  * does not fit. */
 int osexpand(const char *path, char *buf, size_t size);
-}
 
 #endif

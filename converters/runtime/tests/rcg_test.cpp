@@ -495,10 +495,15 @@ TEST(rcg, files_made_by_real_programs) {
       {"pic.jpg", 521},    {"pic.ras", 522},    {"pic.pict", 602},   {"page.macp", 508},
       {"plot.cgm", 603},   {"plot.hpgl", 604},
       // Compound documents whose directory lies past the first 4096 bytes
-      // are not found by the directory-entry tests; the sector of FF bytes
-      // that follows their header then decodes as four MacPaint rows.
-      {"small.doc", 508},  {"table.doc", 508},  {"medium.doc", 508}, {"mid.doc", 508},
-      {"sheet.xls", 508},  {"slides.ppt", 508},
+      // are not found by the directory-entry tests; they stay unknown rather
+      // than pass for whatever their binary sectors resemble (the FAT sector
+      // of FF bytes after the header decodes as four MacPaint rows).
+      {"small.doc", 0},    {"table.doc", 0},    {"medium.doc", 0},   {"mid.doc", 0},
+      {"sheet.xls", 0},    {"slides.ppt", 0},
+      // Written by another compound-file writer around a Word 6 stream of
+      // over 4096 bytes: its directory follows the stream, and the text in
+      // its first sectors would otherwise pass for plain text.
+      {"gsf-word6.doc", 0},
   };
   for (auto &c : cases) {
     std::ifstream in(std::string(KES_SOURCE_DIR) + "/converters/runtime/tests/fixtures/" + c.file, std::ios::binary);
@@ -506,7 +511,11 @@ TEST(rcg, files_made_by_real_programs) {
     in.read(reinterpret_cast<char *>(b.data()), 4096);
     b.resize(static_cast<size_t>(in.gcount()));
     ASSERT_FALSE(b.empty()) << c.file;
-    EXPECT_EQ(detect(b).code, c.code) << c.file;
+    detected d = detect(b);
+    EXPECT_EQ(d.code, c.code) << c.file;
+    if (c.code == 0) {
+      EXPECT_EQ(d.sub, 0) << c.file;
+    }
   }
 }
 
@@ -520,7 +529,11 @@ TEST(rcg, compound_document_with_an_early_directory) {
   struct {
     const char *stream;
     int code, sub;
-  } cases[] = {{"WordDocument", 49, 0}, {"PowerPoint Document", 619, 3}, {"PP40", 619, 2}};
+  } cases[] = {{"WordDocument", 49, 0}, {"PowerPoint Document", 619, 3}, {"PP40", 619, 2},
+               {"Book", 21, 4},
+               // a directory that holds none of the names: unknown, not a
+               // later test's format
+               {"Contents", 0, 0}};
   for (auto &c : cases) {
     dft::bytes f = dft::write({{"Other", dft::bytes(100, 1)}, {c.stream, dft::pattern(9000, 2)}});
     f.resize(4096);
@@ -528,6 +541,26 @@ TEST(rcg, compound_document_with_an_early_directory) {
     EXPECT_EQ(d.code, c.code) << c.stream;
     EXPECT_EQ(d.sub, c.sub) << c.stream;
   }
+}
+
+// The compound-document signature alone decides nothing before the
+// compound-document tests: an earlier test that accepts still wins, and a
+// buffer that merely lacks the signature reaches the later tests as before.
+TEST(Rcg, CompoundSignatureStopsTheScanOnlyAfterItsOwnTests) {
+  // A signature followed by a directory sector of FF bytes that reads as
+  // MacPaint rows: 0 and sub-code 0.
+  mk ole = macpaint(512, 72);
+  ole.hex(0, "D0 CF 11 E0 A1 B1 1A E1");
+  detected d = detect(ole);
+  EXPECT_EQ(d.code, 0);
+  EXPECT_EQ(d.sub, 0);
+  // One byte of the signature changed: MacPaint, as its own test finds it.
+  ole.set(7, 0xE2);
+  EXPECT_EQ(detect(ole).code, 508);
+  // Text lines after the signature: unknown, not plain text.
+  mk text(lines(std::string(48, 'a') + "\r\n", 20));
+  text.hex(0, "D0 CF 11 E0 A1 B1 1A E1");
+  EXPECT_EQ(detect(text).code, 0);
 }
 
 } // namespace

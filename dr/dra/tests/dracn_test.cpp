@@ -304,6 +304,10 @@ TEST_F(State, ReadWriteModeCreatesTheFileWithoutWipingIt) {
   EXPECT_EQ(dracnfrd(st, s, buf, sizeof buf, &n), 0);
   EXPECT_EQ(std::string(buf, n), "abc");
   dracnfcl(st, s);
+  // Writing on a stream opened to read fails as a failed read does: 1.
+  ASSERT_EQ(dracnfop(st, dir.c_str(), 0, "rw.txt", 1, 0, 0, 0, 0, &s), 0);
+  EXPECT_EQ(dracnfwr(st, s, "x", 1, &n), 1);
+  dracnfcl(st, s);
   EXPECT_EQ(dracnfmk(st, (dir + "/nodir/x").c_str(), 0, 0, 0), 1);
   EXPECT_EQ(dracnfmk(st, (dir + "/made").c_str(), 0, 0, 0), 0);
   EXPECT_EQ(access((dir + "/made").c_str(), F_OK), 0);

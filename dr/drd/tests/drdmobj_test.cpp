@@ -217,17 +217,35 @@ TEST_F(Registry, FilterBuiltAfterLexerRebindsIt) {
   EXPECT_EQ(comp(4).bndpref, 0);
 }
 
-TEST_F(Registry, MissingPrerequisitesFailSilently) {
+TEST_F(Registry, MissingPrerequisitesAreRefusedWithAMessage) {
   // Stop list before the lexer, engine before the stop list, a class without
-  // components, a preference not loaded: 1, nothing built, nothing pushed.
-  EXPECT_EQ(build(6), 1);
-  EXPECT_EQ(build(7), 1);
-  EXPECT_EQ(build(2), 1);
-  EXPECT_EQ(build(11), 1);
+  // components, a preference not loaded: 1, nothing built, and a message
+  // that says why.
+  struct {
+    int32_t cls;
+    int msg;
+    const char *says;
+  } const cases[] = {
+      {6, 10520, "policy 42: component class 6 cannot be built before class 4"},
+      {7, 10520, "policy 42: component class 7 cannot be built before class 6"},
+      {2, 10521, "component class 2 is not one"},
+      {11, 10521, "component class 11 is not one"},
+      {1, 10514, "[999]"},
+  };
   pol.comp[0].prefid = 999;
-  EXPECT_EQ(build(1), 1);
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.cls);
+    EXPECT_EQ(build(c.cls), 1);
+    int num = 0, sev = 0;
+    ASSERT_EQ(drueget(s, 1, &num, &sev), 0);
+    EXPECT_EQ(num, c.msg);
+    char txt[256];
+    ASSERT_EQ(druetxt(s, 1, txt, sizeof txt), 0);
+    EXPECT_NE(std::strstr(txt, c.says), nullptr) << txt;
+    EXPECT_EQ(rtmsgcnt(s->msg), 1);
+    drueclr(s);
+  }
   EXPECT_TRUE(events.empty());
-  EXPECT_EQ(rtmsgcnt(s->msg), 0);
   for (auto &c : pol.comp) EXPECT_EQ(c.obj, nullptr);
 }
 
@@ -294,6 +312,17 @@ TEST_F(Registry, FailedBindLeavesTheSlotEmpty) {
   failbnd = false;
   EXPECT_EQ(build(3), 0);
   EXPECT_NE(pol.comp[2].obj, nullptr);
+}
+
+TEST(PolicyLookup, WithoutACacheIsRefusedWithAMessage) {
+  drsrvstate *s = nullptr;
+  ASSERT_EQ(dracnnew(&s), 0);
+  EXPECT_EQ(drqpol(s, 7), nullptr);
+  int num = 0, sev = 0;
+  ASSERT_EQ(drueget(s, 1, &num, &sev), 0);
+  EXPECT_EQ(num, 50201);
+  EXPECT_EQ(rtmsgcnt(s->msg), 1);
+  dracnfre(&s);
 }
 
 }  // namespace

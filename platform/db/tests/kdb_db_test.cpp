@@ -459,6 +459,36 @@ TEST_F(Kdb, LongColumnsAreReadInPieces) {
   kdbclose(&c);
 }
 
+TEST_F(Kdb, LongPiecesOfAnyRowOfTheLastFetch) {
+  ASSERT_EQ(run("create table " + t("m") + " (k integer, body text)"), 0);
+  ASSERT_EQ(run("insert into " + t("m") + " select k, repeat(chr(96 + k), 3000) from generate_series(1, 3) k"), 0);
+  kdbcda c{};
+  ASSERT_EQ(kdbopen(&c, &lda), 0);
+  ASSERT_EQ(kdbparse(&c, ("select body from " + t("m") + " order by k").c_str()), 0);
+  char rows[3][100];
+  uint16_t len[3] = {}, rcode[3] = {};
+  int16_t ind[3] = {};
+  ASSERT_EQ(kdbdefin(&c, 1, rows, 100, KDB_LONG, ind, len, rcode), 0);
+  ASSERT_EQ(kdbexfet(&c, 3), 0);
+  for (int row : {1, 0, 2}) {
+    char buf[1000];
+    uint32_t got = 0;
+    std::string all(rows[row], len[row]);
+    int rc;
+    do {
+      rc = kdbflngr(&c, row, 1, buf, sizeof buf, KDB_LONG, &got, static_cast<uint32_t>(all.size()));
+      all.append(buf, got);
+    } while (rc == 0);
+    EXPECT_EQ(rc, KDB_NODATA);
+    EXPECT_EQ(all, std::string(3000, static_cast<char>('a' + row))) << row;
+  }
+  // A row beyond the last fetch is refused.
+  char buf[10];
+  uint32_t got = 0;
+  EXPECT_EQ(kdbflngr(&c, 3, 1, buf, sizeof buf, KDB_LONG, &got, 0), KDB_BADCALL);
+  kdbclose(&c);
+}
+
 TEST_F(Kdb, DescribeReportsTheSelectList) {
   ASSERT_EQ(run("create table " + t("x") + " (a varchar(31), b numeric(7,2), c text, d bytea)"), 0);
   kdbcda c{};

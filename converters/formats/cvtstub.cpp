@@ -1,15 +1,11 @@
 // Stand-in entries for the converters not built yet: each refuses the request
 // with status 5, so a document routed to it fails cleanly. A converter that
 // arrives replaces its line here with its own entry.
-#include "converters/runtime/cx.h"
-#include "converters/runtime/fmtcat.h"
+#include "converters/formats/cvt.h"
 
 int16_t cvtwp5(const char *, const char *) { return CX_WARN; }
 int16_t cvtworddos(const char *, const char *) { return CX_WARN; }
 int16_t cvtwp6(const char *, const char *) { return CX_WARN; }
-int16_t cvtmacword(const char *, const char *) { return CX_WARN; }
-int16_t cvtword2(const char *, const char *) { return CX_WARN; }
 int16_t cvtamipro(const char *, const char *) { return CX_WARN; }
 int16_t cvtlotus(const char *, const char *) { return CX_WARN; }
-int16_t cvtword6(const char *, const char *) { return CX_WARN; }
 int16_t cvtxif(const char *, const char *) { return CX_WARN; }

@@ -1,0 +1,51 @@
+// The converter family as its callers see it: the table that maps a
+// converter id to its entry, every entry of the table, and the Word 6
+// converter's state record.
+#ifndef KES_CONVERTERS_FORMATS_CVT_H
+#define KES_CONVERTERS_FORMATS_CVT_H
+
+#include <cstdint>
+
+#include "converters/runtime/cx.h"
+#include "converters/word/word.h"
+
+// A converter entry: input path, output path; 0 when the output holds the
+// converted text, -1 when the state record cannot be built, else the status.
+typedef int16_t (*cvtentry)(const char *inpath, const char *outpath);
+
+// One converter-table row: the converter id and its entry (none for 999).
+struct cvtrow {
+  int32_t id;
+  cvtentry entry;
+};
+
+// The converter table, ended by the row whose id is 0.
+extern const cvtrow cvttab[];
+
+// cvtfind: looks a converter id up by its low 16 bits; 1 with its entry
+// (none for 999, and for 0, whose row ends the table), or 0 when absent.
+int cvtfind(int32_t id, cvtentry *entry);
+
+// The Word 6 converter's block (slot 18); it begins with the extractor's settings.
+struct w6blk {
+  wxset x;
+};
+
+// w6newst: a state record with the Word 6 block; null when refused.
+cxstate *w6newst();
+// w6freest: frees a Word 6 state record and every block on it.
+void w6freest(cxstate *st);
+// cvtword6st: converts a Word 6 document on a state the caller built with
+// w6newst (null gives -1); the entry frees the state.
+int16_t cvtword6st(cxstate *st, const char *inpath, const char *outpath);
+
+// The converter entries of the table (cvtword2 and cvtmacword: word.h).
+int16_t cvtwp5(const char *inpath, const char *outpath);     // WordPerfect 5.x
+int16_t cvtworddos(const char *inpath, const char *outpath); // Word for DOS
+int16_t cvtwp6(const char *inpath, const char *outpath);     // WordPerfect 6.x
+int16_t cvtamipro(const char *inpath, const char *outpath);  // Ami Pro
+int16_t cvtlotus(const char *inpath, const char *outpath);   // Lotus 1-2-3
+int16_t cvtword6(const char *inpath, const char *outpath);   // Word 6.0/7.0 compound document
+int16_t cvtxif(const char *inpath, const char *outpath);     // XIF
+
+#endif
