@@ -58,6 +58,7 @@ int drdmini(drsrvstate *s) {
     return 1;
   }
   s->dmcache = c;
+  c->prefwa.attrs = c->attrwa;
   if (drmhpnew(s, s->hpmgr, &c->heap, s->seshp, __FILE__, __LINE__) != 0 ||
       druhnew(s, c->heap, 1000, sizeof(drdmpol), 1, &c->pols) != 0 || drdmopn(s) != 0 ||
       drdmopd(s) != 0) {
@@ -88,6 +89,7 @@ int drdmfre(drsrvstate *s) {
   }
   for (uint32_t i = 0; i < c->prefcnt; ++i) {
     if (c->prefs[i]->text) drubfre(c->prefs[i]->text);
+    if (c->prefs[i]->attrs) drumfre(s, s->hpmgr, c->heap, reinterpret_cast<void **>(&c->prefs[i]->attrs));
     drumfre(s, s->hpmgr, c->heap, reinterpret_cast<void **>(&c->prefs[i]));
   }
   c->prefcnt = 0;
@@ -220,6 +222,7 @@ int drdmlpr(drsrvstate *s, drdmpol *wa) {
     if (!druhitm(s, id)) {
       drdmpref *pw = &c->prefwa;
       std::memset(pw, 0, sizeof *pw);
+      pw->attrs = c->attrwa;
       pw->id = id;
       druocur *pd = c->pdcur;
       rc = druobnd(s, pd, ":prid", &pw->id, 4, DRUO_INTEGER, nullptr, nullptr, &kPref);
@@ -315,16 +318,22 @@ int drdmadd(drsrvstate *s, drdmpref *pw) {
     druetrc();
     return 1;
   }
-  // Only the attributes in use are copied; the rest of the item stays zero.
+  // The item keeps room for the attributes read, not for as many as a
+  // preference may have.
   auto *p = static_cast<drdmpref *>(
       drumalc(s, s->hpmgr, c->heap, 1, sizeof(drdmpref), __FILE__, __LINE__));
-  if (!p) {
+  drdmattr *attrs = nullptr;
+  if (p && pw->attrcnt > 0)
+    attrs = static_cast<drdmattr *>(drumalc(s, s->hpmgr, c->heap, (size_t)pw->attrcnt,
+                                            sizeof(drdmattr), __FILE__, __LINE__));
+  if (!p || (pw->attrcnt > 0 && !attrs)) {
+    if (p) drumfre(s, s->hpmgr, c->heap, reinterpret_cast<void **>(&p));
     druetrc();
     return 1;
   }
-  std::memcpy(p, pw, offsetof(drdmpref, attrs) + sizeof(drdmattr) * (size_t)pw->attrcnt);
-  p->text = pw->text;
-  p->obj = pw->obj;
+  *p = *pw;
+  if (attrs) std::memcpy(attrs, pw->attrs, sizeof(drdmattr) * (size_t)pw->attrcnt);
+  p->attrs = attrs;
   pw->text = nullptr;
   c->prefs[c->prefcnt++] = p;
   return 0;
