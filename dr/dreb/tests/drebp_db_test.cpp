@@ -34,13 +34,13 @@ struct IdList : idfix::Ids {
   }
   // Reads every id getdel or getres hands out, in calls of at most max.
   std::vector<int32_t> readall(bool del, int32_t max, std::vector<int> *rcs = nullptr) {
-    std::vector<int32_t> all, part(static_cast<size_t>(max));
+    std::vector<int32_t> all, got(static_cast<size_t>(max));
     for (;;) {
       int32_t n = 0;
-      int rc = del ? ops->getdel(store, max, &n, part.data()) : ops->getres(store, max, &n, part.data());
+      int rc = del ? ops->getdel(store, max, &n, got.data()) : ops->getres(store, max, &n, got.data());
       EXPECT_NE(rc, 1) << stack();
       if (rcs) rcs->push_back(rc);
-      all.insert(all.end(), part.begin(), part.begin() + n);
+      all.insert(all.end(), got.begin(), got.begin() + n);
       if (rc != 0) return all;
     }
   }
