@@ -157,10 +157,11 @@ END $$;
 -- Readies the session to run code as a user: the user must be enabled (a
 -- member of kestrin_user, or an administrator), and the calling role gets
 -- membership in the user's role when it lacks it, which needs CREATEROLE.
--- Answers the user's oid and the session's settings a user may change, for
--- dr_utl.leave_user to put back once the role is reset.
+-- Answers the user's oid, the session's settings a user may change and the
+-- advisory locks the session holds, for dr_utl.leave_user once the role is
+-- reset.
 CREATE OR REPLACE FUNCTION dr_utl.enter_user(usr text, OUT uid oid, OUT names text[],
-                                             OUT vals text[])
+                                             OUT vals text[], OUT locks text[])
 LANGUAGE plpgsql AS $$
 BEGIN
   SELECT oid INTO uid FROM pg_roles WHERE rolname = usr;
@@ -176,12 +177,15 @@ BEGIN
   SELECT array_agg(s.name ORDER BY s.name), array_agg(s.setting ORDER BY s.name)
     INTO names, vals
     FROM pg_settings s WHERE s.context = 'user';
+  SELECT array_agg(concat_ws('/', l.classid, l.objid, l.objsubid, l.mode))
+    INTO locks
+    FROM pg_locks l WHERE l.locktype = 'advisory' AND l.pid = pg_backend_pid();
 END $$;
 
--- Puts back what code run as a user changed of the session's settings or
--- left in its temporary schema, since the session goes on serving others.
--- Called once the role is reset.
-CREATE OR REPLACE PROCEDURE dr_utl.leave_user(names text[], vals text[])
+-- Undoes what code run as a user changed of the session's settings, left
+-- in its temporary schema or locked for the session, since the session goes
+-- on serving others. Called once the role is reset.
+CREATE OR REPLACE PROCEDURE dr_utl.leave_user(names text[], vals text[], locks text[])
 LANGUAGE plpgsql AS $$
 DECLARE
   r record;
@@ -194,6 +198,23 @@ BEGIN
     EXCEPTION WHEN OTHERS THEN
       NULL;  -- one that cannot be set back now cannot have been changed either
     END;
+  END LOOP;
+  -- Advisory locks it took for the session would speak for this session's
+  -- own (a server's life, a message in service): they go.
+  FOR r IN SELECT l.classid, l.objid, l.objsubid, l.mode FROM pg_locks l
+            WHERE l.locktype = 'advisory' AND l.pid = pg_backend_pid()
+              AND NOT concat_ws('/', l.classid, l.objid, l.objsubid, l.mode)
+                      = ANY (coalesce(locks, '{}'))
+  LOOP
+    IF r.objsubid = 2 AND r.mode = 'ShareLock' THEN
+      PERFORM pg_advisory_unlock_shared(r.classid::integer, r.objid::integer);
+    ELSIF r.objsubid = 2 THEN
+      PERFORM pg_advisory_unlock(r.classid::integer, r.objid::integer);
+    ELSIF r.mode = 'ShareLock' THEN
+      PERFORM pg_advisory_unlock_shared((r.classid::bigint << 32) | r.objid::bigint);
+    ELSE
+      PERFORM pg_advisory_unlock((r.classid::bigint << 32) | r.objid::bigint);
+    END IF;
   END LOOP;
   DISCARD TEMP;
 END $$;
@@ -231,7 +252,7 @@ BEGIN
 END $b$ $f$, fn);
   EXECUTE format('SELECT %s($1, $2, $3, $4, $5)', fn) USING proc, nargs, svcno, arg1, arg2;
   PERFORM set_config('role', 'none', true);
-  CALL dr_utl.leave_user(u.names, u.vals);
+  CALL dr_utl.leave_user(u.names, u.vals, u.locks);
 END $$;
 
 -- Runs a call of a thesaurus procedure or stored function that a text
@@ -268,5 +289,5 @@ BEGIN
 END $b$ $f$, fn);
   EXECUTE format('SELECT * FROM %s($1, $2, $3, $4)', fn) INTO res, err USING body, witherr, res, err;
   PERFORM set_config('role', 'none', true);
-  CALL dr_utl.leave_user(u.names, u.vals);
+  CALL dr_utl.leave_user(u.names, u.vals, u.locks);
 END $$;

@@ -8,7 +8,8 @@ DECLARE
   sch text;
 BEGIN
   FOREACH sch IN ARRAY ARRAY['dr_def', 'drue', 'draserm', 'dispatcher', 'listener', 'svcq', 'srcq',
-                             'dmlq', 'dr_rtm', 'drdinte', 'dr_utl', 'vek_ths', 'vek_access'] LOOP
+                             'dmlq', 'dr_rtm', 'drdinte', 'dr_utl', 'dr_lst', 'vek_ths',
+                             'vek_access'] LOOP
     EXECUTE format('REVOKE ALL ON SCHEMA %I FROM PUBLIC', sch);
     EXECUTE format('REVOKE ALL ON ALL TABLES IN SCHEMA %I FROM PUBLIC', sch);
     EXECUTE format('REVOKE ALL ON ALL SEQUENCES IN SCHEMA %I FROM PUBLIC', sch);
