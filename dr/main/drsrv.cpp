@@ -6,9 +6,12 @@
 
 #include "dr/dras/drasrv.h"
 #include "dr/drd/drd.h"
+#include "dr/drea/drea.h"
+#include "dr/dreb/dreb.h"
 #include "dr/drm/drm.h"
 #include "dr/drs/drsx.h"
 #include "dr/drt/drt.h"
+#include "dr/drwa/drwa.h"
 #include "dr/dru/dru.h"
 #include "dr/main/drmain.h"
 
@@ -37,6 +40,9 @@ void drsrvsvc() {
   drtsvc.dmref = drdmref;
   drtsvc.polbyspec = polbyspec;
   drtsvc.loadcyc = drqsldc;
+  drtsvc.dmlbatch = drcmddml;
+  // The indexing driver checks for interrupts through the listener.
+  dreupoob = drcmdoob;
   drtsvc.lingstart = drtlsini;
 }
 
@@ -48,6 +54,11 @@ void drsrvreg() {
   drasmtab.ds[1].fn = drsdirnew;
   drasmtab.ds[2].fn = drsdetnew;
   drasmtab.ds[3].fn = drsfilnew;
+  drasmtab.wl[0].fn = drwanew;
+  drasmtab.wl[1].fn = drwanew;
+  drasmtab.eng[0].fn = dreanew;
+  drasmtab.eng[1].fn = drebnew;
+  drasmtab.eng[2].fn = dreanew;
 }
 
 void say(drsrvstate *s, const char *line) { dracnprt(s, s->log, line, 0); }

@@ -1,7 +1,6 @@
 // Test fixture of the base engine: policy 42 of the id-storage fixture with
-// an engine preference of its own, a scripted lexer (documents of a kind, a
-// key and tokens), a stop list and a word list that records what it is
-// given, and the token table decoded back into postings.
+// an engine preference of its own, the scripted lexer, stop list and word
+// list of lexfix.h, and the token table decoded back into postings.
 #ifndef KES_DR_DREB_TESTS_ENGFIX_H
 #define KES_DR_DREB_TESTS_ENGFIX_H
 
@@ -17,155 +16,16 @@
 #include "dr/dras/dras.h"
 #include "dr/dreb/dreb.h"
 #include "dr/dreb/tests/idfix.h"
-#include "dr/drp/drtoken.h"
+#include "tests/fixtures/engine/lexfix.h"
 #include "tests/fixtures/engine/postings.h"
 
 namespace engfix {
 
-struct Tok {
-  uint8_t type;
-  std::string text;
-};
-
-// A document as the lexer hands it out: its kind (1 new, 2 changed, 3
-// deleted), its key and its tokens; an unreadable one fails at next.
-struct Doc {
-  int32_t kind;
-  std::string key;
-  std::vector<Tok> toks;
-  bool unreadable = false;
-};
-
-// Tokens of a text: blank-separated words, "." an end of sentence, a word
-// of digits a number.
-inline std::vector<Tok> words(const std::string &text) {
-  std::vector<Tok> out;
-  std::istringstream in(text);
-  std::string w;
-  while (in >> w) {
-    if (w == ".") out.push_back({DRTOK_SENTENCE, ""});
-    else if (w.find_first_not_of("0123456789") == std::string::npos) out.push_back({DRTOK_NUMBER, w});
-    else out.push_back({DRTOK_WORD, w});
-  }
-  return out;
-}
-inline Doc doc(const std::string &key, const std::string &text, int32_t kind = 1) {
-  return {kind, key, words(text)};
-}
-
-// The scripted lexer: the documents in order, tokens in batches of a few so
-// that a document spans several batches.
-struct Lexer {
-  drobjhd<drlexops> hd;
-  drsrvstate *st = nullptr;
-  std::vector<Doc> docs;
-  int32_t count = -1;      // the count it reports; -1: the number of documents
-  size_t at = 0;           // next document
-  const Doc *cur = nullptr;
-  size_t tokat = 0;
-  size_t perbatch = 3;
-  std::vector<drtoken> batch;
-  char key[257] = "";
-
-  static Lexer *of(drobj *o) { return reinterpret_cast<Lexer *>(o); }
-  static int count_(drobj *o, int32_t *n) {
-    Lexer *l = of(o);
-    *n = l->count >= 0 ? l->count : static_cast<int32_t>(l->docs.size());
-    return 0;
-  }
-  static int next_(drobj *o, int32_t *op, char **key) {
-    Lexer *l = of(o);
-    if (l->at >= l->docs.size()) {
-      *op = 4;
-      return 2;
-    }
-    const Doc &d = l->docs[l->at++];
-    std::snprintf(l->key, sizeof l->key, "%s", d.key.c_str());
-    if (key) *key = l->key;
-    *op = d.kind;
-    if (d.unreadable) {
-      dracnerr(l->st, DRFAC_DRG, 10000, 2, DRA_STR, "t.docs", DRA_STR, "body", 0);
-      return 1;
-    }
-    l->cur = &d;
-    l->tokat = 0;
-    return 0;
-  }
-  static int tok_(drobj *o, int32_t, drtoken **toks, int32_t *n) {
-    Lexer *l = of(o);
-    l->batch.clear();
-    int32_t offset = 0;
-    while (l->cur && l->tokat < l->cur->toks.size() && l->batch.size() < l->perbatch) {
-      const Tok &t = l->cur->toks[l->tokat++];
-      drtoken k{};
-      k.text = t.type == DRTOK_SENTENCE || t.type == DRTOK_PARAGRAPH ? nullptr : t.text.c_str();
-      k.offset = offset;
-      k.length = static_cast<uint8_t>(t.text.size());
-      k.type = t.type;
-      k.weight = 1;
-      k.extent = static_cast<uint8_t>(t.text.size());
-      offset += static_cast<int32_t>(t.text.size()) + 1;
-      l->batch.push_back(k);
-    }
-    if (!l->cur || l->tokat == l->cur->toks.size()) {
-      drtoken end{};
-      end.type = DRTOK_END;
-      l->batch.push_back(end);
-    }
-    *toks = l->batch.data();
-    *n = static_cast<int32_t>(l->batch.size());
-    return l->batch.back().type == DRTOK_END ? 2 : 0;
-  }
-  static int mode_(drobj *, int32_t) { return 0; }
-  explicit Lexer(drsrvstate *s) : st(s) {
-    hd.obj = {DRCLS_LEXER, 1, "scripted lexer"};
-    hd.ops = {};
-    hd.ops.mode = mode_;
-    hd.ops.count = count_;
-    hd.ops.next = next_;
-    hd.ops.tok = tok_;
-  }
-  drobj *obj() { return &hd.obj; }
-};
-
-// A stop list of given words, numbered from 1.
-struct Stops {
-  drobjhd<drstops> hd;
-  std::vector<std::string> words;
-  static Stops *of(drobj *o) { return reinterpret_cast<Stops *>(o); }
-  static int count_(drobj *o) { return static_cast<int>(of(o)->words.size()); }
-  static int list_(drobj *o, const char **out) {
-    for (size_t i = 0; i < of(o)->words.size(); ++i) out[i] = of(o)->words[i].c_str();
-    return 0;
-  }
-  explicit Stops(std::vector<std::string> w = {}) : words(std::move(w)) {
-    hd.obj = {DRCLS_STOPLIST, 1, "stop words"};
-    hd.ops = {};
-    hd.ops.count = count_;
-    hd.ops.list = list_;
-  }
-  drobj *obj() { return &hd.obj; }
-};
-
-// A word list open in a mode, recording the words it is given.
-struct Words {
-  drobjhd<drwlops> hd;
-  std::vector<std::string> added;
-  std::vector<int32_t> calls;  // words per add call
-  static Words *of(drobj *o) { return reinterpret_cast<Words *>(o); }
-  static int add_(drobj *o, const char *const *w, int32_t n) {
-    of(o)->calls.push_back(n);
-    for (int32_t i = 0; i < n; ++i) of(o)->added.emplace_back(w[i]);
-    return 0;
-  }
-  explicit Words(int32_t mode = 1) {
-    hd.obj = {DRCLS_WORDLIST, 1, "word list"};
-    hd.ops = {};
-    hd.ops.mode = mode;
-    hd.ops.add = add_;
-  }
-  drobj *obj() { return &hd.obj; }
-};
+using lexfix::doc;
+using lexfix::Doc;
+using lexfix::Lexer;
+using lexfix::Stops;
+using lexfix::Words;
 
 // A row of the token table.
 struct Row {
