@@ -6,6 +6,8 @@
 
 #include "dr/dras/drasrv.h"
 #include "dr/drd/drd.h"
+#include "dr/drea/drea.h"
+#include "dr/dreb/dreb.h"
 #include "dr/drm/drm.h"
 #include "dr/drp/drtq.h"
 #include "dr/drs/drsx.h"
@@ -39,6 +41,9 @@ void drsrvsvc() {
   drtsvc.dmref = drdmref;
   drtsvc.polbyspec = polbyspec;
   drtsvc.loadcyc = drqsldc;
+  drtsvc.dmlbatch = drcmddml;
+  // The indexing driver checks for interrupts through the listener.
+  dreupoob = drcmdoob;
   drtsvc.lingstart = drtlsini;
 }
 
@@ -52,8 +57,11 @@ void drsrvreg() {
   drasmtab.ds[3].fn = drsfilnew;
   drasmtab.q15[0].fn = drucanew;
   drasmtab.q15[1].fn = drucanew;
-  drasmtab.wl[0].fn = drwaznew;
-  drasmtab.wl[1].fn = drwaznew;
+  drasmtab.wl[0].fn = drwanew;
+  drasmtab.wl[1].fn = drwanew;
+  drasmtab.eng[0].fn = dreanew;
+  drasmtab.eng[1].fn = drebnew;
+  drasmtab.eng[2].fn = dreanew;
 }
 
 void say(drsrvstate *s, const char *line) { dracnprt(s, s->log, line, 0); }

@@ -26,7 +26,7 @@ struct StandIn : ::testing::Test {
     ASSERT_EQ(statefix::build(&srv), 0);
     eng.srv = srv;
     pol->comp[DRCLS_ENGINE - 1].obj = eng.obj();
-    wl = drwaznew(srv, srv->seshp, 0, pol.get());
+    wl = drwanew(srv, srv->seshp, 1, pol.get());
     ASSERT_NE(wl, nullptr);
   }
   void TearDown() override {
@@ -87,7 +87,7 @@ TEST_F(StandIn, OtherExpansionsAreRefusedByName) {
 
 TEST_F(StandIn, TooManyWordsRefuseTheQuery) {
   std::vector<std::string> many;
-  for (int i = 0; i < DRWAZ_MAXWORDS + 1; ++i) many.push_back("W" + std::to_string(i));
+  for (int i = 0; i < DRWA_MAXWORDS + 1; ++i) many.push_back("W" + std::to_string(i));
   eng.like["W%"] = many;
   std::vector<int> msgs;
   EXPECT_EQ(parse("w%", &msgs), "");
