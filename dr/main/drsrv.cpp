@@ -6,10 +6,13 @@
 
 #include "dr/dras/drasrv.h"
 #include "dr/drd/drd.h"
+#include "dr/drg/drga.h"
+#include "dr/drl/drla.h"
 #include "dr/drm/drm.h"
 #include "dr/drs/drsx.h"
 #include "dr/drt/drt.h"
 #include "dr/dru/dru.h"
+#include "dr/drws/drws.h"
 #include "dr/main/drmain.h"
 
 namespace {
@@ -48,6 +51,13 @@ void drsrvreg() {
   drasmtab.ds[1].fn = drsdirnew;
   drasmtab.ds[2].fn = drsdetnew;
   drasmtab.ds[3].fn = drsfilnew;
+  drasmtab.fil[0].fn = drganew;
+  drasmtab.fil[1].fn = drganew;
+  drasmtab.lex[0].fn = drlanew;
+  drasmtab.lex[1].fn = drlanew;
+  drasmtab.sl[0].fn = drwsanew;
+  drasmtab.sl[1].fn = drwsanew;
+  drasmtab.sl[2].fn = drwsanew;
 }
 
 void say(drsrvstate *s, const char *line) { dracnprt(s, s->log, line, 0); }
