@@ -331,48 +331,63 @@ int drlafill(drlaobj *l, int32_t *pos, int32_t *base) {
 }
 
 // The next batch of tokens; 2 when it ends with the end-of-document token.
+// The position, the end and the tables are kept in locals while bytes are
+// stepped through: token text is written through a char pointer, which the
+// compiler must otherwise assume can change the record under it.
 int drlatok(drobj *o, int32_t max, drtoken **toks, int32_t *count) {
   drlaobj *l = lexof(o);
   if (!l->toks || (l->mode != 1 && l->mode != 2)) return ierr(l->st, 50601, __LINE__);
-  int32_t limit = (max > 0 && max < l->batch) ? max : l->batch;
-  int32_t room = l->bufsize - l->maxtok;
+  const int32_t limit = (max > 0 && max < l->batch) ? max : l->batch;
+  const int32_t maxtok = l->maxtok;
+  const uint8_t *const trans = l->trans;
+  const int32_t *const cls = l->cls;
+  const int32_t *const prop = l->prop;
+  int32_t room = l->bufsize - maxtok;
   char *tp = l->area;
   int32_t n = 0;
   uint32_t ext = 0;
   bool ended = false;
+  int32_t pos = l->pos, end = l->end, base = l->base;
+  bool eos = l->eos != 0;
+  const auto *txt = reinterpret_cast<const unsigned char *>(l->text);
   while (n < limit && room > 0 && !ended) {
     drtoken *t = &l->toks[n];
-    std::memset(t, 0, sizeof *t);
+    t->text = nullptr;
+    t->offset = 0;
+    t->value = 0;
     int32_t copied = 0;
     uint8_t state = 0, from = 0;
     while (state != E) {
-      if (l->pos + 1 >= l->end && !l->eos) {
-        if (drlafill(l, &l->pos, &l->base) != 0) {
+      if (pos + 1 >= end && !eos) {
+        if (drlafill(l, &pos, &base) != 0) {
+          l->pos = pos;
+          l->base = base;
           druetrc();
           return 1;
         }
+        end = l->end;
+        eos = l->eos != 0;
+        txt = reinterpret_cast<const unsigned char *>(l->text);
         continue;
       }
-      const auto *txt = reinterpret_cast<const unsigned char *>(l->text);
-      const int32_t pos = l->pos;
-      const unsigned char b = pos < l->end ? txt[pos] : 0;
-      int32_t c = pos < l->end ? l->cls[b] : CL_END;
+      const unsigned char b = pos < end ? txt[pos] : 0;
+      int32_t c = pos < end ? cls[b] : CL_END;
       if (c == CL_LOOK) {
-        const int32_t p = l->prop[b];
-        const int32_t nx = pos + 1 < l->end ? l->prop[txt[pos + 1]] : 0;
+        const int32_t p = prop[b];
+        const int32_t nx = pos + 1 < end ? prop[txt[pos + 1]] : 0;
         if ((p & DRLA_DECIMAL) && (nx & DRLA_DIGIT)) {
           c = CL_DECIMAL;
         } else if ((p & DRLA_GROUP) && (nx & DRLA_DIGIT)) {
           c = CL_GROUP;
         } else if ((p & (DRLA_KEEP | DRLA_DROP)) && (nx & (DRLA_LETTER | DRLA_DIGIT))) {
           if (p & DRLA_DROP) {
-            ++l->pos;
+            ++pos;
             ++ext;
             continue;
           }
           c = CL_LETTER;
         } else if ((p & DRLA_CONT) && (nx & DRLA_NEWLINE)) {
-          l->pos += 2;
+          pos += 2;
           ext += 2;
           continue;
         } else if ((p & DRLA_PUNCT) && (nx & DRLA_WHITE)) {
@@ -388,23 +403,25 @@ int drlatok(drobj *o, int32_t max, drtoken **toks, int32_t *count) {
         case 0:
           break;
         case 1:
-          t->offset = l->base + pos;
+          t->offset = base + pos;
           t->text = tp;
           ext = 0;
           [[fallthrough]];
         case 2:
-          if (copied < l->maxtok) tp[copied++] = static_cast<char>(l->trans[b]);
-          ++l->pos;
+          if (copied < maxtok) tp[copied++] = static_cast<char>(trans[b]);
+          ++pos;
           ++ext;
           break;
         case 3:
-          ++l->pos;
+          ++pos;
           ++ext;
           break;
         case 4:
-          ++l->pos;
+          ++pos;
           break;
         default:
+          l->pos = pos;
+          l->base = base;
           dracnierr(l->st, DRFAC_DRG, 50603, 2, DRA_STR, __FILE__, DRA_INT, __LINE__, DRA_INT,
                     static_cast<int>(tr.act), 0);
           druetrc();
@@ -422,6 +439,8 @@ int drlatok(drobj *o, int32_t max, drtoken **toks, int32_t *count) {
     ++n;
     ended = t->type == DRTOK_END;
   }
+  l->pos = pos;
+  l->base = base;
   *toks = l->toks;
   *count = n;
   return ended ? 2 : 0;
