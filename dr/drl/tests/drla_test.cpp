@@ -47,18 +47,19 @@ struct Lexer : statefix::State {
     int32_t pref = prefs->add(DRCLS_LEXER, 1, attrs);
     return drops<drlexops>(l)->bnd(l, 42, fil, pref) == 0 ? l : nullptr;
   }
+  // Puts the lexer in mode 1 on the filter's next document; true when it is.
+  bool open(drobj *l) {
+    int32_t op = 0;
+    char *key = nullptr;
+    return drops<drlexops>(l)->mode(l, 1) == 0 && drops<drlexops>(l)->next(l, &op, &key) == 0 &&
+           key && *key;
+  }
   // The tokens of one text read through a filter in pieces of `piece` bytes.
   std::vector<Tok> tokens(const std::string &text, const std::vector<Attr> &attrs = {},
                           size_t piece = 0) {
     lexfix::MemFilter f({text}, piece);
     drobj *l = lexer(attrs, f.obj());
-    if (!l) return {{-1, "bind failed", 0, 0}};
-    const drlexops *ops = drops<drlexops>(l);
-    int32_t op = 0;
-    char *key = nullptr;
-    EXPECT_EQ(ops->mode(l, 1), 0);
-    EXPECT_EQ(ops->next(l, &op, &key), 0);
-    EXPECT_STREQ(key, "1");
+    if (!l || !open(l)) return {{-1, "bind failed", 0, 0}};
     return lexfix::drain(l);
   }
 };
@@ -167,10 +168,7 @@ TEST_F(Lexer, BatchLimits) {
     lexfix::MemFilter f({c.text});
     drobj *l = lexer({}, f.obj());
     ASSERT_NE(l, nullptr);
-    int32_t op = 0;
-    char *key = nullptr;
-    ASSERT_EQ(drops<drlexops>(l)->mode(l, 1), 0);
-    ASSERT_EQ(drops<drlexops>(l)->next(l, &op, &key), 0);
+    ASSERT_TRUE(open(l));
     std::vector<int32_t> sizes;
     EXPECT_EQ(lexfix::drain(l, c.max, &sizes), c.want);
     EXPECT_EQ(sizes, c.sizes);
@@ -206,10 +204,7 @@ TEST_F(Lexer, QueryWords) {
   lexfix::MemFilter f({"wor%d"});
   ASSERT_EQ(ops->bnd(l, 42, f.obj(), 0), 0);
   ASSERT_EQ(ops->query(l, "x", 1), 0);
-  ASSERT_EQ(ops->mode(l, 1), 0);
-  int32_t op = 0;
-  char *key = nullptr;
-  ASSERT_EQ(ops->next(l, &op, &key), 0);
+  ASSERT_TRUE(open(l));
   EXPECT_EQ(lexfix::drain(l), (std::vector<Tok>{W("WOR", 0, 3), W("D", 4, 1), END}));
 }
 
@@ -243,10 +238,7 @@ TEST_F(Lexer, RecordBytes) {
   lexfix::MemFilter f({"A word, 3.14 and x1. New\n\nparagraph"});
   drobj *l = lexer({}, f.obj());
   ASSERT_NE(l, nullptr);
-  ASSERT_EQ(drops<drlexops>(l)->mode(l, 1), 0);
-  int32_t op = 0;
-  char *key = nullptr;
-  ASSERT_EQ(drops<drlexops>(l)->next(l, &op, &key), 0);
+  ASSERT_TRUE(open(l));
   drtoken *toks = nullptr;
   int32_t n = 0;
   ASSERT_EQ(drops<drlexops>(l)->tok(l, 0, &toks, &n), 2);
@@ -299,10 +291,7 @@ TEST_F(Lexer, FailingReadFailsTheBatch) {
   f.failat = 2;
   drobj *l = lexer({}, f.obj());
   ASSERT_NE(l, nullptr);
-  ASSERT_EQ(drops<drlexops>(l)->mode(l, 1), 0);
-  int32_t op = 0;
-  char *key = nullptr;
-  ASSERT_EQ(drops<drlexops>(l)->next(l, &op, &key), 0);
+  ASSERT_TRUE(open(l));
   drtoken *toks = nullptr;
   int32_t n = -1;
   EXPECT_EQ(drops<drlexops>(l)->tok(l, 0, &toks, &n), 1);
@@ -319,10 +308,7 @@ TEST_F(Lexer, SecondBinding) {
   EXPECT_EQ(ops->bnd(l, 43, b.obj(), 0), 1);
   EXPECT_TRUE(lexfix::stack(st).empty());
   EXPECT_EQ(ops->bnd(l, 42, b.obj(), 0), 0);
-  ASSERT_EQ(ops->mode(l, 1), 0);
-  int32_t op = 0;
-  char *key = nullptr;
-  ASSERT_EQ(ops->next(l, &op, &key), 0);
+  ASSERT_TRUE(open(l));
   EXPECT_EQ(lexfix::drain(l), (std::vector<Tok>{W("BETA", 0, 4), END}));
 }
 
@@ -342,8 +328,6 @@ TEST_F(Lexer, Refusals) {
   EXPECT_EQ(ops->bnd(l, 43, nullptr, prefs->add(DRCLS_LEXER, 1, {})), 0);
 
   // Modes and calls in the wrong mode: internal error 50601.
-  int32_t op = 0;
-  char *key = nullptr;
   struct Call {
     const char *name;
     int (*fn)(const drlexops *, drobj *);
@@ -365,8 +349,6 @@ TEST_F(Lexer, Refusals) {
     EXPECT_EQ(lexfix::stack(st), std::vector<int>{50601});
     rtmsgclr(st->msg);
   }
-  (void)op;
-  (void)key;
 
   // The letter conversion where the set's width item is above 1 (the
   // settings changed under a built lexer): 10709 and unbound.
