@@ -27,7 +27,7 @@
 #include "dr/drs/drsx.h"
 #include "dr/drws/drws.h"
 #include "tests/fixtures/db/pguser.h"
-#include "tests/fixtures/pipe/lexfix.h"
+#include "tests/fixtures/pipe/pipefix.h"
 
 namespace {
 
@@ -248,7 +248,7 @@ int main(int argc, char **argv) {
   // The lexer alone, the documents served from memory; the best of three.
   Run alone;
   for (int k = 0; k < 3; ++k) {
-    lexfix::MemFilter mem(docs);
+    pipefix::MemFilter mem(docs);
     drobj *lex = drlanew(st, st->seshp);
     if (!lex || drops<drlexops>(lex)->bnd(lex, kPol, mem.obj(), p->comp[DRCLS_LEXER - 1].prefid) ||
         drops<drlexops>(lex)->mode(lex, 1))

@@ -17,6 +17,7 @@
 #include "dr/dras/drobj.h"
 #include "dr/dras/drrdocops.h"
 #include "dr/dras/drrdrops.h"
+#include "dr/dras/drrwrops.h"
 #include "dr/dras/drstops.h"
 #include "dr/dras/drtrnops.h"
 #include "dr/dras/drucaops.h"

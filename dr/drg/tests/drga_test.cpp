@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/fixtures/pipe/lexfix.h"
+#include "tests/fixtures/pipe/pipefix.h"
 #include "tests/fixtures/server/statefix.h"
 
 namespace {
@@ -37,7 +37,7 @@ struct Markup : statefix::State {
   std::pair<int, std::string> mark(const std::string &text, const std::vector<Hit> &hits,
                                    const char *open = nullptr, const char *close = nullptr,
                                    size_t piece = 0, int failwrite = 0) {
-    lexfix::MemStore ds({text}, piece);
+    pipefix::MemStore ds({text}, piece);
     ds.at(0);
     drobj *f = filter(ds.obj());
     ds.off = 3;  // wherever the text was read to: markup starts at its start
@@ -47,7 +47,7 @@ struct Markup : statefix::State {
       lens.push_back(h.len);
       strengths.push_back(50);
     }
-    lexfix::Writer w;
+    pipefix::Writer w;
     w.failat = failwrite;
     int rc = drops<drfilops>(f)->mark(f, offs.data(), lens.data(), strengths.data(),
                                       static_cast<int32_t>(hits.size()), open, close, w.obj());
@@ -131,12 +131,12 @@ TEST_F(GbkMarkup, OffsetsCountCharacters) {
 
 // The slots of the plain-text filter: the data store's, and the refusals.
 TEST_F(Markup, PlainTextSlots) {
-  lexfix::MemStore ds({"first", "second"});
+  pipefix::MemStore ds({"first", "second"});
   drobj *f = filter(ds.obj());
   const drfilops *ops = drops<drfilops>(f);
   // A second binding is refused without a message.
   EXPECT_EQ(ops->bnd(f, 43, ds.obj(), 3, 1), 1);
-  EXPECT_TRUE(lexfix::stack(st).empty());
+  EXPECT_TRUE(pipefix::stack(st).empty());
   int32_t n = 0, op = 0;
   EXPECT_EQ(ops->count(f, &n), 0);
   EXPECT_EQ(n, 2);
@@ -160,15 +160,15 @@ TEST_F(Markup, PlainTextSlots) {
   EXPECT_EQ(ops->next(f, &op, key), 0);
   EXPECT_EQ(ops->next(f, &op, key), 2);
   EXPECT_EQ(op, 4);
-  lexfix::Writer w;
+  pipefix::Writer w;
   EXPECT_EQ(ops->icf(f, w.obj()), 1);
-  EXPECT_EQ(lexfix::stack(st), std::vector<int>{11210});
+  EXPECT_EQ(pipefix::stack(st), std::vector<int>{11210});
   // An unbound filter has no data store to go to.
   rtmsgclr(st->msg);
   drobj *u = drganew(st, st->seshp);
   made.push_back(u);
   EXPECT_EQ(drops<drfilops>(u)->count(u, &n), 1);
-  EXPECT_EQ(lexfix::stack(st), std::vector<int>{50600});
+  EXPECT_EQ(pipefix::stack(st), std::vector<int>{50600});
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 
 namespace {
 
-using lexfix::Tok;
+using pipefix::Tok;
 
 const std::string kDir = KES_SOURCE_DIR "/tests/fixtures/pipe/corpus/";
 
@@ -162,7 +162,7 @@ TEST_F(Corpus, LongTextReadInPieces) {
   ASSERT_NE(p, nullptr);
   std::vector<Tok> got = tokens(p)["1"];
 
-  lexfix::MemFilter mem({text});
+  pipefix::MemFilter mem({text});
   drobj *lex = drlanew(st, st->seshp);
   ASSERT_NE(lex, nullptr);
   const drlexops *ops = drops<drlexops>(lex);
@@ -171,7 +171,7 @@ TEST_F(Corpus, LongTextReadInPieces) {
   char *key = nullptr;
   ASSERT_EQ(ops->mode(lex, 1), 0);
   ASSERT_EQ(ops->next(lex, &op, &key), 0);
-  std::vector<Tok> want = lexfix::drain(lex);
+  std::vector<Tok> want = pipefix::drain(lex);
   ops->free(lex);
   ASSERT_GT(want.size(), 5000u);
   EXPECT_EQ(got, want);

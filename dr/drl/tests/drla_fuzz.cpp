@@ -9,23 +9,23 @@
 #include <vector>
 
 #include "dr/drl/drla.h"
-#include "tests/fixtures/pipe/lexfix.h"
+#include "tests/fixtures/pipe/pipefix.h"
 
 namespace {
 
 drsrvstate *g_srv = nullptr;
-lexfix::Prefs *g_prefs = nullptr;
-lexfix::MemFilter *g_fil = nullptr;
+pipefix::Prefs *g_prefs = nullptr;
+pipefix::MemFilter *g_fil = nullptr;
 drobj *g_lex[32];
 
 // The tokens of the filter's one text, checked record by record.
-std::vector<lexfix::Tok> run(drobj *lex) {
+std::vector<pipefix::Tok> run(drobj *lex) {
   const drlexops *ops = drops<drlexops>(lex);
   int32_t op = 0;
   char *key = nullptr;
   g_fil->cur = -1;
   if (ops->next(lex, &op, &key) != 0) std::abort();
-  std::vector<lexfix::Tok> out;
+  std::vector<pipefix::Tok> out;
   for (;;) {
     drtoken *t = nullptr;
     int32_t n = 0;
@@ -37,7 +37,7 @@ std::vector<lexfix::Tok> run(drobj *lex) {
       if (k.flag != 0 || k.weight != 1 || k.value != 0 || k.length > DRLA_MAXTOK) std::abort();
       if (mark != (k.text == nullptr) || (k.text && std::strlen(k.text) != k.length)) std::abort();
       if ((k.type == DRTOK_END) != (rc == 2 && i == n - 1)) std::abort();
-      out.push_back(lexfix::row(k));
+      out.push_back(pipefix::row(k));
     }
     if (rc == 2) return out;
   }
@@ -51,15 +51,15 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 #endif
   setenv("NLS_LANG", "AMERICAN_AMERICA.WE8ISO8859P1", 1);
   if (dracnnew(&g_srv) != 0) std::abort();
-  g_prefs = new lexfix::Prefs(g_srv);
-  g_fil = new lexfix::MemFilter({""});
+  g_prefs = new pipefix::Prefs(g_srv);
+  g_fil = new pipefix::MemFilter({""});
   for (int m = 0; m < 32; ++m) {
-    std::vector<lexfix::Attr> a;
-    if (m & 1) a.push_back(lexfix::str(2, "'"));
-    if (m & 2) a.push_back(lexfix::str(3, "_."));
-    if (m & 4) a.push_back(lexfix::str(1, ";.\n"));
-    if (m & 8) a.push_back(lexfix::str(6, "~-\r"));
-    if (m & 16) a.insert(a.end(), {lexfix::str(4, ","), lexfix::str(5, "."), lexfix::num(7, 1)});
+    std::vector<pipefix::Attr> a;
+    if (m & 1) a.push_back(pipefix::str(2, "'"));
+    if (m & 2) a.push_back(pipefix::str(3, "_."));
+    if (m & 4) a.push_back(pipefix::str(1, ";.\n"));
+    if (m & 8) a.push_back(pipefix::str(6, "~-\r"));
+    if (m & 16) a.insert(a.end(), {pipefix::str(4, ","), pipefix::str(5, "."), pipefix::num(7, 1)});
     g_lex[m] = drlanew(g_srv, g_srv->seshp);
     if (!g_lex[m] ||
         drops<drlexops>(g_lex[m])->bnd(g_lex[m], 1, g_fil->obj(), g_prefs->add(DRCLS_LEXER, 1, a)) ||
@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   drobj *lex = g_lex[data[0] & 31];
   g_fil->docs[0].assign(reinterpret_cast<const char *>(data) + 2, size - 2);
   g_fil->piece = 0;
-  std::vector<lexfix::Tok> whole = run(lex);
+  std::vector<pipefix::Tok> whole = run(lex);
   g_fil->piece = 1 + data[1] * 37u;
   if (run(lex) != whole) std::abort();
   return 0;

@@ -8,16 +8,16 @@
 #include <string>
 #include <vector>
 
-#include "tests/fixtures/pipe/lexfix.h"
+#include "tests/fixtures/pipe/pipefix.h"
 #include "tests/fixtures/server/statefix.h"
 #include "platform/nls/nls.h"
 
 namespace {
 
-using lexfix::Attr;
-using lexfix::num;
-using lexfix::str;
-using lexfix::Tok;
+using pipefix::Attr;
+using pipefix::num;
+using pipefix::str;
+using pipefix::Tok;
 
 Tok W(const std::string &t, int32_t off, int ext) { return {DRTOK_WORD, t, off, ext}; }
 Tok N(const std::string &t, int32_t off, int ext) { return {DRTOK_NUMBER, t, off, ext}; }
@@ -27,11 +27,11 @@ const Tok P{DRTOK_PARAGRAPH, "", 0, 0};
 const Tok END{DRTOK_END, "", 0, 0};
 
 struct Lexer : statefix::State {
-  std::unique_ptr<lexfix::Prefs> prefs;
+  std::unique_ptr<pipefix::Prefs> prefs;
   std::vector<drobj *> made;
   void SetUp() override {
     statefix::State::SetUp();
-    if (st) prefs = std::make_unique<lexfix::Prefs>(st);
+    if (st) prefs = std::make_unique<pipefix::Prefs>(st);
   }
   void TearDown() override {
     for (drobj *o : made) drops<drlexops>(o)->free(o);
@@ -57,10 +57,10 @@ struct Lexer : statefix::State {
   // The tokens of one text read through a filter in pieces of `piece` bytes.
   std::vector<Tok> tokens(const std::string &text, const std::vector<Attr> &attrs = {},
                           size_t piece = 0) {
-    lexfix::MemFilter f({text}, piece);
+    pipefix::MemFilter f({text}, piece);
     drobj *l = lexer(attrs, f.obj());
     if (!l || !open(l)) return {{-1, "bind failed", 0, 0}};
-    return lexfix::drain(l);
+    return pipefix::drain(l);
   }
 };
 
@@ -120,7 +120,7 @@ TEST_F(Lexer, TextsToTokens) {
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(tokens(c.text, c.attrs), c.toks);
-    EXPECT_TRUE(lexfix::stack(st).empty());
+    EXPECT_TRUE(pipefix::stack(st).empty());
   }
 }
 
@@ -165,12 +165,12 @@ TEST_F(Lexer, BatchLimits) {
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
-    lexfix::MemFilter f({c.text});
+    pipefix::MemFilter f({c.text});
     drobj *l = lexer({}, f.obj());
     ASSERT_NE(l, nullptr);
     ASSERT_TRUE(open(l));
     std::vector<int32_t> sizes;
-    EXPECT_EQ(lexfix::drain(l, c.max, &sizes), c.want);
+    EXPECT_EQ(pipefix::drain(l, c.max, &sizes), c.want);
     EXPECT_EQ(sizes, c.sizes);
   }
 }
@@ -198,14 +198,14 @@ TEST_F(Lexer, QueryWords) {
   for (const Case &c : cases) {
     SCOPED_TRACE(c.word);
     ASSERT_EQ(ops->query(l, c.word, c.wild), 0);
-    EXPECT_EQ(lexfix::drain(l, 1), c.toks);
+    EXPECT_EQ(pipefix::drain(l, 1), c.toks);
   }
   // Back in mode 1 the wildcards are ordinary bytes again.
-  lexfix::MemFilter f({"wor%d"});
+  pipefix::MemFilter f({"wor%d"});
   ASSERT_EQ(ops->bnd(l, 42, f.obj(), 0), 0);
   ASSERT_EQ(ops->query(l, "x", 1), 0);
   ASSERT_TRUE(open(l));
-  EXPECT_EQ(lexfix::drain(l), (std::vector<Tok>{W("WOR", 0, 3), W("D", 4, 1), END}));
+  EXPECT_EQ(pipefix::drain(l), (std::vector<Tok>{W("WOR", 0, 3), W("D", 4, 1), END}));
 }
 
 // A document read in pieces of any size gives the tokens of the whole text:
@@ -235,7 +235,7 @@ TEST_F(Lexer, PiecesGiveTheWholeText) {
 // What the lexer writes into the shared record: the byte the query side
 // reads as its refusal flag is always 0, the one after it always 1.
 TEST_F(Lexer, RecordBytes) {
-  lexfix::MemFilter f({"A word, 3.14 and x1. New\n\nparagraph"});
+  pipefix::MemFilter f({"A word, 3.14 and x1. New\n\nparagraph"});
   drobj *l = lexer({}, f.obj());
   ASSERT_NE(l, nullptr);
   ASSERT_TRUE(open(l));
@@ -260,7 +260,7 @@ TEST_F(Lexer, RecordBytes) {
 
 // The filter's document count and ends, and the key buffer handed out.
 TEST_F(Lexer, DocumentsThroughTheFilter) {
-  lexfix::MemFilter f({"one", "two"});
+  pipefix::MemFilter f({"one", "two"});
   drobj *l = lexer({}, f.obj());
   ASSERT_NE(l, nullptr);
   const drlexops *ops = drops<drlexops>(l);
@@ -272,7 +272,7 @@ TEST_F(Lexer, DocumentsThroughTheFilter) {
   std::vector<std::string> seen;
   while (ops->next(l, &op, &key) == 0) {
     seen.push_back(key);
-    std::vector<Tok> t = lexfix::drain(l);
+    std::vector<Tok> t = pipefix::drain(l);
     ASSERT_EQ(t.size(), 2u);
     seen.push_back(t[0].text);
   }
@@ -281,13 +281,13 @@ TEST_F(Lexer, DocumentsThroughTheFilter) {
   // Without a key pointer only the text restarts: the filter stays put.
   f.at(0);
   EXPECT_EQ(ops->next(l, &op, nullptr), 0);
-  EXPECT_EQ(lexfix::drain(l), (std::vector<Tok>{W("ONE", 0, 3), END}));
+  EXPECT_EQ(pipefix::drain(l), (std::vector<Tok>{W("ONE", 0, 3), END}));
   EXPECT_EQ(f.cur, 0);
 }
 
 // A filter that fails a read fails the batch; nothing of it is reported.
 TEST_F(Lexer, FailingReadFailsTheBatch) {
-  lexfix::MemFilter f({std::string(9000, 'a')}, 4000);
+  pipefix::MemFilter f({std::string(9000, 'a')}, 4000);
   f.failat = 2;
   drobj *l = lexer({}, f.obj());
   ASSERT_NE(l, nullptr);
@@ -301,15 +301,15 @@ TEST_F(Lexer, FailingReadFailsTheBatch) {
 // Binding twice: the same policy only takes the new filter, another policy
 // is refused without a message.
 TEST_F(Lexer, SecondBinding) {
-  lexfix::MemFilter a({"alpha"}), b({"beta"});
+  pipefix::MemFilter a({"alpha"}), b({"beta"});
   drobj *l = lexer({}, a.obj());
   ASSERT_NE(l, nullptr);
   const drlexops *ops = drops<drlexops>(l);
   EXPECT_EQ(ops->bnd(l, 43, b.obj(), 0), 1);
-  EXPECT_TRUE(lexfix::stack(st).empty());
+  EXPECT_TRUE(pipefix::stack(st).empty());
   EXPECT_EQ(ops->bnd(l, 42, b.obj(), 0), 0);
   ASSERT_TRUE(open(l));
-  EXPECT_EQ(lexfix::drain(l), (std::vector<Tok>{W("BETA", 0, 4), END}));
+  EXPECT_EQ(pipefix::drain(l), (std::vector<Tok>{W("BETA", 0, 4), END}));
 }
 
 // Refusals: unknown attributes, the letter conversion where a character
@@ -321,7 +321,7 @@ TEST_F(Lexer, Refusals) {
   made.push_back(l);
   const drlexops *ops = drops<drlexops>(l);
   EXPECT_EQ(ops->bnd(l, 42, nullptr, prefs->add(DRCLS_LEXER, 1, {str(1, "."), num(8, 1)})), 1);
-  EXPECT_EQ(lexfix::stack(st), std::vector<int>{100});
+  EXPECT_EQ(pipefix::stack(st), std::vector<int>{100});
   rtmsgclr(st->msg);
   EXPECT_EQ(ops->mode(l, 1), 1);  // not bound
   rtmsgclr(st->msg);
@@ -346,7 +346,7 @@ TEST_F(Lexer, Refusals) {
   for (const Call &c : calls) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(c.fn(ops, l), 1);
-    EXPECT_EQ(lexfix::stack(st), std::vector<int>{50601});
+    EXPECT_EQ(pipefix::stack(st), std::vector<int>{50601});
     rtmsgclr(st->msg);
   }
 
@@ -359,7 +359,7 @@ TEST_F(Lexer, Refusals) {
   made.push_back(l2);
   lang->cs = nlscsbyid(NLS_JA16EUC);
   EXPECT_EQ(drops<drlexops>(l2)->bnd(l2, 42, nullptr, prefs->add(DRCLS_LEXER, 1, {num(7, 1)})), 1);
-  EXPECT_EQ(lexfix::stack(st), std::vector<int>{10709});
+  EXPECT_EQ(pipefix::stack(st), std::vector<int>{10709});
   rtmsgclr(st->msg);
   // The same preference with the conversion left off binds.
   EXPECT_EQ(drops<drlexops>(l2)->bnd(l2, 42, nullptr, prefs->add(DRCLS_LEXER, 1, {num(7, 0)})), 0);
@@ -374,7 +374,7 @@ struct Utf8Lexer : Lexer {
 
 TEST_F(Utf8Lexer, RefusedForMultiByteSet) {
   EXPECT_EQ(drlanew(st, st->seshp), nullptr);
-  EXPECT_EQ(lexfix::stack(st), std::vector<int>{11102});
+  EXPECT_EQ(pipefix::stack(st), std::vector<int>{11102});
   char text[200];
   ASSERT_GT(rtmsgtxt(st->msg, 1, text, sizeof text), 0);
   EXPECT_NE(std::string(text).find("UTF8"), std::string::npos) << text;

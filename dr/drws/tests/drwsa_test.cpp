@@ -9,21 +9,21 @@
 #include <vector>
 
 #include "dr/drl/drla.h"
-#include "tests/fixtures/pipe/lexfix.h"
+#include "tests/fixtures/pipe/pipefix.h"
 #include "tests/fixtures/server/statefix.h"
 
 namespace {
 
-using lexfix::Attr;
-using lexfix::num;
-using lexfix::str;
+using pipefix::Attr;
+using pipefix::num;
+using pipefix::str;
 
 struct StopList : statefix::State {
-  std::unique_ptr<lexfix::Prefs> prefs;
+  std::unique_ptr<pipefix::Prefs> prefs;
   std::vector<std::pair<drobj *, int>> made;  // object and class
   void SetUp() override {
     statefix::State::SetUp();
-    if (st) prefs = std::make_unique<lexfix::Prefs>(st);
+    if (st) prefs = std::make_unique<pipefix::Prefs>(st);
   }
   void TearDown() override {
     for (auto &[o, cls] : made) drasmfree(o, cls);
@@ -92,14 +92,14 @@ TEST_F(StopList, PreferencesToNumbers) {
       EXPECT_EQ(list(sl), c.words);
     }
     EXPECT_EQ(drops<drstops>(sl)->nop(sl), 0);
-    EXPECT_TRUE(lexfix::stack(st).empty());
+    EXPECT_TRUE(pipefix::stack(st).empty());
   }
 }
 
 // Any attribute but the stop word refuses the stop list with 100.
 TEST_F(StopList, OtherOrdinalRefused) {
   EXPECT_EQ(stoplist({str(2, "a"), str(3, "b")}, lexer({})), nullptr);
-  EXPECT_EQ(lexfix::stack(st), std::vector<int>{100});
+  EXPECT_EQ(pipefix::stack(st), std::vector<int>{100});
 }
 
 // Stop words go through the lexer's conversions: an accented stop word
@@ -126,7 +126,7 @@ TEST_F(LatinStopList, AccentedWordsMatchTheTokens) {
     // The lexer's token of the same text in query mode.
     ASSERT_EQ(drops<drlexops>(lex)->mode(lex, 2), 0);
     ASSERT_EQ(drops<drlexops>(lex)->query(lex, "caf\xE9", 0), 0);
-    std::vector<lexfix::Tok> t = lexfix::drain(lex);
+    std::vector<pipefix::Tok> t = pipefix::drain(lex);
     ASSERT_EQ(t.size(), 2u);
     EXPECT_EQ(t[0].text, c.token);
     EXPECT_EQ(look(sl, t[0].text.c_str()), 1);
