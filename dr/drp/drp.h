@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "dr/dra/dra.h"
-#include "dr/drp/drtoken.h"
+#include "dr/dras/drtoken.h"
 
 /* Sizes of the parse buffer. */
 enum {
