@@ -24,6 +24,16 @@ bool readcode(cxstate *st) {
   return rec != nullptr;
 }
 
+// Reads the code being dispatched and gives its first packet number (-1
+// none); false when the code is ignored.
+bool readpkt(cxstate *st, int *number) {
+  unsigned char *rec = wpc6getcode(st);
+  if (!rec) return false;
+  *number = recpkt(rec);
+  wpc6freecode(st, rec);
+  return true;
+}
+
 // ---------------------------------------------------------------- single-byte codes
 
 int hspace(cxstate *st) { return cxputc(st, ' '); }
@@ -144,31 +154,21 @@ void textpkt(cxstate *st, int number, int warn, int zone) {
 }
 
 int wpc6hdrftr(cxstate *st) {
-  unsigned char *rec = wpc6getcode(st);
-  if (!rec) return 0;
-  int number = recpkt(rec);
-  wpc6freecode(st, rec);
-  int s = blk(st)->sub;
-  if (!(s & 4)) textpkt(st, number, 0, s <= 1 ? 1 : 2);
+  int number, s = blk(st)->sub;
+  if (readpkt(st, &number) && !(s & 4)) textpkt(st, number, 0, s <= 1 ? 1 : 2);
   return 0;
 }
 
 int wpc6note(cxstate *st) {
-  unsigned char *rec = wpc6getcode(st);
-  if (!rec) return 0;
-  int number = recpkt(rec);
-  wpc6freecode(st, rec);
-  textpkt(st, number, 1, 3);
+  int number;
+  if (readpkt(st, &number)) textpkt(st, number, 1, 3);
   return 0;
 }
 
 // A text whose packet is named by another packet.
 int wpc6pkttext(cxstate *st) {
-  unsigned char *rec = wpc6getcode(st);
-  if (!rec) return 0;
-  int number = recpkt(rec);
-  wpc6freecode(st, rec);
-  if (!wpc6pktuse(st, number, 1)) return 0;
+  int number;
+  if (!readpkt(st, &number) || !wpc6pktuse(st, number, 1)) return 0;
   int second = wpc6rd16(st) < 0 ? -1 : wpc6rd16(st);
   wpc6pktclose(st);
   if (!wpc6pktuse(st, second, 1)) return 0;

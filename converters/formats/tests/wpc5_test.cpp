@@ -1,6 +1,6 @@
-// The WordPerfect 5.x converter through its entry: documents of wpgen.h,
-// codes and groups one by one, the character sets, damaged and hostile
-// documents, and the statuses of documents it refuses.
+// The WordPerfect 5.x converter through its entry: codes and groups one by
+// one, the character sets, damaged and hostile documents, and the statuses
+// of documents it refuses.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,21 +11,6 @@
 namespace {
 
 using namespace wpt;
-
-TEST(Wp5Converter, GeneratedDocumentsGiveTheirText) {
-  for (const doc &d : corpus()) {
-    if (d.six) continue;
-    SCOPED_TRACE(d.name);
-    result r = run(WP5, d.bytes);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, d.text);
-    EXPECT_EQ(r.files, kinout);
-    // Nothing of one run reaches the next.
-    result again = run(WP5, d.bytes);
-    EXPECT_EQ(again.status, 0);
-    EXPECT_EQ(again.out, r.out);
-  }
-}
 
 TEST(Wp5Converter, CodesAndGroups) {
   struct {
@@ -159,11 +144,7 @@ TEST(Wp5Converter, DeepNestingEndsWithoutCrashing) {
 
 TEST(Wp5Converter, StatusesOfRefusedAndDamagedDocuments) {
   std::string good = wp5("Hello" + wp5header(0, "Head"));
-  auto with = [&](size_t at, int value) {
-    std::string d = good;
-    d[at] = static_cast<char>(value);
-    return d;
-  };
+  auto with = [&](size_t at, int value) { return edit(good, {{at, value}}); };
   std::string nooffset = good;
   nooffset.replace(4, 4, le32(0x80000000u));
   std::string far = good;
@@ -194,17 +175,6 @@ TEST(Wp5Converter, StatusesOfRefusedAndDamagedDocuments) {
     EXPECT_EQ(r.out, c.out);
     EXPECT_EQ(r.files, c.status == 0 ? kinout : kin);
   }
-}
-
-TEST(Wp5Converter, MissingInputAndUnwritableOutput) {
-  std::string doc = wp5("Hello");
-  EXPECT_EQ(run(WP5, nullptr).status, 1);
-  result r = run(WP5, doc, {"0", false, "missing/out.txt"});
-  EXPECT_EQ(r.status, 3);
-  EXPECT_EQ(r.files, kin);
-  std::string longname(300, 'o');
-  EXPECT_EQ(run(WP5, doc, {"0", false, longname.c_str()}).status, 3);
-  EXPECT_EQ(cvtwp5st(nullptr, "in", "out"), -1);
 }
 
 // The zones the text of each group goes into, when a zone file is named.

@@ -1,6 +1,6 @@
-// The WordPerfect 6.x converter through its entry: documents of wpgen.h,
-// the code table, codes one by one, the character sets, the text read from
-// packets, hostile packet indexes, and the statuses of documents it refuses.
+// The WordPerfect 6.x converter through its entry: the code table, codes
+// one by one, the character sets, the text read from packets, hostile packet
+// indexes, and the statuses of documents it refuses.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -12,20 +12,6 @@
 namespace {
 
 using namespace wpt;
-
-TEST(Wp6Converter, GeneratedDocumentsGiveTheirText) {
-  for (const doc &d : corpus()) {
-    if (!d.six) continue;
-    SCOPED_TRACE(d.name);
-    result r = run(WP6, d.bytes);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, d.text);
-    EXPECT_EQ(r.files, kinout);
-    result again = run(WP6, d.bytes);
-    EXPECT_EQ(again.status, 0);
-    EXPECT_EQ(again.out, r.out);
-  }
-}
 
 TEST(Wp6Converter, CodeTableIsSortedAndEveryRowIsFound) {
   int kinds[5] = {};
@@ -220,11 +206,7 @@ TEST(Wp6Converter, PacketsDeliverNoMoreThanTheDocumentHolds) {
 
 TEST(Wp6Converter, StatusesOfRefusedAndDamagedDocuments) {
   std::string good = wp6("Hello" + wp6header(0, 1), {{8, wp6text("Head")}});
-  auto with = [&](std::initializer_list<std::pair<size_t, int>> edits) {
-    std::string d = good;
-    for (auto [at, v] : edits) d[at] = static_cast<char>(v);
-    return d;
-  };
+  auto with = [&](std::initializer_list<std::pair<size_t, int>> edits) { return edit(good, edits); };
   std::string noindex = wp6("Hello");
   std::string countzero = noindex;
   countzero[16 + 2] = 0;
@@ -272,17 +254,6 @@ TEST(Wp6Converter, StatusesOfRefusedAndDamagedDocuments) {
     EXPECT_EQ(r.status, c.status);
     EXPECT_EQ(r.out, c.out);
   }
-}
-
-TEST(Wp6Converter, MissingInputAndUnwritableOutput) {
-  std::string doc = wp6("Hello");
-  EXPECT_EQ(run(WP6, nullptr).status, 1);
-  result r = run(WP6, doc, {"0", false, "missing/out.txt"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.files, kin);
-  std::string longname(300, 'o');
-  EXPECT_EQ(run(WP6, doc, {"0", false, longname.c_str()}).status, 3);
-  EXPECT_EQ(cvtwp6st(nullptr, "in", "out"), -1);
 }
 
 // A packet reader gives back a byte taken back from it, and closing it

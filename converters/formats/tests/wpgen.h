@@ -23,7 +23,7 @@ inline std::string byte(int b) { return std::string(1, char(b)); }
 
 // A 5.x document: header (version 5.0 or 5.1), prefix area, document area.
 inline std::string wp5(const std::string &body, int minor = 1, const std::string &prefix = "") {
-  return "\xFFWPC" + le32(16 + static_cast<uint32_t>(prefix.size())) + byte(1) + byte(10) + byte(0) +
+  return std::string("\xFFWPC") + le32(16 + static_cast<uint32_t>(prefix.size())) + byte(1) + byte(10) + byte(0) +
          byte(minor) + zeros(4) + prefix + body;
 }
 
@@ -35,7 +35,7 @@ inline std::string wp5group(int code, int sub, const std::string &data) {
 }
 
 // An extended character.
-inline std::string wp5ext(int set, int number) { return "\xC0" + byte(number) + byte(set) + "\xC0"; }
+inline std::string wp5ext(int set, int number) { return std::string("\xC0") + byte(number) + byte(set) + "\xC0"; }
 
 // A header or footer (subfunction 0-3) holding text; text 0 writes byte 7 as 0 (no text).
 inline std::string wp5header(int sub, const std::string &text, bool hastext = true) {
@@ -68,7 +68,7 @@ inline std::string wp6(const std::string &body, const std::vector<packet> &pkts 
     data += p.data;
   }
   index += zeros(14);
-  std::string head = "\xFFWPC" + le32(static_cast<uint32_t>(at + data.size())) + byte(1) + byte(10) + byte(2) +
+  std::string head = std::string("\xFFWPC") + le32(static_cast<uint32_t>(at + data.size())) + byte(1) + byte(10) + byte(2) +
                      byte(minor) + zeros(2) + le16(16);
   return head + index + data + body;
 }
@@ -91,10 +91,10 @@ inline std::string wp6code(int code, int sub, const std::string &data = "", cons
 inline std::string wp6eol(int sub) { return wp6code(0xD0, sub, le16(2) + zeros(2)); }
 
 // An extended character.
-inline std::string wp6ext(int set, int number) { return "\xF0" + byte(number) + byte(set) + "\xF0"; }
+inline std::string wp6ext(int set, int number) { return std::string("\xF0") + byte(number) + byte(set) + "\xF0"; }
 
 // The text-output switch: type 0 turns text off, 1 on again.
-inline std::string wp6undo(int type) { return "\xF1" + byte(type) + zeros(2) + "\xF1"; }
+inline std::string wp6undo(int type) { return std::string("\xF1") + byte(type) + zeros(2) + "\xF1"; }
 
 // A text packet: one block, the text's offset (10) and size, the text.
 inline std::string wp6text(const std::string &text) {

@@ -54,6 +54,12 @@ inline result run(ver v, const std::string *doc, const opts &o = {}) {
 
 inline result run(ver v, const std::string &doc, const opts &o = {}) { return run(v, &doc, o); }
 
+// A copy of doc with bytes replaced: (offset, value) pairs.
+inline std::string edit(std::string doc, std::initializer_list<std::pair<size_t, int>> bytes) {
+  for (auto [at, v] : bytes) doc[at] = static_cast<char>(v);
+  return doc;
+}
+
 const std::vector<std::string> kinout = {"in.doc", "out.txt"}, kin = {"in.doc"};
 
 }  // namespace wpt
