@@ -6,8 +6,6 @@
 // recurse without end; and the packets together deliver at most as many
 // bytes as the input holds, so codes naming one packet again and again
 // cannot make a small document write without end.
-#include <cstring>
-
 #include "converters/formats/cvt.h"
 #include "converters/formats/wpc.h"
 #include "converters/runtime/cvtframe.h"
@@ -79,11 +77,11 @@ int wpc6pktget(cxstate *st) {
     ccseterr(st, CX_WARNEND);
     return -1;
   }
-  b->budget--;
   if (r->pushed >= 0) {
     int c = cxspop(st, r->pushed);
     if (c >= 0) {
       r->delivered++;
+      b->budget--;
       return c;
     }
     cxsclose(st, r->pushed);
@@ -91,6 +89,7 @@ int wpc6pktget(cxstate *st) {
   }
   if (r->bufpos >= r->buflen && !wpc6load(st, r)) return -1;
   r->delivered++;
+  b->budget--;
   return r->buf[r->bufpos++];
 }
 

@@ -263,8 +263,8 @@ int wpc6mark5(cxstate *st) {
 
 // ---------------------------------------------------------------- boxes
 
-// The content-type byte of a box content type: bit 0x80 kept, 2 for text
-// kind 3, 1 for kind 4.
+// The content-type byte of a box content type t: its bit 0x80, plus 2 when
+// the rest of t is 3 (no text to read), plus 1 when it is 4.
 int boxtype(int t) {
   int low = t & 0x7F;
   return (t & 0x80) | (low == 3 ? 2 : 0) | (low == 4 ? 1 : 0);
