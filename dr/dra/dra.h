@@ -106,8 +106,8 @@ int dracnfop(drsrvstate *st, const char *dir, int dirkind, const char *name, int
 int dracnfcl(drsrvstate *st, rtstream *stream);
 /* Reads at most size bytes; 0 with the count, 2 at the end, 1 on error. */
 int dracnfrd(drsrvstate *st, rtstream *stream, void *buf, size_t size, size_t *count);
-/* Writes len bytes; 0 when all were written, 2 when the runtime reports the
- * end, 1 for a short write. */
+/* Writes len bytes; 0 when all were written, 2 when the stream took fewer
+ * (the end of its room), 1 on error: the codes of dracnfrd. */
 int dracnfwr(drsrvstate *st, rtstream *stream, const void *buf, size_t len, size_t *count);
 /* Creates a file by opening a write stream on it and closing it; 0 or 1. */
 int dracnfmk(drsrvstate *st, const char *file, int kind, int attrs, int reclen);

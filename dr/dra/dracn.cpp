@@ -228,12 +228,12 @@ int dracnfwr(drsrvstate *st, rtstream *stream, const void *buf, size_t len, size
   long n = rtfwrite(stream, buf, len);
   if (n < 0) {
     druetrc();
-    return 2;
+    return 1;
   }
   if (count) *count = static_cast<size_t>(n);
   if (static_cast<size_t>(n) < len) {
     druetrc();
-    return 1;
+    return 2;
   }
   return 0;
 }

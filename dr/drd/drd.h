@@ -2,7 +2,8 @@
 // dictionary tables on first use, the preferences they name with their
 // attribute values, attribute lists for the components, index object names,
 // refresh and dump. Also the text-loading cycle run for a source batch.
-#pragma once
+#ifndef KES_DR_DRD_DRD_H
+#define KES_DR_DRD_DRD_H
 
 #include <cstdint>
 
@@ -60,7 +61,7 @@ struct drdmpref {
   int32_t objid;       // registry row that builds it
   char name[32];
   int32_t attrcnt;
-  drdmattr attrs[DRDM_MAXATTR];
+  drdmattr *attrs;     // attrcnt entries, in the order of the attribute statement
   drubbuf *text;       // holds the string values
   drobj *obj;          // attached object (the word list built for it)
 };
@@ -82,6 +83,7 @@ struct drdmcache {
   int16_t prind[DRDM_NCLASS];      // its indicators
   uint32_t pridcnt;                // its element count
   drdmpref prefwa;                 // preference work area
+  drdmattr attrwa[DRDM_MAXATTR];   // its attributes, as many as one preference may keep
   drdmpol polwa;                   // policy work area
   druocur *polcur;                 // the policy SELECT
   druocur *pdcur;                  // drdinte.get_pref_details
@@ -156,3 +158,5 @@ int drasmtlfre(drsrvstate *s, drdmpol *pol);
 // and loader engine; 0 when it ran through (or had nothing to do), 1 after a
 // failure.
 int drqsldc(drsrvstate *s, int32_t srcid);
+
+#endif

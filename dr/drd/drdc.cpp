@@ -6,19 +6,6 @@
 
 static drdmcache *dict(drsrvstate *s) { return s ? s->dmcache : nullptr; }
 
-// True for a plain name: letters, digits, '_', '$' and '#', not starting
-// with a digit. The index object names are pasted into SQL texts.
-static bool drdcplain(const char *n) {
-  if (!n || !*n || (*n >= '0' && *n <= '9')) return false;
-  for (; *n; ++n) {
-    char c = *n;
-    if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-          c == '_' || c == '$' || c == '#'))
-      return false;
-  }
-  return true;
-}
-
 int drdcnam(drsrvstate *s, int32_t polid, const char *suffix, char *buf, uint16_t size) {
   drdmpol *p = drqpol(s, polid);
   if (!p) {
@@ -26,15 +13,17 @@ int drdcnam(drsrvstate *s, int32_t polid, const char *suffix, char *buf, uint16_
     druetrc();
     return 1;
   }
-  if (!drdcplain(p->owner) || !drdcplain(suffix)) {
-    dracnerr(s, DRFAC_DRG, 10518, 2, DRA_INT, (int)polid, DRA_STR, p->owner, DRA_STR, suffix ? suffix : "", 0);
+  int n = drasmfmt(s->fmt, buf, size, "%s.DR_%05d_%s", DRA_STR, p->owner, DRA_INT, (int)p->id,
+                   DRA_STR, suffix ? suffix : "", 0);
+  if (n < 0) {
+    dracnierr(s, DRFAC_DRG, 50100, 2, DRA_STR, __FILE__, DRA_INT, __LINE__, DRA_INT, n, 0);
     druetrc();
     return 1;
   }
-  int n = drasmfmt(s->fmt, buf, size, "%s.DR_%05d_%s", DRA_STR, p->owner, DRA_INT, (int)p->id, DRA_STR,
-                   suffix ? suffix : "", 0);
-  if (n < 0) {
-    dracnierr(s, DRFAC_DRG, 50100, 2, DRA_STR, __FILE__, DRA_INT, __LINE__, DRA_INT, n, 0);
+  // The name is pasted into statement texts: owner and name must be plain.
+  if (!druoidn(buf, 2)) {
+    dracnerr(s, DRFAC_DRG, 10518, 2, DRA_INT, (int)polid, DRA_STR, p->owner, DRA_STR,
+             suffix ? suffix : "", 0);
     druetrc();
     return 1;
   }

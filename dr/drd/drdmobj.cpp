@@ -3,6 +3,14 @@
 // it and kept in the policy record until the policy's components are freed.
 #include "dr/drd/drd.h"
 
+// Refuses a component whose class needs one not built yet; null.
+static drobj *drasmafter(drsrvstate *s, drdmpol *pol, int32_t clsid, int32_t first) {
+  dracnerr(s, DRFAC_DRG, 10520, 2, DRA_INT, static_cast<int>(pol->id), DRA_INT,
+           static_cast<int>(clsid), DRA_INT, static_cast<int>(first), 0);
+  druetrc();
+  return nullptr;
+}
+
 // Builds and binds a component of one class; null after the failing step.
 static drobj *drasmbuild(drsrvstate *s, drheap h, drdmpol *pol, int32_t clsid, int32_t objid,
                          int32_t prefid) {
@@ -32,7 +40,7 @@ static drobj *drasmbuild(drsrvstate *s, drheap h, drdmpol *pol, int32_t clsid, i
       return o;
     case DRCLS_STOPLIST: {
       drobj *lex = pol->comp[DRCLS_LEXER - 1].obj;
-      if (!lex) return nullptr;
+      if (!lex) return drasmafter(s, pol, clsid, DRCLS_LEXER);
       // Every stop-list preference builds the one stop-list kind.
       if (drstctor c = drasmctor(s, drasmtab.sl, clsid, 1)) o = c(s, h, prefid, lex);
       return o;
@@ -40,7 +48,7 @@ static drobj *drasmbuild(drsrvstate *s, drheap h, drdmpol *pol, int32_t clsid, i
     case DRCLS_ENGINE: {
       drobj *sl = pol->comp[DRCLS_STOPLIST - 1].obj;
       // Checked before building, so that a refused engine is not left behind.
-      if (!sl) return nullptr;
+      if (!sl) return drasmafter(s, pol, clsid, DRCLS_STOPLIST);
       drengctor c = drasmctor(s, drasmtab.eng, clsid, objid);
       if (!c || !(o = c(s, h))) return nullptr;
       rc = drops<drengops>(o)->bnd(o, pol->id, prefid, sl);
@@ -76,6 +84,7 @@ static drobj *drasmbuild(drsrvstate *s, drheap h, drdmpol *pol, int32_t clsid, i
 
 int drasmobj(drsrvstate *s, drheap h, drdmpol *pol, int32_t clsid) {
   if (!pol || clsid < 1 || clsid > 10 || clsid == DRCLS_COMPRESSOR) {
+    dracnerr(s, DRFAC_DRG, 10521, 2, DRA_INT, static_cast<int>(clsid), 0);
     druetrc();
     return 1;
   }
@@ -84,6 +93,8 @@ int drasmobj(drsrvstate *s, drheap h, drdmpol *pol, int32_t clsid) {
 
   int32_t prefcls = 0, objid = 0;
   if (druhprf(s, slot.prefid, &prefcls, &objid) != 0) {
+    dracnierr(s, DRFAC_DRG, 10514, 2, DRA_STR, __FILE__, DRA_INT, __LINE__, DRA_INT,
+              static_cast<int>(slot.prefid), 0);
     druetrc();
     return 1;
   }

@@ -51,7 +51,8 @@ int drdpopn(drsrvstate *s, int32_t prefid, drdplist **out) {
   }
   drdmpref *p = druhitm(s, prefid);
   if (!p) {
-    dracnierr(s, DRFAC_DRG, 10514, 2, DRA_STR, __FILE__, DRA_INT, __LINE__, DRA_INT, (int)prefid, 0);
+    dracnierr(s, DRFAC_DRG, 10514, 2, DRA_STR, __FILE__, DRA_INT, __LINE__, DRA_INT, (int)prefid,
+              0);
     drumfre(s, s->hpmgr, c->heap, reinterpret_cast<void **>(&l));
     druetrc();
     return 1;

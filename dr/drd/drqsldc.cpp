@@ -31,7 +31,8 @@ int drqsldc(drsrvstate *s, int32_t srcid) {
     if (r != 0) goto done;
 
     char target[98];
-    int n = drasmfmt(s->fmt, target, sizeof target, "%s.%s", DRA_STR, src->owner, DRA_STR, src->table, 0);
+    int n = drasmfmt(s->fmt, target, sizeof target, "%s.%s", DRA_STR, src->owner, DRA_STR,
+                     src->table, 0);
     if (n < 0) {
       dracnierr(s, DRFAC_DRG, 50100, 2, DRA_STR, __FILE__, DRA_INT, __LINE__, DRA_INT, n, 0);
       goto done;

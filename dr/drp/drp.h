@@ -11,8 +11,6 @@
 #include "dr/dra/dra.h"
 #include "dr/drp/drtoken.h"
 
-extern "C" {
-
 /* Sizes of the parse buffer. */
 enum {
   DRPA_NODESIZE = 32,      /* one tree node */
@@ -214,6 +212,5 @@ int drpmmods(uint8_t *flags, const char *mods, int32_t *pos);
  * error, 1 otherwise (messages pushed). */
 int drpmparse(drsrvstate *srv, drpabuf **bufp, const char *user, const char *query,
               drphtab *keywords, int newbuf, int theme);
-}
 
 #endif

@@ -50,8 +50,6 @@ int addtext(int32_t *off, const char *text, size_t len, int32_t slack, drpabuf *
 
 }  // namespace
 
-extern "C" {
-
 int drpainit(drpabuf *b, int32_t size, drsrvstate *srv) {
   if (size < DRPA_MINSIZE) return -1;
   b->srv = srv;
@@ -191,5 +189,4 @@ void drpgerrpos(drsrvstate *srv, drpgerrrec *r, const char *text) {
   r->col = col;
   r->len = 0; /* counted now: a second report does not count again */
   dracnerr(srv, DRFAC_DRG, r->num, 1, DRA_SB4POS, &r->line, DRA_SB4POS, &r->col, 0);
-}
 }

@@ -7,8 +7,6 @@
 #include "platform/nls/nls.h"
 #include "tessek/tq/tq.h"
 
-extern "C" {
-
 /* Longest query text the lexer reads. */
 enum { DRPM_TEXTMAX = 65535 };
 
@@ -78,6 +76,5 @@ tqtoken *drpgtoken(void *st, int request, tqtoken *tok);
 void drpgerror(void *st, int msgno, int zero, tqtoken *tok, tqmesg *rec);
 int drpgnoop(void *st, int code);
 
-}
 
 #endif

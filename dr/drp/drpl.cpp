@@ -79,8 +79,6 @@ tqtoken *lexfail(drpmstate *st, int specific, int32_t num) {
 
 }  // namespace
 
-extern "C" {
-
 int drphnew(drsrvstate *srv, drphtab **out) {
   auto *t = static_cast<drphtab *>(
       drumalc(srv, srv->hpmgr, srv->cmdhp, 1, sizeof(drphtab), __FILE__, __LINE__));
@@ -284,5 +282,4 @@ tqtoken *drpglex(drpmstate *st) {
              : wild             ? DRPT_WCWORD
                                 : DRPT_WORD;
   return settok(st, code, off);
-}
 }

@@ -54,8 +54,6 @@ void inittoken(tqtoken *t, int code) {
 
 }  // namespace
 
-extern "C" {
-
 const nlscs *drpcs(drsrvstate *srv) {
   const nlscs *cs = srv ? nlscsbyname(srv->csname) : nullptr;
   if (!cs) cs = nlscsbyid(NLS_WE8ISO8859P1);
@@ -237,4 +235,3 @@ void drpgerror(void *user, int msgno, int zero, tqtoken *tok, tqmesg *rec) {
 }
 
 int drpgnoop(void *user, int code) { return 0; }
-}

@@ -53,8 +53,6 @@ int unwind(drsrvstate *srv, char *out, size_t size, size_t *pos, int line) {
 
 }  // namespace
 
-extern "C" {
-
 const char *drptname(int op) {
   for (const optname &e : kNames)
     if (e.op == op) return e.name;
@@ -117,5 +115,4 @@ void drptdump(drpabuf **bufp) {
   out[0] = 0;
   drptprint(b->root, b, out, sizeof out, &pos, 0);
   dracnout(nullptr, "\n[\n%s\n]\n", DRA_STR, out, 0);
-}
 }

@@ -55,8 +55,6 @@ int32_t valueof(tqrec *rec, int32_t idx) {
 
 }  // namespace
 
-extern "C" {
-
 void drpxfail(drpmstate *st, int specific, const char *arg, int32_t num) {
   if (st->reported) return;
   if (specific) {
@@ -335,5 +333,4 @@ void drpgreduce(tqrec *rec, int rule, tqtoken *tok) {
     return;
   }
   tqpush(rec, to, lhs, &r, keep);
-}
 }

@@ -8,8 +8,6 @@
 #include <cstddef>
 #include <cstdint>
 
-extern "C" {
-
 /* Token types. */
 enum {
   DRTOK_WORD = 1,      /* word of letters */
@@ -42,7 +40,6 @@ typedef struct drtoken {
   uint8_t extent;      /* source characters covered, low 8 bits */
 } drtoken;
 
-}
 
 static_assert(offsetof(drtoken, weight) == offsetof(drtoken, flag) + 1,
               "the weight byte follows the flag byte");

@@ -100,9 +100,11 @@ char *drubadd(drubbuf *b, const char *s) {
   return at;
 }
 
-void *drubrsv(drubbuf *b, uint32_t n) {
+void *drubrsv(drubbuf *b, uint32_t n) { return drubrsva(b, n, kAlign); }
+
+void *drubrsva(drubbuf *b, uint32_t n, uint32_t align) {
   if (n > b->blksize) return nullptr;
-  uintptr_t start = (addr(b->pos) + kAlign - 1) & ~(kAlign - 1);
+  uintptr_t start = (addr(b->pos) + align - 1) & ~uintptr_t{align - 1};
   if (!roomfor(b, start, n)) {
     if (drubblk(b) != 0) {
       druetrc();

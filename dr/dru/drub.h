@@ -47,6 +47,9 @@ int drubblk(drubbuf *b);
  * moving to the next block when the current one lacks room; null when n
  * exceeds the block size (nothing pushed) or a block cannot be had (10900). */
 void *drubrsv(drubbuf *b, uint32_t n);
+/* drubrsv at the next position aligned to align bytes (a power of two no
+ * larger than a pointer), for items that hold no pointer. */
+void *drubrsva(drubbuf *b, uint32_t n, uint32_t align);
 /* Rewinds so that the next item goes to the first block again; release 1
  * also frees every block. */
 void drubrst(drubbuf *b, uint8_t release);

@@ -44,8 +44,8 @@ const kdbcda *cda(const druocur *c) { return reinterpret_cast<const kdbcda *>(c-
 const druorep &how(const druorep *rep) { return rep ? *rep : druorepd; }
 
 // Reports a failing step unless rc is 0 or one the caller takes as a result.
-int report(drsrvstate *st, int rc, int step, int sev, int result = -1) {
-  if (rc != 0 && rc != result && step >= 0) druoerr(st, rc, step, sev);
+int report(drsrvstate *st, int rc, int step, int sev, const char *file, int line, int result = -1) {
+  if (rc != 0 && rc != result && step >= 0) druoerr(st, rc, step, sev, file, line);
   return rc;
 }
 
@@ -115,68 +115,77 @@ int drqsexe(drsrvstate *st, const char *sql) {
 
 /* ---- steps ---- */
 
-int druoopc(drsrvstate *st, druocur *cur, int link, const druorep *rep) {
+int druoopc(drsrvstate *st, druocur *cur, int link, const druorep *rep, const char *file,
+            int line) {
   const druorep &r = how(rep);
   int rc = st->login ? kdbopen(cda(cur), lda(st->login), link) : DRUO_NOTCONN;
-  return report(st, rc, r.open, r.opsev);
+  return report(st, rc, r.open, r.opsev, file, line);
 }
 
-int druopar(drsrvstate *st, druocur *cur, const char *sql, const druorep *rep) {
+int druopar(drsrvstate *st, druocur *cur, const char *sql, const druorep *rep, const char *file,
+            int line) {
   const druorep &r = how(rep);
-  return report(st, kdbparse(cda(cur), sql), r.parse, r.opsev);
+  return report(st, kdbparse(cda(cur), sql), r.parse, r.opsev, file, line);
 }
 
-int druoprp(drsrvstate *st, druocur *cur, int link, const char *sql, const druorep *rep) {
-  int rc = druoopc(st, cur, link, rep);
+int druoprp(drsrvstate *st, druocur *cur, int link, const char *sql, const druorep *rep,
+            const char *file, int line) {
+  int rc = druoopc(st, cur, link, rep, file, line);
   if (rc != 0) return rc;
-  rc = druopar(st, cur, sql, rep);
+  rc = druopar(st, cur, sql, rep, file, line);
   if (rc != 0) kdbclose(cda(cur));
   return rc;
 }
 
-int druoend(drsrvstate *st, druocur *cur, const druorep *rep) {
+int druoend(drsrvstate *st, druocur *cur, const druorep *rep, const char *file, int line) {
   const druorep &r = how(rep);
-  return report(st, kdbclose(cda(cur)), r.close, r.sev);
+  return report(st, kdbclose(cda(cur)), r.close, r.sev, file, line);
 }
 
 int druobnd(drsrvstate *st, druocur *cur, const char *name, void *buf, int32_t size, int type,
-            int16_t *ind, uint16_t *alen, const druorep *rep) {
+            int16_t *ind, uint16_t *alen, const druorep *rep, const char *file, int line) {
   const druorep &r = how(rep);
-  return report(st, kdbbndrv(cda(cur), name, buf, size, type, ind, alen), r.bind, r.sev);
+  return report(st, kdbbndrv(cda(cur), name, buf, size, type, ind, alen), r.bind, r.sev, file,
+                line);
 }
 
-int druobnn(drsrvstate *st, druocur *cur, int pos, void *buf, int32_t size, int type,
-            int16_t *ind, uint16_t *alen, const druorep *rep) {
+int druobnn(drsrvstate *st, druocur *cur, int pos, void *buf, int32_t size, int type, int16_t *ind,
+            uint16_t *alen, const druorep *rep, const char *file, int line) {
   const druorep &r = how(rep);
-  return report(st, kdbbndrn(cda(cur), pos, buf, size, type, ind, alen), r.bind, r.sev);
+  return report(st, kdbbndrn(cda(cur), pos, buf, size, type, ind, alen), r.bind, r.sev, file, line);
 }
 
 int druobna(drsrvstate *st, druocur *cur, const char *name, void *buf, int32_t size, int type,
-            int16_t *ind, uint16_t *alen, uint32_t max, uint32_t *count, const druorep *rep) {
+            int16_t *ind, uint16_t *alen, uint32_t max, uint32_t *count, const druorep *rep,
+            const char *file, int line) {
   const druorep &r = how(rep);
   return report(st, kdbbndra(cda(cur), name, buf, size, type, ind, alen, nullptr, max, count),
-                r.bind, r.sev);
+                r.bind, r.sev, file, line);
 }
 
-int druodef(drsrvstate *st, druocur *cur, int pos, void *buf, int32_t size, int type,
-            int16_t *ind, uint16_t *alen, const druorep *rep) {
+int druodef(drsrvstate *st, druocur *cur, int pos, void *buf, int32_t size, int type, int16_t *ind,
+            uint16_t *alen, const druorep *rep, const char *file, int line) {
   const druorep &r = how(rep);
-  return report(st, kdbdefin(cda(cur), pos, buf, size, type, ind, alen), r.define, r.sev);
+  return report(st, kdbdefin(cda(cur), pos, buf, size, type, ind, alen), r.define, r.sev, file,
+                line);
 }
 
-int druoexe(drsrvstate *st, druocur *cur, const druorep *rep) {
+int druoexe(drsrvstate *st, druocur *cur, const druorep *rep, const char *file, int line) {
   const druorep &r = how(rep);
-  return report(st, kdbexec(cda(cur)), r.exec, r.sev);
+  return report(st, kdbexec(cda(cur)), r.exec, r.sev, file, line);
 }
 
-int druoexn(drsrvstate *st, druocur *cur, uint32_t n, const druorep *rep) {
+int druoexn(drsrvstate *st, druocur *cur, uint32_t n, const druorep *rep, const char *file,
+            int line) {
   const druorep &r = how(rep);
-  return report(st, kdbexn(cda(cur), static_cast<int32_t>(n)), r.exec, r.sev);
+  return report(st, kdbexn(cda(cur), static_cast<int32_t>(n)), r.exec, r.sev, file, line);
 }
 
-int druoexf(drsrvstate *st, druocur *cur, uint32_t n, const druorep *rep) {
+int druoexf(drsrvstate *st, druocur *cur, uint32_t n, const druorep *rep, const char *file,
+            int line) {
   const druorep &r = how(rep);
-  return report(st, kdbexfet(cda(cur), static_cast<int32_t>(n)), r.exec, r.sev, DRUO_NODATA);
+  return report(st, kdbexfet(cda(cur), static_cast<int32_t>(n)), r.exec, r.sev, file, line,
+                DRUO_NODATA);
 }
 
 namespace {
@@ -190,47 +199,50 @@ void druofetat(long n, int rc) {
   g_fetchrc = rc;
 }
 
-int druofet(drsrvstate *st, druocur *cur, uint32_t n, const druorep *rep) {
+int druofet(drsrvstate *st, druocur *cur, uint32_t n, const druorep *rep, const char *file,
+            int line) {
   const druorep &r = how(rep);
-  if (g_fetchat > 0 && --g_fetchat == 0) return report(st, g_fetchrc, r.fetch, r.sev, DRUO_NODATA);
-  return report(st, kdbfetch(cda(cur), static_cast<int32_t>(n)), r.fetch, r.sev, DRUO_NODATA);
-}
-
-int druohld(drsrvstate *st, druocur *cur, int on, const druorep *rep) {
-  const druorep &r = how(rep);
-  return report(st, kdbhold(cda(cur), on), r.exec, r.sev);
-}
-
-int druolng(drsrvstate *st, druocur *cur, int row, int pos, void *buf, int32_t size, int type,
-            uint32_t *got, uint32_t offset, const druorep *rep) {
-  const druorep &r = how(rep);
-  return report(st, kdbflngr(cda(cur), row, pos, buf, size, type, got, offset), r.fetch, r.sev,
+  if (g_fetchat > 0 && --g_fetchat == 0)
+    return report(st, g_fetchrc, r.fetch, r.sev, file, line, DRUO_NODATA);
+  return report(st, kdbfetch(cda(cur), static_cast<int32_t>(n)), r.fetch, r.sev, file, line,
                 DRUO_NODATA);
 }
 
+int druohld(drsrvstate *st, druocur *cur, int on, const druorep *rep, const char *file, int line) {
+  const druorep &r = how(rep);
+  return report(st, kdbhold(cda(cur), on), r.exec, r.sev, file, line);
+}
+
+int druolng(drsrvstate *st, druocur *cur, int row, int pos, void *buf, int32_t size, int type,
+            uint32_t *got, uint32_t offset, const druorep *rep, const char *file, int line) {
+  const druorep &r = how(rep);
+  return report(st, kdbflngr(cda(cur), row, pos, buf, size, type, got, offset), r.fetch, r.sev,
+                file, line, DRUO_NODATA);
+}
+
 int druodsc(drsrvstate *st, druocur *cur, int pos, int32_t *size, int16_t *type, char *name,
-            int32_t *namelen, const druorep *rep) {
+            int32_t *namelen, const druorep *rep, const char *file, int line) {
   const druorep &r = how(rep);
   int16_t prec = 0, scale = 0, nullok = 0;
   return report(st, kdbdescr(cda(cur), pos, size, type, name, namelen, &prec, &scale, &nullok),
-                r.define, r.sev, DRUO_NOTINLIST);
+                r.define, r.sev, file, line, DRUO_NOTINLIST);
 }
 
-int druocan(drsrvstate *st, druocur *cur, const druorep *rep) {
+int druocan(drsrvstate *st, druocur *cur, const druorep *rep, const char *file, int line) {
   const druorep &r = how(rep);
-  return report(st, kdbcancel(cda(cur)), r.exec, r.sev);
+  return report(st, kdbcancel(cda(cur)), r.exec, r.sev, file, line);
 }
 
-int druocmt(drsrvstate *st, const druorep *rep) {
+int druocmt(drsrvstate *st, const druorep *rep, const char *file, int line) {
   const druorep &r = how(rep);
   int rc = st->login ? kdbcommit(lda(st->login)) : DRUO_NOTCONN;
-  return report(st, rc, 0, r.sev);
+  return report(st, rc, 0, r.sev, file, line);
 }
 
-int druorbk(drsrvstate *st, const druorep *rep) {
+int druorbk(drsrvstate *st, const druorep *rep, const char *file, int line) {
   const druorep &r = how(rep);
   int rc = st->login ? kdbrollback(lda(st->login)) : DRUO_NOTCONN;
-  return report(st, rc, 0, r.sev);
+  return report(st, rc, 0, r.sev, file, line);
 }
 
 uint32_t druorows(const druocur *cur) { return cda(cur)->rpc; }

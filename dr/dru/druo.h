@@ -24,19 +24,19 @@ enum { DRUO_WORK = 0, DRUO_TRANSPORT = 1 };
 
 /* External datatypes of binds and defines. */
 enum {
-  DRUO_VARCHAR2 = 1,      /* characters, length from the length array or the size */
-  DRUO_INTEGER = 3,       /* signed integer of 1, 2, 4 or 8 bytes */
-  DRUO_FLOAT = 4,         /* float or double by size */
-  DRUO_STRING = 5,        /* NUL-terminated characters */
-  DRUO_LONG = 8,          /* characters of a long column */
-  DRUO_VARCHAR = 9,       /* 16-bit length, then characters */
-  DRUO_RAW = 23,          /* bytes */
-  DRUO_LONGRAW = 24,      /* bytes of a long raw column */
-  DRUO_UNSIGNED = 68,     /* unsigned integer of 1, 2, 4 or 8 bytes */
-  DRUO_LONGVARCHAR = 94,  /* 32-bit length, then characters */
-  DRUO_LONGVARRAW = 95,   /* 32-bit length, then bytes */
-  DRUO_CHAR = 96,         /* fixed-length characters, blank-padded on output */
-  DRUO_CHARZ = 97         /* NUL-terminated characters */
+  DRUO_VARCHAR2 = 1,     /* characters, length from the length array or the size */
+  DRUO_INTEGER = 3,      /* signed integer of 1, 2, 4 or 8 bytes */
+  DRUO_FLOAT = 4,        /* float or double by size */
+  DRUO_STRING = 5,       /* NUL-terminated characters */
+  DRUO_LONG = 8,         /* characters of a long column */
+  DRUO_VARCHAR = 9,      /* 16-bit length, then characters */
+  DRUO_RAW = 23,         /* bytes */
+  DRUO_LONGRAW = 24,     /* bytes of a long raw column */
+  DRUO_UNSIGNED = 68,    /* unsigned integer of 1, 2, 4 or 8 bytes */
+  DRUO_LONGVARCHAR = 94, /* 32-bit length, then characters */
+  DRUO_LONGVARRAW = 95,  /* 32-bit length, then bytes */
+  DRUO_CHAR = 96,        /* fixed-length characters, blank-padded on output */
+  DRUO_CHARZ = 97        /* NUL-terminated characters */
 };
 
 /* Return codes of the client layer the server acts on. */
@@ -57,6 +57,10 @@ enum {
   DRUO_AGAIN = 8176       /* the statement must be executed again before it is fetched */
 };
 
+/* The caller's place, which a failing step names in its internal error (the
+ * file as __FILE__ gives it, through the build's prefix map). */
+#define DRUO_HERE const char *file = __builtin_FILE(), int line = __builtin_LINE()
+
 /* How a call reports a failing step: the message number of each step, pushed
  * after the database's text (0: the database's text alone; -1: nothing, the
  * caller acts on the code and reports through druoerr itself), and the
@@ -64,8 +68,8 @@ enum {
  * nothing). */
 struct druorep {
   int open, parse, bind, define, exec, fetch, close;
-  int opsev;  /* open and parse */
-  int sev;    /* every other step */
+  int opsev; /* open and parse */
+  int sev;   /* every other step */
 };
 /* The steps of the client-library report at severity 2: open 50800, parse
  * 50801, bind 50802, define 50803, execute 50804, close 50805; a fetch with
@@ -80,9 +84,10 @@ extern const druorep druorepq;
 
 /* Pushes the database's text for a return code (50850, severity 2) and,
  * when step is above 0, the step's message as an internal error at sev; a
- * step or sev below 0 pushes nothing. Returns 1. The one place the client
- * layer's failures reach the error stack. */
-int druoerr(drsrvstate *st, int rc, int step, int sev);
+ * step or sev below 0 pushes nothing; the internal error names the caller's
+ * file and line. Returns 1. The one place the client layer's failures reach
+ * the error stack. */
+int druoerr(drsrvstate *st, int rc, int step, int sev, DRUO_HERE);
 
 /* ---- cursors: the calls fixed by the cursor layer's record ---- */
 
@@ -109,64 +114,67 @@ int drqsexe(drsrvstate *st, const char *sql);
  * reports a failure as rep says (null: druorepd) ---- */
 
 /* Opens a cursor in a caller's area on a connection of the state's login. */
-int druoopc(drsrvstate *st, druocur *cur, int link, const druorep *rep = nullptr);
+int druoopc(drsrvstate *st, druocur *cur, int link, const druorep *rep = nullptr, DRUO_HERE);
 /* Parses sql (whole, not deferred) on an open cursor, replacing what it
  * held; ":name" placeholders become parameters. */
-int druopar(drsrvstate *st, druocur *cur, const char *sql, const druorep *rep = nullptr);
+int druopar(drsrvstate *st, druocur *cur, const char *sql, const druorep *rep = nullptr, DRUO_HERE);
 /* druoopc, then druopar; on a failed parse the cursor is closed again. */
-int druoprp(drsrvstate *st, druocur *cur, int link, const char *sql,
-            const druorep *rep = nullptr);
+int druoprp(drsrvstate *st, druocur *cur, int link, const char *sql, const druorep *rep = nullptr,
+            DRUO_HERE);
 /* Closes a cursor opened by druoprp or druoopc. */
-int druoend(drsrvstate *st, druocur *cur, const druorep *rep = nullptr);
+int druoend(drsrvstate *st, druocur *cur, const druorep *rep = nullptr, DRUO_HERE);
 /* Binds a placeholder by name (":name" or "name", case-blind) to buf: one
  * value of size bytes, or for druoexn an array of size-byte elements with
  * indicator (-1: NULL; -2 on output: longer than the buffer) and length
  * arrays of as many entries; ind and alen may be null. */
 int druobnd(drsrvstate *st, druocur *cur, const char *name, void *buf, int32_t size, int type,
-            int16_t *ind = nullptr, uint16_t *alen = nullptr, const druorep *rep = nullptr);
+            int16_t *ind = nullptr, uint16_t *alen = nullptr, const druorep *rep = nullptr,
+            DRUO_HERE);
 /* Binds the placeholder ":<pos>" by its number, as druobnd. */
 int druobnn(drsrvstate *st, druocur *cur, int pos, void *buf, int32_t size, int type,
-            int16_t *ind = nullptr, uint16_t *alen = nullptr, const druorep *rep = nullptr);
+            int16_t *ind = nullptr, uint16_t *alen = nullptr, const druorep *rep = nullptr,
+            DRUO_HERE);
 /* Binds a collection placeholder of a CALL by name: at most max elements;
  * *count is the number sent and, after the call, the number received. */
 int druobna(drsrvstate *st, druocur *cur, const char *name, void *buf, int32_t size, int type,
             int16_t *ind, uint16_t *alen, uint32_t max, uint32_t *count,
-            const druorep *rep = nullptr);
+            const druorep *rep = nullptr, DRUO_HERE);
 /* Defines select-list column pos (from 1) into buf; a fetch of n rows fills
  * n elements of size bytes and the indicator and length arrays. */
 int druodef(drsrvstate *st, druocur *cur, int pos, void *buf, int32_t size, int type,
-            int16_t *ind = nullptr, uint16_t *alen = nullptr, const druorep *rep = nullptr);
+            int16_t *ind = nullptr, uint16_t *alen = nullptr, const druorep *rep = nullptr,
+            DRUO_HERE);
 /* Executes once. */
-int druoexe(drsrvstate *st, druocur *cur, const druorep *rep = nullptr);
+int druoexe(drsrvstate *st, druocur *cur, const druorep *rep = nullptr, DRUO_HERE);
 /* Executes for rows 0 to n-1 of the bound arrays in one round trip. */
-int druoexn(drsrvstate *st, druocur *cur, uint32_t n, const druorep *rep = nullptr);
+int druoexn(drsrvstate *st, druocur *cur, uint32_t n, const druorep *rep = nullptr, DRUO_HERE);
 /* Executes and fetches up to n rows; DRUO_NODATA (not reported) when fewer
  * came. */
-int druoexf(drsrvstate *st, druocur *cur, uint32_t n, const druorep *rep = nullptr);
+int druoexf(drsrvstate *st, druocur *cur, uint32_t n, const druorep *rep = nullptr, DRUO_HERE);
 /* Fetches up to n rows into the defines; DRUO_NODATA (not reported) when
  * fewer came; druorows counts every row delivered so far. */
-int druofet(drsrvstate *st, druocur *cur, uint32_t n, const druorep *rep = nullptr);
+int druofet(drsrvstate *st, druocur *cur, uint32_t n, const druorep *rep = nullptr, DRUO_HERE);
 /* Keeps the next executions of a query as a held cursor that lives across
  * commits and is fetched in blocks (on 1), or not (on 0). */
-int druohld(drsrvstate *st, druocur *cur, int on, const druorep *rep = nullptr);
+int druohld(drsrvstate *st, druocur *cur, int on, const druorep *rep = nullptr, DRUO_HERE);
 /* Reads a piece of column pos of row `row` (from 0) of the last fetch from
  * byte offset on into buf (at most size bytes); *got the bytes read;
  * DRUO_NODATA (not reported) when the piece reaches the end of the value. */
 int druolng(drsrvstate *st, druocur *cur, int row, int pos, void *buf, int32_t size, int type,
-            uint32_t *got, uint32_t offset, const druorep *rep = nullptr);
+            uint32_t *got, uint32_t offset, const druorep *rep = nullptr, DRUO_HERE);
 /* Describes select-list column pos (from 1): size, type code and name (at
  * most *namelen bytes, set to its length); DRUO_NOTINLIST (not reported)
  * past the last column. */
 int druodsc(drsrvstate *st, druocur *cur, int pos, int32_t *size, int16_t *type, char *name,
-            int32_t *namelen, const druorep *rep = nullptr);
+            int32_t *namelen, const druorep *rep = nullptr, DRUO_HERE);
 /* Cancels the cursor's query: the rows not yet fetched are dropped. */
-int druocan(drsrvstate *st, druocur *cur, const druorep *rep = nullptr);
+int druocan(drsrvstate *st, druocur *cur, const druorep *rep = nullptr, DRUO_HERE);
 /* Commits the work connection; a failure is reported with the database's
  * text. */
-int druocmt(drsrvstate *st, const druorep *rep = nullptr);
+int druocmt(drsrvstate *st, const druorep *rep = nullptr, DRUO_HERE);
 /* Rolls the work connection back; a failure is reported with the
  * database's text. */
-int druorbk(drsrvstate *st, const druorep *rep = nullptr);
+int druorbk(drsrvstate *st, const druorep *rep = nullptr, DRUO_HERE);
 
 /* Test seam: the n-th fetch from now on (1 the next one) answers rc without
  * fetching, once; n 0 clears it. */

@@ -10,6 +10,7 @@
 
 #include "dr/dra/dra.h"
 #include "dr/dras/drobj.h"
+#include "dr/dreu/drel.h"
 #include "dr/drp/drp.h"
 
 struct drhiidx;  // the in-memory index of one document, for occurrence mode
@@ -33,9 +34,6 @@ enum : int32_t {
 // Parse-node ops the builder maps beyond those of the parser's header.
 enum : int { DRYOP_NWORD = 92, DRYOP_WILD1 = 93, DRYOP_WILD2 = 94 };
 
-// Stop words recorded next to one indexed word; the indexer never records
-// more than this many between two words.
-enum { DRY_STOPMAX = 32 };
 
 // The refusal of a stop word where it cannot stand.
 enum { DRYM_STOPWORD = 10817, DRYM_NOTSUP = 50960 };
@@ -49,12 +47,10 @@ struct dryocc {
   dryocc *next;    // next occurrence of the same term (document index only)
 };
 
-// The stop words just before or just after a word's occurrence, as the
-// posting-list readers fill them.
-struct drystoparr {
-  uint32_t count;
-  uint16_t val[DRY_STOPMAX];
-};
+// The stop words just before or just after a word's occurrence: the group
+// the posting-list readers fill (a count and at most 32 stop-word numbers;
+// the indexer never records more between two words).
+using drystoparr = drelgroup;
 
 struct drynode;
 struct drytree;

@@ -3,7 +3,8 @@
 // and cursor areas owned by the caller, numeric return codes, function codes).
 // Nothing above this layer sees libpq; the server and its tests include only
 // this header.
-#pragma once
+#ifndef KES_PLATFORM_DB_DB_H
+#define KES_PLATFORM_DB_DB_H
 
 #include <cstddef>
 #include <cstdint>
@@ -121,6 +122,10 @@ int kdbcommit(kdblda* lda);
 int kdbrollback(kdblda* lda);
 // Set the client character set (a PostgreSQL encoding name) on both connections.
 int kdbcharset(kdblda* lda, const char* encoding);
+// Whether a connection of the login was lost: 0 while both live (or with no
+// session), 1 the first time it is asked after one was lost, 2 after that,
+// so that the loss can be told once.
+int kdbgone(kdblda* lda);
 // Install (or with null remove) the SQL trace callback.
 void kdbtrace(kdblda* lda, kdbtracefn fn, void* ctx);
 // The text of a return code into buf (NUL-terminated, at most size bytes):
@@ -203,3 +208,5 @@ int kdbplaceholders(const char* sql, size_t len, char* out, size_t outsize, char
 int kdbkind(const char* sql, size_t len);
 // Map an SQLSTATE (and the primary message) onto a return code.
 int kdbsqlstate(const char* sqlstate, const char* message);
+
+#endif

@@ -1,7 +1,8 @@
 // National-language layer: the character sets a session may use, the
 // NLS_LANG settings that choose one, and string operations that work on
 // whole characters of a set. Conversions between sets go through iconv.
-#pragma once
+#ifndef KES_PLATFORM_NLS_NLS_H
+#define KES_PLATFORM_NLS_NLS_H
 
 #include <cstddef>
 #include <cstdint>
@@ -194,3 +195,5 @@ unsigned nlsratio(const nlscs* to, const nlscs* from);
 // conversion cannot be had.
 long nlsconv(const nlscs* to, char* dst, size_t dstsize, const nlscs* from, const char* src,
              size_t srclen, size_t* used);
+
+#endif

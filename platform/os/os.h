@@ -7,8 +7,6 @@
 #include <cstddef>
 #include <ctime>
 
-extern "C" {
-
 /* The temporary directory ($TMPDIR, else /tmp) with a trailing '/', into
  * buf; its length, or -1 when it does not fit. */
 int ostmpdir(char *buf, size_t size);
@@ -37,6 +35,5 @@ int oslocaltime(const char *format, char *buf, size_t size);
 int osfmttime(time_t t, const char *format, char *buf, size_t size);
 /* The number of the last failed system call. */
 int oslasterr(void);
-}
 
 #endif

@@ -10,8 +10,6 @@
 #include <cstddef>
 #include <cstdint>
 
-extern "C" {
-
 /* ------------------------------------------------------------------ */
 /* Runtime handle                                                      */
 /* ------------------------------------------------------------------ */
@@ -321,6 +319,5 @@ void rtsleep(unsigned ms);
 int rtcfg(rtctx *rt, const char *name, char *buf, size_t size);
 /* Sorts count elements of size bytes with a comparison (stable). */
 void rtsort(void *base, size_t count, size_t size, int (*cmp)(const void *, const void *));
-}
 
 #endif

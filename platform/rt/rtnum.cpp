@@ -84,8 +84,6 @@ int unpack(const rtnum *num, char *digits, int32_t *exp) {
 
 }  // namespace
 
-extern "C" {
-
 int rtnumread(const char *text, size_t len, int mode, rtnum *out, size_t *taken) {
   std::memset(out, 0, sizeof *out);
   if (taken) *taken = 0;
@@ -174,5 +172,4 @@ void rtnumscale(const rtnum *num, int scale, int64_t *out, int *frac) {
   for (int64_t i = 0; i < shift && v != 0 && v < kSat; i++) v = v >= kSat / 10 ? kSat : v * 10;
   if (v > kSat) v = kSat;
   *out = (num->b[1] & RTNUM_NEG) ? -v : v;
-}
 }

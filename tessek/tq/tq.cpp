@@ -510,8 +510,6 @@ void finishdestroy(tqrec *r) {
 
 }  // namespace
 
-extern "C" {
-
 void *tqalloc(tqrec *r, size_t size) {
   void *p = r->alloc ? r->alloc(r->user, size) : envalloc(r, size);
   if (!p) tqraise(r);
@@ -769,5 +767,4 @@ int tqmesgfmt(const tqmesg *m, rtarg *args, int nargs, int max, char *textbuf, s
     o.u.s = "...";
   }
   return nargs;
-}
 }

@@ -10,8 +10,6 @@
 
 #include "platform/rt/rt.h"
 
-extern "C" {
-
 typedef struct tqrec tqrec;
 typedef struct tqmesg tqmesg;
 
@@ -205,6 +203,5 @@ void tqstate(tqrec *rec, int state);
  * raises 108 when memory is short. */
 void *tqalloc(tqrec *rec, size_t size);
 void tqfree(tqrec *rec, void *block);
-}
 
 #endif

@@ -1,7 +1,11 @@
 #!/usr/bin/env python3
-"""Checks the layering of the libraries: no cycle between them, by their
-#includes and by what they link; a library includes only headers of the
-libraries it links; and in dr/ only the cursor layer reaches the client layer.
+"""Checks the layering of the libraries and the conventions every unit
+keeps. Layering: no cycle between libraries, by their #includes and by what
+they link; a library includes only headers of the libraries it links; in dr/
+only the cursor layer reaches the client layer. Conventions: one include-guard
+form, extern "C" only where a tool looks a name up, no print to standard output
+in dr/ outside the console-line routine, tests named in one form, and no word
+of the documents the code was written from.
 
     layers.py LIBS SRCDIR
 
@@ -35,6 +39,50 @@ def sources(src, folder, recursive=False):
                 yield os.path.relpath(os.path.join(root, f), src)
         if not recursive:
             break
+
+
+# Folders whose headers keep the include-guard form and whose tests the
+# name form. The converter family's are still on their way to them.
+GUARDED = ("dr", "platform", "tessek", "tests", "bench", "tools")
+SOURCES = ("dr", "platform", "tessek", "tests", "bench", "tools", "converters", "filters",
+           "linguistics")
+FUZZENTRY = re.compile(r'extern "C" int LLVMFuzzer(TestOneInput|Initialize)\b')
+STDOUT = re.compile(r'\b(?:(?:printf|puts|putchar)\s*\(|(?:fputs|fwrite)\s*\([^;]*\bstdout\b|'
+                    r'fprintf\s*\(\s*stdout\b)|std::cout')
+CONSOLE = "dr/dra/dracn.cpp"
+ORIGIN = re.compile(r"\b" + "Pa" + r"rt\b|_ORIG\b")
+TESTNAME = re.compile(r"^\s*TEST(?:_F|_P)?\(\s*(\w+)\s*,\s*(\w+)\s*\)", re.M)
+CAMEL = re.compile(r"^[A-Z][A-Za-z0-9]*$")
+
+
+def conventions(src):
+    faults = []
+    for top in SOURCES:
+        if not os.path.isdir(os.path.join(src, top)):
+            continue
+        for path in sources(src, top, recursive=True):
+            with open(os.path.join(src, path), encoding="utf-8", errors="replace") as f:
+                text = f.read()
+            if path.endswith(".h") and top in GUARDED:
+                guard = "KES_" + re.sub(r"[/.]", "_", path).upper()
+                m = re.search(r"^#(ifndef|pragma)\s+(\S+)\n(#define\s+(\S+))?", text, re.M)
+                if not m or m.group(1) != "ifndef" or m.group(2) != guard or m.group(4) != guard:
+                    faults.append("%s: the include guard is #ifndef/#define %s" % (path, guard))
+            if top in GUARDED:
+                for m in TESTNAME.finditer(text):
+                    if not (CAMEL.match(m.group(1)) and CAMEL.match(m.group(2))):
+                        faults.append("%s: test %s.%s: suite and test are named in UpperCamelCase"
+                                      % (path, m.group(1), m.group(2)))
+            for n, line in enumerate(text.split("\n"), 1):
+                if ORIGIN.search(line):
+                    faults.append("%s:%d: the code speaks for itself, not of the documents it "
+                                  "came from" % (path, n))
+                if 'extern "C"' in line and not FUZZENTRY.search(line):
+                    faults.append('%s:%d: extern "C" only for the fuzzer entry points' % (path, n))
+                if (path.startswith("dr/") and "/tests/" not in path and path != CONSOLE and
+                        STDOUT.search(line.split("//")[0])):
+                    faults.append("%s:%d: console lines go through dracnout" % (path, n))
+    return faults
 
 
 def cycles(graph):
@@ -114,6 +162,8 @@ def main():
 
     for comp in cycles(graph):
         faults.append("libraries use each other: " + " <-> ".join(comp))
+
+    faults += conventions(src)
 
     for f in faults:
         print("layers: " + f)

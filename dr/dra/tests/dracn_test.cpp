@@ -214,6 +214,30 @@ TEST_F(State, LogPrefixOnlyOnceTheTimestampFlagIsSet) {
   }
 }
 
+// Text from users reaches the log with its control characters escaped, so
+// that it cannot write lines of its own; the escape fits its buffer.
+TEST(Dracnesc, EscapesControlCharacters) {
+  struct {
+    const char *in;
+    size_t size;
+    const char *out;
+  } cases[] = {
+      {"plain \xe2\x82\xac text", 64, "plain \xe2\x82\xac text"},
+      {"a\nEnd cmd 1", 64, "a\\nEnd cmd 1"},
+      {"t\tr\r", 64, "t\\tr\\r"},
+      {"bell\x07" "del\x7f", 64, "bell\\x07del\\x7f"},
+      {"", 64, ""},
+      {"ab\ncd", 5, "ab\\n"},   // an escape is never cut in two
+      {"ab\ncd", 4, "ab"},
+  };
+  for (auto &c : cases) {
+    char out[64];
+    size_t n = dracnesc(c.in, out, c.size);
+    EXPECT_STREQ(out, c.out) << c.in;
+    EXPECT_EQ(n, strlen(c.out)) << c.in;
+  }
+}
+
 TEST_F(State, LogLineIsCutAt65535Bytes) {
   std::string big(70000, 'a');
   for (int stamp = 0; stamp <= 1; stamp++) {
@@ -303,6 +327,10 @@ TEST_F(State, ReadWriteModeCreatesTheFileWithoutWipingIt) {
   char buf[8];
   EXPECT_EQ(dracnfrd(st, s, buf, sizeof buf, &n), 0);
   EXPECT_EQ(std::string(buf, n), "abc");
+  dracnfcl(st, s);
+  // Writing on a stream opened to read fails as a failed read does: 1.
+  ASSERT_EQ(dracnfop(st, dir.c_str(), 0, "rw.txt", 1, 0, 0, 0, 0, &s), 0);
+  EXPECT_EQ(dracnfwr(st, s, "x", 1, &n), 1);
   dracnfcl(st, s);
   EXPECT_EQ(dracnfmk(st, (dir + "/nodir/x").c_str(), 0, 0, 0), 1);
   EXPECT_EQ(dracnfmk(st, (dir + "/made").c_str(), 0, 0, 0), 0);

@@ -2,7 +2,8 @@
 // helper that runs one SQL text on it. Rows a test inserts without commit
 // vanish when its session ends, so tests only commit what another session
 // must see.
-#pragma once
+#ifndef KES_DR_DRD_TESTS_DBFIX_H
+#define KES_DR_DRD_TESTS_DBFIX_H
 
 #include <gtest/gtest.h>
 
@@ -64,3 +65,5 @@ inline std::string stack(drsrvstate *s) {
 }
 
 }  // namespace drdtest
+
+#endif

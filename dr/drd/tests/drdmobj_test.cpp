@@ -9,64 +9,33 @@
 
 #include "dr/drd/drd.h"
 #include "dr/dru/dru.h"
+#include "dr/drd/tests/stubobj.h"
 
 namespace {
 
-std::vector<std::string> events;
+using stubobj::events;
+using stubobj::make;
+using stubobj::note;
+using stubobj::of;
+
 bool failbnd = false;
 
-void note(const std::string &e) { events.push_back(e); }
-
-// A stand-in component of a class: its head and table, what it was built
-// as and what bnd wired it to.
-struct stubinfo {
-  std::string kind;
-  drobj *below = nullptr;
-  int32_t bndpref = -1;
-};
-template <class Ops>
-struct stub {
-  drobjhd<Ops> hd;
-  stubinfo info;
-};
-
-template <class Ops>
-stubinfo &info(drobj *o) {
-  return reinterpret_cast<stub<Ops> *>(o)->info;
-}
-template <class Ops>
-int freeobj(drobj *o) {
-  note("free " + info<Ops>(o).kind);
-  delete reinterpret_cast<stub<Ops> *>(o);
-  return 0;
-}
 int filbnd(drobj *o, int32_t, drobj *ds, int32_t pref, uint8_t standalone) {
-  info<drfilops>(o).below = ds;
-  info<drfilops>(o).bndpref = pref;
+  of<drfilops>(o).below = ds;
+  of<drfilops>(o).bndpref = pref;
   note("bnd filter standalone=" + std::to_string(standalone));
   return failbnd ? 1 : 0;
 }
 int lexbnd(drobj *o, int32_t, drobj *fil, int32_t pref) {
-  info<drlexops>(o).below = fil;
-  info<drlexops>(o).bndpref = pref;
+  of<drlexops>(o).below = fil;
+  of<drlexops>(o).bndpref = pref;
   note("bnd lexer pref=" + std::to_string(pref));
   return 0;
 }
 int engbnd(drobj *o, int32_t, int32_t pref, drobj *sl) {
-  info<drengops>(o).below = sl;
-  info<drengops>(o).bndpref = pref;
+  of<drengops>(o).below = sl;
+  of<drengops>(o).bndpref = pref;
   return 0;
-}
-
-template <class Ops>
-stub<Ops> *make(int32_t cls, const std::string &kind) {
-  auto *st = new stub<Ops>{};
-  st->hd.obj.clsid = cls;
-  st->hd.obj.objid = 1;
-  st->info.kind = kind;
-  st->hd.ops.free = freeobj<Ops>;
-  note("new " + kind);
-  return st;
 }
 
 drobj *dsnew(drsrvstate *, drheap, int32_t, int32_t) {
@@ -84,7 +53,7 @@ drobj *lexnew(drsrvstate *, drheap) {
 }
 drobj *slnew(drsrvstate *, drheap, int32_t, drobj *lexer) {
   auto *st = make<drstops>(DRCLS_STOPLIST, "stoplist");
-  st->info.below = lexer;
+  st->inf.below = lexer;
   return &st->hd.obj;
 }
 drobj *engnew(const char *kind) {
@@ -106,14 +75,14 @@ void install(drasmrow<Ctor> (&blk)[N], const char *name, Ctor fn) {
 }
 
 // What a built component of a class was made as and wired to.
-stubinfo &comp(drobj *o) {
+stubobj::info &comp(drobj *o) {
   switch (o->clsid) {
-    case DRCLS_DATASTORE: return info<drdsops>(o);
-    case DRCLS_FILTER: return info<drfilops>(o);
-    case DRCLS_LEXER: return info<drlexops>(o);
-    case DRCLS_STOPLIST: return info<drstops>(o);
-    case DRCLS_ENGINE: return info<drengops>(o);
-    default: return info<drwlops>(o);
+    case DRCLS_DATASTORE: return of<drdsops>(o);
+    case DRCLS_FILTER: return of<drfilops>(o);
+    case DRCLS_LEXER: return of<drlexops>(o);
+    case DRCLS_STOPLIST: return of<drstops>(o);
+    case DRCLS_ENGINE: return of<drengops>(o);
+    default: return of<drwlops>(o);
   }
 }
 
@@ -160,7 +129,7 @@ class Registry : public ::testing::Test {
     cache->prefs[cache->prefcnt++] = p;
     pol.comp[cls - 1].prefid = id;
   }
-  stubinfo &comp(int32_t cls) { return ::comp(pol.comp[cls - 1].obj); }
+  stubobj::info &comp(int32_t cls) { return ::comp(pol.comp[cls - 1].obj); }
   int build(int32_t cls) { return drasmobj(s, s->seshp, &pol, cls); }
 };
 
@@ -217,17 +186,35 @@ TEST_F(Registry, FilterBuiltAfterLexerRebindsIt) {
   EXPECT_EQ(comp(4).bndpref, 0);
 }
 
-TEST_F(Registry, MissingPrerequisitesFailSilently) {
+TEST_F(Registry, MissingPrerequisitesAreRefusedWithAMessage) {
   // Stop list before the lexer, engine before the stop list, a class without
-  // components, a preference not loaded: 1, nothing built, nothing pushed.
-  EXPECT_EQ(build(6), 1);
-  EXPECT_EQ(build(7), 1);
-  EXPECT_EQ(build(2), 1);
-  EXPECT_EQ(build(11), 1);
+  // components, a preference not loaded: 1, nothing built, and a message
+  // that says why.
+  struct {
+    int32_t cls;
+    int msg;
+    const char *says;
+  } const cases[] = {
+      {6, 10520, "policy 42: component class 6 cannot be built before class 4"},
+      {7, 10520, "policy 42: component class 7 cannot be built before class 6"},
+      {2, 10521, "component class 2 is not one"},
+      {11, 10521, "component class 11 is not one"},
+      {1, 10514, "[999]"},
+  };
   pol.comp[0].prefid = 999;
-  EXPECT_EQ(build(1), 1);
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.cls);
+    EXPECT_EQ(build(c.cls), 1);
+    int num = 0, sev = 0;
+    ASSERT_EQ(drueget(s, 1, &num, &sev), 0);
+    EXPECT_EQ(num, c.msg);
+    char txt[256];
+    ASSERT_EQ(druetxt(s, 1, txt, sizeof txt), 0);
+    EXPECT_NE(std::strstr(txt, c.says), nullptr) << txt;
+    EXPECT_EQ(rtmsgcnt(s->msg), 1);
+    drueclr(s);
+  }
   EXPECT_TRUE(events.empty());
-  EXPECT_EQ(rtmsgcnt(s->msg), 0);
   for (auto &c : pol.comp) EXPECT_EQ(c.obj, nullptr);
 }
 
@@ -294,6 +281,17 @@ TEST_F(Registry, FailedBindLeavesTheSlotEmpty) {
   failbnd = false;
   EXPECT_EQ(build(3), 0);
   EXPECT_NE(pol.comp[2].obj, nullptr);
+}
+
+TEST(PolicyLookup, WithoutACacheIsRefusedWithAMessage) {
+  drsrvstate *s = nullptr;
+  ASSERT_EQ(dracnnew(&s), 0);
+  EXPECT_EQ(drqpol(s, 7), nullptr);
+  int num = 0, sev = 0;
+  ASSERT_EQ(drueget(s, 1, &num, &sev), 0);
+  EXPECT_EQ(num, 50201);
+  EXPECT_EQ(rtmsgcnt(s->msg), 1);
+  dracnfre(&s);
 }
 
 }  // namespace

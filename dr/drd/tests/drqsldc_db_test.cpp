@@ -6,33 +6,20 @@
 #include <vector>
 
 #include "dr/drd/tests/dbfix.h"
+#include "dr/drd/tests/stubobj.h"
 
 using drdtest::sql;
 
 namespace {
 
-std::vector<std::string> events;
+using stubobj::events;
+using stubobj::make;
 int scanrc = 0, loadrc = 2;
 std::string target, column;
 
-// A stand-in of a text-loading class: its head and table, and its kind.
-template <class Ops>
-struct stub {
-  drobjhd<Ops> hd;
-  std::string kind;
-};
-
-template <class Ops>
-int freeptr(drobj **o) {
-  auto *st = reinterpret_cast<stub<Ops> *>(*o);
-  events.push_back("free " + st->kind);
-  delete st;
-  *o = nullptr;
-  return 0;
-}
 template <class Ops>
 int bnd(drobj *o, int32_t polid, int32_t) {
-  events.push_back("bnd " + reinterpret_cast<stub<Ops> *>(o)->kind + " " + std::to_string(polid));
+  events.push_back("bnd " + stubobj::of<Ops>(o).kind + " " + std::to_string(polid));
   return 0;
 }
 int scan(drobj *) {
@@ -50,29 +37,21 @@ int load(drobj *, drobj *trn, drobj *rdr) {
   return trn && rdr ? loadrc : 1;
 }
 
-template <class Ops>
-stub<Ops> *make(int32_t cls, const char *kind) {
-  auto *st = new stub<Ops>{};
-  st->hd.obj.clsid = cls;
-  st->hd.obj.objid = 1;
-  st->kind = kind;
-  st->hd.ops.bnd = bnd<Ops>;
-  st->hd.ops.free = freeptr<Ops>;
-  events.push_back(std::string("new ") + kind);
-  return st;
-}
 drobj *rdrnew(drsrvstate *, drheap) {
   auto *st = make<drrdrops>(DRCLS_READER, "reader");
+  st->hd.ops.bnd = bnd<drrdrops>;
   st->hd.ops.scan = scan;
   return &st->hd.obj;
 }
 drobj *trnnew(drsrvstate *, drheap) {
   auto *st = make<drtrnops>(DRCLS_TRANSLATOR, "translator");
+  st->hd.ops.bnd = bnd<drtrnops>;
   st->hd.ops.target = tgt;
   return &st->hd.obj;
 }
 drobj *ldrnew(drsrvstate *, drheap) {
   auto *st = make<drldrops>(DRCLS_LOADER, "loader");
+  st->hd.ops.bnd = bnd<drldrops>;
   st->hd.ops.load = load;
   return &st->hd.obj;
 }

@@ -129,6 +129,9 @@ TEST_F(Session, EachFailingStepPushesTheDatabaseTextThenTheStep) {
       int num = 0, sev = 0;
       ASSERT_EQ(drueget(st, static_cast<int>(c.stack.size()), &num, &sev), 0);
       EXPECT_EQ(sev, c.sev);
+      // The step names the place that ran it, not the cursor layer.
+      EXPECT_NE(text(static_cast<int>(c.stack.size())).find("dr/dru/tests/druo_db_test.cpp"),
+                std::string::npos);
     }
     drueclr(st);
   }

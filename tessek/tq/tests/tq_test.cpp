@@ -11,7 +11,7 @@
 
 #include "tessek/tq/tq.h"
 
-extern "C" const tqgram tqtoytables;
+extern const tqgram tqtoytables;
 
 namespace {
 

@@ -1,0 +1,38 @@
+/* What the index leaves share: reading one fetched row whole, the check of
+ * the names the engine hands them, and the floor that keeps a statement run
+ * again from handing out a document twice. */
+#ifndef KES_DR_DREB_DREBYINT_H
+#define KES_DR_DREB_DREBYINT_H
+
+#include <cstdint>
+
+#include "dr/dreb/dreby.h"
+#include "dr/dru/druo.h"
+
+/* A row longer than the slot it was fetched into, read whole. */
+struct drebylong {
+  uint8_t *buf;
+  uint32_t size;  /* bytes allocated */
+};
+
+/* The bytes of row k of the last fetch on cur: *data and *len come in as the
+ * row's slot and its returned length; a row cut at its slot is read whole
+ * into big (the rest through the long-piece read) and *data, *len then name
+ * that. A null row is refused as a damaged list of what. 0, or 1 after
+ * pushing. */
+int drebyrowget(drsrvstate *st, drheap heap, druocur *cur, int32_t k, int16_t ind,
+                const uint8_t **data, uint32_t *len, drebylong *big, const char *what);
+/* Frees a long row's buffer. */
+void drebylongfree(drsrvstate *st, drheap heap, drebylong *big);
+/* Checks the table and column names of the engine's record as plain names
+ * before they go into a statement; 0, or 1 after pushing 50600. */
+int drebynames(drsrvstate *st, const drebyctx *ctx);
+/* Refuses a leaf in occurrence mode: pushes 50960 naming the builder. */
+void drebynomode(drsrvstate *st, const char *who);
+
+/* The target of a move: t, or past floor once a statement has run again. */
+inline uint32_t drebyfloor(uint32_t floor, uint32_t t) {
+  return floor != 0 && t <= floor && floor != UINT32_MAX ? floor + 1 : t;
+}
+
+#endif
