@@ -97,6 +97,7 @@ struct wpc6blk {
   wpc6pkt **bynum;      // the packets by number, none where the index has none
   int32_t nnum;         // numbers the index has room for
   int64_t budget;       // packet bytes that may still be read
+  int32_t scratch;      // the stream of wpc6sput and wpc6spop, -1 none
 };
 
 // A handler of a function code; it reads the rest of its code.
@@ -151,6 +152,20 @@ void wpc6lineend(cxstate *st);
 // wpc6extmap: writes the character (set, number) stands for in the output
 // code page; 0 written (or a set that writes nothing), -1 no such character.
 int wpc6extmap(cxstate *st, int set, int number);
+// Small services the converter offers besides (nothing here calls them):
+// wpc6readat: n bytes of the input at a file offset in new memory (the
+// input's position kept), none when they cannot all be read.
+unsigned char *wpc6readat(cxstate *st, int32_t offset, int n);
+// wpc6fill: fills n bytes of memory with a byte.
+void wpc6fill(cxstate *st, void *mem, int byte, int n);
+// wpc6bytecmp: 0 when n bytes are equal, else the difference of the first unequal ones.
+int wpc6bytecmp(cxstate *st, const void *a, const void *b, int n);
+// wpc6bitcount: the number of set bits of a 16-bit value.
+int wpc6bitcount(cxstate *st, int value);
+// wpc6sput, wpc6spop: append a byte to, or pop the last byte (-1 none) from,
+// the converter's scratch stream.
+int wpc6sput(cxstate *st, int byte);
+int wpc6spop(cxstate *st);
 // wpc6fatal: releases the packets, buffers and handles, then ends the run with status.
 [[noreturn]] void wpc6fatal(cxstate *st, int status);
 

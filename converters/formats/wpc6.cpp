@@ -6,6 +6,8 @@
 // recurse without end; and the packets together deliver at most as many
 // bytes as the input holds, so codes naming one packet again and again
 // cannot make a small document write without end.
+#include <cstring>
+
 #include "converters/formats/cvt.h"
 #include "converters/formats/wpc.h"
 #include "converters/runtime/cvtframe.h"
@@ -23,6 +25,7 @@ void wpc6init(void *block) {
   b->codepage = 819;
   b->lemode = 3;
   b->inhandle = b->outhandle = -1;
+  b->scratch = -1;
 }
 
 // Frees every packet reader (the input is not moved) and every index entry.
@@ -34,6 +37,8 @@ void wpc6release(cxstate *st) {
     cxfree(st, r);
   }
   b->depth = 0;
+  if (b->scratch >= 0) cxsclose(st, b->scratch);
+  b->scratch = -1;
   while (wpc6pkt *p = b->pkts) {
     b->pkts = p->next;
     cxfree(st, p);
@@ -384,6 +389,45 @@ void wpc6run(cxstate *st) {
       wpc6dispatch(st, c);
     }
   }
+}
+
+unsigned char *wpc6readat(cxstate *st, int32_t offset, int n) {
+  int in = blk(st)->inhandle;
+  int back = cxseek(st, in, 0, 1);
+  auto *mem = n > 0 ? static_cast<unsigned char *>(cxalloc(st, static_cast<size_t>(n))) : nullptr;
+  bool ok = mem && back >= 0 && cxseek(st, in, offset, 0) == offset && cxread(st, in, mem, n) == n;
+  if (back >= 0) cxseek(st, in, back, 0);
+  if (!ok && mem) cxfree(st, mem);
+  return ok ? mem : nullptr;
+}
+
+void wpc6fill(cxstate *st, void *mem, int byte, int n) {
+  if (n > 0) std::memset(mem, byte, static_cast<size_t>(n));
+}
+
+int wpc6bytecmp(cxstate *st, const void *a, const void *b, int n) {
+  auto *x = static_cast<const unsigned char *>(a), *y = static_cast<const unsigned char *>(b);
+  for (int i = 0; i < n; i++)
+    if (x[i] != y[i]) return x[i] - y[i];
+  return 0;
+}
+
+int wpc6bitcount(cxstate *st, int value) {
+  int n = 0;
+  for (unsigned v = static_cast<unsigned>(value) & 0xFFFF; v; v &= v - 1) n++;
+  return n;
+}
+
+int wpc6sput(cxstate *st, int byte) {
+  wpc6blk *b = blk(st);
+  if (b->scratch < 0) b->scratch = cxsopen(st, 256);
+  if (b->scratch < 0) return -1;
+  return cxsputc(st, byte, b->scratch);
+}
+
+int wpc6spop(cxstate *st) {
+  wpc6blk *b = blk(st);
+  return b->scratch < 0 ? -1 : cxspop(st, b->scratch);
 }
 
 cxstate *wpc6newst() {

@@ -291,6 +291,36 @@ TEST(Wp6Converter, PacketReaderTakesBackBytesAndRestoresTheInput) {
   EXPECT_EQ(got, "0paQacket\xFF\xFF" "ABC");
 }
 
+TEST(Wp6Converter, SmallServices) {
+  cxtestdir d;
+  d.put("in", "0123456789");
+  cxstate *st = wpc6newst();
+  int16_t status = cvtframe(st, nullptr, [&](char *closed) {
+    auto *b = static_cast<wpc6blk *>(st->wpc6blk);
+    b->inhandle = cxopen2(st, d.file("in").c_str(), 1);
+    cxseek(st, b->inhandle, 2, 0);
+    unsigned char *at5 = wpc6readat(st, 5, 3);
+    ASSERT_NE(at5, nullptr);
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(at5), 3), "567");
+    EXPECT_EQ(cxseek(st, b->inhandle, 0, 1), 2);
+    EXPECT_EQ(wpc6readat(st, 8, 3), nullptr);
+    unsigned char m[4];
+    wpc6fill(st, m, 'z', 4);
+    EXPECT_EQ(wpc6bytecmp(st, m, "zzzz", 4), 0);
+    EXPECT_LT(wpc6bytecmp(st, m, "zzz{", 4), 0);
+    EXPECT_EQ(wpc6bitcount(st, 0x1F0F1), 9);
+    EXPECT_EQ(wpc6spop(st), -1);
+    wpc6sput(st, 'a');
+    wpc6sput(st, 'b');
+    EXPECT_EQ(wpc6spop(st), 'b');
+    EXPECT_EQ(wpc6spop(st), 'a');
+    EXPECT_EQ(wpc6spop(st), -1);
+    *closed = 1;
+    cxthrow(st, CX_OK);
+  });
+  EXPECT_EQ(status, 0);
+}
+
 TEST(Wp6Converter, ZoneMarksFrameThePacketText) {
   result r = run(WP6, wp6("ab" + wp6header(2, 1) + "c" + wp6note(2), {{8, wp6text("Hi")}, {8, wp6text("N")}}),
                  {"0", true});
