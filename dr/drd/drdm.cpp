@@ -253,7 +253,9 @@ int drdmlat(drsrvstate *s, drdmpref *pw) {
   druocur *cur = c->atcur;
   int32_t prid = pw->id;
   char names[3][100];
-  char vals[3][1024];
+  // A value holds up to 2000 characters of up to four bytes each: every one
+  // reaches its component whole, which then judges its length.
+  char vals[3][8001];
   int32_t ords[3], types[3], opts[3];
   int rc = druobnd(s, cur, ":preference", &prid, 4, DRUO_INTEGER, nullptr, nullptr, &kAttr);
   if (!rc) rc = druodef(s, cur, 1, names[0], sizeof names[0], DRUO_STRING, nullptr, nullptr,
@@ -267,7 +269,7 @@ int drdmlat(drsrvstate *s, drdmpref *pw) {
     druetrc();
     return 1;
   }
-  pw->text = drubnew(s, c->heap, 1024, nullptr, 1024);
+  pw->text = drubnew(s, c->heap, 0, nullptr, sizeof vals[0]);
   if (!pw->text) {
     druetrc();
     return 1;
@@ -294,7 +296,12 @@ int drdmlat(drsrvstate *s, drdmpref *pw) {
       a.datatype = types[r];
       if (types[r] == 1) {
         const char *v = std::strcmp(vals[r], "UNDEFINED") == 0 ? "" : vals[r];
-        a.value.str = drubadd(pw->text, v);
+        // Each value takes the room it needs: short ones share a block, the
+        // longest still fits one.
+        size_t n = std::strlen(v) + 1;
+        char *copy = static_cast<char *>(drubrsva(pw->text, static_cast<uint32_t>(n), 1));
+        if (copy) std::memcpy(copy, v, n);
+        a.value.str = copy;
         if (!a.value.str) {
           druetrc();
           return 1;
