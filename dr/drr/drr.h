@@ -28,7 +28,8 @@ int drrtdea(drsrvstate *s, const char *name);
 int drrtrcv(drsrvstate *s);
 /* Checks that a user holds a right (SELECT, INSERT, DELETE ...) on a table
  * a message names, before the server uses the table for him; 0, or 1 after
- * 52009 (not a plain [schema.]name) or 52008. */
+ * 52009 (not a plain [schema.]name), 52010 (a table of the database side's
+ * own) or 52008. */
 int drrtprv(drsrvstate *s, const char *user, const char *table, const char *right);
 
 /* ---- result writers (class 11) ---- */
