@@ -95,6 +95,18 @@ int hflush(drebqstate *q) {
   return 0;
 }
 
+/* Takes a hit of the walk into the batch when it counts (not the end, not
+ * past the ceiling); whether the batch must go on now: it is full, or the
+ * walk ends or reaches the ceiling (*last). */
+bool take(drebqstate *q, uint32_t doc, uint32_t score, bool *last) {
+  if (doc != 0 && doc <= q->ceiling) {
+    q->ids[q->n] = static_cast<int32_t>(doc);
+    q->scores[q->n++] = static_cast<uint8_t>(score);
+  }
+  *last = doc == 0 || doc >= q->ceiling;
+  return q->n > 0 && (*last || q->n == q->bsize);
+}
+
 }  // namespace
 
 int drebqinit(drebqstate *q, drobj *docids, drobj *writer, uint32_t ceiling, const char *view,
@@ -113,12 +125,8 @@ int drebqinit(drebqstate *q, drobj *docids, drobj *writer, uint32_t ceiling, con
 
 int drebqhit(void *state, uint32_t doc, uint32_t score) {
   auto *q = static_cast<drebqstate *>(state);
-  if (doc != 0 && doc <= q->ceiling) {
-    q->ids[q->n] = static_cast<int32_t>(doc);
-    q->scores[q->n++] = static_cast<uint8_t>(score);
-  }
-  bool last = doc == 0 || doc >= q->ceiling;
-  if (q->n > 0 && (last || q->n == q->bsize)) {
+  bool last = false;
+  if (take(q, doc, score, &last)) {
     int32_t k = 0;
     int rc = drops<drdidops>(q->docids)->keys(q->docids, q->n, q->ids, &k, q->keys, q->scores, q->view);
     q->n = 0;
@@ -159,12 +167,8 @@ int drebqhit(void *state, uint32_t doc, uint32_t score) {
 
 int drebqhitid(void *state, uint32_t doc, uint32_t score) {
   auto *q = static_cast<drebqstate *>(state);
-  if (doc != 0 && doc <= q->ceiling) {
-    q->ids[q->n] = static_cast<int32_t>(doc);
-    q->scores[q->n++] = static_cast<uint8_t>(score);
-  }
-  bool last = doc == 0 || doc >= q->ceiling;
-  if (q->n > 0 && (last || q->n == q->bsize)) {
+  bool last = false;
+  if (take(q, doc, score, &last)) {
     int rc = wro(q->writer)->puthits(q->writer, q->n, reinterpret_cast<const uint32_t *>(q->ids), q->scores);
     q->n = 0;
     if (rc == 1 || rc == 2) return rc;

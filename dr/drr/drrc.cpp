@@ -8,6 +8,7 @@
 #include "dr/dra/dra.h"
 #include "dr/dras/dras.h"
 #include "dr/drr/drr.h"
+#include "dr/drr/drrint.h"
 #include "dr/dru/drud.h"
 #include "dr/dru/drue.h"
 #include "platform/nls/nls.h"
@@ -265,14 +266,8 @@ const drobjhd<drrwrops> kTpl = {{DRCLS_RESULT, 1, nullptr},
 }  // namespace
 
 drobj *drrcnew(drsrvstate *s, drheap heap) {
-  auto *w = static_cast<drrcwr *>(drumalc(s, s->hpmgr, heap, 1, sizeof(drrcwr), __FILE__, __LINE__));
-  if (!w) {
-    druetrc();
-    return nullptr;
-  }
-  w->hd = kTpl;
-  w->st = s;
-  w->heap = heap;
+  drrcwr *w = drrmake<drrcwr>(s, heap, kTpl);
+  if (!w) return nullptr;
   w->batch = DRR_BATCH;
   w->nkeys = 1;
   return &w->hd.obj;

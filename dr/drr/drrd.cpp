@@ -7,6 +7,7 @@
 #include "dr/dra/dra.h"
 #include "dr/dras/dras.h"
 #include "dr/drr/drr.h"
+#include "dr/drr/drrint.h"
 #include "dr/dru/drue.h"
 
 namespace {
@@ -154,14 +155,8 @@ const drobjhd<drrdocops> kTpl = {{DRCLS_DOCWRITER, 1, nullptr},
 }  // namespace
 
 drobj *drrdnew(drsrvstate *s, drheap heap, uint8_t mode) {
-  auto *w = static_cast<drrdwr *>(drumalc(s, s->hpmgr, heap, 1, sizeof(drrdwr), __FILE__, __LINE__));
-  if (!w) {
-    druetrc();
-    return nullptr;
-  }
-  w->hd = kTpl;
-  w->st = s;
-  w->heap = heap;
+  drrdwr *w = drrmake<drrdwr>(s, heap, kTpl);
+  if (!w) return nullptr;
   w->mode = mode;
   return &w->hd.obj;
 }

@@ -7,6 +7,7 @@
 #include "dr/dra/dra.h"
 #include "dr/dras/dras.h"
 #include "dr/drr/drr.h"
+#include "dr/drr/drrint.h"
 #include "dr/dru/drue.h"
 
 namespace {
@@ -132,25 +133,16 @@ const drobjhd<drrhlops> kTable = {{DRCLS_HIGHLIGHT, 1, nullptr},
 const drobjhd<drrhlops> kMem = {{DRCLS_HIGHLIGHT, 1, nullptr},
                                 {.open = drrhiopen, .add = drrhiadd, .finish = drrhifinish}};
 
-template <class W>
-drobj *make(drsrvstate *s, drheap heap, const drobjhd<drrhlops> &tpl) {
-  auto *w = static_cast<W *>(drumalc(s, s->hpmgr, heap, 1, sizeof(W), __FILE__, __LINE__));
-  if (!w) {
-    druetrc();
-    return nullptr;
-  }
-  w->hd = tpl;
-  w->st = s;
-  w->heap = heap;
-  return &w->hd.obj;
-}
-
 }  // namespace
 
 drobj *drrhnew(drsrvstate *s, drheap heap) {
-  drobj *o = make<drrhtab>(s, heap, kTable);
-  if (o) tabof(o)->batch = DRR_BATCH;
-  return o;
+  drrhtab *w = drrmake<drrhtab>(s, heap, kTable);
+  if (!w) return nullptr;
+  w->batch = DRR_BATCH;
+  return &w->hd.obj;
 }
 
-drobj *drrhinew(drsrvstate *s, drheap heap) { return make<drrhmem>(s, heap, kMem); }
+drobj *drrhinew(drsrvstate *s, drheap heap) {
+  drrhmem *w = drrmake<drrhmem>(s, heap, kMem);
+  return w ? &w->hd.obj : nullptr;
+}

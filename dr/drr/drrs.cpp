@@ -8,6 +8,7 @@
 
 #include "dr/drm/drm.h"
 #include "dr/drr/drr.h"
+#include "dr/drr/drrint.h"
 #include "dr/dru/drue.h"
 
 namespace {
@@ -210,26 +211,19 @@ const drobjhd<drrwrops> kCount = {{DRCLS_RESULT, 1, nullptr},
                                    .puthits = drrnputhits,
                                    .batchsize = feed}};
 
-/* A writer of type W from heap with its template; null after 10900. */
-template <class W>
-drobj *make(drsrvstate *s, drheap heap, const drobjhd<drrwrops> &tpl) {
-  auto *w = static_cast<W *>(drumalc(s, s->hpmgr, heap, 1, sizeof(W), __FILE__, __LINE__));
-  if (!w) {
-    druetrc();
-    return nullptr;
-  }
-  w->hd = tpl;
-  w->st = s;
-  w->heap = heap;
-  return &w->hd.obj;
-}
-
 }  // namespace
 
 drobj *drrsnew(drsrvstate *s, drheap heap) {
-  drobj *o = make<drrswr>(s, heap, kSorted);
-  if (o) as<drrswr>(o)->low = 100;
-  return o;
+  drrswr *w = drrmake<drrswr>(s, heap, kSorted);
+  if (!w) return nullptr;
+  w->low = 100;
+  return &w->hd.obj;
 }
-drobj *drrpnew(drsrvstate *s, drheap heap) { return make<drrpwr>(s, heap, kFetch); }
-drobj *drrnnew(drsrvstate *s, drheap heap) { return make<drrnwr>(s, heap, kCount); }
+drobj *drrpnew(drsrvstate *s, drheap heap) {
+  drrpwr *w = drrmake<drrpwr>(s, heap, kFetch);
+  return w ? &w->hd.obj : nullptr;
+}
+drobj *drrnnew(drsrvstate *s, drheap heap) {
+  drrnwr *w = drrmake<drrnwr>(s, heap, kCount);
+  return w ? &w->hd.obj : nullptr;
+}
