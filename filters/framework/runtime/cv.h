@@ -34,6 +34,17 @@ struct convhostcb {
 // A reader entry: run record, argument count and vector; 0 after a normal end.
 using rdrentry = int (*)(cvrun* run, int argc, const char** argv);
 
+// The status codes with which a reader ends its run (through convfatal).
+inline constexpr int RDR_OK = 0;         // normal end
+inline constexpr int RDR_NOINPUT = 1;    // the input cannot be opened as a paged stream
+inline constexpr int RDR_SHORT = 2;      // fewer bytes than a fixed structure needs
+inline constexpr int RDR_NOOUTPUT = 3;   // the output cannot be created
+inline constexpr int RDR_DAMAGED = 5;    // a length or position in the file is impossible
+inline constexpr int RDR_NOMEM = 8;      // out of memory
+inline constexpr int RDR_FORMAT = 9;     // not the expected format, or an unsupported version
+inline constexpr int RDR_NOPACKET = 12;  // a packet the document refers to is missing
+inline constexpr int RDR_ENCRYPTED = 15; // encrypted document
+
 // convopen: a filter state over the host's callbacks, or null; reads nothing.
 convstate* convopen(void* user, const convhostcb* cb);
 // convgettext: the next bytes of the document's plain text; 1 with the count
@@ -59,7 +70,9 @@ int convguard(int (*fn)(void* arg), void* arg);
 // The readers by format code (1, 7, 44, 48, 49, 108) are process-wide, like
 // the return point. convsetreader installs the entry for a code and returns
 // the one it replaces (null for a code without reader, or for any other code).
-// Until the Word readers exist, 44 and 49 end their runs with status 9.
+// Format 1 has no reader until one is installed; until their readers exist,
+// the WordPerfect (7, 48), Word (44, 49) and HTML (108) entries end their
+// runs with status 9.
 rdrentry convsetreader(int format, rdrentry entry);
 // convgetreader: the entry installed for a format code, or null.
 rdrentry convgetreader(int format);
