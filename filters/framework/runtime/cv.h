@@ -496,9 +496,29 @@ int cvsscratch(cvrun* run, int pagesize);
 int cvsclose(cvrun* run, int h);
 int cvscloseall(cvrun* run);
 int cvsfreeslot(cvrun* run, int h);
-int cvsgetc(cvrun* run, int h);
+// cvsgetcslow, cvsputcslow: cvsgetc and cvsputc beyond their fast path
+// (a byte within the current page).
+int cvsgetcslow(cvrun* run, int h);
+int cvsputcslow(cvrun* run, int h, int byte);
+// cvsgetc: the next byte of a stream, -1 at its end. Text is read a byte at
+// a time, so a byte within the page comes straight out.
+inline int cvsgetc(cvrun* run, int h) {
+  cvpstream* s = run && h >= 0 && h < CV_NSTREAMS ? run->streams[h] : nullptr;
+  if (s && !s->pending && s->cur < s->end && run->err != CV_ECANCEL) return s->page[s->cur++];
+  return cvsgetcslow(run, h);
+}
 int cvsread(cvrun* run, int h, void* buf, int count);
-int cvsputc(cvrun* run, int h, int byte);
+// cvsputc: writes a byte; 0, or -1. A byte with room in the page goes straight in.
+inline int cvsputc(cvrun* run, int h, int byte) {
+  cvpstream* s = run && h >= 0 && h < CV_NSTREAMS ? run->streams[h] : nullptr;
+  if (!s || s->cur >= s->limit) return cvsputcslow(run, h, byte);
+  int cur = s->cur;
+  s->page[cur++] = static_cast<unsigned char>(byte);
+  s->cur = cur;
+  s->dirty = 1;
+  if (cur > s->end) s->end = s->lastbytes = cur;
+  return 0;
+}
 int cvswrite(cvrun* run, int h, const void* bytes, int count);
 int cvsungetc(cvrun* run, int h, int byte);
 int cvsbackc(cvrun* run, int h);

@@ -459,8 +459,10 @@ void cwgridflush(cvrun* run);
 // document background and the default font.
 void cwprologue(cvrun* run);
 // cwputc: a character of the current code page, counting its width and
-// wrapping the line when it is full.
-void cwputc(cvrun* run, int c);
+// wrapping the line when it is full (fast path below).
+inline void cwputc(cvrun* run, int c);
+// cwputcslow: cwputc with pending format or width counting.
+void cwputcslow(cvrun* run, int c);
 // cwputs: a NUL-ended string of the current code page; counts, never wraps.
 void cwputs(cvrun* run, const char* s);
 // cwputraw: a character as it is: no flush, no width.
@@ -477,7 +479,9 @@ void cwspecial(cvrun* run, int kind);
 void cwbreak(cvrun* run, int kind);
 // cwgetc: the next byte of the current input (or of the innermost reading
 // callback); -1 at its end.
-int cwgetc(cvrun* run);
+inline int cwgetc(cvrun* run) {
+  return run->getidx >= 0 ? run->getcbs[run->getidx](run) : cvsgetc(run, run->in);
+}
 // cwungetc: pushes a byte back onto the current input.
 void cwungetc(cvrun* run, int byte);
 // cwwrap: moves the tail of an overfull line behind a soft line end.
@@ -676,8 +680,10 @@ int cvcurucs(cvrun* run, int byte, int* hi, int* lo);
 // cvucsback: the byte of a code page for a 16-bit character (0 where the
 // code page has none), or -1 when the code page or its page is missing.
 int cvucsback(cvrun* run, int cp, int hi, int lo);
-// cwucschar: writes one byte of the current code page.
-void cwucschar(cvrun* run, int byte);
+// cwucschar: writes one byte of the current code page (fast path below).
+inline void cwucschar(cvrun* run, int byte);
+// cwucscharslow: cwucschar beyond printable ASCII in code page 437.
+void cwucscharslow(cvrun* run, int byte);
 // cwwchar: writes one 16-bit character.
 void cwwchar(cvrun* run, int hi, int lo);
 // cwwstr: writes a 16-bit string in the run's byte order.
@@ -869,5 +875,25 @@ void cwcharbord(cvrun* run, int side, int kind);            // accepted and igno
 int cvrgb2ico(int r, int g, int b);
 // cvico2rgb: the components of a colour code; clear bits leave theirs alone.
 void cvico2rgb(int code, int* r, int* g, int* b);
+
+// ---------------------------------------------------------------- fast paths
+
+// Text goes through the writer a byte at a time: printable ASCII of code
+// page 437, with nothing pending and no widths counted, goes straight out.
+inline void cwucschar(cvrun* run, int byte) {
+  byte &= 0xFF;
+  if (byte >= 32 && byte <= 127 && run->codepage == 437 && !run->writer->mbhex)
+    cvsputc(run, run->out, byte);
+  else
+    cwucscharslow(run, byte);
+}
+
+inline void cwputc(cvrun* run, int c) {
+  const cwstate* w = run->writer;
+  if (!w->pending && w->nowidth)
+    cwucschar(run, c);
+  else
+    cwputcslow(run, c);
+}
 
 #endif

@@ -64,7 +64,7 @@ cwsumentry* entry(cvrun* run, int index) {
 
 }  // namespace
 
-void cwputc(cvrun* run, int c) {
+void cwputcslow(cvrun* run, int c) {
   cwstate* w = writer(run);
   cwflushpending(run);
   if (!w->nowidth) {
@@ -116,11 +116,6 @@ void cwspecial(cvrun* run, int kind) {
 void cwbreak(cvrun* run, int kind) {
   static const int codes[] = {12744, 12755, 18510, 3347, 3336, 3347};
   if (kind >= 0 && kind <= 5) cwrecone(run, codes[kind]);
-}
-
-int cwgetc(cvrun* run) {
-  if (run->getidx >= 0) return run->getcbs[run->getidx](run);
-  return cvsgetc(run, run->in);
 }
 
 void cwungetc(cvrun* run, int byte) {

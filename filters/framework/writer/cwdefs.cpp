@@ -11,11 +11,11 @@ namespace {
 
 cwstate* writer(cvrun* run) { return run->writer; }
 
-// The default tab table: stops every 720 twips from 0, the first n in use.
+// The default tab table: n stops every 720 twips from 0.
 void evenstops(cwtabtab& t, int n) {
   t.count = n;
   t.mode = 1;
-  for (int i = 0; i < CW_NTABS; i++) t.stops[i] = {i * 720, 0, nullptr, CW_ENCBYTE};
+  for (int i = 0; i < n; i++) t.stops[i] = {i * 720, 0, nullptr, CW_ENCBYTE};
 }
 
 // A stored level made from a level of the defaults record.

@@ -53,6 +53,8 @@ void cwfontrecof(cvrun* run, const cwfont* f, int size);
 void cwlvldrop(cvrun* run, cwlistlvl*& l);
 // cwlvldup: a deep copy of a stored list level, or null.
 cwlistlvl* cwlvldup(cvrun* run, const cwlistlvl* l);
+// cwtstopsame: 1 when two tab tables hold the same stops in the same mode.
+int cwtstopsame(cvrun* run, const cwtabtab* a, const cwtabtab* b);
 // cwparapend: marks the paragraph format pending with sub-flags.
 inline void cwparapend(cvrun* run, int32_t sub) {
   run->writer->pending |= CW_PPARA;

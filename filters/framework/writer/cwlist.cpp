@@ -143,8 +143,11 @@ void cwlvlfree(cvrun* run, cwparafmt* f) {
 }
 
 void cwlvlcopy(cvrun* run, cwparafmt* to, const cwparafmt* from) {
-  cwlvlfree(run, to);
-  for (int i = 0; i < CW_NLEVELS; i++) to->lvl[i] = cwlvldup(run, from->lvl[i]);
+  for (int i = 0; i < CW_NLEVELS; i++) {
+    if (!to->lvl[i] && !from->lvl[i]) continue;
+    cwlvldrop(run, to->lvl[i]);
+    to->lvl[i] = cwlvldup(run, from->lvl[i]);
+  }
 }
 
 cwchfmt* cwchfmtcopy(cvrun* run, const cwchfmt* c) {

@@ -238,8 +238,11 @@ void cwparainit(cvrun* run) {
 void cwparacopy(cvrun* run, cwparafmt* to, const cwparafmt* from) {
   if (to == from) return;
   std::memcpy(static_cast<void*>(to), from, kplain);
-  cwtstopfree(run, &to->tabs);
-  cwtstopcopy(run, &to->tabs, &from->tabs);
+  // Paragraph after paragraph the table stays the same: no copy then.
+  if (!cwtstopsame(run, &to->tabs, &from->tabs)) {
+    cwtstopfree(run, &to->tabs);
+    cwtstopcopy(run, &to->tabs, &from->tabs);
+  }
   cwlvlcopy(run, to, from);
   to->style = from->style;
   to->linepos = from->linepos;

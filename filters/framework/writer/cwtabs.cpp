@@ -5,6 +5,8 @@
 #include "filters/framework/writer/cw.h"
 #include "filters/framework/writer/cwint.h"
 
+#include <cstring>
+
 namespace {
 
 cwstate* writer(cvrun* run) { return run->writer; }
@@ -52,6 +54,8 @@ bool sameleader(cvrun* run, const cwtabstop& a, const cwtabstop& b) {
 
 bool sametable(cvrun* run, const cwtabtab& a, const cwtabtab& b) {
   if (a.count != b.count || a.mode != b.mode) return false;
+  // Stops alike byte for byte are the same stops (the leader the same too).
+  if (std::memcmp(a.stops, b.stops, sizeof(cwtabstop) * a.count) == 0) return true;
   for (int i = 0; i < a.count; i++) {
     const cwtabstop &x = a.stops[i], &y = b.stops[i];
     if (x.pos != y.pos || x.kind != y.kind || !sameleader(run, x, y)) return false;
@@ -63,11 +67,12 @@ bool sametable(cvrun* run, const cwtabtab& a, const cwtabtab& b) {
 
 int cwtstopcmp(const cwtabstop* a, const cwtabstop* b) { return a->pos - b->pos; }
 
+// The stops beyond a table's count are always empty, so that freeing and
+// copying a table touch only the stops in use.
 void cwtstopfree(cvrun* run, cwtabtab* t) {
-  for (cwtabstop& s : t->stops) {
-    if (s.leader) cvfree(run, s.leader);
-    s = cwtabstop{};
-  }
+  for (int i = 0; i < t->count; i++)
+    if (t->stops[i].leader) cvfree(run, t->stops[i].leader);
+  std::memset(t->stops, 0, sizeof(cwtabstop) * t->count);
   t->count = 0;
   t->mode = 0;
 }
@@ -75,11 +80,13 @@ void cwtstopfree(cvrun* run, cwtabtab* t) {
 void cwtstopcopy(cvrun* run, cwtabtab* to, const cwtabtab* from) {
   to->count = from->count;
   to->mode = from->mode;
-  for (int i = 0; i < CW_NTABS; i++) {
+  for (int i = 0; i < from->count; i++) {
     to->stops[i] = from->stops[i];
     to->stops[i].leader = from->stops[i].leader ? cvstrdup(run, from->stops[i].leader, from->stops[i].lenc) : nullptr;
   }
 }
+
+int cwtstopsame(cvrun* run, const cwtabtab* a, const cwtabtab* b) { return sametable(run, *a, *b) ? 1 : 0; }
 
 void cwtstopclear(cvrun* run) {
   cwtstopfree(run, &writer(run)->para.tabs);
@@ -144,7 +151,7 @@ int cwtstopfind(cvrun* run, int pos, int* kind) { return cwtstopat(run, &writer(
 
 void cwtstopchk(cvrun* run) {
   cwstate* w = writer(run);
-  if (!sametable(run, w->para.tabs, w->paraw.tabs)) cwtstoprec(run);
+  if (!cwtstopsame(run, &w->para.tabs, &w->paraw.tabs)) cwtstoprec(run);
 }
 
 void cwtstoprec(cvrun* run) {

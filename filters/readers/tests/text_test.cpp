@@ -109,7 +109,9 @@ TEST(TextReader, LayoutsAndDoubleByteSets) {
       EXPECT_NE(found, std::string::npos) << r.what << ": " << w << " in " << body;
       if (found != std::string::npos) at = found + w.size();
     }
-    if (r.want.empty()) EXPECT_EQ(t.text, "") << r.what;
+    if (r.want.empty()) {
+      EXPECT_EQ(t.text, "") << r.what;
+    }
   }
 }
 

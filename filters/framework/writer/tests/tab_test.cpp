@@ -84,7 +84,9 @@ TEST(TabStops, NextAndPreviousStop) {
     for (int p : r.stops) cwtstopadd(t.run, p, 3, nullptr, CW_ENCBYTE);
     int kind = -1;
     EXPECT_EQ(cwtstopnext(t.run, r.pos, r.dir, &kind), r.want) << r.what;
-    if (r.want > 0) EXPECT_EQ(kind, 3) << r.what;
+    if (r.want > 0) {
+      EXPECT_EQ(kind, 3) << r.what;
+    }
   }
 }
 
