@@ -80,13 +80,6 @@ void pagevalues(const cwrundefs& d, cwpage& g) {
   g.ftrpos = d.ftrpos;
 }
 
-// Clears a paragraph format, freeing what it owns.
-void clearpara(cvrun* run, cwparafmt& p) {
-  cwtstopfree(run, &p.tabs);
-  cwlvlfree(run, &p);
-  std::memset(&p, 0, sizeof p);
-}
-
 // Both character formats cleared: no colours, no underline style, the
 // document's language pending.
 void clearchars(cwstate* w) {
@@ -183,7 +176,7 @@ void cwdefsapply(cvrun* run) {
   w->notestyle[1] = d.enstyle;
   w->pagew = cwpage{};
   w->pagew.pgmode = -1;
-  clearpara(run, w->paraw);
+  cwparaclear(run, &w->paraw);
   w->paraw.align = -1;
   clearchars(w);
   w->pending |= CW_PCHAR | CW_PPARA;

@@ -55,6 +55,8 @@ void cwlvldrop(cvrun* run, cwlistlvl*& l);
 cwlistlvl* cwlvldup(cvrun* run, const cwlistlvl* l);
 // cwtstopsame: 1 when two tab tables hold the same stops in the same mode.
 int cwtstopsame(cvrun* run, const cwtabtab* a, const cwtabtab* b);
+// cwparaclear: empties a paragraph format, freeing what it owns.
+void cwparaclear(cvrun* run, cwparafmt* f);
 // cwparapend: marks the paragraph format pending with sub-flags.
 inline void cwparapend(cvrun* run, int32_t sub) {
   run->writer->pending |= CW_PPARA;

@@ -151,9 +151,7 @@ void cwpagedefs(cvrun* run) {
   c.pgnum = -1;
   // Both paragraph formats: margins of an inch, 15 stops every 720 twips.
   for (cwparafmt* f : {&w->para, &w->paraw}) {
-    cwtstopfree(run, &f->tabs);
-    cwlvlfree(run, f);
-    *f = cwparafmt{};
+    cwparaclear(run, f);
     f->align = -1;
     f->pct1 = 4;
     f->pct2 = 10;

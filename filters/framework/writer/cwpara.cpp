@@ -28,13 +28,6 @@ constexpr size_t kplain = offsetof(cwparafmt, lastlvl);
 bool incell(int kind) { return kind == 3; }
 bool inbox(int kind) { return kind == 1 || kind == 2 || kind == 10; }
 
-// Clears a format, freeing what it owns.
-void clearfmt(cvrun* run, cwparafmt& f) {
-  cwtstopfree(run, &f.tabs);
-  cwlvlfree(run, &f);
-  std::memset(&f, 0, sizeof f);
-}
-
 // The alignment records: left, centred, right, justified and its variant.
 void alignrec(cvrun* run, int align) {
   switch (align) {
@@ -191,7 +184,7 @@ void cwparareset(cvrun* run) {
   std::memcpy(levels, p.lvl, sizeof levels);
   std::memset(p.lvl, 0, sizeof p.lvl);
   cwstyle* style = p.style;
-  clearfmt(run, p);
+  cwparaclear(run, &p);
   p.pct1 = w->paraw.pct1 = d.pct1;
   p.pct2 = w->paraw.pct2 = d.pct2;
   p.widow = w->paraw.widow = d.widow;
@@ -221,7 +214,7 @@ void cwparareset(cvrun* run) {
 void cwparainit(cvrun* run) {
   cwstate* w = writer(run);
   for (cwparafmt* f : {&w->para, &w->paraw}) {
-    clearfmt(run, *f);
+    cwparaclear(run, f);
     f->pct1 = 4;
     f->pct2 = 10;
     f->widow = -1;
@@ -233,6 +226,12 @@ void cwparainit(cvrun* run) {
   w->para.taborg = 1440;
   w->para.sub = CW_PBOUND;
   w->pending |= CW_PPARA;
+}
+
+void cwparaclear(cvrun* run, cwparafmt* f) {
+  cwtstopfree(run, &f->tabs);
+  cwlvlfree(run, f);
+  std::memset(static_cast<void*>(f), 0, sizeof *f);
 }
 
 void cwparacopy(cvrun* run, cwparafmt* to, const cwparafmt* from) {

@@ -120,7 +120,8 @@ TEST(TextReader, DirectionOfTheHebrewCodePage) {
   ASSERT_EQ(t.rc, 0);
   // Right-to-left in the Hebrew font from the start; a Latin letter back to
   // Courier at 10 points; a Hebrew letter again in the Hebrew font at 10
-  // points; 253 and 254 only switch.
+  // points; 253 and 254 only switch. The code page given to the run stays
+  // the text's through the document defaults: the letters go as 1255.
   std::vector<std::string> want = {"[FDT 2,3,00,0,Courier,00,1,System Hebrew,00]",
                                    "[SPF 0,0,10,1,240,System Hebrew,0,0]",
                                    "[TDR 0,1,0][RTL 0]",
