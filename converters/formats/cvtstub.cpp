@@ -4,8 +4,6 @@
 #include "converters/formats/cvt.h"
 
 int16_t cvtwp5(const char *, const char *) { return CX_WARN; }
-int16_t cvtworddos(const char *, const char *) { return CX_WARN; }
 int16_t cvtwp6(const char *, const char *) { return CX_WARN; }
 int16_t cvtamipro(const char *, const char *) { return CX_WARN; }
-int16_t cvtlotus(const char *, const char *) { return CX_WARN; }
 int16_t cvtxif(const char *, const char *) { return CX_WARN; }
