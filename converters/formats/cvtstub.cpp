@@ -5,4 +5,3 @@
 
 int16_t cvtwp5(const char *, const char *) { return CX_WARN; }
 int16_t cvtwp6(const char *, const char *) { return CX_WARN; }
-int16_t cvtamipro(const char *, const char *) { return CX_WARN; }
