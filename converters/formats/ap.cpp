@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "converters/formats/cvt.h"
+#include "converters/formats/cvtline.h"
 #include "converters/runtime/cvtframe.h"
 
 namespace {
@@ -21,8 +22,7 @@ struct apblk {
   int32_t reserved;
   int32_t lechar;     // the document's line-end character
   // The run's settings and state.
-  int32_t outcp;      // output code page
-  int32_t lemode;     // 1 LF, 2 CR, 3 CR LF
+  cvtline line;       // line end and output code page
   int32_t c;          // the current character, -1 at the end
   int32_t depth;      // 0 outside text, 1 in text, more in nested regions
   uint8_t indata;     // in the frame data section
@@ -38,11 +38,7 @@ int next(cxstate *st) { return blk(st)->c = cxgetc2(st); }
 
 void put(cxstate *st, int c) { cxputc2(st, c); }
 
-void apnewline(cxstate *st) {
-  int m = blk(st)->lemode;
-  if (m != 1) put(st, '\r');
-  if (m != 2) put(st, '\n');
-}
+void apnewline(cxstate *st) { cvteol(st, blk(st)->line); }
 
 // Reads up to and past the document's line-end character.
 void skipline(cxstate *st) {
@@ -128,7 +124,7 @@ void aptagout(cxstate *st, int r) {
   } else if (r == 9 || (r >= 32 && r <= 127)) {
     put(st, r);
   } else if (r >= 128 && r <= 255) {
-    int o = b->outcp == 819 ? r : cxcpconv(nullptr, 819, b->outcp, r);
+    int o = b->line.codepage == 819 ? r : cxcpconv(nullptr, 819, b->line.codepage, r);
     put(st, o > 0 ? o : '_');
   }
 }
@@ -334,14 +330,9 @@ int16_t cvtamiprost(cxstate *st, const char *inpath, const char *outpath) {
   return cvtframe(st, outpath, [&](char *closed) {
     apblk *b = blk(st);
     cxprogbeg(st, cxfsize(st, inpath));
-    wxset o;
-    wxoptions(st, &o);
-    b->lemode = o.lemode;
-    b->outcp = o.codepage;
-    int in = cxopen2(st, inpath, 1);
-    if (in < 0) cxthrow(st, CX_NOINPUT);
-    int out = cxopen2(st, st->nm->intfile, 2);
-    if (out < 0) cxthrow(st, CX_NOOUTPUT);
+    b->line = cvtlineopts(st, "\r");
+    int in, out;
+    cvtopen(st, inpath, &in, &out);
     if (cxbufinit(st, in, out, 10240) != 0) cxthrow(st, CX_NOMEM);
     int status = apheader(st);
     if (status != 0) cxthrow(st, status);

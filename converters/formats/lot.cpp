@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "converters/formats/cvt.h"
+#include "converters/formats/cvtline.h"
 #include "converters/runtime/cvtframe.h"
 
 namespace {
@@ -26,6 +27,7 @@ struct lotblk {
   int32_t lineend;  // 0 LF, 1 CR LF, 2 LF CR
   unsigned char recbuf[512];  // body of a record read whole
   int32_t toprow;   // highest row seen in this run
+  cvtline line;     // the line end's bytes
   unsigned char chars[2][256];  // output byte of each text byte, by lics; 0 not yet known
 };
 
@@ -113,12 +115,7 @@ struct lotrec {
 };
 
 // lotnewline: one line end as the options chose.
-void lotnewline(cxstate *st) {
-  int m = blk(st)->lineend;
-  if (m == 1) cxputc(st, '\r');
-  cxputc(st, '\n');
-  if (m == 2) cxputc(st, '\r');
-}
+void lotnewline(cxstate *st) { cvteol(st, blk(st)->line); }
 
 // lotrow: a line end when the row rises above every row seen before.
 void lotrow(cxstate *st, int row) {
@@ -397,10 +394,9 @@ void lotoptions(cxstate *st) {
   lotblk *b = blk(st);
   const char *o = st->nm->optstr;
   b->lics = !(strnlen(o, sizeof st->nm->optstr) >= 3 && o[2] == '0');
-  wxset x;
-  wxoptions(st, &x);
-  b->lineend = x.lemode == 1 ? 0 : x.lemode == 2 ? 2 : 1;
-  b->outcp = x.codepage;
+  b->line = cvtlineopts(st, "\n\r");
+  b->lineend = b->line.eol[1] == 0 ? 0 : b->line.eol[0] == '\n' ? 2 : 1;
+  b->outcp = b->line.codepage;
 }
 
 } // namespace
@@ -417,10 +413,8 @@ int16_t cvtlotusst(cxstate *st, const char *inpath, const char *outpath) {
     lotblk *b = blk(st);
     lotoptions(st);
     cxprogbeg(st, cxfsize(st, inpath));
-    int in = cxopen2(st, inpath, 1);
-    if (in < 0) cxthrow(st, CX_NOINPUT);
-    int out = cxopen2(st, st->nm->intfile, 2);
-    if (out < 0) cxthrow(st, CX_NOOUTPUT);
+    int in, out;
+    cvtopen(st, inpath, &in, &out);
     if (cxbufinit(st, in, out, 8192) != 0) cxthrow(st, CX_NOMEM);
     while (lotrecord(st) >= 0 && !b->ended && !b->sealed) {
     }

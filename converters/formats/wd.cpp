@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "converters/formats/cvt.h"
+#include "converters/formats/cvtline.h"
 #include "converters/runtime/cvtframe.h"
 
 namespace {
@@ -27,22 +28,17 @@ struct wdblk {
   int32_t progstep;   // progress: a tick each time the counter reaches the step
   int32_t progcount;
   // The run's settings and state.
-  int lemode;         // 1 LF, 2 CR, 3 CR LF
-  int outcp;          // output code page
+  cvtline line;       // line end and output code page
   int doccp;          // code page of the text bytes
   hyphen hy;
 };
 
 wdblk *blk(cxstate *st) { return static_cast<wdblk *>(st->wdblk); }
 
-void wdnewline(cxstate *st, const wdblk *b) {
-  if (b->lemode != 1) cxputc2(st, '\r');
-  if (b->lemode != 2) cxputc2(st, '\n');
-}
 
 // The line character in the output code page, "-" where it has none.
 void wdline(cxstate *st, const wdblk *b) {
-  int c = b->outcp == 437 ? klinechar : cxcpconv(nullptr, 437, b->outcp, klinechar);
+  int c = b->line.codepage == 437 ? klinechar : cxcpconv(nullptr, 437, b->line.codepage, klinechar);
   cxputc2(st, c > 0 ? c : '-');
 }
 
@@ -63,7 +59,7 @@ void wdchar(cxstate *st, wdblk *b, int c) {
     b->hy = none;
     switch (c) {
       case 0x09: cxputc2(st, '\t'); break;
-      case 0x0A: case 0x0B: case 0x0C: case 0x0E: wdnewline(st, b); break;
+      case 0x0A: case 0x0B: case 0x0C: case 0x0E: cvteol(st, b->line); break;
       case 0x0F:
         wdline(st, b);
         b->hy = graphic;
@@ -81,7 +77,7 @@ void wdchar(cxstate *st, wdblk *b, int c) {
     b->hy = pending;
     return;
   }
-  int r = b->doccp == b->outcp ? c : cxcpconv(nullptr, b->doccp, b->outcp, c);
+  int r = b->doccp == b->line.codepage ? c : cxcpconv(nullptr, b->doccp, b->line.codepage, c);
   cxputc2(st, r > 0 ? r : '_');
   b->hy = graphic;
 }
@@ -134,14 +130,9 @@ int16_t cvtworddosst(cxstate *st, const char *inpath, const char *outpath) {
   return cvtframe(st, outpath, [&](char *closed) {
     wdblk *b = blk(st);
     cxprogbeg(st, cxfsize(st, inpath));
-    wxset o;
-    wxoptions(st, &o, 437);
-    b->lemode = o.lemode;
-    b->outcp = o.codepage;
-    int in = cxopen2(st, inpath, 1);
-    if (in < 0) cxthrow(st, CX_NOINPUT);
-    int out = cxopen2(st, st->nm->intfile, 2);
-    if (out < 0) cxthrow(st, CX_NOOUTPUT);
+    b->line = cvtlineopts(st, "\r", 437);
+    int in, out;
+    cvtopen(st, inpath, &in, &out);
     if (st->mn->zonefile) {
       b->zones = 1;
       cxthrow(st, CX_NOTFMT);

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "converters/formats/cvt.h"
+#include "converters/formats/cvtline.h"
 #include "converters/formats/xif.h"
 #include "converters/runtime/cvtframe.h"
 
@@ -36,8 +37,7 @@ struct xifblk {
   int32_t out, in;    // the run's handles
   const char *inpath;
   int32_t cond;       // reader condition of the current token
-  int32_t lemode;     // 1 LF, 2 LF CR, 3 CR LF
-  int32_t outcp;      // output code page
+  cvtline line;       // line end and output code page
   int32_t groupcheck; // compare an end of group with the current group
   int32_t nchars, charwidth, naccents, accentwidth, nligs;
   int32_t srccp;      // code page of the character being written
@@ -167,19 +167,14 @@ void xifpop(cxstate *st) {
 // ---------------------------------------------------------------- characters
 
 // xifnewline: one line end as the options chose.
-void xifnewline(cxstate *st) {
-  int m = blk(st)->lemode;
-  if (m == 3) cxputc(st, '\r');
-  cxputc(st, '\n');
-  if (m == 2) cxputc(st, '\r');
-}
+void xifnewline(cxstate *st) { cvteol(st, blk(st)->line); }
 
 // xifcpout: the byte to write for a character of the source code page:
 // ASCII as it is, anything else converted into the output code page (0 or
 // -1 when it has no such character).
 int xifcpout(xifblk *b, int c) {
   if (c >= 26 && c <= 127) return c;
-  return cxcpconv(nullptr, b->srccp, b->outcp, c);
+  return cxcpconv(nullptr, b->srccp, b->line.codepage, c);
 }
 
 void xifwrite(cxstate *st, xifblk *b, int cp, int c) {
@@ -476,12 +471,7 @@ int xifident(const unsigned char *h) {
 }
 
 // xifopts: line end and output code page from the option string.
-void xifopts(cxstate *st, xifblk *b) {
-  wxset o;
-  wxoptions(st, &o);
-  b->lemode = o.lemode;
-  b->outcp = o.codepage;
-}
+void xifopts(cxstate *st, xifblk *b) { b->line = cvtlineopts(st, "\n\r"); }
 
 // Ends a run before the record loop: buffered I/O and both files closed.
 [[noreturn]] void giveup(cxstate *st, xifblk *b, char *closed, int status) {
@@ -509,13 +499,7 @@ int16_t cvtxifst(cxstate *st, const char *inpath, const char *outpath) {
     b->inpath = inpath;
     bool stdinput = !*inpath;
     cxprogbeg(st, stdinput ? 0 : cxfsize(st, inpath));
-    b->in = cxopen2(st, stdinput ? "stdin" : inpath, 1);
-    if (b->in < 0) cxthrow(st, CX_NOINPUT);
-    b->out = cxopen2(st, st->nm->intfile, 2);
-    if (b->out < 0) {
-      cxclose(st, b->in);
-      cxthrow(st, CX_NOOUTPUT);
-    }
+    cvtopen(st, stdinput ? "stdin" : inpath, &b->in, &b->out);
     if (cxbufinit(st, b->in, b->out, stdinput ? 2048 : 4096) != 0) giveup(st, b, closed, CX_NOMEM);
     b->cond = 0;
     unsigned char head[10];

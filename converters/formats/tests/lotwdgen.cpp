@@ -8,23 +8,14 @@
 
 #include "converters/formats/tests/lotgen.h"
 #include "converters/formats/tests/wdgen.h"
+#include "converters/word/tests/wordgen.h"
 
 namespace {
 
 std::string words(const std::vector<std::string> &texts) {
-  std::string out, w;
-  for (const std::string &t : texts) {
-    for (char c : t + " ") {
-      bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-      if (letter) {
-        w += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-      } else if (!w.empty()) {
-        out += w + "\n";
-        w.clear();
-      }
-    }
-  }
-  return out;
+  std::string all;
+  for (const std::string &t : texts) all += t + " ";
+  return wgen::words(all);
 }
 
 struct item {
