@@ -158,9 +158,9 @@ END $$;
 -- 3, proc(svcno, arg1, arg2), with the rights of the user the request came
 -- from: the role is switched to that user, and the call is made from a
 -- security-definer function the user owns, inside which no code can switch
--- the role back. What the procedure changed of the session's settings or
--- left in its temporary schema is undone afterwards, since the session goes
--- on serving others. The user must be enabled (a member of kestrin_user, or
+-- the role back. What the procedure changed of the session's settings,
+-- left in its temporary schema or locked for the session is undone
+-- afterwards, since the session goes on serving others. The user must be enabled (a member of kestrin_user, or
 -- an administrator); the calling role gets membership in the user's role
 -- when it lacks it, which needs CREATEROLE.
 CREATE OR REPLACE PROCEDURE dr_utl.run_as(usr text, proc text, svcno integer, arg1 text,
@@ -171,6 +171,7 @@ DECLARE
   fn text;
   names text[];
   vals text[];
+  locks text[];
   r record;
 BEGIN
   IF proc IS NULL OR proc !~ '^[A-Za-z_][A-Za-z0-9_$]*(\.[A-Za-z_][A-Za-z0-9_$]*)?$' THEN
@@ -192,6 +193,9 @@ BEGIN
   SELECT array_agg(s.name ORDER BY s.name), array_agg(s.setting ORDER BY s.name)
     INTO names, vals
     FROM pg_settings s WHERE s.context = 'user';
+  SELECT array_agg(concat_ws('/', l.classid, l.objid, l.objsubid, l.mode))
+    INTO locks
+    FROM pg_locks l WHERE l.locktype = 'advisory' AND l.pid = pg_backend_pid();
   PERFORM set_config('role', usr, true);
   fn := format('pg_temp.%I', 'dr_run_as_' || uid);
   EXECUTE format($f$
@@ -214,6 +218,23 @@ END $b$ $f$, fn);
     EXCEPTION WHEN OTHERS THEN
       NULL;  -- one that cannot be set back now cannot have been changed either
     END;
+  END LOOP;
+  -- Advisory locks it took for the session would speak for this session's
+  -- own (a server's life, a message in service): they go.
+  FOR r IN SELECT l.classid, l.objid, l.objsubid, l.mode FROM pg_locks l
+            WHERE l.locktype = 'advisory' AND l.pid = pg_backend_pid()
+              AND NOT concat_ws('/', l.classid, l.objid, l.objsubid, l.mode)
+                      = ANY (coalesce(locks, '{}'))
+  LOOP
+    IF r.objsubid = 2 AND r.mode = 'ShareLock' THEN
+      PERFORM pg_advisory_unlock_shared(r.classid::integer, r.objid::integer);
+    ELSIF r.objsubid = 2 THEN
+      PERFORM pg_advisory_unlock(r.classid::integer, r.objid::integer);
+    ELSIF r.mode = 'ShareLock' THEN
+      PERFORM pg_advisory_unlock_shared((r.classid::bigint << 32) | r.objid::bigint);
+    ELSE
+      PERFORM pg_advisory_unlock((r.classid::bigint << 32) | r.objid::bigint);
+    END IF;
   END LOOP;
   DISCARD TEMP;
 END $$;

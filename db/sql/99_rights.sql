@@ -8,7 +8,7 @@ DECLARE
   sch text;
 BEGIN
   FOREACH sch IN ARRAY ARRAY['dr_def', 'drue', 'draserm', 'dispatcher', 'listener', 'svcq', 'srcq',
-                             'dmlq', 'dr_rtm', 'drdinte', 'dr_utl'] LOOP
+                             'dmlq', 'dr_rtm', 'drdinte', 'dr_utl', 'dr_lst'] LOOP
     EXECUTE format('REVOKE ALL ON SCHEMA %I FROM PUBLIC', sch);
     EXECUTE format('REVOKE ALL ON ALL TABLES IN SCHEMA %I FROM PUBLIC', sch);
     EXECUTE format('REVOKE ALL ON ALL SEQUENCES IN SCHEMA %I FROM PUBLIC', sch);

@@ -90,7 +90,8 @@ CREATE PROCEDURE public.alice_grab(svcno integer, arg1 text, arg2 text) LANGUAGE
 CREATE PROCEDURE public.alice_escape(svcno integer, arg1 text, arg2 text) LANGUAGE plpgsql AS
   $$ BEGIN RESET ROLE; GRANT SELECT ON draserm.server TO kes_alice; END $$;
 CREATE PROCEDURE public.alice_unsettle(svcno integer, arg1 text) LANGUAGE plpgsql AS
-  $$ BEGIN SET search_path = kes_alice; CREATE TEMP TABLE server (x integer); END $$;
+  $$ BEGIN SET search_path = kes_alice; CREATE TEMP TABLE server (x integer);
+     PERFORM pg_advisory_lock(19284, 2); PERFORM pg_advisory_lock_shared(42); END $$;
 CALL svcq.queue('LING', 0, NULL, true, ' ', 'a', 'b', 'c', 'public.alice_grab');
 SET SESSION AUTHORIZATION kestrin;
 SELECT svcno, svctype, username FROM svcq.request;
@@ -100,6 +101,8 @@ CALL dr_utl.run_as('kes_alice', 'public.alice_note', 1, 'SUCCESS', NULL, 3);
 CALL dr_utl.run_as('kes_alice', 'public.alice_unsettle', 1, 'ERROR', NULL, 2);
 SELECT current_user, current_setting('search_path') AS search_path,
        to_regclass('pg_temp.server') AS temp_table;
+SELECT classid, objid, objsubid FROM pg_locks
+ WHERE locktype = 'advisory' AND pid = pg_backend_pid() ORDER BY 1, 2, 3;
 SELECT * FROM public.alice_notes;
 SELECT has_table_privilege('kes_alice', 'draserm.server', 'SELECT') AS alice_reads_registry;
 -- Only a plain name is called, and only for an enabled user.

@@ -61,7 +61,7 @@ struct drdmpref {
   int32_t objid;       // registry row that builds it
   char name[32];
   int32_t attrcnt;
-  drdmattr attrs[DRDM_MAXATTR];
+  drdmattr *attrs;     // attrcnt entries, in the order of the attribute statement
   drubbuf *text;       // holds the string values
   drobj *obj;          // attached object (the word list built for it)
 };
@@ -83,6 +83,7 @@ struct drdmcache {
   int16_t prind[DRDM_NCLASS];      // its indicators
   uint32_t pridcnt;                // its element count
   drdmpref prefwa;                 // preference work area
+  drdmattr attrwa[DRDM_MAXATTR];   // its attributes, as many as one preference may keep
   drdmpol polwa;                   // policy work area
   druocur *polcur;                 // the policy SELECT
   druocur *pdcur;                  // drdinte.get_pref_details

@@ -58,6 +58,7 @@ int drdmini(drsrvstate *s) {
     return 1;
   }
   s->dmcache = c;
+  c->prefwa.attrs = c->attrwa;
   if (drmhpnew(s, s->hpmgr, &c->heap, s->seshp, __FILE__, __LINE__) != 0 ||
       druhnew(s, c->heap, 1000, sizeof(drdmpol), 1, &c->pols) != 0 || drdmopn(s) != 0 ||
       drdmopd(s) != 0) {
@@ -88,6 +89,7 @@ int drdmfre(drsrvstate *s) {
   }
   for (uint32_t i = 0; i < c->prefcnt; ++i) {
     if (c->prefs[i]->text) drubfre(c->prefs[i]->text);
+    if (c->prefs[i]->attrs) drumfre(s, s->hpmgr, c->heap, reinterpret_cast<void **>(&c->prefs[i]->attrs));
     drumfre(s, s->hpmgr, c->heap, reinterpret_cast<void **>(&c->prefs[i]));
   }
   c->prefcnt = 0;
@@ -220,6 +222,7 @@ int drdmlpr(drsrvstate *s, drdmpol *wa) {
     if (!druhitm(s, id)) {
       drdmpref *pw = &c->prefwa;
       std::memset(pw, 0, sizeof *pw);
+      pw->attrs = c->attrwa;
       pw->id = id;
       druocur *pd = c->pdcur;
       rc = druobnd(s, pd, ":prid", &pw->id, 4, DRUO_INTEGER, nullptr, nullptr, &kPref);
@@ -250,7 +253,9 @@ int drdmlat(drsrvstate *s, drdmpref *pw) {
   druocur *cur = c->atcur;
   int32_t prid = pw->id;
   char names[3][100];
-  char vals[3][1024];
+  // A value holds up to 2000 characters of up to four bytes each: every one
+  // reaches its component whole, which then judges its length.
+  char vals[3][8001];
   int32_t ords[3], types[3], opts[3];
   int rc = druobnd(s, cur, ":preference", &prid, 4, DRUO_INTEGER, nullptr, nullptr, &kAttr);
   if (!rc) rc = druodef(s, cur, 1, names[0], sizeof names[0], DRUO_STRING, nullptr, nullptr,
@@ -264,7 +269,7 @@ int drdmlat(drsrvstate *s, drdmpref *pw) {
     druetrc();
     return 1;
   }
-  pw->text = drubnew(s, c->heap, 1024, nullptr, 1024);
+  pw->text = drubnew(s, c->heap, 0, nullptr, sizeof vals[0]);
   if (!pw->text) {
     druetrc();
     return 1;
@@ -291,7 +296,12 @@ int drdmlat(drsrvstate *s, drdmpref *pw) {
       a.datatype = types[r];
       if (types[r] == 1) {
         const char *v = std::strcmp(vals[r], "UNDEFINED") == 0 ? "" : vals[r];
-        a.value.str = drubadd(pw->text, v);
+        // Each value takes the room it needs: short ones share a block, the
+        // longest still fits one.
+        size_t n = std::strlen(v) + 1;
+        char *copy = static_cast<char *>(drubrsva(pw->text, static_cast<uint32_t>(n), 1));
+        if (copy) std::memcpy(copy, v, n);
+        a.value.str = copy;
         if (!a.value.str) {
           druetrc();
           return 1;
@@ -315,16 +325,22 @@ int drdmadd(drsrvstate *s, drdmpref *pw) {
     druetrc();
     return 1;
   }
-  // Only the attributes in use are copied; the rest of the item stays zero.
+  // The item keeps room for the attributes read, not for as many as a
+  // preference may have.
   auto *p = static_cast<drdmpref *>(
       drumalc(s, s->hpmgr, c->heap, 1, sizeof(drdmpref), __FILE__, __LINE__));
-  if (!p) {
+  drdmattr *attrs = nullptr;
+  if (p && pw->attrcnt > 0)
+    attrs = static_cast<drdmattr *>(drumalc(s, s->hpmgr, c->heap, (size_t)pw->attrcnt,
+                                            sizeof(drdmattr), __FILE__, __LINE__));
+  if (!p || (pw->attrcnt > 0 && !attrs)) {
+    if (p) drumfre(s, s->hpmgr, c->heap, reinterpret_cast<void **>(&p));
     druetrc();
     return 1;
   }
-  std::memcpy(p, pw, offsetof(drdmpref, attrs) + sizeof(drdmattr) * (size_t)pw->attrcnt);
-  p->text = pw->text;
-  p->obj = pw->obj;
+  *p = *pw;
+  if (attrs) std::memcpy(attrs, pw->attrs, sizeof(drdmattr) * (size_t)pw->attrcnt);
+  p->attrs = attrs;
   pw->text = nullptr;
   c->prefs[c->prefcnt++] = p;
   return 0;

@@ -195,7 +195,7 @@ int drtlling(drsrvstate *s, drtlreq *req, const char *user) {
   int rc = 0;
   if (spec[0] != ' ') {
     if (!drtsvc.polbyspec || drtsvc.polbyspec(s, spec, &polid) != 0) {
-      dracnerr(s, DRFAC_DRG, 10502, 2, DRA_STR, esc(0, spec), 0);
+      dracnerr(s, DRFAC_DRG, 10502, 2, DRA_STR, spec, 0);
       rc = 1;
     }
   }

@@ -62,10 +62,8 @@ int numcheck(drsrvstate *s, const drmcmd *c, uint16_t nums) {
     if (!(nums & (1u << (n - 1)))) continue;
     int32_t v;
     if (drtlnumok(&c->args[n - 1], &v)) continue;
-    std::string text(4 * std::strlen(arg(c, n)) + 1, '\0');
-    text.resize(dracnesc(arg(c, n), text.data(), text.size()));
     int32_t argno = n;
-    dracnerr(s, DRFAC_DRG, 50706, 2, DRA_SB4, &c->id, DRA_SB4, &argno, DRA_STR, text.c_str(), 0);
+    dracnerr(s, DRFAC_DRG, 50706, 2, DRA_SB4, &c->id, DRA_SB4, &argno, DRA_STR, arg(c, n), 0);
     bad = 1;
   }
   if (bad) druetrc();

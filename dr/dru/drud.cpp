@@ -176,9 +176,21 @@ int drudcrtab(drsrvstate *s, drudtab *t, char *buf, uint16_t size, uint8_t repla
   return drudcreate(s, buf, "table", t->name, replace, druddroptab, t->name);
 }
 
-// Builds a short text into a fixed buffer and runs it, ignoring whether the
-// database carried it out (the drop and truncate builders).
-static int drudsimple(drsrvstate *s, size_t size, const char *fmt, const char *name) {
+// A text the database refused at parse: said on standard output, then the
+// code handed to the caller (errcode given) or pushed with 50801.
+static void drudrefused(drsrvstate *s, const char *text, int rc, int32_t *errcode) {
+  int32_t code = static_cast<int16_t>(rc);
+  dracnout(s, "Failed to parse generated SQL...\n\n\"%s\"\n\nKestrin Error: %d\n\n", DRA_STR,
+           text, DRA_SB4, &code, 0);
+  if (errcode) *errcode = code;
+  else druoerr(s, rc, DRUE_PARSE, 2);
+}
+
+// Builds a short text into a fixed buffer and runs it. Whether the database
+// carried it out is ignored (the drop and truncate builders), unless the
+// caller asks for it in done.
+static int drudsimple(drsrvstate *s, size_t size, const char *fmt, const char *name,
+                      uint8_t *done = nullptr, char *text = nullptr) {
   char buf[256];
   drudtxt txt(s, buf, size);
   txt.add(fmt, DRA_STR, name ? name : "", 0);
@@ -187,11 +199,13 @@ static int drudsimple(drsrvstate *s, size_t size, const char *fmt, const char *n
     return 1;
   }
   trace(buf);
-  uint8_t done = 0;
-  if (drudddl(s, buf, &done, nullptr) != 0) {
+  uint8_t carried = 0;
+  if (drudddl(s, buf, &carried, nullptr) != 0) {
     druetrc();
     return 1;
   }
+  if (done) *done = carried;
+  if (text) std::memcpy(text, buf, std::strlen(buf) + 1);
   return 0;
 }
 
@@ -211,9 +225,18 @@ int druddropidx(drsrvstate *s, const char *name) {
   return drudsimple(s, 64, "drop index %s", name);
 }
 
-// A synonym has no form of its own here: it is a view over the object.
+// A synonym has no form of its own here: it is a view over the object. A
+// missing synonym, like a missing index, is no object the runner passes over.
 int druddropsyn(drsrvstate *s, const char *synonym) {
-  return drudsimple(s, 64, "drop view %s", synonym);
+  char text[64];
+  uint8_t done = 0;
+  if (drudsimple(s, sizeof text, "drop view %s", synonym, &done, text) != 0) return 1;
+  if (!done) {
+    drudrefused(s, text, DRUO_NOTABLE, nullptr);
+    druetrc();
+    return 1;
+  }
+  return 0;
 }
 
 int drudcrseq(drsrvstate *s, const char *name, drudseq q) {
@@ -288,11 +311,7 @@ int drudddl(drsrvstate *s, const char *text, uint8_t *done, int32_t *errcode) {
     // Name in use or object missing: not carried out, and not a failure.
     if (done) *done = 0;
   } else if (rc != 0) {
-    int32_t code = static_cast<int16_t>(rc);
-    dracnout(s, "Failed to parse generated SQL...\n\n\"%s\"\n\nKestrin Error: %d\n\n", DRA_STR,
-             text, DRA_SB4, &code, 0);
-    if (errcode) *errcode = code;
-    else druoerr(s, rc, DRUE_PARSE, 2);
+    drudrefused(s, text, rc, errcode);
     druocls(&cur);
     druetrc();
     return 1;
@@ -381,8 +400,8 @@ int drudexecn(drsrvstate *s, drudtab *t, drudph *ph, const int32_t *sizes, void 
   return drudbindexec(s, t, ph, sizes, vals, lens, t->ncols, cur, &nrows);
 }
 
-int drudsel(drsrvstate *s, drudtab *t, drudph *ph, char *buf, uint16_t size, const char *where,
-            const char *order, druocur *cur, uint16_t *nph) {
+int drudsel(drsrvstate *s, drudtab *t, drudph *ph, uint16_t maxph, char *buf, uint16_t size,
+            const char *where, const char *order, druocur *cur, uint16_t *nph) {
   if (nph) *nph = 0;
   if (!t || !t->cols || !t->cols[0].name) {
     dracnierr(s, DRFAC_DRG, 50600, 0, DRA_STR, __FILE__, DRA_INT, __LINE__, 0);
@@ -405,16 +424,38 @@ int drudsel(drsrvstate *s, drudtab *t, drudph *ph, char *buf, uint16_t size, con
     druetrc();
     return 1;
   }
-  // Every ':' of the text starts a placeholder that runs to the next blank.
+  // A ':' before a name starts a placeholder that runs to the next blank;
+  // one inside a literal, a quoted name or a comment, or doubled as a cast,
+  // is none.
   uint16_t k = 0;
-  for (const char *p = std::strchr(buf, ':'); p; ) {
-    const char *e = std::strchr(p, ' ');
-    size_t len = e ? (size_t)(e - p) : std::strlen(p);
-    ph[k].addr = p;
-    ph[k].len = (uint8_t)(len > 255 ? 255 : len);
-    ++k;
-    if (!e) break;
-    p = std::strchr(e, ':');
+  for (const char *p = buf; *p;) {
+    if (*p == '\'' || *p == '"') {
+      const char *e = std::strchr(p + 1, *p);  // a doubled quote reopens at once
+      p = e ? e + 1 : p + std::strlen(p);
+    } else if (p[0] == '-' && p[1] == '-') {
+      const char *e = std::strchr(p, '\n');
+      p = e ? e : p + std::strlen(p);
+    } else if (p[0] == '/' && p[1] == '*') {
+      const char *e = std::strstr(p + 2, "*/");
+      p = e ? e + 2 : p + std::strlen(p);
+    } else if (p[0] == ':' && p[1] == ':') {
+      p += 2;
+    } else if (*p == ':' && (std::isalnum((unsigned char)p[1]) || p[1] == '_')) {
+      if (k >= maxph) {
+        int32_t most = maxph;
+        dracnierr(s, DRFAC_DRG, 50600, 2, DRA_STR, __FILE__, DRA_INT, __LINE__, DRA_SB4, &most, 0);
+        druetrc();
+        return 1;
+      }
+      const char *e = std::strchr(p, ' ');
+      size_t len = e ? (size_t)(e - p) : std::strlen(p);
+      ph[k].addr = p;
+      ph[k].len = (uint8_t)(len > 255 ? 255 : len);
+      ++k;
+      p += len;
+    } else {
+      ++p;
+    }
   }
   if (nph) *nph = k;
   return 0;
@@ -425,10 +466,11 @@ int drudselbnd(drsrvstate *s, drudtab *t, drudph *ph, const int32_t *sizes, void
   return drudbindexec(s, t, ph, sizes, vals, nullptr, nph, cur, nullptr);
 }
 
-int drudselx(drsrvstate *s, drudtab *t, drudph *ph, char *buf, uint16_t size, const char *where,
-             const char *order, druocur *cur, const int32_t *sizes, void *const *vals) {
+int drudselx(drsrvstate *s, drudtab *t, drudph *ph, uint16_t maxph, char *buf, uint16_t size,
+             const char *where, const char *order, druocur *cur, const int32_t *sizes,
+             void *const *vals) {
   uint16_t n = 0;
-  if (drudsel(s, t, ph, buf, size, where, order, cur, &n) != 0 ||
+  if (drudsel(s, t, ph, maxph, buf, size, where, order, cur, &n) != 0 ||
       drudselbnd(s, t, ph, sizes, vals, n, cur) != 0) {
     druetrc();
     return 1;

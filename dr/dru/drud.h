@@ -9,6 +9,8 @@
 #include "dr/dra/dra.h"
 #include "dr/dru/dru.h"
 
+struct nlscs;
+
 // A column of a table description.
 struct drudcol {
   const char *type;   // type text for create table ("number", "varchar2(10) not null")
@@ -98,14 +100,17 @@ int drudexec1(drsrvstate *s, drudtab *t, drudph *ph, const int32_t *sizes, void 
 // Binds an array of values per column and executes for nrows rows. 0 / 1.
 int drudexecn(drsrvstate *s, drudtab *t, drudph *ph, const int32_t *sizes, void *const *vals,
               uint16_t *const *lens, uint32_t nrows, druocur *cur);
-// Builds and parses a select over a table and records its placeholders. 0 / 1.
-int drudsel(drsrvstate *s, drudtab *t, drudph *ph, char *buf, uint16_t size,
+// Builds and parses a select over a table and records its placeholders
+// (':' then a name, up to the next blank; literals, quoted names, comments
+// and "::" casts hold none) in ph, which holds at most maxph. 0, or 1 (a
+// text with more placeholders than ph holds is refused with 50600).
+int drudsel(drsrvstate *s, drudtab *t, drudph *ph, uint16_t maxph, char *buf, uint16_t size,
             const char *where, const char *order, druocur *cur, uint16_t *nph);
 // Binds the placeholders of a select and executes it. 0 / 1.
 int drudselbnd(drsrvstate *s, drudtab *t, drudph *ph, const int32_t *sizes, void *const *vals,
                uint16_t nph, druocur *cur);
 // drudsel, then drudselbnd. 0 / 1.
-int drudselx(drsrvstate *s, drudtab *t, drudph *ph, char *buf, uint16_t size,
+int drudselx(drsrvstate *s, drudtab *t, drudph *ph, uint16_t maxph, char *buf, uint16_t size,
              const char *where, const char *order, druocur *cur, const int32_t *sizes,
              void *const *vals);
 // Fetches rows of the select, one per group of column addresses, until the
@@ -113,10 +118,15 @@ int drudselx(drsrvstate *s, drudtab *t, drudph *ph, char *buf, uint16_t size,
 int drudfetch(drsrvstate *s, drudtab *t, const int32_t *sizes, void *const *vals,
               uint32_t nvals, druocur *cur);
 
-// Claims the next free work range of a server; 0 with the range, 2 when none
-// is left, 1 on failure.
+// Claims the next free work range of a server; 0 with the range (the high
+// value padded by drudpadhigh), 2 when none is left, 1 on failure.
 int drudgetrange(drsrvstate *s, drheap h, const char *table, char *low, char *high,
                  int32_t server);
+// Pads a range's high value (a buffer of 65 bytes) towards 64 characters,
+// within 64 bytes, with the highest character the session's character set
+// carries, so that every key of the range compares below it in the "C"
+// order: the byte 255 in a single-byte set, U+10FFFF in UTF8.
+void drudpadhigh(const nlscs *cs, char *high);
 // Completes ("C") or claims ("I") a range of a server; 0 / 1.
 int drudsetstat(drsrvstate *s, drheap h, const char *table, const char *status,
                 int32_t server);

@@ -14,8 +14,8 @@
 static const char kstat[] =
     "UPDATE %(1)s SET STATUS = :osts WHERE ctid = (SELECT ctid FROM %(1)s WHERE STATUS = :ists"
     " AND SERVER = :svr ORDER BY LOWVAL COLLATE \"C\" LIMIT 1 FOR UPDATE)";
-// The high value is padded here rather than in the statement: the character
-// of code 255 is not a single byte in this database's character set.
+// The high value is padded here rather than in the statement, with the
+// highest character of the session's own character set (drudpadhigh).
 static const char krange[] =
     "SELECT LOWVAL, HIGHVAL FROM %(1)s WHERE STATUS = 'I' AND SERVER = :svr"
     " ORDER BY LOWVAL COLLATE \"C\" LIMIT 1";
@@ -111,11 +111,31 @@ int drudgetrange(drsrvstate *s, drheap h, const char *table, char *low, char *hi
     druetrc();
     return 1;
   }
-  // Pad the high value to 64 characters with the character of code 255.
-  size_t n = std::strlen(high);
-  if (n < 64) std::memset(high + n, 0xff, 64 - n);
-  high[64] = '\0';
+  drudpadhigh(dracncs(s), high);
   return 0;
+}
+
+void drudpadhigh(const nlscs *cs, char *high) {
+  // The highest character the session's set carries: the byte 255 in a
+  // single-byte set; in UTF8 (where a lone byte 255 is no character, so
+  // its bind would fail) U+10FFFF, which the database compares as the
+  // highest in the "C" order. A session without a set of its own speaks
+  // the database's UTF8; any other set takes its highest two-byte code.
+  static const char utf8max[] = "\xf4\x8f\xbf\xbf";
+  static const char single[] = "\xff";
+  static const char wide[] = "\xfe\xfe";
+  const char *pad = utf8max;
+  if (cs && (cs->flags & NLS_CS_SINGLE) && cs->id != NLS_US7ASCII) pad = single;
+  else if (cs && cs->id != NLS_US7ASCII && cs->id != NLS_UTF8 && cs->id != NLS_AL32UTF8) pad = wide;
+  size_t w = std::strlen(pad);
+  size_t n = std::strlen(high);
+  if (n > 64) n = 64;
+  // Up to 64 characters, within the 64 bytes the value holds.
+  for (size_t chars = n; chars < 64 && n + w <= 64; ++chars) {
+    std::memcpy(high + n, pad, w);
+    n += w;
+  }
+  high[n] = '\0';
 }
 
 // Binds the five names that identify a log row.

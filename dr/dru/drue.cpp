@@ -49,7 +49,15 @@ int druelog(drsrvstate *st) {
   int cnt = rtmsgcnt(st->msg);
   for (int i = 1; i <= cnt; i++) {
     char buf[DRUE_TXTMAX];
-    if (druetxt(st, i, buf, sizeof buf) == 0) dracnprt(st, st->log, "%s\n", DRA_STR, buf, 0);
+    // One line per entry: texts that carry a user's words (or the
+    // database's own line ends) show their control characters escaped.
+    char esc[4 * DRUE_TXTMAX];
+    if (druetxt(st, i, buf, sizeof buf) != 0) continue;
+    // A text's own last line end is the one the log writes anyway.
+    size_t n = std::strlen(buf);
+    while (n > 0 && (buf[n - 1] == '\n' || buf[n - 1] == '\r')) buf[--n] = '\0';
+    dracnesc(buf, esc, sizeof esc);
+    dracnprt(st, st->log, "%s\n", DRA_STR, esc, 0);
   }
   return cnt;
 }

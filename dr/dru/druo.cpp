@@ -25,7 +25,7 @@ static_assert(DRUO_UNIQUE == KDB_UNIQUE && DRUO_NOTABLE == KDB_NOTABLE &&
               DRUO_TRUNC == KDB_TRUNCATED && DRUO_NOSEQ == KDB_NOSEQUENCE &&
               DRUO_NOTCONN == KDB_NOTCONNECTED && DRUO_NOPROC == KDB_NOPROC &&
               DRUO_OVERFLOW == KDB_OVERFLOW && DRUO_BADTEXT == KDB_BADTEXT &&
-              DRUO_AGAIN == KDB_AGAIN);
+              DRUO_AGAIN == KDB_AGAIN && DRUO_BADNAME == KDB_BADNAME);
 
 const druorep druorepd = {DRUE_OPEN, DRUE_PARSE, DRUE_BIND, DRUE_DEFINE, DRUE_EXEC, 0,
                           DRUE_CLOSE, 2, 2};
@@ -168,6 +168,14 @@ int druodef(drsrvstate *st, druocur *cur, int pos, void *buf, int32_t size, int 
   const druorep &r = how(rep);
   return report(st, kdbdefin(cda(cur), pos, buf, size, type, ind, alen), r.define, r.sev, file,
                 line);
+}
+
+int druodfc(drsrvstate *st, druocur *cur, int pos, void *buf, int32_t size, int type,
+            int16_t *ind, uint16_t *alen, uint16_t *rcode, const druorep *rep, const char *file,
+            int line) {
+  const druorep &r = how(rep);
+  return report(st, kdbdefin(cda(cur), pos, buf, size, type, ind, alen, rcode), r.define, r.sev,
+                file, line);
 }
 
 int druoexe(drsrvstate *st, druocur *cur, const druorep *rep, const char *file, int line) {

@@ -54,7 +54,9 @@ enum {
   DRUO_NOSEQ = 2289,      /* sequence does not exist */
   DRUO_NOTCONN = 3114,    /* not connected, or the connection was lost */
   DRUO_NOPROC = 6550,     /* the called procedure does not exist or takes other arguments */
-  DRUO_AGAIN = 8176       /* the statement must be executed again before it is fetched */
+  DRUO_AGAIN = 8176,      /* the statement must be executed again before it is fetched */
+  DRUO_TOOOLD = 1555,     /* the rows a fetch reads from are gone: execute again */
+  DRUO_BADNAME = 1036     /* a bind name the statement does not hold */
 };
 
 /* The caller's place, which a failing step names in its internal error (the
@@ -143,6 +145,11 @@ int druobna(drsrvstate *st, druocur *cur, const char *name, void *buf, int32_t s
  * n elements of size bytes and the indicator and length arrays. */
 int druodef(drsrvstate *st, druocur *cur, int pos, void *buf, int32_t size, int type,
             int16_t *ind = nullptr, uint16_t *alen = nullptr, const druorep *rep = nullptr,
+            DRUO_HERE);
+/* druodef with a return code per row (0, 1405 null, 1406 cut): a null or
+ * cut value marks its row instead of failing the fetch. */
+int druodfc(drsrvstate *st, druocur *cur, int pos, void *buf, int32_t size, int type,
+            int16_t *ind, uint16_t *alen, uint16_t *rcode, const druorep *rep = nullptr,
             DRUO_HERE);
 /* Executes once. */
 int druoexe(drsrvstate *st, druocur *cur, const druorep *rep = nullptr, DRUO_HERE);

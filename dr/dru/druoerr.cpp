@@ -13,15 +13,31 @@ kdblda *login(drsrvstate *st) {
   return static_cast<kdblda *>(st->login ? st->login : static_cast<void *>(st->logarea));
 }
 
+// A lost connection is told once, as fatal (nothing works without it);
+// the steps that fail after it only because it is gone add nothing that is
+// true. True when rc is such a failure (told now or before).
+bool lost(drsrvstate *st, int rc) {
+  if (rc != KDB_NOTCONNECTED || !st->login) return false;
+  int gone = kdbgone(login(st));
+  if (gone == 1) {
+    char text[2050];
+    kdberror(login(st), rc, text, sizeof text);
+    dracnerr(st, DRFAC_DRG, DRUE_DBTEXT, 3, DRA_STR, text, 0);
+  }
+  return gone != 0;
+}
+
 }  // namespace
 
 void druekci(drsrvstate *st, int rc) {
+  if (lost(st, rc)) return;
   char text[2050];
   kdberror(login(st), rc, text, sizeof text);
   dracnerr(st, DRFAC_DRG, DRUE_DBTEXT, 2, DRA_STR, text, 0);
 }
 
 void druekcii(drsrvstate *st, int num, int sev, const char *file, int line, int rc) {
+  if (lost(st, rc)) return;
   druekci(st, rc);
   dracnierr(st, DRFAC_DRG, num, sev, DRA_STR, file, DRA_INT, line, 0);
 }

@@ -57,7 +57,20 @@ int dracnlof(drsrvstate *st) {
     druetrc();
     return 1;
   }
+  // A login whose connection was lost (and said so) only lets go of what
+  // is left: its log-off cannot fail in any way worth telling.
+  int gone = kdbgone(area(st));
+  if (gone == 1) {
+    char text[2050];
+    kdberror(area(st), KDB_NOTCONNECTED, text, sizeof text);
+    dracnerr(st, DRFAC_DRG, DRUE_DBTEXT, 2, DRA_STR, text, 0);
+  }
   int rc = kdblogoff(area(st));
+  if (rc != 0 && gone) {
+    st->login = nullptr;
+    druetrc();
+    return 1;
+  }
   if (rc != 0) {
     // The session is gone either way; the text was kept on the login area
     // only while it existed, so report the code's own text.

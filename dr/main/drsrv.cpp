@@ -7,6 +7,7 @@
 #include "dr/dras/drasrv.h"
 #include "dr/drd/drd.h"
 #include "dr/drm/drm.h"
+#include "dr/drs/drsx.h"
 #include "dr/drt/drt.h"
 #include "dr/dru/dru.h"
 #include "dr/main/drmain.h"
@@ -40,9 +41,14 @@ void drsrvsvc() {
 }
 
 // Puts the constructors of the component kinds this server is built with into
-// their registry rows, one typed line per row (drasmtab.ds[1].fn = ...). No
-// kind is built in yet: every row refuses with 10515.
-void drsrvreg() {}
+// their registry rows, one typed line per row; a row left empty refuses with
+// 10515.
+void drsrvreg() {
+  drasmtab.ds[0].fn = drsdirnew;
+  drasmtab.ds[1].fn = drsdirnew;
+  drasmtab.ds[2].fn = drsdetnew;
+  drasmtab.ds[3].fn = drsfilnew;
+}
 
 void say(drsrvstate *s, const char *line) { dracnprt(s, s->log, line, 0); }
 

@@ -122,6 +122,10 @@ int kdbcommit(kdblda* lda);
 int kdbrollback(kdblda* lda);
 // Set the client character set (a PostgreSQL encoding name) on both connections.
 int kdbcharset(kdblda* lda, const char* encoding);
+// Whether a connection of the login was lost: 0 while both live (or with no
+// session), 1 the first time it is asked after one was lost, 2 after that,
+// so that the loss can be told once.
+int kdbgone(kdblda* lda);
 // Install (or with null remove) the SQL trace callback.
 void kdbtrace(kdblda* lda, kdbtracefn fn, void* ctx);
 // The text of a return code into buf (NUL-terminated, at most size bytes):

@@ -71,6 +71,7 @@ struct kdbsess {
   std::string lasttext;
   unsigned seq = 0;  // names of prepared statements and cursors
   std::mt19937_64 rng{std::random_device{}()};  // the unforeseeable part of those names
+  bool losstold = false;  // kdbgone has told of a lost connection
   std::vector<kdbcur*> curs;  // open cursors, cut loose at log-off
 };
 
@@ -131,8 +132,14 @@ int fail(kdbsess* s, int rc, const std::string& text) {
 int failpg(kdbsess* s, Conn& c, const PGresult* r) {
   if (PQstatus(c.pg) == CONNECTION_BAD) {
     c.dead = true;
-    std::string m = PQerrorMessage(c.pg);
-    while (!m.empty() && (m.back() == '\n' || m.back() == ' ')) m.pop_back();
+    // libpq's text runs over several lines: one line here.
+    std::string m;
+    for (const char* p = PQerrorMessage(c.pg); *p; ++p) {
+      bool blank = *p == '\n' || *p == '\t' || *p == ' ' || *p == '\r';
+      if (!blank) m += *p;
+      else if (!m.empty() && m.back() != ' ') m += ' ';
+    }
+    while (!m.empty() && m.back() == ' ') m.pop_back();
     return fail(s, KDB_NOTCONNECTED, "08006: lost the connection to the database: " + m);
   }
   const char* st = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
@@ -1075,6 +1082,15 @@ int kdbcharset(kdblda* lda, const char* encoding) {
       return setlda(lda, 0, fail(s, KDB_GENERIC, std::string("22023: unknown character set ") + encoding));
   }
   return setlda(lda, 0, 0);
+}
+
+int kdbgone(kdblda* lda) {
+  if (!lda || !lda->sess) return 0;
+  kdbsess* s = lda->sess;
+  if (!s->link[KDB_WORK].dead && !s->link[KDB_TRANSPORT].dead) return 0;
+  if (s->losstold) return 2;
+  s->losstold = true;
+  return 1;
 }
 
 void kdbtrace(kdblda* lda, kdbtracefn fn, void* ctx) {

@@ -1,10 +1,12 @@
 // Operating-system services over POSIX and /proc.
 #include "platform/os/os.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -146,3 +148,40 @@ int oslocaltime(const char *format, char *buf, size_t size) {
 }
 
 int oslasterr(void) { return errno; }
+
+int osexpand(const char *path, char *buf, size_t size) {
+  if (!path || !buf || size == 0) return -1;
+  size_t n = 0;
+  auto put = [&](const char *s, size_t len) {
+    if (n + len >= size) return false;
+    std::memcpy(buf + n, s, len);
+    n += len;
+    return true;
+  };
+  for (const char *p = path; *p;) {
+    // A name is letters, digits and underscores; anything else between two
+    // signs is text.
+    const char *close = nullptr;
+    if (*p == '%') {
+      const char *q = p + 1;
+      while (std::isalnum(static_cast<unsigned char>(*q)) || *q == '_') q++;
+      if (*q == '%' && q > p + 1) close = q;
+    }
+    bool ok;
+    if (close) {
+      std::string name(p + 1, close);
+      const char *v = std::getenv(name.c_str());
+      ok = v && put(v, std::strlen(v));
+      p = close + 1;
+    } else {
+      ok = put(p, 1);
+      p++;
+    }
+    if (!ok) {
+      buf[0] = 0;
+      return -1;
+    }
+  }
+  buf[n] = 0;
+  return static_cast<int>(n);
+}

@@ -35,5 +35,11 @@ int oslocaltime(const char *format, char *buf, size_t size);
 int osfmttime(time_t t, const char *format, char *buf, size_t size);
 /* The number of the last failed system call. */
 int oslasterr(void);
+/* Copies a path into buf with every "%NAME%" (letters, digits, underscores)
+ * replaced by the value of the environment variable NAME; any other '%' is
+ * kept as it is.
+ * The length, or -1 (buf emptied) when a variable is unset or the result
+ * does not fit. */
+int osexpand(const char *path, char *buf, size_t size);
 
 #endif

@@ -214,6 +214,30 @@ TEST_F(State, LogPrefixOnlyOnceTheTimestampFlagIsSet) {
   }
 }
 
+// Text from users reaches the log with its control characters escaped, so
+// that it cannot write lines of its own; the escape fits its buffer.
+TEST(Dracnesc, EscapesControlCharacters) {
+  struct {
+    const char *in;
+    size_t size;
+    const char *out;
+  } cases[] = {
+      {"plain \xe2\x82\xac text", 64, "plain \xe2\x82\xac text"},
+      {"a\nEnd cmd 1", 64, "a\\nEnd cmd 1"},
+      {"t\tr\r", 64, "t\\tr\\r"},
+      {"bell\x07" "del\x7f", 64, "bell\\x07del\\x7f"},
+      {"", 64, ""},
+      {"ab\ncd", 5, "ab\\n"},   // an escape is never cut in two
+      {"ab\ncd", 4, "ab"},
+  };
+  for (auto &c : cases) {
+    char out[64];
+    size_t n = dracnesc(c.in, out, c.size);
+    EXPECT_STREQ(out, c.out) << c.in;
+    EXPECT_EQ(n, strlen(c.out)) << c.in;
+  }
+}
+
 TEST_F(State, LogLineIsCutAt65535Bytes) {
   std::string big(70000, 'a');
   for (int stamp = 0; stamp <= 1; stamp++) {

@@ -301,6 +301,22 @@ TEST_F(Cache, FiveThousandAttributesKeepTheFirst4096) {
   EXPECT_EQ(pr->attrs[4095].ordinal, 4096);
 }
 
+// A cached preference takes room for the attributes it holds, not for as
+// many as a preference may have.
+TEST_F(Cache, PreferencesTakeRoomForWhatTheyHold) {
+  policy(41370, "TEXTUSER", "P41370");
+  prefer(41370, 41380, 3, 41370);
+  attr(41380, 3, 41370, "A1", 1, "STRING", "v");
+  attr(41380, 3, 41370, "A2", 2, "NUMBER", "7");
+  size_t before = rthpbytes(s->dmcache->heap);
+  ASSERT_NE(drqpol(s, 41370), nullptr) << drdtest::stack(s);
+  drdmpref *pr = druhitm(s, 41380);
+  ASSERT_NE(pr, nullptr);
+  ASSERT_EQ(pr->attrcnt, 2);
+  EXPECT_EQ(pr->attrs[1].value.num, 7);
+  EXPECT_LT(rthpbytes(s->dmcache->heap) - before, 16384u);
+}
+
 TEST_F(Cache, LongAttributeNamesAreCut) {
   policy(41350, "TEXTUSER", "P41350");
   prefer(41350, 41360, 3, 41350);

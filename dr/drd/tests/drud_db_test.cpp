@@ -166,6 +166,13 @@ TEST_F(Sql, IndexSequenceTexts) {
   ASSERT_EQ(drudcrsyn(s, tab.c_str(), syn.c_str(), 0), 0) << drdtest::stack(s);
   EXPECT_EQ(texts.back(), "create view " + syn + " as select * from " + tab);
   EXPECT_EQ(druddropsyn(s, syn.c_str()), 0) << drdtest::stack(s);
+  // Dropping a missing synonym fails as for a missing index.
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(druddropsyn(s, syn.c_str()), 1);
+  EXPECT_NE(testing::internal::GetCapturedStdout().find("Failed to parse generated SQL"),
+            std::string::npos);
+  EXPECT_TRUE(druefind(s, 50801));
+  drueclr(s);
   EXPECT_EQ(drudcrsyn(s, nullptr, syn.c_str(), 0), 1);
   EXPECT_TRUE(druefind(s, 50600));
 }
@@ -223,12 +230,44 @@ TEST_F(Sql, InsertSelectAndFetch) {
   ASSERT_EQ(druoprs(s, s->seshp, "SELECT 1", &cur), 0);
   char sel[256];
   uint16_t nph = 0;
-  ASSERT_EQ(drudsel(s, &tab, ph, sel, sizeof sel, "id >= :lo and id <= :hi", "id", cur, &nph), 0)
+  ASSERT_EQ(drudsel(s, &tab, ph, 16, sel, sizeof sel, "id >= :lo and id <= :hi", "id", cur, &nph),
+            0)
       << drdtest::stack(s);
   EXPECT_EQ(std::string(sel), "select id,val from " + name + " where id >= :lo and id <= :hi order by id");
   ASSERT_EQ(nph, 2);
   EXPECT_EQ(std::string(ph[0].addr, ph[0].len), ":lo");
   EXPECT_EQ(std::string(ph[1].addr, ph[1].len), ":hi");
+  // Colons in a literal, a comment or a cast are no placeholders; a text
+  // with more placeholders than the array holds is refused, and nothing is
+  // written past the array.
+  struct {
+    const char *where;
+    uint16_t room;
+    int rc;
+    std::vector<std::string> names;
+  } scans[] = {
+      {"id > :lo and val <> 'a:b' and val::text <> :v /* :c */", 16, 0, {":lo", ":v"}},
+      {"val <> 'it''s :x' and id = :id -- :y", 16, 0, {":id"}},
+      {"id >= :lo and id <= :hi", 1, 1, {}},
+  };
+  for (auto &sc : scans) {
+    drudph room[3] = {};
+    drueclr(s);
+    uint16_t got = 99;
+    EXPECT_EQ(drudsel(s, &tab, room, sc.room, sel, sizeof sel, sc.where, nullptr, cur, &got), sc.rc)
+        << sc.where << drdtest::stack(s);
+    if (sc.rc != 0) {
+      EXPECT_EQ(room[1].addr, nullptr);
+      EXPECT_EQ(rtmsgnum(s->msg, 1), 50600);
+      continue;
+    }
+    std::vector<std::string> names;
+    for (uint16_t i = 0; i < got; ++i) names.push_back(std::string(room[i].addr, room[i].len));
+    EXPECT_EQ(names, sc.names) << sc.where;
+  }
+  drueclr(s);
+  ASSERT_EQ(drudsel(s, &tab, ph, 16, sel, sizeof sel, "id >= :lo and id <= :hi", "id", cur, &nph),
+            0);
   int32_t lo = 8, hi = 100;
   int32_t bsz[] = {4, 4};
   void *bv[] = {&lo, &hi};
@@ -269,10 +308,8 @@ TEST_F(Ranges, TwoServersClaimDisjointRanges) {
     if (r1 == 0) {
       got1.push_back(lo);
       if (got1.size() == 1) {
-        // The high value comes back padded with code 255 to 64 characters.
-        ASSERT_EQ(std::strlen(hi), 64u);
+        // The high value comes back padded (HighValueIsPadded... shows how).
         EXPECT_EQ(std::string(hi, 3), "abc");
-        for (int i = 3; i < 64; ++i) EXPECT_EQ((unsigned char)hi[i], 255) << i;
       }
       ASSERT_EQ(drudsetstat(s, s->seshp, wr.c_str(), "C", 1), 0);
     }
@@ -290,6 +327,55 @@ TEST_F(Ranges, TwoServersClaimDisjointRanges) {
   // Nothing left: 2, after an update that changed nothing.
   EXPECT_EQ(drudgetrange(s, s->seshp, wr.c_str(), lo, hi, 1), 2);
   drdtest::logoff(s2);
+}
+
+// The padded high value can be bound in the session it was read in and
+// lies above every key of the range, in a UTF8 session (the default) and in
+// a single-byte one.
+TEST_F(Ranges, HighValueIsPaddedForTheSessionsCharacterSet) {
+  struct {
+    const char *nls;     // NLS_LANG of the session; null: not set
+    const char *pad;     // the padding character as the session sees it
+    int below;           // keys at or below the bound
+  } cases[] = {{nullptr, "\xf4\x8f\xbf\xbf", 4},
+               {"AMERICAN_AMERICA.WE8ISO8859P1", "\xff", 3}};
+  std::string keys = t("range_keys");
+  sql(s, "CREATE TABLE " + keys + " (k varchar(70), latin boolean)");
+  sql(s, "INSERT INTO " + keys + " VALUES ('abc', true), ('abczzz', true), ('abc' || chr(255), true),"
+         " ('abc' || chr(8364), false), ('abd', true)");
+  druocmt(s);
+  int n = 0;
+  for (auto &c : cases) {
+    if (c.nls) setenv("NLS_LANG", c.nls, 1);
+    else unsetenv("NLS_LANG");
+    testing::internal::CaptureStdout();
+    drsrvstate *ss = drdtest::logon();
+    testing::internal::GetCapturedStdout();
+    unsetenv("NLS_LANG");
+    ASSERT_NE(ss, nullptr);
+    std::string wr = t(n++ == 0 ? "dr_00052_rdtopt" : "dr_00053_rdtopt");
+    drdtest::sql(ss, "CREATE TABLE " + wr + " (lowval varchar(64), highval varchar(64), "
+                     "status char(1), server integer)");
+    drdtest::sql(ss, "INSERT INTO " + wr + " VALUES ('abc', 'abc', 'F', 1)");
+    druocmt(ss);
+    char lo[65], hi[65];
+    ASSERT_EQ(drudgetrange(ss, ss->seshp, wr.c_str(), lo, hi, 1), 0) << drdtest::stack(ss);
+    std::string want = "abc";
+    while (want.size() + std::strlen(c.pad) <= 64 && want.size() < 64) want += c.pad;
+    EXPECT_EQ(std::string(hi), want) << (c.nls ? c.nls : "UTF8");
+    // Bound in a statement of that session, it lies above the range's keys.
+    std::string q = "SELECT count(*)::int FROM " + keys + " WHERE k COLLATE \"C\" <= :hi" +
+                    (c.nls ? " AND latin" : "");
+    druocur *cur = nullptr;
+    ASSERT_EQ(druoprs(ss, ss->seshp, q.c_str(), &cur), 0) << drdtest::stack(ss);
+    int32_t below = -1;
+    ASSERT_EQ(druobnd(ss, cur, ":hi", hi, sizeof hi, DRUO_STRING), 0);
+    ASSERT_EQ(druodef(ss, cur, 1, &below, sizeof below, DRUO_INTEGER), 0);
+    EXPECT_EQ(druoexf(ss, cur, 1), 0) << drdtest::stack(ss);
+    EXPECT_EQ(below, c.below) << (c.nls ? c.nls : "UTF8");
+    druofre(ss, ss->seshp, &cur);
+    drdtest::logoff(ss);
+  }
 }
 
 TEST_F(Ranges, StaleRangeInProgressIsCompletedAsRead) {

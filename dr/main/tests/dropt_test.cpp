@@ -3,6 +3,11 @@
 // and the start-up marker text.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -215,6 +220,79 @@ TEST(DrmkText, NamesPidVariantAndPersonality) {
   EXPECT_EQ(n, 511u);
   EXPECT_EQ(strlen(buf), 511u);
   EXPECT_EQ(std::string(buf).rfind("-pid 1234 veksrv73 -personality qqq", 0), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+// The marker file is made exclusively, readable by its owner only, never
+// through a link someone put under its name (whose target stays as it
+// was); a marker a dead process left is replaced; a live one is not.
+TEST(DrmkFile, CreatedExclusivelyWithoutFollowingLinks) {
+  char tmpl[] = "/tmp/kes-mark-XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  std::string dir = tmpl;
+  const char *oldtmp = getenv("TMPDIR");
+  std::string keep = oldtmp ? oldtmp : "";
+  setenv("TMPDIR", dir.c_str(), 1);
+  char name[64];
+  snprintf(name, sizeof name, "/VEK%X.TMP", static_cast<unsigned>(getpid()));
+  std::string path = dir + name, victim = dir + "/victim";
+  enum { NONE, LINK, STALE, LIVE };
+  struct {
+    int before;
+    int rc;
+  } cases[] = {{NONE, 0}, {LINK, 0}, {STALE, 0}, {LIVE, 1}};
+  for (auto &c : cases) {
+    unlink(path.c_str());
+    FILE *v = fopen(victim.c_str(), "w");
+    fputs("precious", v);
+    fclose(v);
+    int held = -1;
+    if (c.before == LINK) ASSERT_EQ(symlink(victim.c_str(), path.c_str()), 0);
+    if (c.before == STALE || c.before == LIVE) {
+      held = open(path.c_str(), O_RDWR | O_CREAT, 0644);
+      ASSERT_GE(held, 0);
+      ASSERT_EQ(write(held, "old", 3), 3);
+      if (c.before == LIVE) ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
+      else close(held), held = -1;
+    }
+    testing::internal::CaptureStdout();
+    int rc = drmkfile();
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(rc, c.rc) << c.before << ": " << out;
+    struct stat st;
+    ASSERT_EQ(lstat(path.c_str(), &st), 0) << c.before;
+    std::string v2;
+    if (FILE *f = fopen(victim.c_str(), "r")) {
+      char b[32] = {};
+      v2 = fgets(b, sizeof b, f) ? b : "";
+      fclose(f);
+    }
+    EXPECT_EQ(v2, "precious") << c.before;
+    if (rc == 0) {
+      EXPECT_TRUE(S_ISREG(st.st_mode)) << c.before;
+      EXPECT_EQ(st.st_mode & 0777, 0600u) << c.before;
+      char text[64] = {};
+      if (FILE *f = fopen(path.c_str(), "r")) {
+        if (!fgets(text, sizeof text, f)) text[0] = '\0';
+        fclose(f);
+      }
+      EXPECT_EQ(std::string(text).rfind("-pid ", 0), 0u) << text;
+      EXPECT_EQ(std::string(drmkpath()), path);
+      drmkdone();
+      EXPECT_NE(lstat(path.c_str(), &st), 0) << c.before;
+    } else {
+      EXPECT_NE(out.find("failed with error"), std::string::npos) << out;
+    }
+    if (held >= 0) close(held);
+  }
+  unlink(path.c_str());
+  unlink(victim.c_str());
+  rmdir(dir.c_str());
+  if (oldtmp) setenv("TMPDIR", keep.c_str(), 1);
+  else unsetenv("TMPDIR");
 }
 
 }  // namespace

@@ -125,4 +125,29 @@ TEST(Os, LocalTime) {
   EXPECT_GT(oslocaltime("%H-%M-%S %x ", buf, sizeof buf), 9);
 }
 
+TEST(Os, ExpandsEnvironmentNamesInPaths) {
+  setenv("KES_OS_T1", "/opt/k", 1);
+  unsetenv("KES_OS_UNSET");
+  struct Case {
+    const char *in;
+    int size;
+    int rc;
+    const char *out;
+  } cases[] = {
+      {"%KES_OS_T1%/admin/", 64, 13, "/opt/k/admin/"},
+      {"a%KES_OS_T1%b%KES_OS_T1%", 64, 14, "a/opt/kb/opt/k"},
+      {"plain", 64, 5, "plain"},
+      {"50% off %%", 64, 10, "50% off %%"},  // no name between the signs
+      {"%KES_OS_UNSET%/x", 64, -1, ""},
+      {"%KES_OS_T1%/admin/", 13, -1, ""},  // one byte short of the terminator
+      {"%KES_OS_T1%/admin/", 14, 13, "/opt/k/admin/"},
+  };
+  for (const Case &c : cases) {
+    char buf[64];
+    std::memset(buf, 'x', sizeof buf);
+    EXPECT_EQ(osexpand(c.in, buf, c.size), c.rc) << c.in;
+    EXPECT_STREQ(buf, c.out) << c.in;
+  }
+}
+
 }  // namespace

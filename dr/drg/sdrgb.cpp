@@ -1,0 +1,153 @@
+// Operating-system services for the filters and the text-loading classes.
+// Programs run from an argument vector, never through a shell, so that no
+// argument is read as a command; sizes are 64-bit; temporary files are made
+// by the one routine of the platform layer.
+#include "dr/drg/sdrgb.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/os/os.h"
+
+extern char **environ;
+
+int sdrgopen(drsrvstate *, const char *path, int flags, int perms) {
+  if (!path) return -1;
+  int fd;
+  do fd = open(path, flags | O_CLOEXEC, perms);
+  while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+long sdrgread(drsrvstate *, int fd, void *buf, size_t n) {
+  ssize_t r;
+  do r = read(fd, buf, n);
+  while (r < 0 && errno == EINTR);
+  return static_cast<long>(r);
+}
+
+long sdrgwrite(drsrvstate *, int fd, const void *buf, size_t n) {
+  size_t done = 0;
+  while (done < n) {
+    ssize_t w = write(fd, static_cast<const char *>(buf) + done, n - done);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return -1;
+    done += static_cast<size_t>(w);
+  }
+  return static_cast<long>(done);
+}
+
+int sdrgclose(drsrvstate *, int fd) { return close(fd) == 0 ? 0 : 1; }
+
+char *sdrgtmpnam(drsrvstate *, const char *dir, const char *prefix) {
+  char tmp[SDRG_PATHMAX];
+  if (!dir) {
+    if (ostmpdir(tmp, sizeof tmp) < 0) return nullptr;
+    dir = tmp;
+  }
+  char name[SDRG_PATHMAX];
+  if (ostmpname(dir, prefix, 0, name, sizeof name) != 0) return nullptr;
+  char *out = static_cast<char *>(std::malloc(std::strlen(name) + 1));
+  if (!out) {
+    unlink(name);
+    return nullptr;
+  }
+  std::strcpy(out, name);
+  return out;
+}
+
+int sdrgdelname(drsrvstate *st, char *path) {
+  if (path) unlink(path);
+  return sdrgfree(st, path);
+}
+
+int sdrgunlink(drsrvstate *, const char *path) {
+  if (path) unlink(path);
+  return 0;
+}
+
+int sdrgfree(drsrvstate *, char *block) {
+  std::free(block);
+  return 0;
+}
+
+int sdrgrun(drsrvstate *, const char *const *argv) {
+  if (!argv || !argv[0] || !*argv[0]) return -1;
+  pid_t pid;
+  // The vector is only read: the const is lost in the call's old signature.
+  if (posix_spawn(&pid, argv[0], nullptr, nullptr, const_cast<char *const *>(argv), environ) != 0)
+    return -1;
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return -1;
+}
+
+int sdrgisexe(drsrvstate *, const char *path) {
+  struct stat sb;
+  if (!path || stat(path, &sb) != 0 || !S_ISREG(sb.st_mode)) return -1;
+  return access(path, X_OK) == 0 ? 0 : -1;
+}
+
+int sdrgdirlist(drsrvstate *st, drheap heap, const char *dir, sdrgent *first) {
+  if (!dir || !*dir || !first || sdrgfattr(dir) != 1) return 1;
+  size_t dl = std::strlen(dir);
+  const char *sep = dir[dl - 1] == '/' ? "" : "/";
+  DIR *d = opendir(dir);
+  if (!d) return 1;
+  sdrgent *last = nullptr;
+  int rc = 0;
+  first->path[0] = 0;
+  while (struct dirent *e = readdir(d)) {
+    char path[SDRG_PATHMAX];
+    int n = std::snprintf(path, sizeof path, "%s%s%s", dir, sep, e->d_name);
+    if (n < 0 || static_cast<size_t>(n) >= sizeof path) continue;
+    sdrgent *ent = first;
+    if (last) {
+      ent = static_cast<sdrgent *>(
+          drumalc(st, st->hpmgr, heap, 1, sizeof(sdrgent), __FILE__, __LINE__));
+      if (!ent) {
+        rc = 2;
+        break;
+      }
+      last->next = ent;
+    }
+    std::memcpy(ent->path, path, static_cast<size_t>(n) + 1);
+    ent->next = nullptr;
+    last = ent;
+  }
+  closedir(d);
+  if (!last) first->next = nullptr;
+  return rc;
+}
+
+uint8_t sdrgfattr(const char *path) {
+  struct stat sb;
+  if (!path || !*path || stat(path, &sb) != 0) return 255;
+  return S_ISDIR(sb.st_mode) ? 1 : 0;
+}
+
+int sdrgfsize(const char *path, int64_t *size, int64_t *mtime) {
+  *size = -1;
+  *mtime = -1;
+  int fd = path ? open(path, O_RDONLY | O_CLOEXEC) : -1;
+  if (fd < 0) return 1;
+  struct stat sb;
+  int rc = fstat(fd, &sb);
+  if (close(fd) != 0 || rc != 0) return 1;
+  *size = static_cast<int64_t>(sb.st_size);
+  *mtime = static_cast<int64_t>(sb.st_mtime);
+  return 0;
+}
