@@ -1,12 +1,17 @@
 #!/usr/bin/env python3
 """Generates the cross tables of code pages from Python's codecs and Perl's
-Symbol-font encoding. Run once from this folder; the output is checked in.
+Symbol-font encoding. The two cross tables and the XIF converter's character
+table are made once from this folder and
+checked in; the code-page files are made by the build.
 
     mkcptab.py > ../cxcptab.cpp       the converter runtime's table
     mkcptab.py cv > ../../../filters/framework/runtime/cvcptab.cpp
                                       the filter framework's wider table
     mkcptab.py xif > ../../formats/xifchars.cpp
                                       the XIF converter's character table
+    mkcptab.py unc OUT.cpp            the filter framework's code-page files
+                                      "unc" + number + ".dat", as a store
+                                      compiled into its file services
 
 Columns: 437, 9999 (Macintosh), 850, 819 (Windows ANSI), 8591 (ISO 8859-1),
 9998 (Symbol font), 8592 (ISO 8859-2), 9997 (the seven private codes); the
@@ -14,6 +19,7 @@ framework's table adds 1250 and 852. The mask marks the cells that are the
 character's exact code; other cells hold a close ASCII stand-in (an accent
 dropped, a plain quote, a box line) or 0.
 """
+import os
 import subprocess
 import sys
 import unicodedata
@@ -356,7 +362,104 @@ def write_xif(out):
     out.write("const int xifnchars = %d;\n" % len(items))
 
 
-if len(sys.argv) > 1 and sys.argv[1] == "cv":
+# The code-page files of the filter framework's writer, one per code page:
+# 256 bytes of label (never read), the forward table (each byte's 16-bit
+# character, high byte first), 256 page flags (1 for each high byte that has
+# a reverse page), then the reverse pages in increasing order of high byte
+# (for each low byte the code page's byte for that character; 0 for none).
+# Bytes a code page leaves undefined map forward to U+FFFD, which no page
+# holds. 819 is the Windows ANSI page, 866 carries ISO 8859-5 (the character
+# tables of the word-processor readers give its Cyrillic letters those
+# values), 9997 the six private letters at bytes 1 to 6. Code page 437 also
+# answers ASCII stand-ins (an accent dropped, a plain quote) for characters
+# it lacks: the writer takes them as the 437 form of a character and goes on
+# looking for a code page that has the character itself.
+UNCPAGES = [437, 819, 850, 9999, 8591, 8592, 9998, 9997, 1250, 852, 866, 1255, 1256]
+UNCCODECS = {819: "cp1252", 850: "cp850", 9999: "mac_roman", 8591: "latin_1",
+             8592: "iso8859_2", 1250: "cp1250", 852: "cp852", 866: "iso8859_5",
+             1255: "cp1255", 1256: "cp1256"}
+PRIVATE9997 = [0x011E, 0x011F, 0x0130, 0x0131, 0x0132, 0x0133]
+
+
+def unc_forward(cp):
+    """Byte -> character for every byte the code page defines."""
+    if cp == 437:
+        m = decode_map("cp437", 0)
+        for i, g in enumerate(GLYPHS437):
+            m[i + 1] = chr(g)
+        m[0x7F] = "\u2302"
+    elif cp == 9998:
+        m = {b: chr(b) for b in range(0x20)}
+        m.update(symbol_map())
+    elif cp == 9997:
+        m = {0: "\0"}
+        m.update({i + 1: chr(u) for i, u in enumerate(PRIVATE9997)})
+    else:
+        m = decode_map(UNCCODECS[cp], 0)
+    return {b: c for b, c in m.items() if ord(c) < 0x10000}
+
+
+def unc_reverse(cp, fwd, everything):
+    rev = {}
+    for b in sorted(fwd, reverse=True):  # the lowest byte wins; 0 means none
+        if b:
+            rev[ord(fwd[b])] = b
+    if cp == 437:
+        for b in range(1, 32):  # the control characters under the glyphs
+            rev.setdefault(b, b)
+        rev.setdefault(0x7F, 0x7F)
+        for c in sorted(everything):
+            a = approx(c)
+            if ord(c) not in rev and a is not None and 32 <= a < 127:
+                rev[ord(c)] = a
+    return rev
+
+
+def unc_file(cp, everything):
+    fwd = unc_forward(cp)
+    rev = unc_reverse(cp, fwd, everything)
+    label = ("unc%04d.dat: code page %d" % (cp, cp)).encode()
+    out = bytearray(label + bytes(256 - len(label)))
+    for b in range(256):
+        u = ord(fwd[b]) if b in fwd else 0xFFFD
+        out += bytes([u >> 8, u & 0xFF])
+    highs = sorted({u >> 8 for u in rev})
+    out += bytes(1 if h in highs else 0 for h in range(256))
+    for h in highs:
+        page = bytearray(256)
+        for u, b in rev.items():
+            if u >> 8 == h:
+                page[u & 0xFF] = b
+        out += page
+    assert len(out) == 1024 + 256 * len(highs)
+    return bytes(out)
+
+
+def write_unc(path):
+    everything = set()
+    for cp in UNCPAGES:
+        everything |= set(unc_forward(cp).values())
+    text = ["// The code-page files of the filter framework, generated at build time by",
+            "// converters/runtime/gen/mkcptab.py from public codec data.",
+            '#include "filters/framework/runtime/cv.h"', "", "namespace {", ""]
+    for cp in UNCPAGES:
+        data = unc_file(cp, everything)
+        text.append("const unsigned char unc%04d[%d] = {" % (cp, len(data)))
+        for i in range(0, len(data), 16):
+            text.append("    " + ", ".join("0x%02X" % v for v in data[i:i + 16]) + ",")
+        text.append("};")
+    text += ["", "}  // namespace", "", "const convstorefile convstore[] = {"]
+    for cp in UNCPAGES:
+        text.append('    {"unc%04d.dat", unc%04d, sizeof unc%04d},' % (cp, cp, cp))
+    text += ["};", "const int convstorecount = %d;" % len(UNCPAGES), ""]
+    with open(path + ".tmp", "w") as f:
+        f.write("\n".join(text))
+    os.replace(path + ".tmp", path)
+
+
+if len(sys.argv) > 2 and sys.argv[1] == "unc":
+    write_unc(sys.argv[2])
+elif len(sys.argv) > 1 and sys.argv[1] == "cv":
     write_cv(sys.stdout)
 elif len(sys.argv) > 1 and sys.argv[1] == "xif":
     write_xif(sys.stdout)

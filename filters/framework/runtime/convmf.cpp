@@ -107,6 +107,30 @@ int mfopen(convstate* st, const char* name, int mode, bool tospill) {
   return -1;
 }
 
+// The index of the compiled-in file of that name, or -1.
+int storefind(const char* name) {
+  for (int i = 0; i < convstorecount && i < CONV_STOREMAX; i++)
+    if (std::strcmp(convstore[i].name, name) == 0) return i;
+  return -1;
+}
+
+// The compiled-in file of a handle, or null.
+const convstorefile* storeof(int handle) {
+  int i = handle - CONV_MFSTORE;
+  return i >= 0 && i < convstorecount && i < CONV_STOREMAX ? &convstore[i] : nullptr;
+}
+
+// Opens a name for reading: a memory file, else a compiled-in file (from its
+// start); -1 when neither has it.
+int readopen(convstate* st, const char* name, bool tospill) {
+  int h = mfopen(st, name, 1, tospill);
+  if (h >= 0 || !name) return h;
+  int i = storefind(name);
+  if (i < 0) return -1;
+  st->storepos[i] = 0;
+  return CONV_MFSTORE + i;
+}
+
 // Reads from the host document until count bytes came or the host has no more.
 int hostread(convstate* st, void* buf, int count) {
   int got = 0;
@@ -161,16 +185,26 @@ int convmfcreate(convstate* st, const char* name, int mode) { return mfopen(st, 
 
 int convmfopen(cvrun* run, const char* name, int mode) {
   if (issource(name) && mode == 1) return CONV_MFSOURCE;
+  if (mode == 1) return readopen(run->state, name, false);
   return mfopen(run->state, name, mode, false);
 }
 
 int convmfopentmp(cvrun* run, const char* name, int mode) {
   if (issource(name) && mode == 1) return CONV_MFSOURCE;
+  if (mode == 1) return readopen(run->state, name, true);
   return mfopen(run->state, name, mode, true);
 }
 
 int convmfget(convstate* st, int handle, void* buf, int count) {
   if (handle == CONV_MFSOURCE) return hostread(st, buf, count);
+  if (const convstorefile* sf = storeof(handle)) {
+    if (count < 0) return -1;
+    long& pos = st->storepos[handle - CONV_MFSTORE];
+    long n = sf->size - pos < count ? sf->size - pos : count;
+    std::memcpy(buf, sf->bytes + pos, n);
+    pos += n;
+    return static_cast<int>(n);
+  }
   convmfile* f = mfof(st, handle);
   if (!f || count < 0) return -1;
   long len = length(f);
@@ -224,21 +258,27 @@ long convmfpos(convstate* st, int handle, long offset, int origin) {
     return pos;
   }
   convmfile* f = mfof(st, handle);
-  if (!f) return -1;
-  long len = length(f), p;
+  const convstorefile* sf = storeof(handle);
+  if (!f && !sf) return -1;
+  long& pos = f ? f->pos : st->storepos[handle - CONV_MFSTORE];
+  long len = f ? length(f) : sf->size, p;
   if (origin == 0)
     p = offset;
   else if (origin == 1)
-    p = f->pos + offset;
+    p = pos + offset;
   else
     p = len - offset;
   if (p < 0) p = 0;
   if (p > len) p = len;
-  return f->pos = p;
+  return pos = p;
 }
 
 int convmfshut(convstate* st, int handle) {
   if (handle == CONV_MFSOURCE) return 0;
+  if (storeof(handle)) {
+    st->storepos[handle - CONV_MFSTORE] = 0;
+    return 0;
+  }
   convmfile* f = mfof(st, handle);
   if (!f) return -1;
   f->pos = 0;
@@ -284,13 +324,16 @@ long convmfsize(cvrun* run, const char* name) {
     st->cb.seek(st->user, here, 0);
     return size;
   }
-  int h = name ? mffind(st, name) : -1;
-  return h < 0 ? 0 : length(mfof(st, h));
+  if (!name) return 0;
+  int h = mffind(st, name);
+  if (h >= 0) return length(mfof(st, h));
+  int i = storefind(name);
+  return i < 0 ? 0 : convstore[i].size;
 }
 
 int convmfexists(cvrun* run, const char* name) {
   if (!name) return 0;
-  return issource(name) || mffind(run->state, name) >= 0 ? 1 : 0;
+  return issource(name) || mffind(run->state, name) >= 0 || storefind(name) >= 0 ? 1 : 0;
 }
 
 int convmfrename(cvrun*, const char*, const char*) { return 0; }

@@ -104,6 +104,20 @@ inline constexpr int CONV_MFCHUNK = 25000;      // bytes in a chunk
 inline constexpr int CONV_MFMAXCHUNKS = 4000;   // chunks in a file
 inline constexpr int CONV_MFSOURCE = 998;       // the handle of "source.doc"
 inline constexpr int CONV_MFSPILL = 1000;       // first handle of the spill store
+inline constexpr int CONV_MFSTORE = 900;        // first handle of the compiled-in files
+inline constexpr int CONV_STOREMAX = 32;        // compiled-in files at most
+
+// A read-only file compiled into the program. The code-page files "unc" +
+// number + ".dat" are made this way by the build, so that a run opens them by
+// name through the file services, which reach no disk; a memory file of the
+// same name comes first.
+struct convstorefile {
+  const char* name;
+  const unsigned char* bytes;
+  long size;
+};
+extern const convstorefile convstore[];
+extern const int convstorecount;
 
 // One memory file: a chunked byte array in the host's memory.
 struct convmfile {
@@ -150,9 +164,11 @@ struct convstate {
   // any number of them can exist at once; handles CONV_MFSPILL + index.
   convmfile** spill;
   int nspill, spillcap;
+  long storepos[CONV_STOREMAX];  // position in each compiled-in file
 };
 
-// convmfopen: "source.doc" with mode 1 gives 998; any other name a memory file.
+// convmfopen: "source.doc" with mode 1 gives 998; any other name a memory
+// file, or for reading a compiled-in file when no memory file has the name.
 int convmfopen(cvrun* run, const char* name, int mode);
 // convmfopentmp: like convmfopen, but a file it creates goes to the spill store.
 int convmfopentmp(cvrun* run, const char* name, int mode);
@@ -168,9 +184,10 @@ long convmfseek(cvrun* run, int handle, long offset, int origin);
 int convmfclose(cvrun* run, int handle);
 // convmfdelete: frees the named memory file; 0.
 int convmfdelete(cvrun* run, const char* name);
-// convmfsize: the length of a name ("source.doc" asks the host), 0 without a file.
+// convmfsize: the length of a name ("source.doc" asks the host, a compiled-in
+// file its size), 0 without a file.
 long convmfsize(cvrun* run, const char* name);
-// convmfexists: 1 for "source.doc" and for a memory file of that name, else 0.
+// convmfexists: 1 for "source.doc", a memory file or a compiled-in file of that name, else 0.
 int convmfexists(cvrun* run, const char* name);
 // convmfrename: does nothing; 0.
 int convmfrename(cvrun* run, const char* from, const char* to);

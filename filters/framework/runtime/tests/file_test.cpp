@@ -1,6 +1,7 @@
 // File services: the run's output file is never deleted, temporary files go
-// at the end of the run, files named beside a base file are found, and 16-
-// and 32-bit values are read and written in either byte order.
+// at the end of the run, files named beside a base file are found, the
+// compiled-in files are read by name, and 16- and 32-bit values are read
+// and written in either byte order.
 #include <gtest/gtest.h>
 
 #include "filters/framework/runtime/tests/cvtest.h"
@@ -40,6 +41,35 @@ TEST(Files, TheRunsEndClosesAndDeletesWhatIsLeft) {
   EXPECT_EQ(cvgetfile(t.st, "kept"), "xyz");
   for (int h : run->fhand) EXPECT_EQ(h, -1);
   for (char* n : run->ftmp) EXPECT_EQ(n, nullptr);
+}
+
+TEST(Files, CompiledInFilesAreReadByName) {
+  cvtestrun t;
+  cvrun* run = t.run;
+  EXPECT_EQ(cvfexists(run, "unc0437.dat"), 1);
+  EXPECT_EQ(cvfexists(run, "unc0001.dat"), 0);
+  long size = cvfsize(run, "unc0437.dat");
+  EXPECT_GT(size, 1024);
+  int h = cvfopen(run, "unc0437.dat", 1, 1);
+  ASSERT_GE(h, 0);
+  unsigned char fwd[4];
+  EXPECT_EQ(cvfseek(run, h, 256 + 2 * 0x82, 0), 256 + 2 * 0x82);
+  EXPECT_EQ(cvfread(run, h, fwd, 2), 2);
+  EXPECT_EQ(fwd[0] << 8 | fwd[1], 0x00E9);  // byte 0x82 of code page 437 is U+00E9
+  EXPECT_EQ(cvfseek(run, h, 2, 2), size - 2);
+  EXPECT_EQ(cvfread(run, h, fwd, 4), 2);
+  EXPECT_EQ(cvfread(run, h, fwd, 4), 0);
+  EXPECT_EQ(cvfwrite(run, h, "x", 1), -1);  // read-only
+  cvfclose(run, h);
+  // Writing the name makes a memory file, which is found first from then on;
+  // deleting it brings the compiled-in file back.
+  cvputfile(t.st, "unc0437.dat", "mine");
+  EXPECT_EQ(cvfsize(run, "unc0437.dat"), 4);
+  h = cvfopen(run, "unc0437.dat", 1, 1);
+  EXPECT_EQ(cvfread(run, h, fwd, 4), 4);
+  cvfclose(run, h);
+  cvfdelete(run, "unc0437.dat");
+  EXPECT_EQ(cvfsize(run, "unc0437.dat"), size);
 }
 
 TEST(Files, PathJoin) {

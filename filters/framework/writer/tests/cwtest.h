@@ -1,0 +1,72 @@
+// Test-side helpers of the writer: a run with the writer's hooks installed
+// whose writer calls are read back as COM, and builders for the expected
+// records. No test framework here; the runtime's helpers come along.
+#ifndef KES_FILTERS_FRAMEWORK_WRITER_TESTS_CWTEST_H
+#define KES_FILTERS_FRAMEWORK_WRITER_TESTS_CWTEST_H
+
+#include <initializer_list>
+#include <string>
+
+#include "filters/framework/runtime/tests/cvtest.h"
+#include "filters/framework/writer/cw.h"
+
+// Installs the writer's run hooks for the life of the object.
+struct cwhookscope {
+  const cvhooks* old;
+  cwhookscope() : old(cvsethooks(&cwhooks)) {}
+  ~cwhookscope() { cvsethooks(old); }
+  cwhookscope(const cwhookscope&) = delete;
+  cwhookscope& operator=(const cwhookscope&) = delete;
+};
+
+// A run as the driver builds it, started with the writer's hooks and with
+// its output open. com() is what the output received since the last mark;
+// settle() does the first flush (the document's opening records, the page
+// records of the run's start and the default font) and marks after it, so
+// that a test sees only what its own calls write.
+struct cwtestrun : cwhookscope {
+  cvtestrun t;
+  cvrun* run;
+  cwstate* w;
+  size_t mark = 0;
+
+  explicit cwtestrun(std::initializer_list<const char*> options = {}, int format = 1)
+      : t("text", options, format), run(t.run), w(t.run->writer) {}
+
+  void settle() {
+    cwflush(run, 1);
+    marknow();
+  }
+  void marknow() { mark = t.com().size(); }
+  std::string com() { return t.com().substr(mark); }
+  std::string show() { return comshow(com()); }
+  // Character output as the writer core does it: pending format first,
+  // then each byte as a character of the current code page.
+  void text(const std::string& s) {
+    if (w->pending) cwflush(run, 1);
+    for (unsigned char c : s) cwucschar(run, c);
+  }
+};
+
+// Records with decimal fields, for expectations: rec(20546, {500}).
+inline std::string rec(int code, std::initializer_list<int> fields = {}) {
+  std::string s;
+  char t[4];
+  comcodeunpack(code, t);
+  s = std::string("\x1B\x1D") + t;
+  for (int v : fields) s += std::to_string(v) + '\x1F';
+  return s + '\x1E';
+}
+
+// A record with fields given as they are written (hex digits, strings).
+inline std::string recs(int code, std::initializer_list<std::string> fields) { return comrec(code, fields); }
+
+// A 16-bit string of ASCII text in a byte order (1 big-endian), with its
+// terminating unit.
+inline std::string wide(const std::string& ascii, int bigendian = 0) {
+  std::string s;
+  for (char c : ascii) s += bigendian ? std::string{'\0', c} : std::string{c, '\0'};
+  return s + std::string(2, '\0');
+}
+
+#endif
