@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Generates the cross tables of code pages from Python's codecs and Perl's
 Symbol-font encoding. The two cross tables and the XIF converter's character
-table are made once from this folder and
-checked in; the code-page files are made by the build.
+table are made once from this folder and checked in; the code-page files are
+made by the build.
 
     mkcptab.py > ../cxcptab.cpp       the converter runtime's table
     mkcptab.py cv > ../../../filters/framework/runtime/cvcptab.cpp
