@@ -133,6 +133,43 @@ extern unsigned drtslpms;
  * served counts as interrupted. */
 extern volatile sig_atomic_t drtstop;
 
+/* ---- index command handlers: each finds the policy (50607 when there is
+ * none), builds the components it needs that are missing, sets their modes
+ * and calls the engine; 0, or 1 after the failing step pushed why (where
+ * said, the engine's own result) ---- */
+
+/* Finds the policy and builds its six index components; 0 / 1. */
+int drcmdobj(drsrvstate *s, int32_t polid);
+/* Frees the policy's components and clears them; 0 / 1. */
+int drcmdrel(drsrvstate *s, int32_t polid);
+/* Resets the data store, filter and lexer and closes the word list, those
+ * built; 0 / 1 (1 with nothing pushed for an unknown policy). */
+int drcmdrst(drsrvstate *s, int32_t polid, int32_t type);
+/* Begins an index: the engine makes its tables. */
+int drcmdbeg(drsrvstate *s, int32_t srvcnt, int32_t polid, int32_t runseq, char qual);
+/* Populates an index (a slice of srvcnt servers, this one srvno; qualifier
+ * 'C', or another letter to resume run runseq). */
+int drcmdpop(drsrvstate *s, int32_t polid, int32_t srvcnt, int32_t srvno, int32_t runseq,
+             char qual);
+/* Ends an index: the engine's indexes, then the word list's. */
+int drcmdend(drsrvstate *s, int32_t polid, int32_t runseq, char qual);
+/* Drops an index and frees the policy's components. */
+int drcmddrp(drsrvstate *s, int32_t polid, int32_t runseq);
+/* Truncates an index; the engine's result. */
+int drcmdtrn(drsrvstate *s, int32_t polid);
+/* Begins an optimisation; the engine's result. */
+int drcmdbop(drsrvstate *s, int32_t polid, int32_t mode, int32_t srvcnt);
+/* Optimises (this server srvno of srvcnt). */
+int drcmdopt(drsrvstate *s, int32_t polid, int32_t mode, int32_t srvcnt, int32_t srvno,
+             int32_t thold);
+/* Ends an optimisation; the engine's result. */
+int drcmdeop(drsrvstate *s, int32_t polid, int32_t mode);
+/* Re-indexes this session's batch of changed rows of a policy. */
+int drcmddml(drsrvstate *s, int32_t polid, int32_t nkeys);
+/* drtloob for long index operations: an interrupt also pushes 50707 with
+ * the message's id, so that the run that stops says why. */
+int drcmdoob(drsrvstate *s);
+
 /* ---- options, usage, banner ---- */
 
 /* Option values of the server, zero-filled before parsing. */

@@ -73,11 +73,20 @@ int numcheck(drsrvstate *s, const drmcmd *c, uint16_t nums) {
 // ---- handlers, one per row of the table; the dispatch step has logged the
 // command and checked its number arguments ----
 
-int c_begin(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "begin_index"); }
-int c_populate(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "populate_index"); }
-int c_drop(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "drop_index"); }
-int c_truncate(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "truncate_index"); }
-int c_optimize(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "opt_index"); }
+// The operation qualifier: the first character of its argument.
+char qual(const drmcmd *c, int n) { return arg(c, n)[0]; }
+
+int c_begin(drsrvstate *s, drmcmd *c, drmcmd *) {
+  return drcmdbeg(s, num(c, 2), num(c, 1), num(c, 3), qual(c, 4));
+}
+int c_populate(drsrvstate *s, drmcmd *c, drmcmd *) {
+  return drcmdpop(s, num(c, 1), num(c, 2), num(c, 3), num(c, 4), qual(c, 5));
+}
+int c_drop(drsrvstate *s, drmcmd *c, drmcmd *) { return drcmddrp(s, num(c, 1), num(c, 2)); }
+int c_truncate(drsrvstate *s, drmcmd *c, drmcmd *) { return drcmdtrn(s, num(c, 1)); }
+int c_optimize(drsrvstate *s, drmcmd *c, drmcmd *) {
+  return drcmdopt(s, num(c, 1), num(c, 2), num(c, 4), num(c, 5), num(c, 3));
+}
 int c_contains(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "contains"); }
 int c_highlight(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "highlight"); }
 int c_none(drsrvstate *, drmcmd *, drmcmd *) { return 0; }
@@ -95,12 +104,16 @@ int c_continue(drsrvstate *s, drmcmd *, drmcmd *) {
   dracnprt(s, s->log, "Random Admin Command\n", 0);
   return 0;
 }
-int c_end(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "end_index"); }
+int c_end(drsrvstate *s, drmcmd *c, drmcmd *) {
+  return drcmdend(s, num(c, 1), num(c, 2), qual(c, 3));
+}
 int c_check(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "check_query"); }
-int c_endopt(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "end_opt_index"); }
+int c_endopt(drsrvstate *s, drmcmd *c, drmcmd *) { return drcmdeop(s, num(c, 1), num(c, 2)); }
 int c_rwparse(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "rw_parse"); }
 int c_rwclose(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "rw_close"); }
-int c_beginopt(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "begin_opt_index"); }
+int c_beginopt(drsrvstate *s, drmcmd *c, drmcmd *) {
+  return drcmdbop(s, num(c, 1), num(c, 3), num(c, 2));
+}
 int c_count(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "count_hits"); }
 int c_estimate(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "estimate_hits"); }
 int c_fetch(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "contains_fetch"); }
