@@ -1,7 +1,7 @@
 // Line ends and output code pages of the converters' option strings.
 #include "converters/formats/cvtline.h"
 
-#include <cstring>
+#include <cstdio>
 
 #include "converters/word/word.h"
 
@@ -9,7 +9,7 @@ cvtline cvtlineopts(cxstate *st, const char *mline, int defcp) {
   wxset x;
   wxoptions(st, &x, defcp);
   cvtline l{};
-  std::strncpy(l.eol, x.lemode == 1 ? "\n" : x.lemode == 2 ? mline : "\r\n", sizeof l.eol - 1);
+  std::snprintf(l.eol, sizeof l.eol, "%s", x.lemode == 1 ? "\n" : x.lemode == 2 ? mline : "\r\n");
   l.codepage = x.codepage;
   return l;
 }
