@@ -8,7 +8,8 @@ DECLARE
   sch text;
 BEGIN
   FOREACH sch IN ARRAY ARRAY['dr_def', 'drue', 'draserm', 'dispatcher', 'listener', 'svcq', 'srcq',
-                             'dmlq', 'dr_rtm', 'drdinte', 'dr_utl', 'dr_lst'] LOOP
+                             'dmlq', 'dr_rtm', 'drdinte', 'dr_utl', 'dr_lst', 'vek_ths',
+                             'vek_access'] LOOP
     EXECUTE format('REVOKE ALL ON SCHEMA %I FROM PUBLIC', sch);
     EXECUTE format('REVOKE ALL ON ALL TABLES IN SCHEMA %I FROM PUBLIC', sch);
     EXECUTE format('REVOKE ALL ON ALL SEQUENCES IN SCHEMA %I FROM PUBLIC', sch);
@@ -36,3 +37,7 @@ GRANT EXECUTE ON PROCEDURE
   svcq.queue(text, integer, integer, boolean, text, text, text, text, text, text, text, text, text,
              text, text, text)
   TO kestrin_user;
+-- Thesaurus operators and the access check run with the rights of the
+-- query's user, so callers may call them (the relation table stays closed).
+GRANT USAGE ON SCHEMA vek_ths, vek_access TO kestrin_user;
+GRANT EXECUTE ON ALL PROCEDURES IN SCHEMA vek_ths, vek_access TO kestrin_user;

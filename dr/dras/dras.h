@@ -15,6 +15,7 @@
 #include "dr/dras/drldrops.h"
 #include "dr/dras/drlexops.h"
 #include "dr/dras/drobj.h"
+#include "dr/dras/drrdocops.h"
 #include "dr/dras/drrdrops.h"
 #include "dr/dras/drrwrops.h"
 #include "dr/dras/drstops.h"

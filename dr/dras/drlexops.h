@@ -18,13 +18,16 @@ struct drlexops {
   /* 2: the filter's document count, passed on unchanged. */
   int (*count)(drobj *lex, int32_t *count);
   /* 3: starts the next document (with a key pointer, advances the filter and
-   * hands out the lexer's key buffer); 2 when there are no more. */
+   * hands out the lexer's key buffer; without one, only restarts the text of
+   * the document the filter stands on); 2 when there are no more. */
   int (*next)(drobj *lex, int32_t *op, char **key);
   /* 4: makes a query string the text to tokenise (wild: '%' and '_' are
    * word characters); 0 / 1. */
   int (*query)(drobj *lex, const char *text, uint8_t wild);
   /* 5: the next batch of at most max tokens (0: as many as the batch
-   * holds); 2 when it ends with the end-of-document token. */
+   * holds); 0, or 2 when it ends with the end-of-document token, 1 on
+   * failure. Callers take 2 as success as well: it only says that the
+   * batch's last record has type 7 (end of the document or query word). */
   int (*tok)(drobj *lex, int32_t max, drtoken **toks, int32_t *count);
   /* 6: does nothing; 0. */
   int (*reset)(drobj *lex);

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "dr/dras/dras.h"
-#include "dr/drp/drtoken.h"
+#include "dr/dras/drtoken.h"
 
 namespace {
 

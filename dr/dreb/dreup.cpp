@@ -7,7 +7,7 @@
 
 #include "dr/dras/dras.h"
 #include "dr/dreb/dreb.h"
-#include "dr/drp/drtoken.h"
+#include "dr/dras/drtoken.h"
 #include "dr/drq/drq.h"
 #include "dr/dru/drue.h"
 

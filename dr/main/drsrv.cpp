@@ -8,11 +8,15 @@
 #include "dr/drd/drd.h"
 #include "dr/drea/drea.h"
 #include "dr/dreb/dreb.h"
+#include "dr/drg/drga.h"
+#include "dr/drl/drla.h"
 #include "dr/drm/drm.h"
+#include "dr/drp/drtq.h"
 #include "dr/drs/drsx.h"
 #include "dr/drt/drt.h"
-#include "dr/drwa/drwa.h"
 #include "dr/dru/dru.h"
+#include "dr/drwa/drwa.h"
+#include "dr/drws/drws.h"
 #include "dr/main/drmain.h"
 
 namespace {
@@ -54,6 +58,15 @@ void drsrvreg() {
   drasmtab.ds[1].fn = drsdirnew;
   drasmtab.ds[2].fn = drsdetnew;
   drasmtab.ds[3].fn = drsfilnew;
+  drasmtab.fil[0].fn = drganew;
+  drasmtab.fil[1].fn = drganew;
+  drasmtab.lex[0].fn = drlanew;
+  drasmtab.lex[1].fn = drlanew;
+  drasmtab.sl[0].fn = drwsanew;
+  drasmtab.sl[1].fn = drwsanew;
+  drasmtab.sl[2].fn = drwsanew;
+  drasmtab.q15[0].fn = drucanew;
+  drasmtab.q15[1].fn = drucanew;
   drasmtab.wl[0].fn = drwanew;
   drasmtab.wl[1].fn = drwanew;
   drasmtab.eng[0].fn = dreanew;

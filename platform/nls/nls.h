@@ -100,6 +100,15 @@ const nlscs* nlscsbyname(const char* name);
 // The PostgreSQL client_encoding for a character-set name, or null.
 const char* nlspgenc(const char* csname);
 
+// Information items of a set.
+// Most bytes one character takes: 1 for US7ASCII and WE8ISO8859P1, 2 for
+// the double-byte sets, 3 for JA16EUC, 4 for ZHT32EUC and the UTF8 sets.
+// The letter conversion is offered only where this is 1.
+constexpr int NLS_INFO_WIDTH = 107;
+
+// The value of an information item of the set; 0 for an item not known.
+uint32_t nlsinfo(const nlscs* cs, int item);
+
 // Characters. Lengths never read past the n bytes given. A byte that cannot
 // start a valid character of the set counts as a character of one byte, so
 // that scans always move forward; a character cut off by the end of the
@@ -144,6 +153,9 @@ size_t nlsccpy(const nlscs* cs, char* dst, size_t dstsize, const char* src, size
 size_t nlscat(const nlscs* cs, char* dst, size_t dstsize, const char* src);
 // Upper-cased copy of at most srclen bytes of src (less when a NUL comes first).
 size_t nlsupper(const nlscs* cs, char* dst, size_t dstsize, const char* src, size_t srclen);
+// Letter-converted copy (each single-byte character through nlsbase1) of at
+// most srclen bytes of src (less when a NUL comes first).
+size_t nlsbase(const nlscs* cs, char* dst, size_t dstsize, const char* src, size_t srclen);
 
 // Comparisons return below, equal to or above 0. They order by the bytes of
 // the set's encoding, which is the order of PostgreSQL's "C" collation for

@@ -268,10 +268,14 @@ void upperchar(const nlscs* cs, const u8* p, size_t len, u8* out) {
   }
 }
 
+// What the copies do to each character on the way.
+enum class cmap { same, upper, base };
+
 // Common loop of the copies: whole characters of src (at most srclen bytes,
-// stopping at a NUL, at most maxchars characters), optionally upper-cased.
+// stopping at a NUL, at most maxchars characters), optionally upper-cased or
+// letter-converted.
 size_t copychars(const nlscs* cs, char* dst, size_t dstsize, const char* src, size_t srclen,
-                 size_t maxchars, bool upper) {
+                 size_t maxchars, cmap map = cmap::same) {
   if (dstsize == 0) return 0;
   size_t len = 0, chars = 0;
   size_t avail = strnlen(src, srclen);
@@ -280,10 +284,12 @@ size_t copychars(const nlscs* cs, char* dst, size_t dstsize, const char* src, si
     size_t rem = avail - len;
     size_t w = bounded ? strwidth(cs, src + len, rem) : cs->width(up(src + len), rem);
     if (w == 0 || len + w > dstsize - 1) break;
-    if (upper) {
+    if (map == cmap::upper) {
       u8 tmp[4];
       upperchar(cs, up(src + len), w, tmp);
       std::memcpy(dst + len, tmp, w);
+    } else if (map == cmap::base && w == 1) {
+      dst[len] = static_cast<char>(cs->base[up(src)[len]]);
     } else {
       std::memmove(dst + len, src + len, w);
     }
@@ -392,25 +398,36 @@ unsigned char nlsupper1(const nlscs* cs, unsigned char b) { return cs->upper[b];
 unsigned char nlsbase1(const nlscs* cs, unsigned char b) { return cs->base[b]; }
 
 size_t nlscpy(const nlscs* cs, char* dst, size_t dstsize, const char* src) {
-  return copychars(cs, dst, dstsize, src, SIZE_MAX, SIZE_MAX, false);
+  return copychars(cs, dst, dstsize, src, SIZE_MAX, SIZE_MAX);
 }
 
 size_t nlsncpy(const nlscs* cs, char* dst, size_t dstsize, const char* src, size_t srclen) {
-  return copychars(cs, dst, dstsize, src, srclen, SIZE_MAX, false);
+  return copychars(cs, dst, dstsize, src, srclen, SIZE_MAX);
 }
 
 size_t nlsccpy(const nlscs* cs, char* dst, size_t dstsize, const char* src, size_t maxchars) {
-  return copychars(cs, dst, dstsize, src, SIZE_MAX, maxchars, false);
+  return copychars(cs, dst, dstsize, src, SIZE_MAX, maxchars);
 }
 
 size_t nlscat(const nlscs* cs, char* dst, size_t dstsize, const char* src) {
   size_t len = strnlen(dst, dstsize);
   if (len >= dstsize) return len;  // no terminator within the room: leave it alone
-  return len + copychars(cs, dst + len, dstsize - len, src, SIZE_MAX, SIZE_MAX, false);
+  return len + copychars(cs, dst + len, dstsize - len, src, SIZE_MAX, SIZE_MAX);
 }
 
 size_t nlsupper(const nlscs* cs, char* dst, size_t dstsize, const char* src, size_t srclen) {
-  return copychars(cs, dst, dstsize, src, srclen, SIZE_MAX, true);
+  return copychars(cs, dst, dstsize, src, srclen, SIZE_MAX, cmap::upper);
+}
+
+size_t nlsbase(const nlscs* cs, char* dst, size_t dstsize, const char* src, size_t srclen) {
+  return copychars(cs, dst, dstsize, src, srclen, SIZE_MAX, cmap::base);
+}
+
+uint32_t nlsinfo(const nlscs* cs, int item) {
+  // The letter conversion works byte by byte: it is only offered where one
+  // byte is one character, which is what the width item tells callers.
+  if (item == NLS_INFO_WIDTH) return cs->maxwidth;
+  return 0;
 }
 
 int nlscmp(const nlscs*, const char* a, const char* b) { return std::strcmp(a, b); }

@@ -303,6 +303,34 @@ TEST(NlsStrings, UpperCasesWholeCharacters) {
   }
 }
 
+// The letter conversion maps accented single-byte letters to their base
+// letters and leaves everything else, trail bytes of wider characters
+// included; the width item tells where it applies.
+TEST(NlsStrings, LetterConversionAndWidthItem) {
+  struct Case {
+    uint16_t id;
+    const char* in;
+    const char* out;
+    uint32_t width;
+  } cases[] = {
+      {NLS_US7ASCII, "caf\xE9", "caf\xE9", 1},
+      {NLS_WE8ISO8859P1, "\xC0\xE9\xFF\xF7\xC6\xDFz", "Aey\xF7\xC6\xDFz", 1},
+      {NLS_JA16EUC, "a\xA4\xE1", "a\xA4\xE1", 3},
+      {NLS_ZHS16GBK, "\x81\xE9q", "\x81\xE9q", 2},
+      {NLS_ZHT32EUC, "x", "x", 4},
+      {NLS_UTF8, "\xC3\xA9", "\xC3\xA9", 4},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.in);
+    const nlscs* s = cs(c.id);
+    char buf[32];
+    EXPECT_EQ(nlsbase(s, buf, sizeof buf, c.in, std::strlen(c.in)), std::strlen(c.out));
+    EXPECT_STREQ(buf, c.out);
+    EXPECT_EQ(nlsinfo(s, NLS_INFO_WIDTH), c.width);
+    EXPECT_EQ(nlsinfo(s, 1), 0u);
+  }
+}
+
 TEST(NlsStrings, BoundedCopiesNeverSplitCharacters) {
   enum Op { CPY, NCPY, CCPY } ;
   struct Case {

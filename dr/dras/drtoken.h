@@ -2,8 +2,8 @@
  * lexers that fill it and for the query side that reads it. The two bytes
  * after the type are named by position, because the two sides of the system
  * gave them different names. */
-#ifndef KES_DR_DRP_DRTOKEN_H
-#define KES_DR_DRP_DRTOKEN_H
+#ifndef KES_DR_DRAS_DRTOKEN_H
+#define KES_DR_DRAS_DRTOKEN_H
 
 #include <cstddef>
 #include <cstdint>

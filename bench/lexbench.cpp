@@ -1,0 +1,299 @@
+// Speed of the text pipeline over the machine's man pages rendered to plain
+// ASCII (repeated up to 50 MB), one document a row, in the database of the PG
+// environment (the private cluster of scripts/pgcluster, db/install run):
+// the default lexer alone, fed from memory through a test filter (MB/s and
+// tokens/s); the whole path of plain-row store, plain-text filter and
+// default lexer over the table (MB/s); and, server-side in one statement
+// each, the database's to_tsvector('simple', ...) and a plain scan of the
+// same rows. Target: the lexer alone at least 5 times faster per byte than
+// to_tsvector. The rendered pages are kept in a cache file (first argument,
+// default /tmp/kes-mancorpus.bin) so that later runs need not render them.
+//   kes_bench_lex [cache]
+#include <libpq-fe.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "dr/drd/drd.h"
+#include "dr/drg/drga.h"
+#include "dr/drl/drla.h"
+#include "dr/drs/drsx.h"
+#include "dr/drws/drws.h"
+#include "tests/fixtures/db/pguser.h"
+#include "tests/fixtures/pipe/pipefix.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr size_t kWant = 50u << 20;  // bytes of text at least
+constexpr int kPol = 990001;         // dictionary ids of the benchmark's policy
+
+double secs(Clock::time_point a, Clock::time_point b) {
+  return std::chrono::duration<double>(b - a).count();
+}
+
+double mb(size_t bytes) { return static_cast<double>(bytes) / (1 << 20); }
+
+[[noreturn]] void die(const std::string &why) {
+  std::fprintf(stderr, "kes_bench_lex: %s\n", why.c_str());
+  std::exit(1);
+}
+
+// One man page as plain ASCII: rendered, overstrikes removed, any byte
+// outside ASCII made a question mark.
+std::string render(const std::string &path) {
+  std::string cmd = "MANWIDTH=80 man -l -Tascii '" + path + "' 2>/dev/null | col -bx";
+  std::string out;
+  if (FILE *p = popen(cmd.c_str(), "r")) {
+    char buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    pclose(p);
+  }
+  for (char &c : out)
+    if (static_cast<unsigned char>(c) > 127 || c == '\0') c = '?';
+  return out;
+}
+
+// The pages of the cache file, or rendered anew (and cached) when there is
+// none: length line, then the bytes, page after page.
+std::vector<std::string> pages(const std::string &cache) {
+  std::vector<std::string> out;
+  if (std::ifstream in{cache, std::ios::binary}) {
+    for (std::string len; std::getline(in, len);) {
+      std::string page(std::stoul(len), '\0');
+      in.read(page.data(), static_cast<std::streamsize>(page.size()));
+      out.push_back(std::move(page));
+    }
+    if (!out.empty()) return out;
+  }
+  std::vector<std::string> files;
+  for (int sec = 1; sec <= 8; ++sec) {
+    std::string dir = "/usr/share/man/man" + std::to_string(sec);
+    if (!std::filesystem::is_directory(dir)) continue;
+    for (const auto &e : std::filesystem::directory_iterator(dir)) {
+      std::string p = e.path().string();
+      if (p.find('\'') == std::string::npos) files.push_back(p);
+    }
+  }
+  std::sort(files.begin(), files.end());
+  std::printf("rendering up to %zu man pages into %s ...\n", files.size(), cache.c_str());
+  std::fflush(stdout);
+  size_t total = 0;
+  std::ofstream outf(cache, std::ios::binary);
+  for (const std::string &f : files) {
+    std::string page = render(f);
+    if (page.size() < 200) continue;
+    outf << page.size() << '\n' << page;
+    total += page.size();
+    out.push_back(std::move(page));
+    if (total >= kWant) break;
+  }
+  return out;
+}
+
+// libpq on the PG environment's database, failing the run on an error.
+struct Pq {
+  PGconn *c = PQconnectdb("");
+  Pq() {
+    if (PQstatus(c) != CONNECTION_OK) die(PQerrorMessage(c));
+  }
+  ~Pq() { PQfinish(c); }
+  std::string one(const std::string &sql) {
+    PGresult *r = PQexec(c, sql.c_str());
+    ExecStatusType s = PQresultStatus(r);
+    if (s != PGRES_COMMAND_OK && s != PGRES_TUPLES_OK) die(sql + ": " + PQerrorMessage(c));
+    std::string v = PQntuples(r) > 0 && PQnfields(r) > 0 ? PQgetvalue(r, 0, 0) : "";
+    PQclear(r);
+    return v;
+  }
+  // Copies the documents into the table, one row each.
+  void load(const std::vector<std::string> &docs) {
+    PGresult *start = PQexec(c, "COPY kes_lexbench.docs (id, body) FROM STDIN");
+    if (PQresultStatus(start) != PGRES_COPY_IN) die(PQerrorMessage(c));
+    PQclear(start);
+    std::string row;
+    for (size_t i = 0; i < docs.size(); ++i) {
+      row = std::to_string(i + 1) + '\t';
+      for (char ch : docs[i]) {
+        switch (ch) {
+          case '\\': row += "\\\\"; break;
+          case '\t': row += "\\t"; break;
+          case '\n': row += "\\n"; break;
+          case '\r': row += "\\r"; break;
+          default: row += ch;
+        }
+      }
+      row += '\n';
+      if (PQputCopyData(c, row.data(), static_cast<int>(row.size())) != 1) die(PQerrorMessage(c));
+    }
+    if (PQputCopyEnd(c, nullptr) != 1) die(PQerrorMessage(c));
+    PGresult *r = PQgetResult(c);
+    if (PQresultStatus(r) != PGRES_COMMAND_OK) die(PQerrorMessage(c));
+    PQclear(r);
+    while ((r = PQgetResult(c))) PQclear(r);
+  }
+};
+
+void cleanup(Pq &pq) {
+  pq.one("DROP SCHEMA IF EXISTS kes_lexbench CASCADE");
+  for (const char *t : {"dr$policy_preference WHERE ppr_pol_id", "dr$policy WHERE pol_id"})
+    pq.one(std::string("DELETE FROM ") + t + " = " + std::to_string(kPol));
+  pq.one("DELETE FROM dr$preference WHERE pre_id BETWEEN " + std::to_string(kPol) + " AND " +
+         std::to_string(kPol + 9));
+}
+
+// The error stack as text.
+std::string stack(drsrvstate *st) {
+  char buf[4000];
+  druestk(st, buf, sizeof buf);
+  return buf;
+}
+
+struct Run {
+  size_t bytes = 0;
+  size_t tokens = 0;
+  double secs = 0;
+};
+
+// Every token of every document the lexer's source hands out.
+Run lexall(drsrvstate *st, drobj *lex) {
+  const drlexops *ops = drops<drlexops>(lex);
+  Run r;
+  auto t0 = Clock::now();
+  int32_t op = 0;
+  char *key = nullptr;
+  int rc;
+  while ((rc = ops->next(lex, &op, &key)) == 0) {
+    drtoken *toks = nullptr;
+    int32_t n = 0;
+    do {
+      rc = ops->tok(lex, 0, &toks, &n);
+      if (rc == 1) die("tok failed: " + stack(st));
+      r.tokens += static_cast<size_t>(n);
+    } while (rc != 2);
+  }
+  if (rc != 2) die("next failed: " + stack(st));
+  r.secs = secs(t0, Clock::now());
+  return r;
+}
+
+void line(const char *what, const Run &r) {
+  std::printf("%-46s %8.1f MB in %7.3f s  %8.1f MB/s", what, mb(r.bytes), r.secs, mb(r.bytes) / r.secs);
+  if (r.tokens) std::printf("  %6.2f M tokens/s", static_cast<double>(r.tokens) / r.secs / 1e6);
+  std::printf("\n");
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  if (!std::getenv("PGHOST")) die("no PG environment: start the private cluster first");
+  setenv("KESTRIN_HOME", KES_SOURCE_DIR, 0);
+  std::string cache = argc > 1 ? argv[1] : "/tmp/kes-mancorpus.bin";
+  std::vector<std::string> base = pages(cache);
+  if (base.empty()) die("no man pages rendered");
+  size_t basebytes = 0;
+  for (const auto &p : base) basebytes += p.size();
+  std::vector<std::string> docs = base;
+  size_t bytes = basebytes;
+  for (size_t i = 0; bytes < kWant; ++i) {
+    docs.push_back(base[i % base.size()]);
+    bytes += docs.back().size();
+  }
+  std::printf("corpus: %zu man pages, %.1f MB rendered; %zu rows, %.1f MB in all\n\n", base.size(),
+              mb(basebytes), docs.size(), mb(bytes));
+
+  Pq pq;
+  pq.one("SET client_min_messages = warning");
+  cleanup(pq);
+  pq.one("CREATE SCHEMA kes_lexbench");
+  pq.one("CREATE TABLE kes_lexbench.docs (id integer PRIMARY KEY, body text)");
+  auto t0 = Clock::now();
+  pq.load(docs);
+  pq.one("VACUUM ANALYZE kes_lexbench.docs");
+  std::printf("loaded in %.1f s\n", secs(t0, Clock::now()));
+  const std::string pol = std::to_string(kPol);
+  pq.one("INSERT INTO dr$policy (pol_id, pol_name, pol_owner, pol_tablename, pol_text_expr,"
+         " pol_text_type, pol_key_name, pol_key_type) VALUES (" + pol +
+         ", 'LEXBENCH', 'KES_LEXBENCH', 'DOCS', 'BODY', 8, 'ID', 2)");
+  for (int cls : {DRCLS_DATASTORE, DRCLS_FILTER, DRCLS_LEXER, DRCLS_STOPLIST}) {
+    const std::string pref = std::to_string(kPol + cls);
+    pq.one("INSERT INTO dr$preference (pre_id, pre_name, pre_cla_id, pre_obj_id) VALUES (" + pref +
+           ", 'LEXBENCH" + std::to_string(cls) + "', " + std::to_string(cls) + ", 1)");
+    pq.one("INSERT INTO dr$policy_preference VALUES (" + pol + ", " + std::to_string(cls) + ", " +
+           pref + ")");
+  }
+
+  drsrvstate *st = nullptr;
+  if (dracnnew(&st) != 0) die("no server state");
+  if (dracnlog(st, pgtest::userstring().c_str(), 0) != 0 || drdmini(st) != 0)
+    die("log-on failed: " + stack(st));
+  drasmtab.ds[1].fn = drsdirnew;
+  drasmtab.fil[1].fn = drganew;
+  drasmtab.lex[1].fn = drlanew;
+  drasmtab.sl[1].fn = drwsanew;
+  drdmpol *p = drqpol(st, kPol);
+  if (!p) die("no policy: " + stack(st));
+  for (int cls : {DRCLS_DATASTORE, DRCLS_FILTER, DRCLS_LEXER, DRCLS_STOPLIST})
+    if (drasmobj(st, st->seshp, p, cls) != 0) die("component not built: " + stack(st));
+
+  // The lexer alone, the documents served from memory; the best of three.
+  Run alone;
+  for (int k = 0; k < 3; ++k) {
+    pipefix::MemFilter mem(docs);
+    drobj *lex = drlanew(st, st->seshp);
+    if (!lex || drops<drlexops>(lex)->bnd(lex, kPol, mem.obj(), p->comp[DRCLS_LEXER - 1].prefid) ||
+        drops<drlexops>(lex)->mode(lex, 1))
+      die("lexer not bound: " + stack(st));
+    Run r = lexall(st, lex);
+    r.bytes = bytes;
+    if (k == 0 || r.secs < alone.secs) alone = r;
+    drops<drlexops>(lex)->free(lex);
+  }
+
+  // The whole path over the table.
+  drobj *ds = p->comp[DRCLS_DATASTORE - 1].obj, *lex = p->comp[DRCLS_LEXER - 1].obj;
+  if (drops<drdsops>(ds)->start(ds, 1, 1, 'C', 0) || drops<drlexops>(lex)->mode(lex, 1))
+    die("populate not started: " + stack(st));
+  Run whole = lexall(st, lex);
+  whole.bytes = bytes;
+  if (whole.tokens != alone.tokens)
+    std::printf("note: %zu tokens from the table, %zu from memory\n", whole.tokens, alone.tokens);
+
+  // The database over the same rows, each timed inside one statement; the
+  // scan first, so that both find the rows in its buffers alike.
+  pq.one("CREATE FUNCTION pg_temp.timed(q text) RETURNS double precision LANGUAGE plpgsql AS $$"
+         " DECLARE t0 timestamptz; r bigint; BEGIN t0 := clock_timestamp(); EXECUTE q INTO r;"
+         " RETURN extract(epoch FROM clock_timestamp() - t0); END $$");
+  auto timed = [&](const char *q) {
+    return std::stod(pq.one(std::string("SELECT pg_temp.timed('") + q + "')"));
+  };
+  const char *scanq = "SELECT sum(length(body)) FROM kes_lexbench.docs";
+  const char *tsq = "SELECT sum(length(to_tsvector(''simple'', body))) FROM kes_lexbench.docs";
+  timed(scanq);
+  Run scan{bytes, 0, timed(scanq)};
+  Run ts{bytes, 0, timed(tsq)};
+
+  std::printf("\n");
+  line("default lexer alone (from memory)", alone);
+  line("row store + plain-text filter + default lexer", whole);
+  line("to_tsvector('simple') in one statement", ts);
+  line("plain scan of the same rows", scan);
+  std::printf("\nlexer alone per byte: %.1f times to_tsvector's speed (target: 5)\n",
+              ts.secs / alone.secs);
+  std::printf("whole path per byte: %.1f times to_tsvector's speed\n", ts.secs / whole.secs);
+
+  drasmrel(st, p);
+  dracnlof(st);
+  dracnfre(&st);
+  cleanup(pq);
+  return 0;
+}
