@@ -38,8 +38,8 @@ int main(int argc, char **argv) {
   // The policy's owner names its tables; its stop list's size the list kind.
   PGresult *p = query(c,
                       "SELECT lower(pol_owner), (SELECT count(*) FROM dr$policy_preference pp"
-                      " JOIN dr$preference_attribute a ON a.pat_pre_id = pp.pre_id"
-                      " WHERE pp.pol_id = $1::integer AND pp.cla_id = 6"
+                      " JOIN dr$preference_attribute a ON a.pat_pre_id = pp.ppr_pre_id"
+                      " WHERE pp.ppr_pol_id = $1::integer AND pp.ppr_cla_id = 6"
                       " AND a.pat_name = 'STOP_WORD') FROM dr$policy WHERE pol_id = $1::integer",
                       {argv[1]});
   if (PQntuples(p) != 1) die(std::string("no policy ") + argv[1]);
