@@ -26,6 +26,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "bench/benchdb.h"
 #include "bench/mancorpus.h"
 #include "dr/dreu/dreu.h"
 
@@ -43,58 +44,8 @@ double secs(Clock::time_point a, Clock::time_point b) {
 }
 double mb(double bytes) { return bytes / (1 << 20); }
 
-[[noreturn]] void die(const std::string &why) {
-  std::fprintf(stderr, "kes_bench_index: %s\n", why.c_str());
-  std::exit(1);
-}
-
-struct Pq {
-  PGconn *c = PQconnectdb("");
-  Pq() {
-    if (PQstatus(c) != CONNECTION_OK) die(PQerrorMessage(c));
-  }
-  ~Pq() { PQfinish(c); }
-  PGresult *run(const std::string &sql, const std::vector<std::string> &params = {}) {
-    std::vector<const char *> v;
-    for (const std::string &p : params) v.push_back(p.c_str());
-    PGresult *r = PQexecParams(c, sql.c_str(), static_cast<int>(v.size()), nullptr, v.data(),
-                               nullptr, nullptr, 0);
-    ExecStatusType s = PQresultStatus(r);
-    if (s != PGRES_COMMAND_OK && s != PGRES_TUPLES_OK) die(sql + ": " + PQerrorMessage(c));
-    return r;
-  }
-  std::string one(const std::string &sql, const std::vector<std::string> &params = {}) {
-    PGresult *r = run(sql, params);
-    std::string v = PQntuples(r) > 0 && PQnfields(r) > 0 ? PQgetvalue(r, 0, 0) : "";
-    PQclear(r);
-    return v;
-  }
-  void load(const std::vector<std::string> &rows) {
-    PGresult *start = PQexec(c, "COPY kes_idxbench.docs (id, body) FROM STDIN");
-    if (PQresultStatus(start) != PGRES_COPY_IN) die(PQerrorMessage(c));
-    PQclear(start);
-    std::string buf;
-    for (size_t i = 0; i < rows.size(); ++i) {
-      buf += std::to_string(i + 1) + '\t';
-      for (char ch : rows[i]) {
-        if (ch == '\\') buf += "\\\\";
-        else if (ch == '\t') buf += "\\t";
-        else if (ch == '\n') buf += "\\n";
-        else if (ch == '\r') buf += "\\r";
-        else buf += ch;
-      }
-      buf += '\n';
-      if (buf.size() > (1 << 20) || i + 1 == rows.size()) {
-        if (PQputCopyData(c, buf.data(), static_cast<int>(buf.size())) != 1) die(PQerrorMessage(c));
-        buf.clear();
-      }
-    }
-    if (PQputCopyEnd(c, nullptr) != 1) die(PQerrorMessage(c));
-    PGresult *r = PQgetResult(c);
-    if (PQresultStatus(r) != PGRES_COMMAND_OK) die(PQerrorMessage(c));
-    PQclear(r);
-  }
-};
+using benchdb::die;
+using benchdb::Pq;
 
 // The paragraphs of the pages (blank-line separated, at least 40 bytes),
 // repeated when there are too few, up to kRows rows at least.
@@ -256,7 +207,7 @@ int main(int argc, char **argv) {
   cleanup(pq);
   pq.one("CREATE SCHEMA kes_idxbench");
   pq.one("CREATE TABLE kes_idxbench.docs (id integer PRIMARY KEY, body text)");
-  pq.load(rows);
+  pq.load("kes_idxbench.docs", rows);
   pq.one("VACUUM ANALYZE kes_idxbench.docs");
 
   Run runs[] = {{"veksrv, memory 2 MB (default)", ""}, {"veksrv, memory 64 MB", "67108864"}};
