@@ -220,4 +220,45 @@ TEST_F(Calls, FailedCallsSayWhy) {
   EXPECT_NE(std::string(text).find("the thesaurus"), std::string::npos) << text;
 }
 
+
+// The name the access check answers goes into a statement as it stands: an
+// answer that is no plain name is refused, whatever the check says. (The
+// database side's own check answers none; one of the test's own database
+// does.)
+struct Access : statefix::State {
+  pgtest::Role bob{"bob"};
+  pgtest::Database db;
+  qdbl::Lexer lex;
+
+  void SetUp() override {
+    if (!getenv("PGHOST")) GTEST_SKIP() << "no database cluster (PGHOST)";
+    ASSERT_TRUE(db.ready);
+    statefix::State::SetUp();
+    testing::internal::CaptureStdout();
+    int rc = dracnlog(st, db.user().c_str(), 0);
+    testing::internal::GetCapturedStdout();
+    ASSERT_EQ(rc, 0);
+    pgtest::Conn c(db.name);
+    PQclear(c.run("CREATE OR REPLACE PROCEDURE vek_access.can_execute(INOUT res text, usr text,"
+                  " name text) LANGUAGE sql AS $$ SELECT 'public.f(:res); DROP TABLE dr$policy; --' $$",
+                  {}));
+  }
+};
+
+TEST_F(Access, AnAnswerThatIsNoNameIsRefused) {
+  ASSERT_EQ(dracnchp(st), 0);
+  drobj *qp = drtqnew(st, DRTQ_KIND);
+  const drtqops *ops = drops<drtqops>(qp);
+  ASSERT_EQ(ops->setup(qp, DRTQ_QUERY, bob.name.c_str(), nullptr, nullptr, nullptr, lex.obj(),
+                       nullptr, nullptr, 0),
+            0);
+  EXPECT_EQ(ops->parse(qp, "@f()"), 1);
+  std::vector<int> msgs;
+  for (int i = 1; i <= rtmsgcnt(st->msg); i++) msgs.push_back(rtmsgnum(st->msg, i));
+  EXPECT_EQ(msgs, std::vector<int>{DRPM_NORIGHT});
+  druorbk(st);
+  pgtest::Conn c(db.name);
+  EXPECT_EQ(c.one("SELECT to_regclass('dr$policy') IS NOT NULL"), "t");
+}
+
 }  // namespace
