@@ -16,9 +16,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "bench/benchdb.h"
 #include "bench/mancorpus.h"
 #include "dr/drd/drd.h"
 #include "dr/drg/drga.h"
@@ -41,53 +44,8 @@ double secs(Clock::time_point a, Clock::time_point b) {
 
 double mb(size_t bytes) { return static_cast<double>(bytes) / (1 << 20); }
 
-[[noreturn]] void die(const std::string &why) {
-  std::fprintf(stderr, "kes_bench_lex: %s\n", why.c_str());
-  std::exit(1);
-}
-
-// libpq on the PG environment's database, failing the run on an error.
-struct Pq {
-  PGconn *c = PQconnectdb("");
-  Pq() {
-    if (PQstatus(c) != CONNECTION_OK) die(PQerrorMessage(c));
-  }
-  ~Pq() { PQfinish(c); }
-  std::string one(const std::string &sql) {
-    PGresult *r = PQexec(c, sql.c_str());
-    ExecStatusType s = PQresultStatus(r);
-    if (s != PGRES_COMMAND_OK && s != PGRES_TUPLES_OK) die(sql + ": " + PQerrorMessage(c));
-    std::string v = PQntuples(r) > 0 && PQnfields(r) > 0 ? PQgetvalue(r, 0, 0) : "";
-    PQclear(r);
-    return v;
-  }
-  // Copies the documents into the table, one row each.
-  void load(const std::vector<std::string> &docs) {
-    PGresult *start = PQexec(c, "COPY kes_lexbench.docs (id, body) FROM STDIN");
-    if (PQresultStatus(start) != PGRES_COPY_IN) die(PQerrorMessage(c));
-    PQclear(start);
-    std::string row;
-    for (size_t i = 0; i < docs.size(); ++i) {
-      row = std::to_string(i + 1) + '\t';
-      for (char ch : docs[i]) {
-        switch (ch) {
-          case '\\': row += "\\\\"; break;
-          case '\t': row += "\\t"; break;
-          case '\n': row += "\\n"; break;
-          case '\r': row += "\\r"; break;
-          default: row += ch;
-        }
-      }
-      row += '\n';
-      if (PQputCopyData(c, row.data(), static_cast<int>(row.size())) != 1) die(PQerrorMessage(c));
-    }
-    if (PQputCopyEnd(c, nullptr) != 1) die(PQerrorMessage(c));
-    PGresult *r = PQgetResult(c);
-    if (PQresultStatus(r) != PGRES_COMMAND_OK) die(PQerrorMessage(c));
-    PQclear(r);
-    while ((r = PQgetResult(c))) PQclear(r);
-  }
-};
+using benchdb::die;
+using benchdb::Pq;
 
 void cleanup(Pq &pq) {
   pq.one("DROP SCHEMA IF EXISTS kes_lexbench CASCADE");
@@ -144,7 +102,7 @@ int main(int argc, char **argv) {
   if (!std::getenv("PGHOST")) die("no PG environment: start the private cluster first");
   setenv("KESTRIN_HOME", KES_SOURCE_DIR, 0);
   std::string cache = argc > 1 ? argv[1] : "/tmp/kes-mancorpus.bin";
-  std::vector<std::string> base = mancorpus(cache, kWant);
+  std::vector<std::string> base = mancorpus::pages(cache, kWant);
   if (base.empty()) die("no man pages rendered");
   size_t basebytes = 0;
   for (const auto &p : base) basebytes += p.size();
@@ -163,7 +121,7 @@ int main(int argc, char **argv) {
   pq.one("CREATE SCHEMA kes_lexbench");
   pq.one("CREATE TABLE kes_lexbench.docs (id integer PRIMARY KEY, body text)");
   auto t0 = Clock::now();
-  pq.load(docs);
+  pq.load("kes_lexbench.docs", docs);
   pq.one("VACUUM ANALYZE kes_lexbench.docs");
   std::printf("loaded in %.1f s\n", secs(t0, Clock::now()));
   const std::string pol = std::to_string(kPol);

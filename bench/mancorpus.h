@@ -1,5 +1,5 @@
-// The machine's man pages rendered to plain ASCII as a corpus for the
-// benchmarks, kept in a cache file so that later runs need not render them.
+// The machine's man pages rendered to plain ASCII, as a corpus for the
+// benchmarks: rendered once into a cache file that later runs read.
 #ifndef KES_BENCH_MANCORPUS_H
 #define KES_BENCH_MANCORPUS_H
 
@@ -10,9 +10,11 @@
 #include <string>
 #include <vector>
 
+namespace mancorpus {
+
 // One man page as plain ASCII: rendered, overstrikes removed, any byte
 // outside ASCII made a question mark.
-inline std::string manrender(const std::string &path) {
+inline std::string render(const std::string &path) {
   std::string cmd = "MANWIDTH=80 man -l -Tascii '" + path + "' 2>/dev/null | col -bx";
   std::string out;
   if (FILE *p = popen(cmd.c_str(), "r")) {
@@ -26,10 +28,10 @@ inline std::string manrender(const std::string &path) {
   return out;
 }
 
-// The pages of the cache file, or at least `want` bytes of pages rendered
-// anew (and cached) when there is none: length line, then the bytes, page
-// after page.
-inline std::vector<std::string> mancorpus(const std::string &cache, size_t want) {
+// The pages of the cache file, or rendered anew (at least want bytes of
+// them, in file-name order, and cached) when there is none: length line,
+// then the bytes, page after page.
+inline std::vector<std::string> pages(const std::string &cache, size_t want) {
   std::vector<std::string> out;
   if (std::ifstream in{cache, std::ios::binary}) {
     for (std::string len; std::getline(in, len);) {
@@ -54,7 +56,7 @@ inline std::vector<std::string> mancorpus(const std::string &cache, size_t want)
   size_t total = 0;
   std::ofstream outf(cache, std::ios::binary);
   for (const std::string &f : files) {
-    std::string page = manrender(f);
+    std::string page = render(f);
     if (page.size() < 200) continue;
     outf << page.size() << '\n' << page;
     total += page.size();
@@ -63,5 +65,7 @@ inline std::vector<std::string> mancorpus(const std::string &cache, size_t want)
   }
   return out;
 }
+
+}  // namespace mancorpus
 
 #endif

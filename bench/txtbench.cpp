@@ -180,7 +180,7 @@ int main(int argc, char** argv) {
     std::perror("iconv_open");
     return 1;
   }
-  corpus man{"man pages", mancorpus(argc > 1 ? argv[1] : "/tmp/kes-mancorpus.bin", 50u << 20)};
+  corpus man{"man pages", mancorpus::pages(argc > 1 ? argv[1] : "/tmp/kes-mancorpus.bin", 50u << 20)};
   corpus copy{"copyright files", {}};
   std::vector<std::string> paths;
   for (const auto& e : std::filesystem::recursive_directory_iterator("/usr/share/doc"))

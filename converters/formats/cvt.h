@@ -39,6 +39,19 @@ void w6freest(cxstate *st);
 // w6newst (null gives -1); the entry frees the state.
 int16_t cvtword6st(cxstate *st, const char *inpath, const char *outpath);
 
+// wpc5newst, wpc6newst: state records with the WordPerfect 5.x (slot 15)
+// or 6.x (slot 13) block; null when refused. The blocks: wpc.h.
+cxstate *wpc5newst();
+cxstate *wpc6newst();
+// wpc5freest, wpc6freest: free such a state record and every block on it.
+void wpc5freest(cxstate *st);
+void wpc6freest(cxstate *st);
+// cvtwp5st, cvtwp6st: convert a WordPerfect 5.x or 6.x document on a state
+// the caller built with wpc5newst or wpc6newst (null gives -1); the entry
+// frees the state.
+int16_t cvtwp5st(cxstate *st, const char *inpath, const char *outpath);
+int16_t cvtwp6st(cxstate *st, const char *inpath, const char *outpath);
+
 // The converter entries of the table (cvtword2 and cvtmacword: word.h).
 int16_t cvtwp5(const char *inpath, const char *outpath);     // WordPerfect 5.x
 int16_t cvtworddos(const char *inpath, const char *outpath); // Word for DOS
@@ -47,5 +60,24 @@ int16_t cvtamipro(const char *inpath, const char *outpath);  // Ami Pro
 int16_t cvtlotus(const char *inpath, const char *outpath);   // Lotus 1-2-3
 int16_t cvtword6(const char *inpath, const char *outpath);   // Word 6.0/7.0 compound document
 int16_t cvtxif(const char *inpath, const char *outpath);     // XIF
+
+// State records of the Lotus 1-2-3 (slot 12), Ami Pro (slot 14), XIF
+// (slot 9) and Word for DOS (slot 19) converters, each with its own block;
+// null when refused. The ...freest pair frees such a record and its blocks.
+cxstate *lotnewst();
+void lotfreest(cxstate *st);
+cxstate *apnewst();
+void apfreest(cxstate *st);
+cxstate *xifnewst();
+void xiffreest(cxstate *st);
+cxstate *wdnewst();
+void wdfreest(cxstate *st);
+// cvtlotusst, cvtamiprost, cvtxifst, cvtworddosst: the same conversions as
+// the entries, on a state the caller built with the matching constructor
+// (null gives -1); the entry frees the state.
+int16_t cvtlotusst(cxstate *st, const char *inpath, const char *outpath);
+int16_t cvtamiprost(cxstate *st, const char *inpath, const char *outpath);
+int16_t cvtxifst(cxstate *st, const char *inpath, const char *outpath);
+int16_t cvtworddosst(cxstate *st, const char *inpath, const char *outpath);
 
 #endif

@@ -154,32 +154,16 @@ BEGIN
   RETURN t;
 END $$;
 
--- Runs a procedure that a request names, proc(svcno, arg1) or, with nargs
--- 3, proc(svcno, arg1, arg2), with the rights of the user the request came
--- from: the role is switched to that user, and the call is made from a
--- security-definer function the user owns, inside which no code can switch
--- the role back. What the procedure changed of the session's settings,
--- left in its temporary schema or locked for the session is undone
--- afterwards, since the session goes on serving others. The user must be enabled (a member of kestrin_user, or
--- an administrator); the calling role gets membership in the user's role
--- when it lacks it, which needs CREATEROLE.
-CREATE OR REPLACE PROCEDURE dr_utl.run_as(usr text, proc text, svcno integer, arg1 text,
-                                          arg2 text, nargs integer)
+-- Readies the session to run code as a user: the user must be enabled (a
+-- member of kestrin_user, or an administrator), and the calling role gets
+-- membership in the user's role when it lacks it, which needs CREATEROLE.
+-- Answers the user's oid, the session's settings a user may change and the
+-- advisory locks the session holds, for dr_utl.leave_user once the role is
+-- reset.
+CREATE OR REPLACE FUNCTION dr_utl.enter_user(usr text, OUT uid oid, OUT names text[],
+                                             OUT vals text[], OUT locks text[])
 LANGUAGE plpgsql AS $$
-DECLARE
-  uid oid;
-  fn text;
-  names text[];
-  vals text[];
-  locks text[];
-  r record;
 BEGIN
-  IF proc IS NULL OR proc !~ '^[A-Za-z_][A-Za-z0-9_$]*(\.[A-Za-z_][A-Za-z0-9_$]*)?$' THEN
-    CALL dr_def.raise_error(format('%s is not a plain procedure name', coalesce(proc, 'null')));
-  END IF;
-  IF nargs IS NULL OR nargs NOT IN (2, 3) THEN
-    CALL dr_def.raise_error(format('a request procedure takes 2 or 3 arguments, not %s', nargs));
-  END IF;
   SELECT oid INTO uid FROM pg_roles WHERE rolname = usr;
   IF uid IS NULL THEN
     CALL dr_def.raise_error(format('user %s does not exist', coalesce(usr, 'null')));
@@ -196,20 +180,16 @@ BEGIN
   SELECT array_agg(concat_ws('/', l.classid, l.objid, l.objsubid, l.mode))
     INTO locks
     FROM pg_locks l WHERE l.locktype = 'advisory' AND l.pid = pg_backend_pid();
-  PERFORM set_config('role', usr, true);
-  fn := format('pg_temp.%I', 'dr_run_as_' || uid);
-  EXECUTE format($f$
-CREATE OR REPLACE FUNCTION %s(p text, n integer, a integer, b text, c text) RETURNS void
-LANGUAGE plpgsql SECURITY DEFINER AS $b$
+END $$;
+
+-- Undoes what code run as a user changed of the session's settings, left
+-- in its temporary schema or locked for the session, since the session goes
+-- on serving others. Called once the role is reset.
+CREATE OR REPLACE PROCEDURE dr_utl.leave_user(names text[], vals text[], locks text[])
+LANGUAGE plpgsql AS $$
+DECLARE
+  r record;
 BEGIN
-  IF n = 2 THEN
-    EXECUTE format('CALL %%s($1, $2)', p) USING a, b;
-  ELSE
-    EXECUTE format('CALL %%s($1, $2, $3)', p) USING a, b, c;
-  END IF;
-END $b$ $f$, fn);
-  EXECUTE format('SELECT %s($1, $2, $3, $4, $5)', fn) USING proc, nargs, svcno, arg1, arg2;
-  PERFORM set_config('role', 'none', true);
   FOR r IN SELECT v.name, v.val FROM unnest(names, vals) AS v(name, val)
              JOIN pg_settings s ON s.name = v.name
             WHERE s.setting IS DISTINCT FROM v.val LOOP
@@ -237,4 +217,77 @@ END $b$ $f$, fn);
     END IF;
   END LOOP;
   DISCARD TEMP;
+END $$;
+
+-- Runs a procedure that a request names, proc(svcno, arg1) or, with nargs
+-- 3, proc(svcno, arg1, arg2), with the rights of the user the request came
+-- from: the role is switched to that user, and the call is made from a
+-- security-definer function the user owns, inside which no code can switch
+-- the role back.
+CREATE OR REPLACE PROCEDURE dr_utl.run_as(usr text, proc text, svcno integer, arg1 text,
+                                          arg2 text, nargs integer)
+LANGUAGE plpgsql AS $$
+DECLARE
+  u record;
+  fn text;
+BEGIN
+  IF proc IS NULL OR proc !~ '^[A-Za-z_][A-Za-z0-9_$]*(\.[A-Za-z_][A-Za-z0-9_$]*)?$' THEN
+    CALL dr_def.raise_error(format('%s is not a plain procedure name', coalesce(proc, 'null')));
+  END IF;
+  IF nargs IS NULL OR nargs NOT IN (2, 3) THEN
+    CALL dr_def.raise_error(format('a request procedure takes 2 or 3 arguments, not %s', nargs));
+  END IF;
+  SELECT * INTO u FROM dr_utl.enter_user(usr);
+  PERFORM set_config('role', usr, true);
+  fn := format('pg_temp.%I', 'dr_run_as_' || u.uid);
+  EXECUTE format($f$
+CREATE OR REPLACE FUNCTION %s(p text, n integer, a integer, b text, c text) RETURNS void
+LANGUAGE plpgsql SECURITY DEFINER AS $b$
+BEGIN
+  IF n = 2 THEN
+    EXECUTE format('CALL %%s($1, $2)', p) USING a, b;
+  ELSE
+    EXECUTE format('CALL %%s($1, $2, $3)', p) USING a, b, c;
+  END IF;
+END $b$ $f$, fn);
+  EXECUTE format('SELECT %s($1, $2, $3, $4, $5)', fn) USING proc, nargs, svcno, arg1, arg2;
+  PERFORM set_config('role', 'none', true);
+  CALL dr_utl.leave_user(u.names, u.vals, u.locks);
+END $$;
+
+-- Runs a call of a thesaurus procedure or stored function that a text
+-- query makes, with the rights of the query's user, as run_as does. The
+-- statement is the query parser's: CALL name(:res[, :err][, 'text' ...]),
+-- :res and :err standing for the procedure's INOUT answer and error number;
+-- no other shape is run.
+CREATE OR REPLACE PROCEDURE dr_utl.call_as(INOUT res text, INOUT err integer, usr text, stmt text)
+LANGUAGE plpgsql AS $$
+DECLARE
+  u record;
+  fn text;
+  witherr boolean;
+  body text;
+BEGIN
+  IF stmt IS NULL OR stmt !~ ('^CALL [A-Za-z_][A-Za-z0-9_$]*(\.[A-Za-z_][A-Za-z0-9_$]*)?'
+                              '\(:res(, :err)?(, ''([^'']|'''')*'')*\)$') THEN
+    CALL dr_def.raise_error(format('%s is not a call of a text query', coalesce(stmt, 'null')));
+  END IF;
+  witherr := stmt ~ '^CALL [^(]*\(:res, :err';
+  body := regexp_replace(stmt, '\(:res(, :err)?', CASE WHEN witherr THEN '($1, $2' ELSE '($1' END);
+  SELECT * INTO u FROM dr_utl.enter_user(usr);
+  PERFORM set_config('role', usr, true);
+  fn := format('pg_temp.%I', 'dr_call_as_' || u.uid);
+  EXECUTE format($f$
+CREATE OR REPLACE FUNCTION %s(s text, e boolean, INOUT r text, INOUT n integer)
+LANGUAGE plpgsql SECURITY DEFINER AS $b$
+BEGIN
+  IF e THEN
+    EXECUTE s INTO r, n USING r, n;
+  ELSE
+    EXECUTE s INTO r USING r;
+  END IF;
+END $b$ $f$, fn);
+  EXECUTE format('SELECT * FROM %s($1, $2, $3, $4)', fn) INTO res, err USING body, witherr, res, err;
+  PERFORM set_config('role', 'none', true);
+  CALL dr_utl.leave_user(u.names, u.vals, u.locks);
 END $$;

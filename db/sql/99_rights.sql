@@ -8,7 +8,8 @@ DECLARE
   sch text;
 BEGIN
   FOREACH sch IN ARRAY ARRAY['dr_def', 'drue', 'draserm', 'dispatcher', 'listener', 'svcq', 'srcq',
-                             'dmlq', 'dr_rtm', 'drdinte', 'dr_utl', 'dr_lst'] LOOP
+                             'dmlq', 'dr_rtm', 'drdinte', 'dr_utl', 'dr_lst', 'vek_ths',
+                             'vek_access'] LOOP
     EXECUTE format('REVOKE ALL ON SCHEMA %I FROM PUBLIC', sch);
     EXECUTE format('REVOKE ALL ON ALL TABLES IN SCHEMA %I FROM PUBLIC', sch);
     EXECUTE format('REVOKE ALL ON ALL SEQUENCES IN SCHEMA %I FROM PUBLIC', sch);
@@ -22,7 +23,7 @@ REVOKE ALL ON dr$policy, dr$text_index, dr$source, dr$preference, dr$preference_
 REVOKE ALL ON SEQUENCE dr$id_seq, dr$preference_seq FROM PUBLIC;
 
 -- The doors.
-GRANT USAGE ON SCHEMA dispatcher, svcq TO kestrin_user;
+GRANT USAGE ON SCHEMA dispatcher, svcq, dmlq TO kestrin_user;
 GRANT SELECT ON dispatcher.messages TO kestrin_user;
 GRANT EXECUTE ON FUNCTION dispatcher.enqueue(integer, text[], text),
                           dispatcher.await(integer, integer) TO kestrin_user;
@@ -34,5 +35,10 @@ GRANT EXECUTE ON PROCEDURE
   dispatcher.interrupt(integer),
   dispatcher.ring(),
   svcq.queue(text, integer, integer, boolean, text, text, text, text, text, text, text, text, text,
-             text, text, text)
+             text, text, text),
+  dmlq.queue_change(integer, text)
   TO kestrin_user;
+-- Thesaurus operators and the access check run with the rights of the
+-- query's user, so callers may call them (the relation table stays closed).
+GRANT USAGE ON SCHEMA vek_ths, vek_access TO kestrin_user;
+GRANT EXECUTE ON ALL PROCEDURES IN SCHEMA vek_ths, vek_access TO kestrin_user;

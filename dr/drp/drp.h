@@ -28,18 +28,23 @@ enum {
   DRPOP_THRESHOLD = 13, DRPOP_MAXDOC = 14, DRPOP_FIRSTDOC = 15, DRPOP_MINUS = 16,
   DRPOP_NOT = 17, DRPOP_AND = 18, DRPOP_OR = 19, DRPOP_ACCUM = 20, DRPOP_SHARED = 21,
   DRPOP_THES = 22, DRPOP_SQE = 23, DRPOP_PLIST = 25, DRPOP_PPHRASE = 26, DRPOP_WORD = 72,
-  DRPOP_PWORD = 91
+  DRPOP_PWORD = 91,
+  DRPOP_NWORD = 92,  /* a piece of an ideograph or kana run, as the lexer cut it */
+  DRPOP_WILD1 = 93,  /* a single ideograph or kana: matched as a prefix */
+  DRPOP_WILD2 = 94   /* the last character of such a run: matched as a prefix */
 };
 /* Ops with this bit are word leaves: tree walks stop there. */
 enum { DRPOP_LEAFBIT = 0x40 };
 
 /* Node flag bits. */
 enum {
+  DRPF_LEXED = 1,    /* the word came out of the policy's lexer */
   DRPF_WILD = 2,     /* the word held a wildcard character */
   DRPF_STEM = 4,     /* $ */
   DRPF_FUZZY = 8,    /* ? */
   DRPF_SOUNDEX = 16, /* ! */
   DRPF_THEME = 32,   /* ^: theme without expansion */
+  DRPF_DONE = 0x40,  /* the final reduction has been over the node */
   DRPF_SQUARE = 128, /* enclosed in square brackets */
   DRPF_MODMASK = 0x3C
 };
@@ -66,11 +71,22 @@ enum {
   DRPM_LORDER = 50916,
   DRPM_UNCLOSED = 50917,   /* '{' not closed */
   DRPM_NEARARG = 50919, DRPM_PHRASEARG = 50920, DRPM_EQUIVARG = 50921,
+  DRPM_CALLTEXT = 50922,   /* the text of a call that could not be made */
+  DRPM_CALLLONG = 50923,   /* a call statement is too long */
+  DRPM_CALLNEST = 50924,   /* an answer holds a further call */
+  DRPM_CALLBAD = 50925,    /* an answer is no valid query */
+  DRPM_NOTHING = 50926,    /* nothing left, or MAX_DOC/FIRST_DOC misplaced */
   DRPM_TREEMEM = 50929,    /* no room for a node */
   DRPM_NOMEM = 50930,      /* no room for a text */
+  DRPM_NOKIND = 50931,     /* set-up of a component without parser kind */
+  DRPM_BUILD = 50932,      /* the component cannot be built */
   DRPM_KWINS = 50933, DRPM_KWTAB = 50934,
   DRPM_INTERNAL = 50935,
-  DRPM_TOOBIG = 50937,     /* the parse buffer reached its limit */
+  DRPM_TOOBIG = 50937,     /* the parse buffer reached its limit; a query too large */
+  DRPM_NOSETUP = 50939,    /* the component is not set up */
+  DRPM_NOPARSE = 50940,    /* nothing is parsed */
+  DRPM_NORIGHT = 50941,    /* no right to execute a stored function */
+  DRPM_CALLFAIL = 50942,   /* a thesaurus or stored-function call failed */
   DRPM_LONGWORD = 50943,
   DRPM_THEMENEAR = 50944, DRPM_THEMEPHRASE = 50945, DRPM_THEMEMOD = 50946,
   DRPM_NOTHEME = 50947

@@ -3,6 +3,7 @@
 #ifndef KES_DR_DRP_DRPINT_H
 #define KES_DR_DRP_DRPINT_H
 
+#include "dr/dras/drobj.h"
 #include "dr/drp/drp.h"
 #include "platform/nls/nls.h"
 #include "tessek/tq/tq.h"
@@ -75,6 +76,70 @@ void drpginit(drpmstate *st, tqrec *rec, rtctx *env, int final, int subst, const
 tqtoken *drpgtoken(void *st, int request, tqtoken *tok);
 void drpgerror(void *st, int msgno, int zero, tqtoken *tok, tqmesg *rec);
 int drpgnoop(void *st, int code);
+
+/* ---- normalisation (results: 0 done, 1 failed after pushing, 7 the query
+ * yields nothing after a severity-1 message) ---- */
+
+struct drtqcmp;
+
+/* Pushes an internal error of the query parser at the caller's place. */
+void drpierr(drsrvstate *srv, int num, int sev, const char *file = __builtin_FILE(),
+             int line = __builtin_LINE());
+/* Appends child to the children of parent. */
+void drpnappend(drpabuf *buf, int32_t parent, int32_t child);
+/* A new node (op, level, flags, a copy of text or none) appended to parent
+ * (none: 0); its number in *out when out is given. 0, or 1 after pushing. */
+int drpnchild(drpabuf **bufp, int32_t parent, int op, int level, uint8_t flags, const char *text,
+              int32_t *out);
+/* Nesting depth a query may reach; deeper ones are refused with 50937. */
+enum { DRPN_MAXDEPTH = 1000 };
+/* Runs the passes the flags choose over the tree in *bufp; name is the stored
+ * query whose text is normalised ("" at the top). */
+int drpnnorm(drtqcmp *c, drpabuf **bufp, uint16_t flags, const char *name);
+/* Prepares the tree of a thesaurus or stored-function answer: refuses a
+ * further call in it, then pushes the given modifier flags down. */
+int drpnprep(drtqcmp *c, drpabuf **bufp, int32_t ignored, uint8_t flags);
+/* Pushes modifier flags down from node to the words it governs. */
+void drpnmods(drpabuf *buf, int32_t node, uint8_t flags);
+/* The stored-query pass from node: checks, refreshes or inlines stored
+ * queries. */
+int drpnsqe(drtqcmp *c, int32_t node, uint16_t flags, const char *name, drpabuf **bufp);
+/* Re-tokenises the words under node through the component's lexer. */
+int drpnlex(drtqcmp *c, int32_t node, drpabuf **bufp);
+/* Re-tokenises one word into a phrase of the lexer's words. */
+int drpnword(drtqcmp *c, int32_t node, drpabuf **bufp);
+/* Joins the words of a phrase into one word (theme lexer). */
+int drpnjoin(drtqcmp *c, int32_t node, drpabuf **bufp);
+/* Turns every word under node into weighted word parts (theme lexer). */
+int drpnkor(drtqcmp *c, int32_t node, drpabuf **bufp);
+/* The final reduction from the root: lifts MAX_DOC and FIRST_DOC, flattens,
+ * collapses and checks the tree. */
+int drpnreduce(drtqcmp *c, drpabuf **bufp);
+/* Deep copy of the subtree under node; 0 with the copy's number, or 1. */
+int drpncopy(int32_t node, int32_t *out, drpabuf **bufp);
+/* Longest path from node down, counted in nodes, up to limit + 1. */
+int32_t drpndepth(drpabuf *buf, int32_t node, int32_t limit);
+/* Expands the words carrying wildcard, stem, fuzzy or soundex modifiers
+ * through the word list. */
+int drpnwexpand(drpabuf **bufp, drobj *wordlist);
+
+/* ---- thesaurus and stored-function calls ---- */
+
+/* Size of a call statement and of its answer. */
+enum { DRPP_AREA = 32768 };
+/* Expands every thesaurus and stored-function call of the tree. */
+int drppthes(drtqcmp *c, drpabuf **bufp);
+/* 7 with 50924 when the tree holds a call, else 0. */
+int drppnone(drpabuf **bufp);
+/* Builds the call statement of an op-7 or op-22 node into its text, the
+ * parameter list detached. */
+int drppstmt(const char *user, int32_t node, drpabuf **bufp);
+/* Runs a call statement with the rights of user; its answer into res (size
+ * bytes). */
+int drpprun(const char *user, char *res, int32_t size, const char *stmt, drpabuf **bufp);
+/* Runs a node's call and parses its answer into the buffer: 0 with the new
+ * tree's root in *root. */
+int drppparse(drtqcmp *c, drpabuf **bufp, int32_t node, int32_t *root);
 
 
 #endif

@@ -4,6 +4,7 @@
  * switches. */
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "dr/drp/drpint.h"
 
@@ -232,10 +233,29 @@ int32_t drpxflag(int flag, int32_t node, drpmstate *st) {
 }
 
 int32_t drpxskproc(int32_t node, drpmstate *st) {
-  /* Running a stored function needs the database-backed expansion, which
-   * this build does not carry: the number cannot be had. */
-  drpxfail(st, 0, nullptr, DRPM_QUERY);
-  return 1;
+  drsrvstate *srv = st->srv;
+  void *res = drumalc(srv, srv->hpmgr, srv->cmdhp, 1, DRPP_AREA, __FILE__, __LINE__);
+  if (!res) {
+    dracnout(srv, "drpxskproc failed to allocate\n ", 0);
+    drpxfail(st, 0, nullptr, DRPM_NOMEM);
+    return 1;
+  }
+  char *text = static_cast<char *>(res);
+  int rc = drppstmt(st->user, node, &st->buf);
+  if (rc == 0) {
+    std::string stmt = strat(st, drpanodep(st->buf, node)->text);
+    rc = drpprun(st->user, text, DRPP_AREA, stmt.c_str(), &st->buf);
+  }
+  int32_t off = 1;
+  if (rc != 0) {
+    drpxfail(st, 0, nullptr, DRPM_QUERY);
+  } else if (drpaaddstr(&off, text, &st->buf) != 0) {
+    dracnout(srv, "drpxskproc failed to allocate string\n ", 0);
+    drpxfail(st, 0, nullptr, DRPM_NOMEM);
+    off = 1;
+  }
+  drumfre(srv, srv->hpmgr, srv->cmdhp, &res);
+  return off;
 }
 
 void drpxparamin(drpmstate *st) {

@@ -257,6 +257,8 @@ uint32_t druorows(const druocur *cur) { return cda(cur)->rpc; }
 
 int druorc(const druocur *cur) { return cda(cur)->rc; }
 
+const char *druofcn(const druocur *cur) { return kdbfcname(cda(cur)->fc); }
+
 int druobnr(char *buf, size_t size, const char *product, uint32_t version, int status) {
   return kdbbanner(buf, size, product, version, status);
 }

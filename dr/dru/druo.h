@@ -191,6 +191,9 @@ void druofetat(long n, int rc);
 uint32_t druorows(const druocur *cur);
 /* Return code of the cursor's last call. */
 int druorc(const druocur *cur);
+/* Name of the client-library function the cursor called last (for the
+ * log line of a failure). */
+const char *druofcn(const druocur *cur);
 /* The client library's text for a return code into buf (at most size bytes,
  * NUL-terminated): the database's own when rc is the login's last error, else
  * the library's text for the number. Its length. */

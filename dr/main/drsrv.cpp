@@ -11,6 +11,7 @@
 #include "dr/drg/drga.h"
 #include "dr/drl/drla.h"
 #include "dr/drm/drm.h"
+#include "dr/drp/drtq.h"
 #include "dr/drs/drsx.h"
 #include "dr/drt/drt.h"
 #include "dr/dru/dru.h"
@@ -64,6 +65,8 @@ void drsrvreg() {
   drasmtab.sl[0].fn = drwsanew;
   drasmtab.sl[1].fn = drwsanew;
   drasmtab.sl[2].fn = drwsanew;
+  drasmtab.q15[0].fn = drucanew;
+  drasmtab.q15[1].fn = drucanew;
   drasmtab.wl[0].fn = drwanew;
   drasmtab.wl[1].fn = drwanew;
   drasmtab.eng[0].fn = dreanew;

@@ -1,0 +1,216 @@
+// Test-side writer of WordPerfect 5.x and 6.x documents, byte by byte: the
+// 16-byte file header, a 6.x packet index with its packets, and the
+// document area of text and function codes. Codes are written whole, with
+// the closing bytes the format repeats at their end, so that independent
+// readers accept the files; damaged documents are made by editing bytes.
+#ifndef KES_CONVERTERS_FORMATS_TESTS_WPGEN_H
+#define KES_CONVERTERS_FORMATS_TESTS_WPGEN_H
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace wpg {
+
+// Little-endian 16- and 32-bit values.
+inline std::string le16(unsigned v) { return {char(v & 0xFF), char(v >> 8 & 0xFF)}; }
+inline std::string le32(uint32_t v) { return le16(v & 0xFFFF) + le16(v >> 16); }
+inline std::string zeros(size_t n) { return std::string(n, '\0'); }
+inline std::string byte(int b) { return std::string(1, char(b)); }
+
+// ---------------------------------------------------------------- WordPerfect 5.x
+
+// A 5.x document: header (version 5.0 or 5.1), prefix area, document area.
+inline std::string wp5(const std::string &body, int minor = 1, const std::string &prefix = "") {
+  return std::string("\xFFWPC") + le32(16 + static_cast<uint32_t>(prefix.size())) + byte(1) + byte(10) + byte(0) +
+         byte(minor) + zeros(4) + prefix + body;
+}
+
+// A group: code, subfunction, length L, the data, then the four closing
+// bytes (L, subfunction, code) that L counts too.
+inline std::string wp5group(int code, int sub, const std::string &data) {
+  unsigned len = static_cast<unsigned>(data.size()) + 4;
+  return byte(code) + byte(sub) + le16(len) + data + le16(len) + byte(sub) + byte(code);
+}
+
+// An extended character.
+inline std::string wp5ext(int set, int number) { return std::string("\xC0") + byte(number) + byte(set) + "\xC0"; }
+
+// A header or footer (subfunction 0-3) holding text; text 0 writes byte 7 as 0 (no text).
+inline std::string wp5header(int sub, const std::string &text, bool hastext = true) {
+  return wp5group(0xD5, sub, zeros(7) + byte(hastext ? 1 : 0) + zeros(10) + text);
+}
+
+// A footnote (subfunction 0) or endnote (1) with k 16-bit numbers ahead of its text.
+inline std::string wp5note(int sub, const std::string &text, int k = 0) {
+  return wp5group(0xD6, sub, zeros(3) + byte(k) + zeros(2 * (k + 1)) + zeros(9) + text);
+}
+
+// ---------------------------------------------------------------- WordPerfect 6.x
+
+// One packet of the index: its type and its bytes.
+struct packet {
+  int type;
+  std::string data;
+};
+
+// A 6.x document: header, the packet index at offset 16 (the entries
+// numbered from 1, one spare entry after them, as the count includes the
+// index header), the packets, the document area.
+inline std::string wp6(const std::string &body, const std::vector<packet> &pkts = {}, int minor = 1) {
+  size_t n = pkts.size() + 1;
+  size_t at = 16 + 14 + 14 * n;
+  std::string index = byte(2) + byte(0) + le16(static_cast<unsigned>(n)) + zeros(10), data;
+  for (const packet &p : pkts) {
+    index += byte(0) + byte(p.type) + zeros(4) + le32(static_cast<uint32_t>(p.data.size())) +
+             le32(static_cast<uint32_t>(at + data.size()));
+    data += p.data;
+  }
+  index += zeros(14);
+  std::string head = std::string("\xFFWPC") + le32(static_cast<uint32_t>(at + data.size())) + byte(1) + byte(10) + byte(2) +
+                     byte(minor) + zeros(2) + le16(16);
+  return head + index + data + body;
+}
+
+// A variable-length code: code, subfunction, whole length L, flags, the
+// packet numbers (with flag 0x80), the data, then the closing L and code.
+inline std::string wp6code(int code, int sub, const std::string &data = "", const std::vector<int> &pkts = {},
+                           int flags = -1) {
+  std::string mid = byte(flags >= 0 ? flags : pkts.empty() ? 0 : 0x80);
+  if (!pkts.empty() || flags > 0) {
+    mid += byte(static_cast<int>(pkts.size()));
+    for (int p : pkts) mid += le16(static_cast<unsigned>(p));
+  }
+  mid += data;
+  unsigned len = static_cast<unsigned>(mid.size()) + 7;
+  return byte(code) + byte(sub) + le16(len) + mid + le16(len) + byte(code);
+}
+
+// A layout code of group 0xD0 as a document holds it (two bytes of data).
+inline std::string wp6eol(int sub) { return wp6code(0xD0, sub, le16(2) + zeros(2)); }
+
+// An extended character.
+inline std::string wp6ext(int set, int number) { return std::string("\xF0") + byte(number) + byte(set) + "\xF0"; }
+
+// The text-output switch: type 0 turns text off, 1 on again.
+inline std::string wp6undo(int type) { return std::string("\xF1") + byte(type) + zeros(2) + "\xF1"; }
+
+// A text packet: one block, the text's offset (10) and size, the text.
+inline std::string wp6text(const std::string &text) {
+  return le16(1) + le32(10) + le32(static_cast<uint32_t>(text.size())) + text;
+}
+
+// A header (subfunction 0-3) or a footnote (0xD7 0) naming text packet n.
+inline std::string wp6header(int sub, int n) { return wp6code(0xD6, sub, le16(1) + "\xFF", {n}); }
+inline std::string wp6note(int n) { return wp6code(0xD7, 0, le16(0), {n}) + wp6code(0xD7, 1, le16(0)); }
+
+// A box's description packet: a count of 16-bit values (none), one more
+// value, nine sub-blocks, the fourth holding the content type in its second byte.
+inline std::string wp6boxdesc(int type) {
+  std::string d = le16(0) + le16(0);
+  for (int i = 0; i < 9; i++) d += i == 3 ? le16(2) + byte(0) + byte(type) : le16(0);
+  return d;
+}
+
+// A box code naming its packets (the description first), with an override
+// mask and the override sub-blocks it announces.
+inline std::string wp6box(const std::vector<int> &pkts, unsigned mask = 0, const std::string &blocks = "") {
+  return wp6code(0xDF, 0, zeros(20) + le16(mask) + blocks, pkts);
+}
+
+// A string of 16-bit characters ended by a 0 character.
+inline std::string wp6units(const std::string &s) {
+  std::string u;
+  for (char c : s) u += std::string(1, c) + zeros(1);
+  return u + zeros(2);
+}
+
+// ---------------------------------------------------------------- the cross-checked documents
+
+// A generated document with the text the converters write for it (code
+// page 819, CR LF line ends) and which independent readers confirm it.
+struct doc {
+  const char *name;       // file name without extension
+  bool six;               // a 6.x document (.wpd) rather than 5.x (.wp)
+  std::string bytes;
+  std::string text;       // what the converter writes
+  bool checked = true;    // wpd2text confirms the words (it reads no table or box
+                          // that lacks their definitions: those only the tests check)
+};
+
+// Paragraph text of the generated documents.
+inline std::string para(unsigned n) {
+  static const char *const words[] = {"index", "of", "the", "retrieval", "server", "documents", "and",
+                                      "queries", "with", "terms", "lists", "scores", "converter"};
+  std::string p;
+  for (unsigned i = 0; i < 12; i++) p += std::string(i ? " " : "") + words[(n * 7 + i * 3) % 13];
+  return p;
+}
+
+// The documents of the tests, most also checked against an independent reader.
+// Headers stand at the top and notes at the end of the text, where the
+// readers print them too.
+inline std::vector<doc> corpus() {
+  std::vector<doc> d;
+  // 5.0: paragraphs, soft returns, hard hyphen and spaces, extended characters.
+  d.push_back({"wp50", false,
+               wp5(para(0) + "\x0D" + para(1) + "\x0A" + "Stra" + wp5ext(1, 23) + "e caf" + wp5ext(1, 41) +
+                       "\xA9noir\x0A" + para(2), 0),
+               para(0) + " " + para(1) + "\r\nStra\xDF" "e caf\xE9-noir\r\n" + para(2)});
+  // 5.1: a header, a character of a code-page row, a footnote.
+  d.push_back({"wp51", false,
+               wp5(wp5header(0, "Annual report\x0A") + para(3) + "\x0A" + "Z" + wp5ext(1, 71) + "rich\x0A" + para(4) +
+                   wp5note(0, "See the appendix")),
+               " Annual report\r\n" + para(3) + "\r\nZ\xFCrich\r\n" + para(4) + " See the appendix"});
+  // 5.1: every group that carries text or marks, and the fixed-length codes.
+  d.push_back({"wp51-groups", false,
+               wp5("a" + wp5group(0xD9, 2, zeros(3) + "Remark") + wp5group(0xDA, 2, zeros(115) + le16(1) + "x" + "Cap") +
+                   wp5group(0xD7, 0, "\x10") + "b" + wp5group(0xD7, 1, "\x10") + wp5group(0xD7, 3, "") +
+                   wp5group(0xDC, 0, "") + "c" + wp5group(0xDC, 2, "") + "\xC1" + zeros(7) + "\xC1" + "d\xC2" +
+                   zeros(9) + "\xC2" + "e" + wp5note(1, "In" + wp5header(0, "ner"))),
+               "a RemarkCapb  c d e In ner", false});
+  // 6.x: a header and a footnote read from their packets, line ends,
+  // extended and single-byte characters. Spaces are the code 0x80.
+  auto six = [](const std::string &s) {
+    std::string t;
+    for (char c : s) t += c == ' ' ? std::string("\x80") : std::string(1, c);
+    return t;
+  };
+  d.push_back({"wp6", true,
+               wp6(wp6header(0, 1) + six(para(5)) + wp6eol(0x04) + six("Stra") + wp6ext(1, 23) + six("e M\x1Cller") +
+                       "\xCC" + six(para(6)) + wp6note(2),
+                   {{8, wp6text(six("Quarterly figures") + "\xCC")}, {8, wp6text(six(" A footnote"))}}),
+               "Quarterly figures\r\n" + para(5) + "\r\nStra\xDF" "e M\xFCller\r\n" + para(6) + " A footnote"});
+  d.push_back({"wp6-table", true,
+               wp6(six("Before") + wp6eol(0x04) + wp6eol(0x0B) + "a1" + wp6eol(0x0A) + "b1" + wp6eol(0x0B) + "a2" +
+                       wp6eol(0x0A) + "b2" + wp6eol(0x11) + six("After")),
+               "Before\r\na1\tb1\r\na2\tb2\r\nAfter", false});
+  d.push_back({"wp6-box", true,
+               wp6(six("Before") + wp6box({1, 2}) + six("After"), {{14, wp6boxdesc(0)}, {8, wp6text(six("Boxed"))}}),
+               "BeforeBoxedAfter", false});
+  d.push_back({"wp6-switch", true,
+               wp6(six("Shown") + wp6undo(0) + six("Hidden") + wp6undo(1) + six(" again")),
+               "Shown again"});
+  d.push_back({"wp6-marks", true,
+               wp6("a" + wp6code(0xD4, 0x1D, "", {1}) + wp6code(0xD4, 0x06, "", {3}) +
+                       wp6code(0xD4, 0x07, zeros(2) + wp6units("Name")) + wp6header(1, 4) + "b",
+                   {{14, le16(0) + le16(2)},
+                    {65, le16(0) + le32(0) + "Named"},
+                    {8, wp6units("x") + wp6units("Mark")},
+                    {8, wp6text("Hd")}}),
+               "aNamedMarkNameHdb", false});
+  return d;
+}
+
+// Writes bytes to a file; false when it cannot.
+inline bool save(const std::string &path, const std::string &bytes) {
+  FILE *f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  return std::fclose(f) == 0 && ok;
+}
+
+}  // namespace wpg
+
+#endif
