@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/benchdb.h"
+#include "bench/mancorpus.h"
 #include "dr/drd/drd.h"
 #include "dr/drg/drga.h"
 #include "dr/drl/drla.h"
@@ -42,106 +44,8 @@ double secs(Clock::time_point a, Clock::time_point b) {
 
 double mb(size_t bytes) { return static_cast<double>(bytes) / (1 << 20); }
 
-[[noreturn]] void die(const std::string &why) {
-  std::fprintf(stderr, "kes_bench_lex: %s\n", why.c_str());
-  std::exit(1);
-}
-
-// One man page as plain ASCII: rendered, overstrikes removed, any byte
-// outside ASCII made a question mark.
-std::string render(const std::string &path) {
-  std::string cmd = "MANWIDTH=80 man -l -Tascii '" + path + "' 2>/dev/null | col -bx";
-  std::string out;
-  if (FILE *p = popen(cmd.c_str(), "r")) {
-    char buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    pclose(p);
-  }
-  for (char &c : out)
-    if (static_cast<unsigned char>(c) > 127 || c == '\0') c = '?';
-  return out;
-}
-
-// The pages of the cache file, or rendered anew (and cached) when there is
-// none: length line, then the bytes, page after page.
-std::vector<std::string> pages(const std::string &cache) {
-  std::vector<std::string> out;
-  if (std::ifstream in{cache, std::ios::binary}) {
-    for (std::string len; std::getline(in, len);) {
-      std::string page(std::stoul(len), '\0');
-      in.read(page.data(), static_cast<std::streamsize>(page.size()));
-      out.push_back(std::move(page));
-    }
-    if (!out.empty()) return out;
-  }
-  std::vector<std::string> files;
-  for (int sec = 1; sec <= 8; ++sec) {
-    std::string dir = "/usr/share/man/man" + std::to_string(sec);
-    if (!std::filesystem::is_directory(dir)) continue;
-    for (const auto &e : std::filesystem::directory_iterator(dir)) {
-      std::string p = e.path().string();
-      if (p.find('\'') == std::string::npos) files.push_back(p);
-    }
-  }
-  std::sort(files.begin(), files.end());
-  std::printf("rendering up to %zu man pages into %s ...\n", files.size(), cache.c_str());
-  std::fflush(stdout);
-  size_t total = 0;
-  std::ofstream outf(cache, std::ios::binary);
-  for (const std::string &f : files) {
-    std::string page = render(f);
-    if (page.size() < 200) continue;
-    outf << page.size() << '\n' << page;
-    total += page.size();
-    out.push_back(std::move(page));
-    if (total >= kWant) break;
-  }
-  return out;
-}
-
-// libpq on the PG environment's database, failing the run on an error.
-struct Pq {
-  PGconn *c = PQconnectdb("");
-  Pq() {
-    if (PQstatus(c) != CONNECTION_OK) die(PQerrorMessage(c));
-  }
-  ~Pq() { PQfinish(c); }
-  std::string one(const std::string &sql) {
-    PGresult *r = PQexec(c, sql.c_str());
-    ExecStatusType s = PQresultStatus(r);
-    if (s != PGRES_COMMAND_OK && s != PGRES_TUPLES_OK) die(sql + ": " + PQerrorMessage(c));
-    std::string v = PQntuples(r) > 0 && PQnfields(r) > 0 ? PQgetvalue(r, 0, 0) : "";
-    PQclear(r);
-    return v;
-  }
-  // Copies the documents into the table, one row each.
-  void load(const std::vector<std::string> &docs) {
-    PGresult *start = PQexec(c, "COPY kes_lexbench.docs (id, body) FROM STDIN");
-    if (PQresultStatus(start) != PGRES_COPY_IN) die(PQerrorMessage(c));
-    PQclear(start);
-    std::string row;
-    for (size_t i = 0; i < docs.size(); ++i) {
-      row = std::to_string(i + 1) + '\t';
-      for (char ch : docs[i]) {
-        switch (ch) {
-          case '\\': row += "\\\\"; break;
-          case '\t': row += "\\t"; break;
-          case '\n': row += "\\n"; break;
-          case '\r': row += "\\r"; break;
-          default: row += ch;
-        }
-      }
-      row += '\n';
-      if (PQputCopyData(c, row.data(), static_cast<int>(row.size())) != 1) die(PQerrorMessage(c));
-    }
-    if (PQputCopyEnd(c, nullptr) != 1) die(PQerrorMessage(c));
-    PGresult *r = PQgetResult(c);
-    if (PQresultStatus(r) != PGRES_COMMAND_OK) die(PQerrorMessage(c));
-    PQclear(r);
-    while ((r = PQgetResult(c))) PQclear(r);
-  }
-};
+using benchdb::die;
+using benchdb::Pq;
 
 void cleanup(Pq &pq) {
   pq.one("DROP SCHEMA IF EXISTS kes_lexbench CASCADE");
@@ -198,7 +102,7 @@ int main(int argc, char **argv) {
   if (!std::getenv("PGHOST")) die("no PG environment: start the private cluster first");
   setenv("KESTRIN_HOME", KES_SOURCE_DIR, 0);
   std::string cache = argc > 1 ? argv[1] : "/tmp/kes-mancorpus.bin";
-  std::vector<std::string> base = pages(cache);
+  std::vector<std::string> base = mancorpus::pages(cache, kWant);
   if (base.empty()) die("no man pages rendered");
   size_t basebytes = 0;
   for (const auto &p : base) basebytes += p.size();
@@ -217,7 +121,7 @@ int main(int argc, char **argv) {
   pq.one("CREATE SCHEMA kes_lexbench");
   pq.one("CREATE TABLE kes_lexbench.docs (id integer PRIMARY KEY, body text)");
   auto t0 = Clock::now();
-  pq.load(docs);
+  pq.load("kes_lexbench.docs", docs);
   pq.one("VACUUM ANALYZE kes_lexbench.docs");
   std::printf("loaded in %.1f s\n", secs(t0, Clock::now()));
   const std::string pol = std::to_string(kPol);

@@ -61,4 +61,23 @@ int16_t cvtlotus(const char *inpath, const char *outpath);   // Lotus 1-2-3
 int16_t cvtword6(const char *inpath, const char *outpath);   // Word 6.0/7.0 compound document
 int16_t cvtxif(const char *inpath, const char *outpath);     // XIF
 
+// State records of the Lotus 1-2-3 (slot 12), Ami Pro (slot 14), XIF
+// (slot 9) and Word for DOS (slot 19) converters, each with its own block;
+// null when refused. The ...freest pair frees such a record and its blocks.
+cxstate *lotnewst();
+void lotfreest(cxstate *st);
+cxstate *apnewst();
+void apfreest(cxstate *st);
+cxstate *xifnewst();
+void xiffreest(cxstate *st);
+cxstate *wdnewst();
+void wdfreest(cxstate *st);
+// cvtlotusst, cvtamiprost, cvtxifst, cvtworddosst: the same conversions as
+// the entries, on a state the caller built with the matching constructor
+// (null gives -1); the entry frees the state.
+int16_t cvtlotusst(cxstate *st, const char *inpath, const char *outpath);
+int16_t cvtamiprost(cxstate *st, const char *inpath, const char *outpath);
+int16_t cvtxifst(cxstate *st, const char *inpath, const char *outpath);
+int16_t cvtworddosst(cxstate *st, const char *inpath, const char *outpath);
+
 #endif

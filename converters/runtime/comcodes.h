@@ -1,7 +1,8 @@
 // The code alphabet of the intermediate record format: how a record's stored
 // number turns into the three code characters written after ESC GS, and back.
 // One table for every writer and reader of the format; nothing else lives here.
-#pragma once
+#ifndef KES_CONVERTERS_RUNTIME_COMCODES_H
+#define KES_CONVERTERS_RUNTIME_COMCODES_H
 
 #include <cstddef>
 
@@ -49,3 +50,5 @@ static_assert(comcodepack("HEX") == 24744);
 static_assert(comcodepack("UCS") == 19573);
 static_assert(comcodepack("XCS") == 19576);
 static_assert(comcodepack("MG0") == 33005 && comcodepack("MG4") == 37101);
+
+#endif  // KES_CONVERTERS_RUNTIME_COMCODES_H

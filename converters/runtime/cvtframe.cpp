@@ -1,4 +1,5 @@
-// The output-file name of a converter entry's frame.
+// The output-file name of a converter entry's frame and the opening of its
+// two files.
 #include "converters/runtime/cvtframe.h"
 
 #include <cstring>
@@ -14,4 +15,12 @@ int cvtsetout(cxstate* st, const char* outpath) {
 
 void cvtoutname(cxstate* st, const char* outpath) {
   if (cvtsetout(st, outpath) != 0) cxthrow(st, CX_NOOUTPUT);
+}
+
+void cvtopen(cxstate* st, const char* inpath, int* in, int* out) {
+  *in = cxopen2(st, inpath, 1);
+  if (*in < 0) cxthrow(st, CX_NOINPUT);
+  *out = cxopen2(st, st->nm->intfile, 2);
+  // The run's end closes the input that stays open.
+  if (*out < 0) cxthrow(st, CX_NOOUTPUT);
 }

@@ -16,6 +16,11 @@ int cvtsetout(cxstate* st, const char* outpath);
 // not fit: an output that cannot be named cannot be opened.
 void cvtoutname(cxstate* st, const char* outpath);
 
+// cvtopen: opens the input for reading and the output (the state's
+// output-file name) for writing; ends the run with 1 when the input cannot
+// be opened and with 3 when the output cannot.
+void cvtopen(cxstate* st, const char* inpath, int* in, int* out);
+
 // cvtframe: runs body(closed) on a state a converter's constructor built and
 // returns the run's status as 16 bits: -1 when there is no state; otherwise
 // the status the body ended with through cxthrow (the body never returns on

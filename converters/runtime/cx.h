@@ -3,7 +3,8 @@
 // scratch streams, virtual files, intermediate records, code pages, layout).
 // Every routine takes the run's state record first; nothing here is shared
 // between runs, and nothing here touches the server core or the database.
-#pragma once
+#ifndef KES_CONVERTERS_RUNTIME_CX_H
+#define KES_CONVERTERS_RUNTIME_CX_H
 
 #include <cstddef>
 #include <cstdint>
@@ -765,3 +766,5 @@ uint32_t cchexword(cxstate* st, const char* text);
 int ccsiginit(cxstate* st);
 // ccsignal: ends the run for a signal: 16 for 8 and 11, else the signal number.
 int ccsignal(cxstate* st, int sig);
+
+#endif  // KES_CONVERTERS_RUNTIME_CX_H

@@ -3,7 +3,8 @@
 // them along their sector chains, and binds such streams to the virtual-file
 // layer so that a stream name opens like a file name. Reading only: nothing
 // in the system writes compound documents, so the write operations refuse.
-#pragma once
+#ifndef KES_CONVERTERS_RUNTIME_DF_H
+#define KES_CONVERTERS_RUNTIME_DF_H
 
 #include <cstdint>
 
@@ -114,3 +115,5 @@ int dfcbread(cxstate *st, int handle, void *buf, int n);
 int dfcbwrite(cxstate *st, int handle, const void *data, int n);
 int dfcbseek(cxstate *st, int handle, int offset, int origin);
 int dfcbexists(cxstate *st, const char *name);
+
+#endif  // KES_CONVERTERS_RUNTIME_DF_H

@@ -2,7 +2,8 @@
 // which converter id serves each of them (the converter table that maps ids
 // to entries lives with the converters). Constant and shared; nothing here
 // reads a document.
-#pragma once
+#ifndef KES_CONVERTERS_RUNTIME_FMTCAT_H
+#define KES_CONVERTERS_RUNTIME_FMTCAT_H
 
 #include <cstdint>
 
@@ -25,3 +26,5 @@ int fmtfind(int32_t code);
 // Maps a catalogue code to the converter id that handles it (998: none).
 int32_t fmtcvtid(int32_t code);
 
+
+#endif  // KES_CONVERTERS_RUNTIME_FMTCAT_H

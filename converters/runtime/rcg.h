@@ -1,7 +1,8 @@
 // The format recogniser: names a document's format from its first bytes by
 // running a fixed series of format tests over a caller's buffer. It never
 // reads a file; the caller hands it the bytes (at most 4096 in practice).
-#pragma once
+#ifndef KES_CONVERTERS_RUNTIME_RCG_H
+#define KES_CONVERTERS_RUNTIME_RCG_H
 
 #include <cstdint>
 
@@ -27,3 +28,5 @@ int rcgdetect(cxstate *st, const void *buf, int32_t length, int hint, int32_t *s
 int rcgscan(cxstate *st, int hint);
 // The same scan over a bare block (data, length set; hinted, subcode cleared).
 int rcgrun(rcgblk *r, int hint);
+
+#endif  // KES_CONVERTERS_RUNTIME_RCG_H

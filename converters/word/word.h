@@ -72,8 +72,9 @@ int16_t cvtmacwordst(cxstate* st, const char* inpath, const char* outpath);
 [[noreturn]] void w6extract(cxstate* st, const char* inpath, const char* outpath, char* closed);
 
 // wxoptions: reads the state's option string into the settings: line ends
-// from its second character (x, m, a), the code page from characters 3-6.
-void wxoptions(cxstate* st, wxset* x);
+// from its second character (x, m, a), the code page from characters 3-6;
+// defcp when they name none.
+void wxoptions(cxstate* st, wxset* x, int defcp = 819);
 // w2xchar, w6xchar, mwxchar: pass one text byte of a Word 1.x/2.0, Word 6
 // or Mac Word document through the format's filter to the output.
 void w2xchar(cxstate* st, wxset* x, int c);

@@ -367,9 +367,9 @@ void wxfieldbegin(cxstate* st, wxset* x) {
 
 }  // namespace
 
-void wxoptions(cxstate* st, wxset* x) {
+void wxoptions(cxstate* st, wxset* x, int defcp) {
   x->lemode = 3;
-  x->codepage = 819;
+  x->codepage = defcp;
   const char* o = st->nm->optstr;
   size_t n = strnlen(o, sizeof st->nm->optstr);
   if (n < 2) return;

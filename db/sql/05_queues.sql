@@ -151,13 +151,29 @@ CREATE TABLE IF NOT EXISTS dmlq.queue_error (
   errors text NOT NULL
 );
 
--- Queue one changed row of a policy; pkey is the key text (a composite key
--- joins its values with commas, escaping a comma or backslash by a backslash).
+-- Queue one changed row of a policy for session_user; pkey is the key text
+-- (a composite key joins its values with commas, escaping a comma or
+-- backslash by a backslash). Only the policy's owner or an administrator
+-- may queue its rows.
 CREATE OR REPLACE PROCEDURE dmlq.queue_change(pol_id integer, pkey text)
-LANGUAGE plpgsql AS $$
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, public, pg_temp AS $$
+DECLARE
+  usr text := session_user;
+  own text;
 BEGIN
   IF pkey IS NULL OR pkey = '' THEN
     CALL dr_def.raise_error('a changed row needs its key');
+  END IF;
+  IF NOT dispatcher.is_admin(usr) THEN
+    SELECT p.pol_owner INTO own FROM dr$policy p WHERE p.pol_id = queue_change.pol_id;
+    IF NOT FOUND THEN
+      CALL dr_def.raise_error(format('policy %s does not exist', queue_change.pol_id));
+    END IF;
+    IF upper(own) <> upper(usr) THEN
+      CALL dr_def.raise_error(format(
+        'user %s may not queue changed rows of policy %s: only its owner or an administrator may',
+        usr, queue_change.pol_id));
+    END IF;
   END IF;
   INSERT INTO dmlq.queue (pol_id, pkey) VALUES (queue_change.pol_id, queue_change.pkey);
   CALL dispatcher.ring();

@@ -23,7 +23,7 @@ REVOKE ALL ON dr$policy, dr$text_index, dr$source, dr$preference, dr$preference_
 REVOKE ALL ON SEQUENCE dr$id_seq, dr$preference_seq FROM PUBLIC;
 
 -- The doors.
-GRANT USAGE ON SCHEMA dispatcher, svcq TO kestrin_user;
+GRANT USAGE ON SCHEMA dispatcher, svcq, dmlq TO kestrin_user;
 GRANT SELECT ON dispatcher.messages TO kestrin_user;
 GRANT EXECUTE ON FUNCTION dispatcher.enqueue(integer, text[], text),
                           dispatcher.await(integer, integer) TO kestrin_user;
@@ -35,7 +35,8 @@ GRANT EXECUTE ON PROCEDURE
   dispatcher.interrupt(integer),
   dispatcher.ring(),
   svcq.queue(text, integer, integer, boolean, text, text, text, text, text, text, text, text, text,
-             text, text, text)
+             text, text, text),
+  dmlq.queue_change(integer, text)
   TO kestrin_user;
 -- Thesaurus operators and the access check run with the rights of the
 -- query's user, so callers may call them (the relation table stays closed).

@@ -110,3 +110,14 @@ CALL dr_utl.run_as('kes_alice', 'public.alice_note(1, null, null); drop table do
                    'a', 'b', 3);
 CALL dr_utl.run_as('kes_eve', 'public.alice_note', 1, 'a', 'b', 3);
 CALL dr_utl.run_as('nobody_at_all', 'public.alice_note', 1, 'a', 'b', 3);
+
+-- Changed rows of a policy are queued by its owner or an administrator.
+SET SESSION AUTHORIZATION kes_bob;
+CALL dmlq.queue_change(77, 'k1');
+CALL dmlq.queue_change(99, 'k1');
+SET SESSION AUTHORIZATION kes_alice;
+CALL dmlq.queue_change(77, 'k2');
+SET SESSION AUTHORIZATION kes_boss;
+CALL dmlq.queue_change(78, 'k3');
+SET SESSION AUTHORIZATION kestrin;
+SELECT pol_id, pkey FROM dmlq.queue ORDER BY seq;

@@ -263,11 +263,11 @@ int drebpopx(drobj *o, drobj *lex, drobj *wl, drobj *sl, int32_t runseq, int32_t
   return 0;
 }
 
-int drebendx(drobj *o, int32_t runseq, char oper) {
-  drebobj *e = eng(o);
-  drudlog log = logrec(e, oper, 'T', runseq, 0);
-  if (drudlogins(e->st, e->heap, &log) != 0 || dmo(e)->tabs(e->docids, 1) != 0 ||
-      ixo(e)->cridx(e->indexer) != 0) {
+// Runs a stage between its index-log row and the row's end time: steps
+// gives the stage's result; 0 / 1.
+template <class Steps>
+int logged(drebobj *e, drudlog log, Steps steps) {
+  if (drudlogins(e->st, e->heap, &log) != 0 || steps() != 0) {
     druetrc();
     return 1;
   }
@@ -279,20 +279,19 @@ int drebendx(drobj *o, int32_t runseq, char oper) {
   return 0;
 }
 
+int drebendx(drobj *o, int32_t runseq, char oper) {
+  drebobj *e = eng(o);
+  return logged(e, logrec(e, oper, 'T', runseq, 0), [e] {
+    return dmo(e)->tabs(e->docids, 1) != 0 || ixo(e)->cridx(e->indexer) != 0;
+  });
+}
+
 int drebdrpx(drobj *o, int32_t runseq) {
   drebobj *e = eng(o);
-  drudlog log = logrec(e, 'D', 'P', runseq, 0);
-  if (drudlogins(e->st, e->heap, &log) != 0 || dmo(e)->tabs(e->docids, 2) != 0 ||
-      ixo(e)->drop(e->indexer) != 0 || sqo(e)->drop(e->sqm) != 0) {
-    druetrc();
-    return 1;
-  }
-  log.kind = 'E';
-  if (drudlogupd(e->st, e->heap, &log) != 0) {
-    druetrc();
-    return 1;
-  }
-  return 0;
+  return logged(e, logrec(e, 'D', 'P', runseq, 0), [e] {
+    return dmo(e)->tabs(e->docids, 2) != 0 || ixo(e)->drop(e->indexer) != 0 ||
+           sqo(e)->drop(e->sqm) != 0;
+  });
 }
 
 int drebtrnx(drobj *o) {

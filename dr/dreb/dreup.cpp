@@ -86,12 +86,12 @@ int flushbig(dreupstate *u, drobj *ix, drobj *wl) {
     druetrc();
     return 1;
   }
+  // Every entry past the size took a piece past it since the last move, so
+  // the noted entries are all the hash holds above it.
   int moved = 0;
-  void *d = nullptr;
-  while (druhnxt(u->terms, &d) == 0) {
-    auto *e = static_cast<drelent *>(d);
-    if (e->nbytes <= DREL_BIGLIST) continue;
-    const char *term = static_cast<const char *>(druhkey(u->terms, d));
+  for (uint32_t i = 0; i < u->nbig; ++i) {
+    drelent *e = u->bigs[i];
+    const char *term = static_cast<const char *>(druhkey(u->terms, e));
     void *to = nullptr;
     if (druhins(big, term, static_cast<uint8_t>(std::strlen(term) + 1), &to) != 0) {
       druhfre(big);
@@ -100,9 +100,10 @@ int flushbig(dreupstate *u, drobj *ix, drobj *wl) {
     }
     // The list has pieces by now, so the copy writes on through them.
     std::memcpy(to, e, sizeof *e);
-    druhdlc(u->terms);
+    druhdel(u->terms, term);
     ++moved;
   }
+  u->nbig = 0;
   u->big = 0;
   int rc = 0;
   if (moved) {
@@ -115,6 +116,32 @@ int flushbig(dreupstate *u, drobj *ix, drobj *wl) {
   if (druhfre(big) != 0) rc = 1;
   if (rc) druetrc();
   return rc;
+}
+
+// Writes a posting, noting its entry when it took a piece past the
+// big-list size; 0 / 1.
+int put(dreupstate *u, drelent *e, const drelpost *p) {
+  uint32_t before = u->big;
+  if (drelputdoc(u->st, u->lm, e, u->kind, p, &u->big) != 0) {
+    druetrc();
+    return 1;
+  }
+  if (u->big == before) return 0;
+  for (uint32_t i = 0; i < u->nbig; ++i)
+    if (u->bigs[i] == e) return 0;
+  if (u->nbig == u->capbig) {
+    uint32_t cap = u->capbig ? 2 * u->capbig : 16;
+    auto *grown = static_cast<drelent **>(drumrea(u->st, u->st->hpmgr, u->heap, u->bigs,
+                                                  cap * sizeof(drelent *), __FILE__, __LINE__));
+    if (!grown) {
+      druetrc();
+      return 1;
+    }
+    u->bigs = grown;
+    u->capbig = cap;
+  }
+  u->bigs[u->nbig++] = e;
+  return 0;
 }
 
 }  // namespace
@@ -174,6 +201,8 @@ int dreupreset(dreupstate *u, drobj *sl) {
     return 1;
   }
   u->terms = nullptr;
+  u->nbig = 0;
+  u->big = 0;
   if (druhnew(u->st, u->heap, u->hashsize, sizeof(drelent), DRUH_STRKEY, &u->terms) != 0 ||
       dreupstop(u, sl) != 0) {
     druetrc();
@@ -231,6 +260,7 @@ int dreupfree(dreupstate *u) {
   give(u, u->newkeys);
   give(u, u->oldkeys);
   give(u, u->lastkey);
+  give(u, u->bigs);
   void *p = u;
   if (drumfre(u->st, u->st->hpmgr, u->heap, &p) != 0) rc = 1;
   if (rc) druetrc();
@@ -281,10 +311,7 @@ int dreupdoc(dreupstate *u, drobj *lex, uint32_t docid) {
       if (prev) {
         drelpost p{docid, prevpos, preva.count ? &preva : nullptr,
                    run.head.count ? &run.head : nullptr};
-        if (drelputdoc(st, u->lm, prev, u->kind, &p, &u->big) != 0) {
-          druetrc();
-          return 1;
-        }
+        if (put(u, prev, &p) != 0) return 1;
       }
       run.tail(&preva);
       run.clear();
@@ -295,10 +322,7 @@ int dreupdoc(dreupstate *u, drobj *lex, uint32_t docid) {
   if (prev) {
     drelpost p{docid, prevpos, preva.count ? &preva : nullptr,
                run.head.count ? &run.head : nullptr};
-    if (drelputdoc(st, u->lm, prev, u->kind, &p, &u->big) != 0) {
-      druetrc();
-      return 1;
-    }
+    if (put(u, prev, &p) != 0) return 1;
   }
   return 0;
 }
@@ -331,6 +355,12 @@ int dreupindex(dreupstate *u, drobj *ix, drobj *lex, drobj *wl, drobj *dm, drobj
   uint32_t checked = 0;  // the count the last interrupt check was made at
   bool logfirst = true;
   int32_t pendfirst = 0, next = 0;
+  // A lexer of object id 3 would want postings of every token at its
+  // character offset; no lexer of this server is one.
+  if (lex->objid == 3) {
+    internal(st, 50600, __LINE__, lex->objid);
+    return 1;
+  }
   if (lx->count(lex, &total) != 0 || ids->alloc(dm, total, &first) != 0) goto fail;
   pendfirst = next = first;
   u->processed = 0;

@@ -66,6 +66,12 @@ struct dreupstate {
   char oper;
   uint32_t processed;
   uint8_t full;
+  /* The entries that took a piece past the big-list size since the last
+   * early flush: the ones that flush moves, found without walking the
+   * whole term hash. */
+  drelent **bigs;
+  uint32_t nbig;
+  uint32_t capbig;
 };
 
 enum { DREUP_POSITIONS = 0x01 };

@@ -42,8 +42,9 @@ def sources(src, folder, recursive=False):
 
 
 # Folders whose headers keep the include-guard form and whose tests the
-# name form. The converter family's are still on their way to them.
-GUARDED = ("dr", "platform", "tessek", "tests", "bench", "tools")
+# name form: every folder of the tree.
+GUARDED = ("dr", "platform", "tessek", "tests", "bench", "tools", "converters", "filters",
+           "linguistics")
 SOURCES = ("dr", "platform", "tessek", "tests", "bench", "tools", "converters", "filters",
            "linguistics")
 FUZZENTRY = re.compile(r'extern "C" int LLVMFuzzer(TestOneInput|Initialize)\b')

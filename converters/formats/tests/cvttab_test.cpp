@@ -41,10 +41,6 @@ TEST(ConverterTable, LooksUpEntriesByTheLow16BitsOfTheId) {
   for (int code : {21, 107, 19}) EXPECT_EQ(cvtfind(fmtcvtid(code), &e), 0) << code;
 }
 
-TEST(ConverterTable, StandInEntriesRefuseWith5) {
-  for (cvtentry e : {cvtworddos, cvtamipro, cvtlotus, cvtxif}) EXPECT_EQ(e("in", "out"), 5);
-}
-
 // A state whose destructor records what the run still held when it came.
 int gheld = -1;
 int gfreed = 0;

@@ -1,7 +1,8 @@
 // Small helpers shared by the runtime's tests: a state record with the
 // Word 1.x/2.0 head (for the sink stacks), a scratch directory and a test
 // fixture holding both.
-#pragma once
+#ifndef KES_CONVERTERS_RUNTIME_TESTS_CXTEST_H
+#define KES_CONVERTERS_RUNTIME_TESTS_CXTEST_H
 
 #include <gtest/gtest.h>
 #include <dirent.h>
@@ -72,3 +73,5 @@ struct cxtestrun : ::testing::Test {
     return dir.get("o");
   }
 };
+
+#endif  // KES_CONVERTERS_RUNTIME_TESTS_CXTEST_H

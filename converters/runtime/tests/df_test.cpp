@@ -80,7 +80,7 @@ protected:
   }
 };
 
-TEST_F(Df, streams_of_every_size_read_back) {
+TEST_F(Df, StreamsOfEverySizeReadBack) {
   std::vector<dft::stream> streams;
   for (size_t n : {0u, 100u, 4095u, 4096u, 5000u, 64u, 513u, 300000u})
     streams.push_back({"s" + std::to_string(n), dft::pattern(n, static_cast<uint32_t>(n))});
@@ -98,7 +98,7 @@ TEST_F(Df, streams_of_every_size_read_back) {
   EXPECT_TRUE(statuses.empty());
 }
 
-TEST_F(Df, megabytes_through_the_extension_sector) {
+TEST_F(Df, MegabytesThroughTheExtensionSector) {
   // Over 109 FAT sectors: the tail of this stream is reached only through
   // the FAT-extension sector.
   dft::layout l;
@@ -139,7 +139,7 @@ TEST_F(Df, megabytes_through_the_extension_sector) {
   }
 }
 
-TEST_F(Df, mini_stream_flag) {
+TEST_F(Df, MiniStreamFlag) {
   dft::layout l;
   bytes small = dft::pattern(100, 9);
   bytes file = dft::write({{"Small", small}, {"Other", dft::pattern(5000, 1)}}, &l);
@@ -156,7 +156,7 @@ TEST_F(Df, mini_stream_flag) {
   dfclose(st);
 }
 
-TEST_F(Df, names_seeks_and_limits) {
+TEST_F(Df, NamesSeeksAndLimits) {
   std::vector<dft::stream> streams;
   for (int i = 0; i < 18; ++i) streams.push_back({"S" + std::to_string(i), dft::pattern(10 + i, i)});
   streams.push_back({"WordDocument", bytes{1, 2, 0xFF}});
@@ -208,7 +208,7 @@ TEST_F(Df, names_seeks_and_limits) {
   EXPECT_EQ(dfdocclose(st, slot), 0);
 }
 
-TEST_F(Df, virtual_file_binding) {
+TEST_F(Df, VirtualFileBinding) {
   std::string path = put("vf.doc", dft::write({{"WordDocument", bytes{0xFF, 0x00, 0x41}}}));
   ASSERT_EQ(dfopenread(st, path.c_str(), record), 0);
   EXPECT_EQ(st->io->docfile, 0);
@@ -236,7 +236,7 @@ TEST_F(Df, virtual_file_binding) {
 // A run whose error callback ends it, as a converter's does.
 void fatal(cxstate *st, int status) { cxthrow(st, status); }
 
-TEST_F(Df, fatal_callback_ends_the_run_with_the_status) {
+TEST_F(Df, FatalCallbackEndsTheRunWithTheStatus) {
   std::string path = put("fatal.doc", dft::write({{"Other", bytes(10, 1)}}));
   int status = cxentry(st, [&] {
     bfinit(st, 4, fatal);
@@ -252,7 +252,7 @@ bytes corrupt(bytes f, size_t off, uint32_t v) {
   return f;
 }
 
-TEST_F(Df, damaged_documents_end_with_a_status) {
+TEST_F(Df, DamagedDocumentsEndWithAStatus) {
   dft::layout l;
   bytes big = dft::pattern(20000, 3);
   bytes good = dft::write({{"WordDocument", big}, {"Small", dft::pattern(300, 4)}}, &l);
@@ -304,7 +304,7 @@ TEST_F(Df, damaged_documents_end_with_a_status) {
   }
 }
 
-TEST_F(Df, loops_end) {
+TEST_F(Df, LoopsEnd) {
   dft::layout l;
   bytes big = dft::pattern(20000, 3);
   bytes good = dft::write({{"WordDocument", big}, {"A", bytes(300, 1)}, {"B", bytes(300, 2)}}, &l);
@@ -369,7 +369,7 @@ std::vector<expected> fixturestreams() {
   return out;
 }
 
-TEST_F(Df, office_documents_read_as_an_independent_reader_reads_them) {
+TEST_F(Df, OfficeDocumentsReadAsAnIndependentReaderReadsThem) {
   auto streams = fixturestreams();
   ASSERT_GE(streams.size(), 30u);
   std::map<std::string, int> names;

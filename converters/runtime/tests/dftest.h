@@ -1,7 +1,8 @@
 // Test-side helpers for compound documents: a small writer that lays out
 // streams in a version-3 compound file (512-byte sectors, mini stream for
 // small streams), a CRC-32, and a run state with a virtual-file table.
-#pragma once
+#ifndef KES_CONVERTERS_RUNTIME_TESTS_DFTEST_H
+#define KES_CONVERTERS_RUNTIME_TESTS_DFTEST_H
 
 #include <cstdint>
 #include <cstring>
@@ -185,3 +186,5 @@ inline void setfat(bytes &f, const layout &l, int32_t s, uint32_t v) {
 }
 
 } // namespace dft
+
+#endif  // KES_CONVERTERS_RUNTIME_TESTS_DFTEST_H

@@ -6,7 +6,7 @@
 
 #include "converters/runtime/fmtcat.h"
 
-TEST(fmtcat, rows_are_numbered_and_codes_unique) {
+TEST(Fmtcat, RowsAreNumberedAndCodesUnique) {
   std::set<int> codes;
   for (int i = 0; i < FMTCAT_ROWS; ++i) {
     EXPECT_EQ(fmtcat[i].row, i);
@@ -18,7 +18,7 @@ TEST(fmtcat, rows_are_numbered_and_codes_unique) {
   EXPECT_STREQ(fmtcat[FMTCAT_ROWS].description, "");
 }
 
-TEST(fmtcat, lookup_by_code) {
+TEST(Fmtcat, LookupByCode) {
   struct {
     int code, row;
   } cases[] = {{15, 0}, {48, 1}, {49, 68}, {1, 90}, {108, 91}, {55, 31},
@@ -29,7 +29,7 @@ TEST(fmtcat, lookup_by_code) {
   EXPECT_STREQ(fmtcat[fmtfind(19)].description, "MS RTF; MS RTF (ANSI Char Set)");
 }
 
-TEST(fmtcat, code_to_converter_id) {
+TEST(Fmtcat, CodeToConverterId) {
   struct {
     int code, id;
   } cases[] = {{1, 999}, {5, 2},   {7, 4},  {20, 9},   {21, 10},  {33, 8},  {44, 7},

@@ -394,7 +394,7 @@ const std::vector<row> &rows() {
   return r;
 }
 
-TEST(rcg, every_test_accepts_its_buffer_and_only_at_full_length) {
+TEST(Rcg, EveryTestAcceptsItsBufferAndOnlyAtFullLength) {
   for (const row &c : rows()) {
     SCOPED_TRACE(c.name);
     detected d = detect(c.buf, c.hint);
@@ -408,11 +408,11 @@ TEST(rcg, every_test_accepts_its_buffer_and_only_at_full_length) {
   }
 }
 
-TEST(rcg, nothing_returns_fullwrite_code) {
+TEST(Rcg, NothingReturnsFullwriteCode) {
   for (const row &c : rows()) EXPECT_NE(detect(c.buf).code, 55) << c.name;
 }
 
-TEST(rcg, plain_text_rules) {
+TEST(Rcg, PlainTextRules) {
   struct {
     const char *name;
     bytes buf;
@@ -440,7 +440,7 @@ TEST(rcg, plain_text_rules) {
   EXPECT_EQ(detect(ebcdicfew).code, 0);
 }
 
-TEST(rcg, hints) {
+TEST(Rcg, Hints) {
   // A hint without a test changes nothing.
   EXPECT_EQ(detect(mk("plain words\n"), 2).code, 1);
   // A failed hinted Navy DIF test leaves sub -1 for a later test that
@@ -457,7 +457,7 @@ TEST(rcg, hints) {
   EXPECT_NE(detect(two).code, 6);
 }
 
-TEST(rcg, record_serves_many_calls_and_null_subcode) {
+TEST(Rcg, RecordServesManyCallsAndNullSubcode) {
   cxstate *st = rcgnew();
   ASSERT_NE(st, nullptr);
   bytes gif = mk(4).at(0, "GIF8");
@@ -484,7 +484,7 @@ namespace {
 
 // Files made by real programs, each as the document-format filter hands it
 // over: at most its first 4096 bytes.
-TEST(rcg, files_made_by_real_programs) {
+TEST(Rcg, FilesMadeByRealPrograms) {
   struct {
     const char *file;
     int code;
@@ -525,7 +525,7 @@ namespace {
 
 // A compound document whose directory lies within the first 4096 bytes is
 // found by its stream names.
-TEST(rcg, compound_document_with_an_early_directory) {
+TEST(Rcg, CompoundDocumentWithAnEarlyDirectory) {
   struct {
     const char *stream;
     int code, sub;

@@ -18,21 +18,6 @@ struct item {
   wgen::spec spec;
 };
 
-std::string words(const std::string& text) {
-  std::string out, w;
-  for (char c : text) {
-    bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-    if (letter) {
-      w += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-    } else if (!w.empty()) {
-      out += w + "\n";
-      w.clear();
-    }
-  }
-  if (!w.empty()) out += w + "\n";
-  return out;
-}
-
 bool save(const std::string& path, const std::string& bytes) {
   return wgen::save(path, bytes.data(), bytes.size());
 }
@@ -66,7 +51,7 @@ int main(int argc, char** argv) {
     std::string text;
     for (const std::string& p : it.spec.pieces) text += p;
     if (!save(dir + "/" + it.name + ".doc", std::string(doc.begin(), doc.end())) ||
-        !save(dir + "/" + it.name + ".words", words(text))) {
+        !save(dir + "/" + it.name + ".words", wgen::words(text))) {
       std::fprintf(stderr, "kes_wordgen: cannot write into %s\n", dir.c_str());
       return 1;
     }

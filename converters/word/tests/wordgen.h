@@ -154,6 +154,23 @@ inline bool save(const std::string &path, const void *data, size_t n) {
   return std::fclose(f) == 0 && ok;
 }
 
+// The words of a text as an independent reader's output is compared: runs
+// of ASCII letters and digits, lower-cased, one a line.
+inline std::string words(const std::string &text) {
+  std::string out, w;
+  for (char c : text) {
+    bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    if (letter) {
+      w += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    } else if (!w.empty()) {
+      out += w + "\n";
+      w.clear();
+    }
+  }
+  if (!w.empty()) out += w + "\n";
+  return out;
+}
+
 }  // namespace wgen
 
 #endif

@@ -226,6 +226,16 @@ TEST_F(Driver, AModeOtherThanZeroOrOneFailsEveryPopulate) {
   EXPECT_NE(stack().find("DRG-10527"), std::string::npos) << stack();
 }
 
+TEST_F(Driver, ALexerOfObjectIdThreeIsRefused) {
+  engfix::Lexer lex(st);
+  lex.hd.obj.objid = 3;
+  lex.docs = {doc("1", "one")};
+  begin();
+  EXPECT_EQ(populate(lex), 1);
+  EXPECT_NE(stack().find("DRG-50600"), std::string::npos) << stack();
+  EXPECT_EQ(bound("SIZE_REQUIRED").size(), 0u) << "no id reserved";
+}
+
 TEST_F(Driver, ChangedRowsHandTheirNewWordsToTheWordList) {
   begin();
   wl.hd.ops.mode = 5;

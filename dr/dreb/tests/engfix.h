@@ -117,8 +117,9 @@ struct Engine : idfix::Ids {
     std::map<std::string, postfix::Posts> out;
     std::map<std::string, uint32_t> lastdoc;
     for (const Row &w : rows()) {
-      auto p = postfix::decode(kind, w.bytes);
-      if (!p || p->empty()) {
+      postfix::Posts decoded;
+      auto *p = &decoded;
+      if (postfix::decode(kind, w.bytes, p) != 2 || p->empty()) {
         ADD_FAILURE() << "row of " << w.word << " at " << w.first << " does not decode";
         continue;
       }

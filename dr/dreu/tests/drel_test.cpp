@@ -91,24 +91,7 @@ struct Stored {
   }
 };
 
-// Decodes a whole list with drelseek and drelnextent; the last result (2 at
-// a proper end).
-int decode(int kind, const Bytes &b, Posts *out) {
-  Stored s(b);
-  drelent e;
-  drelrdinit(&e, s.buf.get(), s.len);
-  uint32_t doc = 0;
-  int rc;
-  while ((rc = drelseek(&e, kind, &doc, 0)) == 0) {
-    drelgroup ga{}, gb{};
-    drelocc occ{0, 0, &ga, &gb};
-    while ((rc = drelnextent(&e, kind, &occ, 0)) == 0)
-      out->push_back({doc, occ.pos, std::vector<uint16_t>(ga.val, ga.val + ga.count),
-                      std::vector<uint16_t>(gb.val, gb.val + gb.count)});
-    if (rc != 2) return rc;
-  }
-  return rc;
-}
+using postfix::decode;
 
 struct Codec : statefix::State {
   drlstmgr *mgr = nullptr;

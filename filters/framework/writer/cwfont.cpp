@@ -2,6 +2,7 @@
 // and sizes, the font-change record, the code page of the text, and the
 // case-insensitive search that font names are classified with.
 #include "filters/framework/writer/cw.h"
+#include "filters/framework/writer/cwint.h"
 
 #include <cstring>
 
@@ -120,19 +121,23 @@ void cwfontrec(cvrun* run) {
   if (!f) return;
   if (w->size <= 0) w->size = f->dfltsize > 0 ? f->dfltsize : kfallbacksize;
   if (f == w->fontw && w->size == w->sizew) return;
+  cwfontrecof(run, f, w->size);
+  w->fontw = f;
+  w->sizew = w->size;
+}
+
+void cwfontrecof(cvrun* run, const cwfont* f, int size) {
   cwrecbeg(run, 6675);
   cwparint(run, 0);
   cwparint(run, 0);
-  cwparint(run, cvtw2cpi(w->size));
+  cwparint(run, cvtw2cpi(size));
   cwparint(run, f->num);
-  cwparint(run, w->size);
+  cwparint(run, size);
   cwstr(run, f->name, f->enc);
   cvsputc(run, run->out, COM_US);
   if (f->pitch != -1) cwparint(run, f->pitch);
   if (f->family != -1) cwparint(run, f->family);
   cwrecend(run);
-  w->fontw = f;
-  w->sizew = w->size;
 }
 
 void cwcodepage(cvrun* run, int cp) {

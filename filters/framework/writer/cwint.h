@@ -38,4 +38,35 @@ inline void cwshaderec(cvrun* run, int target, const cvshadevals& s) {
   cwrecend(run);
 }
 
+// cwcolourrec: record 12386 for two colours: a code word with a bit per
+// component of 64 or more (another for 192 or more), then the six components,
+// those below 64 made 0 in place.
+void cwcolourrec(cvrun* run, int32_t* c1, int32_t* c2);
+// cwchfmton: the on record of every attribute a change set switches on;
+// ulfields: the single underline carries its kind.
+void cwchfmton(cvrun* run, const cwchfmt* c, bool ulfields);
+// cwchfmtoff: the off record of every attribute a change set switches on.
+void cwchfmtoff(cvrun* run, const cwchfmt* c);
+// cwfontrecof: record 6675 naming a font at a size; nothing is noted as written.
+void cwfontrecof(cvrun* run, const cwfont* f, int size);
+// cwlvldrop: frees a stored list level and what it owns; the slot becomes null.
+void cwlvldrop(cvrun* run, cwlistlvl*& l);
+// cwlvldup: a deep copy of a stored list level, or null.
+cwlistlvl* cwlvldup(cvrun* run, const cwlistlvl* l);
+// cwtstopsame: 1 when two tab tables hold the same stops in the same mode.
+int cwtstopsame(cvrun* run, const cwtabtab* a, const cwtabtab* b);
+// cwparaclear: empties a paragraph format, freeing what it owns.
+void cwparaclear(cvrun* run, cwparafmt* f);
+// cwparapend: marks the paragraph format pending with sub-flags.
+inline void cwparapend(cvrun* run, int32_t sub) {
+  run->writer->pending |= CW_PPARA;
+  run->writer->para.sub |= sub;
+}
+// cwflushpending: the pending format goes out first, when there is any.
+inline void cwflushpending(cvrun* run) {
+  if (run->writer->pending) cwflush(run, 1);
+}
+// cwendfield: the end of a field.
+inline void cwendfield(cvrun* run) { cvsputc(run, run->out, COM_US); }
+
 #endif

@@ -12,11 +12,14 @@ TEST(PageState, TheFirstFlushOpensTheDocument) {
   cwtestrun t;
   cwsetpage(t.run, 15840, 12240);
   cwflush(t.run, 1);
+  // The prologue, the page records, then the paragraph records of the
+  // run's start: the list levels, line spacing and margins.
   EXPECT_EQ(t.show(),
             comshow(recs(4388, {"1", "0", "00000000", "0"}) + recs(20614, {"1", "3", "00", "0", "Courier", "00"}) +
                     rec(18928, {0}) + rec(12499, {0, 0, 66, 54, 15840, 12960}) + rec(23792, {85, 12240}) +
                     rec(424, {1, 240}) + rec(17043, {0, 6, 1440}) + rec(422, {1, 240}) + rec(16467, {6, 1440}) +
-                    rec(14867, {0, 0, 0, 1, 0}) + rec(14003, {0, 2}) +
+                    rec(14867, {0, 0, 0, 1, 0}) + rec(14003, {0, 2}) + levelsrec({}) + rec(17010, {0, 2, 240, 0}) +
+                    rec(13938, {10, 75, 10, 75, 1440, 10800}) +
                     recs(6675, {"0", "0", "12", "0", "200", "Courier", "0", "1"})));
   EXPECT_EQ(t.w->prolwritten, 1);
   EXPECT_EQ(t.w->pending, 0u);

@@ -1,0 +1,79 @@
+// The benchmarks' side of the database: libpq on the database the PG
+// environment names, failing the run on any error, and documents loaded
+// into a table by COPY.
+#ifndef KES_BENCH_BENCHDB_H
+#define KES_BENCH_BENCHDB_H
+
+#include <libpq-fe.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace benchdb {
+
+// Says why the run cannot go on, under the program's name, and ends it.
+[[noreturn]] inline void die(const std::string &why) {
+  std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, why.c_str());
+  std::exit(1);
+}
+
+struct Pq {
+  PGconn *c = PQconnectdb("");
+  Pq() {
+    if (PQstatus(c) != CONNECTION_OK) die(PQerrorMessage(c));
+  }
+  ~Pq() { PQfinish(c); }
+  // Runs a statement with text parameters; its result, for the caller to clear.
+  PGresult *run(const std::string &sql, const std::vector<std::string> &params = {}) {
+    std::vector<const char *> v;
+    for (const std::string &p : params) v.push_back(p.c_str());
+    PGresult *r = PQexecParams(c, sql.c_str(), static_cast<int>(v.size()), nullptr, v.data(),
+                               nullptr, nullptr, 0);
+    ExecStatusType s = PQresultStatus(r);
+    if (s != PGRES_COMMAND_OK && s != PGRES_TUPLES_OK) die(sql + ": " + PQerrorMessage(c));
+    return r;
+  }
+  // The first value of a statement's first row, or "".
+  std::string one(const std::string &sql, const std::vector<std::string> &params = {}) {
+    PGresult *r = run(sql, params);
+    std::string v = PQntuples(r) > 0 && PQnfields(r) > 0 ? PQgetvalue(r, 0, 0) : "";
+    PQclear(r);
+    return v;
+  }
+  // Copies documents into table (id, body), one row each, ids from 1.
+  void load(const std::string &table, const std::vector<std::string> &docs) {
+    PGresult *start = PQexec(c, ("COPY " + table + " (id, body) FROM STDIN").c_str());
+    if (PQresultStatus(start) != PGRES_COPY_IN) die(PQerrorMessage(c));
+    PQclear(start);
+    std::string buf;
+    for (size_t i = 0; i < docs.size(); ++i) {
+      buf += std::to_string(i + 1) + '\t';
+      for (char ch : docs[i]) {
+        switch (ch) {
+          case '\\': buf += "\\\\"; break;
+          case '\t': buf += "\\t"; break;
+          case '\n': buf += "\\n"; break;
+          case '\r': buf += "\\r"; break;
+          default: buf += ch;
+        }
+      }
+      buf += '\n';
+      if (buf.size() > (1 << 20) || i + 1 == docs.size()) {
+        if (PQputCopyData(c, buf.data(), static_cast<int>(buf.size())) != 1) die(PQerrorMessage(c));
+        buf.clear();
+      }
+    }
+    if (PQputCopyEnd(c, nullptr) != 1) die(PQerrorMessage(c));
+    PGresult *r = PQgetResult(c);
+    if (PQresultStatus(r) != PGRES_COMMAND_OK) die(PQerrorMessage(c));
+    PQclear(r);
+    while ((r = PQgetResult(c))) PQclear(r);
+  }
+};
+
+}  // namespace benchdb
+
+#endif

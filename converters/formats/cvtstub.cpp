@@ -1,9 +1,0 @@
-// Stand-in entries for the converters not built yet: each refuses the request
-// with status 5, so a document routed to it fails cleanly. A converter that
-// arrives replaces its line here with its own entry.
-#include "converters/formats/cvt.h"
-
-int16_t cvtworddos(const char *, const char *) { return CX_WARN; }
-int16_t cvtamipro(const char *, const char *) { return CX_WARN; }
-int16_t cvtlotus(const char *, const char *) { return CX_WARN; }
-int16_t cvtxif(const char *, const char *) { return CX_WARN; }

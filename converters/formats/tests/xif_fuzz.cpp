@@ -1,0 +1,4 @@
+// Fuzz target: the XIF entry over arbitrary documents.
+#include "converters/word/tests/wxfuzz.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) { return wxfuzz(cvtxif, data, size); }
