@@ -234,8 +234,23 @@ TEST_F(QueryHandlers, TheDriverHandsTheEngineItsWriterAndLimits) {
             1);
   EXPECT_TRUE(druefind(st, 10012));
   drueclr(st);
+  // A user name as long as the database allows (63 bytes) is served; one
+  // byte more is refused.
+  EXPECT_EQ(drcmdqry(st, std::string(63, 'u').c_str(), "", 42, "dog", &reply, 0, 0, 0, 1, 0, 0, 0, "NULL"),
+            0)
+      << stack();
+  EXPECT_EQ(drcmdqry(st, std::string(64, 'u').c_str(), "", 42, "dog", &reply, 0, 0, 0, 1, 0, 0, 0, "NULL"),
+            1);
+  EXPECT_TRUE(druefind(st, 10012));
+  drueclr(st);
   EXPECT_EQ(drcmdqry(st, "kestrin", "", 42, "dog", &reply, 0, 0, 0, 4, 0, 0, 0, "NULL"), 1);
   EXPECT_TRUE(druefind(st, 10013));
+  drueclr(st);
+  // clear_result puts the user's name into the callback's call: a name that
+  // is not plain is refused before anything runs.
+  pq.one("CREATE TABLE src1 (textkey varchar(256), score numeric)");
+  EXPECT_EQ(drcmdclr(st, "x.dr$callback(); --", "res1", "src1", 1, 3, 7, 0, 1), 1);
+  EXPECT_TRUE(druefind(st, 11415)) << stack();
   drueclr(st);
 }
 
@@ -259,7 +274,9 @@ TEST_F(QueryHandlers, HighlightLeavesTheFilterOutOfHighlightModeOnEveryWay) {
                        "NULL"),
               c.rc)
         << c.what << "\n" << stack();
-    if (c.msg) EXPECT_TRUE(druefind(st, c.msg)) << c.what;
+    if (c.msg) {
+      EXPECT_TRUE(druefind(st, c.msg)) << c.what;
+    }
     drueclr(st);
     EXPECT_EQ(only("fil.mode"), (std::vector<std::string>{"fil.mode(2)", "fil.mode(0)"})) << c.what;
     EXPECT_EQ(only("ds.key"), std::vector<std::string>{"ds.key(k1,1)"}) << c.what;
