@@ -279,12 +279,17 @@ int drcmdhlt(drsrvstate *s, const char *user, int32_t polid, const char *query, 
     }
     const drengops *eo = drops<drengops>(e);
     drobj *sl = comp(p, DRCLS_STOPLIST);
+    // Highlights the document into writer i, made by make and opened on t;
+    // true when that failed.
+    auto hlinto = [&](int i, drobj *(*make)(drsrvstate *, drheap), const char *t) {
+      return nottheme(s, lex) != 0 || !(o.hl[i] = make(s, s->cmdhp)) ||
+             drops<drrhlops>(o.hl[i])->open(o.hl[i], t, id) != 0 ||
+             eo->hlite(e, lex, wl, o.qp, sl, key, o.hl[i], polid) != 0;
+    };
     if (!none(hltab)) {
       // A highlight that fails is the command's failure: no table is left
       // half written behind a success.
-      if (nottheme(s, lex) != 0 || !(o.hl[0] = drrhnew(s, s->cmdhp)) ||
-          drops<drrhlops>(o.hl[0])->open(o.hl[0], hltab, id) != 0 ||
-          eo->hlite(e, lex, wl, o.qp, sl, key, o.hl[0], polid) != 0) {
+      if (hlinto(0, drrhnew, hltab)) {
         druetrc();
         return 1;
       }
@@ -296,9 +301,7 @@ int drcmdhlt(drsrvstate *s, const char *user, int32_t polid, const char *query, 
       }
     }
     if (!none(mutab)) {
-      if (nottheme(s, lex) != 0 || !(o.hl[1] = drrhinew(s, s->cmdhp)) ||
-          drops<drrhlops>(o.hl[1])->open(o.hl[1], nullptr, id) != 0 ||
-          eo->hlite(e, lex, wl, o.qp, sl, key, o.hl[1], polid) != 0) {
+      if (hlinto(1, drrhinew, nullptr)) {
         druetrc();
         return 1;
       }

@@ -17,16 +17,6 @@
 
 namespace {
 
-std::vector<int> stackof(drsrvstate *st) {
-  std::vector<int> v;
-  for (int i = 1;; ++i) {
-    int num = 0, sev = 0;
-    if (drueget(st, i, &num, &sev) != 0 || num == 0) break;
-    v.push_back(num);
-  }
-  return v;
-}
-
 struct TableWriters : statefix::State {
   std::unique_ptr<pgtest::Conn> pq;
   std::string tab;  // a name of this test's own
@@ -167,7 +157,7 @@ TEST_F(TableWriters, RefusalsOfOpenAndPutrows) {
   for (const Case &c : cases) {
     drobj *w = drrcnew(st, st->seshp);
     EXPECT_EQ(drops<drrwrops>(w)->open(w, c.table.c_str(), c.shr, 1, 1, c.nkeys), 1) << c.what;
-    EXPECT_EQ(stackof(st), c.stack) << c.what;
+    EXPECT_EQ(stacknums(), c.stack) << c.what;
     drueclr(st);
     drops<drrwrops>(w)->destroy(w);
   }
@@ -180,7 +170,7 @@ TEST_F(TableWriters, RefusalsOfOpenAndPutrows) {
   const char *keys[] = {"fine", big.c_str()};
   uint8_t scores[] = {1, 2};
   EXPECT_EQ(o->putrows(w, 2, keys, scores), 1);
-  EXPECT_EQ(stackof(st), std::vector<int>{DRR_EKEYLEN});
+  EXPECT_EQ(stacknums(), std::vector<int>{DRR_EKEYLEN});
   drueclr(st);
   o->destroy(w);
   EXPECT_EQ(count(good), "0");
@@ -195,7 +185,7 @@ TEST_F(TableWriters, AFailedBatchIsNotWrittenPast) {
   std::vector<const char *> keys(512, "same");
   std::vector<uint8_t> scores(512, 50);
   EXPECT_EQ(o->putrows(w, 512, keys.data(), scores.data()), 1);
-  EXPECT_EQ(stackof(st), (std::vector<int>{50850, DRR_ESEND, DRR_ESEND}));
+  EXPECT_EQ(stacknums(), (std::vector<int>{50850, DRR_ESEND, DRR_ESEND}));
   drueclr(st);
   auto *rec = reinterpret_cast<drrcwr *>(w);
   EXPECT_EQ(rec->rows, 512);
@@ -224,7 +214,7 @@ TEST_F(TableWriters, HighlightEntriesGoInBatchesOf512) {
   // A table without the columns is refused at open.
   w = drrhnew(st, st->seshp);
   EXPECT_EQ(drops<drrhlops>(w)->open(w, (tab + "zz").c_str(), 1), 1);
-  EXPECT_EQ(stackof(st), (std::vector<int>{50850, DRR_EHLOPEN}));
+  EXPECT_EQ(stacknums(), (std::vector<int>{50850, DRR_EHLOPEN}));
   drueclr(st);
   drops<drrhlops>(w)->finish(w);
 }
@@ -272,7 +262,7 @@ TEST_F(TableWriters, DocumentsGrowToTheirCap) {
       int rc = drops<drrdocops>(w)->append(w, huge.data(), DRR_DOCCAP + 1u);
       if (mode == 0 || !first) {
         EXPECT_EQ(rc, 1) << mode << first;
-        EXPECT_EQ(stackof(st), std::vector<int>{DRR_EDOC}) << mode << first;
+        EXPECT_EQ(stacknums(), std::vector<int>{DRR_EDOC}) << mode << first;
       } else {
         EXPECT_EQ(rc, 6);
         EXPECT_EQ(drops<drrdocops>(w)->append(w, bytes.data(), 8), 6);
@@ -295,7 +285,7 @@ TEST_F(TableWriters, DocumentsGrowToTheirCap) {
   for (std::string bad : {std::string(35, 'n'), std::string("a b")}) {
     w = drrdnew(st, st->seshp, 0);
     EXPECT_EQ(drops<drrdocops>(w)->open(w, bad.c_str(), 1), 1) << bad;
-    EXPECT_FALSE(stackof(st).empty());
+    EXPECT_FALSE(stacknums().empty());
     drueclr(st);
     drops<drrdocops>(w)->finish(w);
   }
