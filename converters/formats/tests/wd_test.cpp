@@ -12,8 +12,6 @@ using ft::result;
 
 constexpr int WORDDOS = 2;
 
-result run(const wdgen::spec &s) { return ft::run(WORDDOS, wdgen::make(s)); }
-
 TEST(WordDos, TextFollowsTheCharacterRules) {
   struct {
     const char *name;
@@ -41,12 +39,7 @@ TEST(WordDos, TextFollowsTheCharacterRules) {
   };
   for (auto &c : cases) {
     SCOPED_TRACE(c.name);
-    for (int i = 0; i < 2; i++) {
-      result r = run(c.spec);
-      EXPECT_EQ(r.status, 0);
-      EXPECT_EQ(r.out, c.want);
-      EXPECT_EQ(r.files, ft::kinout);
-    }
+    ft::expectagain(WORDDOS, wdgen::make(c.spec), c.want);
   }
 }
 
@@ -63,9 +56,7 @@ TEST(WordDos, OptionsChooseLineEndAndCodePage) {
   };
   for (auto &c : cases) {
     SCOPED_TRACE(c.opts);
-    result r = ft::runopts(cvtworddosst, wdnewst, c.opts, doc);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, c.want);
+    ft::expect(ft::runst(cvtworddosst, wdnewst, doc, {c.opts}), 0, c.want);
   }
 }
 
@@ -86,15 +77,12 @@ TEST(WordDos, HeadersAndShortFilesEndWithTheirStatus) {
   };
   for (auto &c : cases) {
     SCOPED_TRACE(c.name);
-    result r = ft::run(WORDDOS, c.doc);
-    EXPECT_EQ(r.status, c.status);
-    EXPECT_EQ(r.out, c.want);
-    EXPECT_EQ(r.files, ft::kinout);
+    ft::expect(ft::run(WORDDOS, c.doc), c.status, c.want, &ft::kinout);
   }
 }
 
 TEST(WordDos, ZoneFileRunsAreRefused) {
-  result r = ft::runzones(cvtworddosst, wdnewst, wdgen::make({"Hello"}));
+  result r = ft::runst(cvtworddosst, wdnewst, wdgen::make({"Hello"}), {"0", true});
   EXPECT_EQ(r.status, CX_NOTFMT);
   EXPECT_EQ(r.files, ft::kinout);
 }
