@@ -290,20 +290,31 @@ int srcunget(cxstate* st, int byte) {
   return cxsunget(st, byte, h->srcs[h->nsrcs - 1]);
 }
 
+// Pushes stream s on a stack of n streams, which holds CX_NSINKS (one more
+// ends the run with a warning); true when it is the first.
+bool stackpush(cxstate* st, int* stack, int& n, int s) {
+  if (n < 0 || n >= CX_NSINKS) cxthrow(st, CX_WARN);
+  stack[n++] = s;
+  return n == 1;
+}
+
+// Pops the top of a stack of n streams (an empty one ends the run with a
+// warning); true when it is empty then.
+bool stackpop(cxstate* st, int& n) {
+  if (n <= 0 || n > CX_NSINKS) cxthrow(st, CX_WARN);
+  return --n == 0;
+}
+
 }  // namespace
 
 int ccpushsink(cxstate* st, int s) {
   cxw2head* h = w2head(st);
-  if (h->nsinks < 0 || h->nsinks >= CX_NSINKS) cxthrow(st, CX_WARN);
-  h->sinks[h->nsinks++] = s;
-  if (h->nsinks == 1) cxoutredir(st, sinkput, sinkunput);
+  if (stackpush(st, h->sinks, h->nsinks, s)) cxoutredir(st, sinkput, sinkunput);
   return 0;
 }
 
 int ccpopsink(cxstate* st) {
-  cxw2head* h = w2head(st);
-  if (h->nsinks <= 0 || h->nsinks > CX_NSINKS) cxthrow(st, CX_WARN);
-  if (--h->nsinks == 0) cxoutnorm(st);
+  if (stackpop(st, w2head(st)->nsinks)) cxoutnorm(st);
   return 0;
 }
 
@@ -329,15 +340,11 @@ int ccendsink(cxstate* st) {
 
 int ccpushsrc(cxstate* st, int s) {
   cxw2head* h = w2head(st);
-  if (h->nsrcs < 0 || h->nsrcs >= CX_NSINKS) cxthrow(st, CX_WARN);
-  h->srcs[h->nsrcs++] = s;
-  if (h->nsrcs == 1) cxinredir(st, srcget, srcunget);
+  if (stackpush(st, h->srcs, h->nsrcs, s)) cxinredir(st, srcget, srcunget);
   return 0;
 }
 
 int ccpopsrc(cxstate* st) {
-  cxw2head* h = w2head(st);
-  if (h->nsrcs <= 0 || h->nsrcs > CX_NSINKS) cxthrow(st, CX_WARN);
-  if (--h->nsrcs == 0) cxinnorm(st);
+  if (stackpop(st, w2head(st)->nsrcs)) cxinnorm(st);
   return 0;
 }
