@@ -76,6 +76,11 @@ inline void cwparapend(cvrun* run, int32_t sub) {
   run->writer->pending |= CW_PPARA;
   run->writer->para.sub |= sub;
 }
+// cwcharpend: marks the character format pending with sub-flags.
+inline void cwcharpend(cvrun* run, int32_t sub) {
+  run->writer->pending |= CW_PCHAR;
+  run->writer->chr.sub |= sub;
+}
 // cwflushpending: the pending format goes out first, when there is any.
 inline void cwflushpending(cvrun* run) {
   if (run->writer->pending) cwflush(run, 1);
