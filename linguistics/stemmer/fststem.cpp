@@ -766,20 +766,29 @@ struct Walker {
 // Collectors
 // ---------------------------------------------------------------------
 
-// Every distinct result, in the order found.
-int colall(const uint8_t *coded, int, int, const fstnet *t, void *r) {
-  fstcol *c = static_cast<fstcol *>(r);
-  char *area = static_cast<char *>(c->area);
-  int n = fstdecode(coded, area + c->wpos, c->room - c->wpos, c->gen, t);
+// Every result after those already in the area, each ended by a 0: a
+// result the 8-bit area holds already is dropped, the 16-bit area takes
+// every one. 1 goes on; 0 stops, the error in the count.
+template <class Ch>
+int collectall(const uint8_t *coded, const fstnet *t, fstcol *c) {
+  Ch *area = static_cast<Ch *>(c->area);
+  int n = decodeany(coded, area + c->wpos, c->room - c->wpos, c->gen, t);
   if (n < 0) {
     c->count = n;
     return 0;
   }
-  for (int at = 0; at < c->wpos; at += static_cast<int>(std::strlen(area + at)) + 1)
-    if (std::strcmp(area + at, area + c->wpos) == 0) return 1;
+  if constexpr (sizeof(Ch) == 1) {
+    for (int at = 0; at < c->wpos; at += static_cast<int>(std::strlen(area + at)) + 1)
+      if (std::strcmp(area + at, area + c->wpos) == 0) return 1;
+  }
   c->count++;
   c->wpos += n + 1;
   return 1;
+}
+
+// Every distinct result, in the order found.
+int colall(const uint8_t *coded, int, int, const fstnet *t, void *r) {
+  return collectall<char>(coded, t, static_cast<fstcol *>(r));
 }
 
 // The first result; the walk stops.
@@ -807,16 +816,7 @@ int colbest(const uint8_t *coded, int, int, const fstnet *t, void *r) {
 
 // 16-bit: every result (no duplicate test), each ended by a 0.
 int colallw(const uint8_t *coded, int, int, const fstnet *t, void *r) {
-  fstcol *c = static_cast<fstcol *>(r);
-  uint16_t *area = static_cast<uint16_t *>(c->area);
-  int n = fstdecodew(coded, area + c->wpos, c->room - c->wpos, c->gen, t);
-  if (n < 0) {
-    c->count = n;
-    return 0;
-  }
-  c->count++;
-  c->wpos += n + 1;
-  return 1;
+  return collectall<uint16_t>(coded, t, static_cast<fstcol *>(r));
 }
 
 // 16-bit: the first result; its length.

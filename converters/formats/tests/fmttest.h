@@ -79,6 +79,15 @@ inline result runst(stentry entry, cxstate *(*newst)(), const std::string &doc, 
 
 const std::vector<std::string> kin = {"in.doc"}, kinout = {"in.doc", "out.txt"};
 
+// A case of a table of documents that end their runs with a status: what
+// it shows, the document, the status and the text written before.
+struct statuscase {
+  const char *name;
+  std::string doc;
+  int status;
+  std::string out;
+};
+
 // Checks what a run gave: its status, its output and, when files is given,
 // what it left in its folder.
 inline void expect(const result &r, int status, const std::string &out,

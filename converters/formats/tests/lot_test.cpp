@@ -18,14 +18,6 @@ constexpr int LOTUS = 9;
 
 result run(const std::string &doc) { return ft::run(LOTUS, doc); }
 
-// A worksheet that ends its run with a status, and the text written before.
-struct statuscase {
-  const char *name;
-  std::string doc;
-  int status;
-  const char *want;
-};
-
 TEST(Lotus, CellsOfEachReleaseConvertInFileOrder) {
   struct {
     const char *name;
@@ -175,7 +167,7 @@ TEST(Lotus, OptionsChooseTheLineEnd) {
 }
 
 TEST(Lotus, SealedAndOverlongRecordsEndTheRun) {
-  const statuscase cases[] = {
+  const ft::statuscase cases[] = {
       {"sealed after the beginning", sheet(wk3, {sealed(), label(wk3, 0, 0, "secret")}), CX_CRYPT, ""},
       {"sealed keeps what came before", sheet(wk3, {label(wk3, 0, 0, "open"), sealed(), label(wk3, 1, 0, "x")}),
        CX_CRYPT, "open "},
@@ -186,14 +178,14 @@ TEST(Lotus, SealedAndOverlongRecordsEndTheRun) {
   };
   for (auto &c : cases) {
     SCOPED_TRACE(c.name);
-    ft::expect(run(c.doc), c.status, c.want, &ft::kinout);
+    ft::expect(run(c.doc), c.status, c.out, &ft::kinout);
   }
 }
 
 // Text is bounded by its record, so a missing NUL never swallows the records
 // after it; a cell too short for its fields is dropped with the warning 5.
 TEST(Lotus, DamagedRecordsStayWithinTheirLength) {
-  const statuscase cases[] = {
+  const ft::statuscase cases[] = {
       {"release 2 label without NUL", sheet(wk1, {rec(0x0F, addr(wk1, 0, 0) + "'abc"), label(wk1, 0, 1, "next")}), 0,
        "abc next "},
       {"release 3 label without NUL", sheet(wk3, {rec(0x16, addr(wk3, 0, 0) + "'abc"), label(wk3, 0, 1, "next")}), 0,
@@ -212,7 +204,7 @@ TEST(Lotus, DamagedRecordsStayWithinTheirLength) {
   };
   for (auto &c : cases) {
     SCOPED_TRACE(c.name);
-    ft::expect(run(c.doc), c.status, c.want);
+    ft::expect(run(c.doc), c.status, c.out);
   }
 }
 

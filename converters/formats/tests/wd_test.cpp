@@ -61,12 +61,7 @@ TEST(WordDos, OptionsChooseLineEndAndCodePage) {
 }
 
 TEST(WordDos, HeadersAndShortFilesEndWithTheirStatus) {
-  struct {
-    const char *name;
-    std::string doc;
-    int status;
-    std::string want;
-  } cases[] = {
+  const ft::statuscase cases[] = {
       {"empty file", "", 0, ""},
       {"end of text past the end of the file", wdgen::make({"Hello", 437, 128 + 40, std::string("\x31\xBE\x00\x00\x00\xAB", 6), 0, false}),
        CX_READERR, "Hello"},
@@ -77,7 +72,7 @@ TEST(WordDos, HeadersAndShortFilesEndWithTheirStatus) {
   };
   for (auto &c : cases) {
     SCOPED_TRACE(c.name);
-    ft::expect(ft::run(WORDDOS, c.doc), c.status, c.want, &ft::kinout);
+    ft::expect(ft::run(WORDDOS, c.doc), c.status, c.out, &ft::kinout);
   }
 }
 

@@ -130,12 +130,7 @@ TEST(Wp5Converter, StatusesOfRefusedAndDamagedDocuments) {
   nooffset.replace(4, 4, le32(0x80000000u));
   std::string far = good;
   far.replace(4, 4, le32(100000));
-  struct {
-    const char *name;
-    std::string doc;
-    int status;
-    std::string out;
-  } cases[] = {
+  const ft::statuscase cases[] = {
       {"15 bytes", good.substr(0, 15), 9, ""},
       {"empty", "", 9, ""},
       {"signature", with(1, 'X'), 9, ""},

@@ -201,12 +201,7 @@ TEST(Wp6Converter, StatusesOfRefusedAndDamagedDocuments) {
   farpkt.replace(16 + 14 + 10, 4, le32(100000));
   std::string fardoc = good;
   fardoc.replace(4, 4, le32(100000));
-  struct {
-    const char *name;
-    std::string doc;
-    int status;
-    std::string out;
-  } cases[] = {
+  const ft::statuscase cases[] = {
       {"15 bytes", good.substr(0, 15), 9, ""},
       {"signature", with({{0, 0xFE}}), 9, ""},
       {"product type", with({{8, 2}}), 9, ""},
