@@ -94,6 +94,19 @@ int pendinghalves(const cxstrm* p) {
   return p->spilled - p->readback;
 }
 
+// Takes up to n bytes of stream s into buf, one at a time through take,
+// until it answers below 0; the number taken.
+int takeeach(cxstate* st, int s, void* buf, int n, int (*take)(cxstate*, int)) {
+  auto* b = static_cast<unsigned char*>(buf);
+  int i = 0;
+  for (; i < n; i++) {
+    int c = take(st, s);
+    if (c < 0) break;
+    b[i] = static_cast<unsigned char>(c);
+  }
+  return i;
+}
+
 }  // namespace
 
 int cxsopen(cxstate* st, int size) {
@@ -165,16 +178,7 @@ int cxsgetc(cxstate* st, int s) {
   return p->data[p->rpos++];
 }
 
-int cxsgets(cxstate* st, int s, void* buf, int n) {
-  auto* b = static_cast<unsigned char*>(buf);
-  int i = 0;
-  for (; i < n; i++) {
-    int c = cxsgetc(st, s);
-    if (c < 0) break;
-    b[i] = static_cast<unsigned char>(c);
-  }
-  return i;
-}
+int cxsgets(cxstate* st, int s, void* buf, int n) { return takeeach(st, s, buf, n, cxsgetc); }
 
 int cxspop(cxstate* st, int s) {
   cxstrm* p = strm(st, s);
@@ -201,16 +205,7 @@ int cxspop(cxstate* st, int s) {
   return p->data[--p->wend];
 }
 
-int cxspops(cxstate* st, int s, void* buf, int n) {
-  auto* b = static_cast<unsigned char*>(buf);
-  int i = 0;
-  for (; i < n; i++) {
-    int c = cxspop(st, s);
-    if (c < 0) break;
-    b[i] = static_cast<unsigned char>(c);
-  }
-  return i;
-}
+int cxspops(cxstate* st, int s, void* buf, int n) { return takeeach(st, s, buf, n, cxspop); }
 
 int cxsunget(cxstate* st, int byte, int s) {
   cxstrm* p = strm(st, s);
