@@ -80,15 +80,9 @@ TEST(AmiPro, TagsStandForCharactersOrNothing) {
 
 TEST(AmiPro, OptionsChooseLineEndAndCodePage) {
   std::string doc = sam("[txt]\na<\\i></A>\n\nb\n\n>\n");
-  struct {
-    const char *opts;
-    std::string want;
-  } cases[] = {{"0", "a\xe9\x81\r\nb\r\n"}, {"0x", "a\xe9\x81\nb\n"}, {"0m", "a\xe9\x81\rb\r"},
-               {"0a0437", "a\x82_\r\nb\r\n"}};
-  for (auto &c : cases) {
-    SCOPED_TRACE(c.opts);
-    EXPECT_EQ(ft::runst(cvtamiprost, apnewst, doc, {c.opts}).out, c.want);
-  }
+  ft::expectoptions(cvtamiprost, apnewst, doc,
+                    {{"0", "a\xe9\x81\r\nb\r\n"}, {"0x", "a\xe9\x81\nb\n"}, {"0m", "a\xe9\x81\rb\r"},
+                     {"0a0437", "a\x82_\r\nb\r\n"}});
 }
 
 // Regions opened by tags run to the next ">" after a line end; frames of

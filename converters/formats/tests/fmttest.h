@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -96,6 +98,26 @@ inline void expect(const result &r, int status, const std::string &out,
   EXPECT_EQ(r.out, out);
   if (files) {
     EXPECT_EQ(r.files, *files);
+  }
+}
+
+// A case of a table of option strings: the options and the output they give.
+struct optcase {
+  const char *opts;
+  std::string want;
+};
+
+// Runs entry on doc once a case, on a state set with the case's options, and
+// checks the output; when status is given, the run's status too.
+inline void expectoptions(stentry entry, cxstate *(*newst)(), const std::string &doc,
+                          std::initializer_list<optcase> cases, std::optional<int> status = {}) {
+  for (const optcase &c : cases) {
+    SCOPED_TRACE(c.opts);
+    result r = runst(entry, newst, doc, {c.opts});
+    if (status) {
+      EXPECT_EQ(r.status, *status);
+    }
+    EXPECT_EQ(r.out, c.want);
   }
 }
 

@@ -156,14 +156,8 @@ TEST(Lotus, CharactersReachTheOutputCodePage) {
 
 TEST(Lotus, OptionsChooseTheLineEnd) {
   std::string doc = sheet(wk1, {label(wk1, 0, 0, "a"), label(wk1, 1, 0, "b")});
-  struct {
-    const char *opts;
-    const char *want;
-  } cases[] = {{"0", "a \r\nb "}, {"0x", "a \nb "}, {"0M", "a \n\rb "}, {"0A", "a \r\nb "}, {"0q", "a \r\nb "}};
-  for (auto &c : cases) {
-    SCOPED_TRACE(c.opts);
-    EXPECT_EQ(ft::runst(cvtlotusst, lotnewst, doc, {c.opts}).out, c.want);
-  }
+  ft::expectoptions(cvtlotusst, lotnewst, doc,
+                    {{"0", "a \r\nb "}, {"0x", "a \nb "}, {"0M", "a \n\rb "}, {"0A", "a \r\nb "}, {"0q", "a \r\nb "}});
 }
 
 TEST(Lotus, SealedAndOverlongRecordsEndTheRun) {

@@ -45,19 +45,12 @@ TEST(WordDos, TextFollowsTheCharacterRules) {
 
 TEST(WordDos, OptionsChooseLineEndAndCodePage) {
   const std::string doc = wdgen::make({"caf\x82\xc4\xc4\r\nx", 437});
-  struct {
-    const char *opts;
-    std::string want;
-  } cases[] = {
-      {"0", "caf\x82\xc4\xc4\r\nx"},       {"0x", "caf\x82\xc4\xc4\nx"},
-      {"0m", "caf\x82\xc4\xc4\rx"},        {"0a0819", "caf\xe9--\r\nx"},
-      {"0a8592", "caf\xe9--\r\nx"},        {"0a9999", "caf\x8e--\r\nx"},
-      {"0a1234", "caf\x82\xc4\xc4\r\nx"},
-  };
-  for (auto &c : cases) {
-    SCOPED_TRACE(c.opts);
-    ft::expect(ft::runst(cvtworddosst, wdnewst, doc, {c.opts}), 0, c.want);
-  }
+  ft::expectoptions(cvtworddosst, wdnewst, doc,
+                    {{"0", "caf\x82\xc4\xc4\r\nx"}, {"0x", "caf\x82\xc4\xc4\nx"},
+                     {"0m", "caf\x82\xc4\xc4\rx"}, {"0a0819", "caf\xe9--\r\nx"},
+                     {"0a8592", "caf\xe9--\r\nx"}, {"0a9999", "caf\x8e--\r\nx"},
+                     {"0a1234", "caf\x82\xc4\xc4\r\nx"}},
+                    0);
 }
 
 TEST(WordDos, HeadersAndShortFilesEndWithTheirStatus) {

@@ -91,14 +91,8 @@ TEST(Xif, OnlyXifIdentificationsAreAccepted) {
 
 TEST(Xif, OptionsChooseLineEndAndCodePage) {
   std::string d = doc().id("MDI/").group(70, "a\xA2").b;
-  struct {
-    const char *opts;
-    std::string want;
-  } cases[] = {{"0", "MDI/a\xA2\r\n"}, {"0x", "MDI/a\xA2\n"}, {"0m", "MDI/a\xA2\n\r"}, {"0a0437", "MDI/a\x9B\r\n"}};
-  for (auto &c : cases) {
-    SCOPED_TRACE(c.opts);
-    EXPECT_EQ(ft::runst(cvtxifst, xifnewst, d, {c.opts}).out, c.want);
-  }
+  ft::expectoptions(cvtxifst, xifnewst, d,
+                    {{"0", "MDI/a\xA2\r\n"}, {"0x", "MDI/a\xA2\n"}, {"0m", "MDI/a\xA2\n\r"}, {"0a0437", "MDI/a\x9B\r\n"}});
 }
 
 // Characters of text strings: set selections, 16-bit pairs, accents waiting
