@@ -92,8 +92,7 @@ void setcolour(int32_t* c, int flag, int r, int g, int b) {
 // Sets or clears one of the colours: a change, or something switched off.
 void changecolour(cvrun* run, int32_t* c, int flag, int r, int g, int b) {
   setcolour(c, flag, r, g, b);
-  writer(run)->chr.sub |= flag == 1 ? CW_CVALUE : CW_COFF;
-  writer(run)->pending |= CW_PCHAR;
+  cwcharpend(run, flag == 1 ? CW_CVALUE : CW_COFF);
 }
 
 // The colour code of the change record: bits by thresholds of 64 and 192,
@@ -163,31 +162,27 @@ void cwlinehgt(cvrun* run, int twips) {
   cwstate* w = writer(run);
   if (w->chr.linehgt == twips) return;
   w->chr.linehgt = twips;
-  w->chr.sub |= CW_CVALUE;
-  w->pending |= CW_PCHAR;
+  cwcharpend(run, CW_CVALUE);
 }
 
 void cwlang(cvrun* run, int lang) {
   cwstate* w = writer(run);
   if (w->chr.lang == lang) return;
   w->chr.lang = lang;
-  w->chr.sub |= CW_CVALUE;
-  w->pending |= CW_PCHAR;
+  cwcharpend(run, CW_CVALUE);
 }
 
 void cwcharshade(cvrun* run, const cvshade* shade) {
   cwstate* w = writer(run);
   w->chr.shade = shade->v;
-  w->chr.sub |= CW_CVALUE;
-  w->pending |= CW_PCHAR;
+  cwcharpend(run, CW_CVALUE);
 }
 
 void cwcharbline(cvrun* run, int side, int kind) {
   cwstate* w = writer(run);
   if (side < 0 || side > 3 || w->chr.bord[side] == kind) return;
   w->chr.bord[side] = kind;
-  w->chr.sub |= CW_CVALUE;
-  w->pending |= CW_PCHAR;
+  cwcharpend(run, CW_CVALUE);
 }
 
 void cwcharbrgb(cvrun* run, int side, int r, int g, int b) {
@@ -196,8 +191,7 @@ void cwcharbrgb(cvrun* run, int side, int r, int g, int b) {
     const int v[3] = {r, g, b};
     for (int i = 0; i < 3; i++) w->chr.brgb[side][i] = v[i] < 0 ? 0 : v[i] > 255 ? 255 : v[i];
   }
-  w->chr.sub |= CW_CVALUE;
-  w->pending |= CW_PCHAR;
+  cwcharpend(run, CW_CVALUE);
 }
 
 void cwattroff(cvrun* run) {

@@ -104,12 +104,7 @@ void cwdefsinit(cvrun* run) {
   d.grid = 0;
   d.codepage = 437;
   d.fnstyle = d.enstyle = 0;
-  d.tmar = d.bmar = 1440;
-  d.hdrgap = d.ftrgap = 240;
-  d.hdrpos = d.ftrpos = 240;
-  d.length = 15840;
-  d.width = 12240;
-  d.orient = 1;
+  cwletterpage(d);
   d.lmar = d.rmar = 1440;
   d.align = 0;
   d.linespc = 240;

@@ -15,8 +15,7 @@ cwstate* writer(cvrun* run) { return run->writer; }
 // Marks the font changed and rebuilds the width table for a style.
 void selected(cvrun* run, int style) {
   cwstate* w = writer(run);
-  w->pending |= CW_PCHAR;
-  w->chr.sub |= CW_CFONT;
+  cwcharpend(run, CW_CFONT);
   if (!w->nowidth && w->font) cwwidthtab(run, w->font->name, w->size, style, w->font->enc);
 }
 

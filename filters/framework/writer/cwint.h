@@ -1,5 +1,6 @@
-// Small record helpers shared by the units of the writer and by no one else:
-// records of decimal fields, the shading record, four kinds packed in nibbles.
+// Small helpers shared by the units of the writer and by no one else:
+// records of decimal fields, the shading record, four kinds packed in
+// nibbles, and the built-in page.
 #ifndef KES_FILTERS_FRAMEWORK_WRITER_CWINT_H
 #define KES_FILTERS_FRAMEWORK_WRITER_CWINT_H
 
@@ -24,6 +25,19 @@ inline void cwhexrec(cvrun* run, int code, int byte) {
 // cwnibbles: four line kinds in one 16-bit value, the first in the top nibble.
 inline unsigned cwnibbles(const int32_t* k) {
   return (k[0] & 15u) << 12 | (k[1] & 15u) << 8 | (k[2] & 15u) << 4 | (k[3] & 15u);
+}
+
+// cwletterpage: the built-in page, for the page state and the document
+// defaults alike: a portrait letter page with margins of an inch, headers
+// and footers 240 twips from the body and from the page's edges.
+template <class Page>
+void cwletterpage(Page& g) {
+  g.length = 15840;
+  g.width = 12240;
+  g.orient = 1;
+  g.tmar = g.bmar = 1440;
+  g.hdrgap = g.ftrgap = 240;
+  g.hdrpos = g.ftrpos = 240;
 }
 
 // cwshaderec: record 4371 for a target (0 characters, 5 the page, ...):
@@ -61,6 +75,11 @@ void cwparaclear(cvrun* run, cwparafmt* f);
 inline void cwparapend(cvrun* run, int32_t sub) {
   run->writer->pending |= CW_PPARA;
   run->writer->para.sub |= sub;
+}
+// cwcharpend: marks the character format pending with sub-flags.
+inline void cwcharpend(cvrun* run, int32_t sub) {
+  run->writer->pending |= CW_PCHAR;
+  run->writer->chr.sub |= sub;
 }
 // cwflushpending: the pending format goes out first, when there is any.
 inline void cwflushpending(cvrun* run) {

@@ -135,13 +135,8 @@ void cwpagedefs(cvrun* run) {
   w->page = cwpage{};
   w->pagew = cwpage{};
   cwpage& p = w->page;
-  p.length = 15840;
-  p.width = 12240;
-  p.tmar = p.bmar = 1440;
-  p.hdrgap = p.ftrgap = 240;
-  p.hdrpos = p.ftrpos = 240;
+  cwletterpage(p);
   p.preset = 1;
-  p.orient = 1;
   p.pgnum = 1;
   p.pgmode = -1;
   p.pgfmt = 0;

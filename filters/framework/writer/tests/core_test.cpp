@@ -3,13 +3,9 @@
 // background of the prologue.
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "filters/framework/writer/tests/cwtest.h"
 
 namespace {
-
-using calls = std::function<void(cwtestrun&)>;
 
 constexpr int kchar = 120;  // the width of every Courier character at 10 points
 
@@ -31,7 +27,7 @@ void putcs(cwtestrun& t, const std::string& s) {
 TEST(WriterCore, LinesWrapAtTheLastBreakPoint) {
   const struct {
     const char* what;
-    calls run;
+    cwcalls run;
     std::string want;
     int pos;  // the line position after, in characters past the margin
   } rows[] = {
@@ -104,7 +100,7 @@ TEST(WriterCore, NoWrapWithoutCountingOrLeftOfTheLimit) {
 TEST(WriterCore, SpecialCharactersAndBreaks) {
   const struct {
     const char* what;
-    calls run;
+    cwcalls run;
     std::string want;
     int width;
   } rows[] = {

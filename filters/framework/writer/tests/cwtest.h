@@ -4,6 +4,7 @@
 #ifndef KES_FILTERS_FRAMEWORK_WRITER_TESTS_CWTEST_H
 #define KES_FILTERS_FRAMEWORK_WRITER_TESTS_CWTEST_H
 
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -44,6 +45,32 @@ struct cwtestrun : cwhookscope {
   // Character output: pending format first, then the string's bytes.
   void text(const std::string& s) { cwputs(run, s.c_str()); }
 };
+
+// Writer calls on a test run, and calls that need no more than the run.
+using cwcalls = std::function<void(cwtestrun&)>;
+using cwruncalls = std::function<void(cvrun*)>;
+
+// A row of a table of writer calls: what it shows, the calls and the
+// records they must write.
+template <class Calls>
+struct cwcallrow {
+  const char* what;
+  Calls run;
+  std::string want;
+};
+
+// What calls write on a settled run, shown as comshow shows it; then, when
+// given, runs on the run after the calls (a flush, or checks of its state).
+inline std::string cwwrites(const cwcalls& calls, const cwcalls& then = nullptr) {
+  cwtestrun t;
+  t.settle();
+  calls(t);
+  if (then) then(t);
+  return t.show();
+}
+inline std::string cwwrites(const cwruncalls& calls, const cwcalls& then = nullptr) {
+  return cwwrites([&](cwtestrun& t) { calls(t.run); }, then);
+}
 
 // Records with decimal fields, for expectations: rec(20546, {500}).
 inline std::string rec(int code, std::initializer_list<int> fields = {}) {

@@ -3,13 +3,9 @@
 // paragraph spacing, and the region of every line of a centred paragraph.
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "filters/framework/writer/tests/cwtest.h"
 
 namespace {
-
-using calls = std::function<void(cwtestrun&)>;
 
 void font(cvrun* run) {
   cvfontdesc d = {1, "Arial", 0, 0, 0, CW_ENCBYTE, nullptr, 0, 240};
@@ -17,11 +13,7 @@ void font(cvrun* run) {
 }
 
 TEST(LineEnds, RecordsAndSpacesByKind) {
-  const struct {
-    const char* what;
-    calls run;
-    std::string want;
-  } rows[] = {
+  const cwcallrow<cwcalls> rows[] = {
       {"soft after a letter adds a space", [](cwtestrun& t) { t.text("ab"); cwnewline(t.run, 0); },
        "ab " + rec(12755)},
       {"soft after a hyphen", [](cwtestrun& t) { t.text("ab-"); cwnewline(t.run, 0); }, "ab-" + rec(12755)},
@@ -69,12 +61,7 @@ TEST(LineEnds, RecordsAndSpacesByKind) {
        },
        "a " + rec(12755) + rec(15083)},
   };
-  for (const auto& r : rows) {
-    cwtestrun t;
-    t.settle();
-    r.run(t);
-    EXPECT_EQ(t.show(), comshow(r.want)) << r.what;
-  }
+  for (const auto& r : rows) EXPECT_EQ(cwwrites(r.run), comshow(r.want)) << r.what;
 }
 
 TEST(LineEnds, ASoftLineEndAsTheFirstOutputAddsASpace) {
@@ -147,11 +134,7 @@ TEST(AlignedRegions, EveryLineOfACentredParagraphIsARegion) {
 }
 
 TEST(AlignedRegions, ExplicitRegions) {
-  const struct {
-    const char* what;
-    calls run;
-    std::string want;
-  } rows[] = {
+  const cwcallrow<cwcalls> rows[] = {
       {"centred, ended", [](cwtestrun& t) { cwctrbeg(t.run); t.text("a"); cwctrend(t.run); },
        rec(25219, {0, 0, 0}) + "a" + rec(20581)},
       {"centred of the second kind, closed by the line end",
@@ -175,12 +158,11 @@ TEST(AlignedRegions, ExplicitRegions) {
        rec(18625, {44, 0, 0}) + "a" + rec(20517) + rec(12744)},
   };
   for (const auto& r : rows) {
-    cwtestrun t;
-    t.settle();
-    r.run(t);
-    EXPECT_EQ(t.show(), comshow(r.want)) << r.what;
-    EXPECT_EQ(t.w->para.region, 0) << r.what;
-    EXPECT_EQ(t.w->chr.region, 0) << r.what;
+    std::string got = cwwrites(r.run, [&](cwtestrun& t) {
+      EXPECT_EQ(t.w->para.region, 0) << r.what;
+      EXPECT_EQ(t.w->chr.region, 0) << r.what;
+    });
+    EXPECT_EQ(got, comshow(r.want)) << r.what;
   }
 }
 

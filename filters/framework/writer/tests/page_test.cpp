@@ -2,8 +2,6 @@
 // leads to when its value differs from the copy written last.
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "filters/framework/writer/tests/cwtest.h"
 
 namespace {
@@ -31,7 +29,6 @@ TEST(PageState, TheFirstFlushOpensTheDocument) {
 }
 
 TEST(PageState, RecordsForChangedValues) {
-  using calls = std::function<void(cvrun*)>;
   auto shade = [](cvrun* r, int pct, int red, int blue) {
     cvshade s{};
     s.v.pct = pct;
@@ -39,11 +36,7 @@ TEST(PageState, RecordsForChangedValues) {
     s.v.c2[2] = blue;
     cwpageshade(r, &s);
   };
-  const struct {
-    const char* what;
-    calls run;
-    std::string want;
-  } rows[] = {
+  const cwcallrow<cwruncalls> rows[] = {
       {"orientation 2", [](cvrun* r) { cwsetorient(r, 2); }, rec(18928, {1})},
       {"top margin", [](cvrun* r) { cwsettmar(r, 1800); },
        rec(12499, {0, 0, 66, 52, 15840, 12600}) + rec(17043, {0, 7, 1800})},
@@ -65,13 +58,8 @@ TEST(PageState, RecordsForChangedValues) {
       {"preset 1 puts the page back", [](cvrun* r) { cwsettmar(r, 100); cwsetorient(r, 2); cwpagepreset(r, 1); }, ""},
       {"preset 2", [](cvrun* r) { cwsetorient(r, 2); cwpagepreset(r, 2); }, ""},
   };
-  for (const auto& row : rows) {
-    cwtestrun t;
-    t.settle();
-    row.run(t.run);
-    cwflush(t.run, 1);
-    EXPECT_EQ(t.show(), comshow(row.want)) << row.what;
-  }
+  auto flush = [](cwtestrun& t) { cwflush(t.run, 1); };
+  for (const auto& row : rows) EXPECT_EQ(cwwrites(row.run, flush), comshow(row.want)) << row.what;
 }
 
 TEST(PageState, SettersMarkThePageOnlyWhenAValueChanges) {

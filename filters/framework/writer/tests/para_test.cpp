@@ -3,16 +3,12 @@
 // the defaults by where the writer is, and the query of its fields.
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "filters/framework/writer/tests/cwtest.h"
 
 namespace {
 
-using calls = std::function<void(cvrun*)>;
-
 // A settled run at a paragraph's start: the calls, then its first text.
-std::string paragraph(const calls& set) {
+std::string paragraph(const cwruncalls& set) {
   cwtestrun t;
   t.settle();
   cwnewline(t.run, 1);
@@ -30,7 +26,7 @@ TEST(ParagraphFormat, RecordsOfANewParagraph) {
   };
   const struct {
     const char* what;
-    calls set;
+    cwruncalls set;
     std::string want;
   } rows[] = {
       {"nothing changed", [](cvrun*) {}, ""},
