@@ -178,9 +178,11 @@ TEST(Veksrv, SleepsAndIsInterrupted) {
   EXPECT_EQ(c.one("SELECT count(*) FROM dispatcher.message"), "0");
 
   // A submitter that gives up withdraws its command. In service, it is
-  // interrupted; ...
-  std::string err;
-  pgtest::submit(c, 200, {"60"}, 1, &err);
+  // interrupted (the wait begins once the server has taken it, so that the
+  // short timeout cannot run out while it is still queued); ...
+  int taken = pgtest::post(c, 200, {"60"});
+  ASSERT_TRUE(pgtest::inservice(c, taken));
+  std::string err = c.fails("CALL dispatcher.wait_reply($1::integer, 1)", {std::to_string(taken)});
   EXPECT_TRUE(has(err, "got no reply within")) << err;
   EXPECT_TRUE(has(err, "(state in service): withdrawn")) << err;
   EXPECT_TRUE(srv.waitlog("drtlslp: interrupted\n"));
@@ -441,7 +443,7 @@ TEST(Veksrv, ServesBatchesAndRequests) {
   EXPECT_EQ(c.one("SELECT count(*) FROM pg_stat_activity WHERE datname = current_database() AND "
                   "application_name LIKE 'kestrin%' AND state LIKE 'idle in transaction%'"),
             "0");
-  c.one("SET lock_timeout = '2s'");
+  c.one("SET lock_timeout = '30s'");
   c.one("ALTER TABLE dr$policy ADD COLUMN pol_note text");
   auto bad = c.one("CALL svcq.queue('LING', 0, NULL, true, 'no.such.column', 'x', 'y', 'z', "
                    "'ling_done', 'ling_err')");
