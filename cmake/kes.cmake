@@ -1,4 +1,4 @@
-# Shared build settings and the two helpers every module uses.
+# Shared build settings and the helpers the modules use.
 
 set(KES_WARNINGS -Wall -Wextra -Wno-unused-parameter -Wno-missing-field-initializers)
 # Internal errors name their unit by its path under the source tree, so
@@ -44,6 +44,18 @@ function(kes_check_layers)
     COMMENT "Checking the layering of the libraries" VERBATIM)
 endfunction()
 
+# kes_program(name SOURCES ... [DEPS ...]): a program of the tree, which
+# includes headers as "<dir>/<header>" and is built with the warnings.
+function(kes_program name)
+  cmake_parse_arguments(A "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${A_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_compile_options(${name} PRIVATE ${KES_WARNINGS})
+  if(A_DEPS)
+    target_link_libraries(${name} PRIVATE ${A_DEPS})
+  endif()
+endfunction()
+
 # kes_test(name SOURCES ... [DEPS ...] [LABELS ...]): a GoogleTest program,
 # each of its tests registered with CTest on its own.
 function(kes_test name)
@@ -51,10 +63,7 @@ function(kes_test name)
     return()
   endif()
   cmake_parse_arguments(A "" "" "SOURCES;DEPS;LABELS" ${ARGN})
-  add_executable(${name} ${A_SOURCES})
-  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
-  target_compile_options(${name} PRIVATE ${KES_WARNINGS})
-  target_link_libraries(${name} PRIVATE ${A_DEPS} GTest::gtest GTest::gtest_main)
+  kes_program(${name} SOURCES ${A_SOURCES} DEPS ${A_DEPS} GTest::gtest GTest::gtest_main)
   target_compile_definitions(${name} PRIVATE
     KES_SOURCE_DIR="${PROJECT_SOURCE_DIR}" KES_BINARY_DIR="${PROJECT_BINARY_DIR}")
   # An empty label list must not be passed on: the property list would

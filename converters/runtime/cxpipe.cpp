@@ -92,6 +92,15 @@ int putpath(unsigned char* r, int at, const char* path, int room) {
 
 bool success(const unsigned char* rep) { return (get32(rep + 8) & 0x80000000u) != 0; }
 
+// Sends a request that carries one path and reads its reply; the reply when
+// the host answered with success, else null.
+unsigned char* pathcall(cxstate* st, int cmd, const char* path) {
+  unsigned char* r = begin(st, cmd);
+  if (!r || putpath(r, 16, path, 0) < 0) return nullptr;
+  unsigned char* rep = exchange(st, CX_PIPEHDR);
+  return rep && success(rep) ? rep : nullptr;
+}
+
 }  // namespace
 
 int pioreply(cxstate* st, int handle, unsigned char* buf, int ignored) {
@@ -190,10 +199,8 @@ int pioseek(cxstate* st, int handle, int offset, int origin) {
 }
 
 int piounlink(cxstate* st, const char* path) {
-  unsigned char* r = begin(st, UNLINK);
-  if (!r || putpath(r, 16, path, 0) < 0) return -1;
-  unsigned char* rep = exchange(st, CX_PIPEHDR);
-  if (!rep || !success(rep)) return -1;
+  unsigned char* rep = pathcall(st, UNLINK, path);
+  if (!rep) return -1;
   return sget32(rep + 16);
 }
 
@@ -208,20 +215,16 @@ int piorename(cxstate* st, const char* oldp, const char* newp) {
 }
 
 int32_t piofsize(cxstate* st, const char* path) {
-  unsigned char* r = begin(st, GET_FILE_SIZE);
-  if (!r || putpath(r, 16, path, 0) < 0) return -1;
-  unsigned char* rep = exchange(st, CX_PIPEHDR);
-  if (!rep || !success(rep)) return -1;
+  unsigned char* rep = pathcall(st, GET_FILE_SIZE, path);
+  if (!rep) return -1;
   st->cm->pipelast = sget32(rep + 16);
   if (st->cm->pipelast != 0) return -1;
   return sget32(rep + 20);
 }
 
 int pioexist(cxstate* st, const char* path) {
-  unsigned char* r = begin(st, CHECK_EXIST);
-  if (!r || putpath(r, 16, path, 0) < 0) return -1;
-  unsigned char* rep = exchange(st, CX_PIPEHDR);
-  if (!rep || !success(rep)) return -1;
+  unsigned char* rep = pathcall(st, CHECK_EXIST, path);
+  if (!rep) return -1;
   st->cm->pipelast = sget32(rep + 16);
   return st->cm->pipelast == 0 ? 0 : -1;
 }

@@ -94,6 +94,19 @@ int pendinghalves(const cxstrm* p) {
   return p->spilled - p->readback;
 }
 
+// Takes up to n bytes of stream s into buf, one at a time through take,
+// until it answers below 0; the number taken.
+int takeeach(cxstate* st, int s, void* buf, int n, int (*take)(cxstate*, int)) {
+  auto* b = static_cast<unsigned char*>(buf);
+  int i = 0;
+  for (; i < n; i++) {
+    int c = take(st, s);
+    if (c < 0) break;
+    b[i] = static_cast<unsigned char>(c);
+  }
+  return i;
+}
+
 }  // namespace
 
 int cxsopen(cxstate* st, int size) {
@@ -165,16 +178,7 @@ int cxsgetc(cxstate* st, int s) {
   return p->data[p->rpos++];
 }
 
-int cxsgets(cxstate* st, int s, void* buf, int n) {
-  auto* b = static_cast<unsigned char*>(buf);
-  int i = 0;
-  for (; i < n; i++) {
-    int c = cxsgetc(st, s);
-    if (c < 0) break;
-    b[i] = static_cast<unsigned char>(c);
-  }
-  return i;
-}
+int cxsgets(cxstate* st, int s, void* buf, int n) { return takeeach(st, s, buf, n, cxsgetc); }
 
 int cxspop(cxstate* st, int s) {
   cxstrm* p = strm(st, s);
@@ -201,16 +205,7 @@ int cxspop(cxstate* st, int s) {
   return p->data[--p->wend];
 }
 
-int cxspops(cxstate* st, int s, void* buf, int n) {
-  auto* b = static_cast<unsigned char*>(buf);
-  int i = 0;
-  for (; i < n; i++) {
-    int c = cxspop(st, s);
-    if (c < 0) break;
-    b[i] = static_cast<unsigned char>(c);
-  }
-  return i;
-}
+int cxspops(cxstate* st, int s, void* buf, int n) { return takeeach(st, s, buf, n, cxspop); }
 
 int cxsunget(cxstate* st, int byte, int s) {
   cxstrm* p = strm(st, s);
@@ -290,20 +285,31 @@ int srcunget(cxstate* st, int byte) {
   return cxsunget(st, byte, h->srcs[h->nsrcs - 1]);
 }
 
+// Pushes stream s on a stack of n streams, which holds CX_NSINKS (one more
+// ends the run with a warning); true when it is the first.
+bool stackpush(cxstate* st, int* stack, int& n, int s) {
+  if (n < 0 || n >= CX_NSINKS) cxthrow(st, CX_WARN);
+  stack[n++] = s;
+  return n == 1;
+}
+
+// Pops the top of a stack of n streams (an empty one ends the run with a
+// warning); true when it is empty then.
+bool stackpop(cxstate* st, int& n) {
+  if (n <= 0 || n > CX_NSINKS) cxthrow(st, CX_WARN);
+  return --n == 0;
+}
+
 }  // namespace
 
 int ccpushsink(cxstate* st, int s) {
   cxw2head* h = w2head(st);
-  if (h->nsinks < 0 || h->nsinks >= CX_NSINKS) cxthrow(st, CX_WARN);
-  h->sinks[h->nsinks++] = s;
-  if (h->nsinks == 1) cxoutredir(st, sinkput, sinkunput);
+  if (stackpush(st, h->sinks, h->nsinks, s)) cxoutredir(st, sinkput, sinkunput);
   return 0;
 }
 
 int ccpopsink(cxstate* st) {
-  cxw2head* h = w2head(st);
-  if (h->nsinks <= 0 || h->nsinks > CX_NSINKS) cxthrow(st, CX_WARN);
-  if (--h->nsinks == 0) cxoutnorm(st);
+  if (stackpop(st, w2head(st)->nsinks)) cxoutnorm(st);
   return 0;
 }
 
@@ -329,15 +335,11 @@ int ccendsink(cxstate* st) {
 
 int ccpushsrc(cxstate* st, int s) {
   cxw2head* h = w2head(st);
-  if (h->nsrcs < 0 || h->nsrcs >= CX_NSINKS) cxthrow(st, CX_WARN);
-  h->srcs[h->nsrcs++] = s;
-  if (h->nsrcs == 1) cxinredir(st, srcget, srcunget);
+  if (stackpush(st, h->srcs, h->nsrcs, s)) cxinredir(st, srcget, srcunget);
   return 0;
 }
 
 int ccpopsrc(cxstate* st) {
-  cxw2head* h = w2head(st);
-  if (h->nsrcs <= 0 || h->nsrcs > CX_NSINKS) cxthrow(st, CX_WARN);
-  if (--h->nsrcs == 0) cxinnorm(st);
+  if (stackpop(st, w2head(st)->nsrcs)) cxinnorm(st);
   return 0;
 }

@@ -417,6 +417,26 @@ struct Walker {
     int r = label(q);
     return goon(r, q, next);
   }
+  // At arc p (byte b) of a special label, one below the lowest symbol:
+  // keeps its sibling as a choice point of kind and goes on at the labels
+  // after it, at the flag step for the flag label and at next for another.
+  int onspecial(uint8_t b, int kind, At next) {
+    if (b & 2)
+      if (int r = push(kind, p)) return r;
+    return onlist(p + 1, (b & 0xFC) == flagl ? AT_FLAG : next);
+  }
+  // Takes the label of arc p (byte b), keeping its sibling as a choice
+  // point of kind: a dense table's label starts that table's list (1), any
+  // other label is written (0); or a code.
+  int take(uint8_t b, int kind) {
+    if (b & 2)
+      if (int r = push(kind, p)) return r;
+    if ((b & 0xFC) == dense) {
+      int r = startlist(p);
+      return r < 0 ? r : 1;
+    }
+    return put(b & 0xFC) ? 0 : FST_ETOOLONG;
+  }
   // Pops a choice point and says where to go on; the kinds of the output
   // side lists and flags are common to both directions.
   int pop() {
@@ -555,20 +575,14 @@ struct Walker {
           }
           uint8_t b = net[p], lab = b & 0xFC;
           if (lab < lowest) {
-            if (b & 2)
-              if ((r = push(0, p))) return r;
-            if ((r = onlist(p + 1, lab == flagl ? AT_FLAG : AT_OUT))) return r;
+            if ((r = onspecial(b, 0, AT_OUT))) return r;
             break;
           }
           if (en && (chars < freeprefix || consumed())) {
             // Free: every arc in turn, its label written.
-            if (b & 2)
-              if ((r = push(6, p))) return r;
-            if (lab == dense) {
-              if ((r = startlist(p))) return r;
-              break;
-            }
-            if (!put(lab)) return FST_ETOOLONG;
+            r = take(b, 6);
+            if (r < 0) return r;
+            if (r > 0) break;
             r = maybereport(b & 1, AT_TARGET);
             if (r <= 0) return r < 0 ? 1 : 0;
             break;
@@ -645,10 +659,8 @@ struct Walker {
         case AT_GARC: {
           uint8_t b = net[p], lab = b & 0xFC;
           if (lab < lowest) {
-            if (b & 2)
-              if ((r = push(3, p))) return r;
             // Nothing written: the labels after it meet the input.
-            if ((r = onlist(p + 1, lab == flagl ? AT_FLAG : AT_LEX))) return r;
+            if ((r = onspecial(b, 3, AT_LEX))) return r;
             break;
           }
           at = AT_ORD;
@@ -656,13 +668,9 @@ struct Walker {
         }
         case AT_ORD: {
           uint8_t b = net[p], lab = b & 0xFC;
-          if (b & 2)
-            if ((r = push(4, p))) return r;
-          if (lab == dense) {
-            if ((r = startlist(p))) return r;
-            break;
-          }
-          if (!put(lab)) return FST_ETOOLONG;
+          r = take(b, 4);
+          if (r < 0) return r;
+          if (r > 0) break;
           uint8_t P = in[ip];
           bool eq = P && lab == P;
           if (eq) {
@@ -758,20 +766,29 @@ struct Walker {
 // Collectors
 // ---------------------------------------------------------------------
 
-// Every distinct result, in the order found.
-int colall(const uint8_t *coded, int, int, const fstnet *t, void *r) {
-  fstcol *c = static_cast<fstcol *>(r);
-  char *area = static_cast<char *>(c->area);
-  int n = fstdecode(coded, area + c->wpos, c->room - c->wpos, c->gen, t);
+// Every result after those already in the area, each ended by a 0: a
+// result the 8-bit area holds already is dropped, the 16-bit area takes
+// every one. 1 goes on; 0 stops, the error in the count.
+template <class Ch>
+int collectall(const uint8_t *coded, const fstnet *t, fstcol *c) {
+  Ch *area = static_cast<Ch *>(c->area);
+  int n = decodeany(coded, area + c->wpos, c->room - c->wpos, c->gen, t);
   if (n < 0) {
     c->count = n;
     return 0;
   }
-  for (int at = 0; at < c->wpos; at += static_cast<int>(std::strlen(area + at)) + 1)
-    if (std::strcmp(area + at, area + c->wpos) == 0) return 1;
+  if constexpr (sizeof(Ch) == 1) {
+    for (int at = 0; at < c->wpos; at += static_cast<int>(std::strlen(area + at)) + 1)
+      if (std::strcmp(area + at, area + c->wpos) == 0) return 1;
+  }
   c->count++;
   c->wpos += n + 1;
   return 1;
+}
+
+// Every distinct result, in the order found.
+int colall(const uint8_t *coded, int, int, const fstnet *t, void *r) {
+  return collectall<char>(coded, t, static_cast<fstcol *>(r));
 }
 
 // The first result; the walk stops.
@@ -799,16 +816,7 @@ int colbest(const uint8_t *coded, int, int, const fstnet *t, void *r) {
 
 // 16-bit: every result (no duplicate test), each ended by a 0.
 int colallw(const uint8_t *coded, int, int, const fstnet *t, void *r) {
-  fstcol *c = static_cast<fstcol *>(r);
-  uint16_t *area = static_cast<uint16_t *>(c->area);
-  int n = fstdecodew(coded, area + c->wpos, c->room - c->wpos, c->gen, t);
-  if (n < 0) {
-    c->count = n;
-    return 0;
-  }
-  c->count++;
-  c->wpos += n + 1;
-  return 1;
+  return collectall<uint16_t>(coded, t, static_cast<fstcol *>(r));
 }
 
 // 16-bit: the first result; its length.

@@ -47,12 +47,7 @@ TEST(AmiPro, ParagraphsOfTextSectionsConvert) {
   };
   for (auto &c : cases) {
     SCOPED_TRACE(c.name);
-    for (int i = 0; i < 2; i++) {
-      result r = run(c.doc);
-      EXPECT_EQ(r.status, 0);
-      EXPECT_EQ(r.out, c.want);
-      EXPECT_EQ(r.files, ft::kinout);
-    }
+    ft::expectagain(AMIPRO, c.doc, c.want);
   }
 }
 
@@ -79,23 +74,15 @@ TEST(AmiPro, TagsStandForCharactersOrNothing) {
   };
   for (auto &c : cases) {
     SCOPED_TRACE(c.tags);
-    result r = run(sam(std::string("[txt]\na") + c.tags + "b\n\n>\n"));
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "a" + c.want + "b\r\n");
+    ft::expect(run(sam(std::string("[txt]\na") + c.tags + "b\n\n>\n")), 0, "a" + c.want + "b\r\n");
   }
 }
 
 TEST(AmiPro, OptionsChooseLineEndAndCodePage) {
   std::string doc = sam("[txt]\na<\\i></A>\n\nb\n\n>\n");
-  struct {
-    const char *opts;
-    std::string want;
-  } cases[] = {{"0", "a\xe9\x81\r\nb\r\n"}, {"0x", "a\xe9\x81\nb\n"}, {"0m", "a\xe9\x81\rb\r"},
-               {"0a0437", "a\x82_\r\nb\r\n"}};
-  for (auto &c : cases) {
-    SCOPED_TRACE(c.opts);
-    EXPECT_EQ(ft::runopts(cvtamiprost, apnewst, c.opts, doc).out, c.want);
-  }
+  ft::expectoptions(cvtamiprost, apnewst, doc,
+                    {{"0", "a\xe9\x81\r\nb\r\n"}, {"0x", "a\xe9\x81\nb\n"}, {"0m", "a\xe9\x81\rb\r"},
+                     {"0a0437", "a\x82_\r\nb\r\n"}});
 }
 
 // Regions opened by tags run to the next ">" after a line end; frames of
@@ -125,9 +112,7 @@ TEST(AmiPro, RegionsAndFrames) {
   };
   for (auto &c : cases) {
     SCOPED_TRACE(c.name);
-    result r = run(c.doc);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, c.want);
+    ft::expect(run(c.doc), 0, c.want);
   }
 }
 
@@ -147,10 +132,7 @@ TEST(AmiPro, HeadersOtherThanTheVersionLineAreRefused) {
   };
   for (auto &c : cases) {
     SCOPED_TRACE(c.name);
-    result r = run(c.doc);
-    EXPECT_EQ(r.status, c.status);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.files, ft::kinout);
+    ft::expect(run(c.doc), c.status, "", &ft::kinout);
   }
 }
 
@@ -175,9 +157,7 @@ TEST(AmiPro, HostileAndCutDocumentsEnd) {
   };
   for (auto &c : cases) {
     SCOPED_TRACE(c.name);
-    result r = run(c.doc);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, c.want);
+    ft::expect(run(c.doc), 0, c.want);
   }
   std::string doc = sam("[data]\n1 2 64 4 5 6 7 1\nf\n\n>\n<s>\n[e]\n[txt]\n@Body@a<;>b\n\n>\n");
   for (size_t n = 0; n < doc.size(); n++) {

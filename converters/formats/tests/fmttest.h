@@ -1,5 +1,6 @@
-// Helpers of the converter tests of this folder: run an entry on a document
-// in a fresh folder and see its status, its output and what it left behind.
+// Helpers of the converter tests: run an entry on a document in a fresh
+// folder, on a state set as a test asks, and see its status, its output and
+// what it left behind.
 #ifndef KES_CONVERTERS_FORMATS_TESTS_FMTTEST_H
 #define KES_CONVERTERS_FORMATS_TESTS_FMTTEST_H
 
@@ -7,6 +8,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,54 +21,112 @@ namespace ft {
 struct result {
   int status;
   std::string out;                 // the output file "out.txt" afterwards
+  std::string zones;               // the zone file "zones.txt" afterwards
   std::vector<std::string> files;  // what the run left in its folder, sorted
 };
 
 // An entry that runs on a state its caller built.
 using stentry = int16_t (*)(cxstate *st, const char *inpath, const char *outpath);
 
+// How a run's state is set before the entry runs on it.
+struct setup {
+  const char *options = "0";        // the state's option string
+  bool zones = false;               // name the zone file "zones.txt" of the run's folder
+  const char *outname = "out.txt";  // the output's name in the folder
+};
+
 // Runs a conversion on a document ("in.doc"; none: no input file), writing
-// to outname, all in a fresh folder.
+// to outname, all in a fresh folder; entry(folder, inpath, outpath).
 template <class F>
-result runwith(F &&entry, const std::string *doc, const std::string &outname) {
+result runin(F &&entry, const std::string *doc, const std::string &outname) {
   cxtestdir d;
   if (doc) d.put("in.doc", *doc);
-  result r{entry(d.file("in.doc").c_str(), d.file(outname).c_str()), d.get("out.txt"), d.files()};
+  int status = entry(d, d.file("in.doc").c_str(), d.file(outname).c_str());
+  result r{status, d.get("out.txt"), d.get("zones.txt"), d.files()};
   std::sort(r.files.begin(), r.files.end());
   return r;
 }
 
+// Runs an entry that builds its own state.
+inline result runwith(cvtentry entry, const std::string *doc, const std::string &outname = "out.txt") {
+  return runin([&](const cxtestdir &, const char *in, const char *out) { return entry(in, out); }, doc, outname);
+}
+
 // Runs the entry of a converter id from the table.
-inline result run(int id, const std::string &doc) {
+inline result run(int id, const std::string *doc, const std::string &outname = "out.txt") {
   cvtentry e = nullptr;
   EXPECT_EQ(cvtfind(id, &e), 1);
-  return runwith(e, &doc, "out.txt");
+  return runwith(e, doc, outname);
 }
+inline result run(int id, const std::string &doc) { return run(id, &doc); }
 
-// Runs an entry on a state built by newst with the option string opts.
-inline result runopts(stentry entry, cxstate *(*newst)(), const char *opts, const std::string &doc) {
-  return runwith(
-      [&](const char *in, const char *out) {
+// Runs an entry on a state built by newst and set as s asks.
+inline result runst(stentry entry, cxstate *(*newst)(), const std::string *doc, const setup &s = {}) {
+  return runin(
+      [&](const cxtestdir &d, const char *in, const char *out) {
         cxstate *st = newst();
-        std::strcpy(st->nm->optstr, opts);
+        std::strncpy(st->nm->optstr, s.options, sizeof st->nm->optstr - 1);
+        if (s.zones) {
+          std::string z = d.file("zones.txt");
+          st->mn->zonefile = static_cast<char *>(cxalloc(st, z.size() + 1));
+          std::memcpy(st->mn->zonefile, z.c_str(), z.size() + 1);
+        }
         return entry(st, in, out);
       },
-      &doc, "out.txt");
+      doc, s.outname);
 }
-
-// Runs an entry whose state carries a zone-file name.
-inline result runzones(stentry entry, cxstate *(*newst)(), const std::string &doc) {
-  return runwith(
-      [&](const char *in, const char *out) {
-        cxstate *st = newst();
-        st->mn->zonefile = static_cast<char *>(cxalloc(st, 16));
-        std::strcpy(st->mn->zonefile, "zones.txt");
-        return entry(st, in, out);
-      },
-      &doc, "out.txt");
+inline result runst(stentry entry, cxstate *(*newst)(), const std::string &doc, const setup &s = {}) {
+  return runst(entry, newst, &doc, s);
 }
 
 const std::vector<std::string> kin = {"in.doc"}, kinout = {"in.doc", "out.txt"};
+
+// A case of a table of documents that end their runs with a status: what
+// it shows, the document, the status and the text written before.
+struct statuscase {
+  const char *name;
+  std::string doc;
+  int status;
+  std::string out;
+};
+
+// Checks what a run gave: its status, its output and, when files is given,
+// what it left in its folder.
+inline void expect(const result &r, int status, const std::string &out,
+                   const std::vector<std::string> *files = nullptr) {
+  EXPECT_EQ(r.status, status);
+  EXPECT_EQ(r.out, out);
+  if (files) {
+    EXPECT_EQ(r.files, *files);
+  }
+}
+
+// A case of a table of option strings: the options and the output they give.
+struct optcase {
+  const char *opts;
+  std::string want;
+};
+
+// Runs entry on doc once a case, on a state set with the case's options, and
+// checks the output; when status is given, the run's status too.
+inline void expectoptions(stentry entry, cxstate *(*newst)(), const std::string &doc,
+                          std::initializer_list<optcase> cases, std::optional<int> status = {}) {
+  for (const optcase &c : cases) {
+    SCOPED_TRACE(c.opts);
+    result r = runst(entry, newst, doc, {c.opts});
+    if (status) {
+      EXPECT_EQ(r.status, *status);
+    }
+    EXPECT_EQ(r.out, c.want);
+  }
+}
+
+// Converts a document twice through converter id: each run ends with 0,
+// writes want and leaves only its input and output, so a second run sees
+// nothing of the first.
+inline void expectagain(int id, const std::string &doc, const std::string &want) {
+  for (int i = 0; i < 2; i++) expect(run(id, doc), 0, want, &kinout);
+}
 
 // The files every entry is run with for the frame's failures: a missing
 // input (1), an output in a missing folder and an output name too long for

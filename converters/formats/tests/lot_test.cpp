@@ -55,12 +55,7 @@ TEST(Lotus, CellsOfEachReleaseConvertInFileOrder) {
   };
   for (auto &c : cases) {
     SCOPED_TRACE(c.name);
-    for (int i = 0; i < 2; i++) {  // a second run sees nothing of the first
-      result r = run(c.doc);
-      EXPECT_EQ(r.status, 0);
-      EXPECT_EQ(r.out, c.want);
-      EXPECT_EQ(r.files, ft::kinout);
-    }
+    ft::expectagain(LOTUS, c.doc, c.want);
   }
 }
 
@@ -132,9 +127,7 @@ TEST(Lotus, StoredValuesDecodeAsWritten) {
   for (auto &c : cases) {
     SCOPED_TRACE(c.name);
     kind k = c.rec[0] == 0x0D || c.rec[0] == 0x0E ? wk1 : wk3;
-    result r = run(sheet(k, {c.rec}));
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, c.want);
+    ft::expect(run(sheet(k, {c.rec})), 0, c.want);
   }
 }
 
@@ -157,31 +150,18 @@ TEST(Lotus, CharactersReachTheOutputCodePage) {
   };
   for (auto &c : cases) {
     SCOPED_TRACE(c.name);
-    result r = ft::runopts(cvtlotusst, lotnewst, c.opts, sheet(c.k, {label(c.k, 0, 0, text)}));
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, c.want);
+    ft::expect(ft::runst(cvtlotusst, lotnewst, sheet(c.k, {label(c.k, 0, 0, text)}), {c.opts}), 0, c.want);
   }
 }
 
 TEST(Lotus, OptionsChooseTheLineEnd) {
   std::string doc = sheet(wk1, {label(wk1, 0, 0, "a"), label(wk1, 1, 0, "b")});
-  struct {
-    const char *opts;
-    const char *want;
-  } cases[] = {{"0", "a \r\nb "}, {"0x", "a \nb "}, {"0M", "a \n\rb "}, {"0A", "a \r\nb "}, {"0q", "a \r\nb "}};
-  for (auto &c : cases) {
-    SCOPED_TRACE(c.opts);
-    EXPECT_EQ(ft::runopts(cvtlotusst, lotnewst, c.opts, doc).out, c.want);
-  }
+  ft::expectoptions(cvtlotusst, lotnewst, doc,
+                    {{"0", "a \r\nb "}, {"0x", "a \nb "}, {"0M", "a \n\rb "}, {"0A", "a \r\nb "}, {"0q", "a \r\nb "}});
 }
 
 TEST(Lotus, SealedAndOverlongRecordsEndTheRun) {
-  struct {
-    const char *name;
-    std::string doc;
-    int status;
-    const char *want;
-  } cases[] = {
+  const ft::statuscase cases[] = {
       {"sealed after the beginning", sheet(wk3, {sealed(), label(wk3, 0, 0, "secret")}), CX_CRYPT, ""},
       {"sealed keeps what came before", sheet(wk3, {label(wk3, 0, 0, "open"), sealed(), label(wk3, 1, 0, "x")}),
        CX_CRYPT, "open "},
@@ -192,22 +172,14 @@ TEST(Lotus, SealedAndOverlongRecordsEndTheRun) {
   };
   for (auto &c : cases) {
     SCOPED_TRACE(c.name);
-    result r = run(c.doc);
-    EXPECT_EQ(r.status, c.status);
-    EXPECT_EQ(r.out, c.want);
-    EXPECT_EQ(r.files, ft::kinout);
+    ft::expect(run(c.doc), c.status, c.out, &ft::kinout);
   }
 }
 
 // Text is bounded by its record, so a missing NUL never swallows the records
 // after it; a cell too short for its fields is dropped with the warning 5.
 TEST(Lotus, DamagedRecordsStayWithinTheirLength) {
-  struct {
-    const char *name;
-    std::string doc;
-    int status;
-    const char *want;
-  } cases[] = {
+  const ft::statuscase cases[] = {
       {"release 2 label without NUL", sheet(wk1, {rec(0x0F, addr(wk1, 0, 0) + "'abc"), label(wk1, 0, 1, "next")}), 0,
        "abc next "},
       {"release 3 label without NUL", sheet(wk3, {rec(0x16, addr(wk3, 0, 0) + "'abc"), label(wk3, 0, 1, "next")}), 0,
@@ -226,9 +198,7 @@ TEST(Lotus, DamagedRecordsStayWithinTheirLength) {
   };
   for (auto &c : cases) {
     SCOPED_TRACE(c.name);
-    result r = run(c.doc);
-    EXPECT_EQ(r.status, c.status);
-    EXPECT_EQ(r.out, c.want);
+    ft::expect(run(c.doc), c.status, c.out);
   }
 }
 

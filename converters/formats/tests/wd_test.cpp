@@ -12,8 +12,6 @@ using ft::result;
 
 constexpr int WORDDOS = 2;
 
-result run(const wdgen::spec &s) { return ft::run(WORDDOS, wdgen::make(s)); }
-
 TEST(WordDos, TextFollowsTheCharacterRules) {
   struct {
     const char *name;
@@ -41,41 +39,22 @@ TEST(WordDos, TextFollowsTheCharacterRules) {
   };
   for (auto &c : cases) {
     SCOPED_TRACE(c.name);
-    for (int i = 0; i < 2; i++) {
-      result r = run(c.spec);
-      EXPECT_EQ(r.status, 0);
-      EXPECT_EQ(r.out, c.want);
-      EXPECT_EQ(r.files, ft::kinout);
-    }
+    ft::expectagain(WORDDOS, wdgen::make(c.spec), c.want);
   }
 }
 
 TEST(WordDos, OptionsChooseLineEndAndCodePage) {
   const std::string doc = wdgen::make({"caf\x82\xc4\xc4\r\nx", 437});
-  struct {
-    const char *opts;
-    std::string want;
-  } cases[] = {
-      {"0", "caf\x82\xc4\xc4\r\nx"},       {"0x", "caf\x82\xc4\xc4\nx"},
-      {"0m", "caf\x82\xc4\xc4\rx"},        {"0a0819", "caf\xe9--\r\nx"},
-      {"0a8592", "caf\xe9--\r\nx"},        {"0a9999", "caf\x8e--\r\nx"},
-      {"0a1234", "caf\x82\xc4\xc4\r\nx"},
-  };
-  for (auto &c : cases) {
-    SCOPED_TRACE(c.opts);
-    result r = ft::runopts(cvtworddosst, wdnewst, c.opts, doc);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, c.want);
-  }
+  ft::expectoptions(cvtworddosst, wdnewst, doc,
+                    {{"0", "caf\x82\xc4\xc4\r\nx"}, {"0x", "caf\x82\xc4\xc4\nx"},
+                     {"0m", "caf\x82\xc4\xc4\rx"}, {"0a0819", "caf\xe9--\r\nx"},
+                     {"0a8592", "caf\xe9--\r\nx"}, {"0a9999", "caf\x8e--\r\nx"},
+                     {"0a1234", "caf\x82\xc4\xc4\r\nx"}},
+                    0);
 }
 
 TEST(WordDos, HeadersAndShortFilesEndWithTheirStatus) {
-  struct {
-    const char *name;
-    std::string doc;
-    int status;
-    std::string want;
-  } cases[] = {
+  const ft::statuscase cases[] = {
       {"empty file", "", 0, ""},
       {"end of text past the end of the file", wdgen::make({"Hello", 437, 128 + 40, std::string("\x31\xBE\x00\x00\x00\xAB", 6), 0, false}),
        CX_READERR, "Hello"},
@@ -86,15 +65,12 @@ TEST(WordDos, HeadersAndShortFilesEndWithTheirStatus) {
   };
   for (auto &c : cases) {
     SCOPED_TRACE(c.name);
-    result r = ft::run(WORDDOS, c.doc);
-    EXPECT_EQ(r.status, c.status);
-    EXPECT_EQ(r.out, c.want);
-    EXPECT_EQ(r.files, ft::kinout);
+    ft::expect(ft::run(WORDDOS, c.doc), c.status, c.out, &ft::kinout);
   }
 }
 
 TEST(WordDos, ZoneFileRunsAreRefused) {
-  result r = ft::runzones(cvtworddosst, wdnewst, wdgen::make({"Hello"}));
+  result r = ft::runst(cvtworddosst, wdnewst, wdgen::make({"Hello"}), {"0", true});
   EXPECT_EQ(r.status, CX_NOTFMT);
   EXPECT_EQ(r.files, ft::kinout);
 }

@@ -13,12 +13,7 @@ namespace {
 using namespace wpt;
 
 TEST(Wp5Converter, CodesAndGroups) {
-  struct {
-    const char *name;
-    std::string body;
-    std::string out;
-    const char *options = "0";
-  } cases[] = {
+  const bodycase cases[] = {
       {"characters, 0x7F too", "Hello, World\x7F", "Hello, World\x7F"},
       {"0x0A is a line end", "a\x0A" "b", "a\r\nb"},
       {"0x0A with line ends x", "a\x0A" "b", "a\nb", "0x"},
@@ -57,12 +52,7 @@ TEST(Wp5Converter, CodesAndGroups) {
       {"other groups write nothing", "a" + wp5group(0xD0, 1, "Hidden text") + "b" + wp5group(0xFF, 0, "x") + "c",
        "abc"},
   };
-  for (auto &c : cases) {
-    SCOPED_TRACE(c.name);
-    result r = run(WP5, wp5(c.body), {c.options});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, c.out);
-  }
+  expectbodies(WP5, cases);
 }
 
 // Which code page each (set, number) pair belongs to, and its byte: the set
@@ -103,11 +93,7 @@ TEST(Wp5Converter, CharacterMapDecidesByTheFirstCodePageRow) {
 // text, or one that claims more than the group holding it, never reads
 // into what follows.
 TEST(Wp5Converter, GroupsAreReadWithinTheirLength) {
-  struct {
-    const char *name;
-    std::string body;
-    std::string out;
-  } cases[] = {
+  const bodycase cases[] = {
       {"header shorter than the bytes ahead of its text", wp5group(0xD5, 0, zeros(7) + "\x01" "ab") + "c", "c"},
       {"note whose numbers reach past it", wp5group(0xD6, 0, zeros(3) + "\xFF" "abc") + "d", "d"},
       {"caption whose count reaches past it", wp5group(0xDA, 2, zeros(115) + le16(900) + "abc") + "d", "d"},
@@ -117,12 +103,7 @@ TEST(Wp5Converter, GroupsAreReadWithinTheirLength) {
       {"fixed code at the end of a group",
        wp5note(0, "a\xC2" + zeros(3)) + "after", " a after"},
   };
-  for (auto &c : cases) {
-    SCOPED_TRACE(c.name);
-    result r = run(WP5, wp5(c.body));
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, c.out);
-  }
+  expectbodies(WP5, cases);
 }
 
 // Nesting is bounded: a group inside 32 others is skipped by its length.
@@ -149,12 +130,7 @@ TEST(Wp5Converter, StatusesOfRefusedAndDamagedDocuments) {
   nooffset.replace(4, 4, le32(0x80000000u));
   std::string far = good;
   far.replace(4, 4, le32(100000));
-  struct {
-    const char *name;
-    std::string doc;
-    int status;
-    std::string out;
-  } cases[] = {
+  const ft::statuscase cases[] = {
       {"15 bytes", good.substr(0, 15), 9, ""},
       {"empty", "", 9, ""},
       {"signature", with(1, 'X'), 9, ""},
@@ -170,10 +146,7 @@ TEST(Wp5Converter, StatusesOfRefusedAndDamagedDocuments) {
   };
   for (auto &c : cases) {
     SCOPED_TRACE(c.name);
-    result r = run(WP5, c.doc);
-    EXPECT_EQ(r.status, c.status);
-    EXPECT_EQ(r.out, c.out);
-    EXPECT_EQ(r.files, c.status == 0 ? kinout : kin);
+    ft::expect(run(WP5, c.doc), c.status, c.out, c.status == 0 ? &kinout : &kin);
   }
 }
 

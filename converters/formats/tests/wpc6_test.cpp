@@ -40,12 +40,7 @@ TEST(Wp6Converter, CodeTableIsSortedAndEveryRowIsFound) {
 TEST(Wp6Converter, CodesOfTheDocumentArea) {
   std::string off = "\xF1" + zeros(4), on = "\xF1\x01" + zeros(3);
   std::string d0 = le16(2) + zeros(2);
-  struct {
-    const char *name;
-    std::string body;
-    std::string out;
-    const char *options = "0";
-  } cases[] = {
+  const bodycase cases[] = {
       {"characters", "Hello, World\x7F", "Hello, World\x7F"},
       {"single-byte codes", "a\x80" "b\x82" "c\x83" "d\x86" "e\x87" "f\xB4" "g\xB5" "h\xBA" "i\xC7" "j\xC9" "k\xCB" "l\xCF" "m",
        "a b-c- de\r\nf\fg\th i\fj\tk\r\nl m"},
@@ -76,12 +71,7 @@ TEST(Wp6Converter, CodesOfTheDocumentArea) {
       {"table rows after page breaks", wp6eol(0x10) + "a" + wp6eol(0x10) + "b" + wp6eol(0x13) + "c",
        "\fa\r\n\fb\r\n\fc"},
   };
-  for (auto &c : cases) {
-    SCOPED_TRACE(c.name);
-    result r = run(WP6, wp6(c.body), {c.options});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, c.out);
-  }
+  expectbodies(WP6, cases);
 }
 
 TEST(Wp6Converter, ExtendedCharacters) {
@@ -98,9 +88,7 @@ TEST(Wp6Converter, ExtendedCharacters) {
   };
   for (auto &c : cases) {
     SCOPED_TRACE(std::to_string(c.set) + "," + std::to_string(c.number) + " " + c.options);
-    result r = run(WP6, wp6("<" + wp6ext(c.set, c.number) + ">"), {c.options});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "<" + c.out + ">");
+    ft::expect(run(WP6, wp6("<" + wp6ext(c.set, c.number) + ">"), {c.options}), 0, "<" + c.out + ">");
   }
 }
 
@@ -164,10 +152,7 @@ TEST(Wp6Converter, TextOfPackets) {
   };
   for (auto &c : cases) {
     SCOPED_TRACE(c.name);
-    result r = run(WP6, wp6(c.body, c.pkts));
-    EXPECT_EQ(r.status, c.status);
-    EXPECT_EQ(r.out, c.out);
-    EXPECT_EQ(r.files, kinout);
+    ft::expect(run(WP6, wp6(c.body, c.pkts)), c.status, c.out, &kinout);
   }
 }
 
@@ -216,12 +201,7 @@ TEST(Wp6Converter, StatusesOfRefusedAndDamagedDocuments) {
   farpkt.replace(16 + 14 + 10, 4, le32(100000));
   std::string fardoc = good;
   fardoc.replace(4, 4, le32(100000));
-  struct {
-    const char *name;
-    std::string doc;
-    int status;
-    std::string out;
-  } cases[] = {
+  const ft::statuscase cases[] = {
       {"15 bytes", good.substr(0, 15), 9, ""},
       {"signature", with({{0, 0xFE}}), 9, ""},
       {"product type", with({{8, 2}}), 9, ""},
@@ -250,9 +230,7 @@ TEST(Wp6Converter, StatusesOfRefusedAndDamagedDocuments) {
   };
   for (auto &c : cases) {
     SCOPED_TRACE(c.name);
-    result r = run(WP6, c.doc);
-    EXPECT_EQ(r.status, c.status);
-    EXPECT_EQ(r.out, c.out);
+    ft::expect(run(WP6, c.doc), c.status, c.out);
   }
 }
 

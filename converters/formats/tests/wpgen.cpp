@@ -3,51 +3,17 @@
 // (fixtures/check.sh). Each NAME.wp or NAME.wpd that a reader can confirm
 // comes with NAME.words: the words of the text the converters write for it,
 // one per line, in UTF-8.
-#include <cstdio>
 #include <string>
+#include <vector>
 
 #include "converters/formats/tests/wpgen.h"
-
-namespace {
-
-// The words of a code-page-819 text, lower-cased, in UTF-8.
-std::string words(const std::string &text) {
-  std::string out, w;
-  for (unsigned char c : text) {
-    bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c >= 0xC0;
-    if (letter) {
-      if (c >= 'A' && c <= 'Z') c += 32;
-      if (c >= 0xC0 && c <= 0xDE && c != 0xD7) c += 32;
-      if (c < 0x80) {
-        w += static_cast<char>(c);
-      } else {
-        w += static_cast<char>(0xC0 | c >> 6);
-        w += static_cast<char>(0x80 | (c & 0x3F));
-      }
-    } else if (!w.empty()) {
-      out += w + "\n";
-      w.clear();
-    }
-  }
-  if (!w.empty()) out += w + "\n";
-  return out;
-}
-
-}  // namespace
+#include "converters/runtime/tests/fixgen.h"
 
 int main(int argc, char **argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: kes_wpgen FOLDER\n");
-    return 2;
-  }
-  std::string dir = argv[1];
+  std::vector<fixgen::file> files;
   for (const wpg::doc &d : wpg::corpus()) {
-    std::string base = dir + "/" + d.name;
-    if (!wpg::save(base + (d.six ? ".wpd" : ".wp"), d.bytes) ||
-        (d.checked && !wpg::save(base + ".words", words(d.text)))) {
-      std::fprintf(stderr, "kes_wpgen: cannot write into %s\n", dir.c_str());
-      return 1;
-    }
+    files.push_back({std::string(d.name) + (d.six ? ".wpd" : ".wp"), d.bytes});
+    if (d.checked) files.push_back({std::string(d.name) + ".words", fixgen::words(d.text, true)});
   }
-  return 0;
+  return fixgen::writeall(argc, argv, "kes_wpgen", files);
 }

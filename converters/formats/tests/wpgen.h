@@ -7,7 +7,6 @@
 #define KES_CONVERTERS_FORMATS_TESTS_WPGEN_H
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -201,14 +200,6 @@ inline std::vector<doc> corpus() {
                     {8, wp6text("Hd")}}),
                "aNamedMarkNameHdb", false});
   return d;
-}
-
-// Writes bytes to a file; false when it cannot.
-inline bool save(const std::string &path, const std::string &bytes) {
-  FILE *f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  return std::fclose(f) == 0 && ok;
 }
 
 }  // namespace wpg

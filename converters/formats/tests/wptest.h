@@ -1,66 +1,57 @@
-// Helpers of the WordPerfect converter tests: run an entry on a document in
-// a fresh folder, with an option string or a zone-file name when asked, and
-// see its status, its output and what it left behind.
+// Helpers of the WordPerfect converter tests: run a version's entry on a
+// document through the converter tests' harness, with an option string or a
+// zone-file name when asked, and edit documents byte by byte.
 #ifndef KES_CONVERTERS_FORMATS_TESTS_WPTEST_H
 #define KES_CONVERTERS_FORMATS_TESTS_WPTEST_H
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstring>
+#include <initializer_list>
+#include <span>
 #include <string>
-#include <vector>
+#include <utility>
 
-#include "converters/formats/cvt.h"
+#include "converters/formats/tests/fmttest.h"
 #include "converters/formats/tests/wpgen.h"
-#include "converters/runtime/tests/cxtest.h"
 
 namespace wpt {
 
 using namespace wpg;
+using ft::kin;
+using ft::kinout;
+using ft::result;
+using opts = ft::setup;
 
 enum ver { WP5, WP6 };
 
-struct opts {
-  const char *options = "0";  // the state's option string
-  bool zones = false;         // name a zone side file "zones.txt"
-  const char *outname = "out.txt";
-};
-
-struct result {
-  int status;
-  std::string out;                 // "out.txt" afterwards
-  std::string zones;               // "zones.txt" afterwards
-  std::vector<std::string> files;  // what the run left in its folder, sorted
-};
-
 // Runs the entry of a version on a document ("in.doc"; none: no input file).
 inline result run(ver v, const std::string *doc, const opts &o = {}) {
-  cxtestdir d;
-  if (doc) d.put("in.doc", *doc);
-  cxstate *st = v == WP5 ? wpc5newst() : wpc6newst();
-  std::strncpy(st->nm->optstr, o.options, sizeof st->nm->optstr - 1);
-  if (o.zones) {
-    std::string z = d.file("zones.txt");
-    st->mn->zonefile = static_cast<char *>(cxalloc(st, z.size() + 1));
-    std::memcpy(st->mn->zonefile, z.c_str(), z.size() + 1);
-  }
-  std::string in = d.file("in.doc"), out = d.file(o.outname);
-  int status = v == WP5 ? cvtwp5st(st, in.c_str(), out.c_str()) : cvtwp6st(st, in.c_str(), out.c_str());
-  result r{status, d.get("out.txt"), d.get("zones.txt"), d.files()};
-  std::sort(r.files.begin(), r.files.end());
-  return r;
+  return v == WP5 ? ft::runst(cvtwp5st, wpc5newst, doc, o) : ft::runst(cvtwp6st, wpc6newst, doc, o);
 }
 
 inline result run(ver v, const std::string &doc, const opts &o = {}) { return run(v, &doc, o); }
+
+// A case of a table of document bodies: what it shows, the body, the text
+// it gives and the option string it is run with.
+struct bodycase {
+  const char *name;
+  std::string body;
+  std::string out;
+  const char *options = "0";
+};
+
+// Runs each body as the document area of a document of version v: each run
+// ends with 0 and gives the case's text.
+inline void expectbodies(ver v, std::span<const bodycase> cases) {
+  for (auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    ft::expect(run(v, v == WP5 ? wp5(c.body) : wp6(c.body), {c.options}), 0, c.out);
+  }
+}
 
 // A copy of doc with bytes replaced: (offset, value) pairs.
 inline std::string edit(std::string doc, std::initializer_list<std::pair<size_t, int>> bytes) {
   for (auto [at, v] : bytes) doc[at] = static_cast<char>(v);
   return doc;
 }
-
-const std::vector<std::string> kinout = {"in.doc", "out.txt"}, kin = {"in.doc"};
 
 }  // namespace wpt
 

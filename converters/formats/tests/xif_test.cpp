@@ -77,12 +77,7 @@ TEST(Xif, TokensAndGroupsGiveTheText) {
   };
   for (auto &c : cases) {
     SCOPED_TRACE(c.name);
-    for (int i = 0; i < 2; i++) {
-      result r = run(c.doc);
-      EXPECT_EQ(r.status, 0);
-      EXPECT_EQ(r.out, c.want);
-      EXPECT_EQ(r.files, ft::kinout);
-    }
+    ft::expectagain(XIF, c.doc, c.want);
   }
 }
 
@@ -90,23 +85,14 @@ TEST(Xif, OnlyXifIdentificationsAreAccepted) {
   for (std::string bad : {std::string("\x8F\x0AMDI\\XIF6.0"), std::string("\x8E\x0AMDI/XIF6.0"),
                           std::string("MDI/XIF6.0"), std::string("\x8F\x0AMD"), std::string()}) {
     SCOPED_TRACE(bad);
-    result r = run(bad);
-    EXPECT_EQ(r.status, CX_NOTFMT);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.files, ft::kinout);
+    ft::expect(run(bad), CX_NOTFMT, "", &ft::kinout);
   }
 }
 
 TEST(Xif, OptionsChooseLineEndAndCodePage) {
   std::string d = doc().id("MDI/").group(70, "a\xA2").b;
-  struct {
-    const char *opts;
-    std::string want;
-  } cases[] = {{"0", "MDI/a\xA2\r\n"}, {"0x", "MDI/a\xA2\n"}, {"0m", "MDI/a\xA2\n\r"}, {"0a0437", "MDI/a\x9B\r\n"}};
-  for (auto &c : cases) {
-    SCOPED_TRACE(c.opts);
-    EXPECT_EQ(ft::runopts(cvtxifst, xifnewst, c.opts, d).out, c.want);
-  }
+  ft::expectoptions(cvtxifst, xifnewst, d,
+                    {{"0", "MDI/a\xA2\r\n"}, {"0x", "MDI/a\xA2\n"}, {"0m", "MDI/a\xA2\n\r"}, {"0a0437", "MDI/a\x9B\r\n"}});
 }
 
 // Characters of text strings: set selections, 16-bit pairs, accents waiting
@@ -147,9 +133,7 @@ TEST(Xif, StringCharactersReachTheOutputCodePage) {
       d.str("\xC2").str("e");
     else
       d.str(c.bytes);
-    result r = run(d);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "MDI/" + c.want);
+    ft::expect(run(d), 0, "MDI/" + c.want);
   }
 }
 
@@ -194,10 +178,7 @@ TEST(Xif, DeepGroupsAndLongStringsStayBounded) {
   };
   for (auto &c : cases) {
     SCOPED_TRACE(c.name);
-    result r = run(c.doc);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, c.want);
-    EXPECT_EQ(r.files, ft::kinout);
+    ft::expect(run(c.doc), 0, c.want, &ft::kinout);
   }
 }
 

@@ -23,6 +23,16 @@ struct VFile : ::testing::Test {
     for (int i = 0; i < n; i++) s[static_cast<size_t>(i)] = static_cast<char>(i * 7 + i / 251);
     return s;
   }
+  // A file of data, read through the first of `slots` virtual files with
+  // a window of `window` bytes; its file number. The table keeps the
+  // name's pointer, so the name lives as long as the test.
+  std::string readname;
+  int openread(const std::string &data, int slots, int window) {
+    dir.put("f", data);
+    readname = dir.file("f");
+    EXPECT_EQ(bfinit(st, slots, recerr), 0);
+    return bfopen(st, readname.c_str(), window, 1, 0, 0, 0, 0, 0, 0);
+  }
 };
 
 TEST_F(VFile, TableLimits) {
@@ -50,10 +60,7 @@ TEST_F(VFile, TableLimits) {
 
 TEST_F(VFile, WindowIsCappedAndReadsAreExact) {
   std::string data = pattern(100000);
-  dir.put("big", data);
-  std::string f = dir.file("big");
-  ASSERT_EQ(bfinit(st, 4, recerr), 0);
-  int v = bfopen(st, f.c_str(), 40000, 1, 0, 0, 0, 0, 0, 0);
+  int v = openread(data, 4, 40000);
   ASSERT_EQ(v, 0);
   EXPECT_EQ(st->mn->bftab[v].bufsize, 32767u);
   EXPECT_EQ(bfsize(st, v), 100000);
@@ -83,10 +90,7 @@ TEST_F(VFile, WindowIsCappedAndReadsAreExact) {
 
 TEST_F(VFile, PieceEndingAtWindowEdgeReloads) {
   std::string data = pattern(300);
-  dir.put("f", data);
-  std::string f = dir.file("f");
-  ASSERT_EQ(bfinit(st, 1, recerr), 0);
-  int v = bfopen(st, f.c_str(), 100, 1, 0, 0, 0, 0, 0, 0);
+  int v = openread(data, 1, 100);
   char buf[100];
   ASSERT_EQ(bfseek(st, v, 50), 50);
   ASSERT_EQ(bfread(st, v, buf, 50), 50);  // 50 + 50 reaches the window's end

@@ -2,10 +2,10 @@
 // readers can confirm they hold the text they were written with
 // (fixtures/check.sh). Each NAME.doc comes with NAME.words: the words of its
 // text, one per line, as a reader should find them.
-#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "converters/runtime/tests/fixgen.h"
 #include "converters/word/tests/wordgen.h"
 
 namespace {
@@ -18,18 +18,11 @@ struct item {
   wgen::spec spec;
 };
 
-bool save(const std::string& path, const std::string& bytes) {
-  return wgen::save(path, bytes.data(), bytes.size());
-}
+std::string str(const wgen::bytes& b) { return std::string(b.begin(), b.end()); }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: kes_wordgen FOLDER\n");
-    return 2;
-  }
-  std::string dir = argv[1];
   std::vector<std::string> two = {kpara1, kpara2};
   // A Word 6 stream of over 4096 bytes lies in big blocks, not in the mini stream.
   std::vector<std::string> many;
@@ -46,19 +39,15 @@ int main(int argc, char** argv) {
       {"word6-big", {wgen::word6, many}},
       {"word6-big-fast", {wgen::word6, many, true}},
   };
+  std::vector<fixgen::file> files;
   for (const item& it : items) {
-    wgen::bytes doc = wgen::make(it.spec);
     std::string text;
     for (const std::string& p : it.spec.pieces) text += p;
-    if (!save(dir + "/" + it.name + ".doc", std::string(doc.begin(), doc.end())) ||
-        !save(dir + "/" + it.name + ".words", wgen::words(text))) {
-      std::fprintf(stderr, "kes_wordgen: cannot write into %s\n", dir.c_str());
-      return 1;
-    }
+    files.push_back({std::string(it.name) + ".doc", str(wgen::make(it.spec))});
+    files.push_back({std::string(it.name) + ".words", fixgen::words(text)});
   }
   // The stream of the big Word 6 document alone, for another compound-file
   // writer to wrap.
-  wgen::bytes big = wgen::stream({wgen::word6, many});
-  if (!save(dir + "/WordDocument", std::string(big.begin(), big.end()))) return 1;
-  return 0;
+  files.push_back({"WordDocument", str(wgen::stream({wgen::word6, many}))});
+  return fixgen::writeall(argc, argv, "kes_wordgen", files);
 }

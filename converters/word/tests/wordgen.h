@@ -9,7 +9,6 @@
 #define KES_CONVERTERS_WORD_TESTS_WORDGEN_H
 
 #include <cstdint>
-#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -144,31 +143,6 @@ inline bytes make(const spec &s) {
   bytes b = stream(s);
   if (s.k != word6) return b;
   return dft::write({{"WordDocument", b}});
-}
-
-// Writes bytes into a file; false when that fails.
-inline bool save(const std::string &path, const void *data, size_t n) {
-  FILE *f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  bool ok = std::fwrite(data, 1, n, f) == n;
-  return std::fclose(f) == 0 && ok;
-}
-
-// The words of a text as an independent reader's output is compared: runs
-// of ASCII letters and digits, lower-cased, one a line.
-inline std::string words(const std::string &text) {
-  std::string out, w;
-  for (char c : text) {
-    bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-    if (letter) {
-      w += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-    } else if (!w.empty()) {
-      out += w + "\n";
-      w.clear();
-    }
-  }
-  if (!w.empty()) out += w + "\n";
-  return out;
 }
 
 }  // namespace wgen

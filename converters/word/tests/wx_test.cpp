@@ -47,10 +47,7 @@ TEST(WordExtract, GeneratedDocumentsConvertToTheirText) {
   };
   for (auto &c : cases) {
     SCOPED_TRACE(c.name);
-    result r = run(c.spec);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, c.want);
-    EXPECT_EQ(r.files, kinout);
+    ft::expect(run(c.spec), 0, c.want, &kinout);
   }
 }
 
@@ -86,9 +83,7 @@ TEST(WordExtract, CharactersAndLineEndsFollowEachFormatsFilter) {
   };
   for (auto &c : cases) {
     SCOPED_TRACE(c.name);
-    result r = run({c.k, {c.text}});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, c.want);
+    ft::expect(run({c.k, {c.text}}), 0, c.want);
   }
 }
 
@@ -118,10 +113,7 @@ TEST(WordExtract, FieldsGiveOneCharacterAndTheirResult) {
   for (wgen::kind k : {wgen::word2, wgen::word6}) {
     for (auto &c : cases) {
       SCOPED_TRACE(std::string(c.name) + (k == wgen::word6 ? " (word 6)" : ""));
-      result r = run({k, {c.text}});
-      EXPECT_EQ(r.status, 0);
-      EXPECT_EQ(r.out, c.want);
-      EXPECT_EQ(r.files, kinout);
+      ft::expect(run({k, {c.text}}), 0, c.want, &kinout);
     }
   }
   // Mac Word has no fields: their bytes are dropped and the code is text.
@@ -132,10 +124,7 @@ TEST(WordExtract, FieldsGiveOneCharacterAndTheirResult) {
 // file in the output's folder; the file is gone after the run.
 TEST(WordExtract, LongFieldCodeSpillsAndLeavesNothing) {
   std::string code = "\x13SYMBOL 183 \\f \"Symbol\"" + std::string(70000, 'x') + "\x15";
-  result r = run({wgen::word2, {"a" + code + "b"}});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, "a\x95" "b");
-  EXPECT_EQ(r.files, kinout);
+  ft::expect(run({wgen::word2, {"a" + code + "b"}}), 0, "a\x95" "b", &kinout);
 }
 
 // The option string is "0" in every run of this system; a caller that sets
@@ -157,14 +146,7 @@ TEST(WordExtract, OptionStringChoosesLineEndsAndCodePage) {
   const std::string text = "a\r\nb\r\x0B\x13SYMBOL 130 \\f \"MS\"\x15";
   for (auto &c : cases) {
     SCOPED_TRACE(c.opt);
-    cxtestdir d;
-    bytes doc = wgen::make({wgen::word2, {text}});
-    d.put("in.doc", std::string(doc.begin(), doc.end()));
-    cxstate *st = w2newst();
-    ASSERT_NE(st, nullptr);
-    std::strcpy(st->nm->optstr, c.opt);
-    EXPECT_EQ(cvtword2st(st, d.file("in.doc").c_str(), d.file("out.txt").c_str()), 0);
-    EXPECT_EQ(d.get("out.txt"), c.want);
+    ft::expect(ft::runst(cvtword2st, w2newst, docstr(wgen::make({wgen::word2, {text}})), {c.opt}), 0, c.want);
   }
 }
 
@@ -175,9 +157,7 @@ TEST(WordExtract, CompoundDocumentsOfOtherWriters) {
   std::string want;
   for (int i = 0; i < 150; i++)
     want += i % 2 ? "Pack my box with five dozen liquor jugs.\r\n" : "The quick brown fox jumps over the lazy dog.\r\n";
-  result r = run(WORD6, fixture("gsf-word6.doc"));
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, want);
+  ft::expect(run(WORD6, fixture("gsf-word6.doc")), 0, want);
   struct {
     const char *file;
     int status;

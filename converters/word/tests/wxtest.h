@@ -1,18 +1,16 @@
-// Helpers of the Word converter tests: run a converter id on a document in a
-// fresh folder and see its status, its output and what it left behind.
+// Helpers of the Word converter tests: run a converter id on a generated
+// document through the converter tests' harness, and read the fixture files
+// other programs wrote.
 #ifndef KES_CONVERTERS_WORD_TESTS_WXTEST_H
 #define KES_CONVERTERS_WORD_TESTS_WXTEST_H
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <vector>
 
-#include "converters/formats/cvt.h"
-#include "converters/runtime/tests/cxtest.h"
+#include "converters/formats/tests/fmttest.h"
 #include "converters/word/tests/wordgen.h"
 
 namespace wxt {
@@ -31,22 +29,19 @@ inline int idof(wgen::kind k) {
   }
 }
 
-struct result {
-  int status;
-  std::string out;                 // the output file "out.txt" afterwards
-  std::vector<std::string> files;  // what the run left in its folder, sorted
-};
+using ft::kin;
+using ft::kinout;
+using ft::result;
+
+// A generated document as the harness takes it.
+inline std::string docstr(const bytes &doc) { return std::string(doc.begin(), doc.end()); }
 
 // Runs the entry of a converter id on a document ("in.doc"; none: no input
 // file) writing to outname, all in a fresh folder.
 inline result run(int id, const bytes *doc, const std::string &outname = "out.txt") {
-  cxtestdir d;
-  if (doc) d.put("in.doc", std::string(doc->begin(), doc->end()));
-  cvtentry e = nullptr;
-  EXPECT_EQ(cvtfind(id, &e), 1);
-  result r{e(d.file("in.doc").c_str(), d.file(outname).c_str()), d.get("out.txt"), d.files()};
-  std::sort(r.files.begin(), r.files.end());
-  return r;
+  if (!doc) return ft::run(id, nullptr, outname);
+  std::string s = docstr(*doc);
+  return ft::run(id, &s, outname);
 }
 
 inline result run(int id, const bytes &doc) { return run(id, &doc); }
@@ -61,8 +56,6 @@ inline bytes fixture(const char *name) {
   EXPECT_FALSE(s.empty()) << name;
   return bytes(s.begin(), s.end());
 }
-
-const std::vector<std::string> kin = {"in.doc"}, kinout = {"in.doc", "out.txt"};
 
 }  // namespace wxt
 

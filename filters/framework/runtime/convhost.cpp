@@ -27,17 +27,19 @@ int formatslot(int format) {
   return -1;
 }
 
-// The Word entries until the Word readers exist: the run starts and ends at
-// once with status 9 (not a supported version).
-int wordnone(cvrun* run, int argc, const char** argv, int format) {
+// The entries of the formats whose readers do not exist yet: the run starts
+// and ends at once with status 9 (not a supported version).
+int rdrnone(cvrun* run, int argc, const char** argv, int format) {
   cvinit(run, argc, argv, 1, format, 1);
-  convfatal(run, 9);
+  convfatal(run, RDR_FORMAT);
   return 0;
 }
-int wwrnone(cvrun* run, int argc, const char** argv) { return wordnone(run, argc, argv, 49); }
-int wwrnone2(cvrun* run, int argc, const char** argv) { return wordnone(run, argc, argv, 44); }
+template <int format>
+int rdrnone(cvrun* run, int argc, const char** argv) {
+  return rdrnone(run, argc, argv, format);
+}
 
-rdrentry readers[knformats] = {nullptr, nullptr, wwrnone2, nullptr, wwrnone, nullptr};
+rdrentry readers[knformats] = {nullptr, rdrnone<7>, rdrnone<44>, rdrnone<48>, rdrnone<49>, rdrnone<108>};
 
 struct pull {
   convstate* st;
@@ -112,6 +114,9 @@ int convclose(convstate* st) {
   if (!st) return 1;
   if (st->textopen) convmfshut(st, st->texth);
   if (st->intopen) convmfshut(st, st->inth);
+  // What the run tracked outlives the run for the pulls; it goes now, with
+  // the run record among the filter's blocks.
+  if (st->run) cvfreeall(st->run);
   convbfreeall(st);
   st->cb.free(st->user, st);
   return 1;
@@ -131,6 +136,9 @@ int convrun(convstate* st) {
 }
 
 int convsetup(convstate* st) {
+  // A pull after a failed one converts again on a new run: what the failed
+  // run tracked is of no more use.
+  if (st->run) cvfreeall(st->run);
   auto* run = static_cast<cvrun*>(convbnew(st, sizeof(cvrun)));
   if (!run) return -1;
   std::memset(run, 0, sizeof *run);

@@ -6,6 +6,9 @@
 
 #include "converters/runtime/comcodes.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace {
 
 constexpr int kbuf = 4096;
@@ -164,6 +167,27 @@ bool convtexttext(convstate* st, int c) {
   return convtextput(st, '_');
 }
 
+// A run of text bytes in the input buffer up to the next record (outside
+// multi-byte mode): copied whole. The bytes it took, 0 when none; -1 when
+// the text could not be written.
+int convtextrun(convstate* st) {
+  if (st->txhexmode || st->txinpos >= st->txincount) return 0;
+  const unsigned char* p = st->txin + st->txinpos;
+  size_t left = static_cast<size_t>(st->txincount - st->txinpos);
+  const void* esc = std::memchr(p, COM_ESC, left);
+  size_t n = esc ? static_cast<size_t>(static_cast<const unsigned char*>(esc) - p) : left;
+  for (size_t done = 0; done < n;) {
+    if (st->txoutcount == st->txoutcap && !convtxwrite(st)) return -1;
+    size_t k = std::min(n - done, static_cast<size_t>(st->txoutcap - st->txoutcount));
+    std::memcpy(st->txout + st->txoutcount, p + done, k);
+    st->txoutcount += static_cast<int>(k);
+    done += k;
+  }
+  if (n > 0) st->txlast = p[n - 1];
+  st->txinpos += static_cast<int>(n);
+  return static_cast<int>(n);
+}
+
 void convtxclose(convstate* st) {
   convmfshut(st, st->txinh);
   convmfshut(st, st->txouth);
@@ -210,7 +234,11 @@ int convtotext(convstate* st) {
   st->txoutcap = kbuf;
   st->txlast = '\n';
   st->txhexmode = st->txhexdigits = 0;
-  for (int c; (c = convtextnext(st)) != -1;) {
+  for (int c;;) {
+    int run = convtextrun(st);
+    if (run < 0) return -1;
+    if (run > 0) continue;
+    if ((c = convtextnext(st)) == -1) break;
     bool ok = c == COM_ESC ? convtextcode(st) == 0 : convtexttext(st, c);
     // A text that cannot be written whole is not handed out as if it were.
     if (!ok) return -1;

@@ -34,6 +34,17 @@ struct convhostcb {
 // A reader entry: run record, argument count and vector; 0 after a normal end.
 using rdrentry = int (*)(cvrun* run, int argc, const char** argv);
 
+// The status codes with which a reader ends its run (through convfatal).
+inline constexpr int RDR_OK = 0;         // normal end
+inline constexpr int RDR_NOINPUT = 1;    // the input cannot be opened as a paged stream
+inline constexpr int RDR_SHORT = 2;      // fewer bytes than a fixed structure needs
+inline constexpr int RDR_NOOUTPUT = 3;   // the output cannot be created
+inline constexpr int RDR_DAMAGED = 5;    // a length or position in the file is impossible
+inline constexpr int RDR_NOMEM = 8;      // out of memory
+inline constexpr int RDR_FORMAT = 9;     // not the expected format, or an unsupported version
+inline constexpr int RDR_NOPACKET = 12;  // a packet the document refers to is missing
+inline constexpr int RDR_ENCRYPTED = 15; // encrypted document
+
 // convopen: a filter state over the host's callbacks, or null; reads nothing.
 convstate* convopen(void* user, const convhostcb* cb);
 // convgettext: the next bytes of the document's plain text; 1 with the count
@@ -59,7 +70,9 @@ int convguard(int (*fn)(void* arg), void* arg);
 // The readers by format code (1, 7, 44, 48, 49, 108) are process-wide, like
 // the return point. convsetreader installs the entry for a code and returns
 // the one it replaces (null for a code without reader, or for any other code).
-// Until the Word readers exist, 44 and 49 end their runs with status 9.
+// Format 1 has no reader until one is installed; until their readers exist,
+// the WordPerfect (7, 48), Word (44, 49) and HTML (108) entries end their
+// runs with status 9.
 rdrentry convsetreader(int format, rdrentry entry);
 // convgetreader: the entry installed for a format code, or null.
 rdrentry convgetreader(int format);
@@ -483,9 +496,29 @@ int cvsscratch(cvrun* run, int pagesize);
 int cvsclose(cvrun* run, int h);
 int cvscloseall(cvrun* run);
 int cvsfreeslot(cvrun* run, int h);
-int cvsgetc(cvrun* run, int h);
+// cvsgetcslow, cvsputcslow: cvsgetc and cvsputc beyond their fast path
+// (a byte within the current page).
+int cvsgetcslow(cvrun* run, int h);
+int cvsputcslow(cvrun* run, int h, int byte);
+// cvsgetc: the next byte of a stream, -1 at its end. Text is read a byte at
+// a time, so a byte within the page comes straight out.
+inline int cvsgetc(cvrun* run, int h) {
+  cvpstream* s = run && h >= 0 && h < CV_NSTREAMS ? run->streams[h] : nullptr;
+  if (s && !s->pending && s->cur < s->end && run->err != CV_ECANCEL) return s->page[s->cur++];
+  return cvsgetcslow(run, h);
+}
 int cvsread(cvrun* run, int h, void* buf, int count);
-int cvsputc(cvrun* run, int h, int byte);
+// cvsputc: writes a byte; 0, or -1. A byte with room in the page goes straight in.
+inline int cvsputc(cvrun* run, int h, int byte) {
+  cvpstream* s = run && h >= 0 && h < CV_NSTREAMS ? run->streams[h] : nullptr;
+  if (!s || s->cur >= s->limit) return cvsputcslow(run, h, byte);
+  int cur = s->cur;
+  s->page[cur++] = static_cast<unsigned char>(byte);
+  s->cur = cur;
+  s->dirty = 1;
+  if (cur > s->end) s->end = s->lastbytes = cur;
+  return 0;
+}
 int cvswrite(cvrun* run, int h, const void* bytes, int count);
 int cvsungetc(cvrun* run, int h, int byte);
 int cvsbackc(cvrun* run, int h);

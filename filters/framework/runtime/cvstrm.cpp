@@ -237,7 +237,7 @@ int cvsfreeslot(cvrun* run, int h) {
   return 0;
 }
 
-int cvsgetc(cvrun* run, int h) {
+int cvsgetcslow(cvrun* run, int h) {
   cvpstream* s = sof(run, h);
   if (!s) return -1;
   if (run->err == CV_ECANCEL) convfatal(run, CV_ECANCEL);
@@ -274,7 +274,7 @@ int cvsread(cvrun* run, int h, void* buf, int count) {
   return n;
 }
 
-int cvsputc(cvrun* run, int h, int byte) {
+int cvsputcslow(cvrun* run, int h, int byte) {
   unsigned char b = static_cast<unsigned char>(byte);
   return cvswrite(run, h, &b, 1) == 1 ? 0 : -1;
 }

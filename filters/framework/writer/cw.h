@@ -143,16 +143,241 @@ struct cvcpslot {
   unsigned char pages[4][256];   // reverse pages: the byte of each low byte
 };
 
+// ---------------------------------------------------------------- paragraph format
+
+inline constexpr int CW_NTABS = 256;   // tab stops of a tab table
+inline constexpr int CW_NLEVELS = 9;   // list levels of a paragraph format
+inline constexpr int CW_NSUMMARY = 22; // entries of the document summary
+
+// Sub-flags of the paragraph format: a paragraph boundary (the next flush
+// writes the paragraph records), the tab table, the indents and the list
+// levels changed.
+inline constexpr int32_t CW_PBOUND = 1, CW_PTABS = 2, CW_PINDENTS = 4, CW_PLEVELS = 0x40;
+
+// One tab stop: position (twips), kind (0 left, 1 centred, 2 right, 3
+// decimal, 4 set by an indent or a list number), leader and its encoding.
+struct cwtabstop {
+  int32_t pos;
+  int32_t kind;
+  char* leader;           // owned copy, or null
+  int32_t lenc;
+};
+
+// A tab table. Mode 0: positions count from the left margin; any other
+// mode: positions are line positions.
+struct cwtabtab {
+  int32_t count;
+  int32_t mode;
+  cwtabstop stops[CW_NTABS];
+};
+
+// A character-format change set: groups of words, each in force only when
+// its flag word is set. The word positions are fixed (78 words).
+struct cwchfmt {
+  int32_t attrset;        // 0: the attribute words follow
+  int32_t attr[30];       // 1-30: an on word per attribute, and value words
+  int32_t unused;
+  int32_t lhset;          // 32: line height
+  int32_t linehgt;
+  int32_t colset;         // 34: both colours
+  int32_t c1[3];
+  int32_t c2[3];
+  int32_t langset;        // 41: language
+  int32_t lang;
+  int32_t shadeset;       // 43: shading
+  cvshade shade;
+  int32_t bordset;        // 61: border kinds and colours
+  int32_t bord[4];
+  int32_t brgb[4][3];
+};
+static_assert(sizeof(cwchfmt) == 78 * 4, "a character change set is 78 words");
+
+// A stored list level, owned by the paragraph format that holds it.
+struct cwlistlvl {
+  int32_t base;           // start value - 1
+  int32_t counter;
+  int32_t fmt;            // numbering format
+  int32_t higher;         // the numbers of the levels above come first
+  char* before;           // owned copies, or null
+  char* after;
+  int32_t enc;            // encoding of both texts
+  cwchfmt* chfmt;         // owned copy, or null
+  int32_t ownfont;
+  char* fontname;         // owned copy, or null
+  int32_t fontenc;
+  int32_t fontnum;
+  int32_t ownsize;
+  int32_t size;
+  int32_t indent;         // from the item's start to its text, twips
+  int32_t owncp;
+  int32_t cp;
+};
+
+// A text argument that keeps the value stored before (list definitions).
+inline const char* const CW_KEEPTEXT = reinterpret_cast<const char*>(static_cast<intptr_t>(-1));
+
+// A list-level definition as a reader passes it; -1 (CW_KEEPTEXT for the
+// texts) keeps what is stored. Below version 2 the fields from the
+// character formatting on are not read.
+struct cwlistdesc {
+  int32_t version;
+  int32_t level;          // 1-9
+  int32_t start;
+  int32_t fmt;
+  int32_t higher;
+  const char* before;
+  const char* after;
+  int32_t enc;
+  const cwchfmt* chfmt;   // or null
+  int32_t ownfont;
+  const char* fontname;
+  int32_t fontenc;
+  int32_t fontnum;
+  int32_t ownsize;
+  int32_t size;
+  int32_t indent;
+  int32_t owncp;
+  int32_t cp;
+};
+
+struct cwstyle;  // a style of the style table
+
+// The paragraph format; the writer keeps a pending and a written copy.
+struct cwparafmt {
+  int32_t sub;            // CW_PBOUND, CW_PTABS, CW_PINDENTS, CW_PLEVELS
+  int32_t lmar, rmar;     // margins from the page edges
+  int32_t align;          // 0 left, 1 centre, 2 right, 3 justified, 4 the same with field 1
+  int32_t linespc;        // line spacing
+  int32_t spc2;           // the second spacing value
+  int32_t after, before;  // paragraph spacing
+  int32_t ind1st, indleft, indright;
+  int32_t once3;          // written once with the next paragraph records when positive
+  int32_t once4;          // ended at the next line end when positive
+  int32_t pct1, pct2;     // two percentages 0-100
+  int32_t widow;          // widow and orphan lines, -1 off
+  int32_t bord[4];        // border line kinds of sides 0-3
+  int32_t brgb[4][3];     // border colours of sides 0-3
+  int32_t spare;
+  cvshadevals shade;
+  // Not copied from one format into another:
+  int32_t lastlvl;        // the list level numbered last (0-based)
+  // Deep-copied:
+  cwlistlvl* lvl[CW_NLEVELS];
+  cwtabtab tabs;
+  // Copied as they are:
+  cwstyle* style;         // the paragraph style applied last, or null
+  int32_t linepos;        // where the next character goes, twips
+  int32_t region;         // the aligned region open: 25219, 18625 or 0
+  int32_t taborg;         // where the last tab move or back-tab started
+};
+
+// A tab stop of the document defaults.
+struct cwdeftab {
+  int32_t pos;
+  int32_t kind;
+  const char* leader;     // or null
+  int32_t lenc;
+};
+
+// A list level of the document defaults.
+struct cwdeflvl {
+  int32_t start;
+  int32_t unused;
+  int32_t fmt;
+  int32_t higher;
+  const char* before;
+  const char* after;
+  int32_t enc;
+  const cwchfmt* chfmt;   // or null
+  int32_t ownfont;
+  const char* fontname;
+  int32_t fontenc;
+  int32_t fontnum;
+  int32_t ownsize;
+  int32_t size;
+};
+
+// The document-defaults record each reader hands to cwdocdefs.
+struct cwdefrec {
+  int32_t version;        // not read
+  int32_t nowidth;        // width counting: 1 off, 0 on
+  int32_t grid;           // table-grid mode: 1 on
+  int32_t codepage;
+  int32_t fnstyle;        // footnote numbering style
+  int32_t enstyle;        // endnote numbering style
+  int32_t tmar, bmar;
+  int32_t hdrgap, ftrgap;
+  int32_t hdrpos, ftrpos;
+  int32_t length, width;
+  int32_t orient;
+  int32_t lmar, rmar;
+  int32_t align;
+  int32_t linespc;
+  int32_t spc2;           // not read
+  int32_t pct1, pct2;
+  int32_t widow;
+  int32_t unused;
+  const cwdeflvl* lvl[CW_NLEVELS];  // null: absent
+  int32_t ntabs;
+  int32_t tabmode;
+  cwdeftab tabs[CW_NTABS];
+  int32_t font, size, lang;
+};
+
+// The run's copy of the document defaults, with its own tab leaders and levels.
+struct cwrundefs {
+  int32_t nowidth, grid, codepage, fnstyle, enstyle;
+  int32_t tmar, bmar, hdrgap, ftrgap, hdrpos, ftrpos, length, width, orient;
+  int32_t lmar, rmar, align, linespc, pct1, pct2, widow;
+  cwlistlvl* lvl[CW_NLEVELS];
+  cwtabtab tabs;
+  int32_t font, size, lang;
+};
+
+// One entry of the document summary: a text, or the whole of a stream.
+struct cwsumentry {
+  char* text;             // owned copy, or null
+  int32_t enc;            // the text's encoding, -1 for a stream
+  int32_t stream;         // paged stream owned by the entry, -1 none
+};
+
+// A summary item given with its own stream.
+struct cwsumitem {
+  int32_t unused;
+  int32_t index;
+  const char* text;       // or null: the stream holds the value
+  int32_t enc;
+  int32_t stream;
+};
+
+// A string descriptor of the flush-right regions.
+struct cwstrdesc {
+  int32_t flags;
+  const char* text;       // or null
+  int32_t enc;
+};
+
 // The writer's state of one run (cvrun::writer), made at the run's start.
 struct cwstate {
-  // The writer core: pending flags, line position and switches.
+  // The writer core: pending flags and switches (the line position is kept
+  // with the paragraph format, para.linepos).
   uint32_t pending;        // CW_PCHAR, CW_PPARA, CW_PPAGE, CW_PGRID
   int32_t parastart;       // a paragraph or line has just begun
-  int32_t linepos;         // where the next character goes, twips
   int32_t rightlimit;      // where a line is full, twips
   int32_t nowidth;         // width counting: 1 off
   int32_t prolwritten;     // the prologue has been written
+  int32_t inlinestyles;    // style definitions are written inline, not in the prologue
   int32_t deflang;         // the run's default language
+  int32_t subkind;         // kind of the innermost open sub-document, 0 the main text
+  int32_t gridmode;        // table-grid mode of the document
+  int32_t notestyle[2];    // footnote and endnote numbering styles
+  cwsumentry** summary;    // 22 entries, or null
+  cvshadevals* docshade;   // the document background, or null
+  int32_t listcb;          // the list clean-up callback is registered
+  // Paragraph format: pending and written copies; the document defaults.
+  cwparafmt para;
+  cwparafmt paraw;
+  cwrundefs defs;
   // Character format: pending and written copies.
   cwcharfmt chr;
   cwcharfmt chrw;
@@ -221,12 +446,202 @@ struct cwgendesc {
 // The writer's steps of a run's start and end (cvsethooks installs them).
 extern const cvhooks cwhooks;
 
-// cwflush: writes every pending change: page records, attributes switched
-// off, then font and character records (mode 1 at every call).
+// ---------------------------------------------------------------- writer core
+
+// cwflush: writes every pending change in a fixed order: table grid, page
+// records (the prologue first), attributes switched off, the paragraph
+// records, the aligned region of a new line, font and character records.
 void cwflush(cvrun* run, int mode);
-// cwprologue: the records that open a document: identification, the font
-// table (naming "Courier" when no font was declared), the default font.
+// cwgridflush: the table grid merge; no grid is pending until tables exist.
+void cwgridflush(cvrun* run);
+// cwprologue: the records that open a document, once: identification, the
+// summary, the font table (naming "Courier" when no font was declared), the
+// document background and the default font.
 void cwprologue(cvrun* run);
+// cwputc: a character of the current code page, counting its width and
+// wrapping the line when it is full (fast path below).
+inline void cwputc(cvrun* run, int c);
+// cwputcslow: cwputc with pending format or width counting.
+void cwputcslow(cvrun* run, int c);
+// cwputs: a NUL-ended string of the current code page; counts, never wraps.
+void cwputs(cvrun* run, const char* s);
+// cwputraw: a character as it is: no flush, no width.
+void cwputraw(cvrun* run, int c);
+// cwputb: a byte into the output unchanged, after the pending format.
+void cwputb(cvrun* run, int byte);
+// cwbackc: steps the output back one byte and returns it; -1 at its start.
+int cwbackc(cvrun* run);
+// cwspecial: a special character (0 non-breaking space, 1 optional hyphen,
+// 2 non-breaking hyphen, 3 optional hyphen shown, 4 page number, 5 page
+// count, 6 tab, 7 and 8 tab codes, 9 an empty aligned region).
+void cwspecial(cvrun* run, int kind);
+// cwbreak: one break record by kind; no flush, no width.
+void cwbreak(cvrun* run, int kind);
+// cwgetc: the next byte of the current input (or of the innermost reading
+// callback); -1 at its end.
+inline int cwgetc(cvrun* run) {
+  return run->getidx >= 0 ? run->getcbs[run->getidx](run) : cvsgetc(run, run->in);
+}
+// cwungetc: pushes a byte back onto the current input.
+void cwungetc(cvrun* run, int byte);
+// cwwrap: moves the tail of an overfull line behind a soft line end.
+void cwwrap(cvrun* run);
+// cwsummary: stores a summary entry (index 0-21) as a copy of the text.
+void cwsummary(cvrun* run, int index, const char* text, int enc);
+// cwsummaryrec: stores a summary entry from a text or, without one, from a
+// stream that the entry then owns.
+void cwsummaryrec(cvrun* run, const cwsumitem* item);
+// cwsummaryfree: frees the summary table (a clean-up callback).
+void cwsummaryfree(cvrun* run);
+// cwdocshade: stores the document background for the prologue.
+void cwdocshade(cvrun* run, const cvshade* shade);
+
+// ---------------------------------------------------------------- line ends and regions
+
+// cwnewline: ends the line: 0 soft, 1 hard (paragraph end), 2 break inside
+// a paragraph, 3 hard page, 4 soft page, 5 soft without a space.
+void cwnewline(cvrun* run, int kind);
+// cwparablank: the space before (0) or after (1) as blank lines.
+void cwparablank(cvrun* run, int which);
+// cwalignopen: opens the aligned region of the pending alignment.
+void cwalignopen(cvrun* run);
+// cwalignclose: closes the open aligned region.
+void cwalignclose(cvrun* run);
+// Explicit regions: flush right (kind 10 or 44, an optional fill text),
+// centred (kind 0 or 1), and their ends.
+void cwflrbeg(cvrun* run, const cwstrdesc* d);
+void cwflrbeg2(cvrun* run, const cwstrdesc* d);
+void cwctrbeg(cvrun* run);
+void cwctrbeg2(cvrun* run);
+void cwctrend(cvrun* run);
+void cwflrend(cvrun* run);
+
+// ---------------------------------------------------------------- paragraph format
+
+void cwalign(cvrun* run, int align);                  // alignment 0-4
+void cwlmargin(cvrun* run, int twips);                // left margin, where it leaves room
+void cwrmargin(cvrun* run, int twips);                // right margin, where it leaves room
+void cwlinespc(cvrun* run, int kind, int twips);      // kind 3 the second value, else line spacing
+void cwparaspc(cvrun* run, int which, int twips);     // 0 space before, else space after
+void cwwidow(cvrun* run, int on, int lines);          // on 1: lines (at least 2); else off
+void cwparapct(cvrun* run, int v1, int v2);           // both percentages, each 0-100
+void cwparaval3(cvrun* run, int value);               // one-shot value 3
+void cwparaval4(cvrun* run, int value);               // one-shot value 4
+void cwparabord(cvrun* run, int side, int kind);      // a side's border line kind
+void cwparabrgb(cvrun* run, int side, int r, int g, int b);  // a side's border colour
+void cwparashade(cvrun* run, const cvshade* shade);   // paragraph shading
+// cwparareset: the pending format back to the run defaults for where the
+// writer is (main text, table cell, box ...), keeping style and list levels.
+void cwparareset(cvrun* run);
+// cwparaflush: the paragraph records of what changed (at a boundary), or
+// only the indent records (inside a paragraph).
+void cwparaflush(cvrun* run);
+// cwparainit: both formats to the defaults of a new sub-document.
+void cwparainit(cvrun* run);
+// cwparacopy: a deep copy of a paragraph format over another.
+void cwparacopy(cvrun* run, cwparafmt* to, const cwparafmt* from);
+// cwparafree: frees the tab leaders and list levels the formats own.
+void cwparafree(cvrun* run);
+// cwparaget: a field of the pending paragraph format by index 0-34, else -1.
+int cwparaget(cvrun* run, int index);
+
+// ---------------------------------------------------------------- indents
+
+void cwindents(cvrun* run, int first, int left, int right);  // all three, with tab stops
+void cwind1st(cvrun* run, int first);                         // first-line indent
+void cwindleft(cvrun* run, int left);                         // left indent, when positive
+void cwindright(cvrun* run, int right);                       // right indent, when positive
+// The indents advanced by an amount, 0 meaning up to the next tab stop; 0,
+// or -1 when no stop follows the line position.
+int cwind1stadd(cvrun* run, int amount);
+int cwindleftadd(cvrun* run, int amount);
+int cwindrightadd(cvrun* run, int amount);
+// cwbacktab: moves the line position back by an amount (0: to the previous stop).
+void cwbacktab(cvrun* run, int amount);
+// cwindreset: the indents 0 and the tab origin at the left margin.
+void cwindreset(cvrun* run);
+// cwindrec: the indent records (from the paragraph flush).
+void cwindrec(cvrun* run);
+// cwindmove: the records that move the line to where the indented text starts.
+void cwindmove(cvrun* run);
+
+// ---------------------------------------------------------------- tab stops
+
+void cwtstopclear(cvrun* run);                        // empties the pending table
+void cwtstopkind(cvrun* run, int mode);               // the pending table's mode
+// cwtstopadd: a stop into the pending table; 0, or -1 when refused.
+int cwtstopadd(cvrun* run, int pos, int kind, const char* leader, int lenc);
+// cwtstopins: inserts or replaces a stop in a table, kept sorted; 0, or -1
+// for a position off the page.
+int cwtstopins(cvrun* run, cwtabtab* t, int lmar, int pos, int kind, const char* leader, int lenc);
+// cwtstopnext: the next (dir 1) or previous (dir -1) stop from a line
+// position, its kind in *kind; -1 when there is no next one, 0 no previous one.
+int cwtstopnext(cvrun* run, int pos, int dir, int* kind);
+// cwtstopfind: 1 and the kind when the pending table has a stop at pos, else 0.
+int cwtstopfind(cvrun* run, int pos, int* kind);
+// cwtstopat: the same for any table.
+int cwtstopat(cvrun* run, const cwtabtab* t, int pos, int* kind);
+// cwtstopcopy: a table with copies of its leaders (the target's are freed already).
+void cwtstopcopy(cvrun* run, cwtabtab* to, const cwtabtab* from);
+// cwtstopfree: frees a table's leaders and empties it.
+void cwtstopfree(cvrun* run, cwtabtab* t);
+// cwtstopchk: the tab records when the pending table differs from the written one.
+void cwtstopchk(cvrun* run);
+// cwtstoprec: the tab records 12978 and 2702 of the pending table.
+void cwtstoprec(cvrun* run);
+// cwtstopcmp: the order of two stops by position.
+int cwtstopcmp(const cwtabstop* a, const cwtabstop* b);
+
+// ---------------------------------------------------------------- list levels
+
+// cwlistdef: defines a list level; 0, or -1 for a level outside 1-9 or no memory.
+int cwlistdef(cvrun* run, const cwlistdesc* d);
+// cwlistnum: writes the next number of a defined level 1-9.
+void cwlistnum(cvrun* run, int level);
+// cwlistinit: empties the pending levels and registers their clean-up.
+void cwlistinit(cvrun* run);
+// cwlistfree: frees the pending levels (a clean-up callback).
+void cwlistfree(cvrun* run);
+// cwlvlrec: the list-level record 4560 (from the paragraph flush).
+void cwlvlrec(cvrun* run);
+// cwlvlfont: the font and character records of a level's number.
+void cwlvlfont(cvrun* run, const cwlistlvl* l);
+// cwlvloff: the records that end a change set's formatting.
+void cwlvloff(cvrun* run, const cwchfmt* c);
+// cwlvlfree: frees the levels of a paragraph format.
+void cwlvlfree(cvrun* run, cwparafmt* f);
+// cwlvlcopy: the target's levels replaced by deep copies of the source's.
+void cwlvlcopy(cvrun* run, cwparafmt* to, const cwparafmt* from);
+// cwchfmtcopy: an owned copy of the groups that are set, or null when none is.
+cwchfmt* cwchfmtcopy(cvrun* run, const cwchfmt* c);
+// Numbers as text: decimal, letters, ordinals, English words (0-9998),
+// roman numerals; each counts the widths it writes.
+void cwnumdec(cvrun* run, int n);
+void cwnumlalpha(cvrun* run, int n);
+void cwnumualpha(cvrun* run, int n);
+void cwnumord(cvrun* run, int n);
+void cwnumwords(cvrun* run, int n);
+void cwnumroman(cvrun* run, int n, int lower);
+// cvroman: the roman numerals of n modulo 100000 into buf (24 bytes).
+void cvroman(int n, char* buf, int lower);
+// cwstrwidth: the widths of an 8-bit string's characters in the current font.
+int cwstrwidth(cvrun* run, const char* s);
+
+// ---------------------------------------------------------------- document defaults
+
+// cwdocdefs: keeps a copy of a reader's defaults record and applies it.
+void cwdocdefs(cvrun* run, const cwdefrec* d);
+// cwdefsapply: the defaults into the pending paragraph, page and character
+// formats, marked pending.
+void cwdefsapply(cvrun* run);
+// cwdefsreset: the defaults into both paragraph formats and both page
+// states, nothing pending.
+void cwdefsreset(cvrun* run);
+// cwdefsinit: the built-in defaults (the run's start).
+void cwdefsinit(cvrun* run);
+// cwfontget: a fresh copy of an attribute of the current font (0 size, 1
+// name, 2 number, 3 value a, 4 family, 5 pitch, 6 name encoding), or null.
+void* cwfontget(cvrun* run, int kind);
 
 // ---------------------------------------------------------------- code pages
 
@@ -265,8 +680,10 @@ int cvcurucs(cvrun* run, int byte, int* hi, int* lo);
 // cvucsback: the byte of a code page for a 16-bit character (0 where the
 // code page has none), or -1 when the code page or its page is missing.
 int cvucsback(cvrun* run, int cp, int hi, int lo);
-// cwucschar: writes one byte of the current code page.
-void cwucschar(cvrun* run, int byte);
+// cwucschar: writes one byte of the current code page (fast path below).
+inline void cwucschar(cvrun* run, int byte);
+// cwucscharslow: cwucschar beyond printable ASCII in code page 437.
+void cwucscharslow(cvrun* run, int byte);
 // cwwchar: writes one 16-bit character.
 void cwwchar(cvrun* run, int hi, int lo);
 // cwwstr: writes a 16-bit string in the run's byte order.
@@ -433,7 +850,8 @@ void cwpagepreset(cvrun* run, int kind);
 void cwpagecheck(cvrun* run);
 // cwpageflush: the records of changed page values; the written copy follows.
 void cwpageflush(cvrun* run);
-// cwpagedefs: the page state and the pending flags at the run's start.
+// cwpagedefs: the page state, both paragraph formats and the pending flags
+// at the run's start.
 void cwpagedefs(cvrun* run);
 
 // ---------------------------------------------------------------- shared records
@@ -457,5 +875,25 @@ void cwcharbord(cvrun* run, int side, int kind);            // accepted and igno
 int cvrgb2ico(int r, int g, int b);
 // cvico2rgb: the components of a colour code; clear bits leave theirs alone.
 void cvico2rgb(int code, int* r, int* g, int* b);
+
+// ---------------------------------------------------------------- fast paths
+
+// Text goes through the writer a byte at a time: printable ASCII of code
+// page 437, with nothing pending and no widths counted, goes straight out.
+inline void cwucschar(cvrun* run, int byte) {
+  byte &= 0xFF;
+  if (byte >= 32 && byte <= 127 && run->codepage == 437 && !run->writer->mbhex)
+    cvsputc(run, run->out, byte);
+  else
+    cwucscharslow(run, byte);
+}
+
+inline void cwputc(cvrun* run, int c) {
+  const cwstate* w = run->writer;
+  if (!w->pending && w->nowidth)
+    cwucschar(run, c);
+  else
+    cwputcslow(run, c);
+}
 
 #endif

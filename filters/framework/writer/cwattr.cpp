@@ -92,8 +92,7 @@ void setcolour(int32_t* c, int flag, int r, int g, int b) {
 // Sets or clears one of the colours: a change, or something switched off.
 void changecolour(cvrun* run, int32_t* c, int flag, int r, int g, int b) {
   setcolour(c, flag, r, g, b);
-  writer(run)->chr.sub |= flag == 1 ? CW_CVALUE : CW_COFF;
-  writer(run)->pending |= CW_PCHAR;
+  cwcharpend(run, flag == 1 ? CW_CVALUE : CW_COFF);
 }
 
 // The colour code of the change record: bits by thresholds of 64 and 192,
@@ -112,6 +111,18 @@ int colourcode(int32_t* c, const int (&mid)[3], const int (&high)[3]) {
 }
 
 bool newlyon(const cwcharfmt& p, const cwcharfmt& w, int slot) { return p.attr[slot].on && !w.attr[slot].on; }
+
+// The words of a change set's attribute group by slot: the on word and the
+// value word (0: none), as word positions of the set.
+const struct {
+  int on;
+  int val;
+} ksetwords[CW_NATTR] = {{1, 2},  {3, 4},  {5, 4},  {7, 8},  {9, 10}, {11, 0}, {12, 0},
+                         {13, 14}, {15, 16}, {17, 0}, {18, 0}, {19, 0}, {20, 21}, {22, 0},
+                         {24, 0}, {26, 0}, {27, 0}, {28, 0}, {29, 0}, {30, 0}};
+
+bool seton(const cwchfmt* c, int slot) { return c->attr[ksetwords[slot].on - 1] != 0; }
+int setval(const cwchfmt* c, int slot) { return ksetwords[slot].val ? c->attr[ksetwords[slot].val - 1] : 0; }
 
 // Rebuilds the width table for the current bold and italic style.
 void restyle(cvrun* run) {
@@ -151,31 +162,27 @@ void cwlinehgt(cvrun* run, int twips) {
   cwstate* w = writer(run);
   if (w->chr.linehgt == twips) return;
   w->chr.linehgt = twips;
-  w->chr.sub |= CW_CVALUE;
-  w->pending |= CW_PCHAR;
+  cwcharpend(run, CW_CVALUE);
 }
 
 void cwlang(cvrun* run, int lang) {
   cwstate* w = writer(run);
   if (w->chr.lang == lang) return;
   w->chr.lang = lang;
-  w->chr.sub |= CW_CVALUE;
-  w->pending |= CW_PCHAR;
+  cwcharpend(run, CW_CVALUE);
 }
 
 void cwcharshade(cvrun* run, const cvshade* shade) {
   cwstate* w = writer(run);
   w->chr.shade = shade->v;
-  w->chr.sub |= CW_CVALUE;
-  w->pending |= CW_PCHAR;
+  cwcharpend(run, CW_CVALUE);
 }
 
 void cwcharbline(cvrun* run, int side, int kind) {
   cwstate* w = writer(run);
   if (side < 0 || side > 3 || w->chr.bord[side] == kind) return;
   w->chr.bord[side] = kind;
-  w->chr.sub |= CW_CVALUE;
-  w->pending |= CW_PCHAR;
+  cwcharpend(run, CW_CVALUE);
 }
 
 void cwcharbrgb(cvrun* run, int side, int r, int g, int b) {
@@ -184,8 +191,7 @@ void cwcharbrgb(cvrun* run, int side, int r, int g, int b) {
     const int v[3] = {r, g, b};
     for (int i = 0; i < 3; i++) w->chr.brgb[side][i] = v[i] < 0 ? 0 : v[i] > 255 ? 255 : v[i];
   }
-  w->chr.sub |= CW_CVALUE;
-  w->pending |= CW_PCHAR;
+  cwcharpend(run, CW_CVALUE);
 }
 
 void cwattroff(cvrun* run) {
@@ -210,14 +216,7 @@ void cwcharrec(cvrun* run) {
     cwrecend(run);
   }
   if (p.shade.pct != c.shade.pct) cwshaderec(run, 0, p.shade);
-  if (colourschanged(p, c) && (complete(p.c1) || complete(p.c2))) {
-    int code = colourcode(p.c1, {4, 2, 1}, {12, 10, 9}) + colourcode(p.c2, {64, 32, 16}, {192, 160, 144});
-    cwrecbeg(run, 12386);
-    cwparint(run, code);
-    for (int32_t v : p.c1) cwparint(run, v);
-    for (int32_t v : p.c2) cwparint(run, v);
-    cwrecend(run);
-  }
+  if (colourschanged(p, c) && (complete(p.c1) || complete(p.c2))) cwcolourrec(run, p.c1, p.c2);
   if (p.lang != c.lang) cwdecrec(run, 7571, {p.lang});
   for (int i = 0; i < CW_NATTR; i++) {
     if (i == kuline1 && (p.attr[kuline1].on || p.attr[kuline2].on)) {
@@ -287,4 +286,23 @@ void cwcharinit(cvrun* run) {
   w->chr.ulstyle = 2;
   w->chrw.ulstyle = -1;
   w->chr.sub = CW_CFONT;
+}
+
+void cwcolourrec(cvrun* run, int32_t* c1, int32_t* c2) {
+  int code = colourcode(c1, {4, 2, 1}, {12, 10, 9}) + colourcode(c2, {64, 32, 16}, {192, 160, 144});
+  cwrecbeg(run, 12386);
+  cwparint(run, code);
+  for (int i = 0; i < 3; i++) cwparint(run, c1[i]);
+  for (int i = 0; i < 3; i++) cwparint(run, c2[i]);
+  cwrecend(run);
+}
+
+void cwchfmton(cvrun* run, const cwchfmt* c, bool ulfields) {
+  for (int i = 0; i < CW_NATTR; i++)
+    if (seton(c, i)) onrec(run, i, setval(c, i), ulfields);
+}
+
+void cwchfmtoff(cvrun* run, const cwchfmt* c) {
+  for (int i = 0; i < CW_NATTR; i++)
+    if (seton(c, i)) cwrecone(run, kattrs[i].offrec);
 }

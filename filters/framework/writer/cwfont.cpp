@@ -2,6 +2,7 @@
 // and sizes, the font-change record, the code page of the text, and the
 // case-insensitive search that font names are classified with.
 #include "filters/framework/writer/cw.h"
+#include "filters/framework/writer/cwint.h"
 
 #include <cstring>
 
@@ -14,8 +15,7 @@ cwstate* writer(cvrun* run) { return run->writer; }
 // Marks the font changed and rebuilds the width table for a style.
 void selected(cvrun* run, int style) {
   cwstate* w = writer(run);
-  w->pending |= CW_PCHAR;
-  w->chr.sub |= CW_CFONT;
+  cwcharpend(run, CW_CFONT);
   if (!w->nowidth && w->font) cwwidthtab(run, w->font->name, w->size, style, w->font->enc);
 }
 
@@ -120,19 +120,23 @@ void cwfontrec(cvrun* run) {
   if (!f) return;
   if (w->size <= 0) w->size = f->dfltsize > 0 ? f->dfltsize : kfallbacksize;
   if (f == w->fontw && w->size == w->sizew) return;
+  cwfontrecof(run, f, w->size);
+  w->fontw = f;
+  w->sizew = w->size;
+}
+
+void cwfontrecof(cvrun* run, const cwfont* f, int size) {
   cwrecbeg(run, 6675);
   cwparint(run, 0);
   cwparint(run, 0);
-  cwparint(run, cvtw2cpi(w->size));
+  cwparint(run, cvtw2cpi(size));
   cwparint(run, f->num);
-  cwparint(run, w->size);
+  cwparint(run, size);
   cwstr(run, f->name, f->enc);
   cvsputc(run, run->out, COM_US);
   if (f->pitch != -1) cwparint(run, f->pitch);
   if (f->family != -1) cwparint(run, f->family);
   cwrecend(run);
-  w->fontw = f;
-  w->sizew = w->size;
 }
 
 void cwcodepage(cvrun* run, int cp) {

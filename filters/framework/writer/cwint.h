@@ -1,5 +1,6 @@
-// Small record helpers shared by the units of the writer and by no one else:
-// records of decimal fields, the shading record, four kinds packed in nibbles.
+// Small helpers shared by the units of the writer and by no one else:
+// records of decimal fields, the shading record, four kinds packed in
+// nibbles, and the built-in page.
 #ifndef KES_FILTERS_FRAMEWORK_WRITER_CWINT_H
 #define KES_FILTERS_FRAMEWORK_WRITER_CWINT_H
 
@@ -26,6 +27,19 @@ inline unsigned cwnibbles(const int32_t* k) {
   return (k[0] & 15u) << 12 | (k[1] & 15u) << 8 | (k[2] & 15u) << 4 | (k[3] & 15u);
 }
 
+// cwletterpage: the built-in page, for the page state and the document
+// defaults alike: a portrait letter page with margins of an inch, headers
+// and footers 240 twips from the body and from the page's edges.
+template <class Page>
+void cwletterpage(Page& g) {
+  g.length = 15840;
+  g.width = 12240;
+  g.orient = 1;
+  g.tmar = g.bmar = 1440;
+  g.hdrgap = g.ftrgap = 240;
+  g.hdrpos = g.ftrpos = 240;
+}
+
 // cwshaderec: record 4371 for a target (0 characters, 5 the page, ...):
 // the percentage, then each colour as three 2-hex-digit fields after a 0.
 inline void cwshaderec(cvrun* run, int target, const cvshadevals& s) {
@@ -37,5 +51,41 @@ inline void cwshaderec(cvrun* run, int target, const cvshadevals& s) {
   for (int32_t v : s.c2) cwparhex2(run, v);
   cwrecend(run);
 }
+
+// cwcolourrec: record 12386 for two colours: a code word with a bit per
+// component of 64 or more (another for 192 or more), then the six components,
+// those below 64 made 0 in place.
+void cwcolourrec(cvrun* run, int32_t* c1, int32_t* c2);
+// cwchfmton: the on record of every attribute a change set switches on;
+// ulfields: the single underline carries its kind.
+void cwchfmton(cvrun* run, const cwchfmt* c, bool ulfields);
+// cwchfmtoff: the off record of every attribute a change set switches on.
+void cwchfmtoff(cvrun* run, const cwchfmt* c);
+// cwfontrecof: record 6675 naming a font at a size; nothing is noted as written.
+void cwfontrecof(cvrun* run, const cwfont* f, int size);
+// cwlvldrop: frees a stored list level and what it owns; the slot becomes null.
+void cwlvldrop(cvrun* run, cwlistlvl*& l);
+// cwlvldup: a deep copy of a stored list level, or null.
+cwlistlvl* cwlvldup(cvrun* run, const cwlistlvl* l);
+// cwtstopsame: 1 when two tab tables hold the same stops in the same mode.
+int cwtstopsame(cvrun* run, const cwtabtab* a, const cwtabtab* b);
+// cwparaclear: empties a paragraph format, freeing what it owns.
+void cwparaclear(cvrun* run, cwparafmt* f);
+// cwparapend: marks the paragraph format pending with sub-flags.
+inline void cwparapend(cvrun* run, int32_t sub) {
+  run->writer->pending |= CW_PPARA;
+  run->writer->para.sub |= sub;
+}
+// cwcharpend: marks the character format pending with sub-flags.
+inline void cwcharpend(cvrun* run, int32_t sub) {
+  run->writer->pending |= CW_PCHAR;
+  run->writer->chr.sub |= sub;
+}
+// cwflushpending: the pending format goes out first, when there is any.
+inline void cwflushpending(cvrun* run) {
+  if (run->writer->pending) cwflush(run, 1);
+}
+// cwendfield: the end of a field.
+inline void cwendfield(cvrun* run) { cvsputc(run, run->out, COM_US); }
 
 #endif

@@ -135,13 +135,8 @@ void cwpagedefs(cvrun* run) {
   w->page = cwpage{};
   w->pagew = cwpage{};
   cwpage& p = w->page;
-  p.length = 15840;
-  p.width = 12240;
-  p.tmar = p.bmar = 1440;
-  p.hdrgap = p.ftrgap = 240;
-  p.hdrpos = p.ftrpos = 240;
+  cwletterpage(p);
   p.preset = 1;
-  p.orient = 1;
   p.pgnum = 1;
   p.pgmode = -1;
   p.pgfmt = 0;
@@ -149,5 +144,23 @@ void cwpagedefs(cvrun* run) {
   c.hdrpos = c.ftrpos = 240;
   c.pgmode = -1;
   c.pgnum = -1;
+  // Both paragraph formats: margins of an inch, 15 stops every 720 twips.
+  for (cwparafmt* f : {&w->para, &w->paraw}) {
+    cwparaclear(run, f);
+    f->align = -1;
+    f->pct1 = 4;
+    f->pct2 = 10;
+    f->widow = -1;
+    f->once3 = -1;
+    f->tabs.count = 15;
+    f->tabs.mode = 1;
+    for (int i = 0; i < f->tabs.count; i++) f->tabs.stops[i] = {i * 720, 0, nullptr, CW_ENCBYTE};
+  }
+  cwparafmt& para = w->para;
+  para.lmar = para.rmar = 1440;
+  para.linepos = 1440;
+  para.linespc = 240;
+  para.once4 = -1;
+  para.sub = CW_PBOUND;
   w->pending |= CW_PPARA | CW_PPAGE;
 }

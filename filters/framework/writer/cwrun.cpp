@@ -2,6 +2,7 @@
 // of the run's start and end it owns, the flush of pending changes and the
 // records that open a document.
 #include "filters/framework/writer/cw.h"
+#include "filters/framework/writer/cwint.h"
 
 #include <cstring>
 
@@ -23,6 +24,12 @@ void cwrunstart(cvrun* run) {
 
 void cwunctabhook(cvrun* run) { cvunctabinit(run); }
 
+// A line is full at the page width less the right margin and indent.
+void cwrightlimit(cvrun* run) {
+  cwstate* w = writer(run);
+  w->rightlimit = w->page.width - w->para.rmar - w->para.indright;
+}
+
 // The width caches start empty; the tables come with the first selection.
 void cwcaches(cvrun* run) {
   cwstate* w = writer(run);
@@ -35,30 +42,41 @@ void cwcaches(cvrun* run) {
 
 const cvhooks cwhooks = {
     .runstart = cwrunstart,
-    .defsinit = nullptr,
+    .defsinit = cwdefsinit,
     .olereset = nullptr,
     .unctabinit = cwunctabhook,
     .charinit = cwcharinit,
     .pagedefs = cwpagedefs,
     .caches = cwcaches,
-    .rightlimit = nullptr,
+    .rightlimit = cwrightlimit,
     .unctabfree = cvunctabfree,
     .fontfree = cwfontfree,
-    .parafree = nullptr,
+    .parafree = cwparafree,
 };
 
 void cwflush(cvrun* run, int mode) {
   cwstate* w = writer(run);
+  if (w->pending & CW_PGRID) {
+    cwgridflush(run);
+    w->pending &= ~CW_PGRID;
+  }
   if (w->pending & CW_PPAGE) cwpagecheck(run);
   if ((w->pending & CW_PCHAR) && (w->chr.sub & CW_COFF)) {
     cwattroff(run);
     w->chr.sub &= ~CW_COFF;
   }
+  if (w->pending & CW_PPARA) cwparaflush(run);
   if (mode != 1) return;
+  if (w->parastart) {
+    cwalignopen(run);
+    w->parastart = 0;
+  }
   if (w->pending & CW_PCHAR) cwcharflush(run);
   w->pending = 0;
   w->chr.sub = 0;
 }
+
+void cwgridflush(cvrun*) {}
 
 void cwprologue(cvrun* run) {
   cwstate* w = writer(run);
@@ -69,10 +87,25 @@ void cwprologue(cvrun* run) {
     cwstr(run, v, CW_ENCBYTE);
     cvfree(run, v);
   }
-  cvsputc(run, run->out, COM_US);
+  cwendfield(run);
   cwparhex8(run, 0);
   cwparint(run, 0);
   cwrecend(run);
+  if (w->summary) {
+    cwrecbeg(run, 9843);
+    for (int i = 0; i < CW_NSUMMARY; i++) {
+      if (const cwsumentry* e = w->summary[i]) {
+        if (e->text)
+          cwstr(run, e->text, e->enc);
+        else if (e->stream >= 0)
+          cvscopy(run, e->stream, run->out);
+      }
+      cwendfield(run);
+    }
+    cwrecend(run);
+    cwsummaryfree(run);
+    cvdelcleanup(run, cwsummaryfree);
+  }
   // A document always names one font.
   if (w->nfonts == 0) {
     cvfontdesc courier = {1, "Courier", 0, 1, 0, CW_ENCBYTE, nullptr, 0, 200};
@@ -87,10 +120,17 @@ void cwprologue(cvrun* run) {
     for (cwfont* f = w->fonts; f; f = f->next) {
       cwparint(run, f->num);
       cwstr(run, f->name, f->enc);
-      cvsputc(run, run->out, COM_US);
+      cwendfield(run);
       cwparhex2(run, 0);
     }
     cwrecend(run);
   }
+  // Style definitions come here once the style table exists.
+  if (w->docshade) {
+    cwshaderec(run, 6, *w->docshade);
+    cvfree(run, w->docshade);
+    w->docshade = nullptr;
+  }
   if (!w->font) cwfontdflsel(run);
+  w->para.sub |= CW_PLEVELS;
 }

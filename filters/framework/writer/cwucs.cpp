@@ -41,7 +41,7 @@ void putforeign(cvrun* run, int cp, int byte) {
 
 }  // namespace
 
-void cwucschar(cvrun* run, int byte) {
+void cwucscharslow(cvrun* run, int byte) {
   byte &= 0xFF;
   if (run->writer->mbhex) {
     cwhex2(run, byte);

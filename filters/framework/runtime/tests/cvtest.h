@@ -1,6 +1,7 @@
 // Test-side helpers of the filter framework: a host of the five callbacks
-// over a byte buffer, a run harness whose output is read back as COM, a stub
-// reader, and builders and a renderer of COM records. No test framework here.
+// over a byte buffer, a run harness whose output is read back as COM, a
+// scope that installs a reader, and builders and a renderer of COM records.
+// No test framework here.
 #ifndef KES_FILTERS_FRAMEWORK_RUNTIME_TESTS_CVTEST_H
 #define KES_FILTERS_FRAMEWORK_RUNTIME_TESTS_CVTEST_H
 
@@ -169,34 +170,7 @@ struct cvtestrun {
   }
 };
 
-// ---------------------------------------------------------------- stub reader
-
-// The COM that the stub reader writes, and whether it copies its input instead.
-inline std::string& cvstubcom() {
-  static std::string com;
-  return com;
-}
-inline bool& cvstubecho() {
-  static bool echo = false;
-  return echo;
-}
-
-// A reader that writes fixed COM (or its input's bytes) to the intermediate
-// file, on the run's own set-up and end, so the pull path runs end to end.
-inline int cvstubreader(cvrun* run, int argc, const char** argv) {
-  cvinit(run, argc, argv, 1, 1, 1);
-  if (cvopenin(run, 8192) < 0) convfatal(run, 1);
-  if (cvopenout(run, 2048) < 0) convfatal(run, 3);
-  if (cvstubecho()) {
-    char buf[1024];
-    for (int n; (n = cvsread(run, run->in, buf, sizeof buf)) > 0;) cvswrite(run, run->out, buf, n);
-  } else {
-    cvswrite(run, run->out, cvstubcom().data(), static_cast<int>(cvstubcom().size()));
-  }
-  cvcloseio(run);
-  cvshutdown(run);
-  return 0;
-}
+// ---------------------------------------------------------------- readers
 
 // Installs a reader for a format code for the life of the object.
 struct cvreaderscope {

@@ -2,13 +2,9 @@
 // each only when its value differs from what was written last.
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "filters/framework/writer/tests/cwtest.h"
 
 namespace {
-
-using calls = std::function<void(cwtestrun&)>;
 
 cvshade shading(int pct, int r1, int g1, int b1, int r2, int g2, int b2) {
   cvshade s{};
@@ -19,11 +15,7 @@ cvshade shading(int pct, int r1, int g1, int b1, int r2, int g2, int b2) {
 }
 
 TEST(CharacterFormat, RecordsForCalls) {
-  const struct {
-    const char* what;
-    calls run;
-    std::string want;
-  } rows[] = {
+  const cwcallrow<cwcalls> rows[] = {
       {"bold on and off around characters",
        [](cwtestrun& t) {
          cwattr(t.run, CW_BOLD, 1, 500);
@@ -165,12 +157,7 @@ TEST(CharacterFormat, RecordsForCalls) {
        },
        recs(3152, {"3001", "2", "00", "00", "00", "00"}) + "x"},
   };
-  for (const auto& r : rows) {
-    cwtestrun t;
-    t.settle();
-    r.run(t);
-    EXPECT_EQ(t.show(), comshow(r.want)) << r.what;
-  }
+  for (const auto& r : rows) EXPECT_EQ(cwwrites(r.run), comshow(r.want)) << r.what;
 }
 
 TEST(CharacterFormat, ResetWritesAtOnce) {

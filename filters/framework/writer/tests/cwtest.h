@@ -4,8 +4,10 @@
 #ifndef KES_FILTERS_FRAMEWORK_WRITER_TESTS_CWTEST_H
 #define KES_FILTERS_FRAMEWORK_WRITER_TESTS_CWTEST_H
 
+#include <functional>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "filters/framework/runtime/tests/cvtest.h"
 #include "filters/framework/writer/cw.h"
@@ -40,13 +42,35 @@ struct cwtestrun : cwhookscope {
   void marknow() { mark = t.com().size(); }
   std::string com() { return t.com().substr(mark); }
   std::string show() { return comshow(com()); }
-  // Character output as the writer core does it: pending format first,
-  // then each byte as a character of the current code page.
-  void text(const std::string& s) {
-    if (w->pending) cwflush(run, 1);
-    for (unsigned char c : s) cwucschar(run, c);
-  }
+  // Character output: pending format first, then the string's bytes.
+  void text(const std::string& s) { cwputs(run, s.c_str()); }
 };
+
+// Writer calls on a test run, and calls that need no more than the run.
+using cwcalls = std::function<void(cwtestrun&)>;
+using cwruncalls = std::function<void(cvrun*)>;
+
+// A row of a table of writer calls: what it shows, the calls and the
+// records they must write.
+template <class Calls>
+struct cwcallrow {
+  const char* what;
+  Calls run;
+  std::string want;
+};
+
+// What calls write on a settled run, shown as comshow shows it; then, when
+// given, runs on the run after the calls (a flush, or checks of its state).
+inline std::string cwwrites(const cwcalls& calls, const cwcalls& then = nullptr) {
+  cwtestrun t;
+  t.settle();
+  calls(t);
+  if (then) then(t);
+  return t.show();
+}
+inline std::string cwwrites(const cwruncalls& calls, const cwcalls& then = nullptr) {
+  return cwwrites([&](cwtestrun& t) { calls(t.run); }, then);
+}
 
 // Records with decimal fields, for expectations: rec(20546, {500}).
 inline std::string rec(int code, std::initializer_list<int> fields = {}) {
@@ -61,12 +85,50 @@ inline std::string rec(int code, std::initializer_list<int> fields = {}) {
 // A record with fields given as they are written (hex digits, strings).
 inline std::string recs(int code, std::initializer_list<std::string> fields) { return comrec(code, fields); }
 
+// The same with the fields in a vector, for long records.
+inline std::string recv(int code, const std::vector<std::string>& fields) {
+  std::string s = comrec(code, {});
+  s.pop_back();
+  for (const std::string& f : fields) s += f + '\x1F';
+  return s + '\x1E';
+}
+
+// Record 4560 of nine list levels, each given as its six fields; an empty
+// entry is an undefined level.
+inline std::string levelsrec(const std::vector<std::vector<std::string>>& levels) {
+  std::vector<std::string> f = {"9"};
+  for (size_t i = 0; i < 9; i++) {
+    std::vector<std::string> l = i < levels.size() && !levels[i].empty() ? levels[i]
+                                                                         : std::vector<std::string>{"1", "", "0", "0", ".", "0"};
+    f.insert(f.end(), l.begin(), l.end());
+  }
+  return recv(4560, f);
+}
+
 // A 16-bit string of ASCII text in a byte order (1 big-endian), with its
 // terminating unit.
 inline std::string wide(const std::string& ascii, int bigendian = 0) {
   std::string s;
   for (char c : ascii) s += bigendian ? std::string{'\0', c} : std::string{c, '\0'};
   return s + std::string(2, '\0');
+}
+
+// Whether COM is well formed: every record opened with ESC GS and closed by
+// its RS, and no other control byte outside a record.
+inline bool comwellformed(const std::string& com) {
+  int depth = 0;
+  for (size_t i = 0; i < com.size(); i++) {
+    unsigned char c = static_cast<unsigned char>(com[i]);
+    if (c == COM_ESC) {
+      if (i + 1 >= com.size() || com[i + 1] != COM_GS) return false;
+      depth++;
+    } else if (c == COM_RS) {
+      if (--depth < 0) return false;
+    } else if (c < 32 && c != COM_GS && c != COM_US && depth == 0) {
+      return false;
+    }
+  }
+  return depth == 0;
 }
 
 #endif

@@ -2,8 +2,6 @@
 // leads to when its value differs from the copy written last.
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "filters/framework/writer/tests/cwtest.h"
 
 namespace {
@@ -12,11 +10,14 @@ TEST(PageState, TheFirstFlushOpensTheDocument) {
   cwtestrun t;
   cwsetpage(t.run, 15840, 12240);
   cwflush(t.run, 1);
+  // The prologue, the page records, then the paragraph records of the
+  // run's start: the list levels, line spacing and margins.
   EXPECT_EQ(t.show(),
             comshow(recs(4388, {"1", "0", "00000000", "0"}) + recs(20614, {"1", "3", "00", "0", "Courier", "00"}) +
                     rec(18928, {0}) + rec(12499, {0, 0, 66, 54, 15840, 12960}) + rec(23792, {85, 12240}) +
                     rec(424, {1, 240}) + rec(17043, {0, 6, 1440}) + rec(422, {1, 240}) + rec(16467, {6, 1440}) +
-                    rec(14867, {0, 0, 0, 1, 0}) + rec(14003, {0, 2}) +
+                    rec(14867, {0, 0, 0, 1, 0}) + rec(14003, {0, 2}) + levelsrec({}) + rec(17010, {0, 2, 240, 0}) +
+                    rec(13938, {10, 75, 10, 75, 1440, 10800}) +
                     recs(6675, {"0", "0", "12", "0", "200", "Courier", "0", "1"})));
   EXPECT_EQ(t.w->prolwritten, 1);
   EXPECT_EQ(t.w->pending, 0u);
@@ -28,7 +29,6 @@ TEST(PageState, TheFirstFlushOpensTheDocument) {
 }
 
 TEST(PageState, RecordsForChangedValues) {
-  using calls = std::function<void(cvrun*)>;
   auto shade = [](cvrun* r, int pct, int red, int blue) {
     cvshade s{};
     s.v.pct = pct;
@@ -36,11 +36,7 @@ TEST(PageState, RecordsForChangedValues) {
     s.v.c2[2] = blue;
     cwpageshade(r, &s);
   };
-  const struct {
-    const char* what;
-    calls run;
-    std::string want;
-  } rows[] = {
+  const cwcallrow<cwruncalls> rows[] = {
       {"orientation 2", [](cvrun* r) { cwsetorient(r, 2); }, rec(18928, {1})},
       {"top margin", [](cvrun* r) { cwsettmar(r, 1800); },
        rec(12499, {0, 0, 66, 52, 15840, 12600}) + rec(17043, {0, 7, 1800})},
@@ -62,13 +58,8 @@ TEST(PageState, RecordsForChangedValues) {
       {"preset 1 puts the page back", [](cvrun* r) { cwsettmar(r, 100); cwsetorient(r, 2); cwpagepreset(r, 1); }, ""},
       {"preset 2", [](cvrun* r) { cwsetorient(r, 2); cwpagepreset(r, 2); }, ""},
   };
-  for (const auto& row : rows) {
-    cwtestrun t;
-    t.settle();
-    row.run(t.run);
-    cwflush(t.run, 1);
-    EXPECT_EQ(t.show(), comshow(row.want)) << row.what;
-  }
+  auto flush = [](cwtestrun& t) { cwflush(t.run, 1); };
+  for (const auto& row : rows) EXPECT_EQ(cwwrites(row.run, flush), comshow(row.want)) << row.what;
 }
 
 TEST(PageState, SettersMarkThePageOnlyWhenAValueChanges) {

@@ -1,7 +1,6 @@
 // The shared record writers and the 4-bit colour codes.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <vector>
 
 #include "filters/framework/writer/tests/cwtest.h"
@@ -18,12 +17,7 @@ std::string padded(int code, std::vector<std::string> fields, int n) {
 }
 
 TEST(SharedRecords, RecordsForCalls) {
-  using calls = std::function<void(cvrun*)>;
-  const struct {
-    const char* what;
-    calls run;
-    std::string want;
-  } rows[] = {
+  const cwcallrow<cwruncalls> rows[] = {
       {"date format padded to 30 fields",
        [](cvrun* r) {
          const int codes[] = {259, ' ', 257, ',', ' ', 261, -1};
@@ -107,12 +101,7 @@ TEST(SharedRecords, RecordsForCalls) {
        },
        rec(20546, {500}) + rec(9826)},
   };
-  for (const auto& row : rows) {
-    cwtestrun t;
-    t.settle();
-    row.run(t.run);
-    EXPECT_EQ(t.show(), comshow(row.want)) << row.what;
-  }
+  for (const auto& row : rows) EXPECT_EQ(cwwrites(row.run), comshow(row.want)) << row.what;
 }
 
 TEST(SharedRecords, IncludesListDependentFiles) {

@@ -8,26 +8,6 @@
 
 #include "filters/framework/writer/tests/cwtest.h"
 
-namespace {
-
-void wellformed(const std::string& com) {
-  int depth = 0;
-  for (size_t i = 0; i < com.size(); i++) {
-    unsigned char c = static_cast<unsigned char>(com[i]);
-    if (c == COM_ESC) {
-      if (i + 1 >= com.size() || com[i + 1] != COM_GS) std::abort();
-      depth++;
-    } else if (c == COM_RS) {
-      if (--depth < 0) std::abort();
-    } else if (c < 32 && c != COM_GS && c != COM_US && depth == 0) {
-      std::abort();
-    }
-  }
-  if (depth != 0) std::abort();
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 3) return 0;
   static cwhookscope hooks;
@@ -44,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   cwstr(run, s.data(), enc);
   for (size_t i = 3; i < size; i++) cwucschar(run, data[i]);
   for (size_t i = 3; i + 1 < size; i += 2) cwwchar(run, data[i], data[i + 1]);
-  wellformed(t.com());
+  if (!comwellformed(t.com())) std::abort();
   int n = cvstrlen(run, s.data(), enc);
   char* copy = cvstrdup(run, s.data(), enc);
   if ((copy != nullptr) != (n > 0)) std::abort();
