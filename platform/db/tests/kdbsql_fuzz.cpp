@@ -22,11 +22,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   kdbplaceholders(sql, size, small.data(), small.size(), names.data(), names.size());
   kdbkind(sql, size);
   // The text over arrays, when there is one, is as long as said.
-  long n = kdbunnest(sql, size, 3, nullptr, 0);
-  if (n > 0) {
-    std::vector<char> text(static_cast<size_t>(n) + 1);
-    if (kdbunnest(sql, size, 3, text.data(), text.size()) != n ||
-        std::strlen(text.data()) > static_cast<size_t>(n))
+  long len = kdbunnest(sql, size, 3, nullptr, 0);
+  if (len > 0) {
+    std::vector<char> text(static_cast<size_t>(len) + 1);
+    if (kdbunnest(sql, size, 3, text.data(), text.size()) != len ||
+        std::strlen(text.data()) > static_cast<size_t>(len))
       std::abort();
   }
   return 0;
