@@ -76,17 +76,28 @@ CREATE OR REPLACE VIEW dr_utl.dba_objects AS
 -- The per-user callback through which the server copies query results into
 -- a user's table: <user>.dr$callback(statement, value 1, length 1, ...,
 -- value 10, length 10) runs the statement with :a1 .. :a10 replaced by the
--- values as literals. Only the one statement shape the server sends is run:
+-- values as literals, with the rights of that user (the role is switched and
+-- the statement runs inside a security-definer function the user owns, so
+-- no code it reaches can switch back). Only the one statement shape the
+-- server sends is run, rebuilt with its names quoted:
 -- INSERT INTO <table>(<key columns>,SCORE,CONID) SELECT <key columns>,SCORE,:a1
--- FROM <table>, with plain names, so nothing else can be smuggled in.
+-- FROM <table>, its names found as the user's search path finds them. The
+-- schema and the procedure belong to the installer, so the user cannot put
+-- other code in its place.
 CREATE OR REPLACE PROCEDURE dr_utl.install_callback(usrnam text)
 LANGUAGE plpgsql AS $$
 DECLARE
   sch text := lower(coalesce(usrnam, ''));
+  usr text;
   args text := '';
 BEGIN
-  IF sch !~ '^[a-z_][a-z0-9_$#]*$' THEN
+  IF sch !~ '^[a-z_][a-z0-9_$]*$' THEN
     CALL dr_def.raise_error(format('invalid user name %s', usrnam));
+  END IF;
+  SELECT rolname INTO usr FROM pg_roles
+   WHERE rolname = usrnam OR lower(rolname) = sch ORDER BY rolname = usrnam DESC LIMIT 1;
+  IF usr IS NULL THEN
+    CALL dr_def.raise_error(format('user %s does not exist', usrnam));
   END IF;
   FOR k IN 1 .. 10 LOOP
     args := args || format(', v%s text DEFAULT NULL, l%s integer DEFAULT 0', k, k);
@@ -98,22 +109,36 @@ LANGUAGE plpgsql AS $b$
 DECLARE
   m text[];
   vals text[] := ARRAY[v1, v2, v3, v4, v5, v6, v7, v8, v9, v10];
-  s text := stmt;
+  cols text := '';
+  s text;
+  u record;
+  fn text;
 BEGIN
   m := regexp_match(stmt,
-    '^\s*INSERT\s+INTO\s+([A-Za-z_][A-Za-z0-9_$#]*(\.[A-Za-z_][A-Za-z0-9_$#]*)?)\s*'
-    '\(((TEXTKEY[0-9]*)(,TEXTKEY[0-9]*)*),SCORE,CONID\)\s+SELECT\s+\3,SCORE,:a1\s+'
-    'FROM\s+([A-Za-z_][A-Za-z0-9_$#]*(\.[A-Za-z_][A-Za-z0-9_$#]*)?)\s*$', 'i');
+    '^\s*INSERT\s+INTO\s+([A-Za-z_][A-Za-z0-9_$]*)(\.([A-Za-z_][A-Za-z0-9_$]*))?\s*'
+    '\(((TEXTKEY[0-9]*)(,TEXTKEY[0-9]*)*),SCORE,CONID\)\s+SELECT\s+\4,SCORE,:a1\s+'
+    'FROM\s+([A-Za-z_][A-Za-z0-9_$]*)(\.([A-Za-z_][A-Za-z0-9_$]*))?\s*$', 'i');
   IF m IS NULL THEN
     RAISE EXCEPTION USING ERRCODE = 'DRT01',
       MESSAGE = format('the callback does not run this statement: %%s', left(stmt, 200));
   END IF;
-  FOR k IN REVERSE 10 .. 1 LOOP
-    s := replace(s, ':a' || k, quote_nullable(vals[k]));
-  END LOOP;
-  EXECUTE s;
+  SELECT string_agg(quote_ident(lower(c)), ',') INTO cols
+    FROM unnest(string_to_array(m[4], ',')) AS c;
+  s := format('INSERT INTO %%s(%%s,score,conid) SELECT %%s,score,%%s FROM %%s',
+              concat_ws('.', quote_ident(lower(m[1])), quote_ident(lower(m[3]))), cols, cols,
+              quote_nullable(vals[1]),
+              concat_ws('.', quote_ident(lower(m[7])), quote_ident(lower(m[9]))));
+  SELECT * INTO u FROM dr_utl.enter_user(%L);
+  PERFORM set_config('role', %L, true);
+  fn := format('pg_temp.%%I', 'dr_callback_' || u.uid);
+  EXECUTE format('CREATE OR REPLACE FUNCTION %%s(s text) RETURNS void LANGUAGE plpgsql'
+                 ' SECURITY DEFINER AS $x$ BEGIN EXECUTE s; END $x$', fn);
+  EXECUTE format('SELECT %%s($1)', fn) USING s;
+  PERFORM set_config('role', 'none', true);
+  CALL dr_utl.leave_user(u.names, u.vals, u.locks);
 END $b$
-$f$, sch, args);
+$f$, sch, args, usr, usr);
+  EXECUTE format('REVOKE ALL ON PROCEDURE %I.dr$callback FROM PUBLIC', sch);
 END $$;
 
 -- Install the callback of a user unless it is there.

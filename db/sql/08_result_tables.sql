@@ -86,3 +86,29 @@ BEGIN
     CALL dr_rtm.deallocate(r.tablename);
   END LOOP;
 END $$;
+
+-- Whether a table a message names holds the database side's own data: any
+-- relation of its schemas, and the dictionary's dr$ tables beside the
+-- result tables handed out above. No message may fill, empty or read those.
+CREATE OR REPLACE FUNCTION dr_rtm.reserved(tab text) RETURNS boolean
+LANGUAGE plpgsql STABLE SET search_path = pg_catalog, public, pg_temp AS $$
+DECLARE
+  r regclass;
+  sch text;
+  nm text;
+BEGIN
+  BEGIN
+    r := to_regclass(tab);
+  EXCEPTION WHEN OTHERS THEN
+    RETURN false;  -- no name at all: nothing of ours
+  END;
+  IF r IS NULL THEN
+    RETURN false;
+  END IF;
+  SELECT n.nspname, c.relname INTO sch, nm
+    FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace WHERE c.oid = r;
+  RETURN sch IN ('dr_def', 'drue', 'draserm', 'dispatcher', 'listener', 'svcq', 'srcq', 'dmlq',
+                 'dr_rtm', 'drdinte', 'dr_utl', 'dr_lst', 'vek_ths', 'vek_access')
+      OR (sch = 'public' AND (nm LIKE 'dr$%' OR nm = 'drq_inprog')
+          AND NOT EXISTS (SELECT 1 FROM dr_rtm.result_table x WHERE x.tablename = nm));
+END $$;

@@ -66,7 +66,7 @@ typedef struct drsrvstate {
   alignas(8) unsigned char logarea[64];  /* client library login data area */
   alignas(8) unsigned char hstarea[256]; /* client library host data area */
   alignas(8) unsigned char msgarea[24];  /* handed to the message manager */
-  char quser[32];         /* user of the query being served */
+  char quser[64];         /* user of the query being served (the longest name and a NUL) */
   char qsess[68];         /* session text of the query being served */
   alignas(8) unsigned char lxset[284];   /* parsed NLS_LANG settings */
   alignas(8) unsigned char lxwsarea[296]; /* national-language workspace; first word: status */

@@ -27,6 +27,7 @@ enum : int32_t {
   DRCLS_QPARSER = 14,
   DRCLS_QUERYAUX = 15,
   DRCLS_DOCWRITER = 16,
+  DRCLS_DOCINDEX = 17,
 };
 
 /* Head of every component object: the first fields of its kind's static

@@ -1,8 +1,8 @@
 // The base engine: bind to the engine preference, the index's life cycle
 // (begin, populate, end, drop, truncate) recorded in the index log, the
 // settling of id ranges a killed run left before a resumed one, and the
-// thin stored-query and LIKE slots. Queries, highlighting and optimisation
-// answer that they are not available yet.
+// thin stored-query and LIKE slots (queries and highlighting are drebq's).
+// Optimisation answers that it is not available yet.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -308,15 +308,6 @@ int dreboptx(drobj *o, int32_t, int32_t, int32_t, int32_t) {
   return notyet(eng(o), "index optimisation");
 }
 int drebenox(drobj *o, int32_t) { return notyet(eng(o), "index optimisation"); }
-
-int drebqry(drobj *o, drobj *, drobj *, drobj *, uint8_t, uint32_t, uint32_t, const char *,
-            int32_t, int32_t, int32_t) {
-  return notyet(eng(o), "the query of the base engine");
-}
-
-int drebhlite(drobj *o, drobj *, drobj *, drobj *, drobj *, const char *, drobj *, int32_t) {
-  return notyet(eng(o), "highlighting in the base engine");
-}
 
 // The highest settled id becomes the evaluation limit of a stored query.
 int drebsqeval(drebobj *e, const char *name, int32_t sessid, drobj *qp) {

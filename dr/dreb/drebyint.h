@@ -1,12 +1,14 @@
 /* What the index leaves share: reading one fetched row whole, the check of
- * the names the engine hands them, and the floor that keeps a statement run
- * again from handing out a document twice. */
+ * the names the engine hands them, the floor that keeps a statement run
+ * again from handing out a document twice, and the walk of a document's
+ * in-memory index when highlighting. */
 #ifndef KES_DR_DREB_DREBYINT_H
 #define KES_DR_DREB_DREBYINT_H
 
 #include <cstdint>
 
 #include "dr/dreb/dreby.h"
+#include "dr/drh/drh.h"
 #include "dr/dru/druo.h"
 
 /* A row longer than the slot it was fetched into, read whole. */
@@ -27,8 +29,21 @@ void drebylongfree(drsrvstate *st, drheap heap, drebylong *big);
 /* Checks the table and column names of the engine's record as plain names
  * before they go into a statement; 0, or 1 after pushing 50600. */
 int drebynames(drsrvstate *st, const drebyctx *ctx);
-/* Refuses a leaf in occurrence mode: pushes 50960 naming the builder. */
-void drebynomode(drsrvstate *st, const char *who);
+/* Opens a cursor of the tree's document index: open(index, its operations)
+ * sets *cur; 0, or 1 after pushing (50600 when the tree has no index). */
+template <class Open>
+int drebyhiopen(drsrvstate *st, drhiidx *idx, drhicur **cur, Open open) {
+  if (!idx) {
+    dracnierr(st, DRFAC_DRG, 50600, 2, DRA_STR, __FILE__, DRA_INT, __LINE__, DRA_STR,
+              "no document index", DRA_END);
+    return 1;
+  }
+  if (open(&idx->hd.obj, drops<drhiops>(&idx->hd.obj)) != 0 || !*cur) return 1;
+  return 0;
+}
+/* Slot 3 of the leaves: the cursor's next occurrence at or after word
+ * position t becomes the node's, or the node is exhausted; 0. */
+int drebyhinext(drhiidx *idx, drhicur *cur, drynode *n, uint32_t t);
 
 /* The target of a move: t, or past floor once a statement has run again. */
 inline uint32_t drebyfloor(uint32_t floor, uint32_t t) {

@@ -2,7 +2,8 @@
  * merged from the lists of every term they stand for. Rows come from one or
  * more statements in the order of their first document and are fetched only
  * when the merge reaches that document; their lists are kept in blocks that
- * are recycled, never collected. */
+ * are recycled, never collected. When highlighting, the occurrences of all
+ * their terms in one document come merged from that document's index. */
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
@@ -56,6 +57,8 @@ struct drebymul : drynode {
   char *word;             /* prefix: the word */
   char **terms;           /* equivalence: the words, ended by null */
   int32_t nterms;
+  drhiidx *idx;           /* occurrence mode: the document's index */
+  drhicur *icur;          /* ... and the cursor over the terms' occurrences */
 };
 
 drebymul *mul(drynode *n) { return static_cast<drebymul *>(n); }
@@ -260,6 +263,7 @@ int drebympos(drsrvstate *st, drheap, drynode *dn, uint32_t t, int) {
 int drebymfree(drsrvstate *st, drheap heap, drebymul *n, int32_t mode) {
   int result = 0;
   (void)mode;
+  if (n->icur) drops<drhiops>(&n->idx->hd.obj)->release(&n->idx->hd.obj, &n->icur);
   while (drebystm *s = n->stmts) {
     n->stmts = s->next;
     if (s->opened && druocls(&s->cur) != 0) {
@@ -283,6 +287,13 @@ int drebymfree(drsrvstate *st, drheap heap, drebymul *n, int32_t mode) {
   }
   drymrel(st, heap, n);
   return result;
+}
+
+/* Slot 3: the next occurrence of any of the terms at or after word
+ * position t. */
+int drebymocc(drsrvstate *, drheap, drynode *dn, uint32_t t, int) {
+  drebymul *n = mul(dn);
+  return drebyhinext(n->idx, n->icur, n, t);
 }
 
 int drebypfree(drsrvstate *st, drheap heap, drynode *dn, int32_t mode) {
@@ -317,11 +328,11 @@ int drebyeprint(void *, drynode *dn, int depth) {
 
 const drytmpl kPrefix = {
     1, DRYT_PREFIX, nullptr,
-    {.next = drebymnext, .seek = drebymseek, .pos = drebympos, .occ = dryrefuse, .free = drebypfree,
+    {.next = drebymnext, .seek = drebymseek, .pos = drebympos, .occ = drebymocc, .free = drebypfree,
      .dump = drebypprint}};
 const drytmpl kEquiv = {
     1, DRYT_EQUIV, nullptr,
-    {.next = drebymnext, .seek = drebymseek, .pos = drebympos, .occ = dryrefuse, .free = drebyefree,
+    {.next = drebymnext, .seek = drebymseek, .pos = drebympos, .occ = drebymocc, .free = drebyefree,
      .dump = drebyeprint}};
 
 /* A new statement record at the head of the node's list, its statement
@@ -434,8 +445,18 @@ drebymul *drebymnew(drebyctx *ctx, drytree *t, const drytmpl *tmpl, char *word, 
   n->terms = terms;
   n->nterms = nterms;
   n->kind = ctx->kind;
-  int rc = drebynames(st, ctx);
-  if (rc == 0) rc = word ? drebypsql(st, t->heap, ctx, n) : drebyesql(st, t->heap, ctx, n);
+  int rc;
+  if (t->mode == DRY_OCCS) {
+    n->idx = t->docidx;
+    rc = word ? drebyhiopen(st, n->idx, &n->icur, [&](drobj *x, const drhiops *o) {
+      return o->prefix(x, word, &n->icur);
+    }) : drebyhiopen(st, n->idx, &n->icur, [&](drobj *x, const drhiops *o) {
+      return o->terms(x, terms, nterms, &n->icur);
+    });
+  } else {
+    rc = drebynames(st, ctx);
+    if (rc == 0) rc = word ? drebypsql(st, t->heap, ctx, n) : drebyesql(st, t->heap, ctx, n);
+  }
   if (rc != 0) {
     /* The caller frees the words. */
     n->word = nullptr;
@@ -461,10 +482,6 @@ void release(drytree *t, void *p) {
 }  // namespace
 
 drynode *drebypnew(void *user, drytree *t, drpanode *pn, int32_t n, drynode **children) {
-  if (t->mode != DRY_DOCS) {
-    drebynomode(t->srv, "drebypnew");
-    return nullptr;
-  }
   const char *text = nullptr;
   drops<drtqops>(t->cmp)->text(t->cmp, pn, &text, t->buf);
   char *word = dup(t, text ? text : "");
@@ -480,10 +497,6 @@ drynode *drebypnew(void *user, drytree *t, drpanode *pn, int32_t n, drynode **ch
 }
 
 drynode *drebyenew(void *user, drytree *t, drpanode *pn, int32_t n, drynode **children) {
-  if (t->mode != DRY_DOCS) {
-    drebynomode(t->srv, "drebyenew");
-    return nullptr;
-  }
   drsrvstate *st = t->srv;
   const drtqops *qp = drops<drtqops>(t->cmp);
   /* First pass: how many words, how many of them stop words. */
@@ -492,7 +505,8 @@ drynode *drebyenew(void *user, drytree *t, drpanode *pn, int32_t n, drynode **ch
     const char *text = nullptr;
     qp->text(t->cmp, c, &text, t->buf);
     int32_t num = -1;
-    if (qp->stop(t->cmp, text ? text : "", &num) != 0) return nullptr;
+    /* When highlighting, stop words are words like any other. */
+    if (t->mode == DRY_DOCS && qp->stop(t->cmp, text ? text : "", &num) != 0) return nullptr;
     if (num == -1) ++k;
     else ++s;
   }
@@ -511,7 +525,7 @@ drynode *drebyenew(void *user, drytree *t, drpanode *pn, int32_t n, drynode **ch
       const char *text = nullptr;
       qp->text(t->cmp, c, &text, t->buf);
       int32_t num = -1;
-      ok = qp->stop(t->cmp, text ? text : "", &num) == 0;
+      ok = t->mode != DRY_DOCS || qp->stop(t->cmp, text ? text : "", &num) == 0;
       if (!ok) break;
       if (num == -1) ok = (terms[--ki] = dup(t, text ? text : "")) != nullptr;
       else alts[--si] = num;

@@ -1,11 +1,13 @@
 /* The term leaf: the posting lists of one word, read from the token table
  * four rows at a time in the order of their first document and decoded in
- * place; nothing is collected. */
+ * place; nothing is collected. When highlighting, the word's occurrences
+ * in one document come from that document's in-memory index instead. */
 #include <cstring>
 
 #include "dr/dra/dra.h"
 #include "dr/dras/dras.h"
 #include "dr/dreb/drebyint.h"
+#include "dr/drh/drh.h"
 #include "dr/dreu/dreu.h"
 #include "dr/dru/drue.h"
 #include "dr/dru/druo.h"
@@ -26,6 +28,8 @@ struct drebyterm : drynode {
   int32_t nrows;               /* rows of the last fetch */
   int32_t opened;              /* the cursor is open */
   uint32_t floor;              /* after the statement ran again: the highest document handed out */
+  drhiidx *idx;                /* occurrence mode: the document's index */
+  drhicur *icur;               /* ... and the cursor over the word's occurrences */
 };
 
 drebyterm *term(drynode *n) { return static_cast<drebyterm *>(n); }
@@ -136,8 +140,15 @@ int drebytpos(drsrvstate *st, drheap, drynode *dn, uint32_t t, int) {
   return rc;
 }
 
+/* Slot 3: the next occurrence of the word at or after word position t. */
+int drebytocc(drsrvstate *, drheap, drynode *dn, uint32_t t, int) {
+  drebyterm *n = term(dn);
+  return drebyhinext(n->idx, n->icur, n, t);
+}
+
 int drebytfree(drsrvstate *st, drheap heap, drynode *dn, int32_t mode) {
   drebyterm *n = term(dn);
+  if (n->icur) drops<drhiops>(&n->idx->hd.obj)->release(&n->idx->hd.obj, &n->icur);
   if (mode == DRY_DOCS && n->opened) {
     if (druocls(&n->cur) != 0) {
       druoerr(st, druorc(&n->cur), DRUE_CLOSE, 2);
@@ -160,12 +171,12 @@ int drebytprint(void *, drynode *dn, int depth) {
 
 const drytmpl kTerm = {
     1, DRYT_TERM, nullptr,
-    {.next = drebytnext, .seek = drebytseek, .pos = drebytpos, .occ = dryrefuse, .free = drebytfree,
+    {.next = drebytnext, .seek = drebytseek, .pos = drebytpos, .occ = drebytocc, .free = drebytfree,
      .dump = drebytprint}};
 /* A theme lexer's index scores by the values its lists carry. */
 const drytmpl kTermSum = {
     1, DRYT_TERM, nullptr,
-    {.next = drebytsum, .seek = drebytseek, .pos = drebytpos, .occ = dryrefuse, .free = drebytfree,
+    {.next = drebytsum, .seek = drebytseek, .pos = drebytpos, .occ = drebytocc, .free = drebytfree,
      .dump = drebytprint}};
 
 /* Runs the word's statement on the node's cursor; 0, or 1 after pushing. */
@@ -192,9 +203,21 @@ int drebytsql(drsrvstate *st, drebyctx *ctx, drebyterm *n) {
 
 drynode *drebytnew(void *user, drytree *t, const char *text) {
   drsrvstate *st = t->srv;
-  if (t->mode != DRY_DOCS) {
-    drebynomode(st, "drebytnew");
-    return nullptr;
+  if (t->mode == DRY_OCCS) {
+    /* The word's occurrences in the highlighted document. */
+    auto *n = static_cast<drebyterm *>(drymalc(t, sizeof(drebyterm), t->theme ? &kTermSum : &kTerm));
+    if (!n) return nullptr;
+    size_t len = std::strlen(text);
+    n->text = static_cast<char *>(drumalc(st, st->hpmgr, t->heap, 1, len + 1, __FILE__, __LINE__));
+    if (n->text) std::memcpy(n->text, text, len + 1);
+    n->idx = t->docidx;
+    if (!n->text || drebyhiopen(st, n->idx, &n->icur, [&](drobj *x, const drhiops *o) {
+          return o->term(x, n->text, &n->icur);
+        }) != 0) {
+      drebytfree(st, t->heap, n, DRY_OCCS);
+      return nullptr;
+    }
+    return n;
   }
   auto *n = static_cast<drebyterm *>(drymalc(t, sizeof(drebyterm), t->theme ? &kTermSum : &kTerm));
   if (!n) return nullptr;

@@ -1,5 +1,5 @@
 /* What the index leaves share: a fetched row read whole, the names checked
- * before they go into a statement, and the refusal of occurrence mode. */
+ * before they go into a statement, and the walk of a document's index. */
 #include <cstring>
 
 #include "dr/dra/dra.h"
@@ -60,7 +60,17 @@ int drebynames(drsrvstate *st, const drebyctx *ctx) {
   return 0;
 }
 
-void drebynomode(drsrvstate *st, const char *who) {
-  dracnierr(st, DRFAC_DRG, DRYM_NOTSUP, 2, DRA_STR, __FILE__, DRA_INT, __LINE__, DRA_STR, who,
-            DRA_STR, "occurrence mode", DRA_END);
+int drebyhinext(drhiidx *idx, drhicur *cur, drynode *n, uint32_t t) {
+  drobj *x = &idx->hd.obj;
+  for (;;) {
+    dryocc *o = nullptr;
+    drops<drhiops>(x)->next(x, cur, &o);
+    if (!o) {
+      n->state = DRY_DONE;
+      return 0;
+    }
+    if (o->wpos < t) continue;
+    n->occ = *o;
+    return 0;
+  }
 }

@@ -77,9 +77,10 @@ int drrtprv(drsrvstate *s, const char *user, const char *table, const char *righ
   }
   // Asked on the work connection outside any transaction: no lock is kept.
   druocur c{};
-  int32_t may = 0;
+  int32_t may = 0, own = 0;
   std::string u = user ? user : "", t = table, r = right;
-  int rc = druoprp(s, &c, DRUO_WORK, "SELECT has_table_privilege(:usr, :tab, :priv)");
+  int rc = druoprp(s, &c, DRUO_WORK,
+                   "SELECT has_table_privilege(:usr, :tab, :priv), dr_rtm.reserved(:tab)");
   if (rc != 0) {
     druetrc();
     return 1;
@@ -90,11 +91,18 @@ int drrtprv(drsrvstate *s, const char *user, const char *table, const char *righ
   if (rc == 0)
     rc = druobnd(s, &c, ":priv", r.data(), static_cast<int32_t>(r.size() + 1), DRUO_STRING);
   if (rc == 0) rc = druodef(s, &c, 1, &may, sizeof may, DRUO_INTEGER);
+  if (rc == 0) rc = druodef(s, &c, 2, &own, sizeof own, DRUO_INTEGER);
   // A table that does not exist is reported by the database, then as a
   // right the user does not hold.
   static const druorep kFetch = {DRUE_OPEN, DRUE_PARSE, DRUE_BIND, DRUE_DEFINE, 0, 0, -1, 2, 2};
   if (rc == 0) rc = druoexf(s, &c, 1, &kFetch);
   druocls(&c);
+  if (rc == 0 && own) {
+    // The server's own tables are no message's, whoever sends it.
+    dracnerr(s, DRFAC_DRG, 52010, 2, DRA_STR, table, 0);
+    druetrc();
+    return 1;
+  }
   if (rc != 0 || !may) {
     dracnerr(s, DRFAC_DRG, 52008, 2, DRA_STR, u.c_str(), DRA_STR, table, DRA_STR, right, 0);
     druetrc();

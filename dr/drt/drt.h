@@ -170,6 +170,36 @@ int drcmddml(drsrvstate *s, int32_t polid, int32_t nkeys);
  * the message's id, so that the run that stops says why. */
 int drcmdoob(drsrvstate *s);
 
+/* ---- query and other command handlers: 0, or 1 after the failing step
+ * pushed why ---- */
+
+/* The query driver: parses the policy's query for a user (session text:
+ * the stored queries' owner) and evaluates it into a writer by mode: 0 rows
+ * into the result table target (n1, n2, n3: clearing mode, contains id,
+ * cursor id), 1 a count, 2 a window in id order, 3 a page by score (n1 the
+ * score limit, n3 the ceiling at it) into the reply record target; bynum
+ * hands hits on by number, from floor up to ceil (0: none). A structured
+ * query other than "NULL" is refused. */
+int drcmdqry(drsrvstate *s, const char *user, const char *sess, int32_t polid, const char *query,
+             const void *target, int32_t n1, int32_t n2, int32_t n3, int32_t mode, uint8_t bynum,
+             uint32_t floor, uint32_t ceil, const char *sq);
+/* Parses a query of the policy without expanding it: whether it parses. */
+int drcmdchk(drsrvstate *s, const char *user, const char *sess, int32_t polid, const char *query);
+/* Highlights the document of a key: its raw and filtered texts, its
+ * highlight entries, its text marked up (markup: session text, start tag,
+ * end tag, split at commas) and its intermediate form, each into the table
+ * named ("NULL": skipped). */
+int drcmdhlt(drsrvstate *s, const char *user, int32_t polid, const char *query, const char *key,
+             int32_t id, const char *uftab, const char *ftab, const char *hltab, const char *icftab,
+             const char *mutab, const char *markup);
+/* Clears a result table by mode and, with a source table, copies its rows
+ * into it under the contains id through the user's callback (installed on
+ * first use). */
+int drcmdclr(drsrvstate *s, const char *user, const char *restab, const char *srctab,
+             int32_t restype, int32_t shr, int32_t conid, int32_t curid, int32_t nkeys);
+/* Installs the user's callback procedure unless it is there. */
+int drcmdcbk(drsrvstate *s, const char *user);
+
 /* ---- options, usage, banner ---- */
 
 /* Option values of the server, zero-filled before parsing. */

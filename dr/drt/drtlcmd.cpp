@@ -87,8 +87,18 @@ int c_truncate(drsrvstate *s, drmcmd *c, drmcmd *) { return drcmdtrn(s, num(c, 1
 int c_optimize(drsrvstate *s, drmcmd *c, drmcmd *) {
   return drcmdopt(s, num(c, 1), num(c, 2), num(c, 4), num(c, 5), num(c, 3));
 }
-int c_contains(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "contains"); }
-int c_highlight(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "highlight"); }
+// The user who sent the command.
+const char *user(const drmcmd *c) { return c->user.ind == -1 ? "" : c->user.text; }
+uint32_t unum(const drmcmd *c, int n) { return static_cast<uint32_t>(num(c, n)); }
+
+int c_contains(drsrvstate *s, drmcmd *c, drmcmd *) {
+  return drcmdqry(s, user(c), arg(c, 9), num(c, 1), arg(c, 2), arg(c, 3), num(c, 4), num(c, 5),
+                  num(c, 6), 0, 0, unum(c, 7), unum(c, 8), arg(c, 10));
+}
+int c_highlight(drsrvstate *s, drmcmd *c, drmcmd *) {
+  return drcmdhlt(s, user(c), num(c, 1), arg(c, 2), arg(c, 3), num(c, 4), arg(c, 5), arg(c, 6),
+                  arg(c, 7), arg(c, 8), arg(c, 9), arg(c, 10));
+}
 int c_none(drsrvstate *, drmcmd *, drmcmd *) { return 0; }
 int c_refresh(drsrvstate *s, drmcmd *c, drmcmd *) {
   // Without a dictionary cache nothing is cached, so nothing needs dropping.
@@ -107,19 +117,34 @@ int c_continue(drsrvstate *s, drmcmd *, drmcmd *) {
 int c_end(drsrvstate *s, drmcmd *c, drmcmd *) {
   return drcmdend(s, num(c, 1), num(c, 2), qual(c, 3));
 }
-int c_check(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "check_query"); }
+int c_check(drsrvstate *s, drmcmd *c, drmcmd *) {
+  return drcmdchk(s, user(c), arg(c, 3), num(c, 1), arg(c, 2));
+}
 int c_endopt(drsrvstate *s, drmcmd *c, drmcmd *) { return drcmdeop(s, num(c, 1), num(c, 2)); }
 int c_rwparse(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "rw_parse"); }
 int c_rwclose(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "rw_close"); }
 int c_beginopt(drsrvstate *s, drmcmd *c, drmcmd *) {
   return drcmdbop(s, num(c, 1), num(c, 3), num(c, 2));
 }
-int c_count(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "count_hits"); }
-int c_estimate(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "estimate_hits"); }
-int c_fetch(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "contains_fetch"); }
+int c_count(drsrvstate *s, drmcmd *c, drmcmd *r) {
+  return drcmdqry(s, user(c), arg(c, 4), num(c, 1), arg(c, 2), r, 0, 0, 0, 1, 0, 0, 0, arg(c, 10));
+}
+int c_estimate(drsrvstate *s, drmcmd *c, drmcmd *r) {
+  return drcmdqry(s, user(c), arg(c, 4), num(c, 1), arg(c, 2), r, 0, 0, 0, 1, 1, 0, 0, arg(c, 10));
+}
+int c_fetch(drsrvstate *s, drmcmd *c, drmcmd *r) {
+  return drcmdqry(s, user(c), arg(c, 8), num(c, 1), arg(c, 2), r, 0, 0, 0, 2, 1, unum(c, 3), 0,
+                  arg(c, 10));
+}
 int c_sqe(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "sqe"); }
-int c_sorted(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "sorted_fetch"); }
-int c_clear(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "clear_result"); }
+int c_sorted(drsrvstate *s, drmcmd *c, drmcmd *r) {
+  return drcmdqry(s, user(c), arg(c, 8), num(c, 1), arg(c, 2), r, num(c, 4), 0, num(c, 5), 3, 1,
+                  unum(c, 3), 0, arg(c, 10));
+}
+int c_clear(drsrvstate *s, drmcmd *c, drmcmd *) {
+  return drcmdclr(s, user(c), arg(c, 1), arg(c, 2), num(c, 3), num(c, 4), num(c, 5), num(c, 6),
+                  num(c, 7));
+}
 int c_gettab(drsrvstate *s, drmcmd *c, drmcmd *r) {
   char name[DRR_TABNAME];
   if (drrtalc(s, num(c, 1), arg(c, 2), name, num(c, 3)) != 0) return 1;
@@ -129,11 +154,10 @@ int c_gettab(drsrvstate *s, drmcmd *c, drmcmd *r) {
 int c_reltab(drsrvstate *s, drmcmd *c, drmcmd *) {
   // The table comes from the message: released only for a user who may
   // empty it himself.
-  const char *user = c->user.ind == -1 ? "" : c->user.text;
-  if (drrtprv(s, user, arg(c, 1), "DELETE") != 0) return 1;
+  if (drrtprv(s, user(c), arg(c, 1), "DELETE") != 0) return 1;
   return drrtdea(s, arg(c, 1));
 }
-int c_callback(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "inst_callback"); }
+int c_callback(drsrvstate *s, drmcmd *c, drmcmd *) { return drcmdcbk(s, user(c)); }
 int c_sleep(drsrvstate *s, drmcmd *c, drmcmd *) { return drtlslp(s, num(c, 1)); }
 int c_add(drsrvstate *s, drmcmd *c, drmcmd *r) {
   int32_t a = num(c, 1);

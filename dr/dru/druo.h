@@ -43,6 +43,7 @@ enum {
 enum {
   DRUO_OK = 0,
   DRUO_UNIQUE = 1,        /* unique violation */
+  DRUO_NOCOLUMN = 904,    /* a column the statement names does not exist */
   DRUO_NOTABLE = 942,     /* table or view does not exist */
   DRUO_EXISTS = 955,      /* name already used by an object */
   DRUO_NOTINLIST = 1007,  /* describe past the last column */

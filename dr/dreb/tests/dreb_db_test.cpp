@@ -66,8 +66,6 @@ TEST_F(Life, SlotsNotBuiltYetSaySo) {
       {"begin optimise", [&] { return o->bnox(e, 1, 1); }},
       {"optimise", [&] { return o->optx(e, 1, 1, 1, 0); }},
       {"end optimise", [&] { return o->enox(e, 1); }},
-      {"query", [&] { return o->qry(e, nullptr, nullptr, nullptr, 0, 0, ~0u, nullptr, 0, 0, 0); }},
-      {"highlight", [&] { return o->hlite(e, nullptr, nullptr, nullptr, nullptr, "", nullptr, 42); }},
       {"save a stored query", [&] { return o->sqsave(e, "Q", 1, "a", nullptr, 0); }},
   };
   for (const Case &c : cases) {

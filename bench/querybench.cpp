@@ -1,0 +1,359 @@
+// Query latency of the server against the database's own text search over
+// one generated corpus: rows of letter-only words whose frequencies follow a
+// power law (fixed seed), indexed by a veksrv process of this build (empty
+// stop list) and given a stored to_tsvector('simple', body) column with a
+// GIN index. Each query class (words, AND and OR of two, two-word phrases,
+// NEAR, prefixes) runs warm several times, banded by the rows it hits
+// (over 1 % of the rows, or fewer): ours is a contains through
+// dispatcher.submit into a result table, the database's the keys with
+// ts_rank inserted into a table of the same form. Prints p50 and p95 per
+// class and band, and whether both found the same number of rows; beside
+// them where our time goes: the round trip of a command that does nothing,
+// estimate_hits (evaluation alone) and count_hits (evaluation and the
+// mapping of ids to keys).
+//   kes_bench_query [rows [runs per query]]   (100000 and 5 by default)
+// Needs the PG environment of a database with the database side installed.
+#include <libpq-fe.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using clk = std::chrono::steady_clock;
+
+constexpr int kPol = 1950;
+constexpr int kVocab = 60000;
+
+PGconn *g_conn = nullptr;
+
+PGresult *exec(const std::string &sql, const std::vector<std::string> &params = {}) {
+  std::vector<const char *> v;
+  for (const std::string &p : params) v.push_back(p.c_str());
+  PGresult *r = params.empty() ? PQexec(g_conn, sql.c_str())
+                               : PQexecParams(g_conn, sql.c_str(), static_cast<int>(v.size()), nullptr,
+                                              v.data(), nullptr, nullptr, 0);
+  ExecStatusType st = PQresultStatus(r);
+  if (st != PGRES_TUPLES_OK && st != PGRES_COMMAND_OK) {
+    std::fprintf(stderr, "%s: %s", sql.substr(0, 200).c_str(), PQerrorMessage(g_conn));
+    std::exit(1);
+  }
+  return r;
+}
+
+std::string value(const std::string &sql, const std::vector<std::string> &params = {}) {
+  PGresult *r = exec(sql, params);
+  std::string v = PQntuples(r) && !PQgetisnull(r, 0, 0) ? PQgetvalue(r, 0, 0) : "";
+  PQclear(r);
+  return v;
+}
+
+double since(clk::time_point t0) { return std::chrono::duration<double, std::milli>(clk::now() - t0).count(); }
+
+// Sends a command and waits for its reply; the reply code and arguments.
+struct Reply {
+  int code = 0;
+  std::string args;
+};
+Reply submit(int code, const std::vector<std::string> &args) {
+  std::vector<std::string> p = {std::to_string(code)};
+  for (int i = 0; i < 10; ++i) p.push_back(i < static_cast<int>(args.size()) ? args[i] : "");
+  std::vector<const char *> v;
+  for (size_t i = 0; i < p.size(); ++i) v.push_back(i > 0 && p[i].empty() ? nullptr : p[i].c_str());
+  PGresult *r = PQexecParams(g_conn,
+                             "CALL dispatcher.submit($1::integer, $2, $3, $4, $5, $6, $7, $8, $9, "
+                             "$10, $11, 3600)",
+                             11, nullptr, v.data(), nullptr, nullptr, 0);
+  Reply rep;
+  if (PQresultStatus(r) == PGRES_TUPLES_OK && PQntuples(r) == 1) {
+    rep.code = std::atoi(PQgetvalue(r, 0, 1));
+    rep.args = PQgetvalue(r, 0, 2);
+  } else {
+    std::fprintf(stderr, "submit %d: %s", code, PQerrorMessage(g_conn));
+  }
+  PQclear(r);
+  return rep;
+}
+
+// The corpus: a vocabulary of distinct letter-only words, each document a
+// run of words drawn by a power law over the vocabulary's ranks.
+struct Corpus {
+  std::vector<std::string> vocab;
+  std::vector<int> df;                          // documents holding the word of each rank
+  std::map<std::pair<int, int>, int> pairs;     // adjacent word ranks of every tenth row, counted
+};
+
+Corpus generate(int rows, FILE *copy) {
+  Corpus c;
+  std::mt19937_64 rng(20261210);
+  std::set<std::string> seen;
+  std::uniform_int_distribution<int> len(3, 10), letter(0, 25);
+  while (static_cast<int>(c.vocab.size()) < kVocab) {
+    std::string w;
+    int n = len(rng);
+    for (int i = 0; i < n; ++i) w += static_cast<char>('a' + letter(rng));
+    if (seen.insert(w).second) c.vocab.push_back(w);
+  }
+  std::vector<double> weights(kVocab);
+  for (int r = 0; r < kVocab; ++r) weights[r] = 1.0 / std::pow(r + 1.0, 1.05);
+  std::discrete_distribution<int> pick(weights.begin(), weights.end());
+  std::uniform_int_distribution<int> doclen(20, 80);
+  c.df.assign(kVocab, 0);
+  std::vector<int> lastdoc(kVocab, -1);
+  for (int d = 1; d <= rows; ++d) {
+    int n = doclen(rng);
+    std::string body;
+    int prev = -1;
+    for (int i = 0; i < n; ++i) {
+      int r = pick(rng);
+      if (!body.empty()) body += ' ';
+      body += c.vocab[r];
+      if (lastdoc[r] != d) ++c.df[r], lastdoc[r] = d;
+      if (prev >= 0 && d % 10 == 0) ++c.pairs[{prev, r}];
+      prev = r;
+    }
+    std::fprintf(copy, "%d\t%s\n", d, body.c_str());
+  }
+  return c;
+}
+
+// One query in both forms, with the rows the database finds for it.
+struct Query {
+  std::string cls, ours, pg;
+  long hits = -1;
+};
+
+double pct(std::vector<double> v, double p) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  size_t i = static_cast<size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
+  return v[std::min(i, v.size() - 1)];
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  int rows = argc > 1 ? std::atoi(argv[1]) : 100000;
+  int runs = argc > 2 ? std::atoi(argv[2]) : 5;
+  setvbuf(stdout, nullptr, _IOLBF, 0);
+  const char *u = std::getenv("PGUSER");
+  const char *d = std::getenv("PGDATABASE");
+  if (!d) {
+    std::fprintf(stderr, "set the PG environment (PGHOST, PGDATABASE, PGUSER)\n");
+    return 1;
+  }
+  g_conn = PQconnectdb("");
+  if (PQstatus(g_conn) != CONNECTION_OK) {
+    std::fprintf(stderr, "%s", PQerrorMessage(g_conn));
+    return 1;
+  }
+  PQclear(exec("SET client_min_messages = warning"));
+  // A fresh corpus and policy each run.
+  PQclear(exec("DROP SCHEMA IF EXISTS qbench CASCADE"));
+  PQclear(exec("DELETE FROM dr$policy_preference WHERE ppr_pol_id = " + std::to_string(kPol)));
+  PQclear(exec("DELETE FROM dr$preference WHERE pre_id IN (19506, 19507)"));
+  PQclear(exec("DELETE FROM dr$text_index_log WHERE txil_pol_id = " + std::to_string(kPol)));
+  PQclear(exec("DELETE FROM dr$policy WHERE pol_id = " + std::to_string(kPol)));
+  PQclear(exec("CREATE SCHEMA qbench"));
+  PQclear(exec("CREATE TABLE qbench.docs (id integer PRIMARY KEY, body text)"));
+
+  std::string tmp = "/tmp/kes-bench-query-" + std::to_string(getpid()) + ".tsv";
+  FILE *f = std::fopen(tmp.c_str(), "w");
+  auto t0 = clk::now();
+  Corpus corpus = generate(rows, f);
+  std::fclose(f);
+  PGresult *cp = PQexec(g_conn, "COPY qbench.docs FROM STDIN");
+  PQclear(cp);
+  {
+    std::ifstream in(tmp, std::ios::binary);
+    std::string buf(1 << 16, '\0');
+    while (in.read(buf.data(), static_cast<std::streamsize>(buf.size())) || in.gcount() > 0)
+      PQputCopyData(g_conn, buf.data(), static_cast<int>(in.gcount()));
+    PQputCopyEnd(g_conn, nullptr);
+    PGresult *r;
+    while ((r = PQgetResult(g_conn))) PQclear(r);
+  }
+  std::remove(tmp.c_str());
+  std::string mb = value("SELECT round(sum(octet_length(body)) / 1048576.0, 1) FROM qbench.docs");
+  std::printf("corpus: %s rows, %s MB of text, %d words in the vocabulary (generated in %.1f s)\n",
+              value("SELECT count(*) FROM qbench.docs").c_str(), mb.c_str(), kVocab, since(t0) / 1000);
+
+  // The policy: plain rows, the default lexer, an empty stop list, the base
+  // engine with 64 MB of memory.
+  std::string pol = std::to_string(kPol);
+  PQclear(exec("INSERT INTO dr$policy (pol_id, pol_name, pol_owner, pol_tablename, pol_text_expr,"
+                " pol_text_type, pol_key_name, pol_key_type) VALUES (" + pol +
+                ", 'QBENCH', 'QBENCH', 'DOCS', 'BODY', 8, 'ID', 2)"));
+  PQclear(exec("INSERT INTO dr$preference (pre_id, pre_name, pre_cla_id, pre_obj_id) VALUES"
+               " (19506, 'QBENCH_STOPS', 6, 1), (19507, 'QBENCH_ENGINE', 7, 1)"));
+  PQclear(exec("INSERT INTO dr$policy_preference VALUES (" + pol + ", 6, 19506), (" + pol + ", 7, 19507)"));
+  PQclear(exec("INSERT INTO dr$preference_attribute VALUES (19507, 'MEMORY', '67108864', 1)"));
+
+  std::string user = std::string(u ? u : "kestrin") + "@" + d;
+  std::string logpath = "/tmp/kes-bench-query-" + std::to_string(getpid()) + ".log";
+  pid_t pid = fork();
+  if (pid == 0) {
+    setenv("NLS_LANG", "AMERICAN_AMERICA.WE8ISO8859P1", 1);
+    execl(KES_VEKSRV, KES_VEKSRV, "-user", user.c_str(), "-logfile", logpath.c_str(), "-personality",
+          "DQM", static_cast<char *>(nullptr));
+    std::perror("exec veksrv");
+    _exit(127);
+  }
+  for (int i = 0; i < 600; ++i) {
+    std::ifstream in(logpath);
+    std::string s((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (s.find("=== Server startup completed. ===") != std::string::npos) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+
+  t0 = clk::now();
+  bool indexed = submit(10, {pol, "1", "1", "C"}).code == 101 &&
+                 submit(11, {pol, "1", "1", "1", "C"}).code == 101 &&
+                 submit(29, {pol, "1", "C"}).code == 101;
+  if (!indexed) {
+    std::fprintf(stderr, "indexing failed; see %s\n", logpath.c_str());
+    kill(pid, SIGTERM);
+    return 1;
+  }
+  double ourindex = since(t0);
+  t0 = clk::now();
+  PQclear(exec("ALTER TABLE qbench.docs ADD COLUMN tsv tsvector"
+               " GENERATED ALWAYS AS (to_tsvector('simple', body)) STORED"));
+  PQclear(exec("SET maintenance_work_mem = '64MB'"));
+  PQclear(exec("CREATE INDEX docs_tsv ON qbench.docs USING gin (tsv)"));
+  PQclear(exec("VACUUM ANALYZE qbench.docs"));
+  double pgindex = since(t0);
+  std::printf("indexing: ours %.1f s (begin, populate, end through the dispatcher); the database's"
+              " stored tsvector and GIN index %.1f s\n",
+              ourindex / 1000, pgindex / 1000);
+
+  // The result tables: ours from the result-table manager, the database's
+  // of the same form.
+  Reply tab = submit(46, {"0", "RESULT", "1"});
+  std::string res;
+  {
+    std::string a = tab.args;  // {NULL,NULL,NULL,name,...}
+    int comma = 0;
+    size_t at = 0;
+    for (; at < a.size() && comma < 3; ++at) comma += a[at] == ',';
+    res = a.substr(at, a.find(',', at) - at);
+  }
+  PQclear(exec("CREATE TABLE qbench.pgres (textkey varchar(256), score real)"));
+
+  // Queries: words, pairs and prefixes across the frequency range.
+  const Corpus &c = corpus;
+  std::vector<Query> qs;
+  auto word = [&](int r) { return c.vocab[r]; };
+  std::vector<int> ranks = {0, 3, 10, 30, 60, 300, 1000, 3000, 8000, 20000};
+  for (int r : ranks) qs.push_back({"word", word(r), word(r)});
+  std::vector<std::pair<int, int>> two = {{0, 1}, {2, 5}, {1, 40}, {0, 300}, {5, 2000}, {100, 150},
+                                          {3, 9}, {700, 900}, {20, 25}, {4000, 6}};
+  for (auto [a, b] : two) qs.push_back({"and", word(a) + " & " + word(b), word(a) + " & " + word(b)});
+  for (auto [a, b] : two) qs.push_back({"or", word(a) + " | " + word(b), word(a) + " | " + word(b)});
+  for (auto [a, b] : two) qs.push_back({"near", word(a) + " near " + word(b), word(a) + " & " + word(b)});
+  // Phrases: adjacent pairs that occur, from frequent to rare.
+  std::vector<std::pair<std::pair<int, int>, int>> seen(c.pairs.begin(), c.pairs.end());
+  std::sort(seen.begin(), seen.end(), [](auto &x, auto &y) { return x.second > y.second; });
+  for (size_t i : {size_t{0}, size_t{1}, size_t{3}, size_t{10}, size_t{50}, seen.size() / 20,
+                   seen.size() / 5, seen.size() / 2, seen.size() - 2})
+    if (i < seen.size()) {
+      auto [a, b] = seen[i].first;
+      qs.push_back({"phrase", word(a) + " " + word(b), word(a) + " <-> " + word(b)});
+    }
+  for (int r : {0, 2, 7, 40, 500, 5000, 30000}) {
+    for (size_t k : {size_t{2}, size_t{3}}) {
+      std::string p = word(r).substr(0, std::min(k, word(r).size()));
+      qs.push_back({"prefix", p + "%", p + ":*"});
+    }
+  }
+  for (Query &q : qs)
+    q.hits = std::atol(value("SELECT count(*) FROM qbench.docs WHERE tsv @@ to_tsquery('simple', $1)",
+                             {q.pg}).c_str());
+
+  // The dispatcher's own share: a command that does nothing.
+  std::vector<double> trip;
+  for (int i = 0; i < 50; ++i) {
+    auto t = clk::now();
+    submit(201, {"1", "2"});
+    trip.push_back(since(t));
+  }
+  std::printf("round trip of a command that does nothing: p50 %.2f ms, p95 %.2f ms\n", pct(trip, 0.5),
+              pct(trip, 0.95));
+
+  std::map<std::string, std::vector<double>> ours, pgs, evals, maps;
+  std::map<std::string, int> nq, agree, checked;
+  long band1 = rows / 100;
+  for (const Query &q : qs) {
+    std::string band = q.hits > band1 ? "over 1 %" : "selective";
+    std::string key = q.cls + "|" + band;
+    ++nq[key];
+    std::string pgsql = "BEGIN; TRUNCATE qbench.pgres; INSERT INTO qbench.pgres SELECT d.id, "
+                        "ts_rank(d.tsv, q) FROM qbench.docs d, to_tsquery('simple', '" +
+                        q.pg + "') q WHERE d.tsv @@ q; COMMIT";
+    for (int i = 0; i <= runs; ++i) {
+      auto t = clk::now();
+      Reply r = submit(15, {pol, q.ours, res, "0", "0", "0", "0", "0", "", "NULL"});
+      double ms = since(t);
+      if (r.code != 101) {
+        std::fprintf(stderr, "query %s: %s\n", q.ours.c_str(), r.args.c_str());
+        break;
+      }
+      if (i > 0) ours[key].push_back(ms);  // the first run only warms
+      t = clk::now();
+      submit(39, {pol, q.ours});
+      if (i > 0) evals[key].push_back(since(t));
+      t = clk::now();
+      submit(38, {pol, q.ours});
+      if (i > 0) maps[key].push_back(since(t));
+      t = clk::now();
+      PQclear(exec(pgsql));
+      ms = since(t);
+      if (i > 0) pgs[key].push_back(ms);
+    }
+    if (q.cls != "near") {
+      ++checked[key];
+      long mine = std::atol(value("SELECT count(*) FROM " + res).c_str());
+      if (mine == q.hits) ++agree[key];
+      else std::printf("  rows differ for %s: ours %ld, the database's %ld\n", q.ours.c_str(), mine, q.hits);
+    }
+  }
+
+  std::printf("\n%-8s %-10s %7s %11s %11s %11s %11s %8s %10s %11s %11s\n", "class", "band", "queries",
+              "ours p50", "ours p95", "pg p50", "pg p95", "p50 x", "same rows", "eval p50", "+keys p50");
+  for (const char *cls : {"word", "and", "or", "phrase", "near", "prefix"}) {
+    for (const char *band : {"over 1 %", "selective"}) {
+      std::string key = std::string(cls) + "|" + band;
+      if (!nq[key]) continue;
+      double o50 = pct(ours[key], 0.5), p50 = pct(pgs[key], 0.5);
+      std::string same = std::string(cls) == "near" ? "(timed)" :
+                         std::to_string(agree[key]) + "/" + std::to_string(checked[key]);
+      std::printf("%-8s %-10s %7d %8.2f ms %8.2f ms %8.2f ms %8.2f ms %8.2f %10s %8.2f ms %8.2f ms\n",
+                  cls, band, nq[key], o50, pct(ours[key], 0.95), p50, pct(pgs[key], 0.95),
+                  p50 > 0 ? o50 / p50 : 0, same.c_str(), pct(evals[key], 0.5), pct(maps[key], 0.5));
+    }
+  }
+  std::printf("(near: the database's time is that of the AND of the same two words; eval: estimate_hits,"
+              " +keys: count_hits, both through the dispatcher)\n");
+
+  kill(pid, SIGTERM);
+  int st = 0;
+  waitpid(pid, &st, 0);
+  std::remove(logpath.c_str());
+  PQfinish(g_conn);
+  return 0;
+}
