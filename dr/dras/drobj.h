@@ -57,6 +57,23 @@ inline const Ops *drops(const drobj *o) {
   return &reinterpret_cast<const drobjhd<Ops> *>(o)->ops;
 }
 
+/* A zero-filled object of record T from heap, its head copied from the
+ * kind's template and its state and heap set; null (traced) after 10900.
+ * The allocation is tagged with the caller's file and line. */
+template <class T, class Ops>
+T *drobjnew(drsrvstate *st, drheap heap, const drobjhd<Ops> &tpl,
+            const char *file = __builtin_FILE(), int line = __builtin_LINE()) {
+  auto *o = static_cast<T *>(drumalc(st, st->hpmgr, heap, 1, sizeof(T), file, line));
+  if (!o) {
+    druetrc();
+    return nullptr;
+  }
+  o->hd = tpl;
+  o->st = st;
+  o->heap = heap;
+  return o;
+}
+
 /* The size of one slot of an operation table. */
 #define DROBJ_SLOTSIZE sizeof(void (*)())
 

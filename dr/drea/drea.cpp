@@ -215,15 +215,8 @@ const drobjhd<drengops> kTpl = {{DRCLS_ENGINE, 2, "NOOP ENGINE"},
 }  // namespace
 
 drobj *dreanew(drsrvstate *st, drheap heap) {
-  auto *e = static_cast<dreaobj *>(
-      drumalc(st, st->hpmgr, heap, 1, sizeof(dreaobj), __FILE__, __LINE__));
-  if (!e) {
-    druetrc();
-    return nullptr;
-  }
-  e->hd = kTpl;
-  e->st = st;
-  e->heap = heap;
+  auto *e = drobjnew<dreaobj>(st, heap, kTpl);
+  if (!e) return nullptr;
   e->polid = 0;
   e->prefid = -1;
   return &e->hd.obj;

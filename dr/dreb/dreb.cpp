@@ -412,15 +412,8 @@ const drobjhd<drengops> kTpl = {{DRCLS_ENGINE, 1, "Base engine"},
 }  // namespace
 
 drobj *drebnew(drsrvstate *st, drheap heap) {
-  auto *e = static_cast<drebobj *>(
-      drumalc(st, st->hpmgr, heap, 1, sizeof(drebobj), __FILE__, __LINE__));
-  if (!e) {
-    druetrc();
-    return nullptr;
-  }
-  e->hd = kTpl;
-  e->st = st;
-  e->heap = heap;
+  auto *e = drobjnew<drebobj>(st, heap, kTpl);
+  if (!e) return nullptr;
   e->indexer = drebinew(st, heap);
   if (e->indexer) e->sqm = drebsnew(st, heap);
   if (!e->indexer || !e->sqm) {

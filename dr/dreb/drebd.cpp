@@ -259,15 +259,8 @@ int drebdmaxid(drobj *o, int32_t *id) {
 }  // namespace
 
 drobj *drebdnew(drsrvstate *st, drheap heap, int32_t polid, drdplist *attrs) {
-  auto *m = static_cast<drebdmgr *>(
-      drumalc(st, st->hpmgr, heap, 1, sizeof(drebdmgr), __FILE__, __LINE__));
-  if (!m) {
-    druetrc();
-    return nullptr;
-  }
-  m->hd = kTpl;
-  m->st = st;
-  m->heap = heap;
+  auto *m = drobjnew<drebdmgr>(st, heap, kTpl);
+  if (!m) return nullptr;
   m->polid = polid;
   m->attrs = attrs;
   m->keymap = drebknew(st, heap);

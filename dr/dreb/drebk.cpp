@@ -461,15 +461,8 @@ int drebkfree(drobj *o) {
 }  // namespace
 
 drobj *drebknew(drsrvstate *st, drheap heap) {
-  auto *k = static_cast<drebkmap *>(
-      drumalc(st, st->hpmgr, heap, 1, sizeof(drebkmap), __FILE__, __LINE__));
-  if (!k) {
-    druetrc();
-    return nullptr;
-  }
-  k->hd = kTpl;
-  k->st = st;
-  k->heap = heap;
+  auto *k = drobjnew<drebkmap>(st, heap, kTpl);
+  if (!k) return nullptr;
   for (int i = 0; i < DREBK_PLACES; ++i) {
     char *ph = k->ph[i];
     ph[0] = 'b';

@@ -422,15 +422,8 @@ int drebpmaxid(drobj *o, int32_t *id) {
 }  // namespace
 
 drobj *drebpnew(drsrvstate *st, drheap heap, int32_t polid, drdplist *attrs) {
-  auto *p = static_cast<drebpstore *>(
-      drumalc(st, st->hpmgr, heap, 1, sizeof(drebpstore), __FILE__, __LINE__));
-  if (!p) {
-    druetrc();
-    return nullptr;
-  }
-  p->hd = kTpl;
-  p->st = st;
-  p->heap = heap;
+  auto *p = drobjnew<drebpstore>(st, heap, kTpl);
+  if (!p) return nullptr;
   p->attrs = attrs;
   p->res.consumed = p->res.needexec = 1;
   p->del.consumed = p->del.needexec = 1;

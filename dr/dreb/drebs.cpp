@@ -105,14 +105,7 @@ const drobjhd<drsqmops> kTpl = {{0, 0, "Base engine stored query manager"},
 }  // namespace
 
 drobj *drebsnew(drsrvstate *st, drheap heap) {
-  auto *m = static_cast<drebsobj *>(
-      drumalc(st, st->hpmgr, heap, 1, sizeof(drebsobj), __FILE__, __LINE__));
-  if (!m) {
-    druetrc();
-    return nullptr;
-  }
-  m->hd = kTpl;
-  m->st = st;
-  m->heap = heap;
+  auto *m = drobjnew<drebsobj>(st, heap, kTpl);
+  if (!m) return nullptr;
   return &m->hd.obj;
 }

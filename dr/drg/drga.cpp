@@ -159,14 +159,8 @@ int drgacopy(drgawin *w, int64_t n) {
 }  // namespace
 
 drobj *drganew(drsrvstate *s, drheap h) {
-  auto *f = static_cast<drgastate *>(drumalc(s, s->hpmgr, h, 1, sizeof(drgastate), __FILE__, __LINE__));
-  if (!f) {
-    druetrc();
-    return nullptr;
-  }
-  f->hd = kTpl;
-  f->st = s;
-  f->heap = h;
+  auto *f = drobjnew<drgastate>(s, h, kTpl);
+  if (!f) return nullptr;
   return &f->hd.obj;
 }
 

@@ -263,15 +263,9 @@ drhiidx *drhinew(drsrvstate *st, int32_t polid) {
     druetrc();
     return nullptr;
   }
-  auto *x = static_cast<drhiidx *>(drumalc(st, st->hpmgr, st->cmdhp, 1, sizeof(drhiidx), __FILE__, __LINE__));
-  if (!x) {
-    druetrc();
-    return nullptr;
-  }
-  x->hd = kTpl;
-  x->st = st;
+  auto *x = drobjnew<drhiidx>(st, st->cmdhp, kTpl);
+  if (!x) return nullptr;
   x->polid = polid;
-  x->heap = st->cmdhp;
   x->pol = p;
   return x;
 }

@@ -482,14 +482,8 @@ drobj *drlanew(drsrvstate *s, drheap h) {
     druetrc();
     return nullptr;
   }
-  auto *l = static_cast<drlaobj *>(drumalc(s, s->hpmgr, h, 1, sizeof(drlaobj), __FILE__, __LINE__));
-  if (!l) {
-    druetrc();
-    return nullptr;
-  }
-  l->hd = kTpl;
-  l->st = s;
-  l->heap = h;
+  auto *l = drobjnew<drlaobj>(s, h, kTpl);
+  if (!l) return nullptr;
   l->prefid = -1;
   l->polid = -1;
   l->mode = 0;

@@ -8,7 +8,6 @@
 #include "dr/dra/dra.h"
 #include "dr/dras/dras.h"
 #include "dr/drr/drr.h"
-#include "dr/drr/drrint.h"
 #include "dr/dru/drud.h"
 #include "dr/dru/drue.h"
 #include "platform/nls/nls.h"
@@ -266,7 +265,7 @@ const drobjhd<drrwrops> kTpl = {{DRCLS_RESULT, 1, nullptr},
 }  // namespace
 
 drobj *drrcnew(drsrvstate *s, drheap heap) {
-  drrcwr *w = drrmake<drrcwr>(s, heap, kTpl);
+  drrcwr *w = drobjnew<drrcwr>(s, heap, kTpl);
   if (!w) return nullptr;
   w->batch = DRR_BATCH;
   w->nkeys = 1;

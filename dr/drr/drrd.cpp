@@ -7,7 +7,6 @@
 #include "dr/dra/dra.h"
 #include "dr/dras/dras.h"
 #include "dr/drr/drr.h"
-#include "dr/drr/drrint.h"
 #include "dr/dru/drue.h"
 
 namespace {
@@ -155,7 +154,7 @@ const drobjhd<drrdocops> kTpl = {{DRCLS_DOCWRITER, 1, nullptr},
 }  // namespace
 
 drobj *drrdnew(drsrvstate *s, drheap heap, uint8_t mode) {
-  drrdwr *w = drrmake<drrdwr>(s, heap, kTpl);
+  drrdwr *w = drobjnew<drrdwr>(s, heap, kTpl);
   if (!w) return nullptr;
   w->mode = mode;
   return &w->hd.obj;

@@ -7,7 +7,6 @@
 #include "dr/dra/dra.h"
 #include "dr/dras/dras.h"
 #include "dr/drr/drr.h"
-#include "dr/drr/drrint.h"
 #include "dr/dru/drue.h"
 
 namespace {
@@ -136,13 +135,13 @@ const drobjhd<drrhlops> kMem = {{DRCLS_HIGHLIGHT, 1, nullptr},
 }  // namespace
 
 drobj *drrhnew(drsrvstate *s, drheap heap) {
-  drrhtab *w = drrmake<drrhtab>(s, heap, kTable);
+  drrhtab *w = drobjnew<drrhtab>(s, heap, kTable);
   if (!w) return nullptr;
   w->batch = DRR_BATCH;
   return &w->hd.obj;
 }
 
 drobj *drrhinew(drsrvstate *s, drheap heap) {
-  drrhmem *w = drrmake<drrhmem>(s, heap, kMem);
+  drrhmem *w = drobjnew<drrhmem>(s, heap, kMem);
   return w ? &w->hd.obj : nullptr;
 }

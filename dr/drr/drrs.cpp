@@ -8,7 +8,6 @@
 
 #include "dr/drm/drm.h"
 #include "dr/drr/drr.h"
-#include "dr/drr/drrint.h"
 #include "dr/dru/drue.h"
 
 namespace {
@@ -214,16 +213,16 @@ const drobjhd<drrwrops> kCount = {{DRCLS_RESULT, 1, nullptr},
 }  // namespace
 
 drobj *drrsnew(drsrvstate *s, drheap heap) {
-  drrswr *w = drrmake<drrswr>(s, heap, kSorted);
+  drrswr *w = drobjnew<drrswr>(s, heap, kSorted);
   if (!w) return nullptr;
   w->low = 100;
   return &w->hd.obj;
 }
 drobj *drrpnew(drsrvstate *s, drheap heap) {
-  drrpwr *w = drrmake<drrpwr>(s, heap, kFetch);
+  drrpwr *w = drobjnew<drrpwr>(s, heap, kFetch);
   return w ? &w->hd.obj : nullptr;
 }
 drobj *drrnnew(drsrvstate *s, drheap heap) {
-  drrnwr *w = drrmake<drrnwr>(s, heap, kCount);
+  drrnwr *w = drobjnew<drrnwr>(s, heap, kCount);
   return w ? &w->hd.obj : nullptr;
 }

@@ -61,21 +61,28 @@ static int drudfinish(drsrvstate *s, drheap h, druocur **cur, int rc, bool commi
   return 0;
 }
 
-int drudsetstat(drsrvstate *s, drheap h, const char *table, const char *status, int32_t server) {
-  char ists[2] = {status && status[0] == 'C' ? 'I' : 'F', 0};
-  char osts[2] = {status ? status[0] : '\0', 0};
-  int32_t svr = server;
+// Parses a statement of the range table fmt names as %(1)s on a new cursor;
+// 0, or 1 when the text does not fit or the parse fails.
+static int drudprs(drsrvstate *s, drheap h, const char *fmt, const char *table, druocur **cur) {
   char text[2000];
-  if (lsffmt(s->fmt, text, sizeof text, kstat, DRA_STR, table, 0) < 0) {
+  if (lsffmt(s->fmt, text, sizeof text, fmt, DRA_STR, table, 0) < 0) {
     dracnierr(s, DRFAC_DRG, 50600, 0, DRA_STR, __FILE__, DRA_INT, __LINE__, 0);
     druetrc();
     return 1;
   }
-  druocur *cur = nullptr;
-  if (druoprs(s, h, text, &cur) != 0) {
+  if (druoprs(s, h, text, cur) != 0) {
     druetrc();
     return 1;
   }
+  return 0;
+}
+
+int drudsetstat(drsrvstate *s, drheap h, const char *table, const char *status, int32_t server) {
+  char ists[2] = {status && status[0] == 'C' ? 'I' : 'F', 0};
+  char osts[2] = {status ? status[0] : '\0', 0};
+  int32_t svr = server;
+  druocur *cur = nullptr;
+  if (drudprs(s, h, kstat, table, &cur) != 0) return 1;
   int rc = druobnd(s, cur, ":osts", osts, sizeof osts, DRUO_STRING, nullptr, nullptr, &kText);
   if (!rc) rc = druobnd(s, cur, ":ists", ists, sizeof ists, DRUO_STRING, nullptr, nullptr, &kText);
   if (!rc) rc = druobnd(s, cur, ":svr", &svr, sizeof svr, DRUO_INTEGER, nullptr, nullptr, &kText);
@@ -88,17 +95,8 @@ int drudgetrange(drsrvstate *s, drheap h, const char *table, char *low, char *hi
     druetrc();
     return 1;
   }
-  char text[2000];
-  if (lsffmt(s->fmt, text, sizeof text, krange, DRA_STR, table, 0) < 0) {
-    dracnierr(s, DRFAC_DRG, 50600, 0, DRA_STR, __FILE__, DRA_INT, __LINE__, 0);
-    druetrc();
-    return 1;
-  }
   druocur *cur = nullptr;
-  if (druoprs(s, h, text, &cur) != 0) {
-    druetrc();
-    return 1;
-  }
+  if (drudprs(s, h, krange, table, &cur) != 0) return 1;
   int32_t svr = server;
   low[0] = high[0] = '\0';
   int rc = druobnd(s, cur, ":svr", &svr, sizeof svr, DRUO_INTEGER, nullptr, nullptr, &kText);

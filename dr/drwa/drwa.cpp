@@ -132,15 +132,8 @@ drobj *drwanew(drsrvstate *st, drheap heap, int32_t prefid, drdmpol *pol) {
     druetrc();
     return nullptr;
   }
-  auto *w = static_cast<drwaobj *>(
-      drumalc(st, st->hpmgr, heap, 1, sizeof(drwaobj), __FILE__, __LINE__));
-  if (!w) {
-    druetrc();
-    return nullptr;
-  }
-  w->hd = kTpl;
-  w->st = st;
-  w->heap = heap;
+  auto *w = drobjnew<drwaobj>(st, heap, kTpl);
+  if (!w) return nullptr;
   w->prefid = prefid;
   w->pol = pol;
   return &w->hd.obj;

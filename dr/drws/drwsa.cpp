@@ -172,14 +172,8 @@ int drwsaprefs(drobj *o, int32_t prefid, rthpmgr *, drobj *lexer) {
 }  // namespace
 
 drobj *drwsanew(drsrvstate *s, drheap h, int32_t prefid, drobj *lexer) {
-  auto *w = static_cast<drwsaobj *>(drumalc(s, s->hpmgr, h, 1, sizeof(drwsaobj), __FILE__, __LINE__));
-  if (!w) {
-    druetrc();
-    return nullptr;
-  }
-  w->hd = kTpl;
-  w->heap = h;
-  w->st = s;
+  auto *w = drobjnew<drwsaobj>(s, h, kTpl);
+  if (!w) return nullptr;
   if (drwsaprefs(&w->hd.obj, prefid, s->hpmgr, lexer) != 0 ||
       drwsaadd(&w->hd.obj, w->words, w->count) != 0) {
     drwsafree(&w->hd.obj);

@@ -204,6 +204,15 @@ int kdbcancel(kdbcda* cda);
 // or -1 when out or names is too small.
 int kdbplaceholders(const char* sql, size_t len, char* out, size_t outsize, char* names,
                     size_t namesize);
+// The text of a one-row "INSERT ... VALUES (row)" (placeholders already
+// "$1" to "$nparams") made to insert one row for each element of arrays
+// bound to the same placeholders: "INSERT ... SELECT row FROM unnest($1,
+// ...)", the row's placeholders reading the arrays' elements. Returns the
+// length of that text, written to out when it fits with its NUL; 0 when the
+// statement has another shape (a query for its rows, more than one row, a
+// DEFAULT or a subquery in it, a clause after the row, a placeholder outside
+// it, none at all).
+long kdbunnest(const char* sql, size_t len, int nparams, char* out, size_t outsize);
 // Kind of a statement (KDB_FT_*) by its first keyword.
 int kdbkind(const char* sql, size_t len);
 // Map an SQLSTATE (and the primary message) onto a return code.

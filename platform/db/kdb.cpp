@@ -19,11 +19,17 @@
 #include <new>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
 
 constexpr int kHoldBlock = 500;  // rows per FETCH of a held cursor
+constexpr Oid kByteaOid = 17;
+// Most bytes of the arrays of one execution over arrays; more go row by row.
+// The database takes no message past 1 GB and builds each array once more
+// from what it is sent.
+constexpr size_t kArrayBytes = size_t{256} << 20;
 
 struct Conn {
   PGconn* pg = nullptr;
@@ -82,6 +88,9 @@ struct kdbcur {
   std::string pgsql;   // placeholders rewritten
   std::string stmt;    // prepared statement name; empty when not prepared
   std::vector<std::string> params;  // placeholder names in $n order
+  std::vector<Oid> ptypes;          // their types, as the database inferred them
+  bool arrays = false;    // an insert of one row that n-row executions send as arrays
+  std::string arraystmt;  // that statement, once prepared
   std::vector<Bind> binds;          // by placeholder, same order as params
   std::vector<Define> defines;      // by position - 1
   std::vector<Column> cols;         // described select list
@@ -167,10 +176,12 @@ struct Pipe {
     enum Kind { Query, Prepared, Prepare, Describe } kind;
     std::string text;  // query text, or statement name
     std::string name;  // for Prepare: the name
-    int nparams = 0;
+    int nparams = 0;   // values given (for Prepare: types given)
+    std::vector<Oid> types;  // for Prepare: the parameters' types (none: inferred)
     std::vector<const char*> values;
     std::vector<int> lengths;
     bool keep = false;  // keep its result for the caller
+    std::vector<int> formats;  // empty: every value as text
   };
   std::vector<Op> ops;
   std::vector<PGresult*> kept;  // one per op with keep, in order (may be null)
@@ -183,7 +194,7 @@ struct Pipe {
     if (error) PQclear(error);
   }
   void query(const std::string& q, bool keep = false) {
-    ops.push_back({Op::Query, q, "", 0, {}, {}, keep});
+    ops.push_back({Op::Query, q, "", 0, {}, {}, {}, keep});
   }
 };
 
@@ -191,27 +202,33 @@ struct Pipe {
 int runpipe(kdbsess* s, Conn& c, Pipe& p) {
   if (c.dead || !c.pg) return notconnected(s);
   // Statements closed since the last round trip go first.
-  std::vector<Pipe::Op> all;
-  for (auto& d : c.pending) all.push_back({Pipe::Op::Query, d, "", 0, {}, {}, false});
+  std::vector<Pipe::Op> closed;
+  for (auto& d : c.pending) closed.push_back({Pipe::Op::Query, d, "", 0, {}, {}, {}, false});
   c.pending.clear();
-  for (auto& o : p.ops) all.push_back(o);
+  std::vector<const Pipe::Op*> all;
+  for (auto& o : closed) all.push_back(&o);
+  for (auto& o : p.ops) all.push_back(&o);
   if (!PQenterPipelineMode(c.pg)) return failpg(s, c, nullptr);
   bool sent = true;
-  for (auto& o : all) {
+  for (const Pipe::Op* op : all) {
+    const Pipe::Op& o = *op;
     int ok = 0;
     switch (o.kind) {
       case Pipe::Op::Query:
         ok = PQsendQueryParams(c.pg, o.text.c_str(), o.nparams, nullptr,
                                o.nparams ? o.values.data() : nullptr,
-                               o.nparams ? o.lengths.data() : nullptr, nullptr, 0);
+                               o.nparams ? o.lengths.data() : nullptr,
+                               o.formats.empty() ? nullptr : o.formats.data(), 0);
         break;
       case Pipe::Op::Prepared:
         ok = PQsendQueryPrepared(c.pg, o.text.c_str(), o.nparams,
                                  o.nparams ? o.values.data() : nullptr,
-                                 o.nparams ? o.lengths.data() : nullptr, nullptr, 0);
+                                 o.nparams ? o.lengths.data() : nullptr,
+                                 o.formats.empty() ? nullptr : o.formats.data(), 0);
         break;
       case Pipe::Op::Prepare:
-        ok = PQsendPrepare(c.pg, o.name.c_str(), o.text.c_str(), 0, nullptr);
+        ok = PQsendPrepare(c.pg, o.name.c_str(), o.text.c_str(), o.nparams,
+                           o.types.empty() ? nullptr : o.types.data());
         break;
       case Pipe::Op::Describe:
         ok = PQsendDescribePrepared(c.pg, o.text.c_str());
@@ -239,7 +256,7 @@ int runpipe(kdbsess* s, Conn& c, Pipe& p) {
     PGresult* r = PQgetResult(c.pg);
     if (!r) {
       if (PQstatus(c.pg) == CONNECTION_BAD) break;
-      if (idx < all.size() && all[idx].keep) p.kept.push_back(keep);
+      if (idx < all.size() && all[idx]->keep) p.kept.push_back(keep);
       keep = nullptr;
       if (++idx > all.size() + 2) break;  // never spin on a confused stream
       continue;
@@ -251,7 +268,7 @@ int runpipe(kdbsess* s, Conn& c, Pipe& p) {
     }
     if (st == PGRES_FATAL_ERROR && !p.error) {
       p.error = r;
-    } else if (idx < all.size() && all[idx].keep && !keep &&
+    } else if (idx < all.size() && all[idx]->keep && !keep &&
                (st == PGRES_TUPLES_OK || st == PGRES_COMMAND_OK)) {
       keep = r;
     } else {
@@ -335,7 +352,7 @@ void closehold(kdbcur* c) {
       std::string keeptext = s->lasttext;
       Pipe p;
       std::vector<Pipe::Op> body;
-      body.push_back({Pipe::Op::Query, "CLOSE " + c->holdname, "", 0, {}, {}, false});
+      body.push_back({Pipe::Op::Query, "CLOSE " + c->holdname, "", 0, {}, {}, {}, false});
       wrap(cn, p, body, false);
       runwrapped(s, cn, p);
       s->lastrc = keeprc;
@@ -345,19 +362,27 @@ void closehold(kdbcur* c) {
   c->holdend = false;
 }
 
+// Deallocates a prepared statement with the next round trip. The statement
+// may be gone already (code run in the session can drop it), so its
+// deallocation must not fail the round trip it joins.
+void deallocate(kdbcur* c, const std::string& name) {
+  if (name.empty() || !c->sess) return;
+  Conn& cn = c->sess->link[c->link];
+  if (!cn.dead)
+    cn.pending.push_back("DO $kdb$BEGIN EXECUTE 'DEALLOCATE " + name +
+                         "'; EXCEPTION WHEN invalid_sql_statement_name THEN NULL; END$kdb$");
+}
+
 void unprepare(kdbcur* c) {
   dropresult(c);
   closehold(c);
-  if (!c->stmt.empty() && c->sess) {
-    Conn& cn = c->sess->link[c->link];
-    // The statement may be gone already (code run in the session can drop
-    // it), so its deallocation must not fail the round trip it joins.
-    if (!cn.dead)
-      cn.pending.push_back("DO $kdb$BEGIN EXECUTE 'DEALLOCATE " + c->stmt +
-                           "'; EXCEPTION WHEN invalid_sql_statement_name THEN NULL; END$kdb$");
-  }
+  deallocate(c, c->arraystmt);
+  deallocate(c, c->stmt);
+  c->arraystmt.clear();
   c->stmt.clear();
   c->params.clear();
+  c->ptypes.clear();
+  c->arrays = false;
   c->binds.clear();
   c->defines.clear();
   c->cols.clear();
@@ -396,6 +421,8 @@ int prepare(kdbsess* s, Conn& cn, kdbcur* c, bool describe) {
     c->stmt = name;
     PGresult* d = p.kept.empty() ? nullptr : p.kept.back();
     if (d) {
+      c->ptypes.clear();
+      for (int k = 0; k < PQnparams(d); ++k) c->ptypes.push_back(PQparamtype(d, k));
       c->cols.clear();
       for (int k = 0; k < PQnfields(d); ++k)
         c->cols.push_back({PQfname(d, k), PQftype(d, k), PQfmod(d, k)});
@@ -412,10 +439,23 @@ bool israw(int ftype) {
   return ftype == KDB_RAW || ftype == KDB_LONGRAW || ftype == KDB_LONGVARRAW;
 }
 
-const char hexd[] = "0123456789abcdef";
+// Bytes as the database's hex text of bytea.
+std::string hextext(const uint8_t* d, size_t n) {
+  static const char hexd[] = "0123456789abcdef";
+  std::string out(2 + 2 * n, '\0');
+  out[0] = '\\';
+  out[1] = 'x';
+  for (size_t k = 0; k < n; ++k) {
+    out[2 + 2 * k] = hexd[d[k] >> 4];
+    out[3 + 2 * k] = hexd[d[k] & 15];
+  }
+  return out;
+}
 
-// The text of element i of a bind, or false for NULL.
-bool bindtext(const Bind& b, uint32_t i, std::string& out, int& rc) {
+// The text of element i of a bind, or false for NULL. Bytes go as the
+// database's hex text, or as they are when bin is set (a bytea parameter
+// sent in binary).
+bool bindtext(const Bind& b, uint32_t i, std::string& out, int& rc, bool bin = false) {
   if (b.ind && b.ind[i] < 0) return false;
   const uint8_t* p = static_cast<const uint8_t*>(b.buf) + static_cast<size_t>(i) * b.elemsize;
   auto asint = [&](bool sign) -> bool {
@@ -487,12 +527,10 @@ bool bindtext(const Bind& b, uint32_t i, std::string& out, int& rc) {
       break;
   }
   if (n == 0) return false;  // an empty value is NULL
-  if (israw(b.ftype)) {
-    out.assign("\\x");
-    for (size_t k = 0; k < n; ++k) {
-      out += hexd[d[k] >> 4];
-      out += hexd[d[k] & 15];
-    }
+  if (israw(b.ftype) && bin) {
+    out.assign(reinterpret_cast<const char*>(d), n);
+  } else if (israw(b.ftype)) {
+    out = hextext(d, n);
   } else {
     out.assign(reinterpret_cast<const char*>(d), n);
   }
@@ -503,7 +541,7 @@ bool bindtext(const Bind& b, uint32_t i, std::string& out, int& rc) {
 std::string valuebytes(const PGresult* r, int row, int col) {
   const char* v = PQgetvalue(r, row, col);
   int len = PQgetlength(r, row, col);
-  if (PQftype(r, col) == 17 /* bytea */ && len >= 2 && v[0] == '\\' && v[1] == 'x') {
+  if (PQftype(r, col) == kByteaOid && len >= 2 && v[0] == '\\' && v[1] == 'x') {
     std::string out;
     out.reserve((len - 2) / 2);
     auto hv = [](char c) {
@@ -739,13 +777,22 @@ void arrayvalues(const std::string& t, std::vector<std::pair<bool, std::string>>
   }
 }
 
-std::string quoteelem(const std::string& v) {
-  std::string o = "\"";
-  for (char c : v) {
-    if (c == '"' || c == '\\') o += '\\';
-    o += c;
+// Appends v to o as a quoted element of an array's text. Only whole
+// characters of the client encoding enc are looked at: a byte of a
+// multibyte character that looks like a quote or a backslash is left alone.
+void quoteelem(std::string& o, std::string_view v, int enc) {
+  o += '"';
+  for (size_t k = 0; k < v.size();) {
+    int w = PQmblenBounded(v.data() + k, enc);
+    if (w <= 1 || k + static_cast<size_t>(w) > v.size()) {
+      if (v[k] == '"' || v[k] == '\\') o += '\\';
+      o += v[k++];
+    } else {
+      o.append(v, k, static_cast<size_t>(w));
+      k += static_cast<size_t>(w);
+    }
   }
-  return o + "\"";
+  o += '"';
 }
 
 Bind* findbind(kdbcur* c, const std::string& name) {
@@ -795,6 +842,88 @@ std::string tracevalue(bool has, const std::string& v) {
   return o + "'";
 }
 
+// The array type of a built-in type; 0 for a type whose values the layer
+// does not send in arrays.
+Oid arrayof(Oid t) {
+  static const Oid kPairs[][2] = {
+      {16, 1000},   {17, 1001},   {18, 1002},   {19, 1003},   {20, 1016},   {21, 1005},
+      {23, 1007},   {25, 1009},   {26, 1028},   {114, 199},   {700, 1021},  {701, 1022},
+      {1042, 1014}, {1043, 1015}, {1082, 1182}, {1083, 1183}, {1114, 1115}, {1184, 1185},
+      {1186, 1187}, {1700, 1231}, {2950, 2951}, {3802, 3807}};
+  for (const auto& p : kPairs)
+    if (p[0] == t) return p[1];
+  return 0;
+}
+
+void put32(std::string& out, uint32_t v) {
+  const char b[4] = {static_cast<char>(v >> 24), static_cast<char>(v >> 16),
+                     static_cast<char>(v >> 8), static_cast<char>(v)};
+  out.append(b, 4);
+}
+
+// The rows' values of parameter k as one array value: the database's binary
+// form of a one-dimensional array of bytea when the values go in binary,
+// else the text form, every value quoted whole.
+std::string arrayvalue(const std::vector<std::string>& texts, const std::vector<char>& isnull,
+                       size_t np, size_t k, int32_t rows, bool bin, int enc) {
+  std::string a;
+  if (bin) {
+    bool nulls = false;
+    for (int32_t r = 0; r < rows; ++r) nulls = nulls || isnull[static_cast<size_t>(r) * np + k];
+    put32(a, 1);  // dimensions
+    put32(a, nulls);
+    put32(a, kByteaOid);
+    put32(a, static_cast<uint32_t>(rows));
+    put32(a, 1);  // lower bound
+    for (int32_t r = 0; r < rows; ++r) {
+      size_t at = static_cast<size_t>(r) * np + k;
+      put32(a, isnull[at] ? 0xffffffffu : static_cast<uint32_t>(texts[at].size()));
+      if (!isnull[at]) a += texts[at];
+    }
+    return a;
+  }
+  a = "{";
+  for (int32_t r = 0; r < rows; ++r) {
+    size_t at = static_cast<size_t>(r) * np + k;
+    if (r) a += ',';
+    if (isnull[at]) a += "NULL";
+    // The database reads a value sent alone up to its first NUL byte: an
+    // element ends there too.
+    else quoteelem(a, std::string_view(texts[at].c_str()), enc);
+  }
+  return a + "}";
+}
+
+// Prepares the cursor's insert over arrays; 0, or 1 when the database
+// refuses it (the cursor then sends rows one by one, and the refusal is
+// nobody's error).
+int prepararrays(kdbsess* s, Conn& cn, kdbcur* c) {
+  int np = static_cast<int>(c->params.size());
+  Pipe::Op prep;
+  prep.kind = Pipe::Op::Prepare;
+  prep.name = c->stmt + "_a";
+  long len = kdbunnest(c->pgsql.data(), c->pgsql.size(), np, nullptr, 0);
+  prep.text.resize(static_cast<size_t>(len) + 1);
+  kdbunnest(c->pgsql.data(), c->pgsql.size(), np, prep.text.data(), prep.text.size());
+  prep.text.pop_back();
+  prep.nparams = np;
+  for (Oid t : c->ptypes) prep.types.push_back(arrayof(t));
+  int keeprc = s->lastrc;
+  std::string keeptext = s->lasttext;
+  Pipe p;
+  std::vector<Pipe::Op> body;
+  body.push_back(std::move(prep));
+  wrap(cn, p, body, false);
+  if (runwrapped(s, cn, p) != 0) {
+    s->lastrc = keeprc;
+    s->lasttext = keeptext;
+    c->arrays = false;
+    return 1;
+  }
+  c->arraystmt = c->stmt + "_a";
+  return 0;
+}
+
 // Execute the parsed statement for n rows (n 0: once, with single binds).
 int execute(kdbcda* cda, int fc, int32_t n) {
   kdbcur* c = curof(cda);
@@ -814,14 +943,21 @@ int execute(kdbcda* cda, int fc, int32_t n) {
   bool many = n > 0;
   int32_t rows = many ? n : 1;
   size_t np = c->params.size();
+  int enc = PQclientEncoding(cn.pg);
   // Texts of every row's parameters; they live until the round trip is done.
   std::vector<std::string> texts(static_cast<size_t>(rows) * np);
   std::vector<char> isnull(static_cast<size_t>(rows) * np, 1);
+  // Bytes bound to a bytea parameter go in binary: half the bytes of the hex
+  // text, and nothing to decode on either side.
+  std::vector<int> formats(np, 0);
+  bool collection = false;
   for (size_t k = 0; k < np; ++k) {
     Bind& b = c->binds[k];
+    collection = collection || b.array;
     if (!b.buf && !b.ind) {
       return setcda(cda, fc, fail(s, KDB_NOTBOUND, "KDB-01008: not all variables bound (:" + b.name + ")"));
     }
+    formats[k] = !b.array && israw(b.ftype) && k < c->ptypes.size() && c->ptypes[k] == kByteaOid;
     for (int32_t r = 0; r < rows; ++r) {
       int rc = 0;
       std::string& t = texts[static_cast<size_t>(r) * np + k];
@@ -833,12 +969,13 @@ int execute(kdbcda* cda, int fc, int32_t n) {
           std::string v;
           bool h = bindtext(b, e, v, rc);
           if (e) a += ',';
-          a += h ? quoteelem(v) : std::string("NULL");
+          if (h) quoteelem(a, v, enc);
+          else a += "NULL";
         }
         t = a + "}";
         has = true;
       } else {
-        has = bindtext(b, static_cast<uint32_t>(r), t, rc);
+        has = bindtext(b, static_cast<uint32_t>(r), t, rc, formats[k]);
       }
       if (rc) return setcda(cda, fc, fail(s, rc, "KDB-24300: bind :" + b.name + " has an unusable size or type"));
       isnull[static_cast<size_t>(r) * np + k] = has ? 0 : 1;
@@ -847,14 +984,47 @@ int execute(kdbcda* cda, int fc, int32_t n) {
   if (s->trace) {
     std::string t = "SQL: " + c->sql;
     if (many) t += "\n  (" + std::to_string(rows) + " rows)";
-    for (size_t k = 0; k < np; ++k)
-      t += "\n  :" + c->binds[k].name + " = " + tracevalue(!isnull[k], texts[k]);
+    for (size_t k = 0; k < np; ++k) {
+      const std::string& v = texts[k];
+      t += "\n  :" + c->binds[k].name + " = " +
+           tracevalue(!isnull[k], formats[k] ? hextext(reinterpret_cast<const uint8_t*>(v.data()),
+                                                       std::min<size_t>(v.size(), 100))
+                                             : v);
+    }
     trace(s, t);
   }
   bool held = c->hold && c->kind == KDB_FT_QUERY;
   if (held) c->holdname = "kdb_c" + std::to_string(++s->seq);
+  bool binary = std::find(formats.begin(), formats.end(), 1) != formats.end();
+  // An insert of one row executed for n rows goes out as one statement over
+  // arrays of the rows' values: the database runs one statement where it
+  // would run one per row.
+  std::vector<std::string> arrays;
+  if (many && rows > 1 && c->arrays && !collection &&
+      (!c->arraystmt.empty() || prepararrays(s, cn, c) == 0)) {
+    size_t bytes = 0;
+    for (size_t k = 0; k < np && bytes <= kArrayBytes; ++k) {
+      arrays.push_back(arrayvalue(texts, isnull, np, k, rows, formats[k], enc));
+      bytes += arrays.back().size();
+    }
+    if (bytes > kArrayBytes) arrays.clear();
+  }
   auto body = [&]() {
     std::vector<Pipe::Op> ops;
+    if (!arrays.empty()) {
+      Pipe::Op o;
+      o.kind = Pipe::Op::Prepared;
+      o.text = c->arraystmt;
+      o.nparams = static_cast<int>(np);
+      o.keep = true;
+      for (size_t k = 0; k < np; ++k) {
+        o.values.push_back(arrays[k].data());
+        o.lengths.push_back(static_cast<int>(arrays[k].size()));
+      }
+      if (binary) o.formats = formats;
+      ops.push_back(std::move(o));
+      return ops;
+    }
     for (int32_t r = 0; r < rows; ++r) {
       Pipe::Op o;
       if (held) {
@@ -871,6 +1041,7 @@ int execute(kdbcda* cda, int fc, int32_t n) {
         o.values.push_back(isnull[at] ? nullptr : texts[at].c_str());
         o.lengths.push_back(isnull[at] ? 0 : static_cast<int>(texts[at].size()));
       }
+      if (binary) o.formats = formats;
       ops.push_back(std::move(o));
     }
     if (held) {
@@ -893,7 +1064,11 @@ int execute(kdbcda* cda, int fc, int32_t n) {
     // Code that ran in this session dropped the prepared statement (a
     // procedure a message names may run here): prepare it again, once.
     std::string keeptext = s->lasttext;
+    deallocate(c, c->arraystmt);
+    deallocate(c, c->stmt);  // one of the two may be left
+    c->arraystmt.clear();
     if (prepare(s, cn, c, false) == 0) {
+      if (!arrays.empty() && prepararrays(s, cn, c) != 0) arrays.clear();
       pp = std::make_unique<Pipe>();
       ops = body();
       wrap(cn, *pp, ops, opens);
@@ -910,7 +1085,6 @@ int execute(kdbcda* cda, int fc, int32_t n) {
   // row back into the binds of the same names; DML counts changed rows.
   uint32_t changed = 0;
   int crc = 0;
-  int enc = PQclientEncoding(cn.pg);
   for (size_t k = 0; k < p.kept.size(); ++k) {
     PGresult* r = p.kept[k];
     if (!r) continue;
@@ -1190,6 +1364,13 @@ int kdbparse(kdbcda* cda, const char* sql, int32_t len) {
   }
   int rc = prepare(s, cn, c, true);
   if (rc) return setcda(cda, KDB_FC_PARSE, rc);
+  // n-row executions of an insert of one row go as arrays when every
+  // parameter's type has an array type the layer knows.
+  c->arrays = c->kind == KDB_FT_DML && !c->params.empty() &&
+              c->ptypes.size() == c->params.size() &&
+              std::all_of(c->ptypes.begin(), c->ptypes.end(), [](Oid t) { return arrayof(t); }) &&
+              kdbunnest(c->pgsql.data(), c->pgsql.size(), static_cast<int>(c->params.size()),
+                        nullptr, 0) > 0;
   return setcda(cda, KDB_FC_PARSE, 0);
 }
 

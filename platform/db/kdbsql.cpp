@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -19,6 +20,123 @@ bool namechar(char c) {
 bool identstart(char c) {
   return std::isalpha(static_cast<unsigned char>(c)) || c == '_' ||
          (static_cast<unsigned char>(c) & 0x80);
+}
+
+// The end of the literal, quoted name, comment or dollar-quoted text that
+// starts at i, or i when none starts there. A literal, name or comment left
+// open runs to the end of the text.
+size_t opaque(const char* sql, size_t len, size_t i) {
+  char c = sql[i];
+  if (c == '\'') {  // literal; '' stays inside, E'..' honours backslashes
+    bool esc = i > 0 && (sql[i - 1] == 'E' || sql[i - 1] == 'e') &&
+               (i < 2 || !namechar(sql[i - 2]));
+    size_t j = i + 1;
+    while (j < len) {
+      if (esc && sql[j] == '\\' && j + 1 < len) {
+        j += 2;
+        continue;
+      }
+      if (sql[j] == '\'') {
+        if (j + 1 < len && sql[j + 1] == '\'') {
+          j += 2;
+          continue;
+        }
+        break;
+      }
+      ++j;
+    }
+    return j < len ? j + 1 : len;
+  }
+  if (c == '"') {  // quoted name; "" stays inside
+    size_t j = i + 1;
+    while (j < len) {
+      if (sql[j] == '"') {
+        if (j + 1 < len && sql[j + 1] == '"') {
+          j += 2;
+          continue;
+        }
+        break;
+      }
+      ++j;
+    }
+    return j < len ? j + 1 : len;
+  }
+  if (c == '-' && i + 1 < len && sql[i + 1] == '-') {
+    size_t j = i;
+    while (j < len && sql[j] != '\n') ++j;
+    return j;
+  }
+  if (c == '/' && i + 1 < len && sql[i + 1] == '*') {  // comments nest
+    size_t j = i + 2;
+    int depth = 1;
+    while (j < len && depth > 0) {
+      if (sql[j] == '/' && j + 1 < len && sql[j + 1] == '*') {
+        ++depth;
+        j += 2;
+      } else if (sql[j] == '*' && j + 1 < len && sql[j + 1] == '/') {
+        --depth;
+        j += 2;
+      } else {
+        ++j;
+      }
+    }
+    return j;
+  }
+  if (c == '$' && (i == 0 || !namechar(sql[i - 1]))) {  // $tag$ ... $tag$
+    size_t j = i + 1;
+    if (j < len && identstart(sql[j]))
+      while (j < len && (std::isalnum(static_cast<unsigned char>(sql[j])) || sql[j] == '_')) ++j;
+    if (j < len && sql[j] == '$') {
+      std::string_view tag(sql + i, j - i + 1);
+      size_t end = std::string_view(sql, len).find(tag, j + 1);
+      return end == std::string_view::npos ? len : end + tag.size();
+    }
+  }
+  return i;
+}
+
+// Whether a word (upper case) starts at i and ends there too.
+bool wordat(const char* sql, size_t len, size_t i, std::string_view word) {
+  if (i > 0 && namechar(sql[i - 1])) return false;
+  if (len - i < word.size()) return false;
+  for (size_t k = 0; k < word.size(); ++k)
+    if (std::toupper(static_cast<unsigned char>(sql[i + k])) != word[k]) return false;
+  return i + word.size() == len || !namechar(sql[i + word.size()]);
+}
+
+// The number of the parameter "$n" at i (0 when none is there); *end gets
+// the offset after it.
+unsigned long paramat(const char* sql, size_t len, size_t i, size_t* end) {
+  if (sql[i] != '$' || (i > 0 && namechar(sql[i - 1])) || i + 1 >= len ||
+      !std::isdigit(static_cast<unsigned char>(sql[i + 1])))
+    return 0;
+  unsigned long n = 0;
+  size_t j = i + 1;
+  while (j < len && std::isdigit(static_cast<unsigned char>(sql[j])) && n < 1000000)
+    n = n * 10 + static_cast<unsigned long>(sql[j++] - '0');
+  *end = j;
+  return n;
+}
+
+// The first keyword of a statement, upper-cased (opening parentheses and
+// comments before it are passed over).
+std::string firstword(const char* sql, size_t len) {
+  size_t i = 0;
+  for (;;) {
+    while (i < len && (std::isspace(static_cast<unsigned char>(sql[i])) || sql[i] == '(')) ++i;
+    if (i + 1 < len && sql[i] == '-' && sql[i + 1] == '-') {
+      while (i < len && sql[i] != '\n') ++i;
+    } else if (i + 1 < len && sql[i] == '/' && sql[i + 1] == '*') {
+      const char* e = static_cast<const char*>(memmem(sql + i + 2, len - i - 2, "*/", 2));
+      i = e ? static_cast<size_t>(e - sql) + 2 : len;
+    } else {
+      break;
+    }
+  }
+  std::string w;
+  while (i < len && std::isalpha(static_cast<unsigned char>(sql[i])))
+    w += static_cast<char>(std::toupper(static_cast<unsigned char>(sql[i++])));
+  return w;
 }
 
 }  // namespace
@@ -34,68 +152,9 @@ int kdbplaceholders(const char* sql, size_t len, char* out, size_t outsize, char
   };
   while (i < len) {
     char c = sql[i];
-    if (c == '\'') {  // literal; '' stays inside, E'..' honours backslashes
-      bool esc = i > 0 && (sql[i - 1] == 'E' || sql[i - 1] == 'e') &&
-                 (i < 2 || !namechar(sql[i - 2]));
-      size_t j = i + 1;
-      while (j < len) {
-        if (esc && sql[j] == '\\' && j + 1 < len) {
-          j += 2;
-          continue;
-        }
-        if (sql[j] == '\'') {
-          if (j + 1 < len && sql[j + 1] == '\'') {
-            j += 2;
-            continue;
-          }
-          break;
-        }
-        ++j;
-      }
-      copy(j < len ? j + 1 : len);
-    } else if (c == '"') {  // quoted name; "" stays inside
-      size_t j = i + 1;
-      while (j < len) {
-        if (sql[j] == '"') {
-          if (j + 1 < len && sql[j + 1] == '"') {
-            j += 2;
-            continue;
-          }
-          break;
-        }
-        ++j;
-      }
-      copy(j < len ? j + 1 : len);
-    } else if (c == '-' && i + 1 < len && sql[i + 1] == '-') {
-      size_t j = i;
-      while (j < len && sql[j] != '\n') ++j;
-      copy(j);
-    } else if (c == '/' && i + 1 < len && sql[i + 1] == '*') {  // comments nest
-      size_t j = i + 2;
-      int depth = 1;
-      while (j < len && depth > 0) {
-        if (sql[j] == '/' && j + 1 < len && sql[j + 1] == '*') {
-          ++depth;
-          j += 2;
-        } else if (sql[j] == '*' && j + 1 < len && sql[j + 1] == '/') {
-          --depth;
-          j += 2;
-        } else {
-          ++j;
-        }
-      }
-      copy(j);
-    } else if (c == '$' && (i == 0 || !namechar(sql[i - 1]))) {  // $tag$ ... $tag$
-      size_t j = i + 1;
-      if (j < len && identstart(sql[j]))
-        while (j < len && (std::isalnum(static_cast<unsigned char>(sql[j])) || sql[j] == '_')) ++j;
-      if (j < len && sql[j] == '$') {
-        std::string tag(sql + i, j - i + 1);
-        size_t end = std::string(sql, len).find(tag, j + 1);
-        copy(end == std::string::npos ? len : end + tag.size());
-      } else {
-        copy(i + 1);
-      }
+    size_t skip = opaque(sql, len, i);
+    if (skip > i) {
+      copy(skip);
     } else if (c == ':' && i + 1 < len && sql[i + 1] == ':') {  // a cast
       copy(i + 2);
     } else if (c == ':' && i + 1 < len && namechar(sql[i + 1]) && sql[i + 1] != '$') {
@@ -127,22 +186,88 @@ int kdbplaceholders(const char* sql, size_t len, char* out, size_t outsize, char
   return static_cast<int>(seen.size());
 }
 
-int kdbkind(const char* sql, size_t len) {
-  size_t i = 0;
-  for (;;) {
-    while (i < len && (std::isspace(static_cast<unsigned char>(sql[i])) || sql[i] == '(')) ++i;
-    if (i + 1 < len && sql[i] == '-' && sql[i + 1] == '-') {
-      while (i < len && sql[i] != '\n') ++i;
-    } else if (i + 1 < len && sql[i] == '/' && sql[i + 1] == '*') {
-      const char* e = static_cast<const char*>(memmem(sql + i + 2, len - i - 2, "*/", 2));
-      i = e ? static_cast<size_t>(e - sql) + 2 : len;
-    } else {
+long kdbunnest(const char* sql, size_t len, int nparams, char* out, size_t outsize) {
+  if (!sql || nparams < 1 || firstword(sql, len) != "INSERT") return 0;
+  // The VALUES of the statement itself (outside parentheses), with no
+  // parameter before it.
+  size_t i = 0, end = 0;
+  int depth = 0;
+  for (; i < len; ++i) {
+    size_t skip = opaque(sql, len, i);
+    if (skip > i) {
+      i = skip - 1;
+    } else if (sql[i] == '(') {
+      ++depth;
+    } else if (sql[i] == ')') {
+      --depth;
+    } else if (paramat(sql, len, i, &end)) {
+      return 0;
+    } else if (depth == 0 && wordat(sql, len, i, "VALUES")) {
       break;
     }
   }
-  std::string w;
-  while (i < len && std::isalpha(static_cast<unsigned char>(sql[i])))
-    w += static_cast<char>(std::toupper(static_cast<unsigned char>(sql[i++])));
+  size_t values = i;
+  // Then the one row: blanks and comments, "(", up to its ")". A DEFAULT in
+  // it has no place in a select list; a subquery in it would read the table
+  // as it was before the statement, where each row's own execution sees the
+  // rows before it.
+  for (i += 6; i < len; ++i) {
+    size_t skip = opaque(sql, len, i);
+    if (skip > i && (sql[i] == '-' || sql[i] == '/')) i = skip - 1;
+    else if (!std::isspace(static_cast<unsigned char>(sql[i]))) break;
+  }
+  if (i >= len || sql[i] != '(') return 0;
+  size_t open = i;
+  depth = 0;
+  for (; i < len; ++i) {
+    size_t skip = opaque(sql, len, i);
+    if (skip > i) i = skip - 1;
+    else if (sql[i] == '(') ++depth;
+    else if (sql[i] == ')' && --depth == 0) break;
+    else if (wordat(sql, len, i, "DEFAULT") || wordat(sql, len, i, "SELECT") ||
+             wordat(sql, len, i, "VALUES") || wordat(sql, len, i, "TABLE"))
+      return 0;
+  }
+  if (i >= len) return 0;
+  size_t close = i;
+  // Nothing may follow but blanks, comments and the end of the statement:
+  // another row, a conflict clause or returned columns keep the statement
+  // as it is.
+  for (i = close + 1; i < len; ++i) {
+    size_t skip = opaque(sql, len, i);
+    if (skip > i && (sql[i] == '-' || sql[i] == '/')) i = skip - 1;
+    else if (!std::isspace(static_cast<unsigned char>(sql[i])) && sql[i] != ';') return 0;
+  }
+  // The row's values become a select list over the arrays' elements: each
+  // "$n" reads the n-th array's element of the row.
+  std::string o(sql, values);
+  o += "SELECT ";
+  for (size_t k = open + 1; k < close;) {
+    size_t skip = opaque(sql, len, k);
+    unsigned long n = skip > k ? 0 : paramat(sql, len, k, &end);
+    if (skip > k) {
+      o.append(sql + k, skip - k);
+      k = skip;
+    } else if (n) {
+      if (n > static_cast<unsigned long>(nparams)) return 0;
+      o += "kdb_rows.kdb_" + std::to_string(n);
+      k = end;
+    } else {
+      o += sql[k++];
+    }
+  }
+  o += " FROM unnest(";
+  for (int n = 1; n <= nparams; ++n) o += (n > 1 ? ", $" : "$") + std::to_string(n);
+  o += ") AS kdb_rows(";
+  for (int n = 1; n <= nparams; ++n) o += (n > 1 ? ", kdb_" : "kdb_") + std::to_string(n);
+  o += ')';
+  o.append(sql + close + 1, len - close - 1);
+  if (out && o.size() < outsize) std::memcpy(out, o.c_str(), o.size() + 1);
+  return static_cast<long>(o.size());
+}
+
+int kdbkind(const char* sql, size_t len) {
+  std::string w = firstword(sql, len);
   static const struct {
     const char* word;
     int kind;

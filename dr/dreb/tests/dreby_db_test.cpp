@@ -44,10 +44,7 @@ struct Leaves : statefix::State {
   void SetUp() override {
     if (!getenv("PGHOST")) GTEST_SKIP() << "no database cluster (PGHOST)";
     statefix::State::SetUp();
-    testing::internal::CaptureStdout();
-    int rc = dracnlog(st, pgtest::userstring().c_str(), 0);
-    testing::internal::GetCapturedStdout();
-    ASSERT_EQ(rc, 0);
+    ASSERT_EQ(logon(pgtest::userstring()), 0);
     ASSERT_EQ(dracnchp(st), 0);
     static int seq = 0;
     table = "public.q2_i1t_" + std::to_string(getpid()) + "_" + std::to_string(++seq);
@@ -111,11 +108,6 @@ struct Leaves : statefix::State {
     return h;
   }
 
-  std::string stack() {
-    char buf[4000] = "";
-    druestk(st, buf, sizeof buf);
-    return buf;
-  }
 };
 
 // What a merge of several words' postings scores: per document, ten per

@@ -46,11 +46,6 @@ struct Ids : statefix::State {
     if (st && st->dmcache) drdmfre(st);
     statefix::State::TearDown();
   }
-  std::string stack() {
-    char buf[4000];
-    druestk(st, buf, sizeof buf);
-    return buf;
-  }
   // Runs a statement in the server's session; fails the test on failure.
   void sql(const std::string &text) {
     if (drqsexe(st, text.c_str()) != 0) ADD_FAILURE() << text << "\n" << stack();

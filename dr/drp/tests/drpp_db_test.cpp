@@ -33,10 +33,7 @@ struct Calls : statefix::State {
   void SetUp() override {
     if (!getenv("PGHOST")) GTEST_SKIP() << "no database cluster (PGHOST)";
     statefix::State::SetUp();
-    testing::internal::CaptureStdout();
-    int rc = dracnlog(st, pgtest::userstring().c_str(), 0);
-    testing::internal::GetCapturedStdout();
-    ASSERT_EQ(rc, 0);
+    ASSERT_EQ(logon(pgtest::userstring()), 0);
     t = "t" + std::to_string(getpid());
     db = std::make_unique<pgtest::Conn>(getenv("PGDATABASE"));
     ASSERT_TRUE(db->ok());
@@ -234,10 +231,7 @@ struct Access : statefix::State {
     if (!getenv("PGHOST")) GTEST_SKIP() << "no database cluster (PGHOST)";
     ASSERT_TRUE(db.ready);
     statefix::State::SetUp();
-    testing::internal::CaptureStdout();
-    int rc = dracnlog(st, db.user().c_str(), 0);
-    testing::internal::GetCapturedStdout();
-    ASSERT_EQ(rc, 0);
+    ASSERT_EQ(logon(db.user()), 0);
     pgtest::Conn c(db.name);
     PQclear(c.run("CREATE OR REPLACE PROCEDURE vek_access.can_execute(INOUT res text, usr text,"
                   " name text) LANGUAGE sql AS $$ SELECT 'public.f(:res); DROP TABLE dr$policy; --' $$",

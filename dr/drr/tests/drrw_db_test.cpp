@@ -25,10 +25,7 @@ struct TableWriters : statefix::State {
   void SetUp() override {
     if (!getenv("PGHOST")) GTEST_SKIP() << "no database cluster (PGHOST)";
     statefix::State::SetUp();
-    testing::internal::CaptureStdout();
-    int rc = dracnlog(st, pgtest::userstring().c_str(), 0);
-    testing::internal::GetCapturedStdout();
-    ASSERT_EQ(rc, 0);
+    ASSERT_EQ(logon(pgtest::userstring()), 0);
     ASSERT_EQ(dracnchp(st), 0);
     pq = std::make_unique<pgtest::Conn>(getenv("PGDATABASE") ? getenv("PGDATABASE") : "kestrin");
     static int seq = 0;

@@ -53,11 +53,6 @@ struct Store : statefix::State {
     if (st && st->dmcache) drdmfre(st);
     statefix::State::TearDown();
   }
-  std::string stack() {
-    char buf[8000];
-    druestk(st, buf, sizeof buf);
-    return buf;
-  }
   // A policy of owner T over table t.<table>; lncol names the line column
   // of detail rows.
   void policy(int id, const std::string &table, const std::string &text, int texttype,

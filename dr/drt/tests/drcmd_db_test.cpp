@@ -144,11 +144,6 @@ struct Handlers : statefix::State {
     drasmtab = saved;
     statefix::State::TearDown();
   }
-  std::string stack() {
-    char buf[4000];
-    druestk(st, buf, sizeof buf);
-    return buf;
-  }
   static std::vector<std::string> built6() {
     return {"new ds", "new fil", "new lex", "new sl", "new eng", "new wl"};
   }

@@ -148,10 +148,7 @@ struct QueryHandlers : statefix::State {
            " score numeric, conid integer, curid integer)");
     pq.one("CREATE TABLE uf (id integer, document text)");
     pq.one("CREATE TABLE hl (id integer, \"offset\" integer, length integer, strength integer)");
-    testing::internal::CaptureStdout();
-    int rc = dracnlog(st, db.user().c_str(), 0);
-    testing::internal::GetCapturedStdout();
-    ASSERT_EQ(rc, 0);
+    ASSERT_EQ(logon(db.user()), 0);
     ASSERT_EQ(dracnchp(st), 0);
     ASSERT_EQ(drdmini(st), 0);
     saved = drasmtab;
@@ -169,11 +166,6 @@ struct QueryHandlers : statefix::State {
     if (st && st->dmcache) drdmfre(st);
     drasmtab = saved;
     statefix::State::TearDown();
-  }
-  std::string stack() {
-    char buf[4000];
-    druestk(st, buf, sizeof buf);
-    return buf;
   }
   // The calls of one kind, in order.
   std::vector<std::string> only(const std::string &prefix) {

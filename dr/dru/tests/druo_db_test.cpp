@@ -25,15 +25,6 @@ struct Session : statefix::State {
     if (!std::getenv("PGHOST")) GTEST_SKIP() << "no PG environment";
     State::SetUp();
   }
-  std::vector<int> stack() {
-    std::vector<int> v;
-    for (int i = 1;; ++i) {
-      int num = 0, sev = 0;
-      if (drueget(st, i, &num, &sev) != 0 || num == 0) break;
-      v.push_back(num);
-    }
-    return v;
-  }
   std::string text(int i) {
     char b[256];
     return druetxt(st, i, b, sizeof b) == 0 ? b : "";
@@ -50,7 +41,7 @@ TEST_F(Session, LogOnCursorsAndLogOff) {
   druocur *cur = reinterpret_cast<druocur *>(0x1);
   EXPECT_EQ(druoprs(st, st->seshp, "selec 1", &cur), 1);
   EXPECT_EQ(cur, nullptr);
-  EXPECT_EQ(stack(), (std::vector<int>{50850, 50801}));
+  EXPECT_EQ(stacknums(), (std::vector<int>{50850, 50801}));
   EXPECT_EQ(text(1).rfind("42601: ", 0), 0u) << text(1);
   drueclr(st);
 
@@ -79,7 +70,7 @@ TEST_F(Session, LogOnCursorsAndLogOff) {
   // The statement runner: success, and a failure's text.
   EXPECT_EQ(drqsexe(st, "select 1"), 0);
   EXPECT_EQ(drqsexe(st, "drop table no_such_table_here"), 1);
-  EXPECT_EQ(stack(), (std::vector<int>{50850}));
+  EXPECT_EQ(stacknums(), (std::vector<int>{50850}));
   EXPECT_EQ(text(1).rfind("42P01: ", 0), 0u) << text(1);
   drueclr(st);
 
@@ -124,7 +115,7 @@ TEST_F(Session, EachFailingStepPushesTheDatabaseTextThenTheStep) {
     } else {
       EXPECT_NE(rc, 0);
     }
-    EXPECT_EQ(stack(), c.stack);
+    EXPECT_EQ(stacknums(), c.stack);
     if (!c.stack.empty()) {
       int num = 0, sev = 0;
       ASSERT_EQ(drueget(st, static_cast<int>(c.stack.size()), &num, &sev), 0);
@@ -139,14 +130,14 @@ TEST_F(Session, EachFailingStepPushesTheDatabaseTextThenTheStep) {
   EXPECT_EQ(dracnlof(st), 0);
   druocur cur{};
   EXPECT_EQ(druoprp(st, &cur, DRUO_TRANSPORT, "select 1", &druorepf), DRUO_NOTCONN);
-  EXPECT_EQ(stack(), (std::vector<int>{50850, 50800}));
+  EXPECT_EQ(stacknums(), (std::vector<int>{50850, 50800}));
   EXPECT_TRUE(druefatal(st));
 }
 
 TEST_F(Session, AFailedLogOnIsFatalAndLeavesNoLogin) {
   ASSERT_EQ(dracnlog(st, "no_such_role_at_all/secret", 0), 1);
   EXPECT_EQ(st->login, nullptr);
-  EXPECT_EQ(stack(), (std::vector<int>{50850, 11100}));
+  EXPECT_EQ(stacknums(), (std::vector<int>{50850, 11100}));
   EXPECT_TRUE(druefatal(st));
   EXPECT_NE(text(1).find("no_such_role_at_all"), std::string::npos) << text(1);
   EXPECT_EQ(log().find("Connected"), std::string::npos);

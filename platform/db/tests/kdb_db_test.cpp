@@ -235,6 +235,13 @@ TEST_F(Kdb, StatementsSurviveCodeThatDropsPreparedStatements) {
   int32_t v = 0;
   ASSERT_EQ(kdbdefin(&keep, 1, &v, 4, KDB_INTEGER), 0);
   ASSERT_EQ(kdbexfet(&keep, 1), 0);
+  ASSERT_EQ(run("create table " + t("p") + " (k integer)", KDB_TRANSPORT), 0);
+  kdbcda ins{};
+  ASSERT_EQ(kdbopen(&ins, &lda, KDB_TRANSPORT), 0);
+  ASSERT_EQ(kdbparse(&ins, ("insert into " + t("p") + " values (:k)").c_str()), 0);
+  int32_t k[3] = {1, 2, 3};
+  ASSERT_EQ(kdbbndrv(&ins, ":k", k, 4, KDB_INTEGER), 0);
+  ASSERT_EQ(kdbexn(&ins, 3), 0) << err(ins.rc);
   // Drop everything, then take the next names the layer would choose.
   EXPECT_EQ(run("DO $$BEGIN EXECUTE 'DEALLOCATE ALL'; END$$", KDB_TRANSPORT), 0) << err(lda.rc);
   EXPECT_EQ(run("DO $$BEGIN FOR i IN 1 .. 400 LOOP EXECUTE format('PREPARE kdb_s%s AS SELECT 0', "
@@ -244,7 +251,11 @@ TEST_F(Kdb, StatementsSurviveCodeThatDropsPreparedStatements) {
   v = 0;
   EXPECT_EQ(kdbexfet(&keep, 1), 0) << err(keep.rc);
   EXPECT_EQ(v, 42);
+  EXPECT_EQ(kdbexn(&ins, 3), 0) << err(ins.rc);
+  EXPECT_EQ(ins.rpc, 3u);
+  EXPECT_EQ(count("select count(*)::int from " + t("p")), 6);
   EXPECT_EQ(run("SELECT 1", KDB_TRANSPORT), 0) << err(lda.rc);
+  kdbclose(&ins);
   kdbclose(&keep);
 }
 
@@ -427,6 +438,198 @@ TEST_F(Kdb, AFailedArrayInsertUndoesItsWholeBatch) {
   kdbclose(&c);
   ASSERT_EQ(kdbcommit(&lda), 0);
   EXPECT_EQ(count("select count(*)::int from " + t("b")), 5);
+}
+
+// Rows of the values an n-row insert test binds: every kind of external
+// type, texts that mean something inside an array's text, non-ASCII text
+// and a text with a NUL byte in its length, empty values (NULL), long bytes
+// and bytes that are all zero.
+struct ArrayRows {
+  static constexpr int kRows = 6;
+  int32_t k[kRows] = {1, 2, 3, 4, 5, 6};
+  char s[kRows][24] = {"plain", "q\"uo{te},", "back\\slash", "NULL", " lead trail ",
+                       "Gr\xc3\xbc\xc3\x9f" "e\0cut"};
+  uint16_t slen[kRows] = {5, 9, 10, 4, 12, 11};
+  char c[kRows][4] = {"ab", "", "x y", "z", "\"\\", "\xc3\xa9"};
+  uint16_t clen[kRows] = {2, 0, 3, 1, 2, 2};
+  char num[kRows][8] = {"12.5", "-0.01", "", "999", "3", "0"};
+  double f[kRows] = {1.5, -2.25, 1e300, 0, 3, 0.5};
+  uint64_t big[kRows] = {18446744073709551615u, 0, 1, 2, 3, 4};
+  uint8_t raw[kRows][300] = {};
+  uint16_t rawlen[kRows] = {3, 0, 300, 1, 2, 4};
+  char day[kRows][12] = {"2024-02-29", "", "1999-12-31", "2000-01-01", "2024-01-01", "2024-06-06"};
+  ArrayRows() {
+    for (int r = 0; r + 1 < kRows; ++r)
+      for (int i = 0; i < 300; ++i) raw[r][i] = static_cast<uint8_t>(i * 7 + r);
+  }
+};
+
+// An insert of many rows in one execution stores what the rows inserted one
+// by one store, whichever way it goes out (the layer sends an insert of one
+// row as arrays, other shapes row by row); the rows-processed count is the
+// statement's.
+TEST_F(Kdb, AnArrayInsertStoresWhatRowsInsertedOneByOneStore) {
+  ASSERT_EQ(run("create domain " + t("pos") + " as integer check (value > 0)"), 0);
+  std::string cols = " (k integer, s varchar(24), c char(3), num numeric(6,2), f float8, "
+                     "big numeric(20), raw bytea, hex text, day date, p " + t("pos") + ")";
+  struct Case {
+    const char* name;
+    std::string values;  // the row, placeholders by name
+    bool arrays;         // sent as arrays
+    uint32_t rpc;
+  } cases[] = {
+      {"all", "values (:k, :s, :c, :num, :f, :big, :raw, :hex, :day, 1)", true, 6},
+      {"exprs", "values (:k * 2, upper(:s), 'q', :num, :f + 0.5, :big, :raw, :hex, :day, 7)", true, 6},
+      {"domain", "values (:k, :s, :c, :num, :f, :big, :raw, :hex, :day, :p)", false, 6},
+      {"default", "values (:k, :s, :c, :num, :f, :big, :raw, :hex, default, 1)", false, 6},
+      {"conflict", "values (:k / 2, :s, :c, :num, :f, :big, :raw, :hex, :day, 1) "
+                   "on conflict do nothing", false, 4},
+  };
+  ArrayRows v;
+  for (const Case& cs : cases) {
+    std::string a = t(std::string("a_") + cs.name), b = t(std::string("b_") + cs.name);
+    for (const std::string& tab : {a, b})
+      ASSERT_EQ(run("create table " + tab + cols + ";create unique index on " + tab + " (k)"
+                    " where p = 1"), 0) << err(lda.rc);
+    // n rows at once into a, then the same rows one execution each into b.
+    for (const std::string& tab : {a, b}) {
+      kdbcda c{};
+      ASSERT_EQ(kdbopen(&c, &lda), 0);
+      std::string sql = "insert into " + tab + " (k, s, c, num, f, big, raw, hex, day, p) " +
+                        cs.values;
+      ASSERT_EQ(kdbparse(&c, sql.c_str()), 0) << cs.name << ": " << err(c.rc);
+      int rows = tab == a ? ArrayRows::kRows : 1;
+      uint32_t rpc = 0;
+      for (int r = 0; r < ArrayRows::kRows; r += rows) {
+        auto bind = [&](const char* name, void* buf, int32_t size, int type, uint16_t* len) {
+          if (kdbbndrv(&c, name, buf, size, type, nullptr, len) == KDB_BADNAME) return;
+          EXPECT_EQ(c.rc, 0) << name;
+        };
+        bind(":k", &v.k[r], 4, KDB_INTEGER, nullptr);
+        bind(":p", &v.k[r], 4, KDB_INTEGER, nullptr);
+        bind(":s", v.s[r], 24, KDB_VARCHAR2, &v.slen[r]);
+        bind(":c", v.c[r], 4, KDB_CHAR, &v.clen[r]);
+        bind(":num", v.num[r], 8, KDB_STRING, nullptr);
+        bind(":f", &v.f[r], 8, KDB_FLOAT, nullptr);
+        bind(":big", &v.big[r], 8, KDB_UNSIGNED, nullptr);
+        bind(":raw", v.raw[r], 300, KDB_RAW, &v.rawlen[r]);
+        bind(":hex", v.raw[r], 300, KDB_RAW, &v.rawlen[r]);  // bytes into text: their hex text
+        bind(":day", v.day[r], 12, KDB_STRING, nullptr);
+        ASSERT_EQ(kdbexn(&c, rows), 0) << cs.name << ": " << err(c.rc);
+        rpc += c.rpc;
+      }
+      EXPECT_EQ(rpc, cs.rpc) << cs.name;
+      if (tab == a) {
+        // Which way the rows went: the layer's array statement is prepared
+        // on the work connection only when it is used.
+        kdbcda q{};
+        int32_t n = -1;
+        ASSERT_EQ(kdbopen(&q, &lda), 0);
+        ASSERT_EQ(kdbparse(&q, ("select count(*)::int from pg_prepared_statements where "
+                                "statement like '%" + a + " %unnest(%' and "
+                                "statement not like '%pg_prepared_statements%'").c_str()),
+                  0);
+        ASSERT_EQ(kdbdefin(&q, 1, &n, 4, KDB_INTEGER), 0);
+        ASSERT_EQ(kdbexfet(&q, 1), 0);
+        EXPECT_EQ(n, cs.arrays ? 1 : 0) << cs.name;
+        kdbclose(&q);
+      }
+      kdbclose(&c);
+    }
+    ASSERT_EQ(kdbcommit(&lda), 0);
+    EXPECT_EQ(count("select count(*)::int from " + a), static_cast<long>(cs.rpc)) << cs.name;
+    EXPECT_EQ(count("select count(*)::int from (table " + a + " except all table " + b + ") x"), 0)
+        << cs.name;
+    EXPECT_EQ(count("select count(*)::int from (table " + b + " except all table " + a + ") x"), 0)
+        << cs.name;
+    EXPECT_EQ(count("select count(*)::int from " + a + " where s = 'NULL'"), 1) << cs.name;
+  }
+  EXPECT_EQ(count("select count(*)::int from " + t("a_all") + " where raw is null and hex is null "
+                  "and c is null and day is null"),
+            1);
+  EXPECT_EQ(count("select length(raw) from " + t("a_all") + " where k = 3"), 300);
+  EXPECT_EQ(count("select count(*)::int from " + t("a_all") + " where hex = '\\x00070e'"), 1);
+  // The text ends at its NUL byte, as a value sent alone does.
+  EXPECT_EQ(count("select count(*)::int from " + t("a_all") + " where s = U&'Gr\\00fc\\00dfe' "
+                  "and c = U&'\\00e9' and raw = '\\x00000000'::bytea"),
+            1);
+}
+
+// Values that the database refuses fail an n-row insert with the code and
+// the text of the failing row alone, and leave nothing of the batch.
+TEST_F(Kdb, AnArrayInsertFailsAsItsBadRowWould) {
+  ASSERT_EQ(run("create table " + t("f") + " (k integer primary key, v varchar(3) not null "
+                "check (v <> 'no'), n integer)"),
+            0);
+  ASSERT_EQ(run("insert into " + t("f") + " values (1, 'one', 1)"), 0);
+  ASSERT_EQ(kdbcommit(&lda), 0);
+  struct Case {
+    const char* name;
+    int32_t k;
+    const char* v;
+    const char* n;
+    int rc;
+  } cases[] = {
+      {"unique", 1, "a", "1", KDB_UNIQUE},     {"too long", 7, "abcd", "1", KDB_GENERIC},
+      {"not null", 7, "", "1", KDB_GENERIC},   {"check", 7, "no", "1", KDB_GENERIC},
+      {"not a number", 7, "a", "x", KDB_BADNUMBER},
+  };
+  for (const Case& cs : cases) {
+    int32_t k[3] = {5, cs.k, 6};
+    char v[3][8] = {"a", "", "b"}, n[3][8] = {"1", "", "2"};
+    std::strcpy(v[1], cs.v);
+    std::strcpy(n[1], cs.n);
+    std::string want;
+    for (int rows : {1, 3}) {  // the bad row alone, then amid good ones
+      kdbcda c{};
+      ASSERT_EQ(kdbopen(&c, &lda), 0);
+      ASSERT_EQ(kdbparse(&c, ("insert into " + t("f") + " values (:k, :v, :n)").c_str()), 0);
+      int at = rows == 1 ? 1 : 0;
+      ASSERT_EQ(kdbbndrv(&c, ":k", &k[at], 4, KDB_INTEGER), 0);
+      ASSERT_EQ(kdbbndrv(&c, ":v", v[at], 8, KDB_STRING), 0);
+      ASSERT_EQ(kdbbndrv(&c, ":n", n[at], 8, KDB_STRING), 0);
+      EXPECT_EQ(kdbexn(&c, rows), cs.rc) << cs.name;
+      EXPECT_EQ(c.rpc, 0u) << cs.name;
+      if (rows == 1) want = err(cs.rc);
+      else EXPECT_EQ(err(cs.rc), want) << cs.name;
+      kdbclose(&c);
+    }
+    EXPECT_EQ(run("insert into " + t("f") + " values (9, 'ok', 9)"), 0) << cs.name;
+    ASSERT_EQ(kdbcommit(&lda), 0);
+    EXPECT_EQ(count("select count(*)::int from " + t("f") + " where k in (5, 6)"), 0) << cs.name;
+    ASSERT_EQ(run("delete from " + t("f") + " where k = 9"), 0);
+  }
+}
+
+// In a client character set whose characters may hold the bytes of a quote
+// or a backslash, array values keep their characters whole.
+TEST_F(Kdb, AnArrayInsertKeepsMultibyteCharactersWhole) {
+  ASSERT_EQ(run("create table " + t("m") + " (k integer, s varchar(10))"), 0);
+  ASSERT_EQ(kdbcharset(&lda, "SJIS"), 0);
+  // Two characters whose second byte is a backslash, then a quote and one.
+  const char* text[2] = {"\x83\x5c\x95\x5c", "\"\\\x83\x5c"};
+  kdbcda c{};
+  ASSERT_EQ(kdbopen(&c, &lda), 0);
+  ASSERT_EQ(kdbparse(&c, ("insert into " + t("m") + " values (:k, :s)").c_str()), 0);
+  int32_t k[2] = {1, 2};
+  char s[2][8] = {};
+  for (int r = 0; r < 2; ++r) std::strcpy(s[r], text[r]);
+  ASSERT_EQ(kdbbndrv(&c, ":k", k, 4, KDB_INTEGER), 0);
+  ASSERT_EQ(kdbbndrv(&c, ":s", s, 8, KDB_STRING), 0);
+  ASSERT_EQ(kdbexn(&c, 2), 0) << err(c.rc);
+  ASSERT_EQ(kdbparse(&c, ("select s from " + t("m") + " order by k").c_str()), 0);
+  char got[2][12] = {};
+  ASSERT_EQ(kdbdefin(&c, 1, got, 12, KDB_STRING), 0);
+  ASSERT_EQ(kdbexfet(&c, 2), 0) << err(c.rc);
+  for (int r = 0; r < 2; ++r) EXPECT_STREQ(got[r], text[r]) << r;
+  ASSERT_EQ(kdbparse(&c, ("select count(*)::int from " + t("m") + " where s = U&'\\30bd\\8868'")
+                             .c_str()),
+            0);
+  int32_t n = 0;
+  ASSERT_EQ(kdbdefin(&c, 1, &n, 4, KDB_INTEGER), 0);
+  ASSERT_EQ(kdbexfet(&c, 1), 0) << err(c.rc);
+  EXPECT_EQ(n, 1);
+  kdbclose(&c);
 }
 
 TEST_F(Kdb, LongColumnsAreReadInPieces) {

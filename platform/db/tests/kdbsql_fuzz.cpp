@@ -1,5 +1,6 @@
-// Statement texts of any shape through the placeholder rewriter and the
-// statement classifier: no overrun, and every name found is reported once.
+// Statement texts of any shape through the placeholder rewriter, the
+// statement classifier and the insert-over-arrays rewriter: no overrun, and
+// every name found is reported once.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -20,5 +21,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<char> small(std::strlen(out.data()) / 2 + 1);
   kdbplaceholders(sql, size, small.data(), small.size(), names.data(), names.size());
   kdbkind(sql, size);
+  // The text over arrays, when there is one, is as long as said.
+  long len = kdbunnest(sql, size, 3, nullptr, 0);
+  if (len > 0) {
+    std::vector<char> text(static_cast<size_t>(len) + 1);
+    if (kdbunnest(sql, size, 3, text.data(), text.size()) != len ||
+        std::strlen(text.data()) > static_cast<size_t>(len))
+      std::abort();
+  }
   return 0;
 }

@@ -60,6 +60,59 @@ TEST(KdbPlaceholders, RefusesBuffersTooSmall) {
   EXPECT_EQ(kdbplaceholders("select :abc", 11, out2, sizeof out2, names2, sizeof names2), -1);
 }
 
+// An insert of one row is turned into one over arrays only when its text
+// says exactly one row of values; anything else keeps its own text.
+TEST(KdbUnnest, ReadsTheRowFromArraysOrRefusesOtherShapes) {
+  const char* tail = " FROM unnest($1, $2) AS kdb_rows(kdb_1, kdb_2)";
+  struct Case {
+    const char* in;
+    int nparams;
+    std::string out;  // empty: refused
+  } cases[] = {
+      {"insert into t (a, b) values ($1, $2)", 2,
+       std::string("insert into t (a, b) SELECT kdb_rows.kdb_1, kdb_rows.kdb_2") + tail},
+      {"INSERT INTO t VALUES( upper($2), $1 || '$1 ) (', $2 ) ;", 2,
+       std::string("INSERT INTO t SELECT  upper(kdb_rows.kdb_2), kdb_rows.kdb_1 || '$1 ) (', "
+                   "kdb_rows.kdb_2 ") +
+           tail + " ;"},
+      {"insert into t values /* (x) */ ($1, \"$2\"($2))", 2,
+       std::string("insert into t SELECT kdb_rows.kdb_1, \"$2\"(kdb_rows.kdb_2)") + tail},
+      {"insert into t (values_) values ($1, $2) -- end", 2,
+       std::string("insert into t (values_) SELECT kdb_rows.kdb_1, kdb_rows.kdb_2") + tail +
+           " -- end"},
+      {"insert into t values ($1, $2), ($1, $2)", 2, ""},
+      {"insert into t values ($1, $2) on conflict do nothing", 2, ""},
+      {"insert into t values ($1, $2) returning a", 2, ""},
+      {"insert into t values ($1, default)", 1, ""},
+      {"insert into t values ($1, (select max(a) from t))", 1, ""},
+      {"insert into t values (selected($1))", 1,
+       "insert into t SELECT selected(kdb_rows.kdb_1) FROM unnest($1) AS kdb_rows(kdb_1)"},
+      {"insert into t select $1, $2", 2, ""},
+      {"insert into t default values", 0, ""},
+      {"insert into t values (1, 2)", 0, ""},
+      {"insert into t values ($1, $3)", 2, ""},
+      {"with x as (select $1) insert into t values ($2, $2)", 2, ""},
+      {"update t set a = $1 where b = $2", 2, ""},
+      {"insert into t values ($1, $2", 2, ""},
+      {"insert into t values ('$1', $1)", 1,
+       "insert into t SELECT '$1', kdb_rows.kdb_1 FROM unnest($1) AS kdb_rows(kdb_1)"},
+  };
+  for (const Case& c : cases) {
+    char out[512];
+    long n = kdbunnest(c.in, std::strlen(c.in), c.nparams, out, sizeof out);
+    if (c.out.empty()) {
+      EXPECT_EQ(n, 0) << c.in;
+      continue;
+    }
+    EXPECT_EQ(n, static_cast<long>(c.out.size())) << c.in;
+    EXPECT_EQ(std::string(out), c.out) << c.in;
+    // Too small a buffer gets the length and no text.
+    char small[8] = "x";
+    EXPECT_EQ(kdbunnest(c.in, std::strlen(c.in), c.nparams, small, sizeof small), n);
+    EXPECT_STREQ(small, "x");
+  }
+}
+
 TEST(KdbKind, ByFirstKeyword) {
   struct {
     const char* sql;

@@ -1,0 +1,1 @@
+INSERT INTO t (a, b, c) VALUES ($1, upper($2 || '$1'), $3 /* ) */) -- x
