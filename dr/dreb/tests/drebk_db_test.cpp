@@ -44,19 +44,31 @@ struct KeyMap : idfix::Ids {
     std::vector<std::string> keys;
     std::vector<int> scores;
   };
-  Found keys(const std::vector<int32_t> &ids, const char *view = nullptr) {
+  // The keys of the ids asked in one call, or in calls of at most piece ids
+  // (the rc is the last call's); an id's score is its position in ids.
+  Found keys(const std::vector<int32_t> &ids, const char *view = nullptr, size_t piece = 0) {
     std::vector<char *> k(ids.size());
     std::vector<uint8_t> sc;
     for (size_t i = 0; i < ids.size(); ++i) sc.push_back(static_cast<uint8_t>(i % 200));
-    int32_t found = -1;
     Found f;
-    f.rc = ops->keys(km, idfix::kLst, static_cast<int32_t>(ids.size()), ids.data(), &found, k.data(),
-                     sc.data(), view);
-    for (int32_t i = 0; i < found; ++i) {
-      f.keys.push_back(k[static_cast<size_t>(i)]);
-      f.scores.push_back(sc[static_cast<size_t>(i)]);
+    size_t step = piece ? piece : ids.size();
+    for (size_t at = 0; at < ids.size(); at += step) {
+      int32_t n = static_cast<int32_t>(std::min(step, ids.size() - at)), found = -1;
+      f.rc = ops->keys(km, idfix::kLst, n, ids.data() + at, &found, k.data(), sc.data() + at, view);
+      for (int32_t i = 0; i < found; ++i) {
+        f.keys.push_back(k[static_cast<size_t>(i)]);
+        f.scores.push_back(sc[at + static_cast<size_t>(i)]);
+      }
     }
     return f;
+  }
+  // Executions of the keys lookup so far.
+  size_t lookups() { return runs("select k.textkey").size(); }
+  // The ids first, first + step, ... up to last.
+  static std::vector<int32_t> span(int32_t first, int32_t last, int32_t step = 1) {
+    std::vector<int32_t> v;
+    for (int32_t i = first; i <= last; i += step) v.push_back(i);
+    return v;
   }
 };
 
@@ -106,27 +118,48 @@ TEST_F(KeyMap, KeysOfIdsHideReservedRangesAndMoveTheScores) {
   put(5, 1);
   put(9, 1);
   put(150, 1);
+  put(41, 9);
+  put(51, 90);  // 41 .. 140 but 50
   // Another session's run holds 101 .. 200.
   pq->one("insert into t.dr_00042_lst values (99, 100, 'R', 1, '101')");
+  // Many dense ids go as one scan, others 40 to an execution; either way the
+  // keys are those of the same ids asked 40 at a time, which the short sets
+  // spell out.
+  std::vector<int32_t> mixed = span(41, 90);
+  mixed.insert(mixed.begin(), {5, 7, 9});
+  mixed.insert(mixed.end(), {150, 151});
+  // rc 2: the scan ran out, no later id has a key.
   struct Case {
     std::vector<int32_t> ids;
+    int rc;
+    size_t execs;
     std::vector<std::string> keys;
     std::vector<int> scores;
   } cases[] = {
-      {{5, 7, 9}, {"k5", "k9"}, {0, 2}},
-      {{150}, {}, {}},
-      {{4, 5, 150, 151}, {"k5"}, {1}},
+      {{5, 7, 9}, 0, 1, {"k5", "k9"}, {0, 2}},
+      {{150}, 0, 1, {}, {}},
+      {{4, 5, 150, 151}, 0, 1, {"k5"}, {1}},
+      {span(41, 140), 2, 1, {}, {}},     // no key for 50, 101 on hidden
+      {mixed, 2, 1, {}, {}},             // the scan from 77 meets 150 hidden
+      {span(3, 443, 10), 0, 2, {}, {}},  // sparse
   };
   for (const Case &c : cases) {
     ops->close(km, 3);
+    size_t before = lookups();
     Found f = keys(c.ids);
-    EXPECT_EQ(f.rc, 0) << stack();
+    EXPECT_EQ(f.rc, c.rc) << stack();
+    EXPECT_EQ(lookups() - before, c.execs) << c.ids.size() << " ids from " << c.ids[0];
+    ops->close(km, 3);
+    Found forty = keys(c.ids, nullptr, 40);
+    EXPECT_EQ(f.keys, forty.keys);
+    EXPECT_EQ(f.scores, forty.scores);
+    if (c.ids.size() > 40) continue;
     EXPECT_EQ(f.keys, c.keys);
     EXPECT_EQ(f.scores, c.scores);
   }
 }
 
-TEST_F(KeyMap, AViewAndManyIdsStreamOneScanAcrossCalls) {
+TEST_F(KeyMap, AViewOrManyDenseIdsStreamOneScanAcrossCalls) {
   put(1, 1200);
   sql("create view t.v as select textkey from t.dr_00042_ktb where docid % 2 = 0");
   std::vector<int32_t> a, b;
@@ -141,14 +174,28 @@ TEST_F(KeyMap, AViewAndManyIdsStreamOneScanAcrossCalls) {
   EXPECT_EQ(f.rc, 2) << "the stream ran out";
   ASSERT_EQ(f.keys.size(), 100u);
   EXPECT_EQ(f.keys[99], "k1200");
-  EXPECT_EQ(runs("select k.textkey").size(), 1u) << "one execution served both calls";
+  EXPECT_EQ(lookups(), 1u) << "one execution served both calls";
 
-  // Without a view the same ids go 40 to an execution.
+  // Without a view the same dense ids stream too, up to past the last key.
   ops->close(km, 3);
   f = keys(a);
-  EXPECT_EQ(f.rc, 0);
+  EXPECT_EQ(f.rc, 0) << stack();
   EXPECT_EQ(f.keys.size(), 1000u);
-  EXPECT_EQ(runs("select k.textkey").size(), 1u + 25);
+  f = keys(b);
+  EXPECT_EQ(f.rc, 2);
+  ASSERT_EQ(f.keys.size(), 200u);
+  EXPECT_EQ(f.keys[199], "k1200");
+  f = keys({1300});
+  EXPECT_EQ(f.rc, 2);
+  EXPECT_TRUE(f.keys.empty());
+  EXPECT_EQ(lookups(), 2u);
+
+  // Sparse ids go 40 to an execution.
+  ops->close(km, 3);
+  f = keys(span(1, 1200, 10));
+  EXPECT_EQ(f.rc, 0);
+  EXPECT_EQ(f.keys.size(), 120u);
+  EXPECT_EQ(lookups(), 2u + 3);
 
   ops->close(km, 3);
   f = keys(a, "t.v; drop table t.v");
