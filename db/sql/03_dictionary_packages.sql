@@ -84,6 +84,27 @@ CREATE OR REPLACE VIEW dr_utl.dba_objects AS
 -- FROM <table>, its names found as the user's search path finds them. The
 -- schema and the procedure belong to the installer, so the user cannot put
 -- other code in its place.
+
+-- Whether the callback of a user can be called with the installer's rights:
+-- its schema is the installer's and no other role may create in it (else a
+-- procedure of that role, or an overload that fits the call better, would
+-- run in its place with those rights), and every dr$callback there is the
+-- installer's.
+CREATE OR REPLACE FUNCTION dr_utl.callback_ready(usrnam text) RETURNS boolean
+LANGUAGE sql STABLE AS $$
+  SELECT coalesce(bool_and(
+           n.nspowner = me.oid
+           AND NOT EXISTS (SELECT 1 FROM aclexplode(coalesce(n.nspacl, acldefault('n', n.nspowner))) a
+                            WHERE a.privilege_type = 'CREATE' AND a.grantee <> me.oid)
+           AND EXISTS (SELECT 1 FROM pg_proc p
+                        WHERE p.pronamespace = n.oid AND p.proname = 'dr$callback')
+           AND NOT EXISTS (SELECT 1 FROM pg_proc p
+                            WHERE p.pronamespace = n.oid AND p.proname = 'dr$callback'
+                              AND p.proowner <> me.oid)), false)
+    FROM pg_namespace n, (SELECT oid FROM pg_roles WHERE rolname = current_user) me
+   WHERE n.nspname = lower(coalesce(usrnam, ''))
+$$;
+
 CREATE OR REPLACE PROCEDURE dr_utl.install_callback(usrnam text)
 LANGUAGE plpgsql AS $$
 DECLARE
@@ -103,6 +124,11 @@ BEGIN
     args := args || format(', v%s text DEFAULT NULL, l%s integer DEFAULT 0', k, k);
   END LOOP;
   EXECUTE format('CREATE SCHEMA IF NOT EXISTS %I', sch);
+  IF NOT EXISTS (SELECT 1 FROM pg_namespace n JOIN pg_roles r ON r.oid = n.nspowner
+                  WHERE n.nspname = sch AND r.rolname = current_user) THEN
+    CALL dr_def.raise_error(format('the schema %s is not the installer''s alone: '
+                                   'no callback is installed in it', sch));
+  END IF;
   EXECUTE format($f$
 CREATE OR REPLACE PROCEDURE %I.dr$callback(stmt text%s)
 LANGUAGE plpgsql AS $b$
@@ -139,15 +165,17 @@ BEGIN
 END $b$
 $f$, sch, args, usr, usr);
   EXECUTE format('REVOKE ALL ON PROCEDURE %I.dr$callback FROM PUBLIC', sch);
+  IF NOT dr_utl.callback_ready(sch) THEN
+    CALL dr_def.raise_error(format('the schema %s is not the installer''s alone: '
+                                   'no callback is installed in it', sch));
+  END IF;
 END $$;
 
 -- Install the callback of a user unless it is there.
 CREATE OR REPLACE PROCEDURE dr_utl.ensure_callback(usrnam text)
 LANGUAGE plpgsql AS $$
 BEGIN
-  IF NOT EXISTS (SELECT 1 FROM dr_utl.dba_objects
-                  WHERE owner = upper(usrnam) AND object_name = 'DR$CALLBACK'
-                    AND object_type = 'PROCEDURE') THEN
+  IF NOT dr_utl.callback_ready(usrnam) THEN
     CALL dr_utl.install_callback(usrnam);
   END IF;
 END $$;

@@ -34,7 +34,10 @@ CREATE OR REPLACE PROCEDURE dr_rtm.allocate(session_id integer, table_type text,
 LANGUAGE plpgsql AS $$
 DECLARE
   t text := upper(coalesce(table_type, 'RESULT'));
-  nm text := 'dr$rt_' || lpad(nextval('dr_rtm.table_seq')::text, 6, '0');
+  seq text := nextval('dr_rtm.table_seq')::text;
+  -- Padded to six digits, never cut: a cut number would name a table
+  -- handed out before.
+  nm text := 'dr$rt_' || lpad(seq, greatest(6, length(seq)), '0');
   cols text := 'textkey varchar(256)';
   usr text := dr_rtm.requester();
 BEGIN

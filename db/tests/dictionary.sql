@@ -50,6 +50,10 @@ CALL dr_rtm.deallocate('DR$RT_000001');
 CALL dr_rtm.deallocate('DR$RT_000001');
 CALL dr_rtm.recover();
 SELECT tablename FROM dr_rtm.result_table;
+-- Past six digits the number is written whole: no name comes round again.
+SELECT setval('dr_rtm.table_seq', 999999, true);
+CALL dr_rtm.allocate(4242, 'RESULT', NULL, 1);
+CALL dr_rtm.allocate(4242, 'RESULT', NULL, 1);
 
 -- The error stack: texts pushed, read once, raised as the application error.
 CALL drue.text_on_stack('first');
@@ -77,3 +81,16 @@ SELECT * FROM public.res1 ORDER BY textkey;
 CALL kestrin.dr$callback('INSERT INTO public.res1(TEXTKEY,SCORE,CONID) SELECT TEXTKEY,SCORE,:a1 FROM public.src1; DROP TABLE public.src1', '1', 1);
 CALL kestrin.dr$callback('DELETE FROM public.res1', '1', 1);
 SELECT count(*) FROM public.src1;
+-- It is called with the installer's rights: no callback goes into a schema
+-- of another owner, or one another role may add to.
+DO $$ BEGIN
+  IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'kes_cbown') THEN CREATE ROLE kes_cbown; END IF;
+END $$;
+GRANT kes_cbown TO CURRENT_USER;
+CREATE SCHEMA kes_cbown AUTHORIZATION kes_cbown;
+CALL dr_utl.ensure_callback('kes_cbown');
+SELECT count(*) FROM pg_proc WHERE pronamespace = 'kes_cbown'::regnamespace;
+GRANT CREATE ON SCHEMA kestrin TO kes_cbown;
+CALL dr_utl.ensure_callback('KESTRIN');
+REVOKE CREATE ON SCHEMA kestrin FROM kes_cbown;
+CALL dr_utl.ensure_callback('KESTRIN');

@@ -350,6 +350,21 @@ int drcmdclr(drsrvstate *s, const char *user, const char *restab, const char *sr
   }
   const char *clear = shr == 0 ? "TRUNCATE" : shr == 1 || shr == 2 ? "DELETE" : nullptr;
   if (clear && rights(s, user, restab, {clear}) != 0) return 1;
+  // Everything that can refuse the copy is asked before the table is
+  // cleared, so that a refused command leaves the user's rows as they were.
+  if (!none(srctab)) {
+    // The user's name goes into the statement: a plain name only.
+    if (!druoidn(user, 1)) {
+      dracnerr(s, DRFAC_DRG, 11415, 2, DRA_STR, "callback", DRA_STR, user, 0);
+      druetrc();
+      return 1;
+    }
+    if (rights(s, user, restab, {"INSERT"}) != 0 || rights(s, user, srctab, {"SELECT"}) != 0) return 1;
+    // The callback is called with the server's rights until it takes the
+    // user's role: it is called only once the database side has found it to
+    // be the installer's own, in a schema no one else can add to.
+    if (drcmdcbk(s, user) != 0) return 1;
+  }
   Objs o(s);
   o.wr = drrcnew(s, s->seshp);
   if (!o.wr || drops<drrwrops>(o.wr)->open(o.wr, restab, shr, conid, curid, nkeys) != 0) {
@@ -357,13 +372,6 @@ int drcmdclr(drsrvstate *s, const char *user, const char *restab, const char *sr
     return 1;
   }
   if (none(srctab)) return 0;
-  // The user's name goes into the statement: a plain name only.
-  if (!druoidn(user, 1)) {
-    dracnerr(s, DRFAC_DRG, 11415, 2, DRA_STR, "callback", DRA_STR, user, 0);
-    druetrc();
-    return 1;
-  }
-  if (rights(s, user, restab, {"INSERT"}) != 0 || rights(s, user, srctab, {"SELECT"}) != 0) return 1;
   std::string cols = "TEXTKEY";
   for (int32_t k = 2; k <= nkeys; ++k) cols += ",TEXTKEY" + std::to_string(k);
   std::string nulls;

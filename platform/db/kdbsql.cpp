@@ -17,6 +17,13 @@ bool namechar(char c) {
          (static_cast<unsigned char>(c) & 0x80);
 }
 
+// A byte that continues a name in the database's own lexer: unlike a
+// placeholder name, never '#', which is an operator there.
+bool identchar(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$' ||
+         (static_cast<unsigned char>(c) & 0x80);
+}
+
 bool identstart(char c) {
   return std::isalpha(static_cast<unsigned char>(c)) || c == '_' ||
          (static_cast<unsigned char>(c) & 0x80);
@@ -29,7 +36,7 @@ size_t opaque(const char* sql, size_t len, size_t i) {
   char c = sql[i];
   if (c == '\'') {  // literal; '' stays inside, E'..' honours backslashes
     bool esc = i > 0 && (sql[i - 1] == 'E' || sql[i - 1] == 'e') &&
-               (i < 2 || !namechar(sql[i - 2]));
+               (i < 2 || !identchar(sql[i - 2]));
     size_t j = i + 1;
     while (j < len) {
       if (esc && sql[j] == '\\' && j + 1 < len) {
@@ -82,10 +89,10 @@ size_t opaque(const char* sql, size_t len, size_t i) {
     }
     return j;
   }
-  if (c == '$' && (i == 0 || !namechar(sql[i - 1]))) {  // $tag$ ... $tag$
+  if (c == '$' && (i == 0 || !identchar(sql[i - 1]))) {  // $tag$ ... $tag$
     size_t j = i + 1;
     if (j < len && identstart(sql[j]))
-      while (j < len && (std::isalnum(static_cast<unsigned char>(sql[j])) || sql[j] == '_')) ++j;
+      while (j < len && identchar(sql[j]) && sql[j] != '$') ++j;
     if (j < len && sql[j] == '$') {
       std::string_view tag(sql + i, j - i + 1);
       size_t end = std::string_view(sql, len).find(tag, j + 1);
@@ -97,17 +104,17 @@ size_t opaque(const char* sql, size_t len, size_t i) {
 
 // Whether a word (upper case) starts at i and ends there too.
 bool wordat(const char* sql, size_t len, size_t i, std::string_view word) {
-  if (i > 0 && namechar(sql[i - 1])) return false;
+  if (i > 0 && identchar(sql[i - 1])) return false;
   if (len - i < word.size()) return false;
   for (size_t k = 0; k < word.size(); ++k)
     if (std::toupper(static_cast<unsigned char>(sql[i + k])) != word[k]) return false;
-  return i + word.size() == len || !namechar(sql[i + word.size()]);
+  return i + word.size() == len || !identchar(sql[i + word.size()]);
 }
 
 // The number of the parameter "$n" at i (0 when none is there); *end gets
 // the offset after it.
 unsigned long paramat(const char* sql, size_t len, size_t i, size_t* end) {
-  if (sql[i] != '$' || (i > 0 && namechar(sql[i - 1])) || i + 1 >= len ||
+  if (sql[i] != '$' || (i > 0 && identchar(sql[i - 1])) || i + 1 >= len ||
       !std::isdigit(static_cast<unsigned char>(sql[i + 1])))
     return 0;
   unsigned long n = 0;
@@ -187,38 +194,66 @@ int kdbplaceholders(const char* sql, size_t len, char* out, size_t outsize, char
 }
 
 long kdbunnest(const char* sql, size_t len, int nparams, char* out, size_t outsize) {
-  if (!sql || nparams < 1 || firstword(sql, len) != "INSERT") return 0;
-  // The VALUES of the statement itself (outside parentheses), with no
-  // parameter before it.
+  if (!sql || nparams < 1) return 0;
+  // The statement up to its VALUES must be no more than "INSERT INTO name
+  // [AS alias] [(columns)] [OVERRIDING ... VALUE]": anything else there (a
+  // query joined to the row by UNION, a WITH, a placeholder) would run once
+  // for all the rows instead of once for each.
   size_t i = 0, end = 0;
-  int depth = 0;
-  for (; i < len; ++i) {
-    size_t skip = opaque(sql, len, i);
-    if (skip > i) {
-      i = skip - 1;
-    } else if (sql[i] == '(') {
-      ++depth;
-    } else if (sql[i] == ')') {
-      --depth;
-    } else if (paramat(sql, len, i, &end)) {
-      return 0;
-    } else if (depth == 0 && wordat(sql, len, i, "VALUES")) {
-      break;
+  auto blanks = [&] {
+    while (i < len) {
+      size_t skip = opaque(sql, len, i);
+      if (skip > i && (sql[i] == '-' || sql[i] == '/')) i = skip;
+      else if (std::isspace(static_cast<unsigned char>(sql[i]))) ++i;
+      else break;
     }
+  };
+  auto word = [&](std::string_view w) {
+    blanks();
+    if (i >= len || !wordat(sql, len, i, w)) return false;
+    i += w.size();
+    return true;
+  };
+  auto name = [&] {
+    blanks();
+    if (i < len && sql[i] == '"') {
+      i = opaque(sql, len, i);
+      return true;
+    }
+    if (i >= len || !identstart(sql[i])) return false;
+    while (i < len && identchar(sql[i])) ++i;
+    return true;
+  };
+  auto dotted = [&] {
+    if (!name()) return false;
+    for (blanks(); i < len && sql[i] == '.'; blanks()) {
+      ++i;
+      if (!name()) return false;
+    }
+    return true;
+  };
+  if (!word("INSERT") || !word("INTO") || !dotted()) return 0;
+  if (word("AS") && !name()) return 0;
+  blanks();
+  if (i < len && sql[i] == '(') {
+    do {
+      ++i;
+      if (!dotted()) return 0;
+    } while (i < len && sql[i] == ',');
+    if (i >= len || sql[i] != ')') return 0;
+    ++i;
   }
-  size_t values = i;
+  if (word("OVERRIDING") && !((word("SYSTEM") || word("USER")) && word("VALUE"))) return 0;
+  if (!word("VALUES")) return 0;
+  size_t values = i - 6;
   // Then the one row: blanks and comments, "(", up to its ")". A DEFAULT in
   // it has no place in a select list; a subquery in it would read the table
   // as it was before the statement, where each row's own execution sees the
   // rows before it.
-  for (i += 6; i < len; ++i) {
-    size_t skip = opaque(sql, len, i);
-    if (skip > i && (sql[i] == '-' || sql[i] == '/')) i = skip - 1;
-    else if (!std::isspace(static_cast<unsigned char>(sql[i]))) break;
-  }
+  blanks();
   if (i >= len || sql[i] != '(') return 0;
   size_t open = i;
-  depth = 0;
+  int depth = 0;
   for (; i < len; ++i) {
     size_t skip = opaque(sql, len, i);
     if (skip > i) i = skip - 1;

@@ -203,4 +203,32 @@ TEST_F(Queries, ClearResultCopiesThroughTheCallbackItInstalls) {
   EXPECT_EQ(as.one("SELECT count(*) FROM " + res), "2");
 }
 
+TEST_F(Queries, ClearResultCallsNoCallbackTheUserCouldHavePlaced) {
+  // A user who owns a schema of his name can put a dr$callback of his own
+  // there before the server installs one: it must never be called, since
+  // the server calls the callback with its own rights.
+  ASSERT_FALSE(caller.name.empty());
+  c->one("GRANT CREATE ON DATABASE " + db.name + " TO " + caller.name);
+  Conn as(db.name, caller.name);
+  ASSERT_TRUE(as.ok());
+  std::string src = gettab(&as), res = gettab(&as), sch = caller.name;
+  as.one("INSERT INTO " + src + " (textkey, score) VALUES ('a', 10)");
+  as.one("INSERT INTO " + res + " (textkey, score, conid) VALUES ('old', 5, 7)");
+  as.one("CREATE SCHEMA " + sch);
+  as.one("GRANT USAGE ON SCHEMA " + sch + " TO PUBLIC");
+  as.one("CREATE TABLE " + sch + ".ran (who text)");
+  as.one("GRANT INSERT ON " + sch + ".ran TO PUBLIC");
+  std::string args;
+  for (int k = 1; k <= 10; ++k)
+    args += ", v" + std::to_string(k) + " varchar DEFAULT NULL, l" + std::to_string(k) + " integer DEFAULT 0";
+  as.one("CREATE PROCEDURE " + sch + ".dr$callback(stmt text" + args +
+         ") LANGUAGE sql AS $$ INSERT INTO " + sch + ".ran VALUES (current_user) $$");
+  Reply r = cmd(44, {res, src, "1", "0", "7", "0", "1"}, &as);
+  EXPECT_EQ(r.code, 102);
+  EXPECT_TRUE(has(r.arg(1), "installer")) << r.arg(1);
+  EXPECT_EQ(as.one("SELECT count(*) FROM " + sch + ".ran"), "0");
+  // Refused before the table was cleared: its rows are as they were.
+  EXPECT_EQ(as.col("SELECT textkey FROM " + res), (std::vector<std::string>{"old"}));
+}
+
 }  // namespace

@@ -8,8 +8,13 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -45,6 +50,22 @@ class Kdb : public ::testing::Test {
     return b;
   }
   std::string t(const std::string& name) { return schema + "." + name; }
+  // Whether this session prepared the layer's insert over arrays into table
+  // (the statement is prepared only when used, and kept until the cursor's
+  // next parse or close).
+  bool sentasarrays(const std::string& table) {
+    kdbcda q{};
+    int32_t n = -1;
+    EXPECT_EQ(kdbopen(&q, &lda), 0);
+    EXPECT_EQ(kdbparse(&q, ("select count(*)::int from pg_prepared_statements where "
+                            "statement like '%" + table + " %unnest(%' and "
+                            "statement not like '%pg_prepared_statements%'").c_str()),
+              0);
+    EXPECT_EQ(kdbdefin(&q, 1, &n, 4, KDB_INTEGER), 0);
+    EXPECT_EQ(kdbexfet(&q, 1), 0) << err(q.rc);
+    kdbclose(&q);
+    return n == 1;
+  }
   // Parse and execute one statement on a fresh cursor; its return code.
   int run(const std::string& sql, int link = KDB_WORK) {
     kdbcda c{};
@@ -518,19 +539,7 @@ TEST_F(Kdb, AnArrayInsertStoresWhatRowsInsertedOneByOneStore) {
       }
       EXPECT_EQ(rpc, cs.rpc) << cs.name;
       if (tab == a) {
-        // Which way the rows went: the layer's array statement is prepared
-        // on the work connection only when it is used.
-        kdbcda q{};
-        int32_t n = -1;
-        ASSERT_EQ(kdbopen(&q, &lda), 0);
-        ASSERT_EQ(kdbparse(&q, ("select count(*)::int from pg_prepared_statements where "
-                                "statement like '%" + a + " %unnest(%' and "
-                                "statement not like '%pg_prepared_statements%'").c_str()),
-                  0);
-        ASSERT_EQ(kdbdefin(&q, 1, &n, 4, KDB_INTEGER), 0);
-        ASSERT_EQ(kdbexfet(&q, 1), 0);
-        EXPECT_EQ(n, cs.arrays ? 1 : 0) << cs.name;
-        kdbclose(&q);
+        EXPECT_EQ(sentasarrays(a), cs.arrays) << cs.name;
       }
       kdbclose(&c);
     }
@@ -628,6 +637,153 @@ TEST_F(Kdb, AnArrayInsertKeepsMultibyteCharactersWhole) {
   ASSERT_EQ(kdbexfet(&c, 1), 0) << err(c.rc);
   EXPECT_EQ(n, 1);
   kdbclose(&c);
+}
+
+// Random rows in every client character set the server may set: an n-row
+// insert (sent as arrays) stores exactly what the same rows inserted one at a
+// time store. The texts mix characters whose bytes look like quotes,
+// backslashes, braces or commas with those signs themselves, blanks at either
+// end, the text NULL, empty values and NUL bytes; numbers reach their limits.
+TEST_F(Kdb, RandomRowsStoreTheSameAsArraysAndOneByOne) {
+  // The characters of a set that the server takes from a client: two-byte
+  // candidates whose second byte means something in an array's text, and
+  // characters of several scripts; those the set cannot hold are dropped.
+  ASSERT_EQ(run("create function " + t("chars") + "(e name) returns text language plpgsql as $f$"
+                "declare c bytea; p integer; r text := ''; begin "
+                "for c in select set_byte(set_byte('\\x0000'::bytea, 0, l), 1, b) "
+                "  from generate_series(129, 254, 5) l, unnest('{34,44,92,123,125,64,161}'::int[]) b "
+                "loop begin perform convert_from(c, e); r := r || encode(c, 'hex') || ','; "
+                "  exception when others then null; end; end loop; "
+                "for p in select generate_series(160, 255) union all "
+                "  select generate_series(880, 1103, 7) union all "
+                "  select generate_series(12353, 12543, 5) union all "
+                "  select generate_series(19968, 40869, 401) union all "
+                "  select generate_series(44032, 55203, 997) union all "
+                "  select generate_series(65281, 65439, 9) "
+                "loop begin c := convert_to(chr(p), e); perform convert_from(c, e); "
+                "  r := r || encode(c, 'hex') || ','; "
+                "  exception when others then null; end; end loop; "
+                "return r; end $f$"),
+            0)
+      << err(lda.rc);
+  ASSERT_EQ(kdbcommit(&lda), 0);
+  constexpr int kRows = 200;
+  struct Rows {
+    int32_t k[kRows];
+    char s[kRows][200];
+    uint16_t slen[kRows];
+    int16_t sind[kRows];
+    char z[kRows][64];
+    char n[kRows][24];
+    int64_t i[kRows];
+    int16_t iind[kRows];
+    uint64_t u[kRows];
+    double f[kRows];
+    uint8_t b[kRows][40];
+    uint16_t blen[kRows];
+  };
+  auto v = std::make_unique<Rows>();
+  std::mt19937_64 rnd(20240229);
+  auto pick = [&](size_t n) { return static_cast<size_t>(rnd() % n); };
+  const std::vector<std::string> specials = {"\"", "\\", "{", "}", ",", " ", "\t", "\n", "'",
+                                             "NULL", "a", "7", std::string(1, '\0')};
+  for (const char* enc : {"LATIN1", "EUC_JP", "SJIS", "EUC_KR", "EUC_CN", "GBK", "EUC_TW",
+                          "BIG5", "UTF8"}) {
+    SCOPED_TRACE(enc);
+    std::vector<std::string> pool;
+    {
+      kdbcda q{};
+      std::vector<char> hex(1 << 16);
+      ASSERT_EQ(kdbopen(&q, &lda), 0);
+      ASSERT_EQ(kdbparse(&q, ("select " + t("chars") + "('" + enc + "')").c_str()), 0)
+          << err(q.rc);
+      ASSERT_EQ(kdbdefin(&q, 1, hex.data(), static_cast<int32_t>(hex.size()), KDB_STRING), 0);
+      ASSERT_EQ(kdbexfet(&q, 1), 0) << err(q.rc);
+      kdbclose(&q);
+      std::string h(hex.data());
+      for (size_t at = 0, e; (e = h.find(',', at)) != std::string::npos; at = e + 1) {
+        std::string c;
+        for (size_t x = at; x + 1 < e; x += 2)
+          c += static_cast<char>(std::stoi(h.substr(x, 2), nullptr, 16));
+        pool.push_back(c);
+      }
+    }
+    ASSERT_GT(pool.size(), 50u);
+    // Random texts of characters of the set and signs, up to size - 1
+    // bytes; now and then a whole value that means something on its own.
+    auto text = [&](size_t size, bool nul) {
+      static const char* whole[] = {"NULL", "null", "", " ", "  a b  ", "{}", "\"\"", "\\"};
+      if (pick(8) == 0) return std::string(whole[pick(8)]);
+      std::string o;
+      for (size_t w = pick(16); w > 0; --w) {
+        std::string c = pick(3) ? pool[pick(pool.size())] : specials[pick(specials.size())];
+        if (c[0] == '\0' && !nul) continue;
+        if (o.size() + c.size() >= size) break;
+        o += c;
+      }
+      return o;
+    };
+    for (int r = 0; r < kRows; ++r) {
+      v->k[r] = r;
+      std::string s = text(sizeof v->s[r], true);
+      std::memcpy(v->s[r], s.data(), s.size());
+      v->slen[r] = static_cast<uint16_t>(s.size());
+      v->sind[r] = pick(10) ? 0 : -1;
+      std::string z = text(sizeof v->z[r], false);
+      std::memcpy(v->z[r], z.c_str(), z.size() + 1);
+      std::snprintf(v->n[r], sizeof v->n[r], "%s%lld.%02d%s", pick(2) ? " " : "",
+                    static_cast<long long>(rnd() % 2000001) - 1000000, static_cast<int>(pick(100)),
+                    pick(2) ? "  " : "");
+      static const int64_t edges[] = {INT64_MIN, INT64_MAX, 0, -1};
+      v->i[r] = pick(4) ? static_cast<int64_t>(rnd()) : edges[pick(4)];
+      v->iind[r] = pick(10) ? 0 : -1;
+      v->u[r] = pick(4) ? rnd() : UINT64_MAX;
+      do {
+        uint64_t bits = rnd();
+        std::memcpy(&v->f[r], &bits, 8);
+      } while (std::isnan(v->f[r]));
+      v->blen[r] = static_cast<uint16_t>(pick(41));
+      for (auto& x : v->b[r]) x = static_cast<uint8_t>(pick(4) ? rnd() : 0);
+    }
+    std::string a = t(std::string("ra_") + enc), b = t(std::string("rb_") + enc);
+    ASSERT_EQ(kdbcharset(&lda, enc), 0);
+    for (const std::string& tab : {a, b}) {
+      ASSERT_EQ(run("create table " + tab + " (k integer, s text, z varchar(64), n numeric, "
+                    "i bigint, u numeric(20), f float8, b bytea, h text)"),
+                0)
+          << err(lda.rc);
+      kdbcda c{};
+      ASSERT_EQ(kdbopen(&c, &lda), 0);
+      ASSERT_EQ(kdbparse(&c, ("insert into " + tab + " values (:k, :s, :z, :n, :i, :u, :f, :b, :h)")
+                                 .c_str()),
+                0)
+          << err(c.rc);
+      int rows = tab == a ? kRows : 1;  // all at once, then one by one
+      for (int r = 0; r < kRows; r += rows) {
+        ASSERT_EQ(kdbbndrv(&c, ":k", &v->k[r], 4, KDB_INTEGER), 0);
+        ASSERT_EQ(kdbbndrv(&c, ":s", v->s[r], 200, KDB_VARCHAR2, &v->sind[r], &v->slen[r]), 0);
+        ASSERT_EQ(kdbbndrv(&c, ":z", v->z[r], 64, KDB_STRING), 0);
+        ASSERT_EQ(kdbbndrv(&c, ":n", v->n[r], 24, KDB_STRING), 0);
+        ASSERT_EQ(kdbbndrv(&c, ":i", &v->i[r], 8, KDB_INTEGER, &v->iind[r]), 0);
+        ASSERT_EQ(kdbbndrv(&c, ":u", &v->u[r], 8, KDB_UNSIGNED), 0);
+        ASSERT_EQ(kdbbndrv(&c, ":f", &v->f[r], 8, KDB_FLOAT), 0);
+        ASSERT_EQ(kdbbndrv(&c, ":b", v->b[r], 40, KDB_RAW, nullptr, &v->blen[r]), 0);
+        ASSERT_EQ(kdbbndrv(&c, ":h", v->b[r], 40, KDB_RAW, nullptr, &v->blen[r]), 0);
+        ASSERT_EQ(kdbexn(&c, rows), 0) << err(c.rc);
+        EXPECT_EQ(c.rpc, static_cast<uint32_t>(rows));
+      }
+      if (tab == a) {
+        EXPECT_TRUE(sentasarrays(a));
+      }
+      kdbclose(&c);
+    }
+    ASSERT_EQ(kdbcommit(&lda), 0);
+    EXPECT_EQ(count("select count(*)::int from " + a), kRows);
+    EXPECT_EQ(count("select count(*)::int from ((select x::text from " + a + " x except all "
+                    "select y::text from " + b + " y) union all (select y::text from " + b +
+                    " y except all select x::text from " + a + " x)) d"),
+              0);
+  }
 }
 
 TEST_F(Kdb, LongColumnsAreReadInPieces) {

@@ -96,6 +96,23 @@ TEST(KdbUnnest, ReadsTheRowFromArraysOrRefusesOtherShapes) {
       {"insert into t values ($1, $2", 2, ""},
       {"insert into t values ('$1', $1)", 1,
        "insert into t SELECT '$1', kdb_rows.kdb_1 FROM unnest($1) AS kdb_rows(kdb_1)"},
+      // Names as the database reads them: quoted, qualified, an alias, columns
+      // with fields, an identity override.
+      {"insert into \"s\".\"t$1\" as x (\"a\", b.c) overriding system value values ($2, $1)", 2,
+       std::string("insert into \"s\".\"t$1\" as x (\"a\", b.c) overriding system value "
+                   "SELECT kdb_rows.kdb_2, kdb_rows.kdb_1") + tail},
+      // A query joined to the row runs once for all the rows, not for each.
+      {"insert into t select 1, 2 union all values ($1, $2)", 2, ""},
+      {"insert into t table u union values ($1, $2)", 2, ""},
+      // '#' is an operator to the database, never part of a name: what
+      // follows it is a placeholder, an E'' literal, a dollar-quoted text.
+      {"insert into t values ($1 #$2, 1 #E'\\'' , $1, #$$ $2 $$)", 2,
+       std::string("insert into t SELECT kdb_rows.kdb_1 #kdb_rows.kdb_2, 1 #E'\\'' , "
+                   "kdb_rows.kdb_1, #$$ $2 $$") + tail},
+      // A dollar-quote tag may hold bytes of non-ASCII characters.
+      {"insert into t values ($\xc3\xa9$ $1 $\xc3\xa9$, $1)", 1,
+       "insert into t SELECT $\xc3\xa9$ $1 $\xc3\xa9$, kdb_rows.kdb_1 FROM unnest($1) AS "
+       "kdb_rows(kdb_1)"},
   };
   for (const Case& c : cases) {
     char out[512];
