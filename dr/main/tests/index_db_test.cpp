@@ -55,14 +55,6 @@ struct Indexing : ::testing::Test {
     PQclear(res);
     return r;
   }
-  // Waits until a query answers a value.
-  bool until(const std::string &sql, const std::string &want, int seconds = 60) {
-    for (int i = 0; i < seconds * 50; ++i) {
-      if (c->one(sql) == want) return true;
-      usleep(20000);
-    }
-    return false;
-  }
 };
 
 TEST_F(Indexing, EachStepMakesAndRemovesItsObjects) {
@@ -177,7 +169,7 @@ TEST_F(Indexing, AChangedRowsBatchThatFailsComesBack) {
          " FOR EACH ROW EXECUTE FUNCTION t.failonce()");
   c->one("UPDATE t.docs SET body = 'a new text' WHERE id = 2");
   c->one("CALL dmlq.queue_change($1::integer, '2')", {pol});
-  ASSERT_TRUE(until("SELECT count(*) FROM dmlq.queue", "0"));
+  ASSERT_TRUE(pgtest::waitrow(*c, "SELECT count(*) FROM dmlq.queue", "0", 60));
   ASSERT_TRUE(srv.waitlog("End batch, return code is 0\n"));
   std::string log = srv.log();
   size_t batches = 0;

@@ -236,7 +236,7 @@ TEST_F(Manpages, TheIndexHoldsEveryWordWhereTheTextHasIt) {
   c->one("DELETE FROM t.man WHERE id IN (5, 300)");
   std::set<std::string> touched = {"3", "250", "400", "5", "300"};
   for (const std::string &k : touched) c->one("CALL dmlq.queue_change(1000, $1)", {k});
-  for (int i = 0; i < 6000 && c->one("SELECT count(*) FROM dmlq.queue") != "0"; ++i) usleep(20000);
+  pgtest::waitrow(*c, "SELECT count(*) FROM dmlq.queue", "0", 120);
   ASSERT_EQ(c->one("SELECT count(*) FROM dmlq.queue"), "0");
   load("changed", changed);
   auto now = idxfix::expected(tokens(one, 1101, "CHANGED"), kStops);

@@ -384,15 +384,7 @@ TEST(Veksrv, StartsLinguisticsOnce) {
   EXPECT_TRUE(has(log, "draserm.add")) << log;
 }
 
-// Waits until a query answers the text expected; false after the timeout.
-bool waitrow(Conn &c, const std::string &sql, const std::string &want, int seconds = 20) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (std::chrono::steady_clock::now() < end) {
-    if (c.one(sql) == want) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return false;
-}
+using pgtest::waitrow;
 
 // Batches of changed rows, linguistic requests and text-loading batches:
 // each is run or fails on its own, and the server goes on.
