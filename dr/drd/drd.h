@@ -135,6 +135,8 @@ int drdpopn(drsrvstate *s, int32_t prefid, drdplist **out);
 int drdpfnd(drdplist *l, int32_t ordinal, drdmattr **out);
 // A string attribute by ordinal, the default when absent, null when empty; 0.
 int drdpval(drdplist *l, void *reserved, int32_t ordinal, const char *dflt, const char **out);
+// The value of a number attribute; one stored as text is read as a number.
+int32_t drdpnum(const drdmattr *a);
 // The next attribute of the list; 0, or 2 at the end (which rewinds it).
 int drdpnxt(drdplist *l, drdmattr **out);
 // Clears and frees an attribute list; 0.

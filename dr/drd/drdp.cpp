@@ -1,5 +1,6 @@
 // Reading what the dictionary cache holds: preference items by id and the
 // attribute lists through which components read their settings.
+#include <cstdlib>
 #include <cstring>
 
 #include "dr/drd/drd.h"
@@ -84,6 +85,11 @@ int drdpval(drdplist *l, void *, int32_t ordinal, const char *dflt, const char *
   if (drdpfnd(l, ordinal, &a) == 0 && a) v = a->datatype == 1 ? a->value.str : nullptr;
   if (out) *out = (v && *v) ? v : nullptr;
   return 0;
+}
+
+int32_t drdpnum(const drdmattr *a) {
+  if (a->datatype != 1) return a->value.num;
+  return a->value.str ? std::atoi(a->value.str) : 0;
 }
 
 int drdpnxt(drdplist *l, drdmattr **out) {

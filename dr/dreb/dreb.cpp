@@ -24,10 +24,6 @@ int notyet(drebobj *e, const char *what) {
   return 1;
 }
 
-int32_t num(const drdmattr *a) {
-  return a->datatype == 1 ? std::atoi(a->value.str ? a->value.str : "") : a->value.num;
-}
-
 int drebbnd(drobj *o, int32_t polid, int32_t prefid, drobj *sl) {
   drebobj *e = eng(o);
   drsrvstate *st = e->st;
@@ -43,9 +39,9 @@ int drebbnd(drobj *o, int32_t polid, int32_t prefid, drobj *sl) {
   drdmattr *a = nullptr;
   int rc;
   while ((rc = drdpnxt(e->attrs, &a)) == 0) {
-    if (a->ordinal == 1) e->mode = num(a);
-    else if (a->ordinal == 2) e->memlimit = static_cast<uint32_t>(num(a));
-    else if (a->ordinal == -2) e->deadlimit = num(a);
+    if (a->ordinal == 1) e->mode = drdpnum(a);
+    else if (a->ordinal == 2) e->memlimit = static_cast<uint32_t>(drdpnum(a));
+    else if (a->ordinal == -2) e->deadlimit = drdpnum(a);
   }
   if (rc != 2) {
     druetrc();

@@ -103,11 +103,6 @@ int drebiclose(drebiobj *x) {
   return rc;
 }
 
-// The value of a number attribute (a number given as text is read as one).
-int32_t num(const drdmattr *a) {
-  return a->datatype == 1 ? std::atoi(a->value.str ? a->value.str : "") : a->value.num;
-}
-
 // A string attribute by ordinal: null when absent or empty.
 const char *clause(drebiobj *x, int32_t ordinal) {
   const char *v = nullptr;
@@ -133,7 +128,7 @@ int drebibnd(drobj *o, int32_t polid, int32_t prefid, drdplist *attrs, int32_t m
   drdmattr *a = nullptr;
   int rc;
   while ((rc = drdpnxt(attrs, &a)) == 0) {
-    int32_t v = num(a);
+    int32_t v = drdpnum(a);
     switch (a->ordinal) {
       case -9: x->likfetch = static_cast<uint32_t>(v); break;
       case -7: x->scanwidth = static_cast<uint32_t>(v); break;
