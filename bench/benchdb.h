@@ -1,15 +1,21 @@
 // The benchmarks' side of the database: libpq on the database the PG
-// environment names, failing the run on any error, and documents loaded
-// into a table by COPY.
+// environment names, failing the run on any error, documents loaded into a
+// table by COPY, and a veksrv process of this build serving that database.
 #ifndef KES_BENCH_BENCHDB_H
 #define KES_BENCH_BENCHDB_H
 
 #include <libpq-fe.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace benchdb {
@@ -26,12 +32,15 @@ struct Pq {
     if (PQstatus(c) != CONNECTION_OK) die(PQerrorMessage(c));
   }
   ~Pq() { PQfinish(c); }
-  // Runs a statement with text parameters; its result, for the caller to clear.
+  // Runs a statement with text parameters, or without parameters one or
+  // more statements in one round trip; the (last) result, for the caller to
+  // clear.
   PGresult *run(const std::string &sql, const std::vector<std::string> &params = {}) {
     std::vector<const char *> v;
     for (const std::string &p : params) v.push_back(p.c_str());
-    PGresult *r = PQexecParams(c, sql.c_str(), static_cast<int>(v.size()), nullptr, v.data(),
-                               nullptr, nullptr, 0);
+    PGresult *r = params.empty() ? PQexec(c, sql.c_str())
+                                 : PQexecParams(c, sql.c_str(), static_cast<int>(v.size()),
+                                                nullptr, v.data(), nullptr, nullptr, 0);
     ExecStatusType s = PQresultStatus(r);
     if (s != PGRES_COMMAND_OK && s != PGRES_TUPLES_OK) die(sql + ": " + PQerrorMessage(c));
     return r;
@@ -73,6 +82,39 @@ struct Pq {
     while ((r = PQgetResult(c))) PQclear(r);
   }
 };
+
+// The whole of a file, or "" when it cannot be read.
+inline std::string slurp(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Starts veksrv prog with a personality and a log file for the PG
+// environment's user and database, and waits for its start-up line in the
+// log; its process id. Ends the run when the line does not come in 30 s.
+inline pid_t startsrv(const std::string &prog, const char *personality, const std::string &log) {
+  const char *u = std::getenv("PGUSER");
+  const char *d = std::getenv("PGDATABASE");
+  if (!d) die("no PG environment: start the private cluster first");
+  std::string user = std::string(u ? u : "kestrin") + "@" + d;
+  pid_t pid = fork();
+  if (pid == 0) {
+    setenv("NLS_LANG", "AMERICAN_AMERICA.WE8ISO8859P1", 1);
+    execl(prog.c_str(), prog.c_str(), "-user", user.c_str(), "-logfile", log.c_str(),
+          "-personality", personality, static_cast<char *>(nullptr));
+    std::perror(prog.c_str());
+    _exit(127);
+  }
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (slurp(log).find("=== Server startup completed. ===") == std::string::npos) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(pid, SIGTERM);
+      die(prog + " did not start; see " + log);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return pid;
+}
 
 }  // namespace benchdb
 

@@ -11,7 +11,6 @@
 // plus a fixed overhead.
 //   kes_bench_index [veksrv path [corpus cache]]
 #include <libpq-fe.h>
-#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,7 +21,6 @@
 #include <fstream>
 #include <map>
 #include <string>
-#include <thread>
 #include <unordered_set>
 #include <vector>
 
@@ -46,6 +44,7 @@ double mb(double bytes) { return bytes / (1 << 20); }
 
 using benchdb::die;
 using benchdb::Pq;
+using benchdb::slurp;
 
 // The paragraphs of the pages (blank-line separated, at least 40 bytes),
 // repeated when there are too few, up to kRows rows at least.
@@ -71,11 +70,6 @@ long status(pid_t pid, const char *field) {
   for (std::string line; std::getline(in, line);)
     if (line.rfind(field, 0) == 0) return std::atol(line.c_str() + std::strlen(field) + 1);
   return 0;
-}
-
-std::string slurp(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 // The documents of the index that hold a word (an upper-cased token).
@@ -127,17 +121,7 @@ void build(Pq &pq, const std::string &prog, Run &r, int pol) {
            {pref, r.memory});
   }
   std::string log = "/tmp/kes-bench-index-" + std::to_string(getpid()) + ".log";
-  std::string user = std::string(std::getenv("PGUSER") ? std::getenv("PGUSER") : "kestrin") +
-                     "@" + std::getenv("PGDATABASE");
-  pid_t pid = fork();
-  if (pid == 0) {
-    setenv("NLS_LANG", "AMERICAN_AMERICA.WE8ISO8859P1", 1);
-    execl(prog.c_str(), prog.c_str(), "-user", user.c_str(), "-logfile", log.c_str(),
-          "-personality", "D", static_cast<char *>(nullptr));
-    _exit(127);
-  }
-  for (int i = 0; i < 400 && slurp(log).find("=== Server startup completed. ===") == std::string::npos; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  pid_t pid = benchdb::startsrv(prog, "D", log);
   r.rss0 = status(pid, "VmRSS:");
   auto check = [&](const char *what, const std::string &sql) {
     PGresult *res = pq.run(sql);

@@ -24,14 +24,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <random>
 #include <set>
-#include <sstream>
 #include <string>
-#include <thread>
+#include <utility>
 #include <vector>
+
+#include "bench/benchdb.h"
 
 namespace {
 
@@ -40,28 +40,7 @@ using clk = std::chrono::steady_clock;
 constexpr int kPol = 1950;
 constexpr int kVocab = 60000;
 
-PGconn *g_conn = nullptr;
-
-PGresult *exec(const std::string &sql, const std::vector<std::string> &params = {}) {
-  std::vector<const char *> v;
-  for (const std::string &p : params) v.push_back(p.c_str());
-  PGresult *r = params.empty() ? PQexec(g_conn, sql.c_str())
-                               : PQexecParams(g_conn, sql.c_str(), static_cast<int>(v.size()), nullptr,
-                                              v.data(), nullptr, nullptr, 0);
-  ExecStatusType st = PQresultStatus(r);
-  if (st != PGRES_TUPLES_OK && st != PGRES_COMMAND_OK) {
-    std::fprintf(stderr, "%s: %s", sql.substr(0, 200).c_str(), PQerrorMessage(g_conn));
-    std::exit(1);
-  }
-  return r;
-}
-
-std::string value(const std::string &sql, const std::vector<std::string> &params = {}) {
-  PGresult *r = exec(sql, params);
-  std::string v = PQntuples(r) && !PQgetisnull(r, 0, 0) ? PQgetvalue(r, 0, 0) : "";
-  PQclear(r);
-  return v;
-}
+benchdb::Pq *g_pq = nullptr;  // the run's session, opened by main
 
 double since(clk::time_point t0) { return std::chrono::duration<double, std::milli>(clk::now() - t0).count(); }
 
@@ -75,7 +54,7 @@ Reply submit(int code, const std::vector<std::string> &args) {
   for (int i = 0; i < 10; ++i) p.push_back(i < static_cast<int>(args.size()) ? args[i] : "");
   std::vector<const char *> v;
   for (size_t i = 0; i < p.size(); ++i) v.push_back(i > 0 && p[i].empty() ? nullptr : p[i].c_str());
-  PGresult *r = PQexecParams(g_conn,
+  PGresult *r = PQexecParams(g_pq->c,
                              "CALL dispatcher.submit($1::integer, $2, $3, $4, $5, $6, $7, $8, $9, "
                              "$10, $11, 3600)",
                              11, nullptr, v.data(), nullptr, nullptr, 0);
@@ -84,7 +63,7 @@ Reply submit(int code, const std::vector<std::string> &args) {
     rep.code = std::atoi(PQgetvalue(r, 0, 1));
     rep.args = PQgetvalue(r, 0, 2);
   } else {
-    std::fprintf(stderr, "submit %d: %s", code, PQerrorMessage(g_conn));
+    std::fprintf(stderr, "submit %d: %s", code, PQerrorMessage(g_pq->c));
   }
   PQclear(r);
   return rep;
@@ -98,7 +77,7 @@ struct Corpus {
   std::map<std::pair<int, int>, int> pairs;     // adjacent word ranks of every tenth row, counted
 };
 
-Corpus generate(int rows, FILE *copy) {
+Corpus generate(int rows, std::vector<std::string> *docs) {
   Corpus c;
   std::mt19937_64 rng(20261210);
   std::set<std::string> seen;
@@ -127,7 +106,7 @@ Corpus generate(int rows, FILE *copy) {
       if (prev >= 0 && d % 10 == 0) ++c.pairs[{prev, r}];
       prev = r;
     }
-    std::fprintf(copy, "%d\t%s\n", d, body.c_str());
+    docs->push_back(std::move(body));
   }
   return c;
 }
@@ -151,75 +130,41 @@ int main(int argc, char **argv) {
   int rows = argc > 1 ? std::atoi(argv[1]) : 100000;
   int runs = argc > 2 ? std::atoi(argv[2]) : 5;
   setvbuf(stdout, nullptr, _IOLBF, 0);
-  const char *u = std::getenv("PGUSER");
-  const char *d = std::getenv("PGDATABASE");
-  if (!d) {
-    std::fprintf(stderr, "set the PG environment (PGHOST, PGDATABASE, PGUSER)\n");
-    return 1;
-  }
-  g_conn = PQconnectdb("");
-  if (PQstatus(g_conn) != CONNECTION_OK) {
-    std::fprintf(stderr, "%s", PQerrorMessage(g_conn));
-    return 1;
-  }
-  PQclear(exec("SET client_min_messages = warning"));
+  if (!std::getenv("PGDATABASE")) benchdb::die("set the PG environment (PGHOST, PGDATABASE, PGUSER)");
+  benchdb::Pq pq;
+  g_pq = &pq;
+  pq.one("SET client_min_messages = warning");
   // A fresh corpus and policy each run.
-  PQclear(exec("DROP SCHEMA IF EXISTS qbench CASCADE"));
-  PQclear(exec("DELETE FROM dr$policy_preference WHERE ppr_pol_id = " + std::to_string(kPol)));
-  PQclear(exec("DELETE FROM dr$preference WHERE pre_id IN (19506, 19507)"));
-  PQclear(exec("DELETE FROM dr$text_index_log WHERE txil_pol_id = " + std::to_string(kPol)));
-  PQclear(exec("DELETE FROM dr$policy WHERE pol_id = " + std::to_string(kPol)));
-  PQclear(exec("CREATE SCHEMA qbench"));
-  PQclear(exec("CREATE TABLE qbench.docs (id integer PRIMARY KEY, body text)"));
+  pq.one("DROP SCHEMA IF EXISTS qbench CASCADE");
+  pq.one("DELETE FROM dr$policy_preference WHERE ppr_pol_id = " + std::to_string(kPol));
+  pq.one("DELETE FROM dr$preference WHERE pre_id IN (19506, 19507)");
+  pq.one("DELETE FROM dr$text_index_log WHERE txil_pol_id = " + std::to_string(kPol));
+  pq.one("DELETE FROM dr$policy WHERE pol_id = " + std::to_string(kPol));
+  pq.one("CREATE SCHEMA qbench");
+  pq.one("CREATE TABLE qbench.docs (id integer PRIMARY KEY, body text)");
 
-  std::string tmp = "/tmp/kes-bench-query-" + std::to_string(getpid()) + ".tsv";
-  FILE *f = std::fopen(tmp.c_str(), "w");
   auto t0 = clk::now();
-  Corpus corpus = generate(rows, f);
-  std::fclose(f);
-  PGresult *cp = PQexec(g_conn, "COPY qbench.docs FROM STDIN");
-  PQclear(cp);
-  {
-    std::ifstream in(tmp, std::ios::binary);
-    std::string buf(1 << 16, '\0');
-    while (in.read(buf.data(), static_cast<std::streamsize>(buf.size())) || in.gcount() > 0)
-      PQputCopyData(g_conn, buf.data(), static_cast<int>(in.gcount()));
-    PQputCopyEnd(g_conn, nullptr);
-    PGresult *r;
-    while ((r = PQgetResult(g_conn))) PQclear(r);
-  }
-  std::remove(tmp.c_str());
-  std::string mb = value("SELECT round(sum(octet_length(body)) / 1048576.0, 1) FROM qbench.docs");
+  std::vector<std::string> docs;
+  Corpus corpus = generate(rows, &docs);
+  pq.load("qbench.docs", docs);
+  docs = {};
+  std::string mb = pq.one("SELECT round(sum(octet_length(body)) / 1048576.0, 1) FROM qbench.docs");
   std::printf("corpus: %s rows, %s MB of text, %d words in the vocabulary (generated in %.1f s)\n",
-              value("SELECT count(*) FROM qbench.docs").c_str(), mb.c_str(), kVocab, since(t0) / 1000);
+              pq.one("SELECT count(*) FROM qbench.docs").c_str(), mb.c_str(), kVocab, since(t0) / 1000);
 
   // The policy: plain rows, the default lexer, an empty stop list, the base
   // engine with 64 MB of memory.
   std::string pol = std::to_string(kPol);
-  PQclear(exec("INSERT INTO dr$policy (pol_id, pol_name, pol_owner, pol_tablename, pol_text_expr,"
-                " pol_text_type, pol_key_name, pol_key_type) VALUES (" + pol +
-                ", 'QBENCH', 'QBENCH', 'DOCS', 'BODY', 8, 'ID', 2)"));
-  PQclear(exec("INSERT INTO dr$preference (pre_id, pre_name, pre_cla_id, pre_obj_id) VALUES"
-               " (19506, 'QBENCH_STOPS', 6, 1), (19507, 'QBENCH_ENGINE', 7, 1)"));
-  PQclear(exec("INSERT INTO dr$policy_preference VALUES (" + pol + ", 6, 19506), (" + pol + ", 7, 19507)"));
-  PQclear(exec("INSERT INTO dr$preference_attribute VALUES (19507, 'MEMORY', '67108864', 1)"));
+  pq.one("INSERT INTO dr$policy (pol_id, pol_name, pol_owner, pol_tablename, pol_text_expr,"
+         " pol_text_type, pol_key_name, pol_key_type) VALUES (" + pol +
+         ", 'QBENCH', 'QBENCH', 'DOCS', 'BODY', 8, 'ID', 2)");
+  pq.one("INSERT INTO dr$preference (pre_id, pre_name, pre_cla_id, pre_obj_id) VALUES"
+         " (19506, 'QBENCH_STOPS', 6, 1), (19507, 'QBENCH_ENGINE', 7, 1)");
+  pq.one("INSERT INTO dr$policy_preference VALUES (" + pol + ", 6, 19506), (" + pol + ", 7, 19507)");
+  pq.one("INSERT INTO dr$preference_attribute VALUES (19507, 'MEMORY', '67108864', 1)");
 
-  std::string user = std::string(u ? u : "kestrin") + "@" + d;
   std::string logpath = "/tmp/kes-bench-query-" + std::to_string(getpid()) + ".log";
-  pid_t pid = fork();
-  if (pid == 0) {
-    setenv("NLS_LANG", "AMERICAN_AMERICA.WE8ISO8859P1", 1);
-    execl(KES_VEKSRV, KES_VEKSRV, "-user", user.c_str(), "-logfile", logpath.c_str(), "-personality",
-          "DQM", static_cast<char *>(nullptr));
-    std::perror("exec veksrv");
-    _exit(127);
-  }
-  for (int i = 0; i < 600; ++i) {
-    std::ifstream in(logpath);
-    std::string s((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (s.find("=== Server startup completed. ===") != std::string::npos) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
+  pid_t pid = benchdb::startsrv(KES_VEKSRV, "DQM", logpath);
 
   t0 = clk::now();
   bool indexed = submit(10, {pol, "1", "1", "C"}).code == 101 &&
@@ -232,11 +177,11 @@ int main(int argc, char **argv) {
   }
   double ourindex = since(t0);
   t0 = clk::now();
-  PQclear(exec("ALTER TABLE qbench.docs ADD COLUMN tsv tsvector"
-               " GENERATED ALWAYS AS (to_tsvector('simple', body)) STORED"));
-  PQclear(exec("SET maintenance_work_mem = '64MB'"));
-  PQclear(exec("CREATE INDEX docs_tsv ON qbench.docs USING gin (tsv)"));
-  PQclear(exec("VACUUM ANALYZE qbench.docs"));
+  pq.one("ALTER TABLE qbench.docs ADD COLUMN tsv tsvector"
+         " GENERATED ALWAYS AS (to_tsvector('simple', body)) STORED");
+  pq.one("SET maintenance_work_mem = '64MB'");
+  pq.one("CREATE INDEX docs_tsv ON qbench.docs USING gin (tsv)");
+  pq.one("VACUUM ANALYZE qbench.docs");
   double pgindex = since(t0);
   std::printf("indexing: ours %.1f s (begin, populate, end through the dispatcher); the database's"
               " stored tsvector and GIN index %.1f s\n",
@@ -253,7 +198,7 @@ int main(int argc, char **argv) {
     for (; at < a.size() && comma < 3; ++at) comma += a[at] == ',';
     res = a.substr(at, a.find(',', at) - at);
   }
-  PQclear(exec("CREATE TABLE qbench.pgres (textkey varchar(256), score real)"));
+  pq.one("CREATE TABLE qbench.pgres (textkey varchar(256), score real)");
 
   // Queries: words, pairs and prefixes across the frequency range.
   const Corpus &c = corpus;
@@ -282,8 +227,8 @@ int main(int argc, char **argv) {
     }
   }
   for (Query &q : qs)
-    q.hits = std::atol(value("SELECT count(*) FROM qbench.docs WHERE tsv @@ to_tsquery('simple', $1)",
-                             {q.pg}).c_str());
+    q.hits = std::atol(pq.one("SELECT count(*) FROM qbench.docs WHERE tsv @@ to_tsquery('simple', $1)",
+                              {q.pg}).c_str());
 
   // The dispatcher's own share: a command that does nothing.
   std::vector<double> trip;
@@ -321,13 +266,13 @@ int main(int argc, char **argv) {
       submit(38, {pol, q.ours});
       if (i > 0) maps[key].push_back(since(t));
       t = clk::now();
-      PQclear(exec(pgsql));
+      pq.one(pgsql);
       ms = since(t);
       if (i > 0) pgs[key].push_back(ms);
     }
     if (q.cls != "near") {
       ++checked[key];
-      long mine = std::atol(value("SELECT count(*) FROM " + res).c_str());
+      long mine = std::atol(pq.one("SELECT count(*) FROM " + res).c_str());
       if (mine == q.hits) ++agree[key];
       else std::printf("  rows differ for %s: ours %ld, the database's %ld\n", q.ours.c_str(), mine, q.hits);
     }
@@ -354,6 +299,5 @@ int main(int argc, char **argv) {
   int st = 0;
   waitpid(pid, &st, 0);
   std::remove(logpath.c_str());
-  PQfinish(g_conn);
   return 0;
 }
