@@ -5,6 +5,7 @@
 #ifndef KES_BENCH_CVTRUN_H
 #define KES_BENCH_CVTRUN_H
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <fcntl.h>
@@ -42,8 +43,8 @@ inline bool benchspawn(const char* program, const std::string& file) {
   posix_spawn_file_actions_destroy(&fa);
   if (rc != 0) return false;
   int ws = 0;
-  while (waitpid(pid, &ws, 0) < 0) {
-  }
+  while (waitpid(pid, &ws, 0) < 0)
+    if (errno != EINTR) return false;
   return WIFEXITED(ws) && WEXITSTATUS(ws) == 0;
 }
 
