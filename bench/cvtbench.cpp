@@ -34,18 +34,13 @@ std::string text(size_t size, unsigned seed) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string dir = benchdir(argc, argv, "kes-bench-cvt");
-  if (dir.empty()) return 1;
   std::vector<benchgroup> groups = {{"word 2, 3 x 4 MB", 7, 3, 4000000, ".doc"},
                                     {"word 2, 400 x 3 KB", 7, 400, 3000, ".doc"},
                                     {"word 6, 3 x 4 MB", 11, 3, 4000000, ".doc"},
                                     {"word 6, 400 x 3 KB", 11, 400, 3000, ".doc"}};
-  bool written = benchwrite(groups, dir, [](const benchgroup& g, int i) {
+  return benchrun(argc, argv, "kes-bench-cvt", groups, "antiword", [](const benchgroup& g, int i) {
     wgen::kind k = g.id == 7 ? wgen::word2 : wgen::word6;
     wgen::bytes doc = wgen::make({k, {text(g.size, static_cast<unsigned>(i))}});
     return std::string(doc.begin(), doc.end());
   });
-  if (written) benchcompare(groups, "antiword", dir);
-  benchclean(argc, groups, dir);
-  return written ? 0 : 1;
 }

@@ -2,9 +2,11 @@
 // groups, each group converted by a converter entry in this process and by
 // an independent reader, one process per document, in the same run, and
 // the megabytes of input per second of both printed as one row per group.
+// A benchmark's main is one call of benchrun.
 #ifndef KES_BENCH_CVTRUN_H
 #define KES_BENCH_CVTRUN_H
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <fcntl.h>
@@ -15,6 +17,7 @@
 #include <vector>
 
 #include "converters/formats/cvt.h"
+#include "converters/runtime/tests/fixgen.h"
 
 extern char** environ;
 
@@ -42,8 +45,8 @@ inline bool benchspawn(const char* program, const std::string& file) {
   posix_spawn_file_actions_destroy(&fa);
   if (rc != 0) return false;
   int ws = 0;
-  while (waitpid(pid, &ws, 0) < 0) {
-  }
+  while (waitpid(pid, &ws, 0) < 0)
+    if (errno != EINTR) return false;
   return WIFEXITED(ws) && WEXITSTATUS(ws) == 0;
 }
 
@@ -61,10 +64,7 @@ bool benchwrite(std::vector<benchgroup>& groups, const std::string& dir, Make ma
     for (int i = 0; i < g.count; i++) {
       std::string doc = make(g, i);
       std::string path = dir + "/doc" + std::to_string(serial++) + g.ext;
-      FILE* f = std::fopen(path.c_str(), "wb");
-      bool ok = f && std::fwrite(doc.data(), 1, doc.size(), f) == doc.size();
-      if (f && std::fclose(f) != 0) ok = false;
-      if (!ok) {
+      if (!fixgen::save(path, doc)) {
         std::fprintf(stderr, "cannot write %s\n", path.c_str());
         return false;
       }
@@ -121,6 +121,20 @@ inline void benchclean(int argc, const std::vector<benchgroup>& groups, const st
   for (const benchgroup& g : groups)
     for (const std::string& f : g.files) std::remove(f.c_str());
   ::rmdir(dir.c_str());
+}
+
+// The body of a converter benchmark's main: writes the corpus into the
+// folder (prefix names a fresh one in /tmp), converts and compares it with
+// reader, and removes what the run made; the exit code.
+template <class Make>
+int benchrun(int argc, char** argv, const char* prefix, std::vector<benchgroup>& groups,
+             const char* reader, Make make) {
+  std::string dir = benchdir(argc, argv, prefix);
+  if (dir.empty()) return 1;
+  bool written = benchwrite(groups, dir, make);
+  if (written) benchcompare(groups, reader, dir);
+  benchclean(argc, groups, dir);
+  return written ? 0 : 1;
 }
 
 #endif

@@ -11,16 +11,11 @@
 #include "converters/formats/tests/lotgen.h"
 
 int main(int argc, char **argv) {
-  std::string dir = benchdir(argc, argv, "kes-bench-lot");
-  if (dir.empty()) return 1;
   std::vector<benchgroup> groups = {{"lotus wk1, 3 x 4 MB", 9, 3, 4000000, ".wk1"},
                                     {"lotus wk1, 400 x 3 KB", 9, 400, 3000, ".wk1"},
                                     {"lotus wk3, 3 x 4 MB", 9, 3, 4000000, ".wk3"},
                                     {"lotus wk3, 400 x 3 KB", 9, 400, 3000, ".wk3"}};
-  bool written = benchwrite(groups, dir, [](const benchgroup &g, int i) {
+  return benchrun(argc, argv, "kes-bench-lot", groups, "wks2csv", [](const benchgroup &g, int i) {
     return lgen::bigsheet(std::string(g.ext) == ".wk3" ? lgen::wk3 : lgen::wk1, g.size, static_cast<unsigned>(i));
   });
-  if (written) benchcompare(groups, "wks2csv", dir);
-  benchclean(argc, groups, dir);
-  return written ? 0 : 1;
 }

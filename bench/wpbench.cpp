@@ -53,16 +53,11 @@ std::string doc6(size_t size, unsigned seed) {
 }  // namespace
 
 int main(int argc, char **argv) {
-  std::string dir = benchdir(argc, argv, "kes-bench-wp");
-  if (dir.empty()) return 1;
   std::vector<benchgroup> groups = {{"wp 5.1, 3 x 4 MB", 1, 3, 4000000, ".wp"},
                                     {"wp 5.1, 400 x 3 KB", 1, 400, 3000, ".wp"},
                                     {"wp 6.1, 3 x 4 MB", 5, 3, 4000000, ".wpd"},
                                     {"wp 6.1, 400 x 3 KB", 5, 400, 3000, ".wpd"}};
-  bool written = benchwrite(groups, dir, [](const benchgroup &g, int i) {
+  return benchrun(argc, argv, "kes-bench-wp", groups, "wpd2text", [](const benchgroup &g, int i) {
     return g.id == 5 ? doc6(g.size, static_cast<unsigned>(i)) : doc5(g.size, static_cast<unsigned>(i));
   });
-  if (written) benchcompare(groups, "wpd2text", dir);
-  benchclean(argc, groups, dir);
-  return written ? 0 : 1;
 }

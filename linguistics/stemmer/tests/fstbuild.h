@@ -27,6 +27,15 @@ constexpr int flagbyte(int no, int val) { return L + (no << 4 | val << 2); }
 // Symbol byte of a letter when the alphabet is "abc...z" from FIRSTSYM.
 constexpr int S(char c) { return FIRSTSYM + 4 * (c - 'a'); }
 
+// Writes the bytes of a file; its path.
+inline std::string save(const std::string &path, const std::vector<uint8_t> &v) {
+  FILE *f = std::fopen(path.c_str(), "wb");
+  if (!f) return path;
+  std::fwrite(v.data(), 1, v.size(), f);
+  std::fclose(f);
+  return path;
+}
+
 struct Builder {
   // Header fields.
   int version = 1, tableoff = 92, flags = 0, escafter = 0, ptrwidth = 3;
@@ -115,14 +124,7 @@ struct Builder {
 
   std::vector<uint8_t> bytes() const;
   // Writes the file; its path.
-  std::string save(const std::string &path) const {
-    std::vector<uint8_t> v = bytes();
-    FILE *f = std::fopen(path.c_str(), "wb");
-    if (!f) return path;
-    std::fwrite(v.data(), 1, v.size(), f);
-    std::fclose(f);
-    return path;
-  }
+  std::string save(const std::string &path) const { return fsttest::save(path, bytes()); }
 
   // Compiles (surface, lexical) words into the network: a trie over aligned
   // pairs of coded bytes (0 for nothing), every target written in place.

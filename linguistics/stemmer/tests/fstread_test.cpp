@@ -25,11 +25,7 @@ struct Loader : fsttest::Scratch {
     return b;
   }
   int load(const Bytes &v) {
-    std::string p = path("t.is");
-    FILE *f = std::fopen(p.c_str(), "wb");
-    std::fwrite(v.data(), 1, v.size(), f);
-    std::fclose(f);
-    fstnet *t = fstopen(p.c_str());
+    fstnet *t = fstopen(fsttest::save(path("t.is"), v).c_str());
     int rc = fststatus(t);
     fstclose(t);
     return rc;
