@@ -1,9 +1,13 @@
 // Small helpers shared by the units of the filter framework's runtime and
-// by no one else: path parts, hex digits and the two-pointer block lists.
+// by no one else: path parts, hex digits, tracked string copies and the
+// two-pointer block lists.
 #ifndef KES_FILTERS_FRAMEWORK_RUNTIME_CVINT_H
 #define KES_FILTERS_FRAMEWORK_RUNTIME_CVINT_H
 
 #include <cstddef>
+#include <cstring>
+
+#include "filters/framework/runtime/cv.h"
 
 // cvissep: a byte that ends a directory part: '\', '/' or ':'.
 inline bool cvissep(int c) { return c == '\\' || c == '/' || c == ':'; }
@@ -24,6 +28,18 @@ inline int cvhexval(int c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return -1;
 }
+
+// cvcopyn: a tracked copy of n bytes of s with a NUL after them, or null.
+inline char* cvcopyn(cvrun* run, const char* s, size_t n) {
+  auto* c = static_cast<char*>(cvalloc(run, n + 1));
+  if (!c) return nullptr;
+  std::memcpy(c, s, n);
+  c[n] = '\0';
+  return c;
+}
+
+// cvcopy: a tracked copy of a string, or null.
+inline char* cvcopy(cvrun* run, const char* s) { return cvcopyn(run, s, std::strlen(s)); }
 
 // cvlinkend: puts a block header (prev, next) at the end of a list.
 template <class B>

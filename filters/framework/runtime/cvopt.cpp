@@ -25,14 +25,6 @@ const char* skipeq(const char* s) {
   return s;
 }
 
-char* copyn(cvrun* run, const char* s, size_t n) {
-  auto* c = static_cast<char*>(cvalloc(run, n + 1));
-  if (!c) return nullptr;
-  std::memcpy(c, s, n);
-  c[n] = '\0';
-  return c;
-}
-
 void dropstr(cvrun* run, char** slot) {
   if (*slot) cvfree(run, *slot);
   *slot = nullptr;
@@ -40,7 +32,7 @@ void dropstr(cvrun* run, char** slot) {
 
 // Replaces an option string by a copy of n bytes of value; false when memory is short.
 bool setstrn(cvrun* run, char** slot, const char* value, size_t n) {
-  char* c = copyn(run, value, n);
+  char* c = cvcopyn(run, value, n);
   if (!c) return false;
   dropstr(run, slot);
   *slot = c;
@@ -352,8 +344,8 @@ void cvcmdadd(cvrun* run, const char* text) {
   const char* v = eq ? eq + 1 : text + klen;
   const char* vend = std::strchr(v, '=');
   size_t vlen = vend ? static_cast<size_t>(vend - v) : std::strlen(v);
-  char* key = copyn(run, text, klen);
-  char* value = key ? copyn(run, v, vlen) : nullptr;
+  char* key = cvcopyn(run, text, klen);
+  char* value = key ? cvcopyn(run, v, vlen) : nullptr;
   if (!value) {
     if (key) cvfree(run, key);
     return;
