@@ -68,10 +68,7 @@ void onrec(cvrun* run, int slot, int value, bool ulfields) {
       cwrecend(run);
       break;
     case kvpos:
-      cwrecbeg(run, code);
-      cwparint(run, value < 0 ? 0 : 1);
-      cwparint(run, value < 0 ? -value : value);
-      cwrecend(run);
+      cwdecrec(run, code, {value < 0 ? 0 : 1, value < 0 ? -value : value});
       break;
   }
 }
