@@ -131,18 +131,6 @@ int readopen(convstate* st, const char* name, bool tospill) {
   return CONV_MFSTORE + i;
 }
 
-// Reads from the host document until count bytes came or the host has no more.
-int hostread(convstate* st, void* buf, int count) {
-  int got = 0;
-  while (got < count) {
-    int n = 0;
-    st->cb.read(st->user, static_cast<char*>(buf) + got, count - got, &n);
-    if (n <= 0) return got > 0 ? got : n;
-    got += n;
-  }
-  return got;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------- filter blocks
@@ -196,7 +184,7 @@ int convmfopentmp(cvrun* run, const char* name, int mode) {
 }
 
 int convmfget(convstate* st, int handle, void* buf, int count) {
-  if (handle == CONV_MFSOURCE) return hostread(st, buf, count);
+  if (handle == CONV_MFSOURCE) return cvhostread(st, buf, count);
   if (const convstorefile* sf = storeof(handle)) {
     if (count < 0) return -1;
     long& pos = st->storepos[handle - CONV_MFSTORE];

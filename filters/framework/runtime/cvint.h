@@ -1,6 +1,6 @@
 // Small helpers shared by the units of the filter framework's runtime and
-// by no one else: path parts, hex digits, tracked string copies and the
-// two-pointer block lists.
+// by no one else: path parts, hex digits, whole reads from the host, tracked
+// string copies and the two-pointer block lists.
 #ifndef KES_FILTERS_FRAMEWORK_RUNTIME_CVINT_H
 #define KES_FILTERS_FRAMEWORK_RUNTIME_CVINT_H
 
@@ -27,6 +27,19 @@ inline int cvhexval(int c) {
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return -1;
+}
+
+// cvhostread: reads from the host document until count bytes came or the
+// host has no more; the bytes read, else what the host's last read gave.
+inline int cvhostread(convstate* st, void* buf, int count) {
+  int got = 0;
+  while (got < count) {
+    int n = 0;
+    st->cb.read(st->user, static_cast<char*>(buf) + got, count - got, &n);
+    if (n <= 0) return got > 0 ? got : n;
+    got += n;
+  }
+  return got;
 }
 
 // cvcopyn: a tracked copy of n bytes of s with a NUL after them, or null.
