@@ -10,8 +10,6 @@
 
 namespace {
 
-int upper(int c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; }
-
 // What follows a case-insensitive prefix of s, or null when s lacks it.
 const char* after(const char* s, const char* prefix) {
   size_t n = std::strlen(prefix);
@@ -58,7 +56,7 @@ bool optb(cvrun* run, const char* rest) {
     v = skipeq(v);
     return !*v || setstr(run, &run->opt.bt, v);
   }
-  if (upper(*rest) == 'P') return false;
+  if (convtoupper(*rest) == 'P') return false;
   run->opt.flags |= 0x1;
   return true;
 }
@@ -123,7 +121,7 @@ bool opti(cvrun* run, const char* rest) {
     run->opt.flags |= 0x2000;
     return true;
   }
-  if (upper(*rest) == 'N') return false;
+  if (convtoupper(*rest) == 'N') return false;
   run->opt.flags = (run->opt.flags & 0xFFFE) | 0x2;
   return true;
 }
@@ -138,7 +136,7 @@ bool optn(cvrun* run, const char* rest) {
     }
     return true;
   }
-  if (upper(*rest) == 'R') {
+  if (convtoupper(*rest) == 'R') {
     if (!setstr(run, &run->params[9], rest + 1)) return false;
     run->opt.flags |= 0x200;
     return true;
@@ -231,7 +229,7 @@ void cvoptparse(cvrun* run, const char* arg) {
   if (!arg) return;
   const char* p = arg;
   if (*p == '-' || *p == '/') p++;
-  int letter = upper(static_cast<unsigned char>(*p));
+  int letter = convtoupper(static_cast<unsigned char>(*p));
   const char* rest = *p ? p + 1 : p;
   bool ok;
   switch (letter) {
