@@ -56,7 +56,7 @@ void onrec(cvrun* run, int slot, int value, bool ulfields) {
       // The strike character travels as one raw byte.
       cwrecbeg(run, code);
       cvsputc(run, run->out, value & 0xFF);
-      cvsputc(run, run->out, COM_US);
+      cwendfield(run);
       cwrecend(run);
       break;
     case kuline:
