@@ -131,6 +131,14 @@ int readopen(convstate* st, const char* name, bool tospill) {
   return CONV_MFSTORE + i;
 }
 
+// A run's open: the host document for reading, else a memory file (read
+// ones also from the compiled-in files), in the spill store when tospill.
+int runopen(cvrun* run, const char* name, int mode, bool tospill) {
+  if (issource(name) && mode == 1) return CONV_MFSOURCE;
+  if (mode == 1) return readopen(run->state, name, tospill);
+  return mfopen(run->state, name, mode, tospill);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- filter blocks
@@ -171,17 +179,9 @@ void convbfreeall(convstate* st) {
 
 int convmfcreate(convstate* st, const char* name, int mode) { return mfopen(st, name, mode, false); }
 
-int convmfopen(cvrun* run, const char* name, int mode) {
-  if (issource(name) && mode == 1) return CONV_MFSOURCE;
-  if (mode == 1) return readopen(run->state, name, false);
-  return mfopen(run->state, name, mode, false);
-}
+int convmfopen(cvrun* run, const char* name, int mode) { return runopen(run, name, mode, false); }
 
-int convmfopentmp(cvrun* run, const char* name, int mode) {
-  if (issource(name) && mode == 1) return CONV_MFSOURCE;
-  if (mode == 1) return readopen(run->state, name, true);
-  return mfopen(run->state, name, mode, true);
-}
+int convmfopentmp(cvrun* run, const char* name, int mode) { return runopen(run, name, mode, true); }
 
 int convmfget(convstate* st, int handle, void* buf, int count) {
   if (handle == CONV_MFSOURCE) return cvhostread(st, buf, count);
