@@ -2,6 +2,7 @@
 // the document, run in a fixed order; only the compound-file test reads on,
 // walking the directory sectors for a "WordDocument" entry.
 #include "filters/framework/runtime/cv.h"
+#include "filters/framework/runtime/cvint.h"
 
 #include <cstring>
 
@@ -42,14 +43,7 @@ bool convdetwcmp(const unsigned char* wide, int units, const char* name) {
 bool readsector(convstate* st, uint32_t s, unsigned char* buf) {
   long off = ksector + static_cast<long>(s) * ksector;
   st->cb.seek(st->user, off, 0);
-  int got = 0;
-  while (got < ksector) {
-    int n = 0;
-    st->cb.read(st->user, buf + got, ksector - got, &n);
-    if (n <= 0) return false;
-    got += n;
-  }
-  return true;
+  return cvhostread(st, buf, ksector) >= ksector;
 }
 
 // convdetfat: the sector after s in the allocation table, or kfree when the
@@ -172,13 +166,7 @@ int convdetect(convstate* st) {
   auto* buf = static_cast<unsigned char*>(st->cb.alloc(st->user, kdetsize));
   if (!buf) return 0;
   st->cb.seek(st->user, 0, 0);
-  int n = 0;
-  while (n < kdetsize) {
-    int got = 0;
-    st->cb.read(st->user, buf + n, kdetsize - n, &got);
-    if (got <= 0) break;
-    n += got;
-  }
+  int n = cvhostread(st, buf, kdetsize);
   int code = 0;
   if (n > 0) {
     code = convdetwp(buf, n);

@@ -131,16 +131,12 @@ int readopen(convstate* st, const char* name, bool tospill) {
   return CONV_MFSTORE + i;
 }
 
-// Reads from the host document until count bytes came or the host has no more.
-int hostread(convstate* st, void* buf, int count) {
-  int got = 0;
-  while (got < count) {
-    int n = 0;
-    st->cb.read(st->user, static_cast<char*>(buf) + got, count - got, &n);
-    if (n <= 0) return got > 0 ? got : n;
-    got += n;
-  }
-  return got;
+// A run's open: the host document for reading, else a memory file (read
+// ones also from the compiled-in files), in the spill store when tospill.
+int runopen(cvrun* run, const char* name, int mode, bool tospill) {
+  if (issource(name) && mode == 1) return CONV_MFSOURCE;
+  if (mode == 1) return readopen(run->state, name, tospill);
+  return mfopen(run->state, name, mode, tospill);
 }
 
 }  // namespace
@@ -183,20 +179,12 @@ void convbfreeall(convstate* st) {
 
 int convmfcreate(convstate* st, const char* name, int mode) { return mfopen(st, name, mode, false); }
 
-int convmfopen(cvrun* run, const char* name, int mode) {
-  if (issource(name) && mode == 1) return CONV_MFSOURCE;
-  if (mode == 1) return readopen(run->state, name, false);
-  return mfopen(run->state, name, mode, false);
-}
+int convmfopen(cvrun* run, const char* name, int mode) { return runopen(run, name, mode, false); }
 
-int convmfopentmp(cvrun* run, const char* name, int mode) {
-  if (issource(name) && mode == 1) return CONV_MFSOURCE;
-  if (mode == 1) return readopen(run->state, name, true);
-  return mfopen(run->state, name, mode, true);
-}
+int convmfopentmp(cvrun* run, const char* name, int mode) { return runopen(run, name, mode, true); }
 
 int convmfget(convstate* st, int handle, void* buf, int count) {
-  if (handle == CONV_MFSOURCE) return hostread(st, buf, count);
+  if (handle == CONV_MFSOURCE) return cvhostread(st, buf, count);
   if (const convstorefile* sf = storeof(handle)) {
     if (count < 0) return -1;
     long& pos = st->storepos[handle - CONV_MFSTORE];

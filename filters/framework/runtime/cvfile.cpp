@@ -33,8 +33,7 @@ void cvftmpadd(cvrun* run, const char* name) {
     if (t && std::strcmp(t, name) == 0) return;
   for (char*& t : run->ftmp)
     if (!t) {
-      size_t n = std::strlen(name);
-      if ((t = static_cast<char*>(cvalloc(run, n + 1)))) std::memcpy(t, name, n + 1);
+      t = cvcopy(run, name);
       return;
     }
 }

@@ -10,8 +10,6 @@
 
 namespace {
 
-int upper(int c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; }
-
 // What follows a case-insensitive prefix of s, or null when s lacks it.
 const char* after(const char* s, const char* prefix) {
   size_t n = std::strlen(prefix);
@@ -25,14 +23,6 @@ const char* skipeq(const char* s) {
   return s;
 }
 
-char* copyn(cvrun* run, const char* s, size_t n) {
-  auto* c = static_cast<char*>(cvalloc(run, n + 1));
-  if (!c) return nullptr;
-  std::memcpy(c, s, n);
-  c[n] = '\0';
-  return c;
-}
-
 void dropstr(cvrun* run, char** slot) {
   if (*slot) cvfree(run, *slot);
   *slot = nullptr;
@@ -40,7 +30,7 @@ void dropstr(cvrun* run, char** slot) {
 
 // Replaces an option string by a copy of n bytes of value; false when memory is short.
 bool setstrn(cvrun* run, char** slot, const char* value, size_t n) {
-  char* c = copyn(run, value, n);
+  char* c = cvcopyn(run, value, n);
   if (!c) return false;
   dropstr(run, slot);
   *slot = c;
@@ -66,7 +56,7 @@ bool optb(cvrun* run, const char* rest) {
     v = skipeq(v);
     return !*v || setstr(run, &run->opt.bt, v);
   }
-  if (upper(*rest) == 'P') return false;
+  if (convtoupper(*rest) == 'P') return false;
   run->opt.flags |= 0x1;
   return true;
 }
@@ -131,7 +121,7 @@ bool opti(cvrun* run, const char* rest) {
     run->opt.flags |= 0x2000;
     return true;
   }
-  if (upper(*rest) == 'N') return false;
+  if (convtoupper(*rest) == 'N') return false;
   run->opt.flags = (run->opt.flags & 0xFFFE) | 0x2;
   return true;
 }
@@ -146,7 +136,7 @@ bool optn(cvrun* run, const char* rest) {
     }
     return true;
   }
-  if (upper(*rest) == 'R') {
+  if (convtoupper(*rest) == 'R') {
     if (!setstr(run, &run->params[9], rest + 1)) return false;
     run->opt.flags |= 0x200;
     return true;
@@ -239,7 +229,7 @@ void cvoptparse(cvrun* run, const char* arg) {
   if (!arg) return;
   const char* p = arg;
   if (*p == '-' || *p == '/') p++;
-  int letter = upper(static_cast<unsigned char>(*p));
+  int letter = convtoupper(static_cast<unsigned char>(*p));
   const char* rest = *p ? p + 1 : p;
   bool ok;
   switch (letter) {
@@ -352,8 +342,8 @@ void cvcmdadd(cvrun* run, const char* text) {
   const char* v = eq ? eq + 1 : text + klen;
   const char* vend = std::strchr(v, '=');
   size_t vlen = vend ? static_cast<size_t>(vend - v) : std::strlen(v);
-  char* key = copyn(run, text, klen);
-  char* value = key ? copyn(run, v, vlen) : nullptr;
+  char* key = cvcopyn(run, text, klen);
+  char* value = key ? cvcopyn(run, v, vlen) : nullptr;
   if (!value) {
     if (key) cvfree(run, key);
     return;

@@ -193,10 +193,7 @@ char* cvgetparam(cvrun* run, int index) {
   bool ok = false;
   for (int k : known) ok = ok || k == index;
   if (!ok || !run->params[index] || !*run->params[index]) return nullptr;
-  size_t n = std::strlen(run->params[index]);
-  auto* copy = static_cast<char*>(cvalloc(run, n + 1));
-  if (copy) std::memcpy(copy, run->params[index], n + 1);
-  return copy;
+  return cvcopy(run, run->params[index]);
 }
 
 int cvinhandle(cvrun* run) { return run->in; }

@@ -2,6 +2,7 @@
 // of the file service once they outgrow their page; named streams, scratch
 // streams that spill, push-back, stepping back, seeking, copying, temp names.
 #include "filters/framework/runtime/cv.h"
+#include "filters/framework/runtime/cvint.h"
 
 #include <cstdio>
 #include <cstring>
@@ -128,13 +129,11 @@ int openstream(cvrun* run, int pagesize, const char* name, int kind) {
     cvsfreeslot(run, h);
     return -1;
   }
-  size_t n = std::strlen(name);
-  s->name = static_cast<char*>(cvalloc(run, n + 1));
+  s->name = cvcopy(run, name);
   if (!s->name) {
     cvsfreeslot(run, h);
     return fail(run, CV_ENOMEM);
   }
-  std::memcpy(s->name, name, n + 1);
   if (kind == 2) return h;
   // An empty file cannot be read.
   long bytes = cvfsize(run, name);

@@ -113,20 +113,14 @@ void cwmbyteon(cvrun* run, int enc, int order) {
   w->mbenc = enc;
   w->mbbyteorder = order;
   setorder(run, order);
-  cwrecbeg(run, 3149);
-  cwparint(run, 1);
-  cwparint(run, enc);
-  cwparint(run, order);
-  cwrecend(run);
+  cwdecrec(run, 3149, {1, enc, order});
 }
 
 void cwmbyteoff(cvrun* run) {
   cwstate* w = run->writer;
   if (!w->mbhex) return;
   w->mbhex = 0;
-  cwrecbeg(run, 3149);
-  cwparint(run, 0);
-  cwrecend(run);
+  cwdecrec(run, 3149, {0});
 }
 
 void cvmbyteset(cvrun* run, int set1, int set2, int order) {

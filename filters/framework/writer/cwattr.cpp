@@ -56,7 +56,7 @@ void onrec(cvrun* run, int slot, int value, bool ulfields) {
       // The strike character travels as one raw byte.
       cwrecbeg(run, code);
       cvsputc(run, run->out, value & 0xFF);
-      cvsputc(run, run->out, COM_US);
+      cwendfield(run);
       cwrecend(run);
       break;
     case kuline:
@@ -68,10 +68,7 @@ void onrec(cvrun* run, int slot, int value, bool ulfields) {
       cwrecend(run);
       break;
     case kvpos:
-      cwrecbeg(run, code);
-      cwparint(run, value < 0 ? 0 : 1);
-      cwparint(run, value < 0 ? -value : value);
-      cwrecend(run);
+      cwdecrec(run, code, {value < 0 ? 0 : 1, value < 0 ? -value : value});
       break;
   }
 }
@@ -209,11 +206,9 @@ void cwcharrec(cvrun* run) {
   const cwcharfmt& c = w->chrw;
   if (p.linehgt != c.linehgt) cwdecrec(run, 8652, {p.linehgt});
   if (std::memcmp(p.bord, c.bord, sizeof p.bord) != 0) {
-    cwrecbeg(run, 3152);
-    cwparhex4(run, cwnibbles(p.bord));
-    cwparint(run, 2);
-    for (int i = 0; i < 4; i++) cwparhex2(run, 0);
-    cwrecend(run);
+    // Code 0 on every side, whatever colours the format holds.
+    static const int32_t kcolourless[4][3] = {};
+    cwbordrec(run, 2, cwnibbles(p.bord), kcolourless);
   }
   if (p.shade.pct != c.shade.pct) cwshaderec(run, 0, p.shade);
   if (colourschanged(p, c) && (complete(p.c1) || complete(p.c2))) cwcolourrec(run, p.c1, p.c2);

@@ -133,7 +133,7 @@ void cwfontrecof(cvrun* run, const cwfont* f, int size) {
   cwparint(run, f->num);
   cwparint(run, size);
   cwstr(run, f->name, f->enc);
-  cvsputc(run, run->out, COM_US);
+  cwendfield(run);
   if (f->pitch != -1) cwparint(run, f->pitch);
   if (f->family != -1) cwparint(run, f->family);
   cwrecend(run);

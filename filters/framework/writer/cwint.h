@@ -52,6 +52,18 @@ inline void cwshaderec(cvrun* run, int target, const cvshadevals& s) {
   cwrecend(run);
 }
 
+// cwbordrec: record 3152 for a target (0 the paragraph, 1 the page, 2
+// characters): the four line kinds packed, then, when colours are given, the
+// 4-bit colour code of each side.
+inline void cwbordrec(cvrun* run, int target, unsigned kinds, const int32_t (*rgb)[3]) {
+  cwrecbeg(run, 3152);
+  cwparhex4(run, kinds);
+  cwparint(run, target);
+  if (rgb)
+    for (int i = 0; i < 4; i++) cwparhex2(run, cvrgb2ico(rgb[i][0], rgb[i][1], rgb[i][2]));
+  cwrecend(run);
+}
+
 // cwcolourrec: record 12386 for two colours: a code word with a bit per
 // component of 64 or more (another for 192 or more), then the six components,
 // those below 64 made 0 in place.

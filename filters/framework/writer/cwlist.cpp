@@ -279,13 +279,7 @@ void cwlvlfont(cvrun* run, const cwlistlvl* l) {
   const cwchfmt* c = l->chfmt;
   if (!c) return;
   if (c->lhset) cwdecrec(run, 8652, {c->linehgt});
-  if (c->bordset) {
-    cwrecbeg(run, 3152);
-    cwparhex4(run, cwnibbles(c->bord));
-    cwparint(run, 2);
-    for (const int32_t* rgb : c->brgb) cwparhex2(run, cvrgb2ico(rgb[0], rgb[1], rgb[2]));
-    cwrecend(run);
-  }
+  if (c->bordset) cwbordrec(run, 2, cwnibbles(c->bord), c->brgb);
   if (c->shadeset) cwshaderec(run, 0, c->shade.v);
   if (c->colset && c->c1[0] != -1 && c->c1[1] != -1 && c->c1[2] != -1) {
     int32_t c1[3], c2[3];
@@ -302,12 +296,7 @@ void cwlvloff(cvrun* run, const cwchfmt* c) {
   if (c->colset) cwrecone(run, 12389);
   if (c->langset) cwdecrec(run, 7571, {writer(run)->deflang});
   if (c->shadeset) cwdecrec(run, 4371, {0, 0});
-  if (c->bordset) {
-    cwrecbeg(run, 3152);
-    cwparhex4(run, 0);
-    cwparint(run, 2);
-    cwrecend(run);
-  }
+  if (c->bordset) cwbordrec(run, 2, 0, nullptr);
   if (c->lhset) cwdecrec(run, 8652, {0});
 }
 

@@ -108,13 +108,7 @@ void cwpageflush(cvrun* run) {
   if (p.bmar != c.bmar) cwdecrec(run, 16467, {p.bmar / 240, p.bmar});
   bool bord = false;
   for (int i = 0; i < 4; i++) bord = bord || p.bord[i] != c.bord[i];
-  if (bord) {
-    cwrecbeg(run, 3152);
-    cwparhex4(run, cwnibbles(p.bord));
-    cwparint(run, 1);
-    for (const int32_t* rgb : p.brgb) cwparhex2(run, cvrgb2ico(rgb[0], rgb[1], rgb[2]));
-    cwrecend(run);
-  }
+  if (bord) cwbordrec(run, 1, cwnibbles(p.bord), p.brgb);
   bool shade = p.shade.pct != c.shade.pct;
   for (int i = 0; i < 3; i++) shade = shade || p.shade.c1[i] != c.shade.c1[i];
   if (p.shade.pct != 0 && shade) cwshaderec(run, 5, p.shade);

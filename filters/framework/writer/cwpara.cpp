@@ -44,14 +44,10 @@ bool bordchanged(const cwparafmt& p, const cwparafmt& w) {
   return std::memcmp(p.bord, w.bord, sizeof p.bord) != 0;
 }
 
+// The paragraph border record: the colours go only with a line on some side.
 void bordrec(cvrun* run, const cwparafmt& p) {
   unsigned kinds = cwnibbles(p.bord);
-  cwrecbeg(run, 3152);
-  cwparhex4(run, kinds);
-  cwparint(run, 0);
-  if (kinds != 0)
-    for (const int32_t* c : p.brgb) cwparhex2(run, cvrgb2ico(c[0], c[1], c[2]));
-  cwrecend(run);
+  cwbordrec(run, 0, kinds, kinds != 0 ? p.brgb : nullptr);
 }
 
 void shaderec(cvrun* run, const cvshadevals& s) {

@@ -6,23 +6,16 @@
 
 namespace {
 
-// Pending format goes out before any record of these writers.
-void flush(cvrun* run) {
-  if (run->writer->pending) cwflush(run, 1);
-}
-
-void endfield(cvrun* run) { cvsputc(run, run->out, COM_US); }
-
 // A record without fields, after the pending format.
 void marker(cvrun* run, int code) {
-  flush(run);
+  cwflushpending(run);
   cwrecone(run, code);
 }
 
 }  // namespace
 
 void cwdatefmt(cvrun* run, const int* codes) {
-  flush(run);
+  cwflushpending(run);
   cwrecbeg(run, 6788);
   int n = 0;
   for (; *codes >= 0; codes++) {
@@ -36,7 +29,7 @@ void cwdatefmt(cvrun* run, const int* codes) {
 }
 
 void cwlinenum(cvrun* run, const cwlinedesc* d) {
-  flush(run);
+  cwflushpending(run);
   int flags = (d->bit0 ? 0x80 : 0) | (d->bit1 ? 0x40 : 0) | (d->bit2 ? 0x20 : 0) | d->low;
   cwrecbeg(run, 14739);
   cwparhex2(run, 0);
@@ -49,7 +42,7 @@ void cwlinenum(cvrun* run, const cwlinedesc* d) {
 }
 
 void cwtextdir(cvrun* run, int flag, int on, int scope) {
-  flush(run);
+  cwflushpending(run);
   cwdecrec(run, 18580, {flag, on, scope});
   if (flag != 0) return;
   if (on == 1) cwdecrec(run, 12946, {scope});
@@ -57,28 +50,28 @@ void cwtextdir(cvrun* run, int flag, int on, int scope) {
 }
 
 void cwfileinc(cvrun* run, const char* name, int enc, int kind) {
-  flush(run);
+  cwflushpending(run);
   if (!name) return;
   if (kind < 2) cvdepfile(run, name, enc, 4);
   cwrecbeg(run, 3366);
   cwstr(run, name, enc);
-  endfield(run);
+  cwendfield(run);
   cwparint(run, kind);
   cwrecend(run);
 }
 
 void cwsheetinc(cvrun* run, const char* name, int enc) {
-  flush(run);
+  cwflushpending(run);
   if (!name) return;
   cvdepfile(run, name, enc, 5);
   cwrecbeg(run, 20073);
   cwstr(run, name, enc);
-  endfield(run);
+  cwendfield(run);
   cwrecend(run);
 }
 
 void cwbordon(cvrun* run, const cwborddesc* d) {
-  flush(run);
+  cwflushpending(run);
   cwrecbeg(run, 16964);
   cwparint(run, 1);
   for (int32_t v : d->v) cwparint(run, v);
@@ -88,12 +81,12 @@ void cwbordon(cvrun* run, const cwborddesc* d) {
 }
 
 void cwbordoff(cvrun* run) {
-  flush(run);
+  cwflushpending(run);
   cwdecrec(run, 16964, {0});
 }
 
 void cwvallist(cvrun* run, const int* values, int decimal) {
-  flush(run);
+  cwflushpending(run);
   cwrecbeg(run, 16878);
   for (; *values != -1; values++) {
     if (decimal)
@@ -105,16 +98,16 @@ void cwvallist(cvrun* run, const int* values, int decimal) {
 }
 
 void cwgenbeg(cvrun* run, const cwgendesc* d) {
-  flush(run);
+  cwflushpending(run);
   cwrecbeg(run, 20706);
   cwparint(run, d->kind);
   cwparint(run, d->subtype);
   if (d->kind == 3) {
     cwstr(run, d->str1, d->enc);
-    endfield(run);
+    cwendfield(run);
     cwparint(run, d->num);
     cwstr(run, d->str2, d->enc);
-    endfield(run);
+    cwendfield(run);
   }
   cwrecend(run);
 }
@@ -125,7 +118,7 @@ void cwr9826(cvrun* run) { marker(run, 9826); }
 void cwr9829(cvrun* run) { marker(run, 9829); }
 
 void cwr3660(cvrun* run, const int32_t* words) {
-  flush(run);
+  cwflushpending(run);
   cwdecrec(run, 3660, {words[1], words[2], words[3], words[4], words[5]});
 }
 

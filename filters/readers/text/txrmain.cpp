@@ -142,14 +142,10 @@ void txrprolog(cvrun* run) {
   cvfontdesc courier = fontdesc("Courier", CW_ENCBYTE, 1, dfltsize);
   s->textfont = cwfontdef(run, &courier);
   if (s->dbcs) {
+    // The font table keeps its own copy of the name.
     if (s->dbset >= 1 && s->dbset <= 4) {
-      size_t n = std::strlen(ksets[s->dbset].font);
-      if (auto* name = static_cast<char*>(cvalloc(run, n + 1))) {
-        std::memcpy(name, ksets[s->dbset].font, n + 1);
-        cvfontdesc f = fontdesc(name, s->dbset, 0, 240);
-        s->font2 = cwfontdef(run, &f);
-        cvfree(run, name);
-      }
+      cvfontdesc f = fontdesc(ksets[s->dbset].font, s->dbset, 0, 240);
+      s->font2 = cwfontdef(run, &f);
     }
     cwfontsize2(run, s->textfont, 240);
   } else {
