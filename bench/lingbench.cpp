@@ -10,17 +10,15 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <unistd.h>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "bench/benchdb.h"
 #include "linguistics/fuzzy/fzm.h"
 #include "linguistics/stemmer/stem.h"
-#include "platform/db/db.h"
-#include "tests/fixtures/db/pguser.h"
 
 namespace {
 
@@ -45,81 +43,12 @@ stemobj *stemmer() {
   return s;
 }
 
-// The database side: the same words in a temporary table, timed statements.
-struct Db {
-  kdblda lda{};
-  bool up = false;
-
-  bool exec(const char *sql) {
-    kdbcda c{};
-    int rc = kdbopen(&c, &lda);
-    if (!rc) rc = kdbparse(&c, sql);
-    if (!rc) rc = kdbexec(&c);
-    kdbclose(&c);
-    if (rc) report(sql, rc);
-    return !rc;
-  }
-  void report(const char *what, int rc) {
-    char b[2050];
-    kdberror(&lda, rc, b, sizeof b);
-    std::printf("database: %s: %s\n", what, b);
-  }
-  // Runs a one-row query and returns the time it took, -1 on failure.
-  double timed(const std::string &sql) {
-    kdbcda c{};
-    char out[64];
-    auto t0 = Clock::now();
-    int rc = kdbopen(&c, &lda);
-    if (!rc) rc = kdbparse(&c, sql.c_str());
-    if (!rc) rc = kdbdefin(&c, 1, out, sizeof out, KDB_STRING);
-    if (!rc) rc = kdbexfet(&c, 1);
-    auto t1 = Clock::now();
-    kdbclose(&c);
-    if (rc && rc != KDB_NODATA) {
-      report(sql.c_str(), rc);
-      return -1;
-    }
-    return ms(t0, t1);
-  }
-  bool load(const std::vector<std::string> &words) {
-    std::string u = pgtest::userstring();
-    if (int rc = kdblogon(&lda, u.c_str(), -1)) {
-      report("log-on", rc);
-      return false;
-    }
-    up = true;
-    if (!exec("CREATE TEMPORARY TABLE lingbench (id integer, w text)")) return false;
-    kdbcda c{};
-    int rc = kdbopen(&c, &lda);
-    if (!rc) rc = kdbparse(&c, "INSERT INTO lingbench VALUES (:id, :w)");
-    const int kBatch = 1000;
-    std::vector<int32_t> ids(kBatch);
-    std::vector<char> text(kBatch * 64);
-    std::vector<uint16_t> lens(kBatch);
-    if (!rc) rc = kdbbndrv(&c, ":id", ids.data(), 4, KDB_INTEGER) |
-                  kdbbndrv(&c, ":w", text.data(), 64, KDB_VARCHAR2, nullptr, lens.data());
-    for (size_t at = 0; !rc && at < words.size(); at += kBatch) {
-      int n = static_cast<int>(std::min<size_t>(kBatch, words.size() - at));
-      for (int i = 0; i < n; i++) {
-        ids[i] = static_cast<int32_t>(at + i);
-        const std::string &w = words[at + i];
-        size_t len = std::min<size_t>(w.size(), 64);
-        std::memcpy(&text[i * 64], w.data(), len);
-        lens[i] = static_cast<uint16_t>(len);
-      }
-      rc = kdbexn(&c, n);
-    }
-    kdbclose(&c);
-    if (rc) {
-      report("insert", rc);
-      return false;
-    }
-    return exec("CREATE EXTENSION IF NOT EXISTS pg_trgm") && exec("ANALYZE lingbench");
-  }
-  ~Db() {
-    if (up) kdblogoff(&lda);
-  }
-};
+// The time a one-row query takes, in ms.
+double timed(benchdb::Pq &pq, const std::string &sql) {
+  auto t0 = Clock::now();
+  pq.one(sql);
+  return ms(t0, Clock::now());
+}
 
 }  // namespace
 
@@ -202,21 +131,26 @@ int main() {
 
   // The database's own stemmer and trigram similarity, same words.
   std::printf("\n");
-  Db db;
-  if (!db.load(forms)) {
-    std::printf("database figures skipped\n");
+  if (!std::getenv("PGHOST")) {
+    std::printf("no PG environment: database figures skipped\n");
     return 0;
   }
-  double t = db.timed("SELECT count(ts_lexize('english_stem', w)) FROM lingbench");
-  if (t > 0) rate("stems (ts_lexize 'english_stem')", forms.size(), t);
+  benchdb::Pq pq;
+  if (pq.one("SELECT count(*) FROM pg_available_extensions WHERE name = 'pg_trgm'") == "0") {
+    std::printf("no pg_trgm: database figures skipped\n");
+    return 0;
+  }
+  pq.one("CREATE EXTENSION IF NOT EXISTS pg_trgm");
+  pq.one("CREATE TEMPORARY TABLE lingbench (id integer, body text)");
+  pq.load("lingbench", forms);
+  pq.one("ANALYZE lingbench");
+  double t = timed(pq, "SELECT count(ts_lexize('english_stem', body)) FROM lingbench");
+  rate("stems (ts_lexize 'english_stem')", forms.size(), t);
   for (size_t size : sizes) {
     double total = 0;
-    for (const char *q : queries) {
-      double one = db.timed("SELECT count(*) FROM (SELECT w FROM lingbench WHERE id < " +
-                            std::to_string(size) + ") s WHERE similarity(w, '" + q + "') > 0.3");
-      if (one < 0) return 0;
-      total += one;
-    }
+    for (const char *q : queries)
+      total += timed(pq, "SELECT count(*) FROM (SELECT body FROM lingbench WHERE id <= " +
+                             std::to_string(size) + ") s WHERE similarity(body, '" + q + "') > 0.3");
     char what[64];
     std::snprintf(what, sizeof what, "trigram similarity (%zu a query)", size);
     rate(what, size * 5, total);

@@ -136,7 +136,7 @@ TEST_F(Markup, PlainTextSlots) {
   const drfilops *ops = drops<drfilops>(f);
   // A second binding is refused without a message.
   EXPECT_EQ(ops->bnd(f, 43, ds.obj(), 3, 1), 1);
-  EXPECT_TRUE(pipefix::stack(st).empty());
+  EXPECT_TRUE(stacknums().empty());
   int32_t n = 0, op = 0;
   EXPECT_EQ(ops->count(f, &n), 0);
   EXPECT_EQ(n, 2);
@@ -162,13 +162,13 @@ TEST_F(Markup, PlainTextSlots) {
   EXPECT_EQ(op, 4);
   pipefix::Writer w;
   EXPECT_EQ(ops->icf(f, w.obj()), 1);
-  EXPECT_EQ(pipefix::stack(st), std::vector<int>{11210});
+  EXPECT_EQ(stacknums(), std::vector<int>{11210});
   // An unbound filter has no data store to go to.
   rtmsgclr(st->msg);
   drobj *u = drganew(st, st->seshp);
   made.push_back(u);
   EXPECT_EQ(drops<drfilops>(u)->count(u, &n), 1);
-  EXPECT_EQ(pipefix::stack(st), std::vector<int>{50600});
+  EXPECT_EQ(stacknums(), std::vector<int>{50600});
 }
 
 }  // namespace

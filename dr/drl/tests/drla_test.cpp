@@ -120,7 +120,7 @@ TEST_F(Lexer, TextsToTokens) {
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(tokens(c.text, c.attrs), c.toks);
-    EXPECT_TRUE(pipefix::stack(st).empty());
+    EXPECT_TRUE(stacknums().empty());
   }
 }
 
@@ -306,7 +306,7 @@ TEST_F(Lexer, SecondBinding) {
   ASSERT_NE(l, nullptr);
   const drlexops *ops = drops<drlexops>(l);
   EXPECT_EQ(ops->bnd(l, 43, b.obj(), 0), 1);
-  EXPECT_TRUE(pipefix::stack(st).empty());
+  EXPECT_TRUE(stacknums().empty());
   EXPECT_EQ(ops->bnd(l, 42, b.obj(), 0), 0);
   ASSERT_TRUE(open(l));
   EXPECT_EQ(pipefix::drain(l), (std::vector<Tok>{W("BETA", 0, 4), END}));
@@ -321,7 +321,7 @@ TEST_F(Lexer, Refusals) {
   made.push_back(l);
   const drlexops *ops = drops<drlexops>(l);
   EXPECT_EQ(ops->bnd(l, 42, nullptr, prefs->add(DRCLS_LEXER, 1, {str(1, "."), num(8, 1)})), 1);
-  EXPECT_EQ(pipefix::stack(st), std::vector<int>{100});
+  EXPECT_EQ(stacknums(), std::vector<int>{100});
   rtmsgclr(st->msg);
   EXPECT_EQ(ops->mode(l, 1), 1);  // not bound
   rtmsgclr(st->msg);
@@ -346,7 +346,7 @@ TEST_F(Lexer, Refusals) {
   for (const Call &c : calls) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(c.fn(ops, l), 1);
-    EXPECT_EQ(pipefix::stack(st), std::vector<int>{50601});
+    EXPECT_EQ(stacknums(), std::vector<int>{50601});
     rtmsgclr(st->msg);
   }
 
@@ -359,7 +359,7 @@ TEST_F(Lexer, Refusals) {
   made.push_back(l2);
   lang->cs = nlscsbyid(NLS_JA16EUC);
   EXPECT_EQ(drops<drlexops>(l2)->bnd(l2, 42, nullptr, prefs->add(DRCLS_LEXER, 1, {num(7, 1)})), 1);
-  EXPECT_EQ(pipefix::stack(st), std::vector<int>{10709});
+  EXPECT_EQ(stacknums(), std::vector<int>{10709});
   rtmsgclr(st->msg);
   // The same preference with the conversion left off binds.
   EXPECT_EQ(drops<drlexops>(l2)->bnd(l2, 42, nullptr, prefs->add(DRCLS_LEXER, 1, {num(7, 0)})), 0);
@@ -374,7 +374,7 @@ struct Utf8Lexer : Lexer {
 
 TEST_F(Utf8Lexer, RefusedForMultiByteSet) {
   EXPECT_EQ(drlanew(st, st->seshp), nullptr);
-  EXPECT_EQ(pipefix::stack(st), std::vector<int>{11102});
+  EXPECT_EQ(stacknums(), std::vector<int>{11102});
   char text[200];
   ASSERT_GT(rtmsgtxt(st->msg, 1, text, sizeof text), 0);
   EXPECT_NE(std::string(text).find("UTF8"), std::string::npos) << text;

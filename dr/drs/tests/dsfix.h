@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -63,19 +64,26 @@ struct Store : statefix::State {
             {std::to_string(id), table, text, std::to_string(texttype), keys, std::to_string(keytype),
              lncol.empty() ? std::nullopt : std::optional<std::string>(lncol)});
   }
+  // The preference of a policy's component of class cls (object id obj);
+  // attributes by name, a name given again taking the next sequence
+  // number; its id.
+  int32_t component(int pol, int cls, int obj, const Attrs &attrs = {}) {
+    const std::string pref = std::to_string(6000 + pol * 10 + cls);
+    pq->one("INSERT INTO dr$preference (pre_id, pre_name, pre_cla_id, pre_obj_id) VALUES"
+            " ($1::integer, 'C' || $1, $2::integer, $3::integer)",
+            {pref, std::to_string(cls), std::to_string(obj)});
+    pq->one("INSERT INTO dr$policy_preference VALUES ($1::integer, $2::integer, $3::integer)",
+            {std::to_string(pol), std::to_string(cls), pref});
+    std::map<std::string, int> seq;
+    for (const auto &[name, value] : attrs)
+      pq->one("INSERT INTO dr$preference_attribute VALUES ($1::integer, $2, $3, $4::integer)",
+              {pref, name, value, std::to_string(++seq[name])});
+    return std::stoi(pref);
+  }
   // The policy's data-store preference: object id obj with attributes set
   // by name; its id.
   int32_t prefer(int pol, int obj, const Attrs &attrs = {}) {
-    int32_t pref = 5000 + pol;
-    pq->one("INSERT INTO dr$preference (pre_id, pre_name, pre_cla_id, pre_obj_id) VALUES ($1::integer,"
-            " 'DS' || $1, 1, $2::integer)",
-            {std::to_string(pref), std::to_string(obj)});
-    pq->one("INSERT INTO dr$policy_preference VALUES ($1::integer, 1, $2::integer)",
-            {std::to_string(pol), std::to_string(pref)});
-    for (const auto &[name, value] : attrs)
-      pq->one("INSERT INTO dr$preference_attribute VALUES ($1::integer, $2, $3, 1)",
-              {std::to_string(pref), name, value});
-    return pref;
+    return component(pol, DRCLS_DATASTORE, obj, attrs);
   }
   // The data store of a policy, built by a kind's constructor; null (with
   // the stack in the test's output) when it is refused.

@@ -92,14 +92,14 @@ TEST_F(StopList, PreferencesToNumbers) {
       EXPECT_EQ(list(sl), c.words);
     }
     EXPECT_EQ(drops<drstops>(sl)->nop(sl), 0);
-    EXPECT_TRUE(pipefix::stack(st).empty());
+    EXPECT_TRUE(stacknums().empty());
   }
 }
 
 // Any attribute but the stop word refuses the stop list with 100.
 TEST_F(StopList, OtherOrdinalRefused) {
   EXPECT_EQ(stoplist({str(2, "a"), str(3, "b")}, lexer({})), nullptr);
-  EXPECT_EQ(pipefix::stack(st), std::vector<int>{100});
+  EXPECT_EQ(stacknums(), std::vector<int>{100});
 }
 
 // Stop words go through the lexer's conversions: an accented stop word

@@ -43,18 +43,7 @@ struct Indexing : ::testing::Test {
     return pgtest::submit(*c, code, args, 60);
   }
   // Waits for the reply to a posted message.
-  Reply await(int id) {
-    Reply r;
-    PGresult *res = c->run("CALL dispatcher.wait_reply($1::integer, 60, NULL, NULL, NULL)",
-                           {std::to_string(id)});
-    if (PQntuples(res) == 1) {
-      r.id = id;
-      r.code = atoi(PQgetvalue(res, 0, 0));
-      r.args = pgtest::textarray(PQgetvalue(res, 0, 1));
-    }
-    PQclear(res);
-    return r;
-  }
+  Reply await(int id) { return pgtest::await(*c, id, 60); }
 };
 
 TEST_F(Indexing, EachStepMakesAndRemovesItsObjects) {

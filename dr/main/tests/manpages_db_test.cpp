@@ -111,24 +111,15 @@ struct Manpages : ::testing::Test {
     auto box = c->one("SELECT mbox FROM draserm.server ORDER BY audsid DESC LIMIT 1");
     return box ? *box : "";
   }
-  // Sends a command to one server and waits for its reply.
+  // Sends a command to one server; its message id.
   int post(const std::string &box, int code, const std::vector<std::string> &args) {
-    std::vector<std::optional<std::string>> p = {std::to_string(code)};
-    for (size_t i = 0; i < 10; ++i)
-      p.push_back(i < args.size() ? std::optional(args[i]) : std::nullopt);
-    p.push_back(box);
-    auto id = c->one("CALL dispatcher.post($1::integer, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11,"
-                     " NULL, $12)",
-                     p);
-    return id ? std::atoi(id->c_str()) : 0;
+    return pgtest::post(*c, code, {args.begin(), args.end()}, box);
   }
+  // Waits for a message's reply; its code.
   int await(int id) {
-    PGresult *r = c->run("CALL dispatcher.wait_reply($1::integer, 300, NULL, NULL, NULL)",
-                         {std::to_string(id)});
-    int rc = PQntuples(r) == 1 ? std::atoi(PQgetvalue(r, 0, 0)) : 0;
-    if (rc != 101) ADD_FAILURE() << "message " << id << ": " << PQgetvalue(r, 0, 1);
-    PQclear(r);
-    return rc;
+    Reply r = pgtest::await(*c, id, 300);
+    if (r.code != 101) ADD_FAILURE() << "message " << id << ": " << r.arg(1);
+    return r.code;
   }
   int send(const std::string &box, int code, const std::vector<std::string> &args) {
     return await(post(box, code, args));
