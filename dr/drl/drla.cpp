@@ -80,12 +80,6 @@ void drlaval(const nlscs *cs, const drdmattr *a, char (&out)[DRLA_MAXTOK + 1]) {
   nlsncpy(cs, out, sizeof out, v ? v : "", DRLA_MAXTOK);
 }
 
-// The value of a number attribute (a string attribute read as a number).
-int32_t drlanum(const drdmattr *a) {
-  if (a->datatype != 1) return a->value.num;
-  return a->value.str ? static_cast<int32_t>(std::atoi(a->value.str)) : 0;
-}
-
 // The settings binding reads from the preference before the tables are made.
 struct drlaset {
   char punct[DRLA_MAXTOK + 1];
@@ -109,7 +103,7 @@ int drlaattr(drlaobj *l, const nlscs *cs, const drdmattr *a, drlaset *set) {
     case 6: drlaval(cs, a, set->cont); return 0;
     case 7:
       set->conv = 0;
-      if (drlanum(a) != 1) return 0;
+      if (drdpnum(a) != 1) return 0;
       // The conversion maps one byte to one byte: it has no meaning where a
       // character takes more.
       if (nlsinfo(cs, NLS_INFO_WIDTH) > 1) {

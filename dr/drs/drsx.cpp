@@ -51,7 +51,7 @@ int setattr(drsxstate *x, const drdmattr *a) {
   drsrvstate *st = x->st;
   switch (a->ordinal) {
     case 1:
-      x->flag1 = static_cast<uint8_t>(a->datatype == 1 ? std::atoi(a->value.str) : a->value.num);
+      x->flag1 = static_cast<uint8_t>(drdpnum(a));
       return 0;
     case 3:
     case 9:
@@ -72,7 +72,7 @@ int setattr(drsxstate *x, const drdmattr *a) {
   }
   for (const numattr &n : kNums) {
     if (n.ord != a->ordinal) continue;
-    int32_t v = a->datatype == 1 ? std::atoi(a->value.str ? a->value.str : "") : a->value.num;
+    int32_t v = drdpnum(a);
     int32_t c = std::clamp(v, n.lo, n.hi);
     if (c != v) {
       dracnerr(st, DRFAC_DRG, 10704, 1, DRA_STR, kClass, DRA_STR, a->name, DRA_INT, n.lo, DRA_INT,
