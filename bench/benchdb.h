@@ -83,6 +83,43 @@ struct Pq {
   }
 };
 
+// The reply to a command: its code and its arguments as the array's text.
+struct Reply {
+  int code = 0;
+  std::string args;
+};
+
+// Sends a command with up to ten arguments ("" for null) through
+// dispatcher.submit and waits for its reply (code 0 when the call failed).
+inline Reply submit(Pq &pq, int code, const std::vector<std::string> &args) {
+  std::vector<std::string> p = {std::to_string(code)};
+  for (int i = 0; i < 10; ++i) p.push_back(i < static_cast<int>(args.size()) ? args[i] : "");
+  std::vector<const char *> v;
+  for (size_t i = 0; i < p.size(); ++i) v.push_back(i > 0 && p[i].empty() ? nullptr : p[i].c_str());
+  PGresult *r = PQexecParams(pq.c,
+                             "CALL dispatcher.submit($1::integer, $2, $3, $4, $5, $6, $7, $8, $9, "
+                             "$10, $11, 3600)",
+                             11, nullptr, v.data(), nullptr, nullptr, 0);
+  Reply rep;
+  if (PQresultStatus(r) == PGRES_TUPLES_OK && PQntuples(r) == 1) {
+    rep.code = std::atoi(PQgetvalue(r, 0, 1));
+    rep.args = PQgetvalue(r, 0, 2);
+  } else {
+    std::fprintf(stderr, "submit %d: %s", code, PQerrorMessage(pq.c));
+  }
+  PQclear(r);
+  return rep;
+}
+
+// The fourth argument of a reply ({NULL,NULL,NULL,name,...}): the result
+// table the result-table manager hands out.
+inline std::string fourth(const Reply &r) {
+  int comma = 0;
+  size_t at = 0;
+  for (; at < r.args.size() && comma < 3; ++at) comma += r.args[at] == ',';
+  return r.args.substr(at, r.args.find(',', at) - at);
+}
+
 // The whole of a file, or "" when it cannot be read.
 inline std::string slurp(const std::string &path) {
   std::ifstream in(path, std::ios::binary);

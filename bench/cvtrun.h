@@ -30,6 +30,7 @@ struct benchgroup {
   const char* ext;                 // file name extension
   std::vector<std::string> files;
   double bytes = 0;
+  cvtentry entry = nullptr;        // the entry to time, when not the id's
 };
 
 // Runs program on file with standard output and errors thrown away; false
@@ -48,6 +49,25 @@ inline bool benchspawn(const char* program, const std::string& file) {
   while (waitpid(pid, &ws, 0) < 0)
     if (errno != EINTR) return false;
   return WIFEXITED(ws) && WEXITSTATUS(ws) == 0;
+}
+
+// Text of about size bytes in paragraphs of ordinary words, each ended by
+// end, from a seed; with fields, now and then a field too.
+inline std::string benchtext(size_t size, unsigned seed, bool fields, const char* end) {
+  static const char* words[] = {"index", "of", "the", "retrieval", "server", "documents", "and",
+                                "queries", "with", "terms", "lists", "scores", "converter"};
+  std::string t;
+  for (unsigned n = seed; t.size() < size; n++) {
+    for (unsigned i = 0; i < 40; i++) {
+      t += words[(n * 7 + i * 3) % 13];
+      t += ' ';
+    }
+    if (fields && n % 5 == 0) t += "\x13SYMBOL 183 \\f \"Symbol\" \\s 10\x15 ";
+    if (fields && n % 7 == 0) t += "\x13PAGE\x14" "7\x15 ";
+    if (!fields && n % 9 == 0) t += "caf\xe9 ";
+    t += end;
+  }
+  return t;
 }
 
 // Seconds since a point of the steady clock.
@@ -80,8 +100,8 @@ inline void benchcompare(std::vector<benchgroup>& groups, const char* reader, co
   bool have = benchspawn(reader, groups[0].files[0]);
   std::printf("%-22s %12s %12s %12s MB/s\n", "corpus", "MB", "entry MB/s", reader);
   for (benchgroup& g : groups) {
-    cvtentry entry = nullptr;
-    cvtfind(g.id, &entry);
+    cvtentry entry = g.entry;
+    if (!entry) cvtfind(g.id, &entry);
     int failed = 0;
     auto t0 = std::chrono::steady_clock::now();
     for (const std::string& f : g.files)

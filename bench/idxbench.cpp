@@ -180,7 +180,7 @@ int main(int argc, char **argv) {
     die("no PG environment: start the private cluster first");
   setenv("KESTRIN_HOME", KES_SOURCE_DIR, 0);
   std::string prog = argc > 1 ? argv[1] : KES_VEKSRV;
-  std::string cache = argc > 2 ? argv[2] : "/tmp/kes-mancorpus.bin";
+  std::string cache = argc > 2 ? argv[2] : KES_MANCORPUS;
   std::vector<std::string> rows = paragraphs(mancorpus::pages(cache, kCorpus));
   double text = 0;
   for (const std::string &r : rows) text += static_cast<double>(r.size());

@@ -10,6 +10,12 @@
 #include <string>
 #include <vector>
 
+// The cache file when the caller names none: in the build tree, so that the
+// pages are rendered once per build.
+#ifndef KES_MANCORPUS
+#define KES_MANCORPUS "/tmp/kes-mancorpus.bin"
+#endif
+
 namespace mancorpus {
 
 // One man page as plain ASCII: rendered, overstrikes removed, any byte

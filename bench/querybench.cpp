@@ -10,7 +10,8 @@
 // class and band, and whether both found the same number of rows; beside
 // them where our time goes: the round trip of a command that does nothing,
 // estimate_hits (evaluation alone) and count_hits (evaluation and the
-// mapping of ids to keys).
+// mapping of ids to keys), and a contains into a result table the user made
+// himself against one of the result-table manager.
 //   kes_bench_query [rows [runs per query]]   (100000 and 5 by default)
 // Needs the PG environment of a database with the database side installed.
 #include <libpq-fe.h>
@@ -44,30 +45,8 @@ benchdb::Pq *g_pq = nullptr;  // the run's session, opened by main
 
 double since(clk::time_point t0) { return std::chrono::duration<double, std::milli>(clk::now() - t0).count(); }
 
-// Sends a command and waits for its reply; the reply code and arguments.
-struct Reply {
-  int code = 0;
-  std::string args;
-};
-Reply submit(int code, const std::vector<std::string> &args) {
-  std::vector<std::string> p = {std::to_string(code)};
-  for (int i = 0; i < 10; ++i) p.push_back(i < static_cast<int>(args.size()) ? args[i] : "");
-  std::vector<const char *> v;
-  for (size_t i = 0; i < p.size(); ++i) v.push_back(i > 0 && p[i].empty() ? nullptr : p[i].c_str());
-  PGresult *r = PQexecParams(g_pq->c,
-                             "CALL dispatcher.submit($1::integer, $2, $3, $4, $5, $6, $7, $8, $9, "
-                             "$10, $11, 3600)",
-                             11, nullptr, v.data(), nullptr, nullptr, 0);
-  Reply rep;
-  if (PQresultStatus(r) == PGRES_TUPLES_OK && PQntuples(r) == 1) {
-    rep.code = std::atoi(PQgetvalue(r, 0, 1));
-    rep.args = PQgetvalue(r, 0, 2);
-  } else {
-    std::fprintf(stderr, "submit %d: %s", code, PQerrorMessage(g_pq->c));
-  }
-  PQclear(r);
-  return rep;
-}
+using benchdb::Reply;
+Reply submit(int code, const std::vector<std::string> &args) { return benchdb::submit(*g_pq, code, args); }
 
 // The corpus: a vocabulary of distinct letter-only words, each document a
 // run of words drawn by a power law over the vocabulary's ranks.
@@ -131,6 +110,7 @@ int main(int argc, char **argv) {
   int runs = argc > 2 ? std::atoi(argv[2]) : 5;
   setvbuf(stdout, nullptr, _IOLBF, 0);
   if (!std::getenv("PGDATABASE")) benchdb::die("set the PG environment (PGHOST, PGDATABASE, PGUSER)");
+  setenv("KESTRIN_HOME", KES_SOURCE_DIR, 0);  // the server's message file
   benchdb::Pq pq;
   g_pq = &pq;
   pq.one("SET client_min_messages = warning");
@@ -190,14 +170,7 @@ int main(int argc, char **argv) {
   // The result tables: ours from the result-table manager, the database's
   // of the same form.
   Reply tab = submit(46, {"0", "RESULT", "1"});
-  std::string res;
-  {
-    std::string a = tab.args;  // {NULL,NULL,NULL,name,...}
-    int comma = 0;
-    size_t at = 0;
-    for (; at < a.size() && comma < 3; ++at) comma += a[at] == ',';
-    res = a.substr(at, a.find(',', at) - at);
-  }
+  std::string res = benchdb::fourth(tab);
   pq.one("CREATE TABLE qbench.pgres (textkey varchar(256), score real)");
 
   // Queries: words, pairs and prefixes across the frequency range.
@@ -239,6 +212,27 @@ int main(int argc, char **argv) {
   }
   std::printf("round trip of a command that does nothing: p50 %.2f ms, p95 %.2f ms\n", pct(trip, 0.5),
               pct(trip, 0.95));
+
+  // A result table the user made himself, cleared and filled with his
+  // rights through the fence connection, against one of the result-table
+  // manager, written on the work connection, over the word queries.
+  pq.one("CREATE TABLE qbench.ownres (LIKE " + res + ")");
+  {
+    std::vector<double> own, rtm;
+    for (int i = 0; i < 40; ++i) {
+      const Query &q = qs[static_cast<size_t>(i) % ranks.size()];
+      for (int k = 0; k < 2; ++k) {
+        auto t = clk::now();
+        Reply r = submit(15, {pol, q.ours, k ? res : "qbench.ownres", "0", "0", "0", "0", "0", "", "NULL"});
+        double ms = since(t);
+        if (r.code != 101) std::fprintf(stderr, "query %s: %s\n", q.ours.c_str(), r.args.c_str());
+        if (i >= static_cast<int>(ranks.size())) (k ? rtm : own).push_back(ms);  // the first round warms
+      }
+    }
+    double o = pct(own, 0.5), m = pct(rtm, 0.5);
+    std::printf("contains into the user's own result table: p50 %.2f ms, into one of the result-table "
+                "manager: p50 %.2f ms (%.2fx)\n", o, m, m > 0 ? o / m : 0);
+  }
 
   std::map<std::string, std::vector<double>> ours, pgs, evals, maps;
   std::map<std::string, int> nq, agree, checked;

@@ -69,6 +69,7 @@ struct Poller {
       int32_t type = 0;
       if (drtlgcmd(s, &type, &cmd, &dml) != 0) die(s, "listener.get_cmd");
       ++polls;
+      if (type == DRT_IDLE) drtlwait(s);
       if (type != DRT_CMD) continue;
       int rc = drtlcmd(s, &cmd, &reply);
       if (rc == DRT_SHUT) break;

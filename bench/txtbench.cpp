@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/cvhost.h"
 #include "bench/mancorpus.h"
 #include "filters/framework/runtime/cv.h"
 #include "filters/readers/rdr.h"
@@ -35,50 +36,8 @@ using Clock = std::chrono::steady_clock;
 double secs(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
 double mb(double bytes) { return bytes / (1 << 20); }
 
-// A host over one document whose heap counts what it holds: each block
-// carries its size in a header before the bytes it hands out.
-struct host {
-  const std::string* doc;
-  long pos = 0;
-  size_t held = 0, peak = 0;
-
-  static constexpr size_t khead = 16;
-  static host* of(void* u) { return static_cast<host*>(u); }
-  static int read(void* u, void* buf, int len, int* count) {
-    host* h = of(u);
-    long left = static_cast<long>(h->doc->size()) - h->pos;
-    int n = len > 32767 ? 32767 : len;
-    if (n > left) n = left > 0 ? static_cast<int>(left) : 0;
-    std::memcpy(buf, h->doc->data() + h->pos, n);
-    h->pos += n;
-    return *count = n;
-  }
-  static long seek(void* u, long off, int origin) {
-    host* h = of(u);
-    long base = origin == 0 ? 0 : origin == 1 ? h->pos : static_cast<long>(h->doc->size());
-    return base + off < 0 ? -1 : (h->pos = base + off);
-  }
-  static long tell(void* u, long* pos) { return *pos = of(u)->pos; }
-  static void* alloc(void* u, size_t size) {
-    host* h = of(u);
-    auto* b = static_cast<unsigned char*>(std::calloc(1, khead + size + 3));
-    if (!b) return nullptr;
-    std::memcpy(b, &size, sizeof size);
-    h->held += size + 3;
-    h->peak = std::max(h->peak, h->held);
-    return b + khead;
-  }
-  static int free(void* u, void* p) {
-    auto* b = static_cast<unsigned char*>(p) - khead;
-    size_t size;
-    std::memcpy(&size, b, sizeof size);
-    of(u)->held -= size + 3;
-    std::free(b);
-    return 0;
-  }
-};
-
-const convhostcb kcb = {host::read, host::seek, host::tell, host::alloc, host::free};
+using cvbench::host;
+using cvbench::kcb;
 
 // What one document gave: the lengths of its text and intermediate file,
 // and the host's peak.
@@ -178,7 +137,7 @@ int main(int argc, char** argv) {
     std::perror("iconv_open");
     return 1;
   }
-  corpus man{"man pages", mancorpus::pages(argc > 1 ? argv[1] : "/tmp/kes-mancorpus.bin", 50u << 20)};
+  corpus man{"man pages", mancorpus::pages(argc > 1 ? argv[1] : KES_MANCORPUS, 50u << 20)};
   corpus copy{"copyright files", {}};
   std::vector<std::string> paths;
   for (const auto& e : std::filesystem::recursive_directory_iterator("/usr/share/doc"))

@@ -68,7 +68,9 @@ function(kes_test name)
     KES_SOURCE_DIR="${PROJECT_SOURCE_DIR}" KES_BINARY_DIR="${PROJECT_BINARY_DIR}")
   # An empty label list must not be passed on: the property list would
   # shift and the tests would lose their environment.
-  set(props ENVIRONMENT "KESTRIN_HOME=${PROJECT_SOURCE_DIR}")
+  # VEK73/admin holds the stemming lexicons every word list loads.
+  set(props ENVIRONMENT "KESTRIN_HOME=${PROJECT_SOURCE_DIR}"
+      ENVIRONMENT_MODIFICATION "VEK73=set:${PROJECT_BINARY_DIR}")
   if(A_LABELS)
     list(APPEND props LABELS "${A_LABELS}")
   endif()

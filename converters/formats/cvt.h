@@ -26,9 +26,20 @@ extern const cvtrow cvttab[];
 // (none for 999, and for 0, whose row ends the table), or 0 when absent.
 int cvtfind(int32_t id, cvtentry *entry);
 
-// The Word 6 converter's block (slot 18); it begins with the extractor's settings.
+struct w6doc;
+
+// The Word 6 converter's block (slot 18); it begins with the extractor's
+// settings. The full reader keeps its blocks in a registry of 100, so that a
+// run that ends early frees them all, and its document tables in doc.
 struct w6blk {
   wxset x;
+  void *reg[100];
+  w6doc *doc;
+  // Names of the full reader's temporary virtual files: they outlive the
+  // registry's blocks, since the run's end closes the files after w6fail.
+  char tmpnames[6][272];
+  // The clock of date and time characters; null: the runtime's (cxnow).
+  int (*clock)(cxstate *st, unsigned char *out);
 };
 
 // w6newst: a state record with the Word 6 block; null when refused.

@@ -272,7 +272,10 @@ void lotheadfoot(cxstate *st) {
 }
 
 // lotbof: the beginning-of-file record sets the file's kind; the LICS
-// table is off for release 1A files.
+// table is off for release 1A files. A whole record of another length, or
+// of the long layout with another release number, is a worksheet of a
+// release whose records this converter does not read: read with the
+// tables of the others it would give bytes that are not its text.
 void lotbof(cxstate *st) {
   lotblk *b = blk(st);
   int n = lotreclen(st);
@@ -283,7 +286,12 @@ void lotbof(cxstate *st) {
     if (b->kind != 1) b->lics = 0;
   } else if (n == 26 && got == 26) {
     int w = lotbuf16(st, 0);
-    if (w == 0x1000 || w == 0x1002) b->kind = 2;
+    if (w == 0x1000 || w == 0x1002)
+      b->kind = 2;
+    else
+      ccseterr(st, CX_NOTFMT);
+  } else if (n >= 0 && got == n) {
+    ccseterr(st, CX_NOTFMT);
   }
 }
 
@@ -370,11 +378,14 @@ const lotop ktable3[] = {
 };
 
 // lotrecord: reads one record and hands it to its handler, or skips it by
-// its length; -1 when the input has ended.
-int lotrecord(cxstate *st) {
+// its length; -1 when the input has ended. A worksheet begins with its
+// beginning-of-file record: a first record of another kind means the file
+// is not a worksheet, and the run ends with 9.
+int lotrecord(cxstate *st, bool first) {
   lotblk *b = blk(st);
   int op = lotget16(st);
   if (op < 0) return -1;
+  if (first && op != 0x00) ccseterr(st, CX_NOTFMT);
   b->opcode = op;
   if (b->kind == 2) {
     for (const lotop &r : ktable3)
@@ -416,7 +427,7 @@ int16_t cvtlotusst(cxstate *st, const char *inpath, const char *outpath) {
     int in, out;
     cvtopen(st, inpath, &in, &out);
     if (cxbufinit(st, in, out, 8192) != 0) cxthrow(st, CX_NOMEM);
-    while (lotrecord(st) >= 0 && !b->ended && !b->sealed) {
+    for (bool first = true; lotrecord(st, first) >= 0 && !b->ended && !b->sealed; first = false) {
     }
     cxprogend(st);
     cxbufend(st);

@@ -1,11 +1,11 @@
 // The Word 6 converter entry and its state record. The document is a
 // compound document whose "WordDocument" stream holds header and text; with
-// no zone-file name (always, in this system) the text extractor reads it.
-// The full reader that a zone-file name selects is not here, so such a run
-// ends with status 9.
+// no zone-file name (always, in this system) the text extractor reads it,
+// with one the full reader (w6full.h).
 #include <cstddef>
 
 #include "converters/formats/cvt.h"
+#include "converters/formats/w6full.h"
 #include "converters/runtime/cvtframe.h"
 
 static_assert(offsetof(w6blk, x) == 0, "the Word 6 block begins with the extractor's settings");
@@ -28,7 +28,10 @@ int16_t cvtword6st(cxstate *st, const char *inpath, const char *outpath) {
     cxregsinit(st);
     // Streams shorter than 4096 bytes live in the document's mini stream.
     st->fb->ministream = 1;
-    if (st->mn->zonefile) cxthrow(st, CX_NOTFMT);
+    if (st->mn->zonefile) {
+      cvtoutname(st, outpath);
+      w6fullrun(st, inpath, outpath, closed);
+    }
     w6extract(st, inpath, outpath, closed);
   });
 }

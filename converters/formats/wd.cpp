@@ -2,12 +2,12 @@
 // header and the end of text the header gives, with the format's control
 // characters as tabs and line ends, its line character and optional hyphen
 // as output characters, and the rest in the output code page. Formatting is
-// not converted; the zone-marking path is not built, so a run that asks for
-// zones ends with 9.
+// not converted. With a zone-file name set, zones are marked too (wdzone.h).
 #include <cstdint>
 
 #include "converters/formats/cvt.h"
 #include "converters/formats/cvtline.h"
+#include "converters/formats/wdzone.h"
 #include "converters/runtime/cvtframe.h"
 
 namespace {
@@ -31,6 +31,7 @@ struct wdblk {
   cvtline line;       // line end and output code page
   int doccp;          // code page of the text bytes
   hyphen hy;
+  wdzone z;           // the zone path's lists and style data
 };
 
 wdblk *blk(cxstate *st) { return static_cast<wdblk *>(st->wdblk); }
@@ -94,7 +95,10 @@ int wdtext(cxstate *st, wdblk *b, int in, int64_t end) {
       cxprogtick(st);
       b->progcount = 0;
     }
-    for (int i = 0; i < got; i++) wdchar(st, b, b->buf[i]);
+    for (int i = 0; i < got; i++) {
+      if (b->zones) wdzbefore(st, &b->z, static_cast<int32_t>(pos + i));
+      wdchar(st, b, b->buf[i]);
+    }
     pos += got;
     b->textpos = static_cast<int32_t>(pos);
   }
@@ -103,12 +107,17 @@ int wdtext(cxstate *st, wdblk *b, int in, int64_t end) {
   return 0;
 }
 
-// wdheader: the status a header calls for: 15 for a header that is not the
-// standard one and starts with DB DB (an encrypted document), else 0.
-int wdheader(const unsigned char *h) {
-  bool standard = (h[0] == 0x31 || h[0] == 0x32) && h[1] == 0xBE && h[2] == 0 && h[3] == 0 && h[4] == 0 &&
-                  h[5] == 0xAB && (h[117] & 0xFC) == 0;
-  return !standard && h[0] == 0xDB && h[1] == 0xDB ? CX_CRYPT : 0;
+// wdheader: the status a header of n bytes read calls for: 15 for a header
+// that is not the standard one and starts with DB DB (an encrypted
+// document); 9 for a file that does not begin as a document of this format
+// does (its bytes written as text would not be text); else 0. An empty file
+// is an empty document.
+int wdheader(const unsigned char *h, int32_t n) {
+  bool signature = (h[0] == 0x31 || h[0] == 0x32) && h[1] == 0xBE && h[2] == 0 && h[3] == 0 && h[4] == 0 &&
+                   h[5] == 0xAB;
+  bool standard = signature && (h[117] & 0xFC) == 0;
+  if (!standard && h[0] == 0xDB && h[1] == 0xDB) return CX_CRYPT;
+  return signature || n == 0 ? 0 : CX_NOTFMT;
 }
 
 void wdinit(void *block) {
@@ -135,23 +144,27 @@ int16_t cvtworddosst(cxstate *st, const char *inpath, const char *outpath) {
     cvtopen(st, inpath, &in, &out);
     if (st->mn->zonefile) {
       b->zones = 1;
-      cxthrow(st, CX_NOTFMT);
+      wdzsetup(st, &b->z, in, inpath);
+      b->bufsize = 8192;
     }
     if (cxbufinit(st, -1, out, 4992) != 0) cxthrow(st, CX_NOMEM);
-    b->buf = static_cast<unsigned char *>(cxalloc(st, kreadsize));
+    b->buf = static_cast<unsigned char *>(cxalloc(st, static_cast<size_t>(b->bufsize)));
     if (!b->buf) cxthrow(st, CX_NOMEM);
     // A short file leaves zeros in the rest of the header.
-    if (cxread(st, in, b->buf, khdr) < 0) b->status = CX_READERR;
+    int32_t got = cxread(st, in, b->buf, khdr);
+    if (got < 0) b->status = CX_READERR;
     b->progcount += khdr;
     const unsigned char *h = b->buf;
-    if (!b->status) b->status = wdheader(h);
+    if (!b->status) b->status = wdheader(h, got);
     if (!b->status) {
       int64_t end = static_cast<int64_t>(h[14] | h[15] << 8 | h[16] << 16) | static_cast<int64_t>(h[17]) << 24;
       b->doccp = h[126] | h[127] << 8;
       // A document that names no code page holds DOS text: code page 437.
       if (b->doccp == 0) b->doccp = 437;
+      if (b->zones) wdzscan(st, &b->z, in, h);
       b->status = wdtext(st, b, in, end);
     }
+    if (b->zones) wdzend(st, &b->z);
     cxfree(st, b->buf);
     b->buf = nullptr;
     cxbufend(st);

@@ -215,6 +215,9 @@ int wpc5check(cxstate *st, int in) {
   if (cxread(st, in, h, 16) != 16) return CX_NOTFMT;
   if (h[0] != 0xFF || h[1] != 'W' || h[2] != 'P' || h[3] != 'C') return CX_NOTFMT;
   if (h[8] != 1 || h[9] != 10) return CX_NOTFMT;
+  // Major version 2 on is 6.x and later: another layout whose codes mean
+  // other things, read here they would come out as bytes that are not text.
+  if (h[10] >= 2) return CX_NOTFMT;
   if (h[12] != 0 || h[13] != 0) return CX_CRYPT;
   return 0;
 }

@@ -38,10 +38,9 @@ bool readpkt(cxstate *st, int *number) {
 
 int hspace(cxstate *st) { return cxputc(st, ' '); }
 int hhyphen(cxstate *st) { return cxputc(st, '-'); }
-int hhyphensp(cxstate *st) {
-  cxputc(st, '-');
-  return cxputc(st, ' ');
-}
+// A hyphen that stands only because a line ended there (0x83 and 0x85):
+// the word runs on in the next line, so the indexed text keeps it whole.
+int hlinehyphen(cxstate *) { return 0; }
 int heol(cxstate *st) {
   wpc6lineend(st);
   return 0;
@@ -66,8 +65,12 @@ int wpc6eolcode(cxstate *st) { return readcode(st) ? heol(st) : 0; }
 
 int wpc6tabgroup(cxstate *st) {
   if (!readcode(st)) return 0;
+  // Tabs and indents; an indent also parts a paragraph's number from its
+  // text, which would otherwise run into one word.
   switch (blk(st)->sub / 8) {
-    case 1: case 2: case 4: case 10: case 18: case 26: cxputc(st, 9); break;
+    case 1: case 2: case 4: case 6: case 7: case 8: case 9: case 10: case 16: case 18: case 26:
+      cxputc(st, 9);
+      break;
     default: break;
   }
   return 0;
@@ -370,9 +373,9 @@ struct span {
 constexpr span kspans[] = {
     {0x80, 0x81, 0, 0, 1, 0, hspace},
     {0x82, 0x82, 0, 0, 1, 0, hhyphen},
-    {0x83, 0x83, 0, 0, 1, 0, hhyphensp},
+    {0x83, 0x83, 0, 0, 1, 0, hlinehyphen},
     {0x84, 0x84, 0, 0, 1, 0, hhyphen},
-    {0x85, 0x85, 0, 0, 1, 0, hhyphensp},
+    {0x85, 0x85, 0, 0, 1, 0, hlinehyphen},
     {0x86, 0x86, 0, 0, 1, 0, wpc6skipcode},
     {0x87, 0x87, 0, 0, 1, 0, heol},
     {0x88, 0xB3, 0, 0, 1, 0, wpc6skipcode},
@@ -385,8 +388,8 @@ constexpr span kspans[] = {
     {0xC8, 0xC9, 0, 0, 1, 0, htab},
     {0xCA, 0xCC, 0, 0, 1, 0, heol},
     {0xCD, 0xCF, 0, 0, 1, 0, hspace},
-    {0xD0, 0xD0, 0x01, 0x01, 4, 0, wpc6space},
-    {0xD0, 0xD0, 0x02, 0x03, 4, 0, wpc6skipcode},
+    // Soft line ends, in a line or at a column's end, stand between words.
+    {0xD0, 0xD0, 0x01, 0x03, 4, 0, wpc6space},
     {0xD0, 0xD0, 0x04, 0x06, 4, 0, wpc6hardeol},
     {0xD0, 0xD0, 0x07, 0x08, 4, 0, wpc6tabafter},
     {0xD0, 0xD0, 0x09, 0x09, 4, 0, wpc6pageafter},

@@ -24,6 +24,15 @@ void rcgfree(cxstate *st);
 // Names the format of buf[0..length): the catalogue code (0 when nothing
 // matched) and, through subcode, the variant within it.
 int rcgdetect(cxstate *st, const void *buf, int32_t length, int hint, int32_t *subcode);
+// The code of a compound document whose "WordDocument" stream is of Word 97
+// or later: a format of its own, which the catalogue does not list and no
+// converter claims (the Word 6 converter reads only the older streams).
+constexpr int RCG_WORD97 = 50;
+// Names the format of the file at path, the way rcgdetect names its first
+// 4096 bytes; but a compound document is named by its directory, read where
+// the header places it, and by the version that its "WordDocument" stream
+// states. -1 (errno set) when the file cannot be read.
+int rcgdetectfile(cxstate *st, const char *path, int32_t *subcode);
 // Runs the hinted test and then the fixed order over the record's block.
 int rcgscan(cxstate *st, int hint);
 // The same scan over a bare block (data, length set; hinted, subcode cleared).

@@ -1,9 +1,12 @@
 // The Word 1.x/2.0 and Mac Word converter entries and their state records.
 // With no zone-file name (always, in this system) an entry runs the text
-// extractor; the full readers that a zone-file name selects are not here,
-// so such a run ends with status 9.
+// extractor; a zone-file name selects the full reader, whose first pass
+// writes intermediate records into the output and whose second pass reads
+// them back into the text and its zones.
+#include <cstring>
+
 #include "converters/runtime/cvtframe.h"
-#include "converters/word/word.h"
+#include "converters/word/wfull.h"
 
 namespace {
 
@@ -23,9 +26,11 @@ void mwinit(void* block) {
   b->inhandle = -1;
 }
 
-// Ends a run that asks for a full reader: none is built yet.
-void nozones(cxstate* st) {
-  if (st->mn->zonefile) cxthrow(st, CX_NOTFMT);
+// Runs the full reader when the state names a zone file; returns otherwise.
+void fullreader(cxstate* st, int mac, const char* inpath, const char* outpath, char* closed) {
+  if (!st->mn->zonefile) return;
+  wfirst(st, mac, inpath, outpath);
+  wsecond(st, mac, outpath, closed);
 }
 
 }  // namespace
@@ -46,16 +51,27 @@ void mwfreest(cxstate* st) { cxfreest(st); }
 
 int16_t cvtword2st(cxstate* st, const char* inpath, const char* outpath) {
   return cvtframe(st, nullptr, [&](char* closed) {
-    nozones(st);
+    fullreader(st, 0, inpath, outpath, closed);
     w2extract(st, inpath, outpath, closed);
   });
 }
 
 int16_t cvtmacwordst(cxstate* st, const char* inpath, const char* outpath) {
   return cvtframe(st, outpath, [&](char* closed) {
-    nozones(st);
+    fullreader(st, 1, inpath, outpath, closed);
     mwextract(st, inpath, outpath, closed);
   });
+}
+
+int wzonefile(cxstate* st, const char* name) {
+  if (!st) return -1;
+  size_t n = std::strlen(name) + 1;
+  auto* z = static_cast<char*>(cxalloc(st, n));
+  if (!z) return -1;
+  std::memcpy(z, name, n);
+  if (st->mn->zonefile) cxfree(st, st->mn->zonefile);
+  st->mn->zonefile = z;
+  return 0;
 }
 
 int16_t cvtword2(const char* inpath, const char* outpath) {

@@ -27,6 +27,7 @@ struct w2blk {
 struct w2docblk {
   int inhandle;   // input handle of the full reader, -1 none
   int story;      // story being read: 0 main text
+  void* rd;       // the full reader's first-pass state, a block of the run
 };
 
 // The Mac Word converter's blocks (slots 16 and 17). The Mac Word and Word 6
@@ -38,6 +39,8 @@ struct mwblk {
 };
 struct mwdocblk {
   int32_t left;   // characters of the current story not yet read
+  void* rd;       // the full reader's first-pass state, a block of the run
+  int open20706;  // open entry-group records
 };
 
 // w2newst: a state record with the Word 1.x/2.0 blocks; null when refused.
@@ -59,6 +62,11 @@ int16_t cvtmacword(const char* inpath, const char* outpath);
 // A caller may set what the constructor leaves at its defaults.
 int16_t cvtword2st(cxstate* st, const char* inpath, const char* outpath);
 int16_t cvtmacwordst(cxstate* st, const char* inpath, const char* outpath);
+
+// wzonefile: names the zone file of a run on a state a constructor built,
+// which makes the Word 1.x/2.0 and Mac Word entries take their full reader;
+// 0, or -1 (and nothing named) when there is no state or no memory.
+int wzonefile(cxstate* st, const char* name);
 
 // w2extract, mwextract, w6extract: write the text of a Word 1.x/2.0, Mac
 // Word or Word 6 document into the output and end the run through cxthrow:

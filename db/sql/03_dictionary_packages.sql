@@ -30,6 +30,16 @@ BEGIN
   END IF;
 END $$;
 
+-- The role a user name of the dictionary names (policy owners, the users
+-- of callbacks): the dictionary keeps a plain name upper case, which stands
+-- for PostgreSQL's folded lower-case name; any other name is the role's
+-- name exactly (a quoted identifier keeps its case), so that "Alice" is
+-- never alice.
+CREATE OR REPLACE FUNCTION dr_utl.role_name(usr text) RETURNS text
+LANGUAGE sql IMMUTABLE AS $$
+  SELECT CASE WHEN usr ~ '^[A-Z_][A-Z0-9_$]*$' THEN lower(usr) ELSE usr END
+$$;
+
 -- The policy of a column specification: [owner.]policy, or [owner.]table.column.
 CREATE OR REPLACE PROCEDURE dr_utl.get_policy_id(colspec text, INOUT cid integer)
 LANGUAGE plpgsql AS $$
@@ -102,21 +112,20 @@ LANGUAGE sql STABLE AS $$
                             WHERE p.pronamespace = n.oid AND p.proname = 'dr$callback'
                               AND p.proowner <> me.oid)), false)
     FROM pg_namespace n, (SELECT oid FROM pg_roles WHERE rolname = current_user) me
-   WHERE n.nspname = lower(coalesce(usrnam, ''))
+   WHERE n.nspname = dr_utl.role_name(coalesce(usrnam, ''))
 $$;
 
 CREATE OR REPLACE PROCEDURE dr_utl.install_callback(usrnam text)
 LANGUAGE plpgsql AS $$
 DECLARE
-  sch text := lower(coalesce(usrnam, ''));
+  sch text := dr_utl.role_name(coalesce(usrnam, ''));
   usr text;
   args text := '';
 BEGIN
-  IF sch !~ '^[a-z_][a-z0-9_$]*$' THEN
+  IF sch !~ '^[A-Za-z_][A-Za-z0-9_$]*$' THEN
     CALL dr_def.raise_error(format('invalid user name %s', usrnam));
   END IF;
-  SELECT rolname INTO usr FROM pg_roles
-   WHERE rolname = usrnam OR lower(rolname) = sch ORDER BY rolname = usrnam DESC LIMIT 1;
+  SELECT rolname INTO usr FROM pg_roles WHERE rolname = sch;
   IF usr IS NULL THEN
     CALL dr_def.raise_error(format('user %s does not exist', usrnam));
   END IF;
@@ -195,7 +204,7 @@ BEGIN
   END IF;
   BEGIN
     IF position('.' IN p.pol_tablename) = 0 THEN
-      t := to_regclass(format('%I.%I', lower(p.pol_owner), lower(p.pol_tablename)));
+      t := to_regclass(format('%I.%I', dr_utl.role_name(p.pol_owner), lower(p.pol_tablename)));
     END IF;
     t := coalesce(t, to_regclass(lower(p.pol_tablename)));
   EXCEPTION WHEN OTHERS THEN
@@ -209,7 +218,8 @@ END $$;
 
 -- Readies the session to run code as a user: the user must be enabled (a
 -- member of kestrin_user, or an administrator), and the calling role gets
--- membership in the user's role when it lacks it, which needs CREATEROLE.
+-- membership in the user's role when it lacks it, through the
+-- administrator's dr_utl.join_user.
 -- Answers the user's oid, the session's settings a user may change and the
 -- advisory locks the session holds, for dr_utl.leave_user once the role is
 -- reset.
@@ -225,7 +235,7 @@ BEGIN
     CALL dr_def.raise_error(format('user %s is not enabled (a member of kestrin_user)', usr));
   END IF;
   IF NOT pg_has_role(session_user, uid, 'MEMBER') THEN
-    EXECUTE format('GRANT %I TO %I', usr, session_user);
+    PERFORM dr_utl.join_user(usr);
   END IF;
   SELECT array_agg(s.name ORDER BY s.name), array_agg(s.setting ORDER BY s.name)
     INTO names, vals
@@ -343,4 +353,213 @@ END $b$ $f$, fn);
   EXECUTE format('SELECT * FROM %s($1, $2, $3, $4)', fn) INTO res, err USING body, witherr, res, err;
   PERFORM set_config('role', 'none', true);
   CALL dr_utl.leave_user(u.names, u.vals, u.locks);
+END $$;
+
+-- Writes into a table a user named (a result table of his own) with his
+-- rights: the statements run in a function he owns, security definer, so
+-- that a trigger, rule, policy or default on the table runs as he and
+-- cannot take back the session's role. Only a plain insert, delete or
+-- truncate of one table is run: first clr, then stmt (either may be null).
+DROP PROCEDURE IF EXISTS dr_utl.write_as(text, text);
+CREATE OR REPLACE PROCEDURE dr_utl.write_as(usr text, clr text, stmt text)
+LANGUAGE plpgsql AS $$
+DECLARE
+  u record;
+  fn text;
+  s text;
+BEGIN
+  FOREACH s IN ARRAY ARRAY[coalesce(clr, ''), coalesce(stmt, '')] LOOP
+    IF s <> '' AND (s !~* ('^(insert into|delete from|truncate table) '
+                           '[A-Za-z_][A-Za-z0-9_$]*(\.[A-Za-z_][A-Za-z0-9_$]*)?( |$)')
+                    OR position(';' IN regexp_replace(s, '''([^'']|'''')*''', '', 'g')) > 0) THEN
+      CALL dr_def.raise_error(format('%s is not a write of a result table', left(s, 200)));
+    END IF;
+  END LOOP;
+  SELECT * INTO u FROM dr_utl.enter_user(usr);
+  PERFORM set_config('role', usr, true);
+  fn := format('pg_temp.%I', 'dr_write_as_' || u.uid);
+  EXECUTE format($f$
+CREATE OR REPLACE FUNCTION %s(a text, b text) RETURNS void
+LANGUAGE plpgsql SECURITY DEFINER AS $b$
+BEGIN
+  IF a <> '' THEN
+    EXECUTE a;
+  END IF;
+  IF b <> '' THEN
+    EXECUTE b;
+  END IF;
+END $b$ $f$, fn);
+  EXECUTE format('SELECT %s($1, $2)', fn) USING coalesce(clr, ''), coalesce(stmt, '');
+  PERFORM set_config('role', 'none', true);
+  CALL dr_utl.leave_user(u.names, u.vals, u.locks);
+END $$;
+
+-- Settings an administrator may change (UPDATE dr_utl.setting SET value =
+-- ... WHERE name = ...); a second install keeps them.
+--   CALL_TIMEOUT  seconds a procedure a message names may run (0: no limit)
+CREATE TABLE IF NOT EXISTS dr_utl.setting (
+  name  text PRIMARY KEY,
+  value text NOT NULL
+);
+INSERT INTO dr_utl.setting VALUES ('CALL_TIMEOUT', '60') ON CONFLICT (name) DO NOTHING;
+
+-- The statement time-out of code the server runs for users, as a setting
+-- of statement_timeout (milliseconds).
+CREATE OR REPLACE FUNCTION dr_utl.call_timeout() RETURNS text
+LANGUAGE sql STABLE AS $$
+  SELECT coalesce((SELECT (greatest(value::numeric, 0) * 1000)::bigint::text
+                     FROM dr_utl.setting WHERE name = 'CALL_TIMEOUT'
+                      AND value ~ '^\s*[0-9]+(\.[0-9]*)?\s*$'), '60000')
+$$;
+
+-- Refuses a command that would read files of the server's machine for a
+-- policy whose owner may not read them, as the database itself guards
+-- reading files: the owner must hold pg_read_server_files or kestrin_files,
+-- which an administrator grants. Commands that read documents: begin (10),
+-- populate (11), highlight (16), and changed rows (3).
+CREATE OR REPLACE PROCEDURE dr_utl.check_files(pid integer, command integer)
+LANGUAGE plpgsql SET search_path = pg_catalog, public, pg_temp AS $$
+DECLARE
+  own text;
+BEGIN
+  IF command NOT IN (3, 10, 11, 16) OR NOT EXISTS (
+       SELECT 1 FROM dr$policy_preference pp JOIN dr$preference pr ON pr.pre_id = pp.ppr_pre_id
+        WHERE pp.ppr_pol_id = pid AND pp.ppr_cla_id = 1 AND pr.pre_obj_id = 3) THEN
+    RETURN;
+  END IF;
+  SELECT dr_utl.role_name(p.pol_owner) INTO own FROM dr$policy p WHERE p.pol_id = pid;
+  IF NOT EXISTS (SELECT 1 FROM pg_roles r WHERE r.rolname = own)
+     OR NOT (pg_has_role(own, 'pg_read_server_files', 'MEMBER')
+             OR pg_has_role(own, 'kestrin_files', 'MEMBER')) THEN
+    CALL dr_def.raise_error(format(
+      'policy %s reads files of the server''s machine, and its owner %s may not: an administrator '
+      'grants pg_read_server_files or kestrin_files for that', pid, coalesce(own, 'null')));
+  END IF;
+END $$;
+
+-- The objects of a policy's index that are missing while others are there
+-- (dropped or renamed under the index), as a list of names; null when the
+-- index is whole or there is none.
+CREATE OR REPLACE FUNCTION dr_utl.index_missing(pid integer) RETURNS text
+LANGUAGE plpgsql STABLE SET search_path = pg_catalog, public, pg_temp AS $$
+DECLARE
+  own text;
+  have integer := 0;
+  missing text[] := '{}';
+  nm text;
+  obj text;
+BEGIN
+  SELECT dr_utl.role_name(p.pol_owner) INTO own FROM dr$policy p WHERE p.pol_id = pid;
+  IF own IS NULL THEN
+    RETURN NULL;
+  END IF;
+  -- (those a begin makes; the others come with the end of the first run)
+  FOREACH obj IN ARRAY ARRAY['ktb', 'ksq', 'lst', 'sqr', 'sri'] LOOP
+    nm := format('%I.%I', own, format('dr_%s_%s', to_char(pid, 'FM00000'), obj));
+    BEGIN
+      IF to_regclass(nm) IS NULL THEN
+        missing := missing || nm;
+      ELSE
+        have := have + 1;
+      END IF;
+    EXCEPTION WHEN OTHERS THEN
+      missing := missing || nm;  -- a schema the servers cannot even look into
+    END;
+  END LOOP;
+  IF have = 0 OR cardinality(missing) = 0 THEN
+    RETURN NULL;
+  END IF;
+  RETURN array_to_string(missing, ', ');
+END $$;
+
+-- Refuses a command on a policy (or a changed row, command 3) that cannot
+-- be served: files its owner may not read, or an index that lost objects
+-- (every command but begin, drop and truncate, which make or remove them).
+CREATE OR REPLACE PROCEDURE dr_utl.check_policy(pid integer, command integer)
+LANGUAGE plpgsql SET search_path = pg_catalog, public, pg_temp AS $$
+DECLARE
+  lost text;
+BEGIN
+  CALL dr_utl.check_files(pid, command);
+  IF command IN (3, 10, 11) THEN
+    lost := dr_utl.attached_code(dr_utl.policy_table(pid), false);
+    IF lost IS NOT NULL THEN
+      CALL dr_def.raise_error(format(
+        'the table of policy %s carries code of its own (%s), which the servers do not run: '
+        'index a plain table, or a view that calls built-in functions only', pid, lost));
+    END IF;
+  END IF;
+  IF command NOT IN (10, 12, 13) THEN
+    lost := dr_utl.index_missing(pid);
+    IF lost IS NOT NULL THEN
+      CALL dr_def.raise_error(format(
+        'the index of policy %s lacks %s (dropped or altered under it): drop the index and build it again',
+        pid, lost));
+    END IF;
+  END IF;
+END $$;
+
+-- What code of its own a table or view that a user names would run when the
+-- servers read it (with write false) or write into it: row-level security,
+-- rules of a table, functions of the database's users in a view's
+-- definition and, for writes, triggers and such functions in defaults,
+-- generated columns, checks and index expressions. A text that says what,
+-- or null when it carries none (or is no table). The servers refuse such a
+-- table rather than run that code with their rights.
+CREATE OR REPLACE FUNCTION dr_utl.attached_code(c regclass, write boolean) RETURNS text
+LANGUAGE plpgsql STABLE SET search_path = pg_catalog, pg_temp AS $$
+DECLARE
+  r pg_class%ROWTYPE;
+  why text[] := '{}';
+BEGIN
+  IF c IS NULL THEN
+    RETURN NULL;
+  END IF;
+  SELECT * INTO r FROM pg_class x WHERE x.oid = c;
+  IF r.relrowsecurity THEN
+    why := why || 'row-level security'::text;
+  END IF;
+  IF r.relkind <> 'v' AND EXISTS (SELECT 1 FROM pg_rewrite w WHERE w.ev_class = c) THEN
+    why := why || 'rules'::text;
+  END IF;
+  IF write AND EXISTS (SELECT 1 FROM pg_trigger g WHERE g.tgrelid = c AND NOT g.tgisinternal) THEN
+    why := why || 'triggers'::text;
+  END IF;
+  -- Functions made in this database (not built in) that the view's
+  -- definition calls, or, for writes, that defaults, generated columns,
+  -- checks and index expressions call.
+  IF EXISTS (
+       SELECT 1 FROM pg_depend d
+        WHERE d.refclassid = 'pg_proc'::regclass AND d.refobjid >= 16384
+          AND ((d.classid = 'pg_rewrite'::regclass
+                AND d.objid IN (SELECT w.oid FROM pg_rewrite w WHERE w.ev_class = c))
+               OR (write AND d.classid = 'pg_attrdef'::regclass
+                   AND d.objid IN (SELECT a.oid FROM pg_attrdef a WHERE a.adrelid = c))
+               OR (write AND d.classid = 'pg_constraint'::regclass
+                   AND d.objid IN (SELECT k.oid FROM pg_constraint k WHERE k.conrelid = c))
+               OR (write AND d.classid = 'pg_class'::regclass
+                   AND d.objid IN (SELECT i.indexrelid FROM pg_index i WHERE i.indrelid = c)))) THEN
+    why := why || 'functions of its own'::text;
+  END IF;
+  IF write AND r.relkind NOT IN ('r', 'p') THEN
+    why := why || 'no plain table'::text;
+  END IF;
+  IF cardinality(why) = 0 THEN
+    RETURN NULL;
+  END IF;
+  RETURN array_to_string(why, ', ');
+END $$;
+
+-- The same for a table's name as the caller's search path finds it.
+CREATE OR REPLACE FUNCTION dr_utl.attached_code(tab text, write boolean) RETURNS text
+LANGUAGE plpgsql STABLE AS $$
+DECLARE
+  c regclass;
+BEGIN
+  BEGIN
+    c := to_regclass(tab);
+  EXCEPTION WHEN OTHERS THEN
+    RETURN NULL;
+  END;
+  RETURN dr_utl.attached_code(c, write);
 END $$;

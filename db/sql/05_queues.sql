@@ -14,13 +14,15 @@ CREATE SCHEMA IF NOT EXISTS dispatcher;
 CREATE OR REPLACE FUNCTION dispatcher.max_tries() RETURNS integer
 LANGUAGE sql IMMUTABLE AS $$ SELECT 3 $$;
 
--- The bell that wakes idle polls: anything queued for a server rings it.
-CREATE SEQUENCE IF NOT EXISTS dispatcher.bell_seq CYCLE;
+-- The bell that wakes idle servers: anything queued for a server rings it,
+-- in the transaction that queues it, so that the servers hear of it when it
+-- is committed (several rings of one transaction are one notification).
 CREATE OR REPLACE PROCEDURE dispatcher.ring()
 LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
 BEGIN
-  PERFORM nextval('dispatcher.bell_seq');
+  PERFORM pg_notify('dispatcher_work', '');
 END $$;
+DROP SEQUENCE IF EXISTS dispatcher.bell_seq;
 
 -- Service requests. Type LING goes to servers whose mask holds L, as
 -- message type 4; other types (INDEX_SVC: a document the indexer could not
@@ -169,12 +171,13 @@ BEGIN
     IF NOT FOUND THEN
       CALL dr_def.raise_error(format('policy %s does not exist', queue_change.pol_id));
     END IF;
-    IF upper(own) <> upper(usr) THEN
+    IF dr_utl.role_name(own) IS DISTINCT FROM usr THEN
       CALL dr_def.raise_error(format(
         'user %s may not queue changed rows of policy %s: only its owner or an administrator may',
         usr, queue_change.pol_id));
     END IF;
   END IF;
+  CALL dr_utl.check_policy(queue_change.pol_id, 3);
   INSERT INTO dmlq.queue (pol_id, pkey) VALUES (queue_change.pol_id, queue_change.pkey);
   CALL dispatcher.ring();
 END $$;

@@ -2,9 +2,11 @@
 -- A command waits in dispatcher.message until a server whose personality mask
 -- holds the command's letter takes it through listener.get_cmd; the server
 -- answers through dispatcher.reply. Servers call these on a connection in
--- autocommit, so a reply is seen at once. The server that takes a command
--- holds a session-level advisory lock on its id until the final reply, so a
--- waiting submitter blocks on that lock instead of polling.
+-- autocommit, so a reply is seen at once. Queuing a command notifies the
+-- servers (dispatcher.ring) in the same transaction, so an idle server
+-- wakes when it is committed. The server that takes a command holds a
+-- session-level advisory lock on its id until the final reply, so a
+-- waiting submitter blocks on that lock instead of polling (see await).
 --
 -- Users reach this only through the doors at the end (submit, post,
 -- wait_reply, interrupt and the view messages): the functions that touch the
@@ -114,6 +116,90 @@ CREATE OR REPLACE VIEW dispatcher.messages AS
 -- Lock class of the advisory locks on message ids.
 CREATE OR REPLACE FUNCTION dispatcher.lock_class() RETURNS integer
 LANGUAGE sql IMMUTABLE AS $$ SELECT 19283 $$;
+-- The other waits of a message's life (see await): the two gates of a
+-- polling server (this class and the next, keyed by its session id), the
+-- lock a final reply holds until it commits, and the lock a waiting
+-- submitter holds while its command is queued (both keyed by message id).
+CREATE OR REPLACE FUNCTION dispatcher.gate_class() RETURNS integer
+LANGUAGE sql IMMUTABLE AS $$ SELECT 19285 $$;
+CREATE OR REPLACE FUNCTION dispatcher.commit_class() RETURNS integer
+LANGUAGE sql IMMUTABLE AS $$ SELECT 19287 $$;
+CREATE OR REPLACE FUNCTION dispatcher.line_class() RETURNS integer
+LANGUAGE sql IMMUTABLE AS $$ SELECT 19288 $$;
+
+-- Waits up to ms milliseconds for an advisory lock that another session
+-- holds and lets it go again at once; false when the time ran out. Shared
+-- waits never hold up the holder's next exclusive lock for longer than
+-- this call.
+CREATE OR REPLACE FUNCTION dispatcher.wait_lock(cls integer, key integer, ms integer,
+                                                shared boolean DEFAULT false)
+RETURNS boolean
+LANGUAGE plpgsql AS $$
+BEGIN
+  PERFORM set_config('lock_timeout', greatest(ms, 1)::text, true);
+  BEGIN
+    IF shared THEN
+      PERFORM pg_advisory_lock_shared(cls, key);
+      PERFORM pg_advisory_unlock_shared(cls, key);
+    ELSE
+      PERFORM pg_advisory_lock(cls, key);
+      PERFORM pg_advisory_unlock(cls, key);
+    END IF;
+  EXCEPTION WHEN lock_not_available THEN
+    PERFORM set_config('lock_timeout', '0', true);
+    RETURN false;
+  END;
+  PERFORM set_config('lock_timeout', '0', true);
+  RETURN true;
+END $$;
+
+-- True when another session holds the advisory lock (in any mode): a
+-- shared try that fails, or succeeds and is let go at once.
+CREATE OR REPLACE FUNCTION dispatcher.held(cls integer, key integer) RETURNS boolean
+LANGUAGE plpgsql AS $$
+BEGIN
+  IF pg_try_advisory_lock_shared(cls, key) THEN
+    PERFORM pg_advisory_unlock_shared(cls, key);
+    RETURN false;
+  END IF;
+  RETURN true;
+END $$;
+
+-- True while the server of this session id and backend lives: a shared try
+-- on its registry lock, without reading the whole lock table; the calling
+-- session's own locks are read from the lock table (a shared try of one's
+-- own lock succeeds).
+CREATE OR REPLACE FUNCTION dispatcher.live(audsid integer, backend_pid integer) RETURNS boolean
+LANGUAGE sql VOLATILE AS $$
+  SELECT CASE WHEN backend_pid = pg_backend_pid() THEN draserm.alive(audsid)
+              ELSE dispatcher.held(draserm.lock_class(), audsid) END
+$$;
+
+-- Lets go of the waits of a submitter that stopped waiting half-way (an
+-- error or a cancel): the lock it holds while its command is queued, and
+-- any lock it was waiting for when it stopped.
+CREATE OR REPLACE PROCEDURE dispatcher.let_go(message_id integer)
+LANGUAGE plpgsql AS $$
+DECLARE
+  l record;
+BEGIN
+  FOR l IN SELECT x.classid::bigint::integer AS cls, x.objid::bigint::integer AS key,
+                  x.mode = 'ShareLock' AS shared
+             FROM pg_locks x
+            WHERE x.locktype = 'advisory' AND x.pid = pg_backend_pid() AND x.granted
+              AND x.objsubid = 2
+              AND ((x.classid::bigint = dispatcher.line_class() AND x.objid::bigint = message_id)
+                   OR (x.mode = 'ShareLock'
+                       AND x.classid::bigint IN (dispatcher.gate_class(), dispatcher.gate_class() + 1,
+                                                 dispatcher.commit_class(),
+                                                 dispatcher.line_class()))) LOOP
+    IF l.shared THEN
+      PERFORM pg_advisory_unlock_shared(l.cls, l.key);
+    ELSE
+      PERFORM pg_advisory_unlock(l.cls, l.key);
+    END IF;
+  END LOOP;
+END $$;
 
 -- True for an administrator: a member of kestrin_admin, or the owner of the
 -- database side (the role the servers log in as).
@@ -172,8 +258,9 @@ BEGIN
   IF NOT FOUND THEN
     CALL dr_def.raise_error(format('policy %s does not exist', pid));
   END IF;
+  CALL dr_utl.check_policy(pid, command);
   IF r.needs = 'owner' THEN
-    IF upper(p.pol_owner) <> upper(usr) AND NOT dispatcher.is_admin(usr) THEN
+    IF dr_utl.role_name(p.pol_owner) IS DISTINCT FROM usr AND NOT dispatcher.is_admin(usr) THEN
       CALL dr_def.raise_error(format(
         'user %s may not send command %s (%s) for policy %s: only its owner or an administrator may',
         usr, command, r.name, pid));
@@ -210,18 +297,20 @@ BEGIN
     CALL dr_def.raise_error('a command takes ten arguments');
   END IF;
   CALL dispatcher.check_rights(usr, command, args);
+  -- The session id of a command is the submitter's own, never one it names.
+  args := dr_sqe.with_session(command, args);
   SELECT r.personality INTO pers FROM dispatcher.command_route r
    WHERE r.command = enqueue.command;
   -- A command that no running server could take would only wait for its
   -- timeout: refuse it now.
   IF box IS NOT NULL THEN
     IF NOT EXISTS (SELECT 1 FROM draserm.server s
-                    WHERE s.mbox = box AND draserm.alive(s.audsid)) THEN
+                    WHERE s.mbox = box AND dispatcher.live(s.audsid, s.backend_pid)) THEN
       CALL dr_def.raise_error(format('no running server has the mailbox %s', target_mbox));
     END IF;
   ELSIF NOT EXISTS (SELECT 1 FROM draserm.server s
                      WHERE (pers IS NULL OR position(pers IN coalesce(s.person_mask, '')) > 0)
-                       AND draserm.alive(s.audsid)) THEN
+                       AND dispatcher.live(s.audsid, s.backend_pid)) THEN
     IF pers IS NULL THEN
       CALL dr_def.raise_error(format('no running server takes command %s', command));
     END IF;
@@ -273,6 +362,18 @@ END $$;
 -- on failure (code null); 'timeout' after withdrawing it, with the seconds
 -- waited and the state it was in. A message whose server died is answered
 -- here with an error that says so.
+--
+-- The wait blocks on locks that the servers let go when something happens,
+-- never on a fixed sleep, and each block lasts at most a second (a fifth of
+-- one while the command is queued), after which the message is looked at
+-- again:
+-- - queued: the submitter holds its line lock, so that the submitter of
+--   the next queued command of the same kind waits for it rather than for
+--   the servers; the first in line waits on the gate of a server that could
+--   take the command, which the server moves with each poll;
+-- - in service: on the server's lock on the message id, which the final
+--   reply lets go, and then on the reply's commit lock, held until the
+--   reply is committed; a server that dies loses its locks at once.
 CREATE OR REPLACE FUNCTION dispatcher.await(message_id integer, timeout_s integer,
     OUT outcome text, OUT reply_code integer, OUT reply_args text[], OUT reply_data bytea,
     OUT waited numeric, OUT last_state text)
@@ -283,56 +384,126 @@ DECLARE
   deadline timestamptz := clock_timestamp() + make_interval(secs => greatest(coalesce(timeout_s, 60), 0));
   m dispatcher.message%ROWTYPE;
   left_ms integer;
+  in_line boolean := false;
+  ahead integer;
+  gate_key integer[];
+  gc integer;
+  turn integer := 0;
+  g integer;
+  wait_start timestamptz;
+  quick integer := 0;
+  was char(1);
 BEGIN
-  LOOP
-    SELECT * INTO m FROM dispatcher.message x
-     WHERE x.id = await.message_id AND x.username = usr;
-    IF NOT FOUND THEN
-      CALL dr_def.raise_error(format('message %s does not exist', message_id));
-    END IF;
-    SELECT r.code, r.args INTO reply_code, reply_args
-      FROM dispatcher.reply_message r
-     WHERE r.message_id = m.id AND r.code IN (101, 102)
-     ORDER BY r.seq LIMIT 1;
-    IF FOUND THEN
-      outcome := 'answered';
-      EXIT;
-    END IF;
-    IF m.state = 'N' THEN
-      outcome := 'taken';
-      EXIT;
-    END IF;
-    IF m.state = 'S' AND NOT EXISTS (SELECT 1 FROM draserm.server s
-                                      WHERE s.name = m.server_name AND draserm.alive(s.audsid)) THEN
-      -- Its server is gone: settled with an error reply, read on the next pass.
-      CALL dispatcher.recover_stale();
-      CONTINUE;
-    END IF;
-    left_ms := floor(extract(epoch FROM deadline - clock_timestamp()) * 1000);
-    IF left_ms <= 0 THEN
-      outcome := 'timeout';
-      waited := round(extract(epoch FROM clock_timestamp() - started)::numeric, 1);
-      last_state := CASE m.state WHEN 'Q' THEN 'queued' ELSE 'in service' END;
-      CALL dispatcher.withdraw(m.id);
-      RETURN;
-    END IF;
-    IF m.state = 'S' THEN
-      -- The serving server holds the lock until its final reply, and loses
-      -- it the moment its session ends.
-      PERFORM set_config('lock_timeout', least(left_ms, 1000)::text, true);
-      BEGIN
-        PERFORM pg_advisory_lock(dispatcher.lock_class(), m.id);
-        PERFORM pg_advisory_unlock(dispatcher.lock_class(), m.id);
-      EXCEPTION WHEN lock_not_available THEN
-        NULL;
-      END;
-      PERFORM set_config('lock_timeout', '0', true);
-      -- The lock is released before the reply commits; give it a moment.
-      PERFORM pg_sleep(0.0002);
-    ELSE
-      PERFORM pg_sleep(0.001);
-    END IF;
-  END LOOP;
+  BEGIN
+    LOOP
+      SELECT * INTO m FROM dispatcher.message x
+       WHERE x.id = await.message_id AND x.username = usr;
+      IF NOT FOUND THEN
+        CALL dr_def.raise_error(format('message %s does not exist', message_id));
+      END IF;
+      IF in_line AND m.state <> 'Q' THEN
+        PERFORM pg_advisory_unlock(dispatcher.line_class(), m.id);
+        in_line := false;
+      END IF;
+      SELECT r.code, r.args INTO reply_code, reply_args
+        FROM dispatcher.reply_message r
+       WHERE r.message_id = m.id AND r.code IN (101, 102)
+       ORDER BY r.seq LIMIT 1;
+      IF FOUND THEN
+        outcome := 'answered';
+        EXIT;
+      END IF;
+      IF m.state = 'N' THEN
+        outcome := 'taken';
+        EXIT;
+      END IF;
+      IF m.state = 'S' AND NOT EXISTS (SELECT 1 FROM draserm.server s
+                                        WHERE s.name = m.server_name
+                                          AND dispatcher.live(s.audsid, s.backend_pid)) THEN
+        -- Its server is gone: settled with an error reply, read on the next pass.
+        CALL dispatcher.recover_stale();
+        CONTINUE;
+      END IF;
+      left_ms := floor(extract(epoch FROM deadline - clock_timestamp()) * 1000);
+      IF left_ms <= 0 THEN
+        IF in_line THEN
+          PERFORM pg_advisory_unlock(dispatcher.line_class(), m.id);
+          in_line := false;
+        END IF;
+        outcome := 'timeout';
+        waited := round(extract(epoch FROM clock_timestamp() - started)::numeric, 1);
+        last_state := CASE m.state WHEN 'Q' THEN 'queued' ELSE 'in service' END;
+        CALL dispatcher.withdraw(m.id);
+        RETURN;
+      END IF;
+      left_ms := least(left_ms, 1000);
+      -- Passes whose wait found nothing held, one after another (a state
+      -- in passing, such as a server between two polls), back off a
+      -- little, so that nothing spins.
+      IF m.state IS DISTINCT FROM was THEN
+        quick := 0;
+        was := m.state;
+      END IF;
+      IF quick > 3 THEN
+        PERFORM pg_sleep(least(quick, 20) / 1000.0);
+      END IF;
+      wait_start := clock_timestamp();
+      IF m.state = 'S' THEN
+        IF dispatcher.wait_lock(dispatcher.lock_class(), m.id, left_ms) THEN
+          PERFORM dispatcher.wait_lock(dispatcher.commit_class(), m.id, left_ms, true);
+        END IF;
+      ELSIF m.state = 'Q' THEN
+        -- A queued command can also end without any server (an interrupt
+        -- answers it): looked at again at least five times a second.
+        left_ms := least(left_ms, 200);
+        IF NOT in_line THEN
+          in_line := pg_try_advisory_lock(dispatcher.line_class(), m.id);
+        END IF;
+        SELECT max(x.id) INTO ahead FROM dispatcher.message x
+         WHERE x.state = 'Q' AND x.id < m.id
+           AND x.personality IS NOT DISTINCT FROM m.personality
+           AND x.target_mbox IS NOT DISTINCT FROM m.target_mbox;
+        IF ahead IS NOT NULL AND dispatcher.held(dispatcher.line_class(), ahead) THEN
+          PERFORM dispatcher.wait_lock(dispatcher.line_class(), ahead, left_ms, true);
+        ELSE
+          -- The gates the servers that could take it hold now, found before
+          -- the message is looked at again, so that no poll between the
+          -- two goes unnoticed.
+          SELECT array_agg(s.audsid ORDER BY s.audsid) INTO gate_key
+            FROM draserm.server s
+           WHERE m.target_mbox = s.mbox
+              OR (m.target_mbox IS NULL
+                  AND (m.personality IS NULL
+                       OR position(m.personality IN coalesce(s.person_mask, '')) > 0));
+          g := NULL;
+          -- Servers take turns, so that one that looked and found the
+          -- command taken by another does not keep this one waiting.
+          FOR k IN 1 .. coalesce(array_length(gate_key, 1), 0) LOOP
+            turn := turn + 1;
+            g := gate_key[1 + turn % array_length(gate_key, 1)];
+            gc := CASE WHEN dispatcher.held(dispatcher.gate_class(), g) THEN dispatcher.gate_class()
+                       WHEN dispatcher.held(dispatcher.gate_class() + 1, g)
+                       THEN dispatcher.gate_class() + 1 END;
+            EXIT WHEN gc IS NOT NULL;
+            g := NULL;
+          END LOOP;
+          IF g IS NULL THEN
+            -- No server that could take it polls yet.
+            PERFORM pg_sleep(least(left_ms, 10) / 1000.0);
+          ELSIF (SELECT x.state FROM dispatcher.message x WHERE x.id = m.id) = 'Q' THEN
+            PERFORM dispatcher.wait_lock(gc, g, left_ms, true);
+          END IF;
+        END IF;
+      ELSE
+        PERFORM pg_sleep(0.001);
+      END IF;
+      quick := CASE WHEN clock_timestamp() - wait_start < interval '100 microseconds'
+                    THEN quick + 1 ELSE 0 END;
+    END LOOP;
+  EXCEPTION WHEN OTHERS OR query_canceled THEN
+    CALL dispatcher.let_go(message_id);
+    RAISE;
+  END;
   SELECT convert_to(string_agg(coalesce(r.args[1], ''), '' ORDER BY r.seq), 'UTF8')
     INTO reply_data
     FROM dispatcher.reply_message r
@@ -353,8 +524,21 @@ CREATE OR REPLACE PROCEDURE dispatcher.wait_reply(message_id integer, timeout_s 
 LANGUAGE plpgsql AS $$
 DECLARE
   o record;
+  cancelled boolean := false;
 BEGIN
-  SELECT * INTO o FROM dispatcher.await(message_id, timeout_s);
+  BEGIN
+    SELECT * INTO o FROM dispatcher.await(message_id, timeout_s);
+  EXCEPTION WHEN query_canceled THEN
+    cancelled := true;
+  END;
+  IF cancelled THEN
+    -- A submitter that is cancelled while it waits gives up as on a
+    -- timeout, so that its command leaves nothing behind.
+    PERFORM dispatcher.await(message_id, 0);
+    COMMIT;
+    RAISE EXCEPTION USING ERRCODE = 'query_canceled',
+      MESSAGE = 'canceling statement due to user request';
+  END IF;
   IF o.outcome = 'timeout' THEN
     COMMIT;
     RAISE EXCEPTION USING ERRCODE = 'DRT01', MESSAGE = format(
@@ -387,7 +571,6 @@ BEGIN
   message_id := dispatcher.enqueue(command,
     ARRAY[arg1, arg2, arg3, arg4, arg5, arg6, arg7, arg8, arg9, arg10], target_mbox);
   COMMIT;
-  CALL dispatcher.ring();  -- again, now that the command is committed
   CALL dispatcher.wait_reply(message_id, timeout_s, reply_code, reply_args, reply_data);
 END $$;
 
@@ -402,6 +585,11 @@ DECLARE
   st char(1);
   final boolean := reply.command IN (101, 102);
 BEGIN
+  IF final THEN
+    -- Held until this reply is committed: the submitter waits on it after
+    -- the message lock below is let go.
+    PERFORM pg_advisory_xact_lock(dispatcher.commit_class(), reply.id);
+  END IF;
   SELECT m.state INTO st FROM dispatcher.message m WHERE m.id = reply.id FOR UPDATE;
   IF st = 'S' THEN
     INSERT INTO dispatcher.reply_message (message_id, return_address, code, args)
@@ -414,10 +602,9 @@ BEGIN
     DELETE FROM dispatcher.reply_message r WHERE r.message_id = reply.id;
     DELETE FROM dispatcher.message m WHERE m.id = reply.id;
   END IF;
-  IF final AND EXISTS (SELECT 1 FROM pg_locks l
-                        WHERE l.locktype = 'advisory' AND l.pid = pg_backend_pid()
-                          AND l.classid = dispatcher.lock_class() AND l.objid = reply.id
-                          AND l.objsubid = 2) THEN
+  -- The server that took the message in service holds its lock (the
+  -- replies come on the connection it polls on).
+  IF final AND st IN ('S', 'W') THEN
     PERFORM pg_advisory_unlock(dispatcher.lock_class(), reply.id);
   END IF;
 END $$;
@@ -511,10 +698,14 @@ BEGIN
   CALL dispatcher.ring();
 END $$;
 
--- True when a server whose session ended left something to settle.
-CREATE OR REPLACE FUNCTION dispatcher.stale() RETURNS boolean
-LANGUAGE sql STABLE AS $$
-  SELECT EXISTS (SELECT 1 FROM draserm.server s WHERE NOT draserm.alive(s.audsid))
+-- True when a server whose session ended left something to settle; poller
+-- is the session id of the server that asks, which lives.
+DROP FUNCTION IF EXISTS dispatcher.stale();
+CREATE OR REPLACE FUNCTION dispatcher.stale(poller integer) RETURNS boolean
+LANGUAGE sql VOLATILE AS $$
+  SELECT EXISTS (SELECT 1 FROM draserm.server s
+                  WHERE s.audsid IS DISTINCT FROM poller
+                    AND NOT dispatcher.live(s.audsid, s.backend_pid))
       OR EXISTS (SELECT 1 FROM dispatcher.message m
                   WHERE m.state IN ('S', 'W')
                     AND NOT EXISTS (SELECT 1 FROM draserm.server s WHERE s.name = m.server_name))

@@ -1,22 +1,36 @@
 -- The server's poll for its next message.
 -- Message types: 1 nothing arrived, 2 a command, 3 a batch of changed rows,
--- 4 a linguistic request, 5 a text-loading batch. An idle poll waits up to
--- about a second in short steps, so an idle server does not spin, while a
--- queued message is taken within a few milliseconds.
+-- 4 a linguistic request, 5 a text-loading batch. A poll looks once and
+-- returns at once: an idle server waits on its own connection for the
+-- notification (channel dispatcher_work) that whoever queues work sends in
+-- the same transaction, and looks anyway after a second or so.
 
 CREATE SCHEMA IF NOT EXISTS listener;
 
--- Seconds an idle poll waits, and the step between looks: short while the
--- server has served a message within the last busy_window seconds (commands
--- tend to come in runs), longer once it has been idle for a while.
-CREATE OR REPLACE FUNCTION listener.idle_wait() RETURNS double precision
-LANGUAGE sql IMMUTABLE AS $$ SELECT 1.0::double precision $$;
-CREATE OR REPLACE FUNCTION listener.busy_step() RETURNS double precision
-LANGUAGE sql IMMUTABLE AS $$ SELECT 0.002::double precision $$;
-CREATE OR REPLACE FUNCTION listener.idle_step() RETURNS double precision
-LANGUAGE sql IMMUTABLE AS $$ SELECT 0.010::double precision $$;
-CREATE OR REPLACE FUNCTION listener.busy_window() RETURNS interval
-LANGUAGE sql IMMUTABLE AS $$ SELECT interval '2 s' $$;
+-- The waits of an earlier poll, which slept between looks in the database.
+DROP FUNCTION IF EXISTS listener.idle_wait(), listener.busy_step(), listener.idle_step(),
+  listener.busy_window();
+
+-- Each poll moves the polling server's gate: it holds one of two advisory
+-- locks (classes gate_class() and gate_class() + 1, keyed by its session id)
+-- at all times, takes the other one and lets the one it held go when the
+-- poll's transaction commits. A submitter whose command is still queued
+-- waits on the gate a server holds, and so wakes the moment that server's
+-- next poll has committed what it took.
+CREATE OR REPLACE PROCEDURE listener.move_gate(sid integer)
+LANGUAGE plpgsql AS $$
+DECLARE
+  setting text := 'dispatcher.gate_' || sid;
+  old text := current_setting(setting, true);
+  new integer := CASE WHEN old = '0' THEN 1 ELSE 0 END;
+BEGIN
+  PERFORM pg_advisory_lock(dispatcher.gate_class() + new, sid);
+  IF old IN ('0', '1') THEN
+    PERFORM pg_advisory_xact_lock(dispatcher.gate_class() + old::integer, sid);
+    PERFORM pg_advisory_unlock(dispatcher.gate_class() + old::integer, sid);
+  END IF;
+  PERFORM set_config(setting, new::text, false);
+END $$;
 
 CREATE OR REPLACE PROCEDURE listener.get_cmd(sid integer, mbox text, pmask text,
     INOUT cmd_type integer, INOUT disp_id integer,
@@ -35,19 +49,12 @@ DECLARE
   want_m boolean := position('M' IN upper(coalesce(pmask, ''))) > 0;
   want_l boolean := position('L' IN upper(coalesce(pmask, ''))) > 0;
   want_r boolean := position('R' IN upper(coalesce(pmask, ''))) > 0;
-  deadline timestamptz := clock_timestamp() + make_interval(secs => listener.idle_wait());
   cap integer := least(greatest(coalesce(dml_numpkeys, 500), 1), 500);
   n integer;
   pol integer;
   src integer;
   a text[];
   errtxt text;
-  bell bigint := pg_sequence_last_value('dispatcher.bell_seq');
-  b bigint;
-  next_full timestamptz;
-  recheck_until timestamptz := '-infinity';
-  step double precision;
-  t timestamptz;
 BEGIN
   cmd_type := 1; disp_id := NULL; disp_return_address := NULL; disp_user := NULL;
   disp_command := NULL; dml_cid := NULL;
@@ -58,15 +65,14 @@ BEGIN
   IF NOT FOUND THEN
     CALL dr_def.raise_error(format('no server is registered with mailbox %s', mbox));
   END IF;
-  step := CASE WHEN srv.served_at > clock_timestamp() - listener.busy_window()
-               THEN listener.busy_step() ELSE listener.idle_step() END;
   -- The registry shows the mask the server polls with.
   IF srv.person_mask IS DISTINCT FROM mask THEN
     UPDATE draserm.server s SET person_mask = mask WHERE s.name = srv.name;
   END IF;
+  CALL listener.move_gate(sid);
   -- Every poll settles what servers that died left behind, so that their
   -- submitters hear of it even when no server is idle.
-  IF dispatcher.stale() THEN
+  IF dispatcher.stale(get_cmd.sid) THEN
     CALL dispatcher.recover_stale();
   END IF;
 
@@ -76,125 +82,100 @@ BEGIN
      SET state = CASE WHEN q.tries >= dispatcher.max_tries() THEN 'X' ELSE 'Q' END, sid = NULL
    WHERE q.state = 'I' AND q.sid = get_cmd.sid;
 
-  LOOP
-    -- A command for this server or for its personality.
-    SELECT * INTO m FROM dispatcher.message x
-     WHERE x.state = 'Q'
-       AND (x.target_mbox = box
-            OR (x.target_mbox IS NULL
-                AND (x.personality IS NULL OR position(x.personality IN mask) > 0)))
-     ORDER BY x.id LIMIT 1 FOR UPDATE SKIP LOCKED;
+  -- A command for this server or for its personality.
+  SELECT * INTO m FROM dispatcher.message x
+   WHERE x.state = 'Q'
+     AND (x.target_mbox = box
+          OR (x.target_mbox IS NULL
+              AND (x.personality IS NULL OR position(x.personality IN mask) > 0)))
+   ORDER BY x.id LIMIT 1 FOR UPDATE SKIP LOCKED;
+  IF FOUND THEN
+    IF coalesce((SELECT cr.replies FROM dispatcher.command_route cr WHERE cr.command = m.command),
+                true) THEN
+      UPDATE dispatcher.message x
+         SET state = 'S', server_name = srv.name, tries = x.tries + 1,
+             taken_at = clock_timestamp()
+       WHERE x.id = m.id;
+      -- Held until the final reply, so that the submitter can wait on it.
+      PERFORM pg_advisory_lock(dispatcher.lock_class(), m.id);
+    ELSE
+      -- Answered only when it fails: its submitter stops waiting now.
+      UPDATE dispatcher.message x
+         SET state = 'N', server_name = srv.name, tries = x.tries + 1,
+             taken_at = clock_timestamp()
+       WHERE x.id = m.id;
+    END IF;
+    cmd_type := 2;
+    disp_id := m.id;
+    disp_return_address := m.return_address;
+    disp_user := m.username;
+    disp_command := m.command;
+    a := m.args;
+    disp_arg1 := a[1]; disp_arg2 := a[2]; disp_arg3 := a[3]; disp_arg4 := a[4];
+    disp_arg5 := a[5]; disp_arg6 := a[6]; disp_arg7 := a[7]; disp_arg8 := a[8];
+    disp_arg9 := a[9]; disp_arg10 := a[10];
+    RETURN;
+  END IF;
+
+  IF want_m THEN
+    -- A queue error is handed out as a failed batch.
+    DELETE FROM dmlq.queue_error e
+     WHERE e.seq = (SELECT y.seq FROM dmlq.queue_error y ORDER BY y.seq LIMIT 1
+                    FOR UPDATE SKIP LOCKED)
+    RETURNING e.errors INTO errtxt;
     IF FOUND THEN
-      IF coalesce((SELECT cr.replies FROM dispatcher.command_route cr WHERE cr.command = m.command),
-                  true) THEN
-        UPDATE dispatcher.message x
-           SET state = 'S', server_name = srv.name, tries = x.tries + 1,
-               taken_at = clock_timestamp()
-         WHERE x.id = m.id;
-        -- Held until the final reply, so that the submitter can wait on it.
-        PERFORM pg_advisory_lock(dispatcher.lock_class(), m.id);
-      ELSE
-        -- Answered only when it fails: its submitter stops waiting now.
-        UPDATE dispatcher.message x
-           SET state = 'N', server_name = srv.name, tries = x.tries + 1,
-               taken_at = clock_timestamp()
-         WHERE x.id = m.id;
+      CALL drue.text_on_stack(errtxt);
+      cmd_type := 3; dml_numpkeys := -1; dml_cid := 0; disp_id := 0;
+      RETURN;
+    END IF;
+    SELECT q.pol_id INTO pol FROM dmlq.queue q
+     WHERE q.state = 'Q' ORDER BY q.seq LIMIT 1 FOR UPDATE SKIP LOCKED;
+    IF FOUND THEN
+      WITH batch AS (
+        SELECT q.seq FROM dmlq.queue q
+         WHERE q.state = 'Q' AND q.pol_id = pol
+         ORDER BY q.seq LIMIT cap FOR UPDATE SKIP LOCKED)
+      UPDATE dmlq.queue q SET state = 'I', sid = get_cmd.sid, tries = q.tries + 1
+        FROM batch b WHERE q.seq = b.seq;
+      GET DIAGNOSTICS n = ROW_COUNT;
+      IF n > 0 THEN
+        cmd_type := 3; dml_numpkeys := n; dml_cid := pol; disp_id := 0;
+        RETURN;
       END IF;
-      cmd_type := 2;
-      disp_id := m.id;
-      disp_return_address := m.return_address;
-      disp_user := m.username;
-      disp_command := m.command;
-      a := m.args;
+    END IF;
+  END IF;
+
+  IF want_l THEN
+    SELECT * INTO r FROM svcq.request x
+     WHERE x.status = 'Q' AND x.svctype = 'LING'
+     ORDER BY x.priority DESC, x.svcno LIMIT 1 FOR UPDATE SKIP LOCKED;
+    IF FOUND THEN
+      UPDATE svcq.request x SET status = 'I', sid = get_cmd.sid, tries = x.tries + 1,
+             taken_at = clock_timestamp()
+       WHERE x.svcno = r.svcno;
+      cmd_type := 4;
+      disp_id := r.svcno;
+      disp_user := r.username;
+      a := r.par;
       disp_arg1 := a[1]; disp_arg2 := a[2]; disp_arg3 := a[3]; disp_arg4 := a[4];
       disp_arg5 := a[5]; disp_arg6 := a[6]; disp_arg7 := a[7]; disp_arg8 := a[8];
       disp_arg9 := a[9]; disp_arg10 := a[10];
-      UPDATE draserm.server s SET served_at = clock_timestamp() WHERE s.name = srv.name;
       RETURN;
     END IF;
+  END IF;
 
-    IF want_m THEN
-      -- A queue error is handed out as a failed batch.
-      DELETE FROM dmlq.queue_error e
-       WHERE e.seq = (SELECT y.seq FROM dmlq.queue_error y ORDER BY y.seq LIMIT 1
-                      FOR UPDATE SKIP LOCKED)
-      RETURNING e.errors INTO errtxt;
-      IF FOUND THEN
-        CALL drue.text_on_stack(errtxt);
-        cmd_type := 3; dml_numpkeys := -1; dml_cid := 0; disp_id := 0;
-        UPDATE draserm.server s SET served_at = clock_timestamp() WHERE s.name = srv.name;
-        RETURN;
-      END IF;
-      SELECT q.pol_id INTO pol FROM dmlq.queue q
-       WHERE q.state = 'Q' ORDER BY q.seq LIMIT 1 FOR UPDATE SKIP LOCKED;
-      IF FOUND THEN
-        WITH batch AS (
-          SELECT q.seq FROM dmlq.queue q
-           WHERE q.state = 'Q' AND q.pol_id = pol
-           ORDER BY q.seq LIMIT cap FOR UPDATE SKIP LOCKED)
-        UPDATE dmlq.queue q SET state = 'I', sid = get_cmd.sid, tries = q.tries + 1
-          FROM batch b WHERE q.seq = b.seq;
-        GET DIAGNOSTICS n = ROW_COUNT;
-        IF n > 0 THEN
-          cmd_type := 3; dml_numpkeys := n; dml_cid := pol; disp_id := 0;
-          UPDATE draserm.server s SET served_at = clock_timestamp() WHERE s.name = srv.name;
-          RETURN;
-        END IF;
-      END IF;
+  IF want_r THEN
+    SELECT b.src_id INTO src FROM srcq.batch b
+     WHERE b.state = 'Q' ORDER BY b.queued_at, b.src_id LIMIT 1 FOR UPDATE SKIP LOCKED;
+    IF FOUND THEN
+      UPDATE srcq.batch b SET state = 'I', sid = get_cmd.sid, tries = b.tries + 1,
+             taken_at = clock_timestamp()
+       WHERE b.src_id = src;
+      cmd_type := 5;
+      disp_id := src;
+      RETURN;
     END IF;
-
-    IF want_l THEN
-      SELECT * INTO r FROM svcq.request x
-       WHERE x.status = 'Q' AND x.svctype = 'LING'
-       ORDER BY x.priority DESC, x.svcno LIMIT 1 FOR UPDATE SKIP LOCKED;
-      IF FOUND THEN
-        UPDATE svcq.request x SET status = 'I', sid = get_cmd.sid, tries = x.tries + 1,
-               taken_at = clock_timestamp()
-         WHERE x.svcno = r.svcno;
-        cmd_type := 4;
-        disp_id := r.svcno;
-        disp_user := r.username;
-        a := r.par;
-        disp_arg1 := a[1]; disp_arg2 := a[2]; disp_arg3 := a[3]; disp_arg4 := a[4];
-        disp_arg5 := a[5]; disp_arg6 := a[6]; disp_arg7 := a[7]; disp_arg8 := a[8];
-        disp_arg9 := a[9]; disp_arg10 := a[10];
-        UPDATE draserm.server s SET served_at = clock_timestamp() WHERE s.name = srv.name;
-        RETURN;
-      END IF;
-    END IF;
-
-    IF want_r THEN
-      SELECT b.src_id INTO src FROM srcq.batch b
-       WHERE b.state = 'Q' ORDER BY b.queued_at, b.src_id LIMIT 1 FOR UPDATE SKIP LOCKED;
-      IF FOUND THEN
-        UPDATE srcq.batch b SET state = 'I', sid = get_cmd.sid, tries = b.tries + 1,
-               taken_at = clock_timestamp()
-         WHERE b.src_id = src;
-        cmd_type := 5;
-        disp_id := src;
-        UPDATE draserm.server s SET served_at = clock_timestamp() WHERE s.name = srv.name;
-        RETURN;
-      END IF;
-    END IF;
-
-    EXIT WHEN clock_timestamp() >= deadline;
-    -- Wait for the bell: whoever queues something rings it (a sequence, so
-    -- the ring is seen before the queuing transaction commits). A ring is
-    -- followed by full looks for a short while, until the new item is
-    -- committed; without a ring a full look is made now and then anyway.
-    next_full := clock_timestamp() + interval '500 ms';
-    LOOP
-      PERFORM pg_sleep(step);
-      t := clock_timestamp();
-      EXIT WHEN t >= deadline OR t >= next_full OR t < recheck_until;
-      b := pg_sequence_last_value('dispatcher.bell_seq');
-      IF b IS DISTINCT FROM bell THEN
-        bell := b;
-        recheck_until := clock_timestamp() + interval '50 ms';
-        EXIT;
-      END IF;
-    END LOOP;
-  END LOOP;
+  END IF;
 END $$;
 
 -- The poll as the server runs it: the message, and the error stack as text

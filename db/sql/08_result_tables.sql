@@ -115,3 +115,21 @@ BEGIN
       OR (sch = 'public' AND (nm LIKE 'dr$%' OR nm = 'drq_inprog')
           AND NOT EXISTS (SELECT 1 FROM dr_rtm.result_table x WHERE x.tablename = nm));
 END $$;
+
+-- Whether a table is one the manager handed out (the server writes it
+-- with its own rights) rather than one a user made (written with his).
+CREATE OR REPLACE FUNCTION dr_rtm.managed(tab text) RETURNS boolean
+LANGUAGE plpgsql STABLE SET search_path = pg_catalog, public, pg_temp AS $$
+DECLARE
+  r regclass;
+BEGIN
+  BEGIN
+    r := to_regclass(tab);
+  EXCEPTION WHEN OTHERS THEN
+    RETURN false;
+  END;
+  RETURN r IS NOT NULL AND EXISTS (
+    SELECT 1 FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace
+      JOIN dr_rtm.result_table x ON x.tablename = c.relname
+     WHERE c.oid = r AND n.nspname = 'public');
+END $$;

@@ -13,8 +13,15 @@ BEGIN
     EXECUTE format('REVOKE ALL ON SCHEMA %I FROM PUBLIC', sch);
     EXECUTE format('REVOKE ALL ON ALL TABLES IN SCHEMA %I FROM PUBLIC', sch);
     EXECUTE format('REVOKE ALL ON ALL SEQUENCES IN SCHEMA %I FROM PUBLIC', sch);
-    EXECUTE format('REVOKE ALL ON ALL FUNCTIONS IN SCHEMA %I FROM PUBLIC', sch);
-    EXECUTE format('REVOKE ALL ON ALL PROCEDURES IN SCHEMA %I FROM PUBLIC', sch);
+  END LOOP;
+  -- Routines of the servers' login (the administrator's dr_utl.join_user
+  -- sets its own rights).
+  FOR sch IN SELECT p.oid::regprocedure::text FROM pg_proc p JOIN pg_namespace n ON n.oid = p.pronamespace
+              WHERE n.nspname IN ('dr_def', 'drue', 'draserm', 'dispatcher', 'listener', 'svcq',
+                                  'srcq', 'dmlq', 'dr_rtm', 'drdinte', 'dr_utl', 'dr_lst',
+                                  'vek_ths', 'vek_access')
+                AND pg_has_role(p.proowner, 'USAGE') LOOP
+    EXECUTE format('REVOKE ALL ON ROUTINE %s FROM PUBLIC', sch);
   END LOOP;
 END $$;
 REVOKE ALL ON dr$policy, dr$text_index, dr$source, dr$preference, dr$preference_attribute,

@@ -4,7 +4,6 @@
 -- server and each user in turn (it logs in as a superuser only to switch).
 \set VERBOSITY terse
 \c - postgres
-SET SESSION AUTHORIZATION kestrin;
 DO $$
 DECLARE
   r text;
@@ -17,6 +16,7 @@ BEGIN
 END $$;
 GRANT kestrin_user TO kes_alice;
 GRANT CREATE ON SCHEMA public TO kes_alice;
+SET SESSION AUTHORIZATION kestrin;
 
 -- Answers: the term first, then its relations in order, case-blind, each
 -- in braces with a closing brace doubled; a term without any answers alone.

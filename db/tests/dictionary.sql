@@ -83,10 +83,12 @@ CALL kestrin.dr$callback('DELETE FROM public.res1', '1', 1);
 SELECT count(*) FROM public.src1;
 -- It is called with the installer's rights: no callback goes into a schema
 -- of another owner, or one another role may add to.
+\c - postgres
 DO $$ BEGIN
   IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'kes_cbown') THEN CREATE ROLE kes_cbown; END IF;
 END $$;
-GRANT kes_cbown TO CURRENT_USER;
+GRANT kes_cbown TO kestrin;
+\c - kestrin
 CREATE SCHEMA kes_cbown AUTHORIZATION kes_cbown;
 CALL dr_utl.ensure_callback('kes_cbown');
 SELECT count(*) FROM pg_proc WHERE pronamespace = 'kes_cbown'::regnamespace;

@@ -26,7 +26,7 @@ CALL dispatcher.wait_reply(1, 5);
 SELECT count(*) AS left_over FROM dispatcher.message;
 
 -- Routing: a query command is not taken by a server without Q; the Q server takes it.
-CALL dispatcher.post(15, '77', 'dog', message_id => NULL);
+CALL dispatcher.post(16, '77', 'dog', message_id => NULL);
 CALL listener.get_cmd_blk(2, 'DRMBOX_2', 'D', NULL, NULL, NULL, NULL, NULL, NULL, NULL,
   NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, 500, NULL, NULL);
 CALL listener.get_cmd_blk(1, 'DRMBOX_1', 'dqm', NULL, NULL, NULL, NULL, NULL, NULL, NULL,
@@ -76,11 +76,10 @@ CALL listener.get_cmd_blk(1, 'DRMBOX_1', 'DQM', NULL, NULL, NULL, NULL, NULL, NU
 CALL dispatcher.wait_reply(6, 5);
 SELECT count(*) AS locks FROM pg_locks WHERE locktype = 'advisory' AND classid = 19283;
 
--- An idle poll waits about a second and returns type 1.
-SELECT clock_timestamp() AS t0 \gset
+-- An idle poll returns type 1 (the server then waits for word of new work
+-- on its own connection).
 CALL listener.get_cmd_blk(1, 'DRMBOX_1', 'DQM', NULL, NULL, NULL, NULL, NULL, NULL, NULL,
   NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, 500, NULL, NULL);
-SELECT clock_timestamp() - :'t0'::timestamptz BETWEEN interval '0.9 s' AND interval '3 s' AS waited;
 
 -- An unknown mailbox is an error on the stack, not an exception.
 CALL listener.get_cmd_blk(9, 'NOBODY', 'DQM', NULL, NULL, NULL, NULL, NULL, NULL, NULL,

@@ -5,7 +5,6 @@
 -- switch between them).
 \set VERBOSITY terse
 \c - postgres
-SET SESSION AUTHORIZATION kestrin;
 DO $$
 DECLARE
   r text;
@@ -19,6 +18,7 @@ END $$;
 GRANT kestrin_user TO kes_alice, kes_bob;
 GRANT kestrin_admin TO kes_boss;
 GRANT CREATE ON SCHEMA public TO kes_alice;
+SET SESSION AUTHORIZATION kestrin;
 -- This session plays a server that takes everything.
 CALL draserm.add('DQMRL', NULL, NULL, NULL);
 CREATE TABLE docs (id integer PRIMARY KEY, body text);
@@ -121,3 +121,98 @@ SET SESSION AUTHORIZATION kes_boss;
 CALL dmlq.queue_change(78, 'k3');
 SET SESSION AUTHORIZATION kestrin;
 SELECT pol_id, pkey FROM dmlq.queue ORDER BY seq;
+
+-- The servers' login holds no right to make roles and no pg_* role, even
+-- with the users it took on; it cannot grant any role, as itself or as them.
+SELECT rolsuper, rolcreaterole, rolreplication, rolbypassrls FROM pg_roles WHERE rolname = 'kestrin';
+-- (pg_database_owner is no grant: it stands for owning this database)
+SELECT g.rolname FROM pg_roles g
+ WHERE g.rolname LIKE 'pg\_%' AND g.rolname <> 'pg_database_owner'
+   AND pg_has_role('kestrin', g.oid, 'MEMBER');
+SELECT r.rolname FROM pg_roles r
+ WHERE r.rolname IN ('kes_alice', 'kes_bob', 'kes_eve', 'kes_boss')
+   AND pg_has_role('kestrin', r.oid, 'MEMBER') ORDER BY 1;
+GRANT pg_execute_server_program TO kes_bob;
+SET ROLE kes_alice;
+GRANT pg_execute_server_program TO kes_bob;
+GRANT kestrin_admin TO kes_alice;
+RESET ROLE;
+-- Only an enabled login without more rights than a user's is taken on, and
+-- only the servers' login may ask for it.
+RESET SESSION AUTHORIZATION;
+DO $$ BEGIN
+  IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'kes_maker') THEN
+    CREATE ROLE kes_maker LOGIN CREATEROLE;
+  END IF;
+END $$;
+GRANT kestrin_user TO kes_maker;
+SET SESSION AUTHORIZATION kestrin;
+SELECT dr_utl.join_user('kes_maker');
+SELECT dr_utl.join_user('kes_eve');
+SELECT dr_utl.join_user('kestrin_admin');
+SELECT dr_utl.join_user('pg_execute_server_program');
+SET SESSION AUTHORIZATION kes_bob;
+SELECT dr_utl.join_user('kes_bob');
+-- Owners are compared as PostgreSQL names roles: "Kes_Alice" is not kes_alice.
+RESET SESSION AUTHORIZATION;
+DO $$ BEGIN
+  IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'Kes_Alice') THEN
+    CREATE ROLE "Kes_Alice" LOGIN;
+  END IF;
+END $$;
+GRANT kestrin_user TO "Kes_Alice";
+SET SESSION AUTHORIZATION "Kes_Alice";
+CALL dispatcher.post(12, '77', message_id => NULL);
+CALL dispatcher.post(10, '77', '1', '1', 'C', message_id => NULL);
+CALL dmlq.queue_change(77, 'k4');
+SET SESSION AUTHORIZATION kestrin;
+CALL dr_utl.ensure_callback('Kes_Alice');
+SELECT nspname FROM pg_namespace WHERE nspname ILIKE 'kes_alice' ORDER BY 1;
+-- A policy whose documents are files of the server's machine is indexed
+-- and highlighted only for an owner an administrator lets read them.
+SET SESSION AUTHORIZATION kestrin;
+INSERT INTO dr$preference (pre_id, pre_name, pre_cla_id, pre_obj_id) VALUES (7701, 'FILES', 1, 3);
+INSERT INTO dr$policy_preference VALUES (77, 1, 7701);
+SET SESSION AUTHORIZATION kes_alice;
+CALL dispatcher.post(10, '77', '1', '1', 'C', message_id => NULL);
+CALL dmlq.queue_change(77, 'k5');
+CALL dispatcher.post(15, '77', 'dog', message_id => NULL);
+RESET SESSION AUTHORIZATION;
+GRANT kestrin_files TO kes_alice;
+SET SESSION AUTHORIZATION kes_alice;
+CALL dispatcher.post(10, '77', '1', '1', 'C', message_id => NULL);
+CALL dmlq.queue_change(77, 'k5');
+RESET SESSION AUTHORIZATION;
+REVOKE kestrin_files FROM kes_alice;
+-- An index that lost one of its objects is refused with the object's name,
+-- for changed rows and queries alike.
+DELETE FROM dr$policy_preference WHERE ppr_pol_id = 77;
+CREATE SCHEMA kes_alice AUTHORIZATION kes_alice;
+CREATE TABLE kes_alice.dr_00077_ktb (k text);
+CREATE TABLE kes_alice.dr_00077_sqr (k text);
+SET SESSION AUTHORIZATION kes_alice;
+CALL dmlq.queue_change(77, 'k6');
+CALL dispatcher.post(15, '77', 'dog', message_id => NULL);
+CALL dispatcher.post(13, '77', message_id => NULL);
+RESET SESSION AUTHORIZATION;
+DROP SCHEMA kes_alice CASCADE;
+-- A table that would run code of its own when the servers read it is
+-- refused at begin-index: row-level security, rules, a view calling a
+-- function of a user's. A view of built-in functions only is read.
+SET SESSION AUTHORIZATION kestrin;
+ALTER TABLE docs ENABLE ROW LEVEL SECURITY;
+SET SESSION AUTHORIZATION kes_alice;
+CALL dispatcher.post(10, '77', '1', '1', 'C', message_id => NULL);
+SET SESSION AUTHORIZATION kestrin;
+ALTER TABLE docs DISABLE ROW LEVEL SECURITY;
+CREATE RULE docs_note AS ON UPDATE TO docs DO ALSO NOTIFY docs;
+SELECT dr_utl.attached_code('docs', false);
+DROP RULE docs_note ON docs;
+CREATE FUNCTION public.peek(t text) RETURNS text LANGUAGE sql AS $$ SELECT t $$;
+CREATE VIEW public.docs_seen AS SELECT id, public.peek(body) AS body FROM docs;
+CREATE VIEW public.docs_upper AS SELECT id, upper(body) AS body FROM docs;
+CREATE TABLE public.res_trig (textkey text, score integer, conid integer);
+CREATE TRIGGER t BEFORE INSERT ON public.res_trig FOR EACH ROW EXECUTE FUNCTION suppress_redundant_updates_trigger();
+CREATE TABLE public.res_default (textkey text DEFAULT public.peek('x'), score integer, conid integer);
+SELECT t, dr_utl.attached_code(t, false) AS reading, dr_utl.attached_code(t, true) AS writing
+  FROM unnest(ARRAY['docs', 'docs_seen', 'docs_upper', 'res_trig', 'res_default', 'no_such']) AS t;

@@ -70,6 +70,7 @@ typedef struct drsrvstate {
   char qsess[68];         /* session text of the query being served */
   alignas(8) unsigned char lxset[284];   /* parsed NLS_LANG settings */
   alignas(8) unsigned char lxwsarea[296]; /* national-language workspace; first word: status */
+  uint32_t docerrs;       /* documents the running populate could not read */
 } drsrvstate;
 
 /* ---- construction and teardown ---- */

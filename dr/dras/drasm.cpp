@@ -36,6 +36,8 @@ drasmreg drasmtab = {
     {{"drbxnnew", nullptr}, {"drbxnnew", nullptr}, {"drbxunew", nullptr}, {nullptr, nullptr}},
 };
 
+const char *(*drdsurlfn)(drobj *ds) = nullptr;
+
 int drasmfree(drobj *o, int32_t clsid) {
   if (!o) return 0;
   switch (clsid) {

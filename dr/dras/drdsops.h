@@ -46,6 +46,13 @@ DROBJ_SLOT(drdsops, tell, 7);
 DROBJ_SLOT(drdsops, reset, 8);
 DROBJ_SLOT(drdsops, free, 9);
 
+/* The current URL of a data store: the address of the document it handed
+ * out last, against which that document's relative links resolve; null for
+ * the stores that keep none. A kind that fetches documents by address sets
+ * the hook when the process is built with it. */
+extern const char *(*drdsurlfn)(drobj *ds);
+inline const char *drdscurl(drobj *ds) { return ds && drdsurlfn ? drdsurlfn(ds) : nullptr; }
+
 /* Constructor of a data store for a policy and its preference; the object,
  * or null after pushing why. */
 using drdsctor = drobj *(*)(drsrvstate *s, drheap h, int32_t polid, int32_t prefid);

@@ -35,16 +35,16 @@ struct drengops {
              uint32_t start, uint32_t ceiling, const char *view, int32_t maxdoc,
              int32_t firstdoc, int32_t lastdoc);
   /* 10: saves a stored query. */
-  int (*sqsave)(drobj *eng, const char *name, int32_t sessid, const char *text, drobj *qparser,
+  int (*sqsave)(drobj *eng, const char *name, const char *sessid, const char *text, drobj *qparser,
                 int32_t scope);
   /* 11: deletes a stored query. */
-  int (*sqdel)(drobj *eng, const char *name, int32_t sessid, int32_t scope);
+  int (*sqdel)(drobj *eng, const char *name, const char *sessid, int32_t scope);
   /* 12: refreshes a stored query (clear: empty its results first). */
-  int (*sqref)(drobj *eng, const char *name, int32_t sessid, drobj *qparser, uint16_t clear);
+  int (*sqref)(drobj *eng, const char *name, const char *sessid, drobj *qparser, uint16_t clear);
   /* 13: purges a session's stored queries. */
-  int (*sqpurge)(drobj *eng, int32_t sessid);
+  int (*sqpurge)(drobj *eng, const char *sessid);
   /* 14: the text of a stored query into a buffer. */
-  int (*sqtext)(drobj *eng, const char *name, int32_t sessid, char *buf, uint16_t size,
+  int (*sqtext)(drobj *eng, const char *name, const char *sessid, char *buf, uint16_t size,
                 const char *outer);
   /* 15: highlights the current document into a highlight writer. */
   int (*hlite)(drobj *eng, drobj *lexer, drobj *wordlist, drobj *qparser, drobj *stoplist,

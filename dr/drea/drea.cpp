@@ -161,11 +161,11 @@ int dreaqry(drobj *o, drobj *, drobj *w, drobj *, uint8_t bynum, uint32_t, uint3
   return 0;
 }
 
-int dreasqsave(drobj *, const char *, int32_t, const char *, drobj *, int32_t) { return 1; }
-int dreasqdel(drobj *, const char *, int32_t, int32_t) { return 1; }
-int dreasqref(drobj *, const char *, int32_t, drobj *, uint16_t) { return 1; }
-int dreasqpurge(drobj *, int32_t) { return 1; }
-int dreasqtext(drobj *, const char *, int32_t, char *, uint16_t, const char *) { return 1; }
+int dreasqsave(drobj *, const char *, const char *, const char *, drobj *, int32_t) { return 1; }
+int dreasqdel(drobj *, const char *, const char *, int32_t) { return 1; }
+int dreasqref(drobj *, const char *, const char *, drobj *, uint16_t) { return 1; }
+int dreasqpurge(drobj *, const char *) { return 1; }
+int dreasqtext(drobj *, const char *, const char *, char *, uint16_t, const char *) { return 1; }
 int dreahlite(drobj *, drobj *, drobj *, drobj *, drobj *, const char *, drobj *, int32_t) {
   return 1;
 }

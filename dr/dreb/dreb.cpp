@@ -2,7 +2,8 @@
 // (begin, populate, end, drop, truncate) recorded in the index log, the
 // settling of id ranges a killed run left before a resumed one, and the
 // thin stored-query and LIKE slots (queries and highlighting are drebq's).
-// Optimisation answers that it is not available yet.
+// Optimisation runs lazy deletes; compaction is not available yet.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -61,6 +62,9 @@ int drebbnd(drobj *o, int32_t polid, int32_t prefid, drobj *sl) {
   return 0;
 }
 
+int drebrun(drebobj *e, const char *sql, int32_t *a, int32_t *b, const char *text,
+            char *out = nullptr, int32_t outsize = 0);
+
 drudlog logrec(drebobj *e, char oper, char stage, int32_t runseq, int32_t srvid) {
   return drudlog{e->polid, oper, stage, runseq, srvid, 0, nullptr, 0};
 }
@@ -69,6 +73,30 @@ int drebbegx(drobj *o, int32_t srvcnt, int32_t runseq, char oper) {
   drebobj *e = eng(o);
   drsrvstate *st = e->st;
   drudlog log = logrec(e, oper, 'I', runseq, 0);
+  // A begin sent again after one that got through finds the index made:
+  // it says so and leaves the index alone. After one that failed, the
+  // index log may still hold that try's row of the run: it goes, so that
+  // the new try starts afresh.
+  char found[8];
+  int32_t pol = e->polid, run = runseq;
+  char op[2] = {oper, '\0'};
+  const char *toktab = reinterpret_cast<drebiobj *>(e->indexer)->tab->name;
+  if (drebrun(e, "select case when to_regclass(:t) is null then '' else 'y' end", nullptr,
+              nullptr, toktab, found, sizeof found) != 0)
+    return 1;
+  if (found[0]) {
+    dracnerr(st, DRFAC_DRG, 10539, 2, DRA_INT, static_cast<int>(e->polid), DRA_STR, toktab, 0);
+    druetrc();
+    return 1;
+  }
+  if (oper != 'N' &&
+      (drebrun(e, "delete from DR$TEXT_INDEX_LOG where txil_pol_id = :a and txil_run_seq = :b"
+                  " and txil_operation = :t and txil_oper_stage = 'I' and txil_server_id = 0",
+               &pol, &run, op) != 0 ||
+       druocmt(st) != 0)) {
+    druetrc();
+    return 1;
+  }
   if (drudlogins(st, e->heap, &log) != 0) {
     druetrc();
     return 1;
@@ -111,8 +139,8 @@ int drebbegx(drobj *o, int32_t srvcnt, int32_t runseq, char oper) {
 // Runs one statement with up to two integer binds and an optional text
 // bind on a cursor of its own; with out, fetches one text into it ("" for
 // no row or null). 0 / 1.
-int drebrun(drebobj *e, const char *sql, int32_t *a, int32_t *b, const char *text,
-            char *out = nullptr, int32_t outsize = 0) {
+int drebrun(drebobj *e, const char *sql, int32_t *a, int32_t *b, const char *text, char *out,
+            int32_t outsize) {
   drsrvstate *st = e->st;
   druocur *cur = nullptr;
   int16_t ind = 0;
@@ -299,14 +327,62 @@ int drebtrnx(drobj *o) {
   return 0;
 }
 
-int drebbnox(drobj *o, int32_t, int32_t) { return notyet(eng(o), "index optimisation"); }
-int dreboptx(drobj *o, int32_t, int32_t, int32_t, int32_t) {
-  return notyet(eng(o), "index optimisation");
+// Only lazy deletes (mode 1) are built: they rewrite the token table in
+// place and need nothing made before or after but the purge of the dead
+// ids. The compaction modes (2 to 5) are refused; any other mode does
+// nothing.
+bool compaction(int32_t mode) { return mode >= 2 && mode <= 5; }
+
+int drebbnox(drobj *o, int32_t mode, int32_t) {
+  if (compaction(mode)) return notyet(eng(o), "index compaction");
+  return 0;
 }
-int drebenox(drobj *o, int32_t) { return notyet(eng(o), "index optimisation"); }
+
+int dreboptx(drobj *o, int32_t mode, int32_t srvcnt, int32_t srvno, int32_t thold) {
+  drebobj *e = eng(o);
+  drsrvstate *st = e->st;
+  if (compaction(mode)) return notyet(e, "index compaction");
+  int32_t n = 0;
+  int32_t *dead = nullptr;
+  if (mode == 1) {
+    int rc = dmo(e)->dead(e->docids, e->deadlimit, &n, &dead);
+    if (rc == 1) {
+      druetrc();
+      return 1;
+    }
+    if (n >= e->deadlimit) {
+      if (dead) {
+        void *p = dead;
+        drumfre(st, st->hpmgr, e->heap, &p);
+      }
+      dracnierr(st, DRFAC_DRG, 50600, 2, DRA_STR, __FILE__, DRA_INT, __LINE__, DRA_SB4, &n, DRA_END);
+      druetrc();
+      return 1;
+    }
+    std::sort(reinterpret_cast<uint32_t *>(dead), reinterpret_cast<uint32_t *>(dead) + n);
+  }
+  int rc = 0;
+  if (mode != 1 || n > 0) rc = ixo(e)->opt(e->indexer, e->lm, srvcnt, srvno, n > 0 ? dead : nullptr, n, mode, thold);
+  if (dead) {
+    void *p = dead;
+    if (drumfre(st, st->hpmgr, e->heap, &p) != 0) rc = 1;
+  }
+  if (rc) druetrc();
+  return rc;
+}
+
+int drebenox(drobj *o, int32_t mode) {
+  drebobj *e = eng(o);
+  if (compaction(mode)) return notyet(e, "index compaction");
+  if (mode == 1 && dmo(e)->delids(e->docids, 0, nullptr) != 0) {
+    druetrc();
+    return 1;
+  }
+  return 0;
+}
 
 // The highest settled id becomes the evaluation limit of a stored query.
-int drebsqeval(drebobj *e, const char *name, int32_t sessid, drobj *qp) {
+int drebsqeval(drebobj *e, const char *name, const char *sessid, drobj *qp) {
   int32_t maxid = 0;
   if (dmo(e)->maxid(e->docids, &maxid) != 0 ||
       sqo(e)->limit(e->sqm, static_cast<uint32_t>(maxid)) != 0 ||
@@ -317,7 +393,7 @@ int drebsqeval(drebobj *e, const char *name, int32_t sessid, drobj *qp) {
   return 0;
 }
 
-int drebsqsave(drobj *o, const char *name, int32_t sessid, const char *text, drobj *qp,
+int drebsqsave(drobj *o, const char *name, const char *sessid, const char *text, drobj *qp,
                int32_t scope) {
   drebobj *e = eng(o);
   if (sqo(e)->save(e->sqm, name, sessid, text, scope) != 0 || drebsqeval(e, name, sessid, qp) != 0) {
@@ -327,12 +403,12 @@ int drebsqsave(drobj *o, const char *name, int32_t sessid, const char *text, dro
   return 0;
 }
 
-int drebsqdel(drobj *o, const char *name, int32_t sessid, int32_t scope) {
+int drebsqdel(drobj *o, const char *name, const char *sessid, int32_t scope) {
   drebobj *e = eng(o);
   return sqo(e)->del(e->sqm, name, sessid, scope);
 }
 
-int drebsqref(drobj *o, const char *name, int32_t sessid, drobj *qp, uint16_t clear) {
+int drebsqref(drobj *o, const char *name, const char *sessid, drobj *qp, uint16_t clear) {
   drebobj *e = eng(o);
   if ((clear != 0 && sqo(e)->clr(e->sqm, name, sessid) != 0) ||
       drebsqeval(e, name, sessid, qp) != 0) {
@@ -342,12 +418,12 @@ int drebsqref(drobj *o, const char *name, int32_t sessid, drobj *qp, uint16_t cl
   return 0;
 }
 
-int drebsqpurge(drobj *o, int32_t sessid) {
+int drebsqpurge(drobj *o, const char *sessid) {
   drebobj *e = eng(o);
   return sqo(e)->purge(e->sqm, sessid);
 }
 
-int drebsqtext(drobj *o, const char *name, int32_t sessid, char *buf, uint16_t size,
+int drebsqtext(drobj *o, const char *name, const char *sessid, char *buf, uint16_t size,
                const char *outer) {
   drebobj *e = eng(o);
   return sqo(e)->get(e->sqm, name, sessid, buf, size, outer);

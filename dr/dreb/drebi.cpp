@@ -20,8 +20,6 @@ int drebiflush(drobj *o, dreupstate *u, drobj *wl);
 int drebicridx(drobj *o);
 int drebidrop(drobj *o);
 int drebitrunc(drobj *o);
-int drebiopt(drobj *o, drlstmgr *m, int32_t srvcnt, int32_t srvno, const int32_t *dead,
-             int32_t ndead, int32_t mode, int32_t threshold);
 int drebilik(drobj *o, const char *const *pats, int32_t npats, drubbuf *arena, char **result,
              int32_t *nresult, int32_t capacity);
 int drebiunsup(drobj *) { return 1; }
@@ -256,13 +254,6 @@ int drebitrunc(drobj *o) {
   return 0;
 }
 
-int drebiopt(drobj *o, drlstmgr *, int32_t, int32_t, const int32_t *, int32_t, int32_t,
-             int32_t) {
-  dracnerr(ix(o)->st, DRFAC_DRG, 50701, 2, DRA_STR, "index optimisation", 0);
-  druetrc();
-  return 1;
-}
-
 int drebifree(drobj *o) {
   drebiobj *x = ix(o);
   int rc = drebiclose(x);
@@ -321,6 +312,19 @@ int drebiwrite(drebiobj *x, dreupstate *u, drobj *wl, uint32_t n, const drudlog 
     int64_t over = 0;
     uint32_t rows = 0;
     layout l{};
+    // A list longer than the buffer (one document may give one) goes in a
+    // buffer grown to hold it, never to an internal error.
+    uint32_t need = lay(1, width, s, lng).end + 24 + (lng ? 4 : 0);
+    if (need > x->ibufsize) {
+      void *g = drumrea(st, st->hpmgr, x->heap, x->ibuf, need, __FILE__, __LINE__);
+      if (!g) {
+        druetrc();
+        return 1;
+      }
+      x->ibuf = static_cast<uint8_t *>(g);
+      x->ibufsize = need;
+      b = x->ibuf;
+    }
     for (int pass = 0; pass == 0 || over > 0; ++pass) {
       int64_t room = static_cast<int64_t>(x->ibufsize) - 24 - over - (lng ? 4 : 0);
       int64_t r = room > 0 ? room / slot : 0;

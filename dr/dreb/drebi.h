@@ -119,6 +119,12 @@ struct drebiobj {
   int32_t kind;          /* posting-list kind of the policy */
 };
 
+/* Indexer slot 6: optimisation of the token table in a mode (1 lazy
+ * deletes of the ascending dead ids; 2 to 5 compaction, not built yet;
+ * any other mode does nothing); 0, or 1 after pushing. */
+int drebiopt(drobj *ix, drlstmgr *m, int32_t srvcnt, int32_t srvno, const int32_t *dead,
+             int32_t ndead, int32_t mode, int32_t threshold);
+
 /* Makes an unbound indexer; null after pushing 10900. */
 drobj *drebinew(drsrvstate *st, drheap heap);
 

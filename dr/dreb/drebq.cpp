@@ -19,21 +19,6 @@ namespace {
 drebobj *eng(drobj *o) { return reinterpret_cast<drebobj *>(o); }
 const drrwrops *wro(drobj *w) { return drops<drrwrops>(w); }
 
-/* What the leaves read of the engine: the indexer's token table and its
- * columns, and the list kind. */
-drebyctx leafctx(drebobj *e) {
-  auto *x = reinterpret_cast<drebiobj *>(e->indexer);
-  const drudcol *c = x->tab->cols;
-  drebyctx ctx{};
-  ctx.table = x->tab->name;
-  ctx.wordtext = c[0].name;
-  ctx.firstdoc = c[1].name;
-  ctx.firstdoctype = c[1].extype;
-  ctx.wordinfo = c[3].name;
-  ctx.kind = x->kind;
-  return ctx;
-}
-
 /* ---- the MAX_DOC heap: a min-heap by score ---- */
 
 void hswap(drebqstate *q, int32_t a, int32_t b) {
@@ -108,6 +93,21 @@ bool take(drebqstate *q, uint32_t doc, uint32_t score, bool *last) {
 }
 
 }  // namespace
+
+drebyctx drebqctx(drobj *o) {
+  drebobj *e = eng(o);
+  auto *x = reinterpret_cast<drebiobj *>(e->indexer);
+  const drudcol *c = x->tab->cols;
+  drebyctx ctx{};
+  ctx.table = x->tab->name;
+  ctx.wordtext = c[0].name;
+  ctx.firstdoc = c[1].name;
+  ctx.firstdoctype = c[1].extype;
+  ctx.wordinfo = c[3].name;
+  ctx.kind = x->kind;
+  if (e->sqm) ctx.sqr = &reinterpret_cast<drebsobj *>(e->sqm)->leaf;
+  return ctx;
+}
 
 int drebqinit(drebqstate *q, drobj *docids, drobj *writer, uint32_t ceiling, const char *view,
               int32_t maxdoc, int32_t firstdoc, int32_t lastdoc) {
@@ -199,7 +199,7 @@ int drebqry(drobj *o, drobj *qp, drobj *writer, drobj *, uint8_t bynum, uint32_t
     druetrc();
     return 1;
   }
-  drebyctx ctx = leafctx(e);
+  drebyctx ctx = drebqctx(o);
   drytree *tree = nullptr;
   if (drymbuild(st, heap, qp, &tree, drebytnew, drebypnew, drebyenew, drebysnew, &ctx, DRY_DOCS, 0,
                 nullptr) != 0) {
@@ -249,7 +249,7 @@ int drebhlite(drobj *o, drobj *lexer, drobj *, drobj *qp, drobj *, const char *,
   }
   drobj *ix = &idx->hd.obj;
   const drhiops *ops = drops<drhiops>(ix);
-  drebyctx ctx = leafctx(e);
+  drebyctx ctx = drebqctx(o);
   drytree *tree = nullptr;
   int rc = ops->build(ix, lexer);
   if (rc == 0 && drymbuild(st, heap, qp, &tree, drebytnew, drebypnew, drebyenew, drebysnew, &ctx,

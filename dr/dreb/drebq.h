@@ -8,6 +8,7 @@
 
 #include "dr/dra/dra.h"
 #include "dr/dras/drobj.h"
+#include "dr/dreb/dreby.h"
 
 struct dryocc;
 
@@ -57,6 +58,10 @@ int drebqhitid(void *state, uint32_t doc, uint32_t score);
  * a time (the null occurrence hands over the rest); 0, or non-zero to fail
  * the walk. */
 int drebhlhit(void *state, const dryocc *occ);
+
+/* What the index leaves read of a base engine: its token table, list kind
+ * and stored-query result table. */
+drebyctx drebqctx(drobj *eng);
 
 /* Engine slot 9: evaluates the parsed query into the result writer. */
 int drebqry(drobj *eng, drobj *qparser, drobj *writer, drobj *stoplist, uint8_t bynum,

@@ -43,8 +43,9 @@ drynode *drebypnew(void *user, drytree *t, drpanode *pn, int32_t n, drynode **ch
 /* The equivalence leaf of an equivalence, or a stop-word node when all its
  * words are stop words; null after pushing why. */
 drynode *drebyenew(void *user, drytree *t, drpanode *pn, int32_t n, drynode **children);
-/* The stored-query leaf's builder: refuses with 50701 until stored queries
- * can be evaluated. */
+/* The stored-query leaf of a stored query's name (document mode only): its
+ * saved hits; null after pushing why (50701 when the engine keeps no stored
+ * queries), or without a message in occurrence mode. */
 drynode *drebysnew(void *user, drytree *t, drpanode *pn, int32_t n, drynode **children);
 
 #endif

@@ -45,6 +45,13 @@ int drebyhiopen(drsrvstate *st, drhiidx *idx, drhicur **cur, Open open) {
  * position t becomes the node's, or the node is exhausted; 0. */
 int drebyhinext(drhiidx *idx, drhicur *cur, drynode *n, uint32_t t);
 
+/* The next entry of a stored query's result row at or after target, read
+ * from *at on: 0 with its document and score, 2 when the row ends (an id of
+ * 0, or fewer than an entry's 5 bytes left). No byte at or past len is
+ * read. */
+int drebysread(const uint8_t *row, uint32_t len, uint32_t *at, uint32_t target, uint32_t *doc,
+               uint8_t *score);
+
 /* The target of a move: t, or past floor once a statement has run again. */
 inline uint32_t drebyfloor(uint32_t floor, uint32_t t) {
   return floor != 0 && t <= floor && floor != UINT32_MAX ? floor + 1 : t;

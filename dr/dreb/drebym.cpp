@@ -547,8 +547,3 @@ drynode *drebyenew(void *user, drytree *t, drpanode *pn, int32_t n, drynode **ch
   node->child = children;
   return node;
 }
-
-drynode *drebysnew(void *, drytree *t, drpanode *, int32_t, drynode **) {
-  dracnerr(t->srv, DRFAC_DRG, 50701, 2, DRA_STR, "stored query expressions in queries", DRA_END);
-  return nullptr;
-}

@@ -10,6 +10,7 @@
 #include "dr/dras/drtoken.h"
 #include "dr/drq/drq.h"
 #include "dr/dru/drue.h"
+#include "dr/dru/druo.h"
 
 int (*dreupoob)(drsrvstate *st) = nullptr;
 
@@ -203,8 +204,10 @@ int dreupreset(dreupstate *u, drobj *sl) {
   u->terms = nullptr;
   u->nbig = 0;
   u->big = 0;
+  // The terms of a batch run to hundreds of thousands: the hash grows with
+  // them, so that a term costs about one compare however many there are.
   if (druhnew(u->st, u->heap, u->hashsize, sizeof(drelent), DRUH_STRKEY, &u->terms) != 0 ||
-      dreupstop(u, sl) != 0) {
+      druhauto(u->terms) != 0 || dreupstop(u, sl) != 0) {
     druetrc();
     return 1;
   }
@@ -267,7 +270,7 @@ int dreupfree(dreupstate *u) {
   return rc;
 }
 
-int dreupdoc(dreupstate *u, drobj *lex, uint32_t docid) {
+int dreupdoc(dreupstate *u, drobj *lex, uint32_t docid, const char *key) {
   drsrvstate *st = u->st;
   const drlexops *lx = drops<drlexops>(lex);
   bool positions = (u->flags & DREUP_POSITIONS) != 0;
@@ -279,6 +282,9 @@ int dreupdoc(dreupstate *u, drobj *lex, uint32_t docid) {
   uint32_t prevpos = 0;
   drelgroup preva{};        // its group A
   for (bool end = false; !end;) {
+    // A long document is many batches: a signal or an interrupt is noticed
+    // inside it too.
+    if (druochk(st) != 0) return 1;
     drtoken *toks = nullptr;
     int32_t n = 0;
     int rc = lx->tok(lex, 0, &toks, &n);
@@ -293,6 +299,12 @@ int dreupdoc(dreupstate *u, drobj *lex, uint32_t docid) {
     for (int32_t k = 0; k < n; ++k) {
       const drtoken &t = toks[k];
       if (!wordtype(t.type)) continue;
+      // Past the limit the rest of the document is read to its end, so
+      // that the next one starts where it should, and left out.
+      if (pos >= DREUP_MAXWORDS) {
+        ++pos;
+        continue;
+      }
       void *d = nullptr;
       const char *text = t.text ? t.text : "";
       if (druhins(u->terms, text, static_cast<uint8_t>(t.length + 1), &d) != 0) {
@@ -323,6 +335,12 @@ int dreupdoc(dreupstate *u, drobj *lex, uint32_t docid) {
     drelpost p{docid, prevpos, preva.count ? &preva : nullptr,
                run.head.count ? &run.head : nullptr};
     if (put(u, prev, &p) != 0) return 1;
+  }
+  if (pos > DREUP_MAXWORDS) {
+    dracnerr(st, DRFAC_DRG, 10728, 2, DRA_STR, key ? key : "", DRA_INT,
+             static_cast<int>(DREUP_MAXWORDS), 0);
+    druetrc();
+    return 3;
   }
   return 0;
 }
@@ -366,6 +384,9 @@ int dreupindex(dreupstate *u, drobj *ix, drobj *lex, drobj *wl, drobj *dm, drobj
   u->processed = 0;
   dracnprt(st, st->log, "Begin document indexing\n", 0);
   for (;;) {
+    // A document can take long: a signal or an interrupt is noticed between
+    // any two, not only at the progress lines.
+    if (druochk(st) != 0) goto fail;
     uint32_t done = base + u->processed;
     if (done != 0 && done % DREUP_PROGRESS == 0 && done != checked) {
       checked = done;
@@ -378,6 +399,7 @@ int dreupindex(dreupstate *u, drobj *ix, drobj *lex, drobj *wl, drobj *dm, drobj
     int rc;
     while ((rc = lx->next(lex, &op, &key)) == 1) {
       ++errors;
+      ++st->docerrs;
       if (druefatal(st) || unreadable(u, key) != 0) goto fail;
     }
     bool exhausted = rc == 2;
@@ -392,7 +414,15 @@ int dreupindex(dreupstate *u, drobj *ix, drobj *lex, drobj *wl, drobj *dm, drobj
       if (op != DREUP_DELETED) {
         u->newkeys[nnew++] = k;
         uint32_t id = static_cast<uint32_t>(next++);
-        if (dreupdoc(u, lex, id) != 0) goto fail;
+        // A document over the word limit keeps its id and what was
+        // indexed of it; its error row names it and the limit.
+        int drc = dreupdoc(u, lex, id, k);
+        if (drc == 3) {
+          ++errors;
+          if (unreadable(u, k) != 0) goto fail;
+        } else if (drc != 0) {
+          goto fail;
+        }
         ++u->processed;
         if (u->qual == 'C' || u->qual == 'R') {
           if (logfirst) {

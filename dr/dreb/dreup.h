@@ -22,7 +22,8 @@ enum : uint32_t {
   DREUP_KEYS = 2048,      /* keys held before they reach the key map */
   DREUP_PROGRESS = 100,   /* documents between two interrupt checks */
   DREUP_FIXED = 88,       /* bytes of the state counted in the estimate */
-  DREUP_KEYSIZE = 257     /* a text key with its terminator */
+  DREUP_KEYSIZE = 257,    /* a text key with its terminator */
+  DREUP_MAXWORDS = 4194304 /* words of one document that are indexed */
 };
 
 /* Document kinds the lexer hands out with a document. */
@@ -93,8 +94,10 @@ int dreupnew(drsrvstate *st, drheap heap, drobj *stoplist, int32_t mode, uint32_
  * 2 after the last document, 1 on failure (the run's ids undone). */
 int dreupindex(dreupstate *u, drobj *indexer, drobj *lexer, drobj *wordlist, drobj *docids,
                drobj *stoplist);
-/* Indexes the current document of the lexer under an id; 0 / 1. */
-int dreupdoc(dreupstate *u, drobj *lexer, uint32_t docid);
+/* Indexes the current document of the lexer under an id; 0 / 1, or 3
+ * after pushing 10728 when the document has more than DREUP_MAXWORDS words
+ * (those past the limit are read but not indexed). */
+int dreupdoc(dreupstate *u, drobj *lexer, uint32_t docid, const char *key = "");
 /* Ends and hands out up to cap lists of the term hash, going on from where
  * the previous call stopped; 0 when cap was reached, 2 when the hash is
  * exhausted, 1 on failure; *n the lists handed out. */

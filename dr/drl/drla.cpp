@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "dr/drd/drd.h"
+#include "dr/drl/drlx.h"
 #include "platform/nls/nls.h"
 
 namespace {
@@ -57,16 +58,7 @@ const drlastate kStates[12] = {
 drlaobj *lexof(drobj *o) { return reinterpret_cast<drlaobj *>(o); }
 
 // Pushes an internal error of this unit with the line it was found at; 1.
-int ierr(drsrvstate *s, int num, int line) {
-  dracnierr(s, DRFAC_DRG, num, 2, DRA_STR, __FILE__, DRA_INT, line, 0);
-  druetrc();
-  return 1;
-}
-
-// Frees a block of the lexer's heap if it is there.
-void drlarel(drlaobj *l, void *block) {
-  if (block) drumfre(l->st, l->st->hpmgr, l->heap, &block);
-}
+int ierr(drsrvstate *s, int num, int line) { return drlxierr(s, num, __FILE__, line); }
 
 // The value of a string attribute (a number attribute as its digits),
 // copied into the session character set, at most 32 bytes.
@@ -182,14 +174,7 @@ void drlawild(drlaobj *l, bool wild) {
 int drlabnd(drobj *o, int32_t polid, drobj *fil, int32_t prefid) {
   drlaobj *l = lexof(o);
   drsrvstate *s = l->st;
-  if (l->polid != -1) {
-    if (polid != l->polid) {
-      druetrc();
-      return 1;
-    }
-    l->src = fil;
-    return 0;
-  }
+  if (int rc = drlxrebind(l, polid, fil); rc >= 0) return rc;
   l->polid = polid;
   l->prefid = prefid;
   l->src = fil;
@@ -215,23 +200,8 @@ int drlabnd(drobj *o, int32_t polid, drobj *fil, int32_t prefid) {
   for (int k = 0; ok && k < 12; ++k)
     if (kStates[k].num != k) ok = ierr(s, 50601, __LINE__) == 0;
 
-  if (ok) {
-    l->area = static_cast<char *>(
-        drumalc(s, s->hpmgr, l->heap, 1, static_cast<size_t>(l->bufsize), __FILE__, __LINE__));
-    l->toks = static_cast<drtoken *>(drumalc(s, s->hpmgr, l->heap, static_cast<size_t>(l->batch),
-                                             sizeof(drtoken), __FILE__, __LINE__));
-    ok = l->area && l->toks;
-  }
-  if (!ok) {
-    drlarel(l, l->area);
-    drlarel(l, l->toks);
-    l->area = nullptr;
-    l->toks = nullptr;
-    l->polid = l->prefid = -1;
-    l->src = nullptr;
-    druetrc();
-    return 1;
-  }
+  if (ok) ok = drlxbufs(l, 0);
+  if (!ok) return drlxunbind(l);
   l->conv = set.conv;
   drlatables(l, cs, &set);
   return 0;
@@ -240,34 +210,14 @@ int drlabnd(drobj *o, int32_t polid, drobj *fil, int32_t prefid) {
 // Switches between reading documents (1) and tokenising query words (2).
 int drlamode(drobj *o, int32_t mode) {
   drlaobj *l = lexof(o);
-  drsrvstate *s = l->st;
-  // The tables and the buffer size only exist once the lexer is bound.
-  if ((mode != 1 && mode != 2) || l->polid == -1) return ierr(s, 50601, __LINE__);
-  if (mode == 1) {
-    if (!l->inbuf) {
-      l->inbuf = static_cast<char *>(
-          drumalc(s, s->hpmgr, l->heap, 1, static_cast<size_t>(l->bufsize), __FILE__, __LINE__));
-      if (!l->inbuf) {
-        druetrc();
-        return 1;
-      }
-    }
-    l->text = l->inbuf;
-    drlawild(l, false);
-  } else {
-    drlarel(l, l->inbuf);
-    l->inbuf = nullptr;
-    l->text = nullptr;
-  }
-  l->mode = mode;
+  if (drlxmode(l, mode) != 0) return 1;
+  if (mode == 1) drlawild(l, false);
   return 0;
 }
 
 // The filter's document count.
 int drlacount(drobj *o, int32_t *count) {
-  drlaobj *l = lexof(o);
-  if (!l->src) return ierr(l->st, 50601, __LINE__);
-  return drops<drfilops>(l->src)->count(l->src, count);
+  return drlxcount(lexof(o), count);
 }
 
 // Starts the next document; with a key pointer the filter moves on first.
@@ -276,13 +226,7 @@ int drlanext(drobj *o, int32_t *op, char **key) {
   if (l->mode != 1) return ierr(l->st, 50601, __LINE__);
   l->end = l->pos = l->base = 0;
   l->eos = 0;
-  if (!key) return 0;
-  if (!l->src) return ierr(l->st, 50601, __LINE__);
-  int rc = drops<drfilops>(l->src)->next(l->src, op, l->key);
-  *key = l->key;
-  if (rc == 0 || rc == 2) return rc;
-  druetrc();
-  return 1;
+  return drlxfilnext(l, op, key);
 }
 
 // Makes a query word the text to tokenise.
@@ -445,13 +389,7 @@ int drlanop(drobj *) { return 0; }
 
 // Frees the buffers and the lexer.
 int drlafree(drobj *o) {
-  drlaobj *l = lexof(o);
-  drsrvstate *s = l->st;
-  drlarel(l, l->inbuf);
-  drlarel(l, l->area);
-  drlarel(l, l->toks);
-  void *self = l;
-  drumfre(s, s->hpmgr, l->heap, &self);
+  drlxfree(lexof(o));
   return 0;
 }
 

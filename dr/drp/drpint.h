@@ -85,6 +85,12 @@ struct drtqcmp;
 /* Pushes an internal error of the query parser at the caller's place. */
 void drpierr(drsrvstate *srv, int num, int sev, const char *file = __builtin_FILE(),
              int line = __builtin_LINE());
+/* After a step failed: pushes 50935 at the caller's place only when the
+ * error stack is empty, so that a failure that already says what happened
+ * (a refusal, an interrupt, no memory) reaches the caller alone; 1 when it
+ * pushed. */
+int drpiwhy(drsrvstate *srv, int sev, const char *file = __builtin_FILE(),
+            int line = __builtin_LINE());
 /* Appends child to the children of parent. */
 void drpnappend(drpabuf *buf, int32_t parent, int32_t child);
 /* A new node (op, level, flags, a copy of text or none) appended to parent

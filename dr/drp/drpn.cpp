@@ -71,6 +71,12 @@ void drpierr(drsrvstate *srv, int num, int sev, const char *file, int line) {
   dracnierr(srv, DRFAC_DRG, num, sev, DRA_STR, file, DRA_INT, line, 0);
 }
 
+int drpiwhy(drsrvstate *srv, int sev, const char *file, int line) {
+  if (rtmsgcnt(srv->msg) != 0) return 0;
+  drpierr(srv, DRPM_INTERNAL, sev, file, line);
+  return 1;
+}
+
 void drpnappend(drpabuf *b, int32_t parent, int32_t child) {
   drpanode *p = nd(b, parent);
   if (p->last)
@@ -169,7 +175,7 @@ int drpnnorm(drtqcmp *c, drpabuf **bufp, uint16_t flags, const char *name) {
     (*bufp)->arena = nullptr;
   }
   if (rc != 0 && rc != 7) {
-    drpierr(c->srv, DRPM_INTERNAL, 2);
+    drpiwhy(c->srv, 2);
     return 1;
   }
   return rc;
@@ -236,7 +242,7 @@ int sqenode(drtqcmp *c, int32_t n, uint16_t flags, const char *outer, drpabuf **
     return 7;
   }
   const drengops *eng = drops<drengops>(c->engine);
-  int32_t sessid = c->user2 ? static_cast<int32_t>(std::strtol(c->user2, nullptr, 10)) : 0;
+  const char *sessid = c->user2 ? c->user2 : "";
   char text[kSqeText] = "";
   if (eng->sqtext(c->engine, name, sessid, text, kSqeText, outer) != 0) return 7;
   text[kSqeText - 1] = 0;
@@ -256,9 +262,12 @@ int sqenode(drtqcmp *c, int32_t n, uint16_t flags, const char *outer, drpabuf **
   }
   int rc = drpnnorm(c, bufp, flags, name);
   int32_t mine = (*bufp)->root;
+  /* The refresh evaluates the parser's root: the stored query's own, so it
+   * runs before the outer query's root comes back. */
+  if (rc == 0 && (flags & DRTQ_SQEREF) && eng->sqref(c->engine, name, sessid, &c->hd.obj, 0) != 0)
+    rc = 1;
   restore();
   if (rc) return rc;
-  if ((flags & DRTQ_SQEREF) && eng->sqref(c->engine, name, sessid, &c->hd.obj, 0) != 0) return 1;
   b = *bufp;
   if (flags == DRTQ_INLINE) {
     adopt(b, n, mine);

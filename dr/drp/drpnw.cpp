@@ -47,24 +47,43 @@ struct wstate {
   std::vector<wrec> words;
 };
 
-/* Every expandable word under n, in tree order; a shared expansion once. */
-void collect(wstate &w, int32_t n) {
+/* Walks the expandable words under n in tree order, a shared expansion
+ * once: counts them, or with record set also records them. */
+size_t walk(wstate &w, int32_t n, bool record) {
   drpabuf *b = *w.bufp;
   drpanode *x = nd(b, n);
   if (x->op & DRPOP_LEAFBIT) {
-    if (x->flags & kExpand) w.words.push_back({n, nullptr});
-    return;
+    if (!(x->flags & kExpand)) return 0;
+    if (record) w.words.push_back({n, nullptr});
+    return 1;
   }
-  if (x->op == DRPOP_PLIST) return;
+  if (x->op == DRPOP_PLIST) return 0;
   if (x->op == DRPOP_SHARED) {
     auto v = static_cast<size_t>(x->value);
     if (v < w.seen.size()) {
-      if (w.seen[v]) return;
+      if (w.seen[v]) return 0;
       w.seen[v] = 1;
     }
   }
-  for (int32_t c = x->first; c; c = nd(b, c)->next) collect(w, c);
+  size_t k = 0;
+  for (int32_t c = x->first; c; c = nd(b, c)->next) k += walk(w, c, record);
+  return k;
 }
+
+/* The number of expandable words under n. */
+size_t drpnwcount(wstate &w, int32_t n) {
+  std::fill(w.seen.begin(), w.seen.end(), 0);
+  return walk(w, n, false);
+}
+
+/* Records every expandable word under n, in tree order. */
+void drpnwcollect(wstate &w, int32_t n) {
+  std::fill(w.seen.begin(), w.seen.end(), 0);
+  walk(w, n, true);
+}
+
+/* The sort order of terms: the server set's comparison. */
+int drpnwcmp(const nlscs *cs, const char *a, const char *b) { return nlscmp(cs, a, b); }
 
 /* A list of k terms copied into the text buffer, sorted in collating order,
  * each once; null after pushing. */
@@ -80,60 +99,74 @@ termlist *makelist(wstate &w, const char *const *terms, size_t k) {
     if (!l->term[i]) return nullptr;
   }
   const nlscs *cs = w.cs;
-  auto less = [cs](const char *a, const char *b) { return nlscmp(cs, a, b) < 0; };
-  auto same = [cs](const char *a, const char *b) { return nlscmp(cs, a, b) == 0; };
+  auto less = [cs](const char *a, const char *b) { return drpnwcmp(cs, a, b) < 0; };
+  auto same = [cs](const char *a, const char *b) { return drpnwcmp(cs, a, b) == 0; };
   std::sort(l->term, l->term + k, less);
   l->count = static_cast<int32_t>(std::unique(l->term, l->term + k, same) - l->term);
   return l;
 }
 
-/* One pass: one call of the word list for every selected word's terms,
- * then each word takes its own runs of the answer. 0, 1 or 7. */
+/* The words a pass selects (its modifier, terms left) and their terms. */
+void drpnwpick(wstate &w, const wpass &p, std::vector<wrec *> &sel) {
+  for (wrec &r : w.words)
+    if ((nd(*w.bufp, r.node)->flags & p.bit) && r.list->count > 0) sel.push_back(&r);
+}
+
+/* One call of the word list for the selected words' terms, word by word;
+ * 0, 1 or 7. */
+int drpnwgather(drobj *wl, const wpass &p, const std::vector<wrec *> &sel, char ***res) {
+  std::vector<const char *> terms;
+  for (wrec *r : sel)
+    for (int32_t i = 0; i < r->list->count; ++i) terms.push_back(r->list->term[i]);
+  *res = nullptr;
+  int rc = drops<drwlops>(wl)->exp(wl, terms.data(), static_cast<int32_t>(terms.size()), p.kind,
+                                   nullptr, res);
+  if (rc == 7) return 7;
+  return rc != 0 || !*res ? 1 : 0;
+}
+
+/* A word takes its own runs of the answer from *at on; 0, 1 or 7. */
+int drpnwmerge(wstate &w, const wpass &p, wrec *r, char **res, size_t *at) {
+  std::vector<const char *> found;
+  for (int32_t t = 0; t < r->list->count; ++t) {
+    /* A run: the term itself, its expansions, a null. A wildcard is no
+     * term of its own. */
+    bool first = true;
+    for (; res[*at]; ++*at, first = false) {
+      if (first && p.kind == 0) continue;
+      if (*res[*at]) found.push_back(res[*at]);
+    }
+    ++*at;
+  }
+  if (found.size() >= kMaxTerms) {
+    dracnerr((*w.bufp)->srv, DRFAC_DRG, DRPM_TOOBIG, 1, 0);
+    return 7;
+  }
+  if (found.empty()) {
+    r->list->count = 0;
+    return 0;
+  }
+  termlist *l = makelist(w, found.data(), found.size());
+  if (!l) return 1;
+  r->list = l;
+  return 0;
+}
+
+/* One pass over the selected words. 0, 1 or 7. */
 int pass(wstate &w, drobj *wl, const wpass &p) {
   std::vector<wrec *> sel;
-  std::vector<const char *> terms;
-  for (wrec &r : w.words) {
-    if (!(nd(*w.bufp, r.node)->flags & p.bit) || r.list->count == 0) continue;
-    sel.push_back(&r);
-    for (int32_t i = 0; i < r.list->count; ++i) terms.push_back(r.list->term[i]);
-  }
+  drpnwpick(w, p, sel);
   if (sel.empty()) return 0;
   char **res = nullptr;
-  int rc = drops<drwlops>(wl)->exp(wl, terms.data(), static_cast<int32_t>(terms.size()), p.kind,
-                                   nullptr, &res);
-  if (rc == 7) return 7;
-  if (rc != 0 || !res) return 1;
+  if (int rc = drpnwgather(wl, p, sel, &res)) return rc;
   size_t at = 0;
-  std::vector<const char *> found;
-  for (wrec *r : sel) {
-    found.clear();
-    for (int32_t t = 0; t < r->list->count; ++t) {
-      /* A run: the term itself, its expansions, a null. A wildcard is no
-       * term of its own. */
-      bool first = true;
-      for (; res[at]; ++at, first = false) {
-        if (first && p.kind == 0) continue;
-        if (*res[at]) found.push_back(res[at]);
-      }
-      ++at;
-    }
-    if (found.size() >= kMaxTerms) {
-      dracnerr((*w.bufp)->srv, DRFAC_DRG, DRPM_TOOBIG, 1, 0);
-      return 7;
-    }
-    if (found.empty()) {
-      r->list->count = 0;
-      continue;
-    }
-    termlist *l = makelist(w, found.data(), found.size());
-    if (!l) return 1;
-    r->list = l;
-  }
+  for (wrec *r : sel)
+    if (int rc = drpnwmerge(w, p, r, res, &at)) return rc;
   return 0;
 }
 
 /* Writes a word's terms back into the tree. */
-int apply(wstate &w, const wrec &r) {
+int drpnwapply(wstate &w, const wrec &r) {
   int32_t count = r.list->count;
   if (count == 0) return 0;
   if (count == 1) {
@@ -156,18 +189,24 @@ int expand(wstate &w, drobj *wl) {
   drpabuf *b = *w.bufp;
   if (!b->root) return 0;
   w.seen.assign(static_cast<size_t>(b->shared) + 1, 0);
-  collect(w, b->root);
-  if (w.words.empty()) return 0;
+  size_t k = drpnwcount(w, b->root);
+  if (k == 0) return 0;
+  w.words.reserve(k);
+  drpnwcollect(w, b->root);
   for (wrec &r : w.words) {
     int32_t t = nd(b, r.node)->text;
     const char *own = t ? drpastrp(b, t) : "";
     r.list = makelist(w, &own, 1);
     if (!r.list) return 1;
   }
-  for (const wpass &p : kPasses)
+  for (const wpass &p : kPasses) {
+    // Each pass can ask the word list for many words: an interrupt ends
+    // the expansion between passes.
+    if (druochk((*w.bufp)->srv) != 0) return 1;
     if (int rc = pass(w, wl, p)) return rc;
+  }
   for (const wrec &r : w.words)
-    if (apply(w, r) != 0) return 1;
+    if (drpnwapply(w, r) != 0) return 1;
   return 0;
 }
 
@@ -178,9 +217,9 @@ int drpnwexpand(drpabuf **bufp, drobj *wl) {
   wstate w{bufp, static_cast<drubbuf *>((*bufp)->arena), drpcs(srv), {}, {}};
   if (!w.tb) return 1;
   int rc = expand(w, wl);
-  if (rc == 1) {
+  if (rc == 1 && rtmsgcnt(srv->msg) == 0) {
     dracnout(srv, "component failed\n", 0);
-    drpierr(srv, DRPM_INTERNAL, 2);
+    drpiwhy(srv, 2);
   }
   return rc;
 }

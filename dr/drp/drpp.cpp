@@ -68,7 +68,7 @@ void release(drsrvstate *srv, char *p) {
 }
 
 /* The two log lines of a failed call. */
-void logfail(drsrvstate *srv, const druocur *cur, const char *text) {
+void drpplog(drsrvstate *srv, const druocur *cur, const char *text) {
   dracnprt(srv, srv->log, "%s\n", DRA_STR, text, 0);
   dracnprt(srv, srv->log, "While processing KCI function %s\n", DRA_STR, druofcn(cur), 0);
 }
@@ -127,7 +127,7 @@ int access(drsrvstate *srv, const char *user, const char *fn, char *res, drpabuf
 }
 
 /* Orders calls: by their modifiers, then by their statements. */
-int compare(drpabuf *b, int32_t l, int32_t r) {
+int drppcmp(drpabuf *b, int32_t l, int32_t r) {
   auto fl = static_cast<int8_t>(nd(b, l)->flags & DRPF_MODMASK);
   auto fr = static_cast<int8_t>(nd(b, r)->flags & DRPF_MODMASK);
   if (fl != fr) return fl < fr ? -1 : 1;
@@ -135,28 +135,28 @@ int compare(drpabuf *b, int32_t l, int32_t r) {
 }
 
 /* Counts the calls under n; nothing below a word or a call is looked at. */
-void count(drpabuf *b, int32_t n, int32_t *k) {
+void drppcount(drpabuf *b, int32_t n, int32_t *k) {
   for (; n; n = nd(b, n)->next) {
     drpanode *x = nd(b, n);
     if (iscall(x->op))
       ++*k;
     else if (!(x->op & DRPOP_LEAFBIT))
-      count(b, x->first, k);
+      drppcount(b, x->first, k);
   }
 }
 
 /* Records every call under n in tree order and builds its statement. */
-int collect(drpabuf **bufp, const char *user, int32_t n, std::vector<int32_t> &calls) {
+int drppcollect(drpabuf **bufp, const char *user, int32_t n, std::vector<int32_t> &calls) {
   drpanode *x = nd(*bufp, n);
   if (iscall(x->op)) {
     calls.push_back(n);
     int rc = drppstmt(user, n, bufp);
-    if (rc == 1) drpierr((*bufp)->srv, DRPM_INTERNAL, 1);
+    if (rc == 1) drpiwhy((*bufp)->srv, 1);
     return rc;
   }
   if (x->op & DRPOP_LEAFBIT) return 0;
   for (int32_t c = x->first; c; c = nd(*bufp, c)->next)
-    if (int rc = collect(bufp, user, c, calls)) return rc;
+    if (int rc = drppcollect(bufp, user, c, calls)) return rc;
   return 0;
 }
 
@@ -167,11 +167,11 @@ void hang(drpabuf *b, int32_t node, int32_t sub) {
   x->nchild = 1;
 }
 
-int expandall(drtqcmp *c, drpabuf **bufp, const std::vector<int32_t> &calls) {
+int drppexpand(drtqcmp *c, drpabuf **bufp, const std::vector<int32_t> &calls) {
   int32_t shared = 0;
   for (size_t i = 0; i < calls.size(); ++i) {
     int32_t n = calls[i];
-    if (i == 0 || compare(*bufp, calls[i - 1], n) != 0) {
+    if (i == 0 || drppcmp(*bufp, calls[i - 1], n) != 0) {
       int32_t sub = 0;
       if (int rc = drppparse(c, bufp, n, &sub)) return rc;
       hang(*bufp, n, sub);
@@ -204,7 +204,7 @@ int expandall(drtqcmp *c, drpabuf **bufp, const std::vector<int32_t> &calls) {
 
 int drppnone(drpabuf **bufp) {
   int32_t k = 0;
-  count(*bufp, (*bufp)->root, &k);
+  drppcount(*bufp, (*bufp)->root, &k);
   if (!k) return 0;
   dracnerr((*bufp)->srv, DRFAC_DRG, DRPM_CALLNEST, 1, 0);
   return 7;
@@ -251,7 +251,7 @@ int drpprun(const char *user, char *res, int32_t size, const char *stmt, drpabuf
   int32_t err = 0;
   res[0] = 0;
   bool bound = false;
-  int rc = druoopc(srv, &cur, DRUO_WORK, &druorepq);
+  int rc = druoopc(srv, &cur, DRUO_FENCE, &druorepq);
   bool open = rc == 0;
   if (!rc) rc = druopar(srv, &cur, kRunAs, &druorepq);
   if (!rc) rc = druobnd(srv, &cur, ":res", res, size, DRUO_STRING, &rind, nullptr, &druorepq);
@@ -273,7 +273,7 @@ int drpprun(const char *user, char *res, int32_t size, const char *stmt, drpabuf
     /* A statement that names no procedure taking its arguments failed as
      * its own text, as one that could not be parsed. */
     if (!bound || rc == DRUO_NOPROC) dracnerr(srv, DRFAC_DRG, DRPM_CALLTEXT, 1, DRA_STR, stmt, 0);
-    logfail(srv, &cur, why);
+    drpplog(srv, &cur, why);
     result = 7;
   } else {
     if (rind < 0) res[0] = 0;
@@ -283,6 +283,7 @@ int drpprun(const char *user, char *res, int32_t size, const char *stmt, drpabuf
     }
   }
   if (open && druoend(srv, &cur) != 0) result = 1;
+  if (druofrs(srv) != 0) result = 1;
   return result;
 }
 
@@ -300,7 +301,7 @@ int drppparse(drtqcmp *c, drpabuf **bufp, int32_t node, int32_t *root) {
   release(srv, res);
   if (rc == 0) {
     rc = drpnprep(c, bufp, 0, nd(*bufp, node)->flags);
-    if (rc == 1) drpierr(srv, DRPM_INTERNAL, 2);
+    if (rc == 1) drpiwhy(srv, 2);
   }
   *root = (*bufp)->root;
   (*bufp)->root = saved;
@@ -309,15 +310,15 @@ int drppparse(drtqcmp *c, drpabuf **bufp, int32_t node, int32_t *root) {
 
 int drppthes(drtqcmp *c, drpabuf **bufp) {
   int32_t k = 0;
-  count(*bufp, (*bufp)->root, &k);
+  drppcount(*bufp, (*bufp)->root, &k);
   if (!k) return 0;
   std::vector<int32_t> calls;
   calls.reserve(static_cast<size_t>(k));
-  if (int rc = collect(bufp, c->user, (*bufp)->root, calls)) return rc;
+  if (int rc = drppcollect(bufp, c->user, (*bufp)->root, calls)) return rc;
   drpabuf *b = *bufp;
   std::stable_sort(calls.begin(), calls.end(),
-                   [b](int32_t l, int32_t r) { return compare(b, l, r) < 0; });
-  int rc = expandall(c, bufp, calls);
-  if (rc == 1) drpierr(c->srv, DRPM_INTERNAL, 2);
+                   [b](int32_t l, int32_t r) { return drppcmp(b, l, r) < 0; });
+  int rc = drppexpand(c, bufp, calls);
+  if (rc == 1) drpiwhy(c->srv, 2);
   return rc;
 }

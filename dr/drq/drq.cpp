@@ -1,6 +1,7 @@
 // Calls of the queue packages svcq, srcq and dmlq and of the procedures a
 // request names. Each call runs once on a cursor of its own on the login's
-// transport connection, so what it changes is committed when it returns.
+// transport connection, so what it changes is committed when it returns; a
+// procedure a request names runs on the fence connection instead.
 #include "dr/drq/drq.h"
 
 #include <cstdio>
@@ -25,12 +26,13 @@ struct drqbind {
   const char *text;
 };
 
-// Opens on the transport connection, parses, binds, executes once and
-// closes, each step reported as e says: 0, 2 when the execution failed, 1
-// when another step did.
-int drqcall(drsrvstate *s, const char *sql, const drqbind *binds, int nbinds, const druorep &e) {
+// Opens on the transport connection (or another link), parses, binds,
+// executes once and closes, each step reported as e says: 0, 2 when the
+// execution failed, 1 when another step did.
+int drqcall(drsrvstate *s, const char *sql, const drqbind *binds, int nbinds, const druorep &e,
+            int link = DRUO_TRANSPORT) {
   druocur c{};
-  int rc = druoprp(s, &c, DRUO_TRANSPORT, sql, &e);
+  int rc = druoprp(s, &c, link, sql, &e);
   if (rc != 0) {
     druetrc();
     return 1;
@@ -95,8 +97,12 @@ int drqsprc(drsrvstate *s, int kind, const char *proc, const char *user, int32_t
   // A failing procedure is named with its kind after the database's text.
   druorep e = kSvc;
   e.exec = 0;
-  int rc = drqcall(s, "CALL dr_utl.run_as(:usr, :proc, :svcno, :arg1, :arg2, :nargs)", b, 6, e);
+  // It runs on the fence connection, which holds nothing of the server's
+  // and is reset after the call, whatever the call left behind.
+  int rc = drqcall(s, "CALL dr_utl.run_as(:usr, :proc, :svcno, :arg1, :arg2, :nargs)", b, 6, e,
+                   DRUO_FENCE);
   if (rc == 2) dracnerr(s, DRFAC_DRG, 11415, 2, DRA_STR, what, DRA_STR, proc, 0);
+  if (druofrs(s) != 0) rc = 1;
   return rc == 0 ? 0 : 1;
 }
 

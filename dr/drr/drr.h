@@ -29,8 +29,12 @@ int drrtrcv(drsrvstate *s);
 /* Checks that a user holds a right (SELECT, INSERT, DELETE ...) on a table
  * a message names, before the server uses the table for him; 0, or 1 after
  * 52009 (not a plain [schema.]name), 52010 (a table of the database side's
- * own) or 52008. */
-int drrtprv(drsrvstate *s, const char *user, const char *table, const char *right);
+ * own) or 52008. With fence null, a table that carries code of its own is
+ * refused (52011); else *fence is set to 1 for a table the result-table
+ * manager did not hand out, which the caller then writes with the user's
+ * rights (drrcusr), and to 0 for one it did. */
+int drrtprv(drsrvstate *s, const char *user, const char *table, const char *right,
+            int *fence = nullptr);
 
 /* ---- result writers (class 11) ---- */
 
@@ -73,6 +77,11 @@ struct drrcwr {
   int32_t curid[DRR_BATCH];
   int32_t conid[DRR_BATCH];
   int32_t nkeys;           /* key columns, 1 to 16 */
+  const char *user;        /* set: written as this user through the fence */
+  const char *table;       /* the table, while written through the fence */
+  int variant;             /* the insert's columns (0, 1, 2) */
+  void *pend;              /* through the fence: rows not yet sent, as text */
+  uint8_t dirty;           /* through the fence: the connection wants its reset */
 };
 
 /* One held hit of the sorted writer: its document and the next entry of the
@@ -121,6 +130,11 @@ struct drrnwr {
 
 /* The result-table writer, from heap; null after 10900. */
 drobj *drrcnew(drsrvstate *s, drheap heap);
+/* Makes the result-table writer, before its open, clear and fill the table
+ * as user, through dr_utl.write_as on the fence connection, so that code on
+ * a table the user made runs as he; user stays the caller's until the
+ * writer is destroyed. */
+void drrcusr(drobj *w, const char *user);
 /* The sorted writer (open: reply, scl, 0, dceil). */
 drobj *drrsnew(drsrvstate *s, drheap heap);
 /* The fetch writer (open: reply). */

@@ -29,12 +29,133 @@ int openfail(drrcwr *w, const char *table, int rc) {
   return 1;
 }
 
+/* What a writer through the fence has gathered: the clearing statement,
+ * sent with the first rows, and the insert of the rows not yet sent. */
+struct Pending {
+  std::string clear, rows;
+};
+
+/* The writer's gathered statements, made on first use. */
+Pending &pending(drrcwr *w) {
+  if (!w->pend) w->pend = new Pending;
+  return *static_cast<Pending *>(w->pend);
+}
+
+/* Runs the gathered statements on the user's table as the user, on the
+ * fence connection (in one call, which commits); 0, or 1 after the
+ * database's text. */
+int fenced(drrcwr *w) {
+  drsrvstate *st = w->st;
+  Pending &p = pending(w);
+  druocur c{};
+  std::string u = w->user;
+  int16_t clearind = p.clear.empty() ? -1 : 0, rowsind = p.rows.empty() ? -1 : 0;
+  int rc = druoprp(st, &c, DRUO_FENCE, "CALL dr_utl.write_as(:usr, :clr, :stmt)", &kRep);
+  bool open = rc == 0;
+  if (rc == 0)
+    rc = druobnd(st, &c, ":usr", u.data(), static_cast<int32_t>(u.size() + 1), DRUO_STRING,
+                 nullptr, nullptr, &kRep);
+  if (rc == 0)
+    rc = druobnd(st, &c, ":clr", p.clear.data(), static_cast<int32_t>(p.clear.size() + 1),
+                 DRUO_STRING, &clearind, nullptr, &kRep);
+  if (rc == 0)
+    rc = druobnd(st, &c, ":stmt", p.rows.data(), static_cast<int32_t>(p.rows.size() + 1),
+                 DRUO_STRING, &rowsind, nullptr, &kRep);
+  if (rc == 0) rc = druoexe(st, &c, &kRep);
+  if (open) druocls(&c);
+  w->dirty = 1;
+  p.clear.clear();
+  p.rows.clear();
+  return rc;
+}
+
+/* Resets the fence connection once the writer is done with it; 0 / 1. */
+int reset(drrcwr *w) {
+  if (!w->dirty) return 0;
+  w->dirty = 0;
+  return druofrs(w->st);
+}
+
+/* Sends what is gathered for the fence: at the end, or once the rows pass
+ * a megabyte; 0 / 1. */
+int flush(drrcwr *w, bool end) {
+  Pending &p = pending(w);
+  int rc = 0;
+  if ((end && (!p.clear.empty() || !p.rows.empty())) || p.rows.size() > (1u << 20))
+    rc = fenced(w);
+  if (end && reset(w) != 0) rc = 1;
+  return rc;
+}
+
+/* Whether the user's table has every column the insert names, asked of
+ * the catalogue (preparing the insert on the server's connection would
+ * plan the user's code with the server's rights); 0, DRUO_NOCOLUMN, or
+ * the failing step's code after the database's text. */
+int columns(drrcwr *w, const char *table, int variant, int32_t k) {
+  drsrvstate *st = w->st;
+  std::string cols = "textkey";
+  for (int32_t n = 2; n <= k; ++n) cols += ",textkey" + std::to_string(n);
+  cols += variant == 0 ? ",score" : variant == 1 ? ",score,conid" : ",score,conid,curid";
+  int32_t want = k + 1 + variant, have = 0;
+  std::string t = table;
+  druocur c{};
+  int rc = druoprp(st, &c, DRUO_WORK,
+                   "SELECT count(*) FROM pg_attribute WHERE attrelid = CAST(:tab AS regclass) "
+                   "AND attnum > 0 AND NOT attisdropped AND attname = ANY(string_to_array(:cols, ','))",
+                   &kRep);
+  bool open = rc == 0;
+  if (rc == 0)
+    rc = druobnd(st, &c, ":tab", t.data(), static_cast<int32_t>(t.size() + 1), DRUO_STRING,
+                 nullptr, nullptr, &kRep);
+  if (rc == 0)
+    rc = druobnd(st, &c, ":cols", cols.data(), static_cast<int32_t>(cols.size() + 1), DRUO_STRING,
+                 nullptr, nullptr, &kRep);
+  if (rc == 0) rc = druodef(st, &c, 1, &have, sizeof have, DRUO_INTEGER, nullptr, nullptr, &kRep);
+  if (rc == 0) rc = druoexf(st, &c, 1, &kRep);
+  if (open) druocls(&c);
+  if (rc == 0 && have != want) rc = DRUO_NOCOLUMN;
+  return rc;
+}
+
+/* Appends a literal of text to sql. */
+void literal(std::string &sql, const char *text) {
+  std::string q(std::strlen(text) * 2 + 3, '\0');
+  druoquo(q.data(), q.size(), text, '\'');
+  sql += q.c_str();
+}
+
+/* Adds the buffered rows to the insert of literals gathered for a write
+ * through the fence, and sends it once it is large; 0 / 1. */
+int literalrows(drrcwr *w) {
+  std::string &sql = pending(w).rows;
+  bool first = sql.empty();
+  if (first) {
+    sql = "insert into " + std::string(w->table) + " (textkey";
+    for (int32_t n = 2; n <= w->nkeys; ++n) sql += ", textkey" + std::to_string(n);
+    sql += w->variant == 0 ? ", score)" : w->variant == 1 ? ", score, conid)" : ", score, conid, curid)";
+    sql += " values ";
+  }
+  for (int32_t r = 0; r < w->rows; ++r) {
+    sql += first && r == 0 ? "(" : ", (";
+    for (int32_t n = 0; n < w->nkeys; ++n) {
+      literal(sql, w->keys[n][r]);
+      sql += ", ";
+    }
+    sql += std::to_string(w->score[r]);
+    if (w->variant >= 1) sql += ", " + std::to_string(w->conid[r]);
+    if (w->variant == 2) sql += ", " + std::to_string(w->curid[r]);
+    sql += ")";
+  }
+  return flush(w, false);
+}
+
 /* Sends the buffered rows and commits; 0, or 1 after 50850 and 10002
  * (the rows stay buffered). */
 int send(drrcwr *w) {
   if (w->rows == 0) return 0;
-  if (druoexn(w->st, &w->cur, static_cast<uint32_t>(w->rows), &kRep) != 0 ||
-      druocmt(w->st, &kRep) != 0) {
+  if (w->user ? literalrows(w) != 0
+              : druoexn(w->st, &w->cur, static_cast<uint32_t>(w->rows), &kRep) != 0 ||
+                    druocmt(w->st, &kRep) != 0) {
     dracnerr(w->st, DRFAC_DRG, DRR_ESEND, 2, 0);
     druetrc();
     return 1;
@@ -101,7 +222,20 @@ int drrcopen(drobj *o, const void *target, int32_t shr, int32_t conid, int32_t c
   int32_t k = nkeys < 1 ? 1 : nkeys;
   int variant = shr % 3;
   /* Step 1: clearing. */
-  if (shr == 0) {
+  if (w->user) {
+    /* A table the user made: cleared and filled as he, one statement of
+     * literals a batch. */
+    int rc = columns(w, table, variant, k);
+    if (rc != 0) return openfail(w, table, rc);
+    std::string sql = shr == 0   ? "truncate table " + std::string(table)
+                      : shr <= 2 ? "delete from " + std::string(table) +
+                                       " where conid = " + std::to_string(conid)
+                                 : std::string();
+    if (shr == 2) sql += " and curid = " + std::to_string(curid);
+    // The table is cleared with the first rows, or at the end: a command
+    // that fails before leaves the user's rows as they were.
+    pending(w).clear = sql;
+  } else if (shr == 0) {
     if (drudtrunc(st, table) != 0) {
       dracnerr(st, DRFAC_DRG, DRR_EOPEN, 2, DRA_STR, table, 0);
       druetrc();
@@ -136,6 +270,12 @@ int drrcopen(drobj *o, const void *target, int32_t shr, int32_t conid, int32_t c
     return 1;
   }
   w->nkeys = k;
+  w->variant = variant;
+  w->table = table;
+  for (int32_t &c : w->conid) c = conid;
+  for (int32_t &c : w->curid) c = curid;
+  w->rows = 0;
+  if (w->user) return 0;
   int rc = druoprp(st, &w->cur, DRUO_WORK, sql.c_str(), &kRep);
   w->opened = rc == 0;
   /* Step 3: the arrays. */
@@ -147,11 +287,9 @@ int drrcopen(drobj *o, const void *target, int32_t shr, int32_t conid, int32_t c
   }
   if (rc == 0) rc = druobnd(st, &w->cur, ":score", w->score, 4, DRUO_INTEGER, nullptr, nullptr, &kRep);
   if (rc == 0 && variant >= 1) {
-    for (int32_t &c : w->conid) c = conid;
     rc = druobnd(st, &w->cur, ":conid", w->conid, 4, DRUO_INTEGER, nullptr, nullptr, &kRep);
   }
   if (rc == 0 && variant == 2) {
-    for (int32_t &c : w->curid) c = curid;
     rc = druobnd(st, &w->cur, ":curid", w->curid, 4, DRUO_INTEGER, nullptr, nullptr, &kRep);
   }
   if (rc != 0) return openfail(w, table, rc);
@@ -227,7 +365,16 @@ int drrcputrows(drobj *o, int32_t n, const char *const *keys, const uint8_t *sco
   return 0;
 }
 
-int drrcfinish(drobj *o) { return send(wrof(o)); }
+int drrcfinish(drobj *o) {
+  drrcwr *w = wrof(o);
+  if (send(w) != 0) return 1;
+  if (w->user && flush(w, true) != 0) {
+    dracnerr(w->st, DRFAC_DRG, DRR_ESEND, 2, 0);
+    druetrc();
+    return 1;
+  }
+  return 0;
+}
 
 int drrcclose(drobj *o, int32_t how) {
   drrcwr *w = wrof(o);
@@ -235,6 +382,7 @@ int drrcclose(drobj *o, int32_t how) {
   if (w->opened) druocls(&w->cur);
   w->opened = 0;
   w->rows = 0;
+  if (w->pend) *static_cast<Pending *>(w->pend) = Pending{};
   return 0;
 }
 
@@ -243,6 +391,9 @@ int drrcdestroy(drobj *o) {
   drrcclose(o, 2);
   drsrvstate *st = w->st;
   drheap heap = w->heap;
+  // A writer given up on leaves nothing of the user's on the fence.
+  if (reset(w) != 0) druetrc();
+  delete static_cast<Pending *>(w->pend);
   void *p = w->keys;
   if (p) drumfre(st, st->hpmgr, heap, &p);
   p = w;
@@ -263,6 +414,8 @@ const drobjhd<drrwrops> kTpl = {{DRCLS_RESULT, 1, nullptr},
                                  .batchsize = drrcbatch}};
 
 }  // namespace
+
+void drrcusr(drobj *o, const char *user) { wrof(o)->user = user; }
 
 drobj *drrcnew(drsrvstate *s, drheap heap) {
   drrcwr *w = drobjnew<drrcwr>(s, heap, kTpl);

@@ -69,7 +69,7 @@ int drrtrcv(drsrvstate *s) {
   return drrtend(s, &c, 0, 52007);
 }
 
-int drrtprv(drsrvstate *s, const char *user, const char *table, const char *right) {
+int drrtprv(drsrvstate *s, const char *user, const char *table, const char *right, int *fence) {
   if (!druoidn(table, 2)) {
     dracnerr(s, DRFAC_DRG, 52009, 2, DRA_STR, table ? table : "", 0);
     druetrc();
@@ -78,9 +78,18 @@ int drrtprv(drsrvstate *s, const char *user, const char *table, const char *righ
   // Asked on the work connection outside any transaction: no lock is kept.
   druocur c{};
   int32_t may = 0, own = 0;
+  char code[200] = "";
+  int16_t codeind = -1;
   std::string u = user ? user : "", t = table, r = right;
+  // A table the user made may carry code of its own (triggers, rules, row
+  // security, functions in defaults or a view). A caller that writes it
+  // with the user's rights (fence) runs that code as the user; for the
+  // others it would run with the servers' rights: such a table is refused.
+  int32_t managed = 0;
   int rc = druoprp(s, &c, DRUO_WORK,
-                   "SELECT has_table_privilege(:usr, :tab, :priv), dr_rtm.reserved(:tab)");
+                   "SELECT has_table_privilege(:usr, :tab, :priv), dr_rtm.reserved(:tab), "
+                   "left(dr_utl.attached_code(:tab, :priv <> 'SELECT'), 190), "
+                   "dr_rtm.managed(:tab)");
   if (rc != 0) {
     druetrc();
     return 1;
@@ -92,6 +101,8 @@ int drrtprv(drsrvstate *s, const char *user, const char *table, const char *righ
     rc = druobnd(s, &c, ":priv", r.data(), static_cast<int32_t>(r.size() + 1), DRUO_STRING);
   if (rc == 0) rc = druodef(s, &c, 1, &may, sizeof may, DRUO_INTEGER);
   if (rc == 0) rc = druodef(s, &c, 2, &own, sizeof own, DRUO_INTEGER);
+  if (rc == 0) rc = druodef(s, &c, 3, code, sizeof code, DRUO_STRING, &codeind);
+  if (rc == 0) rc = druodef(s, &c, 4, &managed, sizeof managed, DRUO_INTEGER);
   // A table that does not exist is reported by the database, then as a
   // right the user does not hold.
   static const druorep kFetch = {DRUE_OPEN, DRUE_PARSE, DRUE_BIND, DRUE_DEFINE, 0, 0, -1, 2, 2};
@@ -105,6 +116,15 @@ int drrtprv(drsrvstate *s, const char *user, const char *table, const char *righ
   }
   if (rc != 0 || !may) {
     dracnerr(s, DRFAC_DRG, 52008, 2, DRA_STR, u.c_str(), DRA_STR, table, DRA_STR, right, 0);
+    druetrc();
+    return 1;
+  }
+  if (fence) {
+    *fence = !managed;
+    return 0;
+  }
+  if (codeind >= 0 && !own) {
+    dracnerr(s, DRFAC_DRG, 52011, 2, DRA_STR, table, DRA_STR, code, 0);
     druetrc();
     return 1;
   }

@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "dr/drd/drd.h"
 #include "dr/dru/drue.h"
@@ -179,27 +181,87 @@ int build(drsxstate *x, int32_t polid, int32_t prefid) {
   return 0;
 }
 
-// Reads the next piece of the current row's long text from the database
-// into dst: only that piece travels, never the whole value again.
-int piece(drsxstate *x, char *dst, int32_t n, int32_t *got) {
+// Grows a buffer of the record's heap to hold at least size bytes; 0, or 1
+// after the heap manager's 10900.
+int grow(drsxstate *x, char **buf, size_t *cap, size_t size) {
+  if (*cap >= size) return 0;
   drsrvstate *st = x->st;
-  drsxrowset &rs = x->rs;
-  *got = 0;
-  if (!x->textopen) {
-    char expr[sizeof x->textexpr + 80];
-    if (x->textbytes)
-      std::strcpy(expr, x->textexpr);
-    else if (drasmfmt(st->fmt, expr, sizeof expr,
-                      "convert_to(cast(%(1)s as text), pg_client_encoding())", DRA_STR,
-                      x->textexpr, 0) < 0) {
+  size_t want = std::max(size, *cap + *cap / 2);
+  void *p = *buf ? drumrea(st, st->hpmgr, x->heap, *buf, want, __FILE__, __LINE__)
+                 : drumalz(st, st->hpmgr, x->heap, want, __FILE__, __LINE__);
+  if (!p) {
+    druetrc();
+    return 1;
+  }
+  *buf = static_cast<char *>(p);
+  *cap = want;
+  return 0;
+}
+
+// Converts len bytes of UTF-8 into the session's set, into the record's
+// converted text, which the document then reads; 0 or 1.
+int convert(drsxstate *x, const char *src, size_t len) {
+  const nlscs *cs = dracncs(x->st);
+  size_t out = 0, in = 0, replaced = 0;
+  for (;;) {
+    if (grow(x, &x->dbuf, &x->dcap, out + (len - in) + 16) != 0) return 1;
+    size_t used = 0;
+    long n = nlsfromutf8(cs, x->dbuf + out, x->dcap - out, src + in, len - in, &used, &replaced);
+    if (n < 0) {
+      dracnerr(x->st, DRFAC_DRG, 11102, 2, DRA_STR, cs->name, 0);
       druetrc();
       return 1;
     }
-    char sql[4096 + sizeof expr];
+    out += static_cast<size_t>(n);
+    in += used;
+    // Stopped with room to spare: only a character cut off by the end of
+    // the bytes is left.
+    if (in >= len || x->dcap - out >= 8) break;
+  }
+  x->dtext = x->dbuf;
+  x->dlen = static_cast<int32_t>(out);
+  if (replaced > 0 && x->dstate == 2) {
+    uint32_t n = static_cast<uint32_t>(replaced);
+    dracnprt(x->st, x->st->log,
+             "Warning: document %s holds %d characters outside character set %s: replaced\n",
+             DRA_STR, x->curkey, DRA_UB4, &n, DRA_STR, cs->name, 0);
+  }
+  return 0;
+}
+
+// The text expression of the statements: characters as UTF-8 bytes, which
+// the server can always give, so that a character the session's set lacks
+// never fails a fetch; bytes as they are. A UTF-8 session can take every
+// character, and its text travels as it is, cheaper than bytes.
+int textexpr(drsxstate *x, char *out, size_t size) {
+  if (x->textbytes) return std::snprintf(out, size, "%s", x->textexpr) < static_cast<int>(size) ? 0 : 1;
+  if (!x->tconv)
+    return drasmfmt(x->st->fmt, out, size, "cast(%(1)s as text)", DRA_STR, x->textexpr, 0) < 0;
+  return drasmfmt(x->st->fmt, out, size, "convert_to(cast(%(1)s as text), 'UTF8')", DRA_STR,
+                  x->textexpr, 0) < 0;
+}
+
+// Reads the current row's whole value from the database at once, into the
+// record's value buffer: one statement and one conversion a document, never
+// one a piece. A value above the size limit fails the document; 0 or 1.
+int wholeread(drsxstate *x) {
+  drsrvstate *st = x->st;
+  drsxrowset &rs = x->rs;
+  if (!x->textopen) {
+    char expr[sizeof x->textexpr + 80];
+    if (textexpr(x, expr, sizeof expr) != 0) {
+      druetrc();
+      return 1;
+    }
+    char sql[4096 + 3 * sizeof expr];
     int32_t len = 0;
+    char sized[sizeof x->textexpr + 32];
+    if (x->textbytes) std::snprintf(sized, sizeof sized, "%s", x->textexpr);
+    else std::snprintf(sized, sizeof sized, "cast(%s as text)", x->textexpr);
     int bad = drsxapp(x, sql, sizeof sql, &len,
-                      "select substring(%(1)s from :off for :cnt) from %(2)s where %(3)s = :cur_pkey1",
-                      DRA_STR, expr, DRA_STR, x->table, DRA_STR, x->keynames[0], 0);
+                  "select case when octet_length(%(1)s) <= :maxdoc then %(2)s end, octet_length(%(1)s)"
+                  " from %(3)s where %(4)s = :cur_pkey1",
+                  DRA_STR, sized, DRA_STR, expr, DRA_STR, x->table, DRA_STR, x->keynames[0], 0);
     for (int k = 1; !bad && k < x->nkeys; ++k)
       bad = drsxapp(x, sql, sizeof sql, &len, " and %(1)s = :cur_pkey%(2)s", DRA_STR,
                     x->keynames[k], DRA_INT, k + 1, 0);
@@ -212,10 +274,10 @@ int piece(drsxstate *x, char *dst, int32_t n, int32_t *got) {
     x->textopen = 1;
   }
   int r = rs.cur;
-  int32_t from = rs.off + 1;
-  int32_t cnt = std::min<int32_t>(n, 65535);
-  int16_t ind = 0;
-  uint16_t alen = 0;
+  int64_t size = 0;
+  char probe[1];
+  int16_t ind = 0, sind = 0;
+  uint16_t alen = 0, vrc = 0;
   int rc = 0;
   for (int k = 0; rc == 0 && k < x->nkeys; ++k) {
     char name[16];
@@ -224,20 +286,87 @@ int piece(drsxstate *x, char *dst, int32_t n, int32_t *got) {
   }
   if (rc == 0 && x->kind == DRSX_DETAILKIND)
     rc = druobnd(st, &x->textcur, ":line_num", rs.lines[r], DRDS_KEYSIZE, DRUO_STRING);
-  if (rc == 0) rc = druobnd(st, &x->textcur, ":off", &from, 4, DRUO_INTEGER);
-  if (rc == 0) rc = druobnd(st, &x->textcur, ":cnt", &cnt, 4, DRUO_INTEGER);
-  if (rc == 0) rc = druodef(st, &x->textcur, 1, dst, cnt, DRUO_LONGRAW, &ind, &alen);
+  if (rc == 0) rc = druobnd(st, &x->textcur, ":maxdoc", &x->maxdoc, 8, DRUO_INTEGER);
+  if (rc == 0) rc = druodfc(st, &x->textcur, 1, probe, 1, DRUO_LONGRAW, &ind, &alen, &vrc);
+  if (rc == 0) rc = druodef(st, &x->textcur, 2, &size, 8, DRUO_INTEGER, &sind);
   if (rc == 0) rc = druoexf(st, &x->textcur, 1);
   if (rc != 0 && rc != DRUO_NODATA) {
     druetrc();
     return 1;
   }
-  *got = rc == DRUO_NODATA || ind == -1 ? 0 : alen;
-  if (*got < cnt) rs.longend = 1;
+  if (rc == DRUO_NODATA || ind == -1) {
+    // The row is gone, or its value is above the limit.
+    if (rc == 0 && size > x->maxdoc) {
+      dracnerr(st, DRFAC_DRG, 10727, 2, DRA_STR, x->curkey, DRA_STR, std::to_string(size).c_str(),
+               DRA_STR, std::to_string(x->maxdoc).c_str(), 0);
+      druetrc();
+      return 1;
+    }
+    x->dtext = x->wbuf;
+    x->dlen = 0;
+    return 0;
+  }
+  // The value's bytes, read in pieces out of the fetched row; characters
+  // of another set may grow on their way to UTF-8.
+  size_t got = 0;
+  for (;;) {
+    if (grow(x, &x->wbuf, &x->wcap, static_cast<size_t>(size) + got / 4 + 16) != 0) return 1;
+    uint32_t n = 0;
+    int32_t room = static_cast<int32_t>(std::min<size_t>(x->wcap - got, INT32_MAX));
+    rc = druolng(st, &x->textcur, 0, 1, x->wbuf + got, room, DRUO_LONGRAW, &n,
+                 static_cast<uint32_t>(got));
+    got += n;
+    if (rc == DRUO_NODATA) break;
+    if (rc != 0 || got > static_cast<size_t>(INT32_MAX)) {
+      druetrc();
+      return 1;
+    }
+    size = static_cast<int64_t>(got) * 2;
+  }
+  // The fetched row is not needed any more: its memory goes now.
+  (void)druocan(st, &x->textcur);
+  if (x->tconv) return convert(x, x->wbuf, got);
+  x->dtext = x->wbuf;
+  x->dlen = static_cast<int32_t>(got);
   return 0;
 }
 
+// Makes the current row's text ready for reading: the fetch's part of it
+// at first, the whole text once a read passes that part; 0 or 1.
+int prepare(drsxstate *x) {
+  drsxrowset &rs = x->rs;
+  bool cut = rs.trc[rs.cur] == DRUO_TRUNC;
+  if (x->dstate == 0) {
+    x->dstate = cut ? 1 : 2;
+    const char *raw = rs.text + static_cast<size_t>(rs.cur) * rs.textsize;
+    if (x->tconv) return convert(x, raw, static_cast<size_t>(rs.curlen));
+    x->dtext = raw;
+    x->dlen = rs.curlen;
+    return 0;
+  }
+  x->dstate = 2;
+  return wholeread(x);
+}
+
 }  // namespace
+
+int64_t drsxmaxdoc(drsrvstate *st) {
+  char v[32];
+  if (rtcfg(st->rt, "KESTRIN_MAXDOC", v, sizeof v) <= 0) return DRSX_MAXDOC;
+  char *end = nullptr;
+  long long n = std::strtoll(v, &end, 10);
+  int shift = 0;
+  switch (end && *end ? *end | 0x20 : 0) {
+    case 0: break;
+    case 'k': shift = 10; break;
+    case 'm': shift = 20; break;
+    case 'g': shift = 30; break;
+    default: return DRSX_MAXDOC;
+  }
+  if (end && *end && end[1]) return DRSX_MAXDOC;
+  if (n <= 0 || n > (INT32_MAX >> shift)) return DRSX_MAXDOC;
+  return static_cast<int64_t>(n) << shift;
+}
 
 int drsxapp(drsxstate *x, char *buf, size_t size, int32_t *len, const char *format, ...) {
   va_list ap;
@@ -272,6 +401,7 @@ drsxstate *drsxnew(drsrvstate *st, drheap heap, int32_t polid, int32_t prefid, i
   x->heap = heap;
   x->kind = kind;
   x->hd.obj.clsid = DRCLS_DATASTORE;
+  x->maxdoc = drsxmaxdoc(st);
   if (build(x, polid, prefid) != 0) {
     drsxfail(x);
     void *blk = x;
@@ -305,10 +435,13 @@ int drsxcount(drobj *ds, int32_t *count) {
 int drsxrows(drsxstate *x) {
   drsrvstate *st = x->st;
   drsxrowset &rs = x->rs;
+  // A failed fetch ended the batch: its cursor is not asked again.
+  if (x->failed) return 2;
   for (;;) {
     if (rs.pending) {
       rs.pending = 0;
       if (druoexe(st, &x->rowcur) != 0) {
+        x->failed = 1;
         druetrc();
         return 1;
       }
@@ -342,6 +475,7 @@ int drsxrows(drsxstate *x) {
       if (drsxsel(x, DRSX_DMLINDEX, x->srvcnt, x->srvno, nullptr, 0) != 0) {
         rs.end = 1;
         rs.longend = 1;
+        x->failed = 1;
         druetrc();
         return 1;
       }
@@ -355,6 +489,7 @@ int drsxrows(drsxstate *x) {
     }
     if (rc == DRUO_NODATA && x->mode == DRSX_KEYLIST && x->keysused < x->keysgiven) {
       if (drsxgroup(x) != 0) {
+        x->failed = 1;
         druetrc();
         return 1;
       }
@@ -365,6 +500,8 @@ int drsxrows(drsxstate *x) {
     }
     if (rc == DRUO_NODATA) return 2;
     if (rc != 0) {
+      rs.end = 1;
+      x->failed = 1;
       druoerr(st, rc, 0, 2);
       return 1;
     }
@@ -400,6 +537,8 @@ int drsxnextkey(drobj *ds, int32_t *op, char *key) {
   rs.off = 0;
   rs.longend = 0;
   x->nlsent = 0;
+  x->dstate = 0;
+  x->dlen = 0;
   std::memset(key, 0, DRDS_KEYSIZE);
   if (x->nkeys == 1) {
     std::memcpy(key, rs.keys[0][r], DRDS_KEYSIZE - 1);
@@ -421,6 +560,15 @@ int drsxnextkey(drobj *ds, int32_t *op, char *key) {
       len += n;
     }
   }
+  std::memcpy(x->curkey, key, DRDS_KEYSIZE);
+  // A document above the size limit is refused whole, before any of it is
+  // read; the batch goes on with the next.
+  if (x->mode != DRSX_DMLDELETE && rs.sind[r] != -1 && rs.tsize[r] > x->maxdoc) {
+    dracnerr(st, DRFAC_DRG, 10727, 2, DRA_STR, key, DRA_STR, std::to_string(rs.tsize[r]).c_str(),
+             DRA_STR, std::to_string(x->maxdoc).c_str(), 0);
+    druetrc();
+    return 1;
+  }
   switch (rs.ops[r][0]) {
     case 'I': *op = DRSX_OPINDEX; break;
     case 'U': *op = DRSX_OPUPDATE; break;
@@ -439,26 +587,20 @@ int drsxfetch(drobj *ds, void *dst, int32_t n, int32_t *got) {
   if (n <= 0) return 0;
   // Before the first row of a batch and after its end there is no text.
   if (rs.cur < 0 || rs.cur >= rs.rows) return 2;
-  if (rs.off < rs.curlen) {
-    int32_t c = std::min(n, rs.curlen - rs.off);
-    std::memcpy(d, rs.text + static_cast<size_t>(rs.cur) * rs.textsize + rs.off,
-                static_cast<size_t>(c));
+  if (x->dstate == 0 && prepare(x) != 0) return drsxfail(x);
+  // A text the fetch cut is read on whole from the database, whatever its
+  // type: no text is silently shortened.
+  if (rs.off >= x->dlen && x->dstate == 1 && prepare(x) != 0) return drsxfail(x);
+  if (rs.off < x->dlen) {
+    int32_t c = std::min(n, x->dlen - rs.off);
+    std::memcpy(d, x->dtext + rs.off, static_cast<size_t>(c));
     rs.off += c;
     done = c;
   }
-  // A text the fetch cut is read on from the database, whatever its type:
-  // no text is silently shortened.
-  bool cut = rs.trc[rs.cur] == DRUO_TRUNC;
-  if (done < n && rs.off >= rs.curlen && cut && !rs.longend) {
-    int32_t p = 0;
-    if (piece(x, d + done, n - done, &p) != 0) return drsxfail(x);
-    rs.off += p;
-    done += p;
-  }
   // Every line of a detail document ends with a line break, wherever its
   // length falls.
-  if (done < n && x->kind == DRSX_DETAILKIND && !x->flag1 && !x->nlsent &&
-      rs.off >= rs.curlen && (!cut || rs.longend)) {
+  if (done < n && x->kind == DRSX_DETAILKIND && !x->flag1 && !x->nlsent && rs.off >= x->dlen &&
+      x->dstate == 2) {
     d[done++] = '\n';
     x->nlsent = 1;
   }
@@ -486,10 +628,15 @@ int drsxreset(drobj *ds, int32_t kind) {
     x->rowopen = 0;
     x->textopen = 0;
   } else if (kind == 1) {
-    if (x->rs.text) {
-      void *blk = x->rs.text;
-      drumfre(st, st->hpmgr, x->heap, &blk);
+    for (char **b : {&x->rs.text, &x->dbuf, &x->wbuf}) {
+      void *blk = *b;
+      if (blk) drumfre(st, st->hpmgr, x->heap, &blk);
+      *b = nullptr;
     }
+    x->dcap = 0;
+    x->wcap = 0;
+    x->dstate = 0;
+    x->dlen = 0;
     x->keylist = nullptr;
     x->keysgiven = 0;
     x->keysused = 0;

@@ -63,6 +63,8 @@ struct drsxrowset {
   uint16_t lrc[DRSX_ROWS];
   int16_t lind[DRSX_ROWS];
   char ops[DRSX_ROWS][2];
+  int64_t tsize[DRSX_ROWS];  /* bytes of each row's whole text */
+  int16_t sind[DRSX_ROWS];
 };
 
 /* The record of a data store, one per object, zero-filled from the heap
@@ -108,7 +110,27 @@ struct drsxstate {
   uint8_t textbytes;  /* the text is bytes (bytea), not characters */
   uint8_t nlsent;     /* the current detail line's line break went out */
   char keytypes[DRSX_MAXKEYS][DRSX_TYPENAME];  /* key column types, for the queue casts */
+  /* The current document's text as it is handed out: the fetch's part of
+   * it, or the whole value read once; characters arrive as UTF-8 and are
+   * converted into the session's set once per document. */
+  uint8_t tconv;      /* the text is converted into the session's set */
+  uint8_t dstate;     /* 0 nothing ready, 1 the fetch's part, 2 the whole text */
+  uint8_t failed;     /* a fetch failed: the batch has ended */
+  const char *dtext;  /* the text handed out, dlen bytes */
+  int32_t dlen;
+  char *dbuf;         /* the converted text, dcap bytes */
+  size_t dcap;
+  char *wbuf;         /* the whole value as read, wcap bytes */
+  size_t wcap;
+  int64_t maxdoc;     /* bytes a document may have */
+  char curkey[DRDS_KEYSIZE];  /* the key of the current document */
 };
+
+/* Bytes a document may have unless the administrator sets
+ * KESTRIN_MAXDOC (a number of bytes, or with K, M or G). */
+constexpr int64_t DRSX_MAXDOC = int64_t{64} << 20;
+/* The document size limit the environment sets, else DRSX_MAXDOC. */
+int64_t drsxmaxdoc(drsrvstate *st);
 
 /* The record of a data-store object. */
 inline drsxstate *drsxof(drobj *ds) { return reinterpret_cast<drsxstate *>(ds); }
@@ -184,6 +206,10 @@ drobj *drsdirnew(drsrvstate *st, drheap heap, int32_t polid, int32_t prefid);
 drobj *drsdetnew(drsrvstate *st, drheap heap, int32_t polid, int32_t prefid);
 /* Files: the text column names the file that holds the document (id 3). */
 drobj *drsfilnew(drsrvstate *st, drheap heap, int32_t polid, int32_t prefid);
+/* URLs: the text column holds the address of the document (id 4). Its
+ * fetch machinery is built, the store over it not yet: the constructor
+ * refuses with 50701. */
+drobj *drsurlnew(drsrvstate *st, drheap heap, int32_t polid, int32_t prefid);
 
 /* Next document of the detail-row kind, gathered into the document buffer. */
 int drsdetnext(drobj *ds, int32_t *op, char *key);

@@ -9,6 +9,7 @@
 #include "dr/drd/drd.h"
 #include "dr/drs/drsx.h"
 #include "dr/dru/drue.h"
+#include "platform/nls/nls.h"
 
 namespace {
 
@@ -129,6 +130,34 @@ int keytypes(drsxstate *x) {
     druetrc();
     return 1;
   }
+  return 0;
+}
+
+// Whether the text expression gives bytes (bytea) rather than characters,
+// from the database's description of it; 0 or 1.
+int texttype(drsxstate *x) {
+  drsrvstate *st = x->st;
+  char sql[sizeof x->textexpr + sizeof x->table + 64];
+  int32_t len = 0;
+  if (drsxapp(x, sql, sizeof sql, &len, "select %(1)s from %(2)s BASE where false", DRA_STR,
+              x->textexpr, DRA_STR, x->table, 0) != 0)
+    return 1;
+  druocur cur{};
+  if (druoprp(st, &cur, DRUO_WORK, sql) != 0) {
+    druetrc();
+    return 1;
+  }
+  int16_t type = 0;
+  int32_t dsize = 0;
+  int rc = druodsc(st, &cur, 1, &dsize, &type, nullptr, nullptr);
+  druoend(st, &cur);
+  if (rc != 0) {
+    druetrc();
+    return 1;
+  }
+  x->textbytes = type == DRUO_RAW || type == DRUO_LONGRAW;
+  const nlscs *cs = dracncs(st);
+  x->tconv = !x->textbytes && cs->id != NLS_UTF8 && cs->id != NLS_AL32UTF8;
   return 0;
 }
 
@@ -300,6 +329,24 @@ int compose(drsxstate *x, int32_t mode, char (*keys)[DRDS_KEYSIZE], int32_t nkey
   if (mode == DRSX_KEYLIST && K >= 2 && drsxinlist(x, &inlist.p) != 0) return 1;
   if (mode == DRSX_DMLINDEX && keytypes(x) != 0) return 1;
   if (mode == DRSX_DMLINDEX && K >= 2 && drsxdmlkey(x, &qjoin.p) != 0) return 1;
+  // The batch fetches at most one byte more than a row's text area holds,
+  // so that a cut shows, and the rest of a long text is read whole later.
+  char texpr[2 * sizeof x->textexpr + 128];
+  texpr[0] = '\0';
+  if (mode != DRSX_DMLDELETE) {
+    if (texttype(x) != 0) return 1;
+    if (x->textopen) druoend(st, &x->textcur);
+    x->textopen = 0;
+    int32_t tl = 0;
+    if (drsxapp(x, texpr, sizeof texpr, &tl,
+                x->textbytes ? "substring(%(1)s from 1 for %(2)s)"
+                : x->tconv   ? "substring(convert_to(cast(%(1)s as text), 'UTF8') from 1 for %(2)s)"
+                             // characters, not bytes: the area's limit cuts
+                             // what more than it holds
+                             : "substring(cast(%(1)s as text) from 1 for %(2)s)",
+                DRA_STR, x->textexpr, DRA_INT, static_cast<int>(rs.textsize) + 1, 0) != 0)
+      return 1;
+  }
 
   x->keysused = 0;
   x->keylist = keys;
@@ -309,6 +356,7 @@ int compose(drsxstate *x, int32_t mode, char (*keys)[DRDS_KEYSIZE], int32_t nkey
   rs.pending = 0;
   rs.rows = 0;
   rs.cur = -1;
+  x->failed = 0;
 
   char slice[sizeof kSliceChar + 4 * DRSX_KEYNAME];
   int32_t slen = 0;
@@ -339,9 +387,15 @@ int compose(drsxstate *x, int32_t mode, char (*keys)[DRDS_KEYSIZE], int32_t nkey
   int bad = drsxapp(x, order, sizeof order, &olen, "1", 0);
   for (int k = 2; !bad && k <= K; ++k) bad = drsxapp(x, order, sizeof order, &olen, ",%(1)s", DRA_INT, k, 0);
   if (!bad && det) bad = drsxapp(x, order, sizeof order, &olen, ",%(1)s", DRA_INT, K + 3, 0);
-  char line[DRSX_KEYNAME + 4] = "";
+  // After the line column, the size of the whole text, so that a document
+  // above the size limit is refused before any of it is read.
+  char line[DRSX_KEYNAME + sizeof x->textexpr + 64] = "";
   int32_t llen = 0;
   if (!bad && det) bad = drsxapp(x, line, sizeof line, &llen, ", %(1)s", DRA_STR, x->lncol, 0);
+  if (!bad && mode != DRSX_DMLDELETE)
+    bad = drsxapp(x, line, sizeof line, &llen,
+                  x->textbytes ? ", octet_length(%(1)s)" : ", octet_length(cast(%(1)s as text))",
+                  DRA_STR, x->textexpr, 0);
 
   // The rows after the last key handed out, in key order; every bind empty
   // admits every row. A parameter's first use fixes its type, so each
@@ -377,11 +431,11 @@ int compose(drsxstate *x, int32_t mode, char (*keys)[DRDS_KEYSIZE], int32_t nkey
   else if (mode == DRSX_KEYLIST) form = K == 1 ? kKeysOne : kKeysMany;
   size_t size = std::strlen(rtext) + (qjoin.p ? std::strlen(qjoin.p) : 0) +
                 (inlist.p ? std::strlen(inlist.p) : 0) + psize + sizeof xbinds +
-                2 * sizeof x->keycols + sizeof x->textexpr + sizeof x->table + 1024;
+                2 * sizeof x->keycols + sizeof texpr + sizeof line + sizeof x->table + 1024;
   if (!sql.take(size)) return 1;
   int32_t len = 0;
   if (drsxapp(x, sql.p, size, &len, form, DRA_STR, x->table, DRA_STR, x->keycols, DRA_STR,
-              x->textexpr, DRA_STR, line, DRA_STR, pred.p, DRA_STR, order, DRA_STR, slice, DRA_STR,
+              texpr, DRA_STR, line, DRA_STR, pred.p, DRA_STR, order, DRA_STR, slice, DRA_STR,
               rtext, DRA_STR, qjoin.p ? qjoin.p : "", DRA_STR, inlist.p ? inlist.p : "", DRA_STR,
               x->keytypes[0], DRA_STR, xbinds, 0) != 0)
     return 1;
@@ -392,9 +446,9 @@ int compose(drsxstate *x, int32_t mode, char (*keys)[DRDS_KEYSIZE], int32_t nkey
     rs.text = static_cast<char *>(drumalz(st, st->hpmgr, x->heap, DRSX_TEXTAREA, __FILE__, __LINE__));
     if (!rs.text) return 1;
   }
-  int ttype = x->texttype;
-  if (ttype != DRUO_VARCHAR2 && ttype != DRUO_LONG && ttype != DRUO_RAW && ttype != DRUO_LONGRAW)
-    ttype = DRUO_LONG;
+  // Texts arrive as bytes (UTF-8 ones where the session takes another set):
+  // the row reader converts them.
+  int ttype = DRUO_LONGRAW;
   int rc = 0;
   for (int k = 0; rc == 0 && k < K; ++k)
     rc = druodfc(st, &x->rowcur, k + 1, rs.keys[k], DRDS_KEYSIZE, DRUO_STRING, nullptr, rs.klen[k],
@@ -405,15 +459,11 @@ int compose(drsxstate *x, int32_t mode, char (*keys)[DRDS_KEYSIZE], int32_t nkey
   if (rc == 0 && det)
     rc = druodfc(st, &x->rowcur, K + 3, rs.lines, DRDS_KEYSIZE, DRUO_STRING, rs.lind, rs.llen,
                  rs.lrc);
+  std::memset(rs.tsize, 0, sizeof rs.tsize);
+  if (rc == 0 && mode != DRSX_DMLDELETE)
+    rc = druodef(st, &x->rowcur, K + (det ? 4 : 3), rs.tsize, sizeof rs.tsize[0], DRUO_INTEGER,
+                 rs.sind);
   if (rc != 0) return 1;
-  if (mode != DRSX_DMLDELETE) {
-    // Bytes (bytea) are read on in pieces as they are; characters through
-    // the session's encoding, as the fetch delivers them.
-    int16_t type = 0;
-    int32_t dsize = 0;
-    if (druodsc(st, &x->rowcur, K + 2, &dsize, &type, nullptr, nullptr) != 0) return 1;
-    x->textbytes = type == DRUO_RAW || type == DRUO_LONGRAW;
-  }
   if (mode == DRSX_KEYLIST && drsxgroup(x) != 0) return 1;
   if (drsxbind(x, &x->rowcur) != 0) return 1;
   rs.pending = 1;
@@ -435,6 +485,7 @@ int drsxsel(drsxstate *x, int32_t mode, int32_t srvcnt, int32_t srvno, char (*ke
   x->srvno = srvno;
   if (compose(x, mode, keys, nkeys) != 0) {
     x->rs.end = 1;
+    x->failed = 1;
     return drsxfail(x);
   }
   return 0;

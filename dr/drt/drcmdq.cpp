@@ -20,7 +20,7 @@ namespace {
 enum {
   DRT_ETOOLONG = 10012,  // a text longer than its field
   DRT_EMODE = 10013,     // an unknown query mode
-  DRT_ERESTYPE = 10014   // an unknown result type
+  DRT_ERESTYPE = 10015   // an unknown result type
 };
 
 // The longest user name and session text the current query fields hold.
@@ -98,9 +98,12 @@ int parse(drsrvstate *s, drdmpol *p, Objs &o, uint16_t flags, const char *user, 
 }
 
 // Checks that the user holds each right on a table a message names; 0 / 1.
-int rights(drsrvstate *s, const char *user, const char *table, std::initializer_list<const char *> need) {
+// With fence, a table the result-table manager did not hand out sets it to
+// 1 (written as the user), else the table may carry no code of its own.
+int rights(drsrvstate *s, const char *user, const char *table, std::initializer_list<const char *> need,
+           int *fence = nullptr) {
   for (const char *r : need)
-    if (drrtprv(s, user, table, r) != 0) return 1;
+    if (drrtprv(s, user, table, r, fence) != 0) return 1;
   return 0;
 }
 
@@ -177,12 +180,15 @@ int drcmdqry(drsrvstate *s, const char *user, const char *sess, int32_t polid, c
   }
   drdmpol *p = ready(s, polid);
   if (!p) return 1;
+  int fence = 0;
   if (mode == 0) {
     // The result table comes from the message: it is cleared and written
-    // only for a user who may do so himself.
+    // only for a user who may do so himself, and, unless the result-table
+    // manager handed it out, with his rights.
     const char *t = static_cast<const char *>(target);
     const char *clear = n1 == 0 ? "TRUNCATE" : n1 == 1 || n1 == 2 ? "DELETE" : nullptr;
-    if (rights(s, user, t, {"INSERT"}) != 0 || (clear && rights(s, user, t, {clear}) != 0)) return 1;
+    if (rights(s, user, t, {"INSERT"}, &fence) != 0 || (clear && rights(s, user, t, {clear}, &fence) != 0))
+      return 1;
   }
   Objs o(s);
   if (parse(s, p, o, DRTQ_QUERY, user, sess, query, true) != 0) {
@@ -191,6 +197,7 @@ int drcmdqry(drsrvstate *s, const char *user, const char *sess, int32_t polid, c
   }
   drobj *(*const makers[])(drsrvstate *, drheap) = {drrcnew, drrnnew, drrpnew, drrsnew};
   o.wr = makers[mode](s, s->seshp);
+  if (o.wr && fence) drrcusr(o.wr, user);
   if (!o.wr || drops<drrwrops>(o.wr)->open(o.wr, target, n1, n2, n3, keycount(p)) != 0) {
     druetrc();
     return 1;
@@ -210,6 +217,61 @@ int drcmdchk(drsrvstate *s, const char *user, const char *sess, int32_t polid, c
   if (parse(s, p, o, 63, user ? user : "", sess, query, false) != 0) {
     druetrc();
     return 1;
+  }
+  return 0;
+}
+
+int drcmdsqe(drsrvstate *s, const char *user, int32_t cmd, int32_t polid, const char *sess,
+             const char *name, const char *query, int32_t scope) {
+  user = user ? user : "";
+  sess = sess ? sess : "";
+  name = name ? name : "";
+  if (std::strlen(user) > kUserMax) return fail(DRT_ETOOLONG, s, "the user name", kUserMax);
+  if (std::strlen(sess) > kSessMax) return fail(DRT_ETOOLONG, s, "the session text", kSessMax);
+  // The stored queries a definition names are this session's.
+  std::memcpy(s->quser, user, std::strlen(user) + 1);
+  std::memcpy(s->qsess, sess, std::strlen(sess) + 1);
+  drdmpol *p = ready(s, polid);
+  if (!p) return 1;
+  drobj *e = comp(p, DRCLS_ENGINE);
+  const drengops *eo = drops<drengops>(e);
+  char text[2048];
+  if (cmd == 2) {
+    if (eo->sqtext(e, name, sess, text, sizeof text, "") != 0) {
+      druetrc();
+      return 1;
+    }
+    query = text;
+  }
+  Objs o(s);
+  if ((cmd == 0 || cmd == 2) && parse(s, p, o, DRTQ_QUERY, user, sess, query ? query : "", true) != 0) {
+    druetrc();
+    return 1;
+  }
+  int rc = 0;
+  switch (cmd) {
+    case 0: rc = eo->sqsave(e, name, sess, query ? query : "", o.qp, scope); break;
+    case 1: rc = eo->sqdel(e, name, sess, scope); break;
+    case 2: rc = eo->sqref(e, name, sess, o.qp, 1); break;
+    case 3: rc = eo->sqpurge(e, sess); break;
+    default: break;
+  }
+  if (rc != 0) {
+    druetrc();
+    return 1;
+  }
+  return 0;
+}
+
+int drcmdbnk(drsrvstate *, const char *, const char *, const char *) { return 0; }
+int drcmdwas(drsrvstate *, int32_t, int32_t, const char *, int32_t, int32_t *) { return 0; }
+int drcmdvop(drsrvstate *, int32_t) { return 0; }
+
+int drcmdtdoc(drsrvstate *, int32_t count, int32_t *lens, char *buf) {
+  for (int32_t i = 0; i < count; ++i) {
+    int n = std::sprintf(buf, "This is the text of document %d\n", static_cast<int>(i));
+    lens[i] = n;
+    buf += n;
   }
   return 0;
 }
@@ -378,8 +440,11 @@ int drcmdclr(drsrvstate *s, const char *user, const char *restab, const char *sr
   for (int k = 2; k <= 10; ++k) nulls += ", NULL, 0";
   std::string fmt = "CALL %(1)s.dr$callback('INSERT INTO '||:res||'(%(2)s,SCORE,CONID) SELECT "
                     "%(2)s,SCORE,:a1 FROM '||:src, CAST(:id AS varchar(30)), 30" + nulls + ")";
+  // The callback's schema is named exactly like the user: "Alice" is not alice.
+  char quser[2 * sizeof s->quser + 3];
   char sql[2000];
-  if (drasmfmt(s->fmt, sql, sizeof sql, fmt.c_str(), DRA_STR, user, DRA_STR, cols.c_str(), DRA_END) < 0) {
+  if (druoquo(quser, sizeof quser, user, '"') != 0 ||
+      drasmfmt(s->fmt, sql, sizeof sql, fmt.c_str(), DRA_STR, quser, DRA_STR, cols.c_str(), DRA_END) < 0) {
     dracnierr(s, DRFAC_DRG, 50600, 2, DRA_STR, __FILE__, DRA_INT, __LINE__, 0);
     return 1;
   }

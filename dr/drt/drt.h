@@ -76,6 +76,14 @@ int drtlmain(drsrvstate *s);
 /* Polls listener.get_cmd once; 0 with the message type, or 1 after 50301. */
 int drtlgcmd(drsrvstate *s, int32_t *type, drmcmd *cmd, drtldml *dml);
 
+/* Waits for work after a poll found none: until the database side says
+ * something was queued, a signal arrives, or drtwaitms pass; 0. A wait that
+ * fails leaves the failure to the next poll. */
+int drtlwait(drsrvstate *s);
+/* Milliseconds the listener waits for word of new work before it looks
+ * anyway (a word lost or never sent strands nothing for longer). */
+extern unsigned drtwaitms;
+
 /* The poll statement. */
 extern const char drtlgsql[];
 /* What one poll binds besides the state's session id, mailbox and mask: the
@@ -102,6 +110,24 @@ int drtlans(drsrvstate *s, const drmcmd *cmd, drmcmd *reply, int rc);
 /* Checks for an out-of-band message naming the command being served:
  * 0 go on, 4 interrupted, 1 the check failed. */
 int drtloob(drsrvstate *s);
+/* drtloob at most a few times a second, for loops that can run long: 4 at
+ * once after a termination signal or once the message being served was
+ * interrupted, else 0 while the last check is recent; otherwise drtloob's
+ * result. */
+int drtlask(drsrvstate *s);
+/* The interrupt point of long loops (installed as druointr): drtlask, and
+ * on an interrupt 50707 with the message's id, once; 0 go on, 1 stop. */
+int drtlpoint(drsrvstate *s);
+/* The watcher of long statements (installed as druowatch): non-zero when
+ * drtlask says stop, for any connection but the transport one. */
+int drtlwatch(drsrvstate *s, int link);
+/* Logs and answers 1 when a termination signal came, else 0. */
+int drtlsig(drsrvstate *s);
+/* 1 when a termination signal came or the message being served was
+ * interrupted, without asking the database; else 0. */
+int drtlintr();
+/* Forgets the interrupt of the message just served. */
+void drtlnext();
 /* Sleeps count units, checking for interrupts before each; 0, 1 or 4. */
 int drtlslp(drsrvstate *s, int32_t count);
 /* Runs one batch of changed rows and closes it; 0 or 1. */
@@ -185,6 +211,22 @@ int drcmdqry(drsrvstate *s, const char *user, const char *sess, int32_t polid, c
              uint32_t floor, uint32_t ceil, const char *sq);
 /* Parses a query of the policy without expanding it: whether it parses. */
 int drcmdchk(drsrvstate *s, const char *user, const char *sess, int32_t polid, const char *query);
+/* A stored query command of a session: 0 saves the query text under a
+ * name (scope 1: for every session) and evaluates it, 1 deletes it, 2
+ * refreshes it from its saved text, 3 purges the session's and ended
+ * sessions' definitions; any other command does nothing. */
+int drcmdsqe(drsrvstate *s, const char *user, int32_t cmd, int32_t polid, const char *sess,
+             const char *name, const char *query, int32_t scope);
+/* The commands this server accepts and does nothing for (bank query, word
+ * assist, validation of a preference); 0. */
+int drcmdbnk(drsrvstate *s, const char *query, const char *bank, const char *topic);
+int drcmdwas(drsrvstate *s, int32_t polid, int32_t type, const char *word, int32_t limit,
+             int32_t *result);
+int drcmdvop(drsrvstate *s, int32_t prefid);
+/* Test operation: count documents "This is the text of document %d\n" one
+ * after another into buf (which holds them all) and their lengths into
+ * lens; 0. */
+int drcmdtdoc(drsrvstate *s, int32_t count, int32_t *lens, char *buf);
 /* Highlights the document of a key: its raw and filtered texts, its
  * highlight entries, its text marked up (markup: session text, start tag,
  * end tag, split at commas) and its intermediate form, each into the table

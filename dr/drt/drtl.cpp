@@ -1,6 +1,7 @@
 // The listener loop and what it runs besides commands: the out-of-band
 // check, the sleep command, batches of changed rows, linguistic requests,
 // text-loading batches and the change of the personality mask.
+#include <chrono>
 #include <csignal>
 #include <cstring>
 
@@ -15,6 +16,15 @@ unsigned drtslpms = 1000;
 volatile sig_atomic_t drtstop = 0;
 
 namespace {
+
+// The message being served was interrupted: an out-of-band check took the
+// message that says so, and every later check answers the same until the
+// next message.
+bool interrupted = false;
+// When the out-of-band table was last asked (drtlpoint asks at most every
+// kAskMs).
+std::chrono::steady_clock::time_point asked;
+constexpr auto kAskMs = std::chrono::milliseconds(300);
 
 const char *text(const drmslot *a) { return a->ind == -1 ? "" : a->text; }
 
@@ -57,11 +67,7 @@ int drtlmain(drsrvstate *s) {
     druetrc();
   } else {
     for (;;) {
-      if (drtstop) {
-        // A termination signal ends the server the way the shutdown command
-        // does.
-        int32_t sig = drtstop;
-        dracnprt(s, s->log, "Signal %d: shutting down server...\n", DRA_SB4, &sig, 0);
+      if (drtlsig(s)) {
         rc = DRT_SHUT;
         break;
       }
@@ -70,7 +76,10 @@ int drtlmain(drsrvstate *s) {
         rc = 1;
         break;
       }
-      if (type == DRT_IDLE) continue;
+      if (type == DRT_IDLE) {
+        drtlwait(s);
+        continue;
+      }
       // Only a command can be answered about arguments that did not fit;
       // any other message with such an argument fails as it stands.
       if (type != DRT_CMD && druefind(s, 50705)) type = -type;
@@ -110,6 +119,7 @@ int drtlmain(drsrvstate *s) {
       // (a command's own answer has ended it already).
       if (type != DRT_CMD && drtlend(s, rc == 0) != 0) rc = 1;
       if (dracnchp(s) != 0) rc = 1;
+      drtlnext();
       if (rc == DRT_SHUT) break;
       if (rc == 1) {
         druelog(s);
@@ -124,8 +134,22 @@ int drtlmain(drsrvstate *s) {
   return rc == DRT_SHUT ? 0 : 1;
 }
 
+int drtlsig(drsrvstate *s) {
+  if (!drtstop) return 0;
+  // A termination signal ends the server the way the shutdown command does.
+  int32_t sig = drtstop;
+  dracnprt(s, s->log, "Signal %d: shutting down server...\n", DRA_SB4, &sig, 0);
+  return 1;
+}
+
+void drtlnext() { interrupted = false; }
+
+int drtlintr() { return drtstop || interrupted ? 1 : 0; }
+
 int drtloob(drsrvstate *s) {
   static drmcmd m;  // one at a time on the main thread; too big for the stack of a deep caller
+  if (interrupted) return DRT_INTR;
+  asked = std::chrono::steady_clock::now();
   int ret = drmoob(s, &m);
   if (ret == 100) {
     dracnierr(s, DRFAC_DRG, 50302, 3, DRA_STR, __FILE__, DRA_INT, __LINE__, 0);
@@ -140,7 +164,34 @@ int drtloob(drsrvstate *s) {
            esc(2, text(&m.args[0])), 0);
   int32_t cur = s->mstate ? s->mstate->msgid : 0;
   dracnprt(s, s->log, "OOB current mesg id = %d\n", DRA_SB4, &cur, 0);
-  return drtlnum(&m.args[0]) == cur ? DRT_INTR : 0;
+  if (drtlnum(&m.args[0]) != cur) return 0;
+  interrupted = true;
+  return DRT_INTR;
+}
+
+int drtlask(drsrvstate *s) {
+  if (drtstop || interrupted) return DRT_INTR;
+  // Before the dispatcher is there (start-up) only a signal can stop.
+  if (!s->mstate || std::chrono::steady_clock::now() - asked < kAskMs) return 0;
+  return drtloob(s);
+}
+
+int drtlpoint(drsrvstate *s) {
+  int rc = drtlask(s);
+  if (rc == 0) return 0;
+  // The loop that stops says why once, however many loops it unwinds.
+  if (rc == DRT_INTR && !druefind(s, 50707)) {
+    int32_t id = s->mstate ? s->mstate->msgid : 0;
+    dracnerr(s, DRFAC_DRG, 50707, 2, DRA_SB4, &id, 0);
+  }
+  return 1;
+}
+
+int drtlwatch(drsrvstate *s, int link) {
+  // The transport connection carries the listener's own short waits and
+  // the check itself: it is never cancelled, so no message is half taken.
+  if (link == DRUO_TRANSPORT) return 0;
+  return drtlask(s) != 0;
 }
 
 int drtlslp(drsrvstate *s, int32_t count) {

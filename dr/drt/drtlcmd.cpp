@@ -4,6 +4,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 
 #include "dr/drq/drq.h"
@@ -79,8 +80,13 @@ char qual(const drmcmd *c, int n) { return arg(c, n)[0]; }
 int c_begin(drsrvstate *s, drmcmd *c, drmcmd *) {
   return drcmdbeg(s, num(c, 2), num(c, 1), num(c, 3), qual(c, 4));
 }
-int c_populate(drsrvstate *s, drmcmd *c, drmcmd *) {
-  return drcmdpop(s, num(c, 1), num(c, 2), num(c, 3), num(c, 4), qual(c, 5));
+// A run that could not read some documents answers with their count (each
+// is a document error of its own), so that it does not look clean.
+int c_populate(drsrvstate *s, drmcmd *c, drmcmd *r) {
+  s->docerrs = 0;
+  int rc = drcmdpop(s, num(c, 1), num(c, 2), num(c, 3), num(c, 4), qual(c, 5));
+  if (rc == 0 && s->docerrs != 0) drmsetuint(s, r, 0, s->docerrs);
+  return rc;
 }
 int c_drop(drsrvstate *s, drmcmd *c, drmcmd *) { return drcmddrp(s, num(c, 1), num(c, 2)); }
 int c_truncate(drsrvstate *s, drmcmd *c, drmcmd *) { return drcmdtrn(s, num(c, 1)); }
@@ -91,7 +97,22 @@ int c_optimize(drsrvstate *s, drmcmd *c, drmcmd *) {
 const char *user(const drmcmd *c) { return c->user.ind == -1 ? "" : c->user.text; }
 uint32_t unum(const drmcmd *c, int n) { return static_cast<uint32_t>(num(c, n)); }
 
+// Refuses a command whose id arguments (n...) hold a number below 0,
+// which no document id is; 0 or 1.
+int idcheck(drsrvstate *s, const drmcmd *c, std::initializer_list<int> ns) {
+  int bad = 0;
+  for (int n : ns) {
+    if (num(c, n) >= 0) continue;
+    int32_t argno = n;
+    dracnerr(s, DRFAC_DRG, 50708, 2, DRA_SB4, &c->id, DRA_SB4, &argno, DRA_STR, arg(c, n), 0);
+    bad = 1;
+  }
+  if (bad) druetrc();
+  return bad;
+}
+
 int c_contains(drsrvstate *s, drmcmd *c, drmcmd *) {
+  if (idcheck(s, c, {7, 8}) != 0) return 1;
   return drcmdqry(s, user(c), arg(c, 9), num(c, 1), arg(c, 2), arg(c, 3), num(c, 4), num(c, 5),
                   num(c, 6), 0, 0, unum(c, 7), unum(c, 8), arg(c, 10));
 }
@@ -133,11 +154,21 @@ int c_estimate(drsrvstate *s, drmcmd *c, drmcmd *r) {
   return drcmdqry(s, user(c), arg(c, 4), num(c, 1), arg(c, 2), r, 0, 0, 0, 1, 1, 0, 0, arg(c, 10));
 }
 int c_fetch(drsrvstate *s, drmcmd *c, drmcmd *r) {
+  if (idcheck(s, c, {3}) != 0) return 1;
   return drcmdqry(s, user(c), arg(c, 8), num(c, 1), arg(c, 2), r, 0, 0, 0, 2, 1, unum(c, 3), 0,
                   arg(c, 10));
 }
-int c_sqe(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "sqe"); }
+int c_sqe(drsrvstate *s, drmcmd *c, drmcmd *) {
+  return drcmdsqe(s, user(c), num(c, 1), num(c, 2), arg(c, 3), arg(c, 4), arg(c, 5), num(c, 6));
+}
+int c_bank(drsrvstate *s, drmcmd *c, drmcmd *) { return drcmdbnk(s, arg(c, 1), arg(c, 2), arg(c, 3)); }
+int c_assist(drsrvstate *s, drmcmd *c, drmcmd *) {
+  int32_t found = 0;
+  return drcmdwas(s, num(c, 1), num(c, 2), arg(c, 3), num(c, 4), &found);
+}
+int c_vop(drsrvstate *s, drmcmd *c, drmcmd *) { return drcmdvop(s, num(c, 1)); }
 int c_sorted(drsrvstate *s, drmcmd *c, drmcmd *r) {
+  if (idcheck(s, c, {3}) != 0) return 1;
   return drcmdqry(s, user(c), arg(c, 8), num(c, 1), arg(c, 2), r, num(c, 4), 0, num(c, 5), 3, 1,
                   unum(c, 3), 0, arg(c, 10));
 }
@@ -218,9 +249,9 @@ const drtlent kTable[] = {
     {24, "continue, user=%s", {}, N(), c_continue},
     {25, "change_mask, user=%s", {}, N(), c_mask},
     {29, "end_index, user=%s, polid=%s, runseq=%s, opqual=%s", {1, 2, 3}, N(1, 2), c_end},
-    {30, "bankquery, user=%s, query=%s, bank=%s, concept=%s", {1, 2, 3}, N(), c_none},
+    {30, "bankquery, user=%s, query=%s, bank=%s, concept=%s", {1, 2, 3}, N(), c_bank},
     {31, "wordassist, user=%s, polid=%s, asttyp=%s, astwrd=%s, limit=%s", {1, 2, 3, 4},
-     N(1, 2, 4), c_none},
+     N(1, 2, 4), c_assist},
     {32, "check_query, user=%s, polid=%s, query=%s", {1, 2}, N(1), c_check},
     {33, "end_opt_index, user=%s, polid=%s, opt=%s", {1, 2}, N(1, 2), c_endopt},
     {34, "rw_parse, user=%s, requser=%s, sid=%s, curid=%s, query=%s, shr=%s, exec=%s",
@@ -231,7 +262,7 @@ const drtlent kTable[] = {
      c_beginopt},
     {38, "count_hits, user=%s, polid=%s, query=%s", {1, 2}, N(1), c_count},
     {39, "estimate_hits, user=%s, polid=%s, query=%s", {1, 2}, N(1), c_estimate},
-    {40, "vop, user=%s, prefid=%s", {1}, N(1), c_none},
+    {40, "vop, user=%s, prefid=%s", {1}, N(1), c_vop},
     {41, "contains_fetch, user=%s, polid=%s, query=%s", {1, 2}, N(1, 3), c_fetch},
     {42, "sqe, user=%s, sqecmd=%s, polid=%s, sessid=%s, qrynm=%s, query=%s, scope=%s",
      {1, 2, 3, 4, 5, 6}, N(1, 2, 6), c_sqe},
@@ -361,8 +392,10 @@ int drtlans(drsrvstate *s, const drmcmd *cmd, drmcmd *reply, int rc) {
               &code, 0);
     rc = 1;
   }
-  // An interrupted command says so, whatever else its handler pushed.
-  if (rc == DRT_INTR) dracnerr(s, DRFAC_DRG, 50707, 2, DRA_SB4, &cmd->id, 0);
+  // An interrupted command says so, whatever else its handler pushed (a
+  // statement cancelled under it fails with the database's own text).
+  if (rc == 1 && drtlintr()) rc = DRT_INTR;
+  if (rc == DRT_INTR && !druefind(s, 50707)) dracnerr(s, DRFAC_DRG, 50707, 2, DRA_SB4, &cmd->id, 0);
   if (rc == 0 || shut) {
     int sent = drmrpok(s, reply);
     if (sent == 2) {

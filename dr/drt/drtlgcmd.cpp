@@ -2,16 +2,23 @@
 // this server. The statement is parsed once on the dispatcher's listener
 // cursor and only re-bound and executed for each poll; its binds are made in
 // one place, which the benchmark and the transport's test use too.
+#include <cstdio>
 #include <cstring>
 
 #include "dr/drt/drt.h"
 #include "dr/dru/dru.h"
+#include "platform/nls/nls.h"
 
 const char drtlgsql[] =
     "CALL listener.get_cmd_blk(:sid, :mbox, :pmask, :cmd_type, :disp_id, :disp_return_address, "
     ":disp_user, :disp_command, :disp_arg1, :disp_arg2, :disp_arg3, :disp_arg4, :disp_arg5, "
     ":disp_arg6, :disp_arg7, :disp_arg8, :disp_arg9, :disp_arg10, :dml_numpkeys, :dml_cid, "
     ":error_stack)";
+
+// Whoever queues work for a server notifies this channel in the same
+// transaction; the listener waits for it on its transport connection.
+const char drtllsql[] = "LISTEN dispatcher_work";
+unsigned drtwaitms = 2000;
 
 namespace {
 
@@ -40,6 +47,47 @@ int fail(drsrvstate *s) {
   dracnerr(s, DRFAC_DRG, 50301, 3, 0);
   druetrc();
   return 1;
+}
+
+// Sets the transport connection's client encoding; 0 or 1.
+int setenc(drsrvstate *s, const char *enc) {
+  char sql[64];
+  std::snprintf(sql, sizeof sql, "SET client_encoding TO '%s'", enc);
+  druocur *c = nullptr;
+  int rc = druoprst(s, s->seshp, sql, &c);
+  if (rc == 0) rc = druoexe(s, c);
+  if (c) druofre(s, s->seshp, &c);
+  return rc != 0;
+}
+
+// A message holding a character the session's set cannot carry fails the
+// poll in that set; it is taken again in UTF8 and each such character
+// replaced by the set's replacement character, so that neither the message
+// nor the server is lost over it. The poll's return code.
+int pollutf8(drsrvstate *s, druocur *c, const druorep *rep, drtlpoll *p) {
+  const nlscs *cs = dracncs(s);
+  if (!cs->pgenc || setenc(s, "UTF8") != 0) return DRUO_BADTEXT;
+  int rc = druoexe(s, c, rep);
+  if (setenc(s, cs->pgenc) != 0) rc = DRUO_NOTCONN;
+  if (rc != 0 && rc != DRUO_TRUNC) return rc;
+  drmcmd *cmd = p->cmd;
+  drmslot *slots[2 + DRM_NARGS] = {&cmd->addr, &cmd->user};
+  for (unsigned i = 0; i < DRM_NARGS; ++i) slots[2 + i] = &cmd->args[i];
+  size_t replaced = 0;
+  for (drmslot *slot : slots) {
+    if (slot->ind == -1) continue;
+    static char out[DRM_SLOTMAX + 1];
+    size_t len = strnlen(slot->text, DRM_SLOTMAX), used = 0;
+    long n = nlsfromutf8(cs, out, DRM_SLOTMAX, slot->text, len, &used, &replaced);
+    if (n < 0) return DRUO_BADTEXT;
+    std::memcpy(slot->text, out, static_cast<size_t>(n));
+    slot->text[n] = '\0';
+    slot->len = static_cast<uint16_t>(n);
+  }
+  uint32_t nrep = static_cast<uint32_t>(replaced);
+  dracnprt(s, s->log, "Warning: message %d holds %d characters outside character set %s: replaced\n",
+           DRA_SB4, &cmd->id, DRA_UB4, &nrep, DRA_STR, cs->name, 0);
+  return rc;
 }
 
 }  // namespace
@@ -75,6 +123,15 @@ int drtlgcmd(drsrvstate *s, int32_t *type, drmcmd *cmd, drtldml *dml) {
   if (!m) return fail(s);
   druocur *c = &m->lsncur;
   if (!m->lsnprs) {
+    // Listening starts before the first look, so that nothing queued after
+    // that look goes unannounced.
+    druocur l{};
+    int rc = druoprp(s, &l, DRUO_TRANSPORT, drtllsql, &druorepf);
+    if (rc == 0) {
+      rc = druoexe(s, &l, &druorepf);
+      druoend(s, &l, &druorepq);
+    }
+    if (rc != 0) return fail(s);
     if (druoprp(s, c, DRUO_TRANSPORT, drtlgsql) != 0) return fail(s);
     m->lsnprs = 1;
   }
@@ -87,6 +144,7 @@ int drtlgcmd(drsrvstate *s, int32_t *type, drmcmd *cmd, drtldml *dml) {
   // A value longer than its slot is handled below, not reported as a failure.
   static const druorep kExec = {DRUE_OPEN, DRUE_PARSE, DRUE_BIND, DRUE_DEFINE, -1, 0, -1, 3, 2};
   int rc = druoexe(s, c, &kExec);
+  if (rc == DRUO_BADTEXT) rc = pollutf8(s, c, &kExec, &p);
   *type = p.type;
   if (rc == DRUO_TRUNC) {
     // A value longer than its slot: the message was still handed to this
@@ -124,5 +182,14 @@ int drtlgcmd(drsrvstate *s, int32_t *type, drmcmd *cmd, drtldml *dml) {
     return fail(s);
   }
   m->msgid = cmd->id;
+  return 0;
+}
+
+int drtlwait(drsrvstate *s) {
+  if (drtstop) return 0;
+  int rc = druowai(s, DRUO_TRANSPORT, static_cast<int32_t>(drtwaitms), &druorepq);
+  // A wait that cannot be made must not turn the loop into a spin; the
+  // next poll reports a lost connection.
+  if (rc != 0 && rc != DRUO_NODATA) rtsleep(10);
   return 0;
 }

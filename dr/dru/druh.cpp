@@ -61,21 +61,35 @@ uint32_t intkey(const void *p) {
   return k;
 }
 
-uint16_t bucketof(const druhtab *t, const void *key) {
-  if (t->flags & DRUH_FINT) return static_cast<uint16_t>(intkey(key) % t->nbuckets);
+/* The tag of a string key (FNV-1a): compared before the key itself, and the
+ * bucket hash of a table grown past the 16 bits of the Pearson pair. */
+uint32_t tagof(const void *key) {
+  uint32_t h = 2166136261u;
+  for (const unsigned char *c = static_cast<const unsigned char *>(key); *c; ++c)
+    h = (h ^ *c) * 16777619u;
+  return h;
+}
+
+uint32_t bucketof(const druhtab *t, const void *key, uint32_t tag) {
+  if (t->flags & DRUH_FINT) return intkey(key) % t->nbuckets;
+  if (t->nbuckets > DRUH_MAXBUCKETS) return tag % t->nbuckets;
   /* Two 8-bit hashes side by side give 16 bits. */
   unsigned h = 0, l = 255;
   for (const unsigned char *c = static_cast<const unsigned char *>(key); *c; ++c) {
     l = kPearson[*c ^ l];
     h = kPearson[*c ^ h];
   }
-  return static_cast<uint16_t>((h * 256 + l) % t->nbuckets);
+  return (h * 256 + l) % t->nbuckets;
+}
+
+uint32_t keytag(const druhtab *t, const void *key) {
+  return (t->flags & DRUH_FINT) ? 0 : tagof(key);
 }
 
 /* Finds a key in its chain: the hit or null, and the link that points at
  * the hit or at the place a new element goes. */
-druhelt *find(druhtab *t, const void *key, druhelt ***link) {
-  druhelt **at = &t->buckets[bucketof(t, key)];
+druhelt *find(druhtab *t, const void *key, uint32_t tag, druhelt ***link) {
+  druhelt **at = &t->buckets[bucketof(t, key, tag)];
   if (t->flags & DRUH_FINT) {
     uint32_t k = intkey(key);
     while (*at && intkey(keyof(t, *at)) < k) at = &(*at)->next;
@@ -84,7 +98,7 @@ druhelt *find(druhtab *t, const void *key, druhelt ***link) {
   }
   const char *s = static_cast<const char *>(key);
   for (; *at; at = &(*at)->next)
-    if (std::strcmp(reinterpret_cast<const char *>(keyof(t, *at)), s) == 0) {
+    if ((*at)->tag == tag && std::strcmp(reinterpret_cast<const char *>(keyof(t, *at)), s) == 0) {
       *link = at;
       return *at;
     }
@@ -92,16 +106,63 @@ druhelt *find(druhtab *t, const void *key, druhelt ***link) {
   return nullptr;
 }
 
+bool prime(uint32_t n) {
+  if (n < 2) return false;
+  for (uint32_t d = 2; d * d <= n; ++d)
+    if (n % d == 0) return false;
+  return true;
+}
+
+/* Largest bucket count a table grows to. */
+constexpr uint32_t kMaxGrown = 1u << 24;
+
+/* Raises the bucket count about fourfold and moves every element to its new
+ * chain, keeping integer chains ascending and string chains in their order.
+ * A table that cannot get the new heads stays as it is. */
+void grow(druhtab *t) {
+  uint32_t n = t->nbuckets * 4u + 1u;
+  if (n > kMaxGrown || n <= t->nbuckets) return;
+  while (!prime(n)) ++n;
+  drsrvstate *st = t->st;
+  // Growing is only a speed-up: without memory for it the table goes on as
+  // it is, and nothing is pushed.
+  auto *heads = static_cast<druhelt **>(rthpalloc(st->hpmgr, t->heap, (n + 1u) * sizeof(druhelt *),
+                                                  RTHP_ZERO, __FILE__, __LINE__));
+  if (!heads) return;
+  druhelt **old = t->buckets;
+  uint32_t oldn = t->nbuckets;
+  t->buckets = heads;
+  t->nbuckets = n;
+  for (uint32_t b = 0; b < oldn; ++b) {
+    for (druhelt *e = old[b], *next; e; e = next) {
+      next = e->next;
+      druhelt **at = &heads[bucketof(t, keyof(t, e), e->tag)];
+      if (t->flags & DRUH_FINT) {
+        uint32_t k = intkey(keyof(t, e));
+        while (*at && intkey(keyof(t, *at)) < k) at = &(*at)->next;
+      } else {
+        while (*at) at = &(*at)->next;
+      }
+      e->next = *at;
+      *at = e;
+    }
+  }
+  void *block = old;
+  drumfre(st, st->hpmgr, t->heap, &block);
+  t->used += kHeadBytes * static_cast<int32_t>(n - oldn);
+}
+
 /* Unlinks e from its chain in bucket b and frees it. When e is the
  * iteration cursor, the cursor steps back to the element before it, or is
  * cleared (the iteration starts again) when e headed its chain. */
-void unlink(druhtab *t, uint16_t b, druhelt **link, druhelt *e) {
+void unlink(druhtab *t, uint32_t b, druhelt **link, druhelt *e) {
   if (t->cursor == e) {
     druhelt *prev = nullptr;
     for (druhelt *p = t->buckets[b]; p != e; p = p->next) prev = p;
     t->cursor = prev;
   }
   *link = e->next;
+  --t->count;
   void *block = e;
   drumfre(t->st, t->st->hpmgr, t->heap, &block);
 }
@@ -192,7 +253,8 @@ int druhins(druhtab *t, const void *key, uint8_t keylen, void **out) {
     return 1;
   }
   druhelt **link;
-  if (druhelt *hit = find(t, key, &link)) {
+  uint32_t tag = keytag(t, key);
+  if (druhelt *hit = find(t, key, tag, &link)) {
     *out = data(hit);
     return 0;
   }
@@ -209,10 +271,18 @@ int druhins(druhtab *t, const void *key, uint8_t keylen, void **out) {
   }
   std::memcpy(data(e) + t->stride, key, klen);
   if (klen > t->maxkey) t->maxkey = static_cast<uint8_t>(klen);
+  e->tag = tag;
   e->next = *link;
   *link = e;
+  ++t->count;
   t->used += static_cast<int32_t>(t->stride + klen);
   *out = data(e);
+  if ((t->flags & DRUH_FGROW) && !t->cursor && t->count / 2 > t->nbuckets) grow(t);
+  return 0;
+}
+
+int druhauto(druhtab *t) {
+  t->flags |= DRUH_FGROW;
   return 0;
 }
 
@@ -220,14 +290,15 @@ int druhget(druhtab *t, const void *key, void **out) {
   druhelt **link;
   *out = nullptr;
   if (keytoolong(t, key)) return 0;  // never stored, so absent
-  if (druhelt *hit = find(t, key, &link)) *out = data(hit);
+  if (druhelt *hit = find(t, key, keytag(t, key), &link)) *out = data(hit);
   return 0;
 }
 
 int druhdel(druhtab *t, const void *key) {
   druhelt **link;
   if (keytoolong(t, key)) return 0;
-  if (druhelt *hit = find(t, key, &link)) unlink(t, bucketof(t, key), link, hit);
+  uint32_t tag = keytag(t, key);
+  if (druhelt *hit = find(t, key, tag, &link)) unlink(t, bucketof(t, key, tag), link, hit);
   return 0;
 }
 
@@ -249,7 +320,7 @@ int druhnxt(druhtab *t, void **out) {
     e = t->buckets[b];
   }
   t->cursor = e;
-  t->itbucket = static_cast<uint16_t>(b);
+  t->itbucket = b;
   *out = data(e);
   return 0;
 }

@@ -10,8 +10,9 @@
 
 /* Key types of druhnew. */
 enum { DRUH_INTKEY = 1, DRUH_STRKEY = 0 };
-/* Flag bit of an integer-key table. */
-enum { DRUH_FINT = 0x01 };
+/* Flag bits: an integer-key table; a table that grows its bucket count
+ * (druhauto). */
+enum { DRUH_FINT = 0x01, DRUH_FGROW = 0x02 };
 /* Largest bucket request; anything above fails. */
 enum { DRUH_MAXBUCKETS = 65521 };
 /* Longest string key in bytes without its terminator: the key's length with
@@ -28,6 +29,7 @@ enum {
  * data so that it can be pointer-sized while the key stays at data + stride. */
 struct druhelt {
   druhelt *next;
+  uint32_t tag; /* a 32-bit hash of a string key, compared before the key */
 };
 
 /* The table record; field order as the server's other tables expect. */
@@ -37,12 +39,13 @@ typedef struct druhtab {
   druhelt **buckets;   /* bucket count + 1 chain heads; the last stays empty */
   druhelt *cursor;     /* element last handed out by the iteration, or null */
   int32_t used;        /* bytes used, as the indexing driver counts memory */
-  uint16_t nbuckets;   /* a prime of the prime table */
+  uint32_t nbuckets;   /* a prime of the prime table, or above it once grown */
   uint16_t stride;     /* element data size + 4: the key stands at data + stride */
   uint16_t datasize;   /* caller's element size rounded up to a multiple of 4 */
-  uint16_t itbucket;   /* bucket of the iteration cursor */
+  uint32_t itbucket;   /* bucket of the iteration cursor */
   uint8_t maxkey;      /* longest key inserted (with its terminator); 4 for integer keys */
-  uint8_t flags;       /* DRUH_FINT */
+  uint8_t flags;       /* DRUH_FINT, DRUH_FGROW */
+  uint32_t count;      /* elements held */
 } druhtab;
 
 /* Compare function of druhscn: the search string and a stored key; the key
@@ -54,6 +57,11 @@ typedef int (*druhcmpf)(const char *search, const char *key);
  * pushes nothing, an allocation failure has pushed 10900). */
 int druhnew(drsrvstate *st, drheap parent, uint32_t nbuckets, uint32_t elsize, int keytype,
             druhtab **out);
+/* Lets the table grow: once it holds more than two elements a bucket and no
+ * iteration is under way, its bucket count is raised about fourfold, so that
+ * a look-up stays about one compare however many keys come. The iteration
+ * order changes when it grows. 0. */
+int druhauto(druhtab *t);
 /* Frees the table with all its elements by destroying its sub-heap; 1 when
  * that fails, else 0. */
 int druhfre(druhtab *t);

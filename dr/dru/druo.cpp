@@ -254,6 +254,14 @@ int druorbk(drsrvstate *st, const druorep *rep, const char *file, int line) {
   return report(st, rc, 0, r.sev, file, line);
 }
 
+int druowai(drsrvstate *st, int link, int32_t ms, const druorep *rep, const char *file,
+            int line) {
+  const druorep &r = how(rep);
+  int rc = st->login ? kdbwait(lda(st->login), link, ms) : DRUO_NOTCONN;
+  if (rc == DRUO_NODATA) return rc;
+  return report(st, rc, r.exec, r.sev, file, line);
+}
+
 uint32_t druorows(const druocur *cur) { return cda(cur)->rpc; }
 
 int druorc(const druocur *cur) { return cda(cur)->rc; }

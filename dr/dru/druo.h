@@ -20,7 +20,9 @@ struct druocur {
 /* The two connections of the login: the work connection runs implicit
  * transactions; the transport connection commits each statement at once
  * (message transport, registry, queues, result tables). */
-enum { DRUO_WORK = 0, DRUO_TRANSPORT = 1 };
+/* The login's connections: work, transport, and the fence connection that
+ * runs code the server does not own (see druofrs). */
+enum { DRUO_WORK = 0, DRUO_TRANSPORT = 1, DRUO_FENCE = 2 };
 
 /* External datatypes of binds and defines. */
 enum {
@@ -184,6 +186,11 @@ int druocmt(drsrvstate *st, const druorep *rep = nullptr, DRUO_HERE);
  * database's text. */
 int druorbk(drsrvstate *st, const druorep *rep = nullptr, DRUO_HERE);
 
+/* Waits up to ms milliseconds for a notification on a connection of the
+ * login (one a LISTEN statement opened): 0 when one came, DRUO_NODATA (not
+ * reported) when the time ran out or a signal came first. */
+int druowai(drsrvstate *st, int link, int32_t ms, const druorep *rep = nullptr, DRUO_HERE);
+
 /* Test seam: the n-th fetch from now on (1 the next one) answers rc without
  * fetching, once; n 0 clears it. */
 void druofetat(long n, int rc);
@@ -215,11 +222,32 @@ bool druoidn(const char *name, int parts);
  * empty string, never a cut text). */
 int druoquo(char *dst, size_t size, const char *text, char q);
 
+/* ---- interrupts ---- */
+
+/* Asked while a statement of the server waits for the database (about five
+ * times a second, and at once after a signal), with the connection it runs
+ * on: non-zero cancels the statement, which then fails. Null: statements
+ * run to their end. The listener sets it at start-up. */
+extern int (*druowatch)(drsrvstate *st, int link);
+/* The check behind druochk; null: nothing interrupts. The listener sets it
+ * at start-up. */
+extern int (*druointr)(drsrvstate *st);
+/* The interrupt point of a loop that can run long: cheap enough to call for
+ * every item. 0 go on; 1 stop, after the reason (an interrupt, or a failed
+ * check) was pushed. */
+int druochk(drsrvstate *st);
+
 /* ---- log-on ---- */
 
 /* Logs on with the whole user string as connect string, and switches on SQL
  * tracing when trace is 1; 0, or 1 after pushing the reason. */
 int dracnlog(drsrvstate *st, const char *user, uint8_t trace);
+/* Ends a call of code the server does not own (procedures a message names,
+ * run on DRUO_FENCE): resets the fence connection to a fresh session under
+ * the administrator's statement time-out, and checks that the server's
+ * session still holds its registry lock. 0; 1 after pushing the database's
+ * text (severity 2), or 50860 (severity 3) when the lock is gone. */
+int druofrs(drsrvstate *st);
 /* Logs off; 0, or 1 after pushing the database's text and 50855 (severity 2).
  * The server is not connected afterwards either way. */
 int dracnlof(drsrvstate *st);

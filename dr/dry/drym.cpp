@@ -8,6 +8,7 @@
 #include "dr/dras/drtqops.h"
 #include "dr/drp/drtq.h"
 #include "dr/dru/drue.h"
+#include "dr/dru/druo.h"
 #include "dr/dry/dry.h"
 #include "platform/nls/nls.h"
 
@@ -215,6 +216,7 @@ int drymeval(drytree *t, uint32_t start, int (*cb)(void *data, uint32_t doc, uin
   if (!t || !t->root) return 1;
   drynode *r = t->root;
   for (;;) {
+    if (druochk(t->srv) != 0) return 1;
     if (r->hd.ops.next(t->srv, t->heap, r, start, 0) != 0) return 1;
     if (r->state == DRY_DONE) break;
     int rc = cb(data, r->doc, static_cast<uint32_t>(r->score) & 0xFFu);
@@ -229,6 +231,7 @@ int drymoccur(drytree *t, int (*cb)(void *data, const dryocc *occ), void *data) 
   if (!t || !t->root) return 1;
   drynode *r = t->root;
   for (;;) {
+    if (druochk(t->srv) != 0) return 1;
     if (r->hd.ops.occ(t->srv, t->heap, r, 0, 0) != 0) return 1;
     if (r->state == DRY_DONE) return cb(data, nullptr) == 0 ? 0 : 1;
     if (cb(data, &r->occ) != 0) return 1;

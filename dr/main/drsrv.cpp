@@ -9,7 +9,10 @@
 #include "dr/drea/drea.h"
 #include "dr/dreb/dreb.h"
 #include "dr/drg/drga.h"
+#include "dr/drgh/drgh.h"
 #include "dr/drl/drla.h"
+#include "dr/drl/drlj.h"
+#include "dr/drl/drlk.h"
 #include "dr/drm/drm.h"
 #include "dr/drp/drtq.h"
 #include "dr/drs/drsx.h"
@@ -47,6 +50,9 @@ void drsrvsvc() {
   drtsvc.dmlbatch = drcmddml;
   // The indexing driver checks for interrupts through the listener.
   dreupoob = drcmdoob;
+  // Long loops and long statements stop on an interrupt or a signal.
+  druointr = drtlpoint;
+  druowatch = drtlwatch;
   drtsvc.lingstart = drtlsini;
 }
 
@@ -58,10 +64,15 @@ void drsrvreg() {
   drasmtab.ds[1].fn = drsdirnew;
   drasmtab.ds[2].fn = drsdetnew;
   drasmtab.ds[3].fn = drsfilnew;
+  drasmtab.ds[4].fn = drsurlnew;
   drasmtab.fil[0].fn = drganew;
   drasmtab.fil[1].fn = drganew;
+  drasmtab.fil[3].fn = drghnew;
   drasmtab.lex[0].fn = drlanew;
   drasmtab.lex[1].fn = drlanew;
+  drasmtab.lex[2].fn = drljnew;
+  drasmtab.lex[3].fn = drlknew;
+  drasmtab.lex[5].fn = drlcnew;
   drasmtab.sl[0].fn = drwsanew;
   drasmtab.sl[1].fn = drwsanew;
   drasmtab.sl[2].fn = drwsanew;
@@ -147,6 +158,7 @@ int drsrvrun(int argc, char **argv) {
     if (rc == 0) {
       say(s, "=== DR server startup ===\n");
       say(s, "Initialized RTB\n");
+      dracnprt(s, s->log, "Character set %s\n", DRA_STR, s->csname, 0);
       rc = dracncon(s);
     }
     if (rc == 0) {

@@ -3,9 +3,15 @@
 #include "filters/readers/rdr.h"
 
 #include "filters/framework/writer/cw.h"
+#include "filters/readers/html/htr.h"
 #include "filters/readers/text/txr.h"
+#include "filters/readers/wp/wp6.h"
+#include "filters/word/ww.h"
 
 void rdrregister() {
   cvsethooks(&cwhooks);
   convsetreader(1, txrmain);
+  convsetreader(108, htrmain);
+  convsetreader(48, wp6main);
+  convsetreader(49, wwrmain);
 }

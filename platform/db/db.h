@@ -42,12 +42,14 @@ struct kdbcda {
 };
 static_assert(sizeof(kdbcda) == 64, "cursor data area is 64 bytes");
 
-// The two connections of a login. The work connection runs implicit
+// The connections of a login. The work connection runs implicit
 // transactions (the first statement after a commit or roll-back opens one,
 // each statement runs under a savepoint so a failure undoes only itself);
 // the transport connection runs in autocommit, so what it writes is seen at
-// once by other sessions.
-enum { KDB_WORK = 0, KDB_TRANSPORT = 1 };
+// once by other sessions. The fence connection (autocommit, opened at its
+// first use) runs code the server does not own and holds nothing of the
+// server's: kdbfence resets it to a fresh session after each such call.
+enum { KDB_WORK = 0, KDB_TRANSPORT = 1, KDB_FENCE = 2 };
 
 // Statement kinds in kdbcda.ft.
 enum { KDB_FT_OTHER = 0, KDB_FT_QUERY = 1, KDB_FT_DML = 2, KDB_FT_DDL = 3, KDB_FT_CALL = 4 };
@@ -108,24 +110,44 @@ enum {
 // Called with every statement the layer runs and its binds, when tracing.
 typedef void (*kdbtracefn)(void* ctx, const char* text);
 
+// Asked while a round trip on connection link waits for the database:
+// non-zero cancels the statement it waits for (which then fails with
+// KDB_CANCELLED). Round trips the watcher itself makes are not watched.
+typedef int (*kdbwatchfn)(void* ctx, int link);
+
 // ---------------------------------------------------------------------------
 // Log-on and session.
 
 // Log on with "name[/password][@database]" (length -1: NUL-terminated); host
 // and port come from the PG environment. Opens both connections. 0 or a code.
 int kdblogon(kdblda* lda, const char* user, int32_t userlen);
-// Log off: close both connections and free the session. 0, or a code.
+// Log off: close the connections and free the session. 0, or a code.
 int kdblogoff(kdblda* lda);
 // Commit the work connection's transaction.
 int kdbcommit(kdblda* lda);
 // Roll back the work connection's transaction.
 int kdbrollback(kdblda* lda);
-// Set the client character set (a PostgreSQL encoding name) on both connections.
+// Set the client character set (a PostgreSQL encoding name) on the connections.
 int kdbcharset(kdblda* lda, const char* encoding);
 // Whether a connection of the login was lost: 0 while both live (or with no
 // session), 1 the first time it is asked after one was lost, 2 after that,
 // so that the loss can be told once.
 int kdbgone(kdblda* lda);
+// Resets the fence connection to a fresh session (DISCARD ALL; a lost one,
+// or one left inside a transaction, is replaced at its next use) and runs
+// the set-up statement on it, which a later opening runs too; a null setup
+// keeps the one given before. 0, or a code.
+int kdbfence(kdblda* lda, const char* setup);
+// Install (or with null remove) the watcher of long round trips; it is
+// asked about five times a second while one waits, and at once after a
+// signal.
+void kdbwatch(kdblda* lda, kdbwatchfn fn, void* ctx);
+// Wait up to ms milliseconds for a notification on a connection of the
+// login (one it LISTENs on): 0 when one came (those already received with
+// earlier results count, and are all consumed), 1403 when the time ran out,
+// a signal arrived or the connection brought something else; a code when
+// the connection failed.
+int kdbwait(kdblda* lda, int link, int32_t ms);
 // Install (or with null remove) the SQL trace callback.
 void kdbtrace(kdblda* lda, kdbtracefn fn, void* ctx);
 // The text of a return code into buf (NUL-terminated, at most size bytes):
@@ -142,7 +164,7 @@ const char* kdbfcname(unsigned fc);
 // ---------------------------------------------------------------------------
 // Cursors.
 
-// Open a cursor on the work connection (link KDB_WORK) or the transport one.
+// Open a cursor on the work connection (link KDB_WORK), the transport or the fence one.
 int kdbopen(kdbcda* cda, kdblda* lda, int link = KDB_WORK);
 // Close a cursor and free what it holds.
 int kdbclose(kdbcda* cda);

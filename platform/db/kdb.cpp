@@ -5,6 +5,7 @@
 #include "platform/db/db.h"
 
 #include <libpq-fe.h>
+#include <poll.h>
 
 #include <algorithm>
 #include <cctype>
@@ -30,12 +31,16 @@ constexpr Oid kByteaOid = 17;
 // The database takes no message past 1 GB and builds each array once more
 // from what it is sent.
 constexpr size_t kArrayBytes = size_t{256} << 20;
+// How long a round trip waits for the database before it asks the
+// session's watcher again whether to go on.
+constexpr int kWatchMs = 200;
 
 struct Conn {
   PGconn* pg = nullptr;
   bool autocommit = false;
   bool intxn = false;
   bool dead = false;
+  std::string why;  // how it was lost, told again to whoever comes next
   std::vector<std::string> pending;  // statements to close with the next round trip
 };
 
@@ -70,9 +75,15 @@ struct Column {
 }  // namespace
 
 struct kdbsess {
-  Conn link[2];
+  Conn link[3];
+  // What a connection opened later needs: the log-on's name, password and
+  // database, the client character set, and the fence connection's set-up.
+  std::string user, password, database, encoding, fencesetup;
   kdbtracefn trace = nullptr;
   void* tracectx = nullptr;
+  kdbwatchfn watch = nullptr;
+  void* watchctx = nullptr;
+  bool watching = false;  // the watcher runs: round trips it makes are not watched
   int lastrc = 0;
   std::string lasttext;
   unsigned seq = 0;  // names of prepared statements and cursors
@@ -149,7 +160,8 @@ int failpg(kdbsess* s, Conn& c, const PGresult* r) {
       else if (!m.empty() && m.back() != ' ') m += ' ';
     }
     while (!m.empty() && m.back() == ' ') m.pop_back();
-    return fail(s, KDB_NOTCONNECTED, "08006: lost the connection to the database: " + m);
+    c.why = "08006: lost the connection to the database: " + m;
+    return fail(s, KDB_NOTCONNECTED, c.why);
   }
   const char* st = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
   const char* msg = r ? PQresultErrorField(r, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
@@ -157,16 +169,61 @@ int failpg(kdbsess* s, Conn& c, const PGresult* r) {
   std::string text = std::string(st ? st : "XX000") + ": " + (msg ? msg : "unknown error");
   while (!text.empty() && text.back() == '\n') text.pop_back();
   int rc = kdbsqlstate(st, msg);
-  if (rc == KDB_NOTCONNECTED) c.dead = true;
+  if (rc == KDB_NOTCONNECTED) {
+    c.dead = true;
+    c.why = text;
+  }
   return fail(s, rc, text);
 }
 
-int notconnected(kdbsess* s) {
+// A connection found lost by a call that kept quiet (a wait, a clean-up)
+// is reported by the next one with the reason it was lost.
+int notconnected(kdbsess* s, const Conn& c) {
+  if (!c.why.empty()) return fail(s, KDB_NOTCONNECTED, c.why);
   return fail(s, KDB_NOTCONNECTED, "08003: not connected to the database");
 }
 
 void trace(kdbsess* s, const std::string& text) {
   if (s && s->trace) s->trace(s->tracectx, text.c_str());
+}
+
+// Asks the database to cancel what a connection runs now; the statement
+// then fails with its own error, which the caller reads as usual.
+void cancelnow(Conn& c) {
+  PGcancel* k = PQgetCancel(c.pg);
+  if (!k) return;
+  char err[256];
+  PQcancel(k, err, sizeof err);
+  PQfreeCancel(k);
+}
+
+// The next result of a round trip. While the database works on it, the
+// session's watcher is asked every kWatchMs (and at once after a signal)
+// whether to go on; when it says no, the statement is cancelled, once, and
+// its failure awaited like any result.
+PGresult* nextresult(kdbsess* s, Conn& c) {
+  if (s && s->watch && !s->watching) {
+    int link = static_cast<int>(&c - s->link);
+    bool cancelled = false;
+    while (PQisBusy(c.pg)) {
+      pollfd p{PQsocket(c.pg), POLLIN, 0};
+      int n = poll(&p, 1, kWatchMs);
+      if (n > 0) {
+        if (!PQconsumeInput(c.pg)) break;  // the connection failed: PQgetResult says so
+        continue;
+      }
+      if (n < 0 && errno != EINTR) break;
+      if (cancelled) continue;
+      s->watching = true;
+      int stop = s->watch(s->watchctx, link);
+      s->watching = false;
+      if (stop) {
+        cancelnow(c);
+        cancelled = true;
+      }
+    }
+  }
+  return PQgetResult(c.pg);
 }
 
 // One round trip of several commands in pipeline mode. Each command's
@@ -200,7 +257,7 @@ struct Pipe {
 
 // Run a pipeline; 0, or the code of the first failure (recorded on the session).
 int runpipe(kdbsess* s, Conn& c, Pipe& p) {
-  if (c.dead || !c.pg) return notconnected(s);
+  if (c.dead || !c.pg) return notconnected(s, c);
   // Statements closed since the last round trip go first.
   std::vector<Pipe::Op> closed;
   for (auto& d : c.pending) closed.push_back({Pipe::Op::Query, d, "", 0, {}, {}, {}, false});
@@ -253,7 +310,7 @@ int runpipe(kdbsess* s, Conn& c, Pipe& p) {
   size_t idx = 0;
   PGresult* keep = nullptr;
   for (;;) {
-    PGresult* r = PQgetResult(c.pg);
+    PGresult* r = nextresult(s, c);
     if (!r) {
       if (PQstatus(c.pg) == CONNECTION_BAD) break;
       if (idx < all.size() && all[idx]->keep) p.kept.push_back(keep);
@@ -287,7 +344,7 @@ int runpipe(kdbsess* s, Conn& c, Pipe& p) {
 
 // Run one statement outside any pipeline (commit, roll-back, set).
 int simple(kdbsess* s, Conn& c, const char* q) {
-  if (c.dead || !c.pg) return notconnected(s);
+  if (c.dead || !c.pg) return notconnected(s, c);
   PGresult* r = PQexec(c.pg, q);
   int rc = 0;
   ExecStatusType st = r ? PQresultStatus(r) : PGRES_FATAL_ERROR;
@@ -936,7 +993,7 @@ int execute(kdbcda* cda, int fc, int32_t n) {
     c->executed = true;
     return setcda(cda, fc, 0);
   }
-  if (cn.dead) return setcda(cda, fc, notconnected(s));
+  if (cn.dead) return setcda(cda, fc, notconnected(s, cn));
   if (c->stmt.empty()) return setcda(cda, fc, fail(s, KDB_BADCALL, "KDB-24300: no statement parsed on the cursor"));
   dropresult(c);
   closehold(c);
@@ -1148,6 +1205,70 @@ int fetchblock(kdbcur* c) {
   return 0;
 }
 
+
+// Opens connection k of the session with the log-on's user; 0, or 1 with the
+// library's text in m.
+int connectlink(kdbsess* s, int k, std::string& m) {
+  const char* keys[8];
+  const char* vals[8];
+  int n = 0;
+  keys[n] = "user", vals[n++] = s->user.c_str();
+  if (!s->password.empty()) keys[n] = "password", vals[n++] = s->password.c_str();
+  if (!s->database.empty()) keys[n] = "dbname", vals[n++] = s->database.c_str();
+  keys[n] = "application_name",
+  vals[n++] = k == KDB_WORK ? "kestrin" : k == KDB_TRANSPORT ? "kestrin-transport" : "kestrin-fence";
+  keys[n] = "connect_timeout", vals[n++] = "10";
+  // A backend whose client went away notices it within a second, also in
+  // the middle of a statement, so that what it held (a message in service)
+  // is freed for others to see.
+  keys[n] = "options",
+  vals[n++] = "-c client_min_messages=warning -c client_connection_check_interval=1000";
+  keys[n] = nullptr, vals[n] = nullptr;
+  Conn& c = s->link[k];
+  c = Conn{};
+  c.autocommit = k != KDB_WORK;
+  c.pg = PQconnectdbParams(keys, vals, 0);
+  if (!c.pg || PQstatus(c.pg) != CONNECTION_OK) {
+    m = c.pg ? PQerrorMessage(c.pg) : "out of memory";
+    while (!m.empty() && (m.back() == '\n' || m.back() == ' ')) m.pop_back();
+    if (c.pg) PQfinish(c.pg);
+    c.pg = nullptr;
+    c.dead = true;
+    return 1;
+  }
+  PQsetNoticeProcessor(c.pg, [](void*, const char*) {}, nullptr);
+  return 0;
+}
+
+// Readies the fence connection for the next call of code the server does
+// not own: a lost or unsettled one (left inside a transaction) is replaced,
+// a used one is reset to a fresh session, and the set-up runs on it. 0 or
+// the code.
+int readyfence(kdbsess* s, bool reset) {
+  Conn& c = s->link[KDB_FENCE];
+  if (c.pg && !c.dead && PQtransactionStatus(c.pg) == PQTRANS_IDLE && reset) {
+    c.pending.clear();  // DISCARD ALL drops every prepared statement anyway
+    if (simple(s, c, "DISCARD ALL") != 0) c.dead = true;
+  } else if (c.pg && (c.dead || PQtransactionStatus(c.pg) != PQTRANS_IDLE)) {
+    c.dead = true;
+  }
+  bool fresh = false;
+  if (!c.pg || c.dead) {
+    if (c.pg) PQfinish(c.pg);
+    c.pg = nullptr;
+    // Cursors left on the old connection hold nothing there any more.
+    for (kdbcur* k : s->curs)
+      if (k->link == KDB_FENCE) k->stmt.clear(), k->arraystmt.clear();
+    std::string m;
+    if (connectlink(s, KDB_FENCE, m) != 0)
+      return fail(s, KDB_NOTCONNECTED, "08001: cannot open the fence connection: " + m);
+    if (!s->encoding.empty() && PQsetClientEncoding(c.pg, s->encoding.c_str()) != 0)
+      return fail(s, KDB_GENERIC, "22023: unknown character set " + s->encoding);
+    fresh = true;
+  }
+  if ((reset || fresh) && !s->fencesetup.empty()) return simple(s, c, s->fencesetup.c_str());
+  return 0;
+}
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -1174,27 +1295,12 @@ int kdblogon(kdblda* lda, const char* user, int32_t userlen) {
   if (name.empty()) {
     return setlda(lda, KDB_FC_LOGON, fail(s, KDB_BADCALL, "KDB-01017: no user name given to log on"));
   }
+  s->user = name;
+  s->password = password;
+  s->database = database;
   for (int k = 0; k < 2; ++k) {
-    const char* keys[8];
-    const char* vals[8];
-    int n = 0;
-    keys[n] = "user", vals[n++] = name.c_str();
-    if (!password.empty()) keys[n] = "password", vals[n++] = password.c_str();
-    if (!database.empty()) keys[n] = "dbname", vals[n++] = database.c_str();
-    keys[n] = "application_name", vals[n++] = k == KDB_WORK ? "kestrin" : "kestrin-transport";
-    keys[n] = "connect_timeout", vals[n++] = "10";
-    // A backend whose client went away notices it within a second, also in
-    // the middle of a statement, so that what it held (a message in service)
-    // is freed for others to see.
-    keys[n] = "options",
-    vals[n++] = "-c client_min_messages=warning -c client_connection_check_interval=1000";
-    keys[n] = nullptr, vals[n] = nullptr;
-    Conn& c = s->link[k];
-    c.autocommit = k == KDB_TRANSPORT;
-    c.pg = PQconnectdbParams(keys, vals, 0);
-    if (!c.pg || PQstatus(c.pg) != CONNECTION_OK) {
-      std::string m = c.pg ? PQerrorMessage(c.pg) : "out of memory";
-      while (!m.empty() && (m.back() == '\n' || m.back() == ' ')) m.pop_back();
+    std::string m;
+    if (connectlink(s, k, m) != 0) {
       for (auto& ln : s->link) {
         if (ln.pg) PQfinish(ln.pg);
         ln.pg = nullptr;
@@ -1202,7 +1308,6 @@ int kdblogon(kdblda* lda, const char* user, int32_t userlen) {
       }
       return setlda(lda, KDB_FC_LOGON, fail(s, KDB_NOTCONNECTED, "08001: cannot log on: " + m));
     }
-    PQsetNoticeProcessor(c.pg, [](void*, const char*) {}, nullptr);
   }
   return setlda(lda, KDB_FC_LOGON, 0);
 }
@@ -1213,7 +1318,7 @@ int kdblogoff(kdblda* lda) {
   int rc = 0;
   Conn& w = s->link[KDB_WORK];
   if (w.pg && !w.dead && w.intxn) rc = simple(s, w, "ROLLBACK");
-  bool wasdead = s->link[0].dead || s->link[1].dead || !s->link[0].pg;
+  bool wasdead = s->link[KDB_WORK].dead || s->link[KDB_TRANSPORT].dead || !s->link[KDB_WORK].pg;
   for (auto& c : s->link) {
     if (c.pg) PQfinish(c.pg);
     c.pg = nullptr;
@@ -1236,7 +1341,7 @@ static int endtxn(kdblda* lda, const char* word) {
   if (!lda || !lda->sess) return KDB_NOTCONNECTED;
   kdbsess* s = lda->sess;
   Conn& c = s->link[KDB_WORK];
-  if (c.dead) return setlda(lda, 0, notconnected(s));
+  if (c.dead) return setlda(lda, 0, notconnected(s, c));
   if (!c.intxn) return setlda(lda, 0, 0);
   int rc = simple(s, c, word);
   c.intxn = false;
@@ -1250,8 +1355,11 @@ int kdbrollback(kdblda* lda) { return endtxn(lda, "ROLLBACK"); }
 int kdbcharset(kdblda* lda, const char* encoding) {
   if (!lda || !lda->sess) return KDB_NOTCONNECTED;
   kdbsess* s = lda->sess;
-  for (auto& c : s->link) {
-    if (c.dead || !c.pg) return setlda(lda, 0, notconnected(s));
+  s->encoding = encoding ? encoding : "";
+  for (int k = 0; k < 3; ++k) {
+    Conn& c = s->link[k];
+    if (k == KDB_FENCE && (!c.pg || c.dead)) continue;  // takes it when it opens
+    if (c.dead || !c.pg) return setlda(lda, 0, notconnected(s, c));
     if (PQsetClientEncoding(c.pg, encoding) != 0)
       return setlda(lda, 0, fail(s, KDB_GENERIC, std::string("22023: unknown character set ") + encoding));
   }
@@ -1265,6 +1373,56 @@ int kdbgone(kdblda* lda) {
   if (s->losstold) return 2;
   s->losstold = true;
   return 1;
+}
+
+int kdbfence(kdblda* lda, const char* setup) {
+  if (!lda || !lda->sess) return KDB_NOTCONNECTED;
+  kdbsess* s = lda->sess;
+  if (setup) s->fencesetup = setup;
+  if (!s->link[KDB_FENCE].pg) return setlda(lda, 0, 0);  // opened, and set up, at first use
+  return setlda(lda, 0, readyfence(s, true));
+}
+
+void kdbwatch(kdblda* lda, kdbwatchfn fn, void* ctx) {
+  if (!lda || !lda->sess) return;
+  lda->sess->watch = fn;
+  lda->sess->watchctx = ctx;
+}
+
+int kdbwait(kdblda* lda, int link, int32_t ms) {
+  if (!lda || !lda->sess || (link != KDB_WORK && link != KDB_TRANSPORT)) return KDB_NOTCONNECTED;
+  kdbsess* s = lda->sess;
+  Conn& c = s->link[link];
+  if (c.dead || !c.pg) return setlda(lda, 0, notconnected(s, c));
+  // Notifications that came in with the results of earlier statements are
+  // queued already; all of them count as one wake-up.
+  bool woke = false;
+  while (PGnotify* n = PQnotifies(c.pg)) {
+    PQfreemem(n);
+    woke = true;
+  }
+  if (woke) return setlda(lda, 0, KDB_OK);
+  pollfd p = {PQsocket(c.pg), POLLIN, 0};
+  if (p.fd < 0) {
+    c.dead = true;
+    if (PQstatus(c.pg) == CONNECTION_BAD) return setlda(lda, 0, failpg(s, c, nullptr));
+    return setlda(lda, 0, notconnected(s, c));
+  }
+  int r = poll(&p, 1, ms < 0 ? 0 : ms);
+  // A signal ends the wait as time running out does: the caller looks at
+  // why it was woken.
+  if (r < 0 && errno != EINTR)
+    return setlda(lda, 0, fail(s, KDB_GENERIC, std::string("poll: ") + std::strerror(errno)));
+  if (r <= 0) return setlda(lda, 0, KDB_NODATA);
+  if (!PQconsumeInput(c.pg)) return setlda(lda, 0, failpg(s, c, nullptr));
+  while (PGnotify* n = PQnotifies(c.pg)) {
+    PQfreemem(n);
+    woke = true;
+  }
+  // Anything else the server sent (a notice, a parameter change) wakes the
+  // caller too; it only polls once more.
+  if (PQstatus(c.pg) == CONNECTION_BAD) return setlda(lda, 0, failpg(s, c, nullptr));
+  return setlda(lda, 0, woke ? KDB_OK : KDB_NODATA);
 }
 
 void kdbtrace(kdblda* lda, kdbtracefn fn, void* ctx) {
@@ -1295,9 +1453,14 @@ int kdbopen(kdbcda* cda, kdblda* lda, int link) {
   if (cda->cur) kdbclose(cda);
   cda->rpc = 0;
   if (!lda || !lda->sess) return setcda(cda, KDB_FC_OPEN, KDB_NOTCONNECTED);
-  if (link != KDB_WORK && link != KDB_TRANSPORT) return setcda(cda, KDB_FC_OPEN, KDB_BADCALL);
+  if (link != KDB_WORK && link != KDB_TRANSPORT && link != KDB_FENCE)
+    return setcda(cda, KDB_FC_OPEN, KDB_BADCALL);
   kdbsess* s = lda->sess;
-  if (s->link[link].dead) return setcda(cda, KDB_FC_OPEN, notconnected(s));
+  if (link == KDB_FENCE) {
+    int rc = readyfence(s, false);
+    if (rc) return setcda(cda, KDB_FC_OPEN, rc);
+  }
+  if (s->link[link].dead) return setcda(cda, KDB_FC_OPEN, notconnected(s, s->link[link]));
   kdbcur* c = new (std::nothrow) kdbcur;
   if (!c) return setcda(cda, KDB_FC_OPEN, KDB_BADCALL);
   c->sess = s;
@@ -1334,7 +1497,7 @@ int kdbparse(kdbcda* cda, const char* sql, int32_t len) {
   cda->ft = 0;
   size_t n = len < 0 ? std::strlen(sql) : static_cast<size_t>(len);
   c->sql.assign(sql, n);
-  if (cn.dead) return setcda(cda, KDB_FC_PARSE, notconnected(s));
+  if (cn.dead) return setcda(cda, KDB_FC_PARSE, notconnected(s, cn));
   std::vector<char> out(n * 3 + 16), names(n + 16);
   int np = kdbplaceholders(sql, n, out.data(), out.size(), names.data(), names.size());
   if (np < 0) return setcda(cda, KDB_FC_PARSE, fail(s, KDB_BADCALL, "KDB-24300: statement text too long"));
@@ -1542,13 +1705,30 @@ int kdbflngr(kdbcda* cda, int row, int pos, void* buf, int32_t bufl, int ftype, 
     return setcda(cda, KDB_FC_LONG, fail(c->sess, KDB_BADCALL, "KDB-01002: fetch out of sequence"));
   if (pos < 1 || pos > PQnfields(c->res))
     return setcda(cda, KDB_FC_LONG, fail(c->sess, KDB_NOTINLIST, "KDB-01007: variable not in select list"));
-  std::string v = PQgetisnull(c->res, r, pos - 1) ? std::string() : valuebytes(c->res, r, pos - 1);
   (void)ftype;
-  size_t from = std::min<size_t>(offset, v.size());
-  size_t n = std::min<size_t>(v.size() - from, static_cast<size_t>(bufl));
-  std::memcpy(buf, v.data() + from, n);
+  // Only the piece is copied (and, for bytes, decoded): a value read in
+  // pieces costs its length once, not once a piece.
+  size_t size = 0;
+  const char* v = nullptr;
+  bool hex = false;
+  if (!PQgetisnull(c->res, r, pos - 1)) {
+    v = PQgetvalue(c->res, r, pos - 1);
+    size = static_cast<size_t>(PQgetlength(c->res, r, pos - 1));
+    hex = PQftype(c->res, pos - 1) == kByteaOid && size >= 2 && v[0] == '\\' && v[1] == 'x';
+    if (hex) size = (size - 2) / 2;
+  }
+  size_t from = std::min<size_t>(offset, size);
+  size_t n = std::min<size_t>(size - from, static_cast<size_t>(bufl));
+  if (hex) {
+    auto hv = [](char ch) { return ch <= '9' ? ch - '0' : (ch | 0x20) - 'a' + 10; };
+    auto* out = static_cast<char*>(buf);
+    const char* in = v + 2 + 2 * from;
+    for (size_t k = 0; k < n; ++k) out[k] = static_cast<char>(hv(in[2 * k]) << 4 | hv(in[2 * k + 1]));
+  } else if (n) {
+    std::memcpy(buf, v + from, n);
+  }
   if (retl) *retl = static_cast<uint32_t>(n);
-  return setcda(cda, KDB_FC_LONG, from + n >= v.size() ? KDB_NODATA : 0);
+  return setcda(cda, KDB_FC_LONG, from + n >= size ? KDB_NODATA : 0);
 }
 
 int kdbcancel(kdbcda* cda) {

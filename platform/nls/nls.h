@@ -88,7 +88,9 @@ void nlswsinit(nlsws* ws);
 int nlsread(nlsws* ws, nlslang* out, const char* text);
 // nlsread over the NLS_LANG environment variable.
 int nlsreadenv(nlsws* ws, nlslang* out);
-// Fill the settings with the defaults, AMERICAN_AMERICA.US7ASCII.
+// Fill the settings with the defaults, AMERICAN_AMERICA.WE8ISO8859P1: a set
+// of one byte per character that holds the Western European letters, so
+// that accented words of a UTF8 database stay whole words.
 void nlsdefaults(nlslang* out);
 
 // Character sets
@@ -207,5 +209,25 @@ unsigned nlsratio(const nlscs* to, const nlscs* from);
 // conversion cannot be had.
 long nlsconv(const nlscs* to, char* dst, size_t dstsize, const nlscs* from, const char* src,
              size_t srclen, size_t* used);
+
+// Convert whole characters between JA16EUC and JA16SJIS by arithmetic (the
+// two share the rows and cells of JIS X 0208, and the half-width kana), as
+// nlsconv does: a character without a counterpart (JIS X 0212 in EUC, the
+// user-defined rows of Shift-JIS), and an invalid byte, becomes "?". Much
+// faster than nlsconv; -1 for any other pair of sets.
+long nlsjaconv(const nlscs* to, char* dst, size_t dstsize, const nlscs* from, const char* src,
+               size_t srclen, size_t* used);
+
+// The set's replacement character (what stands for a character the set
+// cannot hold) into out (4 bytes at least); its length.
+size_t nlsrepl(const nlscs* cs, char* out);
+// Convert UTF-8 text into the set in one pass: a character the set cannot
+// hold, and an invalid byte, becomes the set's replacement character and
+// counts in *replaced. Stops before a character cut off by the end of src
+// or one that would not fit dst (room for srclen * nlsratio(to, utf8)
+// bytes always suffices). Writes no NUL. Returns the bytes written and puts
+// the source bytes consumed into used; -1 when the conversion cannot be had.
+long nlsfromutf8(const nlscs* to, char* dst, size_t dstsize, const char* src, size_t srclen,
+                 size_t* used, size_t* replaced);
 
 #endif

@@ -60,7 +60,7 @@ void nlswsinit(nlsws* ws) { std::memset(ws, 0, sizeof *ws); }
 void nlsdefaults(nlslang* out) {
   out->language = kLanguages[0].name;
   out->territory = kTerritories[0].name;
-  out->cs = nlscsbyid(NLS_US7ASCII);
+  out->cs = nlscsbyid(NLS_WE8ISO8859P1);
   out->decimal = kTerritories[0].decimal;
   out->group = kTerritories[0].group;
 }
@@ -86,7 +86,7 @@ int nlsread(nlsws* ws, nlslang* out, const char* text) {
   if (!l) return fail(ws, NLS_ST_LANGUAGE);
   const terrdef* t = findterr(hasterr && !terr.empty() ? terr : std::string(l->territory));
   if (!t) return fail(ws, NLS_ST_TERRITORY);
-  const nlscs* cs = hascs ? nlscsbyname(csname.c_str()) : nlscsbyid(NLS_US7ASCII);
+  const nlscs* cs = hascs ? nlscsbyname(csname.c_str()) : nlscsbyid(NLS_WE8ISO8859P1);
   if (!cs) return fail(ws, NLS_ST_CHARSET);
   out->language = l->name;
   out->territory = t->name;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <initializer_list>
 #include <optional>
@@ -80,6 +81,20 @@ inline result runst(stentry entry, cxstate *(*newst)(), const std::string &doc, 
 }
 
 const std::vector<std::string> kin = {"in.doc"}, kinout = {"in.doc", "out.txt"};
+
+// The zones of a run as code{text} for each line of its zone file, the
+// text being the output the line covers.
+inline std::string zoned(const result &r) {
+  std::string z;
+  int from, to, code;
+  for (const char *p = r.zones.c_str(); std::sscanf(p, "%d, %d, %d", &from, &to, &code) == 3;) {
+    z += std::to_string(code) + "{" + r.out.substr(static_cast<size_t>(from), static_cast<size_t>(to - from + 1)) + "}";
+    p = std::strchr(p, '\n');
+    if (!p) break;
+    ++p;
+  }
+  return z;
+}
 
 // A case of a table of documents that end their runs with a status: what
 // it shows, the document, the status and the text written before.

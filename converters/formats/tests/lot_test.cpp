@@ -169,6 +169,13 @@ TEST(Lotus, SealedAndOverlongRecordsEndTheRun) {
       {"release 3 label of 600 bytes",
        sheet(wk3, {label(wk3, 0, 0, "before"), label(wk3, 1, 0, std::string(595, 'l'))}), CX_TOOLONG, "before "},
       {"beginning of file of 600 bytes", rec(0x00, std::string(600, '\0')) + label(wk1, 0, 0, "x"), CX_TOOLONG, ""},
+      // Files of another release or no worksheet at all are refused rather
+      // than read with the wrong table into bytes that are not text.
+      {"release 97", release97({label(wk3, 0, 0, "Name"), number(wk3, 1, 1, 12.5)}), CX_NOTFMT, ""},
+      {"long beginning of another version", sheet(wk3, {label(wk3, 0, 0, "x")}).replace(4, 2, le(0x1001, 2)), CX_NOTFMT, ""},
+      {"beginning of file of 4 bytes", rec(0x00, le(0x0406, 4)) + label(wk1, 0, 0, "x"), CX_NOTFMT, ""},
+      {"no beginning of file", label(wk1, 0, 0, "x") + eof(), CX_NOTFMT, ""},
+      {"plain text", "just some words of text\r\n", CX_NOTFMT, ""},
   };
   for (auto &c : cases) {
     SCOPED_TRACE(c.name);

@@ -135,6 +135,17 @@ inline std::string bigsheet(kind k, size_t size, unsigned seed, std::vector<std:
   return s + eof();
 }
 
+// A worksheet of release 97: a beginning of file of the long layout naming
+// version 0x1005, then records framed as release 3 frames them.
+inline std::string release97(const std::vector<std::string> &records) {
+  std::string b = le(0x1005, 2) + le(0x0004, 2);
+  b.resize(26, '\0');
+  b[16] = 1;
+  std::string s = rec(0x00, b) + preamble(wk3);
+  for (const std::string &r : records) s += r;
+  return s + eof();
+}
+
 }  // namespace lgen
 
 #endif

@@ -7,6 +7,7 @@
 
 #include "converters/formats/tests/lotgen.h"
 #include "converters/formats/tests/wdgen.h"
+#include "converters/formats/tests/wdzgen.h"
 #include "converters/runtime/tests/fixgen.h"
 
 namespace {
@@ -37,6 +38,18 @@ int main(int argc, char **argv) {
     std::string big = bigsheet(k, 60000, 3, &texts);
     add(std::string("many") + ext, big, texts);
   }
+  // A release the converter does not read: only the independent reader checks it.
+  add("cells.123", release97({label(wk3, 0, 0, "Name"), label(wk3, 1, 0, "apples"), number(wk3, 1, 1, 12.5)}),
+      {"Name", "apples"});
   for (const wdgen::sample &s : wdgen::samples()) add(s.name + ".doc", wdgen::make(s.doc), {s.text});
+  // With the pages the zone path reads: hidden runs, a paragraph run and a
+  // footnote table.
+  {
+    const std::string hid("\x00\x00\x00\x80", 4), text = "Visible words. Hidden words. Last words.\r\n";
+    wdgen::zspec z{text};
+    z.chps = {{0, 15, ""}, {15, 29, hid}, {29, static_cast<int32_t>(text.size()), ""}};
+    z.paps = {{0, static_cast<int32_t>(text.size()), std::string("\x00\x00\x80", 3)}};
+    add("dos-zones.doc", wdgen::makez(z), {text});
+  }
   return fixgen::writeall(argc, argv, "kes_lotwdgen", files);
 }

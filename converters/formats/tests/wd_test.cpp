@@ -34,7 +34,6 @@ TEST(WordDos, TextFollowsTheCharacterRules) {
       {"850 text to 437", {"caf\x82 \xb8", 850}, "caf\x82 _"},
       {"no code page named: 437", {"caf\x82", 0}, "caf\x82"},
       {"a header standard but for byte 117", {"abc", 437, -1, std::string("\x31\xBE\x00\x00\x00\xAB", 6), 4}, "abc"},
-      {"any other header is converted", {"abc", 437, -1, "XXXXXX"}, "abc"},
       {"empty text", {""}, ""},
   };
   for (auto &c : cases) {
@@ -62,17 +61,15 @@ TEST(WordDos, HeadersAndShortFilesEndWithTheirStatus) {
        CX_READERR, ""},
       {"DB DB, not standard", wdgen::make({"secret", 437, -1, "\xDB\xDB\x00\x00\x00\xAB"}), CX_CRYPT, ""},
       {"short file starting DB DB", "\xDB\xDB", CX_CRYPT, ""},
+      // Files of other formats are refused rather than written out as text.
+      {"another signature", wdgen::make({"abc", 437, -1, "XXXXXX"}), CX_NOTFMT, ""},
+      {"plain text", "just some words of text\r\n", CX_NOTFMT, ""},
+      {"a compound document", std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(600, '\0'), CX_NOTFMT, ""},
   };
   for (auto &c : cases) {
     SCOPED_TRACE(c.name);
     ft::expect(ft::run(WORDDOS, c.doc), c.status, c.out, &ft::kinout);
   }
-}
-
-TEST(WordDos, ZoneFileRunsAreRefused) {
-  result r = ft::runst(cvtworddosst, wdnewst, wdgen::make({"Hello"}), {"0", true});
-  EXPECT_EQ(r.status, CX_NOTFMT);
-  EXPECT_EQ(r.files, ft::kinout);
 }
 
 TEST(WordDos, FrameFailures) { ft::framefailures(WORDDOS, wdgen::make({"Hello"})); }

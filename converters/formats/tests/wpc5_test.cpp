@@ -136,6 +136,8 @@ TEST(Wp5Converter, StatusesOfRefusedAndDamagedDocuments) {
       {"signature", with(1, 'X'), 9, ""},
       {"product type", with(8, 2), 9, ""},
       {"file type", with(9, 11), 9, ""},
+      {"a 6.x document", with(10, 2), 9, ""},
+      {"version 5.2", with(11, 2), 0, "Hello Head"},
       {"encryption key", with(12, 1), 15, ""},
       {"encryption key, second byte", with(13, 1), 15, ""},
       {"document area beyond the end", far, 0, ""},

@@ -43,9 +43,9 @@ TEST(Wp6Converter, CodesOfTheDocumentArea) {
   const bodycase cases[] = {
       {"characters", "Hello, World\x7F", "Hello, World\x7F"},
       {"single-byte codes", "a\x80" "b\x82" "c\x83" "d\x86" "e\x87" "f\xB4" "g\xB5" "h\xBA" "i\xC7" "j\xC9" "k\xCB" "l\xCF" "m",
-       "a b-c- de\r\nf\fg\th i\fj\tk\r\nl m"},
+       "a b-cde\r\nf\fg\th i\fj\tk\r\nl m"},
       {"more single-byte codes", "a\x81\x84\x85\x88\xB3\xB6\xB7\xB9\xBC\xBD\xC6\xC8\xCA\xCD" "b",
-       "a -- \t\r\n\r\n \t\r\n b"},
+       "a -\t\r\n\r\n \t\r\n b"},
       {"hard line end", "a" + wp6eol(0x04) + "b", "a\r\nb"},
       {"hard page end", "a" + wp6eol(0x06) + "b", "a\r\n\fb"},
       {"hard line end, line ends x", "a" + wp6eol(0x04) + "b" + wp6eol(0x06), "a\nb\n\f", "0x"},
@@ -53,11 +53,18 @@ TEST(Wp6Converter, CodesOfTheDocumentArea) {
       {"group 0xD0 spaces, tabs, pages, line ends",
        wp6eol(0x01) + wp6eol(0x07) + wp6eol(0x09) + wp6eol(0x14) + wp6eol(0x17) + wp6eol(0x1A) + wp6eol(0x1C),
        " \t\f \r\n\t\t"},
+      // Text for indexing: words stay whole at a line's hyphen and apart at
+      // every soft line end, and a paragraph's number stays apart from its text.
+      {"hyphens at a line end join the word", "door\x83gaans, door\x85gaans", "doorgaans, doorgaans"},
+      {"soft line ends in columns", "waarden" + wp6eol(0x02) + "voor" + wp6eol(0x03) + "de", "waarden voor de"},
+      {"indent after a paragraph number", "7.1" + wp6code(0xE0, 0x30) + "Inleiding 7.2" + wp6code(0xE0, 0x80) + "Doel",
+       "7.1\tInleiding 7.2\tDoel"},
       {"line end of group 0xD4", "a" + wp6code(0xD4, 0x2B, d0) + "b", "a\r\nb"},
       {"ignored code", "a" + wp6code(0xD0, 0x04, d0, {}, 0x40) + "b", "ab"},
       {"codes without a row", "a" + wp6code(0xD0, 0x00, d0) + wp6code(0xE5, 0x07) + wp6code(0xD1, 0x02) + "b", "ab"},
-      {"tab group", "a" + wp6code(0xE0, 0x08) + wp6code(0xE0, 0x10) + wp6code(0xE0, 0xD0) + "b", "a\t\t\tb"},
-      {"tab group without a tab", "a" + wp6code(0xE0, 0x00) + wp6code(0xE0, 0x18) + "b", "ab"},
+      {"tab group", "a" + wp6code(0xE0, 0x08) + wp6code(0xE0, 0x10) + wp6code(0xE0, 0x38) + wp6code(0xE0, 0x48) + wp6code(0xE0, 0xD0) + "b",
+       "a\t\t\t\t\tb"},
+      {"tab group without a tab", "a" + wp6code(0xE0, 0x00) + wp6code(0xE0, 0x18) + wp6code(0xE0, 0x28) + "b", "ab"},
       {"single-byte characters", "a\x01\x0A\x1F" "b", "a\xE5\xE3\xF9" "b"},
       {"fixed-length codes take their lengths", "a\xF2xy" "b\xF6xyz" "c\xF9wxyz" "d\xFBvwxyz" "e\xFDtuvwxyz" "f\xFF" "g",
        "abcdefg"},
@@ -83,7 +90,7 @@ TEST(Wp6Converter, ExtendedCharacters) {
       {1, 35, "\xE5"},  {1, 27, "\xE1"},  {1, 27, "\xA0", "0a0437"}, {1, 23, "\xDF"}, {10, 1, "a"},
       {3, 8, "-"},      {1, 0, "`"},      {0, 65, "A"},    {0, 20, "_"},  {0, 200, "_"},
       {2, 1, "_"},      {9, 0, "_"},      {11, 0, "_"},    {13, 0, "_"},  {14, 0, "_"},
-      {12, 3, ""},      {15, 3, ""},      {255, 0, ""},    {7, 8, "_"},   {8, 65, "_"},
+      {12, 3, ""},      {15, 3, ""}, {8, 3, "_"}, {8, 1, "_"},      {255, 0, ""},    {7, 8, "_"},   {8, 65, "_"},
       {1, 200, "_"},    {6, 0, "_"},      {5, 12, "\x7F"}, {4, 3, "\x95"},
   };
   for (auto &c : cases) {

@@ -199,6 +199,12 @@ inline std::vector<doc> corpus() {
                     {8, wp6units("x") + wp6units("Mark")},
                     {8, wp6text("Hd")}}),
                "aNamedMarkNameHdb", false});
+  // 6.x text for indexing: a word hyphenated at a line end, soft line ends
+  // at a column's end, a paragraph number set apart by an indent.
+  d.push_back({"wp6-words", true,
+               wp6(six("Dit is door") + "\x83" + six("gaans de") + wp6eol(0x02) + six("waarden") + wp6eol(0x03) +
+                   six("voor") + wp6eol(0x04) + "7.1" + wp6code(0xE0, 0x30) + six("Inleiding")),
+               "Dit is doorgaans de waarden voor\r\n7.1\tInleiding"});
   return d;
 }
 

@@ -61,8 +61,10 @@ inline void put16(bytes &b, size_t off, uint16_t v) {
 
 // Writes a compound file. FAT sectors come first, then the extension
 // sector, mini FAT, directory, mini stream and the big streams, so that the
-// file ends with the last big stream's data.
-inline bytes write(const std::vector<stream> &streams, layout *where = nullptr, bool usemini = true) {
+// file ends with the last big stream's data; with dirlast the directory
+// comes after the big streams instead, as other writers place it.
+inline bytes write(const std::vector<stream> &streams, layout *where = nullptr, bool usemini = true,
+                   bool dirlast = false) {
   layout l;
   size_t nmini = 0, nbig = 0;
   std::vector<size_t> secs(streams.size());
@@ -105,11 +107,12 @@ inline bytes write(const std::vector<stream> &streams, layout *where = nullptr, 
     return first;
   };
   l.minifat = chain(minifatsecs);
-  l.dirstart = chain(dirsecs);
+  if (!dirlast) l.dirstart = chain(dirsecs);
   l.ministart = chain(ministreamsecs);
   l.starts.resize(streams.size());
   for (size_t i = 0; i < streams.size(); ++i)
     if (!l.inmini[i]) l.starts[i] = chain(secs[i]);
+  if (dirlast) l.dirstart = chain(dirsecs);
 
   bytes f(512 + 512 * total, 0);
   static const uint8_t sig[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};

@@ -7,10 +7,12 @@
 #include <cstdint>
 #include <fstream>
 #include <initializer_list>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "converters/runtime/rcg.h"
+#include "converters/runtime/tests/cxtest.h"
 #include "converters/runtime/tests/dftest.h"
 
 namespace {
@@ -561,6 +563,76 @@ TEST(Rcg, CompoundSignatureStopsTheScanOnlyAfterItsOwnTests) {
   mk text(lines(std::string(48, 'a') + "\r\n", 20));
   text.hex(0, "D0 CF 11 E0 A1 B1 1A E1");
   EXPECT_EQ(detect(text).code, 0);
+}
+
+} // namespace
+
+namespace {
+
+// The head of a "WordDocument" stream: identifier and version, then filler.
+dft::bytes wordstream(uint16_t ident, uint16_t version, size_t n) {
+  dft::bytes b = dft::pattern(n < 4 ? 4 : n, 7);
+  dft::put16(b, 0, ident);
+  dft::put16(b, 2, version);
+  b.resize(n);
+  return b;
+}
+
+// With the whole file, a compound document is named by its directory
+// wherever the header places it, and a "WordDocument" stream by the version
+// it states: Word 6 and 95 as 49, Word 97 and later as a code of their own;
+// other files are named from their first 4096 bytes as before.
+TEST(Rcg, WholeFilesNameCompoundDocumentsByDirectoryAndVersion) {
+  cxtestdir dir;
+  auto word = [](uint16_t ident, uint16_t version, size_t n, bool dirlast) {
+    return dft::write({{"WordDocument", wordstream(ident, version, n)}, {"1Table", dft::bytes(300, 1)}}, nullptr,
+                      true, dirlast);
+  };
+  auto fixture = [](const char *name) {
+    std::ifstream in(std::string(KES_SOURCE_DIR) + "/converters/runtime/tests/fixtures/" + name, std::ios::binary);
+    return dft::bytes(std::istreambuf_iterator<char>(in), {});
+  };
+  struct {
+    const char *name;
+    dft::bytes file;
+    int buffered, whole, sub;  // codes from the first 4096 bytes and from the file
+  } cases[] = {
+      {"word 6 stream, directory past 4096 bytes", word(0xA5DC, 101, 9000, true), 0, 49, 0},
+      {"word 95 stream, directory past 4096 bytes", word(0xA5DC, 104, 9000, true), 0, 49, 0},
+      {"word 6 stream, directory early", word(0xA5DC, 101, 9000, false), 49, 49, 0},
+      {"word 6 stream in the mini stream", word(0xA5DC, 101, 600, false), 49, 49, 0},
+      {"word 97 stream, directory early", word(0xA5EC, 193, 9000, false), 49, RCG_WORD97, 0},
+      {"word 2000 version with the old identifier", word(0xA5DC, 217, 9000, true), 0, RCG_WORD97, 0},
+      {"stream too short to tell", word(0xA5DC, 101, 3, false), 49, 49, 0},
+      {"word 97 by an office suite", fixture("small.doc"), 0, RCG_WORD97, 0},
+      {"word 97 table by an office suite", fixture("table.doc"), 0, RCG_WORD97, 0},
+      {"word 6 by another compound-file writer", fixture("gsf-word6.doc"), 0, 49, 0},
+      {"slides", fixture("slides.ppt"), 0, 619, 3},
+      {"workbook of a later version", fixture("sheet.xls"), 0, 0, 0},
+      {"book past 4096 bytes", dft::write({{"Book", dft::pattern(9000, 1)}}, nullptr, true, true), 0, 21, 4},
+      {"damaged header: the first 4096 bytes decide",
+       [&] {
+         dft::bytes f = word(0xA5EC, 193, 9000, false);
+         dft::put32(f, 44, 0);
+         return f;
+       }(),
+       49, 49, 0},
+      {"not a compound document", fixture("small.rtf"), 19, 19, 1},
+  };
+  cxstate *st = rcgnew();
+  ASSERT_NE(st, nullptr);
+  for (auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_FALSE(c.file.empty());
+    dft::bytes head(c.file.begin(), c.file.begin() + std::min<size_t>(4096, c.file.size()));
+    EXPECT_EQ(detect(head).code, c.buffered);
+    dir.put("doc", std::string(c.file.begin(), c.file.end()));
+    int32_t sub = -5;
+    EXPECT_EQ(rcgdetectfile(st, dir.file("doc").c_str(), &sub), c.whole);
+    EXPECT_EQ(sub, c.sub);
+  }
+  EXPECT_EQ(rcgdetectfile(st, dir.file("missing").c_str(), nullptr), -1);
+  rcgfree(st);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // readers can confirm they hold the text they were written with
 // (fixtures/check.sh). Each NAME.doc comes with NAME.words: the words of its
 // text, one per line, as a reader should find them.
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,50 @@ struct item {
 };
 
 std::string str(const wgen::bytes& b) { return std::string(b.begin(), b.end()); }
+
+// Documents with their other stories: two sections (the first with every
+// header and footer kind, the second continuous with two columns), a
+// footnote, a table row of three cells and (Word) an annotation; the words
+// are those of the main text and the note.
+void storydocs(std::vector<fixgen::file>& files) {
+  auto m = [](std::initializer_list<int> b) {
+    std::string s;
+    for (int v : b) s += static_cast<char>(v);
+    return s;
+  };
+  for (wgen::kind k : {wgen::word2, wgen::mac5}) {
+    bool mac = k == wgen::mac5;
+    std::string end = mac ? "\r" : "\r\n";
+    auto w16 = [&](int v) { return mac ? m({v >> 8 & 0xFF, v & 0xFF}) : m({v & 0xFF, v >> 8 & 0xFF}); };
+    wgen::storyspec s;
+    s.k = k;
+    std::string first = "First section words." + end + "\x0c";
+    std::string cells = "Alpha\x07" "Beta\x07" "Gamma\x07" "\x07";
+    std::string body = end + "Body with a note\x02 and a remark here." + end;
+    s.main = first + cells + body;
+    int64_t at = static_cast<int64_t>(first.size());
+    s.notes = {{static_cast<int64_t>(s.main.find('\x02')), "The note text." + end}};
+    if (!mac) s.annots = {{static_cast<int64_t>(s.main.find(" here")), "A remark." + end}};
+    s.hf = {"Even head" + end, "Odd head" + end, "Even foot" + end, "Odd foot" + end, "First head" + end, "First foot" + end};
+    s.sections = {{0, m({128, 0x3F, 118, 1})}, {at, m({117, 0, 119}) + w16(1)}};
+    std::string def = m({3}) + w16(0) + w16(1440) + w16(2880) + w16(4320) + std::string(30, '\0');
+    std::string in = m({24, 1});
+    s.paras = {{0, ""}, {at, in}, {at + 6, in}, {at + 11, in},
+               {at + 17, in + m({25, 1, 153}) + w16(-480 & 0xFFFF) + m({152}) + w16(static_cast<int>(def.size())) + def},
+               {at + 18, ""}};
+    s.tables = {{wgen::DOP, std::string(1, '\x01') + std::string(40, '\0')}};
+    wgen::bytes b = wgen::makestories(s);
+    const char* name = mac ? "mac5-stories" : "word2-stories";
+    files.push_back({std::string(name) + ".doc", str(b)});
+    // Readers give the note after the main text, Word's with its number at
+    // the reference; Mac Word's headers and footers come after it.
+    std::string all = s.main + s.notes[0].second;
+    if (!mac) all.replace(all.find('\x02'), 1, " 1 ");
+    if (mac)
+      for (const std::string& h : s.hf) all += h;
+    files.push_back({std::string(name) + ".words", fixgen::words(all)});
+  }
+}
 
 }  // namespace
 
@@ -46,6 +91,52 @@ int main(int argc, char** argv) {
     files.push_back({std::string(it.name) + ".doc", str(wgen::make(it.spec))});
     files.push_back({std::string(it.name) + ".words", fixgen::words(text)});
   }
+  // Documents with the tables of the full readers: a style sheet, fonts,
+  // document properties and strings, bookmarks and a page of character runs.
+  const std::string w1 = "Bold words and plain words.\r\n", w2 = "Other words come last.\r\n";
+  const std::string m1 = "Bold words and plain words.\r", m2 = "Other words come last.\r";
+  for (wgen::kind k : {wgen::word2, wgen::word1, wgen::mac5, wgen::mac3}) {
+    bool mac = k == wgen::mac5 || k == wgen::mac3;
+    std::string a = mac ? m1 : w1, b = mac ? m2 : w2;
+    wgen::fullspec f{{k, {a, b}}};
+    std::string names = wgen::counted("Normal") + wgen::counted("Body");
+    f.tables.push_back({wgen::STSH, wgen::stylesheet(k, 0, names, "\xff" + wgen::counted("\x01"), "", {{0, 222}, {0, 0}})});
+    if (!mac) {
+      f.tables.push_back({wgen::FONTS, wgen::wordfonts(k, {"Arial", "Courier New"})});
+      f.tables.push_back({wgen::BKNAMES, std::string(2, '\0') + wgen::counted("here")});
+      f.tables.push_back({wgen::BKSTARTS, wgen::val(k, 5, 4) + wgen::val(k, 99, 4) + wgen::val(k, 0, 2)});
+      f.tables.push_back({wgen::BKENDS, wgen::val(k, 10, 4) + wgen::val(k, 99, 4)});
+    }
+    // Bold on the first word (Word 2.0 and 1.x keep bold in bit 0, Mac Word
+    // in bit 7).
+    f.runs = {{0, mac ? "\x80" : "\x01"}, {4, ""}};
+    if (k == wgen::mac3)  // layout 3 keeps its page in the header
+      for (auto [at, v] : std::initializer_list<std::pair<size_t, int>>{{172, 15840}, {174, 12240}, {176, 1440}, {178, 1800}, {180, 1440}, {182, 1800}, {186, 720}}) {
+        f.patch.push_back({at, static_cast<uint8_t>(v >> 8)});
+        f.patch.push_back({at + 1, static_cast<uint8_t>(v)});
+      }
+    const char* name = k == wgen::word2 ? "word2-full" : k == wgen::word1 ? "word1-full" : k == wgen::mac5 ? "mac5-full" : "mac3-full";
+    files.push_back({std::string(name) + ".doc", str(wgen::makefull(f))});
+    files.push_back({std::string(name) + ".words", fixgen::words(a + b)});
+  }
+  // Documents with a page of paragraph runs: space before, a centred
+  // paragraph, a frame and borders, tab stops and a table definition.
+  for (wgen::kind k : {wgen::word2, wgen::mac5}) {
+    bool mac = k == wgen::mac5;
+    std::string a = mac ? m1 : w1, b = mac ? m2 : w2;
+    auto be = [&](int v) { return mac ? std::string{static_cast<char>(v >> 8), static_cast<char>(v)}
+                                      : std::string{static_cast<char>(v), static_cast<char>(v >> 8)}; };
+    std::string first = "\x15" + be(360) + "\x05\x01" + "\x0f\x08" + std::string(1, '\0') + "\x02" + be(720) + be(2880) +
+                        (mac ? "\x00\x40" : "\x00\x01");
+    std::string second = "\x1a" + be(-4) + "\x1b" + be(-8) + "\x1c" + be(2880) + "\x1e" + be(0x18) + "\x98" + be(5) +
+                         "\x01" + be(0) + be(1440);
+    wgen::fullspec f{{k, {a, b}}};
+    const char* name = mac ? "mac5-paras" : "word2-paras";
+    files.push_back({std::string(name) + ".doc",
+                     str(wgen::withparas(f, {{0, first}, {static_cast<int64_t>(a.size()), second}}))});
+    files.push_back({std::string(name) + ".words", fixgen::words(a + b)});
+  }
+  storydocs(files);
   // The stream of the big Word 6 document alone, for another compound-file
   // writer to wrap.
   files.push_back({"WordDocument", str(wgen::stream({wgen::word6, many}))});

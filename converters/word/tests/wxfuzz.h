@@ -46,4 +46,17 @@ inline int wxfuzz(cvtentry entry, const uint8_t *data, size_t size) {
   return 0;
 }
 
+// wxzones: runs an entry on a state of its making with the zone file
+// "zones.txt" of the fuzz folder named, so that the full reader runs; the
+// zone file is removed again.
+inline int16_t wxzones(cxstate *(*newst)(), int16_t (*entry)(cxstate *, const char *, const char *),
+                       const char *in, const char *out) {
+  std::string z = wxfuzzdir() + "/zones.txt";
+  cxstate *st = newst();
+  wzonefile(st, z.c_str());
+  int16_t status = entry(st, in, out);
+  std::remove(z.c_str());
+  return status;
+}
+
 #endif

@@ -74,7 +74,7 @@ TEST_F(State, BuildsEveryPart) {
   EXPECT_NE(st->msg, nullptr);
   EXPECT_EQ(st->tstamp, 0);
   EXPECT_EQ(st->login, nullptr);
-  EXPECT_STREQ(st->csname, "US7ASCII");
+  EXPECT_STREQ(st->csname, "WE8ISO8859P1");
   EXPECT_EQ(st->lxws, static_cast<void *>(st->lxwsarea));
   EXPECT_GT(rtmsgtexts(st->msg, st->facid[DRFAC_DRG]), 40);
 }
@@ -345,11 +345,12 @@ TEST_F(State, LanguageSettingsFromNlsLang) {
     const char *cs;
   };
   const Case cases[] = {
-      {nullptr, 0, "NLS_LANG not set - using defaults.\n", "US7ASCII"},
+      {nullptr, 0, "NLS_LANG not set - using defaults.\n", "WE8ISO8859P1"},
       {"AMERICAN_AMERICA.UTF8", 0, "", "UTF8"},
       {"japanese_japan.ja16sjis", 0, "", "JA16SJIS"},
       {".AL32UTF8", 0, "", "AL32UTF8"},
-      {"GERMAN", 0, "", "US7ASCII"},
+      {"GERMAN", 0, "", "WE8ISO8859P1"},
+      {"AMERICAN_AMERICA.US7ASCII", 0, "", "US7ASCII"},
       {"KLINGON_AMERICA.UTF8", 1, "NLS_LANG language invalid.\n", nullptr},
       {"AMERICAN_MARS.UTF8", 1, "NLS_LANG territory invalid.\n", nullptr},
       {"AMERICAN_AMERICA.EBCDIC9", 1, "NLS_LANG character set invalid.\n", nullptr},

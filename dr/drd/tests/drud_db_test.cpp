@@ -330,15 +330,14 @@ TEST_F(Ranges, TwoServersClaimDisjointRanges) {
 }
 
 // The padded high value can be bound in the session it was read in and
-// lies above every key of the range, in a UTF8 session (the default) and in
-// a single-byte one.
+// lies above every key of the range, in a UTF8 session and in a
+// single-byte one (the default).
 TEST_F(Ranges, HighValueIsPaddedForTheSessionsCharacterSet) {
   struct {
     const char *nls;     // NLS_LANG of the session; null: not set
     const char *pad;     // the padding character as the session sees it
     int below;           // keys at or below the bound
-  } cases[] = {{nullptr, "\xf4\x8f\xbf\xbf", 4},
-               {"AMERICAN_AMERICA.WE8ISO8859P1", "\xff", 3}};
+  } cases[] = {{"AMERICAN_AMERICA.UTF8", "\xf4\x8f\xbf\xbf", 4}, {nullptr, "\xff", 3}};
   std::string keys = t("range_keys");
   sql(s, "CREATE TABLE " + keys + " (k varchar(70), latin boolean)");
   sql(s, "INSERT INTO " + keys + " VALUES ('abc', true), ('abczzz', true), ('abc' || chr(255), true),"
@@ -362,17 +361,17 @@ TEST_F(Ranges, HighValueIsPaddedForTheSessionsCharacterSet) {
     ASSERT_EQ(drudgetrange(ss, ss->seshp, wr.c_str(), lo, hi, 1), 0) << drdtest::stack(ss);
     std::string want = "abc";
     while (want.size() + std::strlen(c.pad) <= 64 && want.size() < 64) want += c.pad;
-    EXPECT_EQ(std::string(hi), want) << (c.nls ? c.nls : "UTF8");
+    EXPECT_EQ(std::string(hi), want) << (c.nls ? c.nls : "default");
     // Bound in a statement of that session, it lies above the range's keys.
     std::string q = "SELECT count(*)::int FROM " + keys + " WHERE k COLLATE \"C\" <= :hi" +
-                    (c.nls ? " AND latin" : "");
+                    (c.nls ? "" : " AND latin");
     druocur *cur = nullptr;
     ASSERT_EQ(druoprs(ss, ss->seshp, q.c_str(), &cur), 0) << drdtest::stack(ss);
     int32_t below = -1;
     ASSERT_EQ(druobnd(ss, cur, ":hi", hi, sizeof hi, DRUO_STRING), 0);
     ASSERT_EQ(druodef(ss, cur, 1, &below, sizeof below, DRUO_INTEGER), 0);
     EXPECT_EQ(druoexf(ss, cur, 1), 0) << drdtest::stack(ss);
-    EXPECT_EQ(below, c.below) << (c.nls ? c.nls : "UTF8");
+    EXPECT_EQ(below, c.below) << (c.nls ? c.nls : "default");
     druofre(ss, ss->seshp, &cur);
     drdtest::logoff(ss);
   }

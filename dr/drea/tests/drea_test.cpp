@@ -105,9 +105,9 @@ TEST_F(TestEngine, QueryHandsThirtyMadeUpHitsByKeyOrByNumber) {
 
 TEST_F(TestEngine, StoredQueriesHighlightAndTheRestFailWithoutAMessage) {
   char buf[16];
-  int rcs[] = {ops()->sqsave(eng, "q", 1, "a", nullptr, 0), ops()->sqdel(eng, "q", 1, 0),
-               ops()->sqref(eng, "q", 1, nullptr, 1), ops()->sqpurge(eng, 1),
-               ops()->sqtext(eng, "q", 1, buf, sizeof buf, ""),
+  int rcs[] = {ops()->sqsave(eng, "q", "1", "a", nullptr, 0), ops()->sqdel(eng, "q", "1", 0),
+               ops()->sqref(eng, "q", "1", nullptr, 1), ops()->sqpurge(eng, "1"),
+               ops()->sqtext(eng, "q", "1", buf, sizeof buf, ""),
                ops()->hlite(eng, nullptr, nullptr, nullptr, nullptr, "k", nullptr, 42),
                ops()->unsup(eng)};
   for (int rc : rcs) EXPECT_EQ(rc, 1);

@@ -3,6 +3,7 @@
 // truncate, the index log, a resumed run after a killed one, and the slots
 // that are not available yet.
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -63,10 +64,9 @@ TEST_F(Life, SlotsNotBuiltYetSaySo) {
     const char *what;
     std::function<int()> call;
   } cases[] = {
-      {"begin optimise", [&] { return o->bnox(e, 1, 1); }},
-      {"optimise", [&] { return o->optx(e, 1, 1, 1, 0); }},
-      {"end optimise", [&] { return o->enox(e, 1); }},
-      {"save a stored query", [&] { return o->sqsave(e, "Q", 1, "a", nullptr, 0); }},
+      {"begin compaction", [&] { return o->bnox(e, 2, 1); }},
+      {"compaction", [&] { return o->optx(e, 3, 1, 1, 0); }},
+      {"end compaction", [&] { return o->enox(e, 5); }},
   };
   for (const Case &c : cases) {
     EXPECT_EQ(c.call(), 1) << c.what;
@@ -75,6 +75,110 @@ TEST_F(Life, SlotsNotBuiltYetSaySo) {
   }
   EXPECT_EQ(ops()->unsup(eng), 1);
   EXPECT_FALSE(druefind(st, 50701));
+}
+
+// The row writer of stored queries: full rows of 13106 entries, each row
+// ended by four zero bytes and keyed by its first entry; an id above the
+// evaluation limit writes what is collected and stops the walk; no hit
+// writes no row.
+TEST_F(Life, StoredQueryRowsHoldAtMost13106Entries) {
+  begin();
+  auto *m = reinterpret_cast<drebsobj *>(reinterpret_cast<drebobj *>(eng)->sqm);
+  pq->one("INSERT INTO dr$sqe (query_name, session_id, query_text, pol_id) VALUES"
+          " ('BIG', 's1', 'x', 42), ('ONE', 'SYSTEM', 'x', 42), ('NONE', 's1', 'x', 42)");
+  auto row = std::make_unique<drebsrow>();
+  struct Case {
+    const char *name;
+    std::vector<std::pair<uint32_t, uint32_t>> hits;
+    uint32_t limit;
+    int last;  // the writer's answer to the last hit
+    std::string rows;
+  } cases[] = {
+      {"big", {}, 100000, 0,
+       "1:65534:00000000 13107:65534:00000000 26213:18944:00000000"},
+      {"one", {{258, 87}, {301, 5}}, 300, 2, "258:9:0000010257"},
+      {"none", {{0, 0}}, 300, 0, ""},
+  };
+  for (uint32_t i = 1; i <= 30000; ++i) cases[0].hits.push_back({i, i % 101});
+  cases[0].hits.push_back({0, 0});
+  for (const Case &c : cases) {
+    row->limit = c.limit;
+    ASSERT_EQ(drebsrowbeg(m, c.name, "s1", row.get()), 0) << stack();
+    int rc = 0;
+    for (auto &[doc, score] : c.hits) rc = drebsput(row.get(), doc, score);
+    EXPECT_EQ(rc, c.last) << c.name;
+    EXPECT_EQ(drebsrowend(row.get()), 0) << stack();
+    commit();
+    // The first entry of a one-entry row, else the last four bytes.
+    std::string got = pq->one("SELECT coalesce(string_agg(first_doc || ':' || length(query_result) || ':' ||"
+                              " encode(CASE WHEN length(query_result) = 9 THEN substr(query_result, 1, 5)"
+                              " ELSE substr(query_result, length(query_result) - 3) END, 'hex'), ' '"
+                              " ORDER BY first_doc), '') FROM t.dr_00042_sqr WHERE query_name = upper($1)",
+                              {c.name})
+                          .value_or("?");
+    EXPECT_EQ(got, c.rows) << c.name;
+  }
+  // The session id of a 'SYSTEM' definition is copied into its rows.
+  EXPECT_EQ(pq->one("SELECT session_id FROM t.dr_00042_sqr WHERE query_name = 'ONE'"), "SYSTEM");
+  // Every entry of the big rows, in order.
+  EXPECT_EQ(pq->one("SELECT sum(length(query_result) - 4) / 5 FROM t.dr_00042_sqr WHERE query_name = 'BIG'"),
+            "30000");
+}
+
+// Lazy deletes take the postings of retired documents out of the token
+// table: a row left with other documents is rewritten, a row of dead
+// documents only goes, a row without one is read and left (of five rows
+// read, two go and one is rewritten); the end purges
+// the dead ids. The arguments are checked first.
+TEST_F(Life, LazyDeletesRemoveThePostingsOfDeadDocuments) {
+  begin();
+  ASSERT_EQ(populate({doc("1", "one two"), doc("2", "two three"), doc("3", "two four"),
+                      doc("4", "five")}),
+            0)
+      << stack();
+  ASSERT_EQ(ops()->endx(eng, 1, 'C'), 0) << stack();
+  auto before = postings();
+  uint32_t d2 = std::stoul(text("select docid from t.dr_00042_ktb where textkey = '2'"));
+  uint32_t d4 = std::stoul(text("select docid from t.dr_00042_ktb where textkey = '4'"));
+  drobj *ids = reinterpret_cast<drebobj *>(eng)->docids;
+  const char *keys[] = {"2", "4"};
+  ASSERT_EQ(drops<drdidops>(ids)->retire(ids, 2, keys), 0) << stack();
+  ASSERT_EQ(ops()->bnox(eng, 1, 1), 0) << stack();
+  ASSERT_EQ(ops()->optx(eng, 1, 1, 1, 0), 0) << stack();
+  auto after = postings();
+  for (auto &[word, posts] : before) {
+    postfix::Posts want;
+    for (auto &p : posts)
+      if (p.doc != d2 && p.doc != d4) want.push_back(p);
+    if (want.empty()) {
+      EXPECT_EQ(after.count(word), 0u) << word;
+    } else {
+      EXPECT_EQ(after[word], want) << word;
+    }
+  }
+  EXPECT_NE(log().find("Starting index optimization for Lazy Deletes"), std::string::npos) << log();
+  EXPECT_NE(log().find("Garbage-collecting 2 dead documents between"), std::string::npos) << log();
+  EXPECT_NE(log().find("Rows read 5, deleted 2, updated 1."), std::string::npos) << log();
+  ASSERT_EQ(ops()->enox(eng, 1), 0) << stack();
+  EXPECT_EQ(text("select count(*) from t.dr_00042_lst where ltype = 'D'"), "0");
+  // Nothing dead any more: nothing to do.
+  EXPECT_EQ(ops()->optx(eng, 1, 1, 1, 0), 0) << stack();
+  // An unknown mode names itself and does nothing.
+  EXPECT_EQ(ops()->optx(eng, 7, 1, 1, 0), 0) << stack();
+  EXPECT_NE(log().find("optimization for Unnknown!"), std::string::npos);
+  // A server number above the count, or ids that do not match their count.
+  drobj *ix = reinterpret_cast<drebobj *>(eng)->indexer;
+  const int32_t one[] = {5};
+  struct Bad {
+    int32_t srvcnt, srvno;
+    const int32_t *dead;
+    int32_t ndead;
+  } bad[] = {{2, 3, one, 1}, {1, 1, nullptr, 5}, {1, 1, one, 0}};
+  for (const Bad &b : bad) {
+    EXPECT_EQ(drops<dridxops>(ix)->opt(ix, nullptr, b.srvcnt, b.srvno, b.dead, b.ndead, 1, 0), 1);
+    EXPECT_TRUE(druefind(st, 50600)) << b.srvno << " " << b.ndead;
+    drueclr(st);
+  }
 }
 
 // A run on another server was killed after a full flush of k1: its log

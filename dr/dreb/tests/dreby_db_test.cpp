@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <map>
 #include <string>
 #include <utility>
@@ -119,6 +121,65 @@ Hits merged(const std::vector<Posts> &lists) {
   Hits h;
   for (auto &[doc, c] : n) h.push_back({doc, c >= 10 ? 100 : c * 10});
   return h;
+}
+
+// A stored query's result row: 5-byte entries, then the zero id.
+std::string sqerow(const Hits &entries) {
+  std::string hex = "'\\x";
+  char b[16];
+  for (auto &[doc, score] : entries) {
+    std::snprintf(b, sizeof b, "%08x%02x", doc, score);
+    hex += b;
+  }
+  return hex + "00000000'::bytea";
+}
+
+TEST_F(Leaves, StoredQueryLeafReadsTheSavedHitsOfItsSession) {
+  std::string sqr = table + "_sqr";
+  sql("CREATE TABLE " + sqr +
+      " (query_name varchar(32) NOT NULL, session_id varchar(32) NOT NULL, first_doc bigint NOT NULL,"
+      " query_result bytea)");
+  drebysqr q{sqr.c_str(), "query_result", "query_name", "session_id", "first_doc"};
+  ctx.sqr = &q;
+  std::strcpy(st->qsess, "me");
+  struct Row {
+    const char *name, *sid;
+    uint32_t first;
+    std::string value;
+  } rows[] = {
+      {"A", "me", 2, sqerow({{2, 10}, {5, 0}, {9, 100}})},
+      {"A", "me", 20, sqerow({{20, 30}, {21, 40}})},
+      {"B", "other", 3, sqerow({{3, 50}})},
+      {"S", "SYSTEM", 4, sqerow({{4, 70}})},
+      {"N", "me", 1, "NULL"},
+      {"N", "me", 7, sqerow({{7, 10}})},
+      // No terminator, and a cut entry at the end.
+      {"T", "me", 11, "'\\x0000000b140000'::bytea"},
+  };
+  for (const Row &r : rows)
+    sql("INSERT INTO " + sqr + " VALUES ('" + r.name + "', '" + r.sid + "', " + std::to_string(r.first) +
+        ", " + r.value + ")");
+  row("w", {{9, 1, {}, {}}, {21, 1, {}, {}}, {22, 1, {}, {}}});
+  struct Case {
+    const char *query;
+    Hits hits;
+  } cases[] = {
+      {"SQE(A)", {{2, 10}, {5, 0}, {9, 100}, {20, 30}, {21, 40}}},
+      {"SQE(a)", {{2, 10}, {5, 0}, {9, 100}, {20, 30}, {21, 40}}},
+      {"SQE(none)", {}},
+      {"SQE(B)", {}},
+      {"SQE(S)", {{4, 70}}},
+      {"SQE(N)", {{7, 10}}},
+      {"SQE(T)", {{11, 20}}},
+  };
+  for (const Case &c : cases) EXPECT_EQ(walk(c.query), c.hits) << c.query;
+  // An AND moves the leaf to targets: below them entries are passed over,
+  // within a row and from one row into the next.
+  Hits both = walk("SQE(A) & w");
+  std::vector<uint32_t> docs;
+  for (auto &h : both) docs.push_back(h.first);
+  EXPECT_EQ(docs, (std::vector<uint32_t>{9, 21}));
+  sql("DROP TABLE " + sqr);
 }
 
 TEST_F(Leaves, Scores) {

@@ -24,7 +24,9 @@ struct Session : ::testing::Test {
 
   void SetUp() override {
     PGTEST_NEED_DB(db);
-    ASSERT_EQ(statefix::build(&s), 0);
+    // A UTF8 session: some byte strings are no text of it (see the refused
+    // reply below).
+    ASSERT_EQ(statefix::build(&s, "AMERICAN_AMERICA.UTF8"), 0);
     user = db.user();
     s->pmask = mask;
     s->user = user.data();

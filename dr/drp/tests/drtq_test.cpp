@@ -366,12 +366,23 @@ TEST_F(Component, ExpansionsStopBelowTheTermLimit) {
   }
 }
 
+// A word list that fails ends the query with one message: its own when it
+// says why, else one internal error.
 TEST_F(Component, WordListFailuresEndTheQuery) {
   words.fail = 1;
   Out o = parse("riv%");
   EXPECT_EQ(o.rc, 1);
-  EXPECT_EQ(o.msgs, (std::vector<int>{DRPM_INTERNAL, DRPM_INTERNAL}));
+  EXPECT_EQ(o.msgs, std::vector<int>{DRPM_INTERNAL});
   EXPECT_EQ(o.console, "component failed\n");
+  words.srv = srv;
+  words.refuse = 50701;
+  for (const char *q : {"$dogs", "?dgo", "!dawg", "riv%"}) {
+    o = parse(q);
+    EXPECT_EQ(o.rc, 1) << q;
+    EXPECT_EQ(o.msgs, std::vector<int>{50701}) << q;
+    EXPECT_EQ(o.console, "") << q;
+  }
+  words.refuse = 0;
   words.fail = 7;
   o = parse("riv%");
   EXPECT_EQ(o.msgs, std::vector<int>{DRPM_TOOBIG});

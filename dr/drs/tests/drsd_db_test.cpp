@@ -2,6 +2,7 @@
 // line order, files copied whole, and each kind built by the registry for a
 // policy that exists only as dictionary rows.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -93,6 +94,12 @@ TEST_F(Kinds, FilesAreCopiedWhole) {
   file("inner", 10);
   ASSERT_EQ(mkdir((dir + "/sub").c_str(), 0755), 0);
   std::string inner = file("sub/inner", 7);
+  // What a name may reach besides a file inside PATH: a link out of it, a
+  // FIFO that nobody writes (opened blocking it would wait for ever), a
+  // folder.
+  ASSERT_EQ(symlink((dir + "/big").c_str(), (dir + "/sub/link").c_str()), 0);
+  ASSERT_EQ(mkfifo((dir + "/sub/fifo").c_str(), 0600), 0);
+  ASSERT_EQ(mkdir((dir + "/sub/deeper").c_str(), 0755), 0);
   struct {
     const char *name;
     std::optional<std::string> row;  // the file name in the row
@@ -109,6 +116,14 @@ TEST_F(Kinds, FilesAreCopiedWhole) {
       {"empty name", "", "", "", 0},
       {"missing file", "none", "", "", 11101},
       {"name too long", std::string(600, 'n'), "", "", 10724},
+      {"up out of the path", "../big", "sub", "", 10725},
+      {"absolute name out of the path", dir + "/big", "sub", "", 10725},
+      {"link out of the path", "link", "sub", "", 10725},
+      {"the path itself", ".", "sub", "", 10725},
+      {"missing inside the path", "none", "sub", "", 11101},
+      {"FIFO", "fifo", "sub", "", 10726},
+      {"folder", "deeper", "sub", "", 10726},
+      {"device", "/dev/zero", nullptr, "", 10726},
   };
   int pol = 960;
   for (const auto &c : cases) {
@@ -131,7 +146,7 @@ TEST_F(Kinds, FilesAreCopiedWhole) {
       EXPECT_TRUE(druefind(st, c.msg)) << stack();
       // A file that cannot be opened says so itself; a refused name is the
       // data store's failure.
-      EXPECT_EQ(druefind(st, 10000) != 0, c.msg != 11101) << stack();
+      EXPECT_EQ(druefind(st, 10000) != 0, c.msg == 10724) << stack();
       drueclr(st);
     } else {
       std::vector<Doc> docs = drain(ds);
@@ -179,6 +194,15 @@ TEST_F(Kinds, RegistryBuildsEachKindFromDictionaryRows) {
     ASSERT_EQ(drasmrel(st, p), 0);
     EXPECT_EQ(p->comp[DRCLS_DATASTORE - 1].obj, nullptr);
   }
+  // The URL kind says plainly that it is not there yet.
+  drasmtab.ds[4].fn = drsurlnew;
+  policy(++pol, "REG", "BODY", 8, "K", 2, "LN");
+  prefer(pol, 4);
+  drdmpol *p = drqpol(st, pol);
+  ASSERT_NE(p, nullptr) << stack();
+  EXPECT_NE(drasmobj(st, st->seshp, p, DRCLS_DATASTORE), 0);
+  EXPECT_TRUE(druefind(st, 50701)) << stack();
+  drueclr(st);
   drasmtab = saved;
 }
 

@@ -1,13 +1,15 @@
-// The listener's pieces that need no database: numeric arguments and the
-// command table.
+// The listener's pieces that need no database: numeric arguments, the
+// command table and what a signal stops.
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <csignal>
 #include <cstring>
 #include <string>
 
 #include "dr/drt/drt.h"
 #include "dr/drt/drtint.h"
+#include "dr/dru/dru.h"
 
 namespace {
 
@@ -80,6 +82,56 @@ TEST(Drtlrwtxt, SplitsAStatementOverTwoArguments) {
     EXPECT_EQ(r.args[7].len, c.a8) << c.len;
   }
   dracnfre(&s);
+}
+
+// A signal stops every long loop and every statement but the transport's,
+// and the loop that stops says why once; without one, a state with no
+// dispatcher yet (start-up) goes on without asking the database.
+TEST(Drtlask, ASignalStopsLoopsAndStatementsButNotTheTransport) {
+  drsrvstate *s = nullptr;
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(dracnnew(&s), 0);
+  testing::internal::GetCapturedStdout();
+  ASSERT_EQ(s->mstate, nullptr);
+  struct {
+    int sig;
+    int ask, point, work, transport, pushed;
+  } cases[] = {{0, 0, 0, 0, 0, 0}, {SIGTERM, DRT_INTR, 1, 1, 0, 1}};
+  for (auto &c : cases) {
+    drtstop = c.sig;
+    drueclr(s);
+    EXPECT_EQ(drtlask(s), c.ask) << c.sig;
+    EXPECT_EQ(drtlpoint(s), c.point) << c.sig;
+    EXPECT_EQ(drtlpoint(s), c.point) << c.sig;
+    EXPECT_EQ(drtlwatch(s, DRUO_WORK), c.work) << c.sig;
+    EXPECT_EQ(drtlwatch(s, DRUO_TRANSPORT), c.transport) << c.sig;
+    EXPECT_EQ(drtlintr(), c.sig ? 1 : 0) << c.sig;
+    EXPECT_EQ(rtmsgcnt(s->msg), c.pushed) << c.sig;
+    EXPECT_EQ(druefind(s, 50707) != 0, c.pushed == 1) << c.sig;
+  }
+  drtstop = 0;
+  drtlnext();
+  drueclr(s);
+  dracnfre(&s);
+}
+
+}  // namespace
+
+namespace {
+
+// The test documents lie one after another, each with its length.
+TEST(Drcmdtdoc, WritesNumberedDocumentsBackToBack) {
+  char buf[512];
+  int32_t lens[12] = {};
+  ASSERT_EQ(drcmdtdoc(nullptr, 12, lens, buf), 0);
+  size_t at = 0;
+  for (int i = 0; i < 12; ++i) {
+    std::string want = "This is the text of document " + std::to_string(i) + "\n";
+    EXPECT_EQ(lens[i], static_cast<int32_t>(want.size())) << i;
+    EXPECT_EQ(std::string(buf + at, want.size()), want) << i;
+    at += want.size();
+  }
+  EXPECT_EQ(drcmdtdoc(nullptr, 0, lens, buf), 0);
 }
 
 }  // namespace

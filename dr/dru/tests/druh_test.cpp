@@ -354,9 +354,12 @@ TEST_F(Table, DescriptionListsTheChains) {
 // keeps exactly the keys the map keeps, each element keeps its data, and a
 // full iteration hands out every key once.
 TEST_F(Table, AgreesWithAMapUnderRandomOperations) {
+  for (int grows : {0, 1})
   for (int keytype : {DRUH_INTKEY, DRUH_STRKEY}) {
     SCOPED_TRACE(keytype);
+    SCOPED_TRACE(grows);
     druhtab *t = make(7, 8, keytype);
+    if (grows) druhauto(t);
     std::map<std::string, uint32_t> model;
     std::mt19937 rng(42);
     auto key_of = [&](uint32_t k) {
@@ -403,6 +406,54 @@ TEST_F(Table, AgreesWithAMapUnderRandomOperations) {
     for (auto &kv : model) EXPECT_EQ(seen.count(kv.first), 1u) << kv.first;
     druhfre(t);
   }
+}
+
+// A table that grows keeps every key and its data through each growth, past
+// the 16-bit bucket counts too; integer chains stay ascending; and no growth
+// happens while an iteration is under way.
+TEST_F(Table, AGrowingTableKeepsEveryKey) {
+  druhtab *s = make(7, 4, DRUH_STRKEY);
+  druhauto(s);
+  const uint32_t n = 300000;
+  for (uint32_t i = 0; i < n; ++i) {
+    std::string k = "term" + std::to_string(i);
+    std::memcpy(ins(s, k.c_str()), &i, 4);
+  }
+  EXPECT_GT(s->nbuckets, static_cast<uint32_t>(DRUH_MAXBUCKETS));
+  EXPECT_EQ(s->count, n);
+  for (uint32_t i = 0; i < n; i += 7) {
+    std::string k = "term" + std::to_string(i);
+    void *e = nullptr;
+    ASSERT_EQ(druhget(s, k.c_str(), &e), 0);
+    ASSERT_NE(e, nullptr) << k;
+    uint32_t v;
+    std::memcpy(&v, e, 4);
+    ASSERT_EQ(v, i);
+  }
+  EXPECT_EQ(walk(s).size(), n);
+  druhfre(s);
+
+  druhtab *t = make(7, 4, DRUH_INTKEY);
+  druhauto(t);
+  void *e;
+  for (uint32_t k = 0; k < 10; ++k) ins(t, k * 1000);
+  ASSERT_EQ(druhnxt(t, &e), 0);  // an iteration under way: no growth
+  uint32_t before = t->nbuckets;
+  for (uint32_t k = 10; k < 100; ++k) ins(t, k * 1000);
+  EXPECT_EQ(t->nbuckets, before);
+  t->cursor = nullptr;
+  ins(t, 7u);
+  EXPECT_GT(t->nbuckets, before);
+  std::vector<std::string> keys = walk(t);
+  EXPECT_EQ(keys.size(), 101u);
+  for (uint32_t b = 0; b < t->nbuckets; ++b)
+    for (druhelt *x = t->buckets[b]; x && x->next; x = x->next) {
+      uint32_t a, c;
+      std::memcpy(&a, reinterpret_cast<unsigned char *>(x + 1) + t->stride, 4);
+      std::memcpy(&c, reinterpret_cast<unsigned char *>(x->next + 1) + t->stride, 4);
+      EXPECT_LT(a, c);
+    }
+  druhfre(t);
 }
 
 }  // namespace

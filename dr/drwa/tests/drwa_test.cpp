@@ -1,106 +1,80 @@
-// The stand-in word list: wildcards answered with the index's words that the
-// engine finds, the other expansions refused by name, and too many words
-// refusing the query; through the query parser as a query meets it.
+// The fuzzy provider's Japanese patterns, worked out from the kana variant
+// tables, in a JA16EUC session and, through conversion, in a UTF8 one; and
+// which words take the Japanese way at all.
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "dr/drd/drd.h"
-#include "dr/drp/drtq.h"
 #include "dr/drwa/drwa.h"
-#include "tests/fixtures/query/qdoubles.h"
+#include "platform/nls/nls.h"
 #include "tests/fixtures/server/statefix.h"
 
 namespace {
 
-struct StandIn : ::testing::Test {
-  drsrvstate *srv = nullptr;
-  qdbl::Lexer lex;
-  qdbl::Engine eng;
-  std::unique_ptr<drdmpol> pol = std::make_unique<drdmpol>();
-  drobj *wl = nullptr;
+// Converts UTF-8 text into a set (for the JA16EUC session's input and back).
+std::string conv(const char *to, const char *from, const std::string &s) {
+  const nlscs *t = nlscsbyname(to), *f = nlscsbyname(from);
+  std::string out(s.size() * 4 + 1, '\0');
+  size_t used = 0;
+  long n = nlsconv(t, out.data(), out.size(), f, s.data(), s.size(), &used);
+  out.resize(n < 0 ? 0 : static_cast<size_t>(n));
+  return out;
+}
 
+struct Patterns : ::testing::TestWithParam<const char *> {
+  drsrvstate *st = nullptr;
+  std::string set;  // the session's character set
   void SetUp() override {
-    ASSERT_EQ(statefix::build(&srv), 0);
-    eng.srv = srv;
-    pol->comp[DRCLS_ENGINE - 1].obj = eng.obj();
-    wl = drwanew(srv, srv->seshp, 1, pol.get());
-    ASSERT_NE(wl, nullptr);
+    set = GetParam();
+    ASSERT_EQ(statefix::build(&st, ("JAPANESE_JAPAN." + set).c_str()), 0);
   }
-  void TearDown() override {
-    if (wl) EXPECT_EQ(drops<drwlops>(wl)->free(wl), 0);
-    dracnfre(&srv);
+  void TearDown() override { dracnfre(&st); }
+  // The patterns of a word written in UTF-8, back in UTF-8.
+  std::vector<std::string> of(const std::string &word) {
+    char *buf = nullptr;
+    const char **pats = nullptr;
+    int32_t n = 0;
+    std::vector<std::string> out;
+    EXPECT_EQ(drwafjapat(st, conv(set.c_str(), "UTF8", word).c_str(), &buf, &pats, &n), 0);
+    for (int32_t i = 0; i < n; ++i) out.push_back(conv("UTF8", set.c_str(), pats[i]));
+    void *b = buf, *p = pats;
+    if (b) drumfre(st, st->hpmgr, st->seshp, &b);
+    if (p) drumfre(st, st->hpmgr, st->seshp, &p);
+    return out;
   }
-
-  // Parses and normalises a query as the query commands do: the tree, or
-  // the message numbers and their text.
-  std::string parse(const char *q, std::vector<int> *msgs = nullptr, std::string *text = nullptr) {
-    drueclr(srv);
-    EXPECT_EQ(dracnchp(srv), 0);
-    drobj *qp = drtqnew(srv, DRTQ_KIND);
-    const drtqops *ops = drops<drtqops>(qp);
-    EXPECT_EQ(ops->setup(qp, DRTQ_QUERY, "SCOTT", nullptr, wl, nullptr, lex.obj(), nullptr,
-                         eng.obj(), 0),
-              0);
-    testing::internal::CaptureStdout();
-    int rc = ops->parse(qp, q);
-    testing::internal::GetCapturedStdout();
-    if (msgs)
-      for (int i = 1; i <= rtmsgcnt(srv->msg); i++) msgs->push_back(rtmsgnum(srv->msg, i));
-    if (text) {
-      char buf[4000] = "";
-      druestk(srv, buf, sizeof buf);
-      *text = buf;
-    }
-    if (rc != 0) return "";
-    drpabuf *b = nullptr;
-    ops->root(qp, &b);
-    return qdbl::render(b, b->root);
+  bool ja(const std::string &word) {
+    return drwafisja(st, conv(set.c_str(), "UTF8", word).c_str());
   }
 };
 
-TEST_F(StandIn, WildcardsGetTheIndexWordsTheEngineFinds) {
-  eng.like["RIVER%"] = {"RIVERS", "RIVER", "RIVERBANK"};
-  eng.like["SHI%"] = {"SHIP"};
-  EXPECT_EQ(parse("river% | shi% | nothing%"),
-            "OR(EQUIVALENCE(RIVER, RIVERBANK, RIVERS), SHIP~, NOTHING%~)");
-  EXPECT_EQ(eng.patterns, (std::vector<std::string>{"RIVER%", "SHI%", "NOTHING%"}));
+TEST_P(Patterns, KanaVariantsAreSpelledOut) {
+  using V = std::vector<std::string>;
+  EXPECT_EQ(of("ヴァイオリン"), (V{"バイオリン%", "バーイオリン%", "ヴァイオリン%", "ヴァーイオリン%"}));
+  EXPECT_EQ(of("キャット"), (V{"キャッチ%", "キャッテ%", "キャッツ%", "キャット%", "キャーッチ%",
+                               "キャーッテ%", "キャーッツ%", "キャーット%"}));
+  EXPECT_EQ(of("関ヶ原"), (V{"関原%", "関ッ原%", "関ヵ原%", "関ヶ原%"}));
+  // A word too long for the work area loses its variants and keeps a
+  // head of whole characters, each pattern within the 32 bytes.
+  V longword = of("バイオリンバイオリンバイオリンバイオリン");
+  ASSERT_EQ(longword.size(), 2u);
+  for (const std::string &p : longword)
+    EXPECT_LE(conv("JA16EUC", "UTF8", p).size() + 1, static_cast<size_t>(DRWA_JAWORK)) << p;
+  EXPECT_EQ(longword[0], "バイオリンバイオリンバイオリ%");
 }
 
-TEST_F(StandIn, OtherExpansionsAreRefusedByName) {
-  const struct {
-    const char *query;
-    const char *name;
-  } rows[] = {{"$boat", "stem expansion"}, {"?boat", "fuzzy expansion"},
-              {"!boat", "soundex expansion"}};
-  for (const auto &r : rows) {
-    std::vector<int> msgs;
-    std::string text;
-    EXPECT_EQ(parse(r.query, &msgs, &text), "") << r.query;
-    ASSERT_FALSE(msgs.empty()) << r.query;
-    EXPECT_EQ(msgs.front(), 50701) << r.query;
-    EXPECT_NE(text.find(r.name), std::string::npos) << text;
+TEST_P(Patterns, OnlyKanaAndKanjiTakeTheJapaneseWay) {
+  EXPECT_TRUE(ja("ヴァイオリン"));
+  EXPECT_TRUE(ja("ひらがな"));
+  EXPECT_TRUE(ja("関ヶ原"));
+  EXPECT_FALSE(ja("BOAT"));
+  EXPECT_FALSE(ja("ー"));
+  if (set == "UTF8") {
+    EXPECT_FALSE(ja("école"));
+    EXPECT_FALSE(ja("über"));
   }
 }
 
-TEST_F(StandIn, TooManyWordsRefuseTheQuery) {
-  std::vector<std::string> many;
-  for (int i = 0; i < DRWA_MAXWORDS + 1; ++i) many.push_back("W" + std::to_string(i));
-  eng.like["W%"] = many;
-  std::vector<int> msgs;
-  EXPECT_EQ(parse("w%", &msgs), "");
-  EXPECT_EQ(msgs, (std::vector<int>{50937, 50937}));
-  // At the limit the query is only held to the equivalence's own bound.
-  many.pop_back();
-  eng.like["W%"] = many;
-  msgs.clear();
-  EXPECT_EQ(parse("w%", &msgs), "");
-  EXPECT_EQ(msgs, (std::vector<int>{50937, 50937}));
-  many.resize(3);
-  eng.like["W%"] = many;
-  EXPECT_EQ(parse("w%"), "EQUIVALENCE(W0, W1, W2)");
-}
+INSTANTIATE_TEST_SUITE_P(Sessions, Patterns, ::testing::Values("JA16EUC", "UTF8"));
 
 }  // namespace

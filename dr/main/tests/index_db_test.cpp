@@ -66,12 +66,12 @@ TEST_F(Indexing, EachStepMakesAndRemovesItsObjects) {
   EXPECT_EQ(c->one("SELECT count(*) FROM " + idxfix::object(kPol, "ktb")), "0");
   EXPECT_EQ(c->one("SELECT string_agg(ltype || idcount, ',') FROM " + idxfix::object(kPol, "lst")), lst);
 
-  // Optimisation is not there yet for the base engine.
+  // Compaction is not there yet for the base engine.
   for (auto [code, args] : std::vector<std::pair<int, std::vector<std::optional<std::string>>>>{
-           {37, {pol, "1", "1"}}, {14, {pol, "1", "0", "1", "1"}}, {33, {pol, "1"}}}) {
+           {37, {pol, "1", "2"}}, {14, {pol, "3", "0", "1", "1"}}, {33, {pol, "4"}}}) {
     Reply r = cmd(code, args);
     EXPECT_EQ(r.code, 102) << code;
-    EXPECT_TRUE(has(r.arg(1), "DRG-50701: index optimisation")) << r.arg(1);
+    EXPECT_TRUE(has(r.arg(1), "DRG-50701: index compaction")) << r.arg(1);
   }
 
   // Drop leaves nothing; the components go with it and a new run builds
@@ -142,6 +142,44 @@ TEST_F(Indexing, AnInterruptedPopulateSaysSoAndLeavesItsIdsDeleted) {
   EXPECT_EQ(c->one("SELECT string_agg(ltype || idcount, ',' ORDER BY data::bigint) FROM " +
                    idxfix::object(kPol, "lst")),
             "D150,F3999999850");
+}
+
+// SIGTERM while a populate waits on a document that takes minutes to read
+// ends the server at once (the statement is cancelled), and a populate
+// resumed by a new server indexes every document once.
+TEST_F(Indexing, ASignalEndsALongPopulateThatResumesLater) {
+  c->one("INSERT INTO t.docs SELECT n, 'word ' || n FROM generate_series(4, 300) n");
+  idxfix::policy(*c, kPol, "DOCS", {});
+  ASSERT_EQ(cmd(10, {pol, "1", "1", "C"}).code, 101);
+  // Another session holds the table, so the populate's read waits on it
+  // until the signal comes.
+  Conn holder(db.name);
+  holder.one("BEGIN");
+  holder.one("LOCK TABLE t.docs IN ACCESS EXCLUSIVE MODE");
+  int id = pgtest::post(*c, 11, {pol, "1", "1", "1", "C"});
+  ASSERT_TRUE(pgtest::waitrow(*c,
+                              "SELECT count(*) FROM pg_stat_activity WHERE wait_event_type = 'Lock'"
+                              " AND datname = current_database() AND query ILIKE '%docs%'",
+                              "1", 60))
+      << srv.log();
+  kill(srv.pid, SIGTERM);
+  EXPECT_EQ(srv.wait(), 0) << srv.log();
+  EXPECT_TRUE(has(srv.log(), "DRG-50707: message " + std::to_string(id) + " was interrupted"))
+      << srv.log();
+
+  holder.one("COMMIT");
+  pgtest::Server again;
+  setenv("NLS_LANG", idxfix::kNls, 1);
+  again.start({"-user", db.user(), "-logfile", again.logpath, "-personality", "DQM"}, db.name);
+  unsetenv("NLS_LANG");
+  ASSERT_TRUE(again.ready()) << again.out();
+  Reply r = cmd(11, {pol, "1", "1", "1", "R"});
+  EXPECT_EQ(r.code, 101) << r.arg(1) << again.log();
+  EXPECT_EQ(c->one("SELECT count(DISTINCT textkey) || '/' || count(*) FROM " +
+                   idxfix::object(kPol, "ktb")),
+            "300/300");
+  EXPECT_EQ(cmd(21, {}).code, 101);
+  EXPECT_EQ(again.wait(), 0);
 }
 
 TEST_F(Indexing, AChangedRowsBatchThatFailsComesBack) {

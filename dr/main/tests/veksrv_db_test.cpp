@@ -201,6 +201,47 @@ TEST(Veksrv, SleepsAndIsInterrupted) {
   EXPECT_EQ(count(srv.log(), "Cmd " + std::to_string(ref.id) + ": refresh, user="), 1u);
 }
 
+// A command whose statement runs long (here a user's copy from a view that
+// sleeps 90 s) stops when its submitter gives up and when the server is
+// told to stop: the server cancels the statement and goes on.
+TEST(Veksrv, StopsTheStatementOfAWithdrawnCommand) {
+  Database db;
+  PGTEST_NEED_DB(db);
+  Conn c(db.name);
+  c.one("CREATE VIEW slowsrc AS SELECT 'k'::varchar(64) AS textkey, 1 AS score FROM pg_sleep(90)");
+  // The copy asleep in the server's session (the poll's own short waits
+  // sleep too).
+  const std::string sleeping =
+      "SELECT count(*) FROM pg_stat_activity WHERE wait_event = 'PgSleep'"
+      " AND datname = current_database() AND query LIKE '%dr$callback%'";
+  for (bool signal : {false, true}) {
+    Server srv;
+    srv.start({"-user", db.user(), "-logfile", srv.logpath}, db.name);
+    ASSERT_TRUE(srv.ready()) << srv.out();
+    Reply get = pgtest::submit(c, 46, {"7", "RESULT", "1"});
+    ASSERT_EQ(get.code, 101) << get.arg(1);
+    int id = pgtest::post(c, 44, {get.arg(4), "slowsrc", "1", "1", "5", "0", "1"});
+    ASSERT_TRUE(pgtest::waitrow(c, sleeping, "1")) << srv.log();
+    if (!signal) {
+      std::string err = c.fails("CALL dispatcher.wait_reply($1::integer, 1)", {std::to_string(id)});
+      EXPECT_TRUE(has(err, "(state in service): withdrawn")) << err;
+      EXPECT_TRUE(srv.waitlog("DRG-50707: message " + std::to_string(id) + " was interrupted"))
+          << srv.log();
+      EXPECT_EQ(c.one(sleeping), "0");
+      EXPECT_EQ(pgtest::submit(c, 201, {"2", "40"}).arg(3), "42");
+      EXPECT_EQ(pgtest::submit(c, 21).code, 101);
+    } else {
+      kill(srv.pid, SIGTERM);
+      auto r = c.run("CALL dispatcher.wait_reply($1::integer, 20)", {std::to_string(id)});
+      ASSERT_EQ(PQntuples(r), 1);
+      EXPECT_TRUE(has(PQgetvalue(r, 0, 1), "was interrupted")) << PQgetvalue(r, 0, 1);
+      PQclear(r);
+    }
+    EXPECT_EQ(srv.wait(), 0) << srv.log();
+    EXPECT_EQ(c.one(sleeping), "0");
+  }
+}
+
 // A server killed in the middle of a command holds no message: its
 // submitter learns at once that the server died, and no other server runs
 // the command again.
@@ -320,6 +361,73 @@ TEST(Veksrv, KeepsUsersApart) {
   EXPECT_EQ(pgtest::submit(cboss, 21).code, 101);
   EXPECT_EQ(srv.wait(), 0);
 }
+
+// Word of new work can be lost or come once for many commands; no command is
+// stranded for it. A submitter that is cancelled while it waits leaves no
+// lock and no message behind, whether its command was in service or queued.
+TEST(Veksrv, NeverStrandsACommand) {
+  Database db;
+  PGTEST_NEED_DB(db);
+  Server srv;
+  srv.start({"-user", db.user(), "-logfile", srv.logpath}, db.name);
+  Conn c(db.name), b(db.name), d(db.name);
+  ASSERT_TRUE(srv.ready()) << srv.out();
+
+  // Queued with no word to the servers: found by the look they make anyway.
+  auto id = c.one(
+      "INSERT INTO dispatcher.message (id, command, return_address, username, args) "
+      "SELECT n, 201, 'SUBMIT_' || n, session_user, ARRAY['4', '5', NULL, NULL, NULL, NULL, NULL, "
+      "NULL, NULL, NULL] FROM dispatcher.next_id() n RETURNING id");
+  ASSERT_TRUE(id);
+  EXPECT_EQ(pgtest::await(c, atoi(id->c_str())).arg(3), "9");
+
+  // A thousand commands queued in one transaction make one word; all are
+  // answered.
+  c.one("DO $$ DECLARE n integer; BEGIN FOR i IN 1 .. 1000 LOOP "
+        "CALL dispatcher.post(201, i::text, '1', message_id => n); END LOOP; END $$");
+  auto ids = c.col("SELECT id FROM dispatcher.message ORDER BY id");
+  ASSERT_EQ(ids.size(), 1000u);
+  long sum = 0;
+  for (auto &m : ids) sum += atol(pgtest::await(c, atoi(m.c_str())).arg(3).c_str());
+  EXPECT_EQ(sum, 1000L * 1001 / 2 + 1000);
+
+  // Cancelled: a submitter whose command is in service, and one whose
+  // command is queued behind it.
+  struct Caller {
+    Conn *conn;
+    int code;
+    std::string arg;
+    std::string pid, err;
+    std::thread t;
+  } callers[] = {{&b, 200, "60", "", "", {}}, {&d, 201, "1", "", "", {}}};
+  for (auto &k : callers) {
+    k.pid = k.conn->one("SELECT pg_backend_pid()").value_or("");
+    k.t = std::thread([&k] { pgtest::submit(*k.conn, k.code, {k.arg, k.arg}, 60, &k.err); });
+    // Waiting on a lock is the sign that the submitter reached its wait.
+    ASSERT_TRUE(pgtest::waitrow(c, "SELECT count(*) > 0 FROM pg_stat_activity "
+                                   "WHERE pid = $1::integer AND wait_event_type = 'Lock'",
+                                "t", 20, {k.pid}));
+  }
+  EXPECT_EQ(c.one("SELECT string_agg(state, ',' ORDER BY id) FROM dispatcher.messages"),
+            "in service,queued");
+  for (auto &k : {1, 0}) {
+    Caller &x = callers[k];
+    c.one("SELECT pg_cancel_backend($1::integer)", {x.pid});
+    x.t.join();
+    EXPECT_TRUE(has(x.err, "canceling statement")) << x.err;
+    EXPECT_EQ(c.one("SELECT count(*) FROM pg_locks WHERE pid = $1::integer AND locktype = 'advisory'",
+                    {x.pid}),
+              "0");
+  }
+  // The command in service was interrupted, and its late reply dropped.
+  EXPECT_TRUE(srv.waitlog("drtlslp: interrupted\n"));
+  EXPECT_TRUE(pgtest::waitrow(c, "SELECT count(*) FROM dispatcher.message", "0"));
+  EXPECT_TRUE(pgtest::waitrow(c, "SELECT count(*) FROM dispatcher.reply_message", "0"));
+  EXPECT_EQ(pgtest::submit(c, 201, {"1", "2"}).arg(3), "3");
+  EXPECT_EQ(pgtest::submit(c, 21).code, 101);
+  EXPECT_EQ(srv.wait(), 0);
+}
+
 
 // Each server takes only the commands its personality takes.
 TEST(Veksrv, RoutesByPersonality) {

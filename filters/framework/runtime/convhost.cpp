@@ -127,7 +127,9 @@ int convrun(convstate* st) {
   rdrentry entry = convgetreader(format);
   if (!entry) return -1;
   if (convsetup(st) == -1) return -1;
-  entry(st->run, st->argc, st->argv);
+  // A reader that returns a status instead of ending through convfatal
+  // failed all the same: its run wrote no document.
+  if (entry(st->run, st->argc, st->argv) != 0) return -1;
   // A page that could not be written, or memory that could not be had,
   // leaves the intermediate file incomplete: no text is better than a
   // truncated one handed out as whole.

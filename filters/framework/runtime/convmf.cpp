@@ -32,10 +32,19 @@ int mffind(convstate* st, const char* name) {
 }
 
 void mffree(convstate* st, convmfile* f) {
-  for (unsigned char*& c : f->chunks)
-    if (c) convbfree(st, c);
+  for (unsigned char*& c : f->chunks) {
+    if (!c) continue;
+    if (st->nspare < CONV_MFSPARE) st->spare[st->nspare++] = c;
+    else convbfree(st, c);
+  }
   convbfree(st, f->name);
   convbfree(st, f);
+}
+
+// A chunk for a file: a spare one, else a new block; null when none.
+unsigned char* chunknew(convstate* st) {
+  if (st->nspare > 0) return st->spare[--st->nspare];
+  return static_cast<unsigned char*>(convbnew(st, CONV_MFCHUNK));
 }
 
 convmfile* mfnew(convstate* st, const char* name) {
@@ -44,7 +53,7 @@ convmfile* mfnew(convstate* st, const char* name) {
   std::memset(f, 0, sizeof *f);
   size_t n = std::strlen(name);
   f->name = static_cast<char*>(convbnew(st, n + 1));
-  f->chunks[0] = static_cast<unsigned char*>(convbnew(st, CONV_MFCHUNK));
+  f->chunks[0] = chunknew(st);
   if (!f->name || !f->chunks[0]) {
     mffree(st, f);
     return nullptr;
@@ -223,7 +232,7 @@ int convmfput(convstate* st, int handle, const void* bytes, int count) {
       // becomes the last one, reused when a truncation left it allocated.
       // A file that cannot grow ends the write with 0, the bytes so far kept.
       if (c >= CONV_MFMAXCHUNKS) return 0;
-      if (!f->chunks[c]) f->chunks[c] = static_cast<unsigned char*>(convbnew(st, CONV_MFCHUNK));
+      if (!f->chunks[c]) f->chunks[c] = chunknew(st);
       if (!f->chunks[c]) return 0;
       f->last = c;
       f->lastbytes = 0;

@@ -12,6 +12,9 @@ struct convstate;
 struct cvrun;
 struct cvpstream;
 struct cwstate;  // the writer's state of a run, owned by the writer
+struct olststream;
+struct olststg;
+struct olstcache;
 
 // ---------------------------------------------------------------- host interface
 
@@ -114,6 +117,7 @@ const cvhooks* cvsethooks(const cvhooks* hooks);
 
 inline constexpr int CONV_MFSLOTS = 30;         // named memory files of a filter state
 inline constexpr int CONV_MFCHUNK = 25000;      // bytes in a chunk
+inline constexpr int CONV_MFSPARE = 8;          // chunks of deleted files kept for reuse
 inline constexpr int CONV_MFMAXCHUNKS = 4000;   // chunks in a file
 inline constexpr int CONV_MFSOURCE = 998;       // the handle of "source.doc"
 inline constexpr int CONV_MFSPILL = 1000;       // first handle of the spill store
@@ -178,6 +182,11 @@ struct convstate {
   convmfile** spill;
   int nspill, spillcap;
   long storepos[CONV_STOREMAX];  // position in each compiled-in file
+  // Chunks of deleted memory files, kept for the next files: a writer that
+  // makes and drops a stream per table row would otherwise have the host
+  // allocate (and clear) a chunk a row.
+  unsigned char* spare[CONV_MFSPARE];
+  int nspare;
 };
 
 // convmfopen: "source.doc" with mode 1 gives 998; any other name a memory
@@ -366,6 +375,16 @@ struct cvrun {
   int codepage;                     // code page of the text, -1 unset
   int bigendian;                    // byte order of 16-bit strings: 0 little-endian
   cwstate* writer;                  // the writer's state, made by its run-start hook
+  // compound files: the reader's tables and buffers (olstreset, olstopen)
+  olststream* olstreams;            // 16 stream slots
+  olststg* olstgs;                  // 2 storage slots
+  olstcache* olcache;               // 4 cache pages
+  int olsetup;                      // the tables are allocated
+  int olcur;                        // current storage, -1 none
+  unsigned char* olwork;            // 2050-byte work buffer
+  int olpushstg, olpushslot;        // what olstpushin opened for olstpopin
+  // objects: the picture size the host's graphics conversion reported
+  int picheight, picwidth;
 };
 
 // cvinit: starts a run (argument vector as the driver builds it); 0.
@@ -604,5 +623,83 @@ int convtotext(convstate* st);
 int convcpxlat(int from, int to, int c);
 // convcpcol: the column of a code page in the table (0-7), or -1.
 int convcpcol(int codepage);
+
+// ---------------------------------------------------------------- compound files
+
+// A read-only reader of compound files: 512-byte sectors chained through an
+// allocation table, small streams in a mini stream of 64-byte sectors, and a
+// directory of 128-byte entries. Files go through the file services, so a
+// compound file may be the host's document or a memory file.
+inline constexpr int OLST_NSTREAMS = 16;  // stream slots of a run
+inline constexpr int OLST_NSTG = 2;       // storage slots of a run
+inline constexpr int OLST_NCACHE = 4;     // cache pages of eight sectors
+inline constexpr int OLST_SECTOR = 512;
+inline constexpr int OLST_SMALL = 4096;   // streams below this size live in the mini stream
+
+// An open compound file.
+struct olststg {
+  int32_t dirstart;     // first sector of the directory
+  int fh;               // file-service handle, -1 = slot free
+  int32_t fatcount;     // sectors of the allocation table (at most the file's sectors)
+  int32_t minifat;      // first sector of the mini table
+  int32_t minifatcount;
+  int32_t* fatlist;     // the table's sector numbers, fatlen entries (owned)
+  int32_t fatlen;
+  int dirslot;          // the stream slot open on the directory
+  long filesize;
+  int32_t nsectors;     // whole or partial sectors after the header: bounds every walk
+  int32_t fatbufsec;    // the table sector in fatbuf, -1 none
+  unsigned char fatbuf[OLST_SECTOR];
+};
+
+// An open stream of a compound file.
+struct olststream {
+  int owner;            // storage index, -1 = slot free
+  int32_t first;        // first sector (or mini sector)
+  int32_t size;         // the size field; a small stream's is lowered to what its chain holds
+  int32_t sector;       // current sector index within the stream
+  int32_t offset;       // offset within the current sector, 0-512
+  unsigned char* buf;   // the current sector (regular streams, owned)
+  int32_t loaded;       // sector index in buf, -1 none
+  int chain;            // scratch stream of the sector numbers, -1 none
+  int32_t pos;          // position in mem (small streams)
+  unsigned char* mem;   // the whole small stream (owned), null for regular streams
+  int32_t nchain;       // sector numbers in chain
+};
+
+// Eight consecutive sectors of a storage's file.
+struct olstcache {
+  int32_t first, last;  // sectors held, -1 none
+  int age;              // 0 most recent to 3 least recent
+  int stg;              // the storage they were read from
+  unsigned char* buf;   // 4096 bytes
+};
+
+// olstreset: forgets the reader's state; the start of every run calls it.
+void olstreset(cvrun* run);
+// olstopen: opens a compound file; its storage index, or -1.
+int olstopen(cvrun* run, const char* name);
+// olstfind: opens the first stream of the name in directory order; slot or -1.
+int olstfind(cvrun* run, int stg, const char* name);
+// olstopenpath: opens a stream by its storage path, a list of names each
+// ended by NUL and the list by an empty name; slot or -1.
+int olstopenpath(cvrun* run, int stg, const char* path);
+// olstgetc: the next byte of a stream, -1 at its end.
+int olstgetc(cvrun* run, int slot);
+// olstread: up to count bytes; the number read (fewer at the end).
+int olstread(cvrun* run, int slot, void* buf, int count);
+long olsttell(cvrun* run, int slot);
+long olstseek(cvrun* run, int slot, long pos);
+// olstsize: the stream's size field.
+long olstsize(cvrun* run, int slot);
+int olstclose(cvrun* run, int slot);
+// olstshut: closes a compound file with the streams still open in it; 0.
+int olstshut(cvrun* run, int stg);
+// olstpushin: opens a file's stream and pushes the slot as the run's input; slot or -1.
+int olstpushin(cvrun* run, const char* name, const char* stream);
+// olstpopin: pops that input and closes the stream and the file; 0.
+int olstpopin(cvrun* run);
+// olstslotused: the storage owning a slot, or -1 when it is free.
+int olstslotused(cvrun* run, int slot);
 
 #endif

@@ -241,6 +241,14 @@ struct cwlistdesc {
 };
 
 struct cwstyle;  // a style of the style table
+// Styles, sub-documents, notes, fields, tables and column sets.
+struct cwsubstate;
+struct cwnotes;
+struct cwhfdesc;
+struct cwfieldstate;
+struct cwtables;
+struct cwcolsets;
+struct cwgrids;
 
 // The paragraph format; the writer keeps a pending and a written copy.
 struct cwparafmt {
@@ -410,6 +418,26 @@ struct cwstate {
   int32_t mbenc;
   int32_t mbbyteorder;
   int32_t strcp;
+  // Styles, sub-documents, notes, fields, tables and column sets.
+  cwstyle* styles;         // the style list in definition order
+  cwstyle* stylelast;
+  int32_t nstyles;         // styles defined, also the next key
+  cwstyle* curpara;        // the current paragraph style, or null
+  cwstyle* curchar;        // the current character style, or null
+  int32_t subn;            // sub-document levels open (0 the main text)
+  int32_t subover;         // begins refused inside the open levels; their ends do nothing
+  cwsubstate* sub[10];     // the saved state of each open level
+  cwsubstate* subspare[10]; // states of levels left, kept for the next level entered there
+  cwnotes* notes;          // note numbering, made at first use
+  cwhfdesc* hf;            // the held header or footer, or null
+  int32_t hfover;          // header and footer begins refused; their ends do nothing
+  cwfieldstate* field;     // the innermost open field, or null
+  cwfieldstate* fields[5]; // the enclosing fields, slot 0 outermost
+  int32_t nfields;         // enclosing fields saved
+  int32_t fieldover;       // field begins refused; their ends do nothing
+  cwtables* tables;        // open tables, made at first use
+  cwcolsets* cols;         // open column sets, made at first use
+  cwgrids* grids;          // the table grid being collected, made at first use
 };
 
 // A line-numbering description.
@@ -452,7 +480,7 @@ extern const cvhooks cwhooks;
 // records (the prologue first), attributes switched off, the paragraph
 // records, the aligned region of a new line, font and character records.
 void cwflush(cvrun* run, int mode);
-// cwgridflush: the table grid merge; no grid is pending until tables exist.
+// cwgridflush: the table grid merge of the tables collected in table-grid mode.
 void cwgridflush(cvrun* run);
 // cwprologue: the records that open a document, once: identification, the
 // summary, the font table (naming "Courier" when no font was declared), the
@@ -876,6 +904,348 @@ int cvrgb2ico(int r, int g, int b);
 // cvico2rgb: the components of a colour code; clear bits leave theirs alone.
 void cvico2rgb(int code, int* r, int* g, int* b);
 
+// ---------------------------------------------------------------- styles, sub-documents, notes, fields, tables, column sets
+
+inline constexpr int CW_NSTYLES = 256;  // styles of a run
+inline constexpr int CW_NSUB = 10;      // nested sub-document levels
+inline constexpr int CW_NNEST = 5;      // nested fields, tables, grids and column sets
+
+// A list level of a style's paragraph part.
+struct cwstylvl {
+  int32_t fmt;            // number format
+  int32_t start;
+  int32_t value;
+  const char* before;     // or null
+  const char* after;      // or null
+  int32_t enc;            // both texts' encoding
+};
+
+// A paragraph-format change set: groups, each in force only when its flag
+// word is set.
+struct cwpfmt {
+  int32_t marset, lmar, rmar;
+  int32_t alignset, align;
+  int32_t lsset, linespc;
+  int32_t ls2set, spc2;
+  int32_t afterset, after;
+  int32_t beforeset, before;
+  int32_t indset, ind1st, indleft, indright;
+  int32_t once3set, once3;
+  int32_t once4set, once4;
+  int32_t pctset, pct1, pct2;
+  int32_t widowset, widow;
+  int32_t bordset;
+  int32_t bord[4];
+  int32_t brgb[4][3];
+  int32_t shadeset;       // 1: the shading below
+  cvshade shade;
+  int32_t lvlset;         // 1: the levels below (null: absent)
+  int32_t unused;
+  const cwstylvl* lvl[CW_NLEVELS];
+  int32_t tabset;         // 1: the tab stops below
+  int32_t ntabs;
+  int32_t tabmode;
+  cwdeftab tabs[CW_NTABS];
+};
+
+// A field as a reader describes it. Below version 2 no arguments are read;
+// no first string means the arguments are in the streams (-1 none).
+struct cwfielddesc {
+  int32_t version;
+  int32_t kind;           // 0-3
+  int32_t subtype;
+  int32_t closed;         // 1: the begin record ends at once
+  const char* args[5];
+  int32_t enc;
+  int32_t streams[5];
+};
+
+// An open field, or the field part of a style: owned argument copies.
+struct cwfieldstate {
+  int32_t version, kind, subtype, closed;
+  char* args[5];
+  int32_t enc;
+  int32_t streams[5];
+};
+
+// A callback a style calls with the run.
+using cwstylecb = void (*)(cvrun* run);
+
+// A style as a reader defines it.
+struct cwstyledesc {
+  int32_t version;
+  const char* name;
+  int32_t nameenc;
+  int32_t kind;           // 0 paragraph, 1 character
+  int32_t selffmt;        // 1: the reader writes the formatting itself
+  const cwpfmt* para;     // or null (paragraph styles only)
+  int32_t fontflag;
+  int32_t fontnum;        // used without a font name
+  const char* fontname;   // or null
+  int32_t fontenc;
+  int32_t sizeflag;
+  int32_t size;
+  const cwchfmt* chr;     // or null
+  cwstylecb on;           // right after the style-on record, or null
+  cwstylecb undo;         // when the character part is undone, or null
+  const cwfielddesc* field;  // or null
+};
+
+// A style's own copy of its paragraph groups: list levels with owned texts,
+// the tab stops as a sorted table with owned leaders.
+struct cwstypara {
+  cwpfmt g;               // g.lvl owned, g.tabs unused
+  cwtabtab tabs;
+};
+
+// A style of the run's style table.
+struct cwstyle {
+  char* name;             // owned copy
+  int32_t key;
+  int32_t kind;
+  int32_t nameenc;
+  int32_t selffmt;
+  cwstypara* para;        // or null
+  int32_t fontflag, fontnum;
+  char* fontname;         // owned copy, or null
+  int32_t fontenc;
+  int32_t sizeflag, size;
+  int32_t savedsize;      // the font size when the style was last switched on
+  cwfont* savedfont;      // the font then
+  cwchfmt* chr;           // or null
+  cwstylecb on, undo;
+  cwfieldstate* field;    // or null
+  cwstyle* next;
+};
+
+// The formatting records of a style: switched on, its character part and
+// field undone, its paragraph part undone.
+void cwstylefmt(cvrun* run, cwstyle* s);
+void cwstyleunfmt(cvrun* run, cwstyle* s);
+void cwstyleparend(cvrun* run, cwstyle* s);
+// cwfieldcode: a field's begin (end 0) or end code.
+int cwfieldcode(int kind, int subtype, int end);
+
+// cwstyledef: defines a style; its key, or -1 (table full, no memory).
+int cwstyledef(cvrun* run, const cwstyledesc* d);
+void cwstyleuse(cvrun* run, int key);                      // on, with its formatting
+void cwstyleusen(cvrun* run, const char* name, int enc);   // the same by name
+void cwstyleonfmt(cvrun* run, cwstyle* s);                 // on record, formatting, close
+void cwstyleoffrst(cvrun* run, cwstyle* s);                // off record, undo, close
+void cwstyleoffkey(cvrun* run, int key);                   // a character style off
+cwstyle* cwstyleoffn(cvrun* run, const char* name, int enc);
+void cwstyleon(cvrun* run, int key);                       // the bare on record
+void cwstyleoff(cvrun* run, int key);                      // the bare off record
+void cwstyleclose(cvrun* run);                             // the closing record
+void cwstyleend(cvrun* run);                               // the paragraph style ends
+void cwstyledefbeg(cvrun* run, int key);                   // inline definitions
+void cwstyledefsep(cvrun* run);
+void cwstyledefend(cvrun* run);
+void cwstylefree(cvrun* run);                              // a clean-up callback
+cwstyle* cwstylekey(cvrun* run, int key);                  // by key, or null
+// cwstyleprol: the prologue's definitions of the styles.
+void cwstyleprol(cvrun* run);
+
+// A positioned box as a reader describes it; the codes are written as given.
+struct cwboxdesc {
+  int32_t version;
+  int32_t boxkind;        // 2 is a box of its own kind
+  int32_t anchor, pos1, pos2, wrap;
+  int32_t skipped;        // not written
+  int32_t flag;
+  int32_t width;          // twips, 0 as wide as the enclosing text
+  int32_t height;
+  int32_t off1, off2;     // offsets, made non-negative
+  int32_t dist[4];        // distances from the text, made non-negative
+  int32_t lines[4];       // border line kinds 0-15
+  int32_t val1, val2;
+  const char* name;       // or null
+  int32_t nameenc;
+  int32_t value;
+  int32_t more[4];        // a negative one is written as "A"
+};
+
+// cwsubbegin: saves the formatting state and enters a level of a kind (-1
+// prologue styles, 1 and 2 boxes, 3 cell, 4 header, 5 footer, 6 footnote,
+// 7 endnote, 8 comment, 9 marked text, 10 column); 0, or -1 when the level
+// could not be entered (counted: its end then does nothing).
+int cwsubbegin(cvrun* run, int kind);
+void cwsubend(cvrun* run);          // leaves the innermost level
+int cwsubopen(cvrun* run);          // levels begun and not ended, refused ones too
+void cwsubclose(cvrun* run);        // the closing steps of every container
+void cwalignrec(cvrun* run);        // the record of the pending alignment
+void cwprolcheck(cvrun* run);       // the prologue, when not written yet
+void cwsubfree(cvrun* run);         // a clean-up callback
+void cwsubclear(cvrun* run);        // forgets the saved states
+void cwboxbeg(cvrun* run, cwboxdesc* d);
+void cwboxend(cvrun* run);
+void cwcmtbegin(cvrun* run);        // comment
+void cwcmtend(cvrun* run);
+void cwdelbegin(cvrun* run);        // marked text
+void cwdelend(cvrun* run);
+// The line width of the current table cell and of the current column.
+int cwcellwidth(cvrun* run);
+int cwcolwidth(cvrun* run);
+// Clean-up callbacks of open tables and column sets.
+void cwtabcleanup(cvrun* run);
+void cwcolfree(cvrun* run);
+
+// A header or footer as a reader describes it.
+struct cwhfdesc {
+  int32_t version;
+  int32_t which;          // 0 header A, 1 header B, 2 footer A, 3 footer B
+  int32_t occur;          // bits 0 and 1: the pages it stands on (3 every page)
+  int32_t v3;             // written last in the end record
+  int32_t v4;             // not written
+  int32_t v5;             // written third in the end record
+};
+
+// The numbering format of a class of notes.
+struct cwnotefmtdesc {
+  int32_t version;
+  int32_t kind;           // 0 footnotes, 2 endnotes
+  int32_t start;
+  int32_t style;          // 0-5, 10 marks by a string
+  const char* before;     // or null
+  const char* after;      // or null
+  int32_t enc;
+};
+
+// A cross-reference or link.
+struct cwxrefdesc {
+  int32_t version;        // 2 and more: the streams are read
+  int32_t kind;
+  int32_t value;          // bit 7: the target is a dependent file
+  const char* target;     // or null
+  const char* text;       // or null
+  int32_t enc;
+  int32_t tstream;        // target stream, -1 none
+  int32_t xstream;        // text stream, -1 none
+};
+
+// Footnotes (sub-document kind 6) and endnotes (kind 7).
+void cwftnbeg(cvrun* run);
+void cwftnend(cvrun* run);
+void cwednbeg(cvrun* run);
+void cwednend(cvrun* run);
+void cwnotefmt(cvrun* run, const cwnotefmtdesc* d);
+// cwnotenum: the next number of a class (0 footnotes, else endnotes), or
+// while the class is marked by strings (style 10) its mark, a string.
+void cwnotenum(cvrun* run, int cls, intptr_t value, int enc);
+
+// Headers (sub-document kind 4) and footers (kind 5).
+void cwheadbeg(cvrun* run, const cwhfdesc* d);
+void cwheadend(cvrun* run);
+void cwfootbeg(cvrun* run, const cwhfdesc* d);
+void cwfootend(cvrun* run);
+void cwhfstop(cvrun* run, int which);   // discontinues one, 0-3
+void cwhfinit(cvrun* run);
+void cwhffree(cvrun* run);              // a clean-up callback
+
+// Fields.
+void cwfldbeg(cvrun* run, const cwfielddesc* d);
+void cwfldend(cvrun* run);
+int cwfldpush(cvrun* run);              // 0, or -1 (no memory, or five enclosing fields)
+void cwfldpop(cvrun* run);
+void cwfldinit(cvrun* run);
+void cwfldfree(cvrun* run);             // a clean-up callback
+
+// Cross-references and the one-record emitters.
+void cwxref(cvrun* run, const cwxrefdesc* d);
+void cwr19843(cvrun* run);
+void cwr12484(cvrun* run, const char* s, int enc);
+void cwr19876(cvrun* run, const char* s, int enc);
+void cwr19081(cvrun* run, const char* s, int enc);
+void cwr27885(cvrun* run, int v);
+void cwr28909(cvrun* run);
+void cwr29933(cvrun* run);
+void cwr30957(cvrun* run, const char* s, int enc);
+void cwr31981(cvrun* run);
+void cwr33005(cvrun* run);
+void cwr34029(cvrun* run, const char* s, int enc);
+void cwr35053(cvrun* run);
+void cwr36077(cvrun* run);
+void cwr37101(cvrun* run, const char* s, int enc);
+void cwr1261(cvrun* run);
+void cwr2285(cvrun* run);
+void cwr3309(cvrun* run, const char* s, int enc);
+void cwr4333(cvrun* run);
+void cwr5357(cvrun* run);
+void cwr21010(cvrun* run);
+void cwr19154(cvrun* run, const char* s, int enc);
+void cwr19155(cvrun* run, const char* s, int enc);
+void cwr9814(cvrun* run, const char* s, int enc);
+void cwr1552(cvrun* run);
+void cwr13838(cvrun* run);
+void cwr7694(cvrun* run, int v);
+void cwr3603(cvrun* run, int v);
+void cwr16915(cvrun* run, int kind);
+void cwr16848(cvrun* run, int a, int b);
+void cwr7686(cvrun* run, int a, int b);
+
+// A table as a reader describes it.
+struct cwtabdesc {
+  int32_t version;        // 1-3
+  int32_t ncols;          // columns, at most 250 are kept
+  int32_t align;          // 0-4
+  cvshade shade;          // read from version 2
+  int32_t mar[4];         // default cell margins left, right, top, bottom; read from version 3
+};
+
+// Tables: begin (0, or -1 when refused: its calls are then ignored up to
+// its end), the columns' boundaries, the end of the definition; then rows of
+// cells with their setters, and the end.
+int cwtabbeg(cvrun* run, const cwtabdesc* d);
+int cwcelladd(cvrun* run, int left, int right);   // 0, or -1 when every column is given
+void cwtabstart(cvrun* run);
+void cwcellnext(cvrun* run);
+void cwrownew(cvrun* run);
+void cwrowflush(cvrun* run);
+void cwrowheight(cvrun* run, int twips);
+void cwrowalign(cvrun* run, int align);
+void cwcellbline(cvrun* run, int side, int kind);
+void cwcellbrgb(cvrun* run, int side, int r, int g, int b);
+void cwcellcspan(cvrun* run, int n);
+void cwcellrspan(cvrun* run, int n);
+void cwcellvpos(cvrun* run, int pos);
+void cwcellhalign(cvrun* run, int kind);
+void cwcellval(cvrun* run, int value);
+void cwcellshade(cvrun* run, const cvshade* shade);
+void cwcellmar(cvrun* run, int side, int twips);
+void cwtabend(cvrun* run);
+void cwmargins(cvrun* run, int* left, int* right);
+int cwgetalign(cvrun* run);
+int cwtabdepth(cvrun* run);   // tables begun and not ended, refused ones too
+
+// A column set as a reader describes it.
+struct cwcoldesc {
+  int32_t kind;           // not written
+  int32_t ncols;          // at most 250 are kept
+  int32_t opt[3];         // the first 1, the others non-zero: flags 0x02, 0x10, 0x20
+};
+
+// Column sets: begin (0, or -1 when refused: its calls are then ignored up
+// to its end), the columns, the records and breaks, the end.
+int cwcolbegin(cvrun* run, const cwcoldesc* d);
+int cwcoladd(cvrun* run, int left, int right);   // 0, or -1 when every column is given
+void cwcolemit(cvrun* run);
+void cwcolbreak(cvrun* run);
+void cwcolsoft(cvrun* run);
+void cwcolfirst(cvrun* run);
+void cwcolend(cvrun* run);
+void cwcolshade(cvrun* run, const cvshade* shade);
+int cwcolcurrent(cvrun* run);   // the current column from 1, 0 with no set open
+void cwcolreset(cvrun* run);
+
+// Table-grid mode: a definition per table with its columns' boundaries, the
+// stream collecting the tables' records, the grids of enclosing tables.
+int cwgridadd(cvrun* run, int ncols);             // 0, or -1 when memory ran out
+void cwgridcell(cvrun* run, int left, int right);
+void cwgridopen(cvrun* run);                      // the grid stream becomes the output
+void cwgridnest(cvrun* run, int depth);           // a table begins inside another
+int cwgridsaved(cvrun* run);                      // the depth of the innermost saved grid, -2 none
+void cwgridfree(cvrun* run);
+
 // ---------------------------------------------------------------- fast paths
 
 // Text goes through the writer a byte at a time: printable ASCII of code
@@ -895,5 +1265,163 @@ inline void cwputc(cvrun* run, int c) {
   else
     cwputcslow(run, c);
 }
+
+// ---------------------------------------------------------------- objects, graphics and forms
+
+// An object a reader hands to the writer, with the sources of its bytes.
+struct cwobjdesc {
+  int32_t version;     // 1 or less: only the byte callback; above 2 the link fields count
+  int32_t value1;      // carried into link records
+  int32_t format;      // object format, -1 not given (500-699 graphics, 699 unidentified)
+  int32_t v3, v4, v5;  // carried into the object and link records
+  int32_t width, height;    // twips
+  int32_t dwidth, dheight;  // display size, twips
+  cvgetcb_t getbyte;        // next data byte, -1 at the end
+  int32_t inlined;          // 1: data goes inside an object record after a header
+  int32_t convopt;          // digit handed to the conversion service
+  int32_t spare;
+  int (*getblock)(cvrun* run, void* buf, int size);  // bytes read, fewer at the end
+  int32_t slot;             // an open compound-file stream, -1 none
+  const char* stream;       // a stream of the open compound file, or null
+  int32_t nameenc;
+  int32_t linked;           // with a version above 2: the linked record variants
+  int32_t linkid;
+};
+
+// The graphics option bits (cvgfxopts).
+inline constexpr int CW_GD = 0x2, CW_GX = 0x4, CW_GRR = 0x10, CW_GRER = 0x40, CW_GVR = 0x80,
+                     CW_GVX = 0x100, CW_GER = 0x200, CW_GFIX = 0x400;
+
+// cwobject: writes an embedded object; 0 or another status when it went
+// through conversion, -1 when it was written unconverted or not at all.
+int cwobject(cvrun* run, cwobjdesc* d);
+// cwgraphic: writes a reference to a graphic file; 0 when a record was written.
+int cwgraphic(cvrun* run, cwobjdesc* d, const char* name, int enc);
+int cwobjfile(cvrun* run, cwobjdesc* d);
+void cwobjhead(cvrun* run, const cwobjdesc* d);
+void cwobjbytes(cvrun* run, cwobjdesc* d);
+void cwobjblocks(cvrun* run, cwobjdesc* d);
+void cwobjstream(cvrun* run, cwobjdesc* d, int slot);
+// cwobjfix: repairs the start of extracted data, writing a header into the
+// file first where the format needs one; a format number, 0 or -1.
+int cwobjfix(cvrun* run, int fh, const unsigned char* block, int len, const cwobjdesc* d);
+void cwobjdone(cvrun* run, int fh, int format);
+int cwobjfmt(int format);
+// cvfmtid: the host's identification of a file's format (0: none).
+int cvfmtid(cvrun* run, const char* name, int* extra);
+// cwembconv: converts an embedded document file through the host; -1 when it cannot.
+int cwembconv(cvrun* run, int32_t* result, const char* name);
+// cwtmpfile: a tracked temporary name in the run's temporary directory, or null.
+char* cwtmpfile(cvrun* run);
+// cwresolve: a new string naming the file: as given, beside the input file,
+// or its last component beside the input file; *exists 0 when none exists.
+char* cwresolve(cvrun* run, const char* name, int* exists);
+
+// A form's start: the method word (1 post), the action and encoding type.
+struct cwformdesc {
+  int32_t word0;
+  int32_t post;
+  const char* action;
+  int32_t actionenc;
+  const char* enctype;
+  int32_t enctypeenc;
+};
+// A form control: word 1 is the type (0-9); strings travel as pointers.
+struct cwctldesc {
+  intptr_t word[12];
+};
+// cwform: record 13894, a form's start (start 1) or end.
+void cwform(cvrun* run, int start, const cwformdesc* f);
+// cwformfield: record 16841 for a control; types outside 0-9 write nothing.
+void cwformfield(cvrun* run, const cwctldesc* c);
+
+// OLE 1.0 objects: an object stream read into a tree of nodes (a linked
+// or embedded object owns its presentation as a nested node), written back
+// in binary or as record 5519 of hex digits, and extracted to files.
+using ole1put_t = int (*)(cvrun* run, int byte);
+
+struct ole1node {
+  int32_t version;   // 0x0501 or 0x0201
+  int32_t format;    // 0 none, 1 linked, 2 embedded, 3 and 5 presentation
+  int32_t namelen[4];  // class, topic, item, network name lengths, their zero included
+  char* name[4];       // owned, with a NUL after the stored bytes; null for length 0
+  uint16_t word1, word2;  // linked: kept and written back unchanged
+  int32_t update;         // linked: the link update option
+  ole1node* nested;       // linked and embedded: the presentation
+  int32_t datasize;       // native data (2) or presentation data (3, 5)
+  int data;               // scratch stream of the data, -1 none
+  int32_t width, height;  // presentation
+  int32_t cliplen;        // format 5 with width 0: the clipboard-format name
+  char* clip;
+};
+
+// The display description that travels with an object.
+struct ole1view {
+  int32_t kind, width, height, width2, height2, scalex, scaley, unitx, unity;
+};
+
+ole1node* ole1parse(cvrun* run, cvgetcb_t get);
+void ole1free(cvrun* run, ole1node* n);
+void ole1emit(cvrun* run, const ole1node* n, const ole1view* v, ole1put_t put);
+// ole1parsehex: the record form read back, after its code: the header
+// values from the current input, the hex digits through the callback.
+ole1node* ole1parsehex(cvrun* run, ole1view** view, cvgetcb_t get);
+void ole1write(cvrun* run, const ole1node* n, ole1put_t put);
+ole1node* ole1new(cvrun* run, int format, const char* cls, const char* topic, const char* item);
+int ole1kind(const ole1node* n);
+int ole1islinked(const ole1node* n);
+const char* ole1classname(const ole1node* n);
+const char* ole1topic(const ole1node* n);
+const char* ole1item(const ole1node* n);
+const char* ole1clipname(const ole1node* n);
+int32_t ole1width(const ole1node* n);
+int32_t ole1height(const ole1node* n);
+int32_t ole1size(const ole1node* n);
+int32_t ole1nativesize(const ole1node* n);
+int32_t ole1pressize(const ole1node* n);
+void ole1nativeput(cvrun* run, const ole1node* n, ole1put_t put);
+void ole1presput(cvrun* run, const ole1node* n, ole1put_t put);
+// ole1nativeget, ole1presget: the data replaced by the callback's bytes up to -1; 0 or -1.
+int ole1nativeget(cvrun* run, ole1node* n, cvgetcb_t get);
+int ole1presget(cvrun* run, ole1node* n, cvgetcb_t get);
+void ole1setget(cvgetcb_t get);
+void ole1setput(ole1put_t put);
+int ole1getc(cvrun* run);
+int ole1get16(cvrun* run);
+int32_t ole1get32(cvrun* run);
+void ole1putc(cvrun* run, int byte);
+void ole1put16(cvrun* run, int value);
+void ole1put32(cvrun* run, int32_t value);
+void ole1puthex(cvrun* run, int byte);
+void ole1puthex16(cvrun* run, int value);
+void ole1puthex32(cvrun* run, int32_t value);
+int ole1hexdigit(cvrun* run);
+int ole1hexbyte(cvrun* run);
+int ole1hex16(cvrun* run);
+int32_t ole1hex32(cvrun* run);
+
+// The records an extraction writes through a reader's callback, their
+// three code letters written as they stand: picture size "PSZ", graphic
+// reference "GRF", picture data "PDA".
+inline constexpr int OLE1_PICSIZE = 27248, OLE1_GRAPHICREF = 6727, OLE1_PICDATA = 1168;
+
+int ole1conv(cvrun* run, ole1node* n, ole1put_t cb);
+int ole1conv2(cvrun* run, ole1node* n, const ole1view* v, ole1put_t cb);
+int ole1convpres(cvrun* run, ole1node* n, const ole1view* v, ole1put_t cb);
+int ole1convpres2(cvrun* run, ole1node* n, ole1put_t cb);
+// ole1extract: 0 when the data were written out, -1 without data, 8 without memory.
+int ole1extract(cvrun* run, ole1node* n, const ole1view* v, ole1put_t cb, int presfirst);
+int ole1nativesave(cvrun* run, ole1node* n, const char* name, const ole1view* v);
+int ole1nativeload(cvrun* run, ole1node* n, const char* name);
+int ole1pressave(cvrun* run, ole1node* n, const char* name, const ole1view* v);
+int ole1presload(cvrun* run, ole1node* n, const char* name);
+int ole1graphic(cvrun* run, ole1node* n, const ole1view* v, ole1put_t cb, const char* data, const char* conv,
+                int format, int subformat);
+void ole1picsize(cvrun* run, const ole1node* n, const ole1view* v, int format, ole1put_t cb);
+// ole1skiprec: a record met in converted text after its ESC; 0, or 5 to stop.
+int ole1skiprec(cvrun* run, int fh, unsigned char* block, ole1put_t cb);
+int ole1bufgetc(cvrun* run, int fh, unsigned char* block);
+void ole1bufreset();
+int ole1hexchar(int value);
 
 #endif

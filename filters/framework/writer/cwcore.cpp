@@ -138,7 +138,14 @@ void cwwrap(cvrun* run) {
   bool inrec = false, found = true, atspace = true;
   int await[2] = {0, 0};
   char recent[5] = {};  // the bytes scanned last: an ESC, then GS and the code
+  // The cells of a row share one stream: the text of the cell before is no
+  // part of this line, and moving it would move the boundary between them.
+  long floor = cwcellfloor(run);
   for (;;) {
+    if (floor >= 0 && cvstell(run, run->out) <= floor) {
+      found = false;
+      break;
+    }
     int b = cwbackc(run);
     if (b == -1) {
       found = false;

@@ -125,7 +125,7 @@ void cwdocdefs(cvrun* run, const cwdefrec* r) {
   d.codepage = r->codepage;
   cwcodepage(run, r->codepage);
   d.lang = w->deflang = r->lang;
-  // Table-grid mode starts with no grid; nothing is kept until tables exist.
+  // Table-grid mode: the first table begins the grid.
   d.grid = w->gridmode = r->grid;
   d.fnstyle = r->fnstyle;
   d.enstyle = r->enstyle;

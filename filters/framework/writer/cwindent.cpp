@@ -106,8 +106,11 @@ void cwindreset(cvrun* run) {
 void cwindrec(cvrun* run) {
   cwstate* w = writer(run);
   cwparafmt& p = w->para;
-  // A paragraph style that sets the indents starts them from the margin;
-  // no style sets anything until the style table exists.
+  // A paragraph style that sets the indents starts them from the margin.
+  if (w->curpara && w->curpara->para && w->curpara->para->g.indset) {
+    cwrecone(run, 13957);
+    p.linepos = p.lmar;
+  }
   if (p.ind1st || p.indleft || p.indright) {
     int right = p.indright < 0 ? 0 : p.indright;
     int rightedge = p.rmar + p.indright < 0 ? 0 : p.rmar + p.indright;

@@ -100,4 +100,26 @@ inline void cwflushpending(cvrun* run) {
 // cwendfield: the end of a field.
 inline void cwendfield(cvrun* run) { cvsputc(run, run->out, COM_US); }
 
+// cwalignof: the record of an alignment: left, centred, right, justified
+// and its variant; nothing for another value.
+inline void cwalignof(cvrun* run, int align) {
+  switch (align) {
+    case 0: cwrecone(run, 10821); break;
+    case 1: cwrecone(run, 1122); break;
+    case 2: cwrecone(run, 1602); break;
+    case 3: cwdecrec(run, 10818, {0}); break;
+    case 4: cwdecrec(run, 10818, {1}); break;
+    default: break;
+  }
+}
+
+// cwrelease: frees a block of the run that may be absent.
+inline void cwrelease(cvrun* run, const void* block) {
+  if (block) cvfree(run, const_cast<void*>(block));
+}
+
+// cwcellfloor: where the open table cell begins in the output, when the
+// output is that cell's stream; -1 otherwise. A line wrap backs no further.
+long cwcellfloor(cvrun* run);
+
 #endif

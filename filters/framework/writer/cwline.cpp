@@ -97,9 +97,15 @@ void cwnewline(cvrun* run, int kind) {
       if (needspace(run, &last)) cvsputc(run, run->out, ' ');
       if (kind == 4 && last != 12744 && last != 12755) cwrecone(run, 12755);
     }
-    // A paragraph style ends with its paragraph; no style is current until
-    // the style table exists.
+    // A paragraph style ends with its paragraph.
+    cwstyle* style = kind == 1 && w->curpara && w->curpara->kind != 1 ? w->curpara : nullptr;
+    if (style) cwstyleend(run);
     cwrecone(run, codes[kind]);
+    if (style) {
+      cwparablank(run, 1);
+      cwstyleparend(run, style);
+      w->curpara = nullptr;
+    }
     if (kind == 2) cwrecone(run, 12744);
   }
   if (kind == 1 || kind == 3) {

@@ -28,18 +28,6 @@ constexpr size_t kplain = offsetof(cwparafmt, lastlvl);
 bool incell(int kind) { return kind == 3; }
 bool inbox(int kind) { return kind == 1 || kind == 2 || kind == 10; }
 
-// The alignment records: left, centred, right, justified and its variant.
-void alignrec(cvrun* run, int align) {
-  switch (align) {
-    case 0: cwrecone(run, 10821); break;
-    case 1: cwrecone(run, 1122); break;
-    case 2: cwrecone(run, 1602); break;
-    case 3: cwdecrec(run, 10818, {0}); break;
-    case 4: cwdecrec(run, 10818, {1}); break;
-    default: break;
-  }
-}
-
 bool bordchanged(const cwparafmt& p, const cwparafmt& w) {
   return std::memcmp(p.bord, w.bord, sizeof p.bord) != 0;
 }
@@ -143,7 +131,7 @@ void cwparaflush(cvrun* run) {
     if (p.sub & CW_PINDENTS) cwindrec(run);
     return;
   }
-  if (p.align != c.align) alignrec(run, p.align);
+  if (p.align != c.align) cwalignof(run, p.align);
   if (p.before != c.before) {
     cwdecrec(run, 6227, {p.before});
     cwparablank(run, 0);

@@ -43,7 +43,7 @@ void cwcaches(cvrun* run) {
 const cvhooks cwhooks = {
     .runstart = cwrunstart,
     .defsinit = cwdefsinit,
-    .olereset = nullptr,
+    .olereset = olstreset,
     .unctabinit = cwunctabhook,
     .charinit = cwcharinit,
     .pagedefs = cwpagedefs,
@@ -75,8 +75,6 @@ void cwflush(cvrun* run, int mode) {
   w->pending = 0;
   w->chr.sub = 0;
 }
-
-void cwgridflush(cvrun*) {}
 
 void cwprologue(cvrun* run) {
   cwstate* w = writer(run);
@@ -125,7 +123,7 @@ void cwprologue(cvrun* run) {
     }
     cwrecend(run);
   }
-  // Style definitions come here once the style table exists.
+  cwstyleprol(run);
   if (w->docshade) {
     cwshaderec(run, 6, *w->docshade);
     cvfree(run, w->docshade);

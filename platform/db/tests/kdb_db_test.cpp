@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdint>
@@ -16,6 +17,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "tests/fixtures/db/pguser.h"
@@ -319,6 +321,40 @@ TEST_F(Kdb, AFailedStatementUndoesOnlyItself) {
   EXPECT_EQ(run("insert into " + t("u") + " values (3)"), 0);
   EXPECT_EQ(kdbrollback(&lda), 0);
   EXPECT_EQ(count("select count(*)::int from " + t("u")), 2);
+}
+
+// The watcher of long round trips: asked while a statement waits, it may
+// run statements of its own on the other connection (those are not
+// watched), and a non-zero answer cancels the statement, which then fails
+// alone: the transaction it ran in keeps what came before it.
+TEST_F(Kdb, AWatcherCancelsALongStatementAndNothingElse) {
+  using Self = std::remove_pointer_t<decltype(this)>;
+  struct Seen {
+    Self* t;
+    int calls = 0, depth = 0, deepest = 0, link = -1, inner = -1;
+  } seen{this};
+  kdbwatch(&lda, [](void* ctx, int link) {
+    auto* s = static_cast<Seen*>(ctx);
+    ++s->calls;
+    s->link = link;
+    s->deepest = std::max(s->deepest, ++s->depth);
+    s->inner = s->t->run("select pg_sleep(0.3)", KDB_TRANSPORT);
+    --s->depth;
+    return 1;
+  }, &seen);
+  ASSERT_EQ(run("create table " + t("w") + " (k integer)"), 0);
+  EXPECT_EQ(run("insert into " + t("w") + " values (1)"), 0);
+  int rc = run("select pg_sleep(600)");
+  EXPECT_EQ(rc, KDB_CANCELLED) << err(rc);
+  EXPECT_NE(err(KDB_CANCELLED).find("57014"), std::string::npos);
+  EXPECT_GE(seen.calls, 1);
+  EXPECT_EQ(seen.link, KDB_WORK);
+  EXPECT_EQ(seen.deepest, 1);
+  EXPECT_EQ(seen.inner, 0);
+  kdbwatch(&lda, nullptr, nullptr);
+  EXPECT_EQ(run("insert into " + t("w") + " values (2)"), 0);
+  EXPECT_EQ(kdbcommit(&lda), 0);
+  EXPECT_EQ(count("select count(*)::int from " + t("w")), 2);
 }
 
 TEST_F(Kdb, QueriesOutsideATransactionHoldNoLocks) {
@@ -878,6 +914,46 @@ TEST_F(Kdb, TheTransportConnectionCommitsAtOnce) {
   EXPECT_EQ(count("select count(*)::int from " + t("q")), 1);
 }
 
+// The fence connection is a session of its own, and whatever code run on
+// it did to that session is gone after kdbfence; its set-up runs on every
+// fresh session, a replaced one included.
+TEST_F(Kdb, TheFenceConnectionIsResetAfterEachCall) {
+  auto one = [&](const std::string& sql, int link) {
+    kdbcda c{};
+    char v[64] = "";
+    int16_t ind = 0;
+    if (kdbopen(&c, &lda, link) != 0 || kdbparse(&c, sql.c_str()) != 0 ||
+        kdbdefin(&c, 1, v, sizeof v, KDB_STRING, &ind) != 0 || kdbexfet(&c, 1) != 0)
+      std::snprintf(v, sizeof v, "error %d", c.rc);
+    kdbclose(&c);
+    return std::string(ind < 0 ? "<null>" : v);
+  };
+  ASSERT_EQ(kdbfence(&lda, "SELECT set_config('application_name', 'fenced', false)"), 0);
+  std::string pid = one("select pg_backend_pid()::text", KDB_FENCE);
+  EXPECT_NE(pid, one("select pg_backend_pid()::text", KDB_WORK));
+  EXPECT_NE(pid, one("select pg_backend_pid()::text", KDB_TRANSPORT));
+  EXPECT_EQ(one("select current_setting('application_name')", KDB_FENCE), "fenced");
+  EXPECT_EQ(run("select pg_advisory_lock(4242), set_config('work_mem', '77kB', false)", KDB_FENCE), 0);
+  EXPECT_EQ(run("prepare kdbt_left as select 1", KDB_FENCE), 0);
+  EXPECT_EQ(run("create temp table kdbt_tmp (a int)", KDB_FENCE), 0);
+  EXPECT_EQ(kdbfence(&lda, nullptr), 0);
+  EXPECT_EQ(one("select pg_backend_pid()::text", KDB_FENCE), pid);
+  EXPECT_EQ(one("select count(*)::text from pg_locks where locktype = 'advisory' and "
+                "pid = pg_backend_pid()", KDB_FENCE), "0");
+  EXPECT_EQ(one("select current_setting('work_mem') <> '77kB' and "
+                "to_regclass('pg_temp.kdbt_tmp') is null and "
+                "current_setting('application_name') = 'fenced' and "
+                "(select count(*) = 0 from pg_prepared_statements where name = 'kdbt_left')", KDB_FENCE),
+            "t");
+  // A fence session that is lost is replaced at its next use.
+  EXPECT_NE(run("select pg_terminate_backend(pg_backend_pid())", KDB_FENCE), 0);
+  EXPECT_EQ(kdbfence(&lda, nullptr), 0);
+  std::string again = one("select pg_backend_pid()::text", KDB_FENCE);
+  EXPECT_NE(again, pid);
+  EXPECT_EQ(one("select current_setting('application_name')", KDB_FENCE), "fenced");
+  EXPECT_EQ(kdbgone(&lda), 0);
+}
+
 TEST_F(Kdb, CollectionsComeBackAsArrays) {
   ASSERT_EQ(run("create procedure " + t("arr") +
                 "(n integer, INOUT ids integer[]) language plpgsql as $$"
@@ -917,6 +993,45 @@ TEST_F(Kdb, TraceSeesStatementsWithTheirBinds) {
   kdbtrace(&lda, nullptr, nullptr);
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0], "SQL: select :who || 'x'\n  :WHO = 'it''s'");
+}
+
+// A wait for a notification wakes on one sent by another session, whether
+// it is still on the socket or came in with an earlier result; all that came
+// are one wake-up; with none the time runs out.
+TEST_F(Kdb, WaitsForANotification) {
+  const std::string ch = schema;  // a channel of this test's own
+  ASSERT_EQ(run("LISTEN " + ch, KDB_TRANSPORT), 0);
+  EXPECT_EQ(kdbwait(&lda, KDB_TRANSPORT, 0), KDB_NODATA);
+  ASSERT_EQ(other("SELECT pg_notify('" + ch + "', 'a'), pg_notify('" + ch + "', 'b')"), 0);
+  EXPECT_EQ(kdbwait(&lda, KDB_TRANSPORT, 60000), 0);
+  EXPECT_EQ(kdbwait(&lda, KDB_TRANSPORT, 0), KDB_NODATA);
+  ASSERT_EQ(other("SELECT pg_notify('" + ch + "', 'c')"), 0);
+  ASSERT_EQ(run("select 1", KDB_TRANSPORT), 0);
+  EXPECT_EQ(kdbwait(&lda, KDB_TRANSPORT, 60000), 0);
+  EXPECT_EQ(kdbwait(&lda, KDB_TRANSPORT, 0), KDB_NODATA);
+}
+
+// A wait is where a lost connection is often found first; its caller may
+// say nothing of it, so the next statement on that link names the loss, not
+// a bare "not connected".
+TEST_F(Kdb, TheCallAfterAWaitThatFoundTheLossNamesIt) {
+  ASSERT_EQ(run("LISTEN " + schema, KDB_TRANSPORT), 0);
+  kdbcda c{};
+  ASSERT_EQ(kdbopen(&c, &lda, KDB_TRANSPORT), 0);
+  ASSERT_EQ(kdbparse(&c, "select pg_backend_pid()"), 0);
+  int32_t pid = 0;
+  ASSERT_EQ(kdbdefin(&c, 1, &pid, 4, KDB_INTEGER), 0);
+  ASSERT_EQ(kdbexfet(&c, 1), 0);
+  kdbclose(&c);
+  ASSERT_EQ(count("select pg_terminate_backend(" + std::to_string(pid) + ", 60000)::int"), 1);
+  // The backend's farewell and its end may arrive apart: wait until the
+  // wait itself fails.
+  int rc = KDB_NODATA;
+  for (int i = 0; i < 100 && (rc == KDB_NODATA || rc == 0); ++i) rc = kdbwait(&lda, KDB_TRANSPORT, 60000);
+  ASSERT_EQ(rc, KDB_NOTCONNECTED);
+  rc = run("select 1", KDB_TRANSPORT);
+  EXPECT_EQ(rc, KDB_NOTCONNECTED);
+  EXPECT_NE(err(rc).find("lost the connection"), std::string::npos) << err(rc);
 }
 
 TEST_F(Kdb, ALostConnectionIsAClearErrorNotACrash) {

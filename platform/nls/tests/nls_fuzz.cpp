@@ -37,5 +37,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t used = 0;
   long w = nlsconv(nlscsbyid(NLS_UTF8), out.data(), room, cs, s, n, &used);
   if (w < 0 || static_cast<size_t>(w) > room || used > n) abort();
+  // The same bytes taken as UTF-8 into the set: within the room, and with
+  // room for every byte times the set's width nothing but a cut last
+  // character stays unconsumed.
+  size_t replaced = 0;
+  w = nlsfromutf8(cs, out.data(), room, s, n, &used, &replaced);
+  if (w < 0 || static_cast<size_t>(w) > room || used > n || replaced > n) abort();
+  std::string big(n * cs->maxwidth + 4, '#');
+  w = nlsfromutf8(cs, big.data(), big.size(), s, n, &used, &replaced);
+  if (w < 0 || n - used > 3) abort();
   return 0;
 }

@@ -37,10 +37,10 @@ TEST(NlsLang, ParsesSettingsTable) {
        NLS_ZHS16CGB231280, '.'},
       {"TRADITIONAL CHINESE_TAIWAN.ZHT16BIG5", 0, 0, "TRADITIONAL CHINESE", "TAIWAN",
        NLS_ZHT16BIG5, '.'},
-      {"GERMAN", 0, 0, "GERMAN", "GERMANY", NLS_US7ASCII, ','},
+      {"GERMAN", 0, 0, "GERMAN", "GERMANY", NLS_WE8ISO8859P1, ','},
       {"FRENCH_.WE8ISO8859P1", 0, 0, "FRENCH", "FRANCE", NLS_WE8ISO8859P1, ','},
       {".JA16SJIS", 0, 0, "AMERICAN", "AMERICA", NLS_JA16SJIS, '.'},
-      {"_JAPAN", 0, 0, "AMERICAN", "JAPAN", NLS_US7ASCII, '.'},
+      {"_JAPAN", 0, 0, "AMERICAN", "JAPAN", NLS_WE8ISO8859P1, '.'},
       {"KLINGON_AMERICA.UTF8", 1, NLS_ST_LANGUAGE, nullptr, nullptr, 0, 0},
       {"KLINGON_MOON.EBCDIC", 1, NLS_ST_LANGUAGE, nullptr, nullptr, 0, 0},
       {"AMERICAN_MOON.UTF8", 1, NLS_ST_TERRITORY, nullptr, nullptr, 0, 0},
@@ -72,7 +72,7 @@ TEST(NlsLang, DefaultsAndEnvironment) {
   nlsdefaults(&lang);
   EXPECT_STREQ(lang.language, "AMERICAN");
   EXPECT_STREQ(lang.territory, "AMERICA");
-  EXPECT_STREQ(lang.cs->name, "US7ASCII");
+  EXPECT_STREQ(lang.cs->name, "WE8ISO8859P1");
   EXPECT_TRUE(lang.cs->flags & NLS_CS_SINGLE);
 
   nlsws ws;
@@ -511,6 +511,43 @@ TEST(NlsConv, EverySetConvertsAndStopsWhenFull) {
   EXPECT_EQ(nlsratio(cs(NLS_JA16EUC), cs(NLS_JA16EUC)), 1u);
   EXPECT_EQ(nlsratio(cs(NLS_UTF8), cs(NLS_JA16SJIS)), 4u);
   EXPECT_EQ(nlsratio(cs(NLS_JA16EUC), cs(NLS_JA16SJIS)), 3u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(NlsConv, FromUtf8ReplacesWhatTheSetCannotHold) {
+  struct Case {
+    uint16_t to;
+    const char* src;
+    const char* out;
+    size_t used, replaced;
+  } cases[] = {
+      {NLS_WE8ISO8859P1, "city of \xC5\x81\xC3\xB3" "d\xC5\xBA", "city of \xBF\xF3" "d\xBF", 15, 2},
+      {NLS_WE8ISO8859P1, "caf\xC3\xA9", "caf\xE9", 5, 0},
+      {NLS_US7ASCII, "caf\xC3\xA9", "caf?", 5, 1},
+      {NLS_UTF8, "\xC5\x81\xE6\x97\xA5", "\xC5\x81\xE6\x97\xA5", 5, 0},
+      {NLS_AL32UTF8, "a\xFF" "b", "a\xEF\xBF\xBD" "b", 3, 1},      // an invalid byte
+      {NLS_WE8ISO8859P1, "a\xED\xA0\x80" "b", "a\xBF\xBF\xBF" "b", 5, 3},  // a surrogate
+      {NLS_JA16EUC, "\xE6\x97\xA5" "x\xF0\x9F\x98\x80", "\xC6\xFC" "x?", 8, 1},
+      {NLS_WE8ISO8859P1, "ab\xC3", "ab", 2, 0},  // a cut character stays unconsumed
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
+    char buf[32];
+    size_t used = 99, replaced = 0;
+    long n = nlsfromutf8(cs(c.to), buf, sizeof buf, c.src, std::strlen(c.src), &used, &replaced);
+    ASSERT_GE(n, 0);
+    EXPECT_EQ(std::string(buf, static_cast<size_t>(n)), c.out);
+    EXPECT_EQ(used, c.used);
+    EXPECT_EQ(replaced, c.replaced);
+  }
+  // A full destination stops before the character that would not fit.
+  char small[3];
+  size_t used = 0, replaced = 0;
+  EXPECT_EQ(nlsfromutf8(cs(NLS_UTF8), small, sizeof small, "a\xE6\x97\xA5", 4, &used, &replaced), 1);
+  EXPECT_EQ(used, 1u);
 }
 
 }  // namespace

@@ -1,0 +1,225 @@
+// The Word reader: the Word state of a run, the normalized file header and
+// document properties, and the operations of the library's modules. Every
+// operation takes the Word state first; the run record hangs off it.
+#ifndef KES_FILTERS_WORD_WW_H
+#define KES_FILTERS_WORD_WW_H
+
+#include <cstdint>
+
+#include "filters/framework/writer/cw.h"
+
+inline constexpr int WW_MAIN = -5;      // handle of the document's main input
+inline constexpr int WW_NHDR = 92;      // fields of the normalized header
+inline constexpr int WW_PAGE = 2048;    // page size of the main input and the output
+
+// The normalized file header: 92 signed 32-bit fields, numbered from 1 as
+// the table of every level's layout gives them (field n is f[n - 1]).
+struct wwhdr {
+  int32_t f[WW_NHDR];
+};
+
+// A date record: minute, hour, day, month, year from 1900, weekday.
+struct wwdate {
+  int32_t min, hour, day, month, year, wday;
+};
+
+// The document properties, lengths in twips.
+struct wwdop {
+  int32_t facing, ihdt, dxatab;
+  wwdate created, revised;
+  int32_t nrevs, edittime, nwords, nchars, npages;
+  int32_t xapage, yapage, dxaleft, dxaright, dyatop, dyabottom;
+  int32_t pgnstart, landscape;
+};
+
+// The Word state of a run. The groups of the modules still to come are
+// added with them; each starts at its module's start value (wwrinit).
+struct wwstate {
+  cvrun* run;
+  wwhdr* hdr;
+  wwdop* dop;
+  int32_t ver;      // version level 1-6, -1 until detected
+  int32_t big;      // 1: multi-byte values are big-endian (levels 3-5)
+  int32_t in;       // main input: paged stream (1-5) or compound stream slot (6)
+  int32_t stg;      // compound-file storage slot, negative for a plain file
+};
+
+// ---------------------------------------------------------------- streams, byte order, exit
+
+void wwsetstm(wwstate* w, int h);
+int wwtmpnew(wwstate* w, int pagesize);
+void wwtmpdel(wwstate* w, int h);
+long wwtell(wwstate* w, int h);
+void wwseek(wwstate* w, int h, long pos);
+long wwsize(wwstate* w, int h);
+// wwread: reads up to n bytes; what it could not read is zero-filled.
+void wwread(wwstate* w, int h, void* buf, int n);
+void wwwrite(wwstate* w, int h, const void* buf, int n);
+int wwstmgetc(wwstate* w, int h);
+int wwgetb(wwstate* w, int h);
+unsigned wwgetw(wwstate* w, int h);
+int wwgetsw(wwstate* w, int h);
+int32_t wwgetl(wwstate* w, int h);
+uint32_t wwgetul(wwstate* w, int h);
+// wwgetch: the character at a text position (-1: at the current position).
+int wwgetch(wwstate* w, int h, int32_t pos);
+
+int wwbufb(const wwstate* w, const unsigned char* p);
+int wwbufsb(const wwstate* w, const unsigned char* p);
+unsigned wwbufw(const wwstate* w, const unsigned char* p);
+int wwbufsw(const wwstate* w, const unsigned char* p);
+int32_t wwbufl(const wwstate* w, const unsigned char* p);
+uint32_t wwbuful(const wwstate* w, const unsigned char* p);
+int32_t wwbuf3b(const wwstate* w, const unsigned char* p);
+int wwputb(wwstate* w, unsigned char* p, int v);
+void wwputw(wwstate* w, unsigned char* p, unsigned v);
+void wwputsw(wwstate* w, unsigned char* p, int v);
+
+// Conversion hooks of the file's types; they return the value.
+inline int wwidb(int v) { return v; }
+inline int wwidsb(int v) { return v; }
+inline unsigned wwidw(unsigned v) { return v; }
+inline long wwidsz(long v) { return v; }
+inline int32_t wwidl(int32_t v) { return v; }
+inline uint32_t wwidul(uint32_t v) { return v; }
+inline long wwlen(long v) { return v; }
+inline int wwidint(int v) { return v; }
+inline int wwbyte(int c) { return c & 0xFF; }
+inline int wwidch(int c) { return c & 0xFF; }
+
+void* wwalloc(wwstate* w, long size);
+void wwfree(wwstate* w, void* block);
+// wwfatal: releases what the modules hold, closes the run's streams and
+// ends the run with the status; does not return.
+[[noreturn]] void wwfatal(wwstate* w, int code);
+
+int wwwlen(const int32_t* s);
+int wwwcpy(int32_t* dst, const int32_t* src);
+int wwweq(const int32_t* a, const int32_t* b);
+int wwiswide(const int32_t* s);
+int32_t* wwwiden(wwstate* w, const char* s);
+char* wwstrdup(wwstate* w, const int32_t* s);
+long wwwdist(const void* later, const void* earlier);
+int wwupch(int c);
+int wwupper(char* s);
+int wwkwmatch(const int32_t* s, const char* kw);
+const int32_t* wwkwfind(const int32_t* s, const char* kw);
+int wwfldint(const int32_t* s);
+
+// ---------------------------------------------------------------- file header, document properties
+
+void wwsetver(wwstate* w, int ver);
+void wwsetmac(wwstate* w, int flag);
+void wwfibread(wwstate* w);
+void wwfibfree(wwstate* w);
+void wwdopread(wwstate* w);
+void wwdopfree(wwstate* w);
+int wwdttm(wwstate* w, int h, wwdate* out);
+void wwclrcomplex(wwstate* w);
+int wwcodepage(const wwstate* w);
+
+// Fields of the normalized header by number; the accessors below name them.
+inline int32_t wwhdrf(const wwstate* w, int n) { return w->hdr->f[n - 1]; }
+inline constexpr int WWH_FEA = 1, WWH_FEB = 2, WWH_FEC = 3, WWH_FED = 4, WWH_FEANY = 5, WWH_CBCH = 6,
+                     WWH_IDENT = 7, WWH_PROD = 8, WWH_LID = 9, WWH_COMPLEX = 10, WWH_PICS = 11,
+                     WWH_CHS = 12, WWH_CHSTABLES = 13, WWH_FCMIN = 14, WWH_FCMAC = 15;
+
+int32_t wwfea(const wwstate* w);
+int32_t wwfeb(const wwstate* w);
+int32_t wwfec(const wwstate* w);
+int32_t wwfed(const wwstate* w);
+int32_t wwfeany(const wwstate* w);
+int32_t wwlid(const wwstate* w);
+int32_t wwfcmin(const wwstate* w);
+int32_t wwfcmac(const wwstate* w);
+int32_t wwccptext(const wwstate* w);
+int32_t wwccpftn(const wwstate* w);
+int32_t wwccphdd(const wwstate* w);
+int32_t wwccpmcr(const wwstate* w);
+int32_t wwccpatn(const wwstate* w);
+int32_t wwccpedn(const wwstate* w);
+int32_t wwccptxbx(const wwstate* w);
+int32_t wwccphdrtxbx(const wwstate* w);
+int32_t wwcpftn(const wwstate* w);
+int32_t wwcphdd(const wwstate* w);
+int32_t wwcpmcr(const wwstate* w);
+int32_t wwcpatn(const wwstate* w);
+int32_t wwcpedn(const wwstate* w);
+int32_t wwcptxbx(const wwstate* w);
+int32_t wwcphdrtxbx(const wwstate* w);
+#define WW_HDRPAIR(fc, lcb, n)                                    \
+  inline int32_t fc(const wwstate* w) { return wwhdrf(w, n); }   \
+  inline int32_t lcb(const wwstate* w) { return wwhdrf(w, n + 1); }
+WW_HDRPAIR(wwfcstsh, wwlcbstsh, 27)
+WW_HDRPAIR(wwfcftnref, wwlcbftnref, 29)
+WW_HDRPAIR(wwfcftntxt, wwlcbftntxt, 31)
+WW_HDRPAIR(wwfcatnref, wwlcbatnref, 33)
+WW_HDRPAIR(wwfcatntxt, wwlcbatntxt, 35)
+WW_HDRPAIR(wwfcsed, wwlcbsed, 37)
+WW_HDRPAIR(wwfchdd, wwlcbhdd, 39)
+WW_HDRPAIR(wwfcbtechp, wwlcbbtechp, 41)
+WW_HDRPAIR(wwfcbtepap, wwlcbbtepap, 43)
+WW_HDRPAIR(wwfcfonts, wwlcbfonts, 45)
+WW_HDRPAIR(wwfcbkmknames, wwlcbbkmknames, 55)
+WW_HDRPAIR(wwfcbkf, wwlcbbkf, 57)
+WW_HDRPAIR(wwfcbkl, wwlcbbkl, 59)
+WW_HDRPAIR(wwfcassoc, wwlcbassoc, 63)
+WW_HDRPAIR(wwfcclx, wwlcbclx, 65)
+WW_HDRPAIR(wwfcdoamain, wwlcbdoamain, 71)
+WW_HDRPAIR(wwfcdoahdr, wwlcbdoahdr, 73)
+WW_HDRPAIR(wwfcednref, wwlcbednref, 75)
+WW_HDRPAIR(wwfcedntxt, wwlcbedntxt, 77)
+WW_HDRPAIR(wwfcsubd, wwlcbsubd, 79)
+WW_HDRPAIR(wwtxbxfc, wwlcbtxbxtxt, 81)
+WW_HDRPAIR(wwfchdrtxbxtxt, wwlcbhdrtxbxtxt, 85)
+WW_HDRPAIR(wwfcsavedby, wwhassavedby, 89)
+WW_HDRPAIR(wwfcsubdnames, wwlcbsubdnames, 91)
+#undef WW_HDRPAIR
+
+inline int32_t wwfacing(const wwstate* w) { return w->dop->facing; }
+inline int32_t wwihdtflags(const wwstate* w) { return w->dop->ihdt; }
+inline int32_t wwdxatab(const wwstate* w) { return w->dop->dxatab; }
+inline const wwdate* wwdtcreated(const wwstate* w) { return &w->dop->created; }
+inline const wwdate* wwdtrevised(const wwstate* w) { return &w->dop->revised; }
+inline int32_t wwnrevs(const wwstate* w) { return w->dop->nrevs; }
+inline int32_t wwedittime(const wwstate* w) { return w->dop->edittime; }
+inline int32_t wwnwords(const wwstate* w) { return w->dop->nwords; }
+inline int32_t wwnchars(const wwstate* w) { return w->dop->nchars; }
+inline int32_t wwnpages(const wwstate* w) { return w->dop->npages; }
+inline int32_t wwxapage(const wwstate* w) { return w->dop->xapage; }
+inline int32_t wwyapage(const wwstate* w) { return w->dop->yapage; }
+inline int32_t wwdxaleft(const wwstate* w) { return w->dop->dxaleft; }
+inline int32_t wwdxaright(const wwstate* w) { return w->dop->dxaright; }
+inline int32_t wwdyatop(const wwstate* w) { return w->dop->dyatop; }
+inline int32_t wwdyabottom(const wwstate* w) { return w->dop->dyabottom; }
+inline int32_t wwpgnstart(const wwstate* w) { return w->dop->pgnstart; }
+inline int32_t wwlandscape(const wwstate* w) { return w->dop->landscape; }
+
+// ---------------------------------------------------------------- front end
+
+// wwrmain: the reader entry of format 49.
+int wwrmain(cvrun* run, int argc, const char** argv);
+void wwrinit(wwstate* w);
+void wwrload(wwstate* w);
+void wwrunload(wwstate* w);
+// wwrtext: converts the positions from up to to (exclusive) with a range
+// kind; the main input's position is restored.
+void wwrtext(wwstate* w, int32_t from, int32_t to, int kind);
+int wwrisfirst(const wwstate* w, int32_t pos);
+int wwrislast(const wwstate* w, int32_t pos);
+
+// Modules that are not read yet: their loaders keep the defaults and their
+// releasers have nothing to release.
+void wwfontread(wwstate* w);
+void wwfontfree(wwstate* w);
+void wwstshread(wwstate* w);
+void wwstshfree(wwstate* w);
+void wwsedread(wwstate* w);
+void wwsedfree(wwstate* w);
+void wwpapbinread(wwstate* w);
+void wwpapbinfree(wwstate* w);
+void wwchpbinread(wwstate* w);
+void wwchpbinfree(wwstate* w);
+void wwbkmkfree(wwstate* w);
+
+#endif

@@ -1,0 +1,213 @@
+// The front end of the Word reader: the reader entry of format 49, the Word
+// state, the version level from the signature, the modules loaded in their
+// order and released in reverse, and the conversion loop over text positions.
+//
+// Only the plain text of a document whose text is one run of bytes is
+// written so far. Fonts, styles, sections and the character and paragraph
+// bins enter as stubs that keep their defaults and write nothing; a document
+// that needs its piece table (fast-saved) is refused with status 9.
+#include <cstring>
+
+#include "filters/word/ww.h"
+
+namespace {
+
+// Identifiers of the Word 6 stream: the western one and the Far-East ones.
+bool word6id(unsigned id) {
+  switch (id) {
+    case 0xA5DC:
+    case 0x8097:
+    case 0xA697:
+    case 0x8098:
+    case 0xA698:
+    case 0x8099:
+    case 0xA699: return true;
+    default: return false;
+  }
+}
+
+int parmark(const wwstate* w) { return w->ver <= 2 ? 10 : 13; }
+
+// One ordinary or special character of the text.
+void putchar1(wwstate* w, int ch) {
+  cvrun* run = w->run;
+  switch (ch) {
+    case 9: cwspecial(run, 6); return;
+    case 11: cwnewline(run, 2); return;
+    case 30: cwspecial(run, 2); return;   // non-breaking hyphen
+    case 31: cwspecial(run, 1); return;   // optional hyphen
+    case 160: cwspecial(run, 0); return;  // non-breaking space
+    default: break;
+  }
+  if (ch < 32 || ch > 255) return;  // field marks, anchors and other controls
+  cwputc(run, ch);
+}
+
+// A paragraph, cell or page mark.
+void mark(wwstate* w, int ch) {
+  if (ch == 12)
+    cwnewline(w->run, 3);
+  else if (ch == 7)
+    cwspecial(w->run, 6);
+  else
+    cwnewline(w->run, 1);
+}
+
+void convert(wwstate* w, int32_t from, int32_t to) {
+  int32_t step = wwhdrf(w, WWH_CBCH);
+  int pm = parmark(w);
+  if (from < 0) from = 0;  // a damaged text start
+  for (int32_t p = from; p < to; p += step) {
+    int ch = wwgetch(w, WW_MAIN, p);
+    if (ch < 0) break;  // the text runs past the end of the input
+    if (ch == pm || ch == 7 || ch == 12)
+      mark(w, ch);
+    else
+      putchar1(w, ch);
+  }
+}
+
+// Whether a position is the first or last of the main text or of a story.
+bool edge(const wwstate* w, int32_t pos, bool last) {
+  const int32_t starts[] = {wwfcmin(w), wwcpftn(w), wwcphdd(w), wwcpmcr(w), wwcpatn(w),
+                            wwcpedn(w), wwcptxbx(w), wwcphdrtxbx(w),
+                            wwcphdrtxbx(w) + wwccphdrtxbx(w)};
+  int32_t step = wwhdrf(w, WWH_CBCH);
+  for (int i = 0; i + 1 < 9; i++) {
+    if (starts[i + 1] <= starts[i]) continue;
+    if (!last && pos == starts[i]) return true;
+    if (last && pos == starts[i + 1] - step) return true;
+  }
+  return false;
+}
+
+// The level of a plain file from its first word; 0 when none.
+int plainlevel(wwstate* w) {
+  wwseek(w, WW_MAIN, 0);
+  unsigned id = wwgetw(w, WW_MAIN);
+  switch (id) {
+    case 0xA5DB:
+    case 0xA548: return 2;
+    case 0xA59B: return 1;
+    case 0x34FE: wwsetmac(w, 1); return 3;
+    case 0x37FE:
+      wwsetmac(w, 1);
+      wwsetver(w, 4);
+      wwseek(w, WW_MAIN, 188);
+      return wwgetl(w, WW_MAIN) != 0 ? 5 : 4;
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+void wwrinit(wwstate* w) {
+  w->hdr = nullptr;
+  w->dop = nullptr;
+  w->ver = -1;
+  w->big = 0;
+  w->in = -1;
+  w->stg = -1;
+}
+
+int wwrmain(cvrun* run, int argc, const char** argv) {
+  cvinit(run, argc, argv, 1, 49, 1);
+  auto* w = static_cast<wwstate*>(cvalloc(run, sizeof(wwstate)));
+  if (!w) {
+    cvcloseio(run);
+    convfatal(run, RDR_NOMEM);
+  }
+  std::memset(w, 0, sizeof *w);
+  w->run = run;
+  cvsetreader(run, w);
+  wwrinit(w);
+  if (char* name = cvgetparam(run, 0)) {
+    w->stg = olstopen(run, name);
+    cvfree(run, name);
+  }
+  if (w->stg >= 0) {
+    int slot = olstfind(run, w->stg, "WordDocument");
+    if (slot < 0) wwfatal(w, RDR_FORMAT);
+    wwsetstm(w, slot);
+    wwsetver(w, 6);
+    // Later versions keep their text in the same stream under another
+    // identifier and other offsets: never read them as Word 6.
+    wwseek(w, WW_MAIN, 0);
+    if (!word6id(wwgetw(w, WW_MAIN))) wwfatal(w, RDR_FORMAT);
+  } else {
+    int in = cvopenin(run, WW_PAGE);
+    if (in < 0) wwfatal(w, RDR_FORMAT);
+    wwsetstm(w, cvinhandle(run));
+    wwsetver(w, 2);
+    int level = plainlevel(w);
+    if (!level) wwfatal(w, RDR_FORMAT);
+    wwsetver(w, level);
+  }
+  wwseek(w, WW_MAIN, 0);
+  if (cvopenout(run, WW_PAGE) < 0) wwfatal(w, RDR_NOMEM);
+  cvsetbe(run, 0);
+  wwrload(w);
+  if (wwhdrf(w, WWH_COMPLEX)) wwfatal(w, RDR_FORMAT);  // the piece table is not read yet
+  cwfontsize2(run, wwfeany(w) ? 2 : 0, 10);
+  cwcodepage(run, w->ver >= 3 && w->ver <= 5 ? 9999 : wwcodepage(w));
+  // The last position holds the document's final paragraph mark. A text
+  // said to run past the end of the input stops there.
+  int64_t end = static_cast<int64_t>(wwfcmin(w)) + wwccptext(w) - wwhdrf(w, WWH_CBCH);
+  int64_t size = wwsize(w, WW_MAIN);
+  convert(w, wwfcmin(w), static_cast<int32_t>(end < size ? end : size));
+  cwnewline(run, 1);
+  wwrunload(w);
+  if (w->stg >= 0) {
+    olstclose(run, w->in);
+    olstshut(run, w->stg);
+  }
+  cvsetreader(run, nullptr);
+  cvfree(run, w);
+  cvcloseio(run);
+  cvshutdown(run);
+  return 0;
+}
+
+void wwrload(wwstate* w) {
+  wwfibread(w);
+  wwdopread(w);
+  wwfontread(w);
+  wwstshread(w);
+  wwsedread(w);
+  wwpapbinread(w);
+  wwchpbinread(w);
+}
+
+void wwrunload(wwstate* w) {
+  wwbkmkfree(w);
+  wwchpbinfree(w);
+  wwpapbinfree(w);
+  wwsedfree(w);
+  wwstshfree(w);
+  wwfontfree(w);
+  wwdopfree(w);
+  wwfibfree(w);
+}
+
+void wwrtext(wwstate* w, int32_t from, int32_t to, int) {
+  long at = wwtell(w, WW_MAIN);
+  convert(w, from, to);
+  wwseek(w, WW_MAIN, at);
+}
+
+int wwrisfirst(const wwstate* w, int32_t pos) { return edge(w, pos, false); }
+int wwrislast(const wwstate* w, int32_t pos) { return edge(w, pos, true); }
+
+// Stubs of the modules still to come: nothing is loaded, so the defaults
+// stand and there is nothing to release.
+void wwfontread(wwstate*) {}
+void wwfontfree(wwstate*) {}
+void wwstshread(wwstate*) {}
+void wwstshfree(wwstate*) {}
+void wwsedread(wwstate*) {}
+void wwsedfree(wwstate*) {}
+void wwpapbinread(wwstate*) {}
+void wwpapbinfree(wwstate*) {}
+void wwchpbinread(wwstate*) {}
+void wwchpbinfree(wwstate*) {}
+void wwbkmkfree(wwstate*) {}
