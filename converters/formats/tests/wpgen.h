@@ -307,6 +307,39 @@ inline std::vector<doc> corpus() {
   return d;
 }
 
+// Documents for the framework's WordPerfect 5 reader, in 5.0 and 5.1: a
+// prefix of several index blocks with a summary, fonts, a style and a
+// graphic, and in the body a header, notes, a field, a table and boxes. The
+// text is the words the reader gives (headers, notes and captions where
+// they stand, a figure without text).
+inline std::vector<doc> reader5() {
+  std::vector<doc> d;
+  for (int minor = 0; minor <= 1; minor++) {
+    std::vector<packet5> p = {{1, wp5summary({"", "Quarterly report", "kw"})}};
+    for (const packet5 &f : wp5fonts({"Courier 10cpi", "Arial  (TT)"}, minor)) p.push_back(f);
+    p.push_back({256, wp5stylepkt("Heading", 3, "", "")});
+    p.push_back({8, wp5graphics({"\x0F\x02xy" + std::string("\x11\x0A") + zeros(10)})});
+    std::string v = minor ? "51" : "50";
+    std::string pre = wp5prefix(p, 2);
+    d.push_back({minor ? "r5-prefix51" : "r5-prefix50", false, wp5(para(7) + "\x0A" + para(8), minor, pre),
+                 para(7) + "\r\n" + para(8)});
+    d.push_back({minor ? "r5-notes51" : "r5-notes50", false,
+                 wp5(wp5header(0, "Running head") + "\x0A" + para(9) + wp5note(0, "Footnote words") + "\x0A" +
+                         para(10),
+                     minor, pre),
+                 "Running head\r\n" + para(9) + " Footnote words\r\n" + para(10)});
+    d.push_back({minor ? "r5-table51" : "r5-table50", false,
+                 wp5("Before\x0A" + wp5table({{{"alpha"}, {"beta"}}, {{"gamma"}, {"delta"}}}, {2400, 2400}) +
+                         "After",
+                     minor, pre),
+                 "Before\r\nalpha\r\nbeta\r\ngamma\r\ndelta\r\nAfter", false});
+    d.push_back({minor ? "r5-box51" : "r5-box50", false,
+                 wp5("Before\x0A" + wp5box(2, 0x10, "Caption", "Boxed words") + "After", minor, pre),
+                 "Before\r\nBoxed words\r\nCaption\r\nAfter", false});
+  }
+  return d;
+}
+
 }  // namespace wpg
 
 #endif
