@@ -186,6 +186,107 @@ TEST_F(Wp5, FunctionsThatCarryText) {
   EXPECT_EQ(pulled(wp5("a" + wp5box(2, 0x10, "Cap", "Boxed") + "b", 0)), "aBoxed\r\nCap\r\nb");
 }
 
+// The fields of every record of a code in an intermediate file.
+std::vector<std::vector<std::string>> records(const std::string& com, const std::string& code) {
+  std::vector<std::vector<std::string>> out;
+  std::string head = "\x1B\x1D" + code;
+  for (size_t at = com.find(head); at != std::string::npos; at = com.find(head, at + 1)) {
+    size_t end = com.find('\x1E', at);
+    std::string body = com.substr(at + head.size(), end - at - head.size());
+    std::vector<std::string> f;
+    size_t from = 0;
+    for (size_t sep; (sep = body.find('\x1F', from)) != std::string::npos; from = sep + 1)
+      f.push_back(body.substr(from, sep - from));
+    out.push_back(f);
+  }
+  return out;
+}
+
+// A table definition: position byte, columns of widths (1/1200 inch), an
+// explicit left edge, default alignment 1 for every column.
+std::string tabdef(int pos, const std::vector<unsigned>& widths, unsigned left = 0) {
+  std::string d = zeros(2) + le16(0) + zeros(20) + byte(pos) + zeros(1) + le16(static_cast<unsigned>(widths.size())) +
+                  zeros(2) + le16(left) + zeros(16);
+  for (unsigned w : widths) d += le16(w);
+  d += zeros(2 * widths.size()) + std::string(widths.size(), '\x01');
+  return wp5group(0xD2, 0x0B, d);
+}
+std::string cell(int flags, int span = 1, unsigned mask = 0, int align = 0) {
+  return wp5group(0xDC, 0x00, byte(flags) + zeros(1) + byte(span) + byte(1) + zeros(4) + le16(mask) + byte(align));
+}
+std::string row(int sub = 0xDC01) { return wp5group(sub >> 8, sub & 0xFF, zeros(8)); }
+
+TEST_F(Wp5, TablesInTheIntermediateFile) {
+  // Position kind 4 places the table at its own left edge; a cell's own
+  // alignment 1 is kind 3, a column's default 1 is kind 2; DD/03 writes the
+  // row and a page end before the next; a mask of bits 0 and 1 sets 480,
+  // then 360; a covered cell writes no cell of its own.
+  std::string com = pulled(wp5(tabdef(4, {1200, 1200}, 2400) + row() + cell(1, 1, 0, 1) + "x" + cell(0) + "y" +
+                               row(0xDD03) + cell(2, 1, 3) + "z" + cell(0, 0x81) + wp5group(0xDC, 0x02, zeros(4))),
+                           false);
+  auto def = records(com, "CDS");
+  ASSERT_EQ(def.size(), 1u);
+  EXPECT_EQ(def[0][0], "48");
+  EXPECT_EQ(def[0][8], "2880") << "the explicit left edge";
+  auto cells = records(com, "BCO");
+  ASSERT_GE(cells.size(), 3u);
+  EXPECT_EQ(cells[0][4], "1") << "own alignment 1: kind 3";
+  EXPECT_EQ(cells[1][4], "3") << "column alignment 1: kind 2";
+  EXPECT_EQ(records(com, "HNP").size(), 1u) << "the page end of DD/03";
+  EXPECT_EQ(records(com, "BRO").size(), 2u);
+  EXPECT_NE(com.find("360\x1F" "Courier"), std::string::npos) << "the last size bit wins";
+  // Position kind 1 passes 2 and starts at the left margin.
+  auto margin = records(pulled(wp5(tabdef(1, {1200, 1200}) + row() + cell(0) + "x" + wp5group(0xDC, 0x02, zeros(4))),
+                               false),
+                        "CDS");
+  ASSERT_EQ(margin.size(), 1u);
+  ASSERT_GT(margin[0].size(), 8u);
+  EXPECT_EQ(margin[0][8], "1440");
+  // A cell spanning three columns takes the third column's side-3 line.
+  std::string lines = zeros(3) + byte(0) + byte(0) + le16(0) + byte(0x80 | 6) + le16(0) + le16(0) + le16(3 << 11);
+  std::string span = pulled(wp5(tabdef(4, {600, 600, 600}) + wp5group(0xDC, 0x01, lines) + cell(0, 3) + "w" +
+                                wp5group(0xDC, 0x02, zeros(4))),
+                            false);
+  EXPECT_NE(pulled(wp5(tabdef(4, {600, 600, 600}) + wp5group(0xDC, 0x01, lines) + cell(0, 3) + "w" +
+                       wp5group(0xDC, 0x02, zeros(4)))),
+            "<fail>");
+  EXPECT_NE(span.find("\x1D" "BCO"), std::string::npos);
+  EXPECT_EQ(wp5linekinds(3 << 11), 0x0003);
+  EXPECT_EQ(wp5linekinds(1 | 2 << 3 | 3 << 8 | 4 << 11), 0x1234);
+  EXPECT_EQ(wp5linekinds(7 | 7 << 3 | 7 << 11), 0);
+}
+
+TEST_F(Wp5, BoxesInTheIntermediateFile) {
+  // D2/05 with nibbles 1, 2, 3, 4 keeps 3, 1, 4, 2 for figures; all 7 keep 0.
+  auto opts = [](unsigned word, int value) { return wp5group(0xD2, 0x05, zeros(63) + byte(value) + le16(word) + zeros(2)); };
+  auto box = records(pulled(wp5("a" + opts(0x1234, 7) + wp5box(0, 0x02, "") + "b"), false), "APO");
+  ASSERT_EQ(box.size(), 1u);
+  EXPECT_EQ(box[0][14], "3142");
+  EXPECT_EQ(box[0][16], "7");
+  box = records(pulled(wp5("a" + opts(0x7777, 0) + wp5box(0, 0x02, "") + "b"), false), "APO");
+  ASSERT_EQ(box.size(), 1u);
+  EXPECT_EQ(box[0][14], "0000");
+  // A figure's picture: from after a record 17's header and 8 bytes, as
+  // format -1 (written 699), never past its graphic; from its first byte as
+  // 606 without one; none for an index equal to the count, the input left
+  // where it was.
+  std::string g1 = "\x0F\x02xy\x11\x0A" + zeros(8) + "PICTURE", g2 = "RAWGRAPHIC";
+  std::string d = wp5("a" + wp5box(0, 0x02, "", "", 0) + "b" + wp5box(0, 0x02, "", "", 1) + "c" +
+                          wp5box(0, 0x02, "", "", 2) + "d",
+                      1, wp5prefix({{8, wp5graphics({g1, g2})}}));
+  std::string com = pulled(d, false);
+  auto objs = records(com, "PDS");
+  ASSERT_EQ(objs.size(), 2u);
+  EXPECT_EQ(objs[0][0], "699");
+  EXPECT_EQ(objs[1][0], "606");
+  auto data = records(com, "PCT");
+  ASSERT_EQ(data.size(), 2u);
+  EXPECT_EQ(data[0][0], "50494354555245") << "PICTURE and nothing after it";
+  EXPECT_EQ(data[1][0], "52415747524150484943") << "RAWGRAPHIC";
+  EXPECT_EQ(records(com, "APO").size(), 3u);
+  EXPECT_EQ(pulled(d), "a\r\nb\r\nc\r\nd");
+}
+
 TEST_F(Wp5, HeaderChecks) {
   std::string good = wp5("fine");
   auto with = [&](size_t at, const std::string& bytes) {

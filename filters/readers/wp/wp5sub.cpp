@@ -446,7 +446,11 @@ void boxpict(cvrun* run, int index, const cwboxdesc* box, int y1, int y2) {
         }
       }
       cvsseek(run, run->in, static_cast<long>(start) + (data >= 0 ? data : 0));
-      if (data >= 0) format = -1;
+      if (data >= 0) {
+        // The data run to the graphic's end, not past it into what follows.
+        format = -1;
+        s->boxleft = static_cast<uint32_t>(data) < size ? s->boxleft - static_cast<int32_t>(data) : 0;
+      }
       cvfree(run, win);
       cwobjdesc o{};
       o.version = 1;
