@@ -39,7 +39,7 @@ std::string pulled(const std::string& doc) {
   return out;
 }
 
-TEST(Wp5Converter, TheSameWordsButForTheIntendedDifferences) {
+TEST(Wp5ReaderAndConverter, TheSameWordsButForTheIntendedDifferences) {
   rdrregister();
   // Reader's text (words) where it differs on purpose from the converter's:
   //  - a note's text follows the word before it without a blank;
