@@ -110,8 +110,9 @@ int wp5readw(cvrun* run);
 int32_t wp5readl(cvrun* run);
 // wp5skipn: skips n input bytes (fewer at the end of the input).
 void wp5skipn(cvrun* run, long n);
-// wp5embed: copies n input bytes into a scratch stream of the page size;
-// the stream, or -1 when none could be had (the bytes are then left unread).
+// wp5copy: copies n input bytes into a scratch stream of the page size;
+// the stream, or -1 when none could be had (the bytes are then left unread),
+// or -2 when embedded texts are nested too deep (the bytes are passed over).
 int wp5copy(cvrun* run, long n, int pagesize);
 // wp5convert: converts a scratch stream through the text loop and closes it.
 void wp5convert(cvrun* run, int stream);
