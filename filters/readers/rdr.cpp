@@ -5,6 +5,7 @@
 #include "filters/framework/writer/cw.h"
 #include "filters/readers/html/htr.h"
 #include "filters/readers/text/txr.h"
+#include "filters/readers/wp/wp5.h"
 #include "filters/readers/wp/wp6.h"
 #include "filters/word/ww.h"
 
@@ -12,6 +13,7 @@ void rdrregister() {
   cvsethooks(&cwhooks);
   convsetreader(1, txrmain);
   convsetreader(108, htrmain);
+  convsetreader(7, wp5main);
   convsetreader(48, wp6main);
   convsetreader(49, wwrmain);
 }

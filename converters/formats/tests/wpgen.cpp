@@ -11,7 +11,9 @@
 
 int main(int argc, char **argv) {
   std::vector<fixgen::file> files;
-  for (const wpg::doc &d : wpg::corpus()) {
+  std::vector<wpg::doc> all = wpg::corpus();
+  for (const wpg::doc &d : wpg::reader5()) all.push_back(d);
+  for (const wpg::doc &d : all) {
     files.push_back({std::string(d.name) + (d.six ? ".wpd" : ".wp"), d.bytes});
     if (d.checked) files.push_back({std::string(d.name) + ".words", fixgen::words(d.text, true)});
   }

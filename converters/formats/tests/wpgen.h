@@ -46,6 +46,105 @@ inline std::string wp5note(int sub, const std::string &text, int k = 0) {
   return wp5group(0xD6, sub, zeros(3) + byte(k) + zeros(2 * (k + 1)) + zeros(9) + text);
 }
 
+// A packet of a 5.x prefix: its type and its bytes.
+struct packet5 {
+  int type;
+  std::string data;
+};
+
+// A 5.x prefix starting at offset 16: a chain of index blocks of `per`
+// entries each (type 0xFFFB, whose count includes the block's header),
+// the last holding a type-0 entry after the packets, then the packets.
+inline std::string wp5prefix(const std::vector<packet5> &pkts, unsigned per = 5) {
+  size_t entries = pkts.size() + 1, blocks = (entries + per - 1) / per;
+  size_t blocksize = 10 + 10 * per, at = 16 + blocks * blocksize;
+  std::string index, data;
+  for (size_t b = 0; b < blocks; b++) {
+    uint32_t next = b + 1 < blocks ? static_cast<uint32_t>(16 + (b + 1) * blocksize) : 0;
+    index += le16(0xFFFB) + le16(per + 1) + le16(static_cast<unsigned>(blocksize)) + le32(next);
+    for (size_t e = b * per; e < (b + 1) * per; e++) {
+      if (e < pkts.size()) {
+        index += le16(static_cast<unsigned>(pkts[e].type)) + le32(static_cast<uint32_t>(pkts[e].data.size())) +
+                 le32(static_cast<uint32_t>(at + data.size()));
+        data += pkts[e].data;
+      } else {
+        index += zeros(10);
+      }
+    }
+  }
+  return index + data;
+}
+
+// The summary packet: its fields each ended by a zero byte.
+inline std::string wp5summary(const std::vector<std::string> &fields) {
+  std::string d;
+  for (const std::string &f : fields) d += f + zeros(1);
+  return d;
+}
+
+// Font descriptors (86 bytes each, the name's offset in the pool at 18)
+// and their name pool. A 5.1 list ends with an entry whose first word is
+// 0xFFFF.
+inline std::vector<packet5> wp5fonts(const std::vector<std::string> &names, int minor = 1) {
+  std::string desc, pool;
+  for (size_t i = 0; i < names.size(); i++) {
+    std::string e = zeros(86);
+    e.replace(18, 2, le16(static_cast<unsigned>(pool.size())));
+    e[30] = char(i + 1);  // a descriptor byte that tells the fonts apart
+    desc += e;
+    pool += names[i] + zeros(1);
+  }
+  if (minor) desc += le16(0xFFFF) + zeros(84);
+  return {{minor ? 15 : 2, desc}, {7, pool}};
+}
+
+// A style packet: the name area, the kind (0 paragraph: type byte 0x01),
+// the style number, three code parts.
+inline std::string wp5stylepkt(const std::string &name, int number, const std::string &p1, const std::string &p2 = "",
+                               const std::string &p3 = "", int type = 1) {
+  std::string area = (name + zeros(21)).substr(0, 21);
+  return area + byte(type) + zeros(55) + byte(number) + le16(static_cast<unsigned>(p1.size())) + zeros(2) +
+         le16(static_cast<unsigned>(p2.size())) + zeros(2) + le16(static_cast<unsigned>(p3.size())) + p1 + p2 + p3;
+}
+
+// The graphics packet: a count, the sizes, the graphics.
+inline std::string wp5graphics(const std::vector<std::string> &g) {
+  std::string d = le16(static_cast<unsigned>(g.size()));
+  for (const std::string &x : g) d += le32(static_cast<uint32_t>(x.size()));
+  for (const std::string &x : g) d += x;
+  return d;
+}
+
+// A table: the definition (column widths in 1/1200 inch), then per row a
+// row function and per cell a cell function before the cell's text, and
+// the table's end. Each cell is {text, span}.
+struct cell5 {
+  std::string text;
+  int span = 1;
+};
+inline std::string wp5table(const std::vector<std::vector<cell5>> &rows, const std::vector<unsigned> &widths) {
+  std::string def = zeros(2) + le16(0) + zeros(20) + byte(1) + zeros(1) + le16(static_cast<unsigned>(widths.size())) +
+                    zeros(20);
+  for (unsigned w : widths) def += le16(w);
+  for (size_t i = 0; i < widths.size(); i++) def += le16(0);
+  for (size_t i = 0; i < widths.size(); i++) def += byte(0);
+  std::string t = wp5group(0xD2, 0x0B, def);
+  for (const auto &row : rows) {
+    t += wp5group(0xDC, 0x01, zeros(3) + byte(0) + byte(0) + le16(0) + byte(0));
+    for (const cell5 &c : row) t += wp5group(0xDC, 0x00, zeros(2) + byte(c.span) + byte(1) + zeros(7)) + c.text;
+  }
+  return t + wp5group(0xDC, 0x02, zeros(4));
+}
+
+// A graphics box (subfunction 0 figure .. 4 equation) of contents c, its
+// caption and, for contents other than a figure's, its text.
+inline std::string wp5box(int sub, int contents, const std::string &caption, const std::string &text = "",
+                          int graphic = 0) {
+  std::string d = zeros(4) + zeros(24) + zeros(20) + byte(contents) + zeros(21) + zeros(33) + zeros(6) +
+                  le16(static_cast<unsigned>(graphic)) + zeros(4) + le16(static_cast<unsigned>(caption.size()));
+  return wp5group(0xDA, sub, d + caption + text);
+}
+
 // ---------------------------------------------------------------- WordPerfect 6.x
 
 // One packet of the index: its type and its bytes.
@@ -205,6 +304,39 @@ inline std::vector<doc> corpus() {
                wp6(six("Dit is door") + "\x83" + six("gaans de") + wp6eol(0x02) + six("waarden") + wp6eol(0x03) +
                    six("voor") + wp6eol(0x04) + "7.1" + wp6code(0xE0, 0x30) + six("Inleiding")),
                "Dit is doorgaans de waarden voor\r\n7.1\tInleiding"});
+  return d;
+}
+
+// Documents for the framework's WordPerfect 5 reader, in 5.0 and 5.1: a
+// prefix of several index blocks with a summary, fonts, a style and a
+// graphic, and in the body a header, notes, a field, a table and boxes. The
+// text is the words the reader gives (headers, notes and captions where
+// they stand, a figure without text).
+inline std::vector<doc> reader5() {
+  std::vector<doc> d;
+  for (int minor = 0; minor <= 1; minor++) {
+    std::vector<packet5> p = {{1, wp5summary({"", "Quarterly report", "kw"})}};
+    for (const packet5 &f : wp5fonts({"Courier 10cpi", "Arial  (TT)"}, minor)) p.push_back(f);
+    p.push_back({256, wp5stylepkt("Heading", 3, "", "")});
+    p.push_back({8, wp5graphics({"\x0F\x02xy" + std::string("\x11\x0A") + zeros(10)})});
+    std::string v = minor ? "51" : "50";
+    std::string pre = wp5prefix(p, 2);
+    d.push_back({minor ? "r5-prefix51" : "r5-prefix50", false, wp5(para(7) + "\x0A" + para(8), minor, pre),
+                 para(7) + "\r\n" + para(8)});
+    d.push_back({minor ? "r5-notes51" : "r5-notes50", false,
+                 wp5(wp5header(0, "Running head") + "\x0A" + para(9) + wp5note(0, "Footnote words") + "\x0A" +
+                         para(10),
+                     minor, pre),
+                 "Running head\r\n" + para(9) + " Footnote words\r\n" + para(10)});
+    d.push_back({minor ? "r5-table51" : "r5-table50", false,
+                 wp5("Before\x0A" + wp5table({{{"alpha"}, {"beta"}}, {{"gamma"}, {"delta"}}}, {2400, 2400}) +
+                         "After",
+                     minor, pre),
+                 "Before\r\nalpha\r\nbeta\r\ngamma\r\ndelta\r\nAfter", false});
+    d.push_back({minor ? "r5-box51" : "r5-box50", false,
+                 wp5("Before\x0A" + wp5box(2, 0x10, "Caption", "Boxed words") + "After", minor, pre),
+                 "Before\r\nBoxed words\r\nCaption\r\nAfter", false});
+  }
   return d;
 }
 
