@@ -108,6 +108,9 @@ struct cvhooks {
   void (*fontfree)(cvrun* run);
   // cvshutdown step 4: frees the tab leaders and list levels (cwparafree).
   void (*parafree)(cvrun* run);
+  // cvcloseio, before the output is closed: writes what the writer still
+  // holds back (the tables of a pending table grid).
+  void (*outclose)(cvrun* run);
 };
 
 // cvsethooks: installs the hook table (null: none) and returns the previous one.

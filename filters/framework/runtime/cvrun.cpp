@@ -183,6 +183,7 @@ int cvopenout(cvrun* run, int pagesize) {
 }
 
 int cvcloseio(cvrun* run) {
+  if (run->out != -1) hook(&cvhooks::outclose, run);
   if (run->in != -1) cvsclose(run, run->in);
   if (run->out != -1) cvsclose(run, run->out);
   return 0;

@@ -357,6 +357,10 @@ void cwgridopen(cvrun* run) {
   if (!g || g->stream >= 0) return;
   g->stream = cvsscratch(run, 8192);
   if (g->stream >= 0 && cvpushout(run, g->stream) < 0) {
+    // A full output stack counts the refused push; nothing pops the grid
+    // stream now, so the count is taken back here, or a later pop of an
+    // enclosing level would take it instead of its own stream.
+    cvpopout(run);
     cvsclose(run, g->stream);
     g->stream = -1;
   }

@@ -38,6 +38,15 @@ void cwcaches(cvrun* run) {
   w->query = nullptr;
 }
 
+// Tables held back for a grid that no later flush wrote would be lost with
+// the scratch stream that holds them.
+void cwoutclose(cvrun* run) {
+  cwstate* w = writer(run);
+  if (!w || !(w->pending & CW_PGRID)) return;
+  cwgridflush(run);
+  w->pending &= ~CW_PGRID;
+}
+
 }  // namespace
 
 const cvhooks cwhooks = {
@@ -52,6 +61,7 @@ const cvhooks cwhooks = {
     .unctabfree = cvunctabfree,
     .fontfree = cwfontfree,
     .parafree = cwparafree,
+    .outclose = cwoutclose,
 };
 
 void cwflush(cvrun* run, int mode) {

@@ -344,6 +344,11 @@ void cwcellnext(cvrun* run) {
     s->pushed = 1;
     s->cells[s->cur].start = cvssize(run, s->stream);
     s->cells[s->cur].end = s->cells[s->cur].start;
+  } else if (s->stream >= 0) {
+    // The output stack is full: the cell's text goes on in the enclosing
+    // output, and the refused push's count is taken back, since popcell
+    // pops only what was pushed.
+    cvpopout(run);
   }
   s->used += n;
   cwprolcheck(run);
@@ -472,10 +477,13 @@ void cwtabend(cvrun* run) {
   }
   cwtabstate* s = open(run);
   if (!s) return;
-  // A nested table's grid goes out at once where the grids say so.
-  int saved = cwgridsaved(run);
-  if (w->gridmode == 1 && saved != -2 && t->nsaved - 1 != saved) cwgridflush(run);
+  // The grid of a table that ended inside this one goes out first. Then a
+  // table nested deeper than the innermost saved grid writes its own grid
+  // once its records are in it: its grid stream is the output only after
+  // its cell stream was popped, so the grid cannot go out before.
   cwflushpending(run);
+  int saved = cwgridsaved(run);
+  bool gridnow = w->gridmode == 1 && saved != -2 && t->nsaved - 1 != saved;
   popcell(run, s);
   if (s->started) rowwrite(run, s);
   if (w->curpara && w->curpara->selffmt != 1) {
@@ -487,7 +495,10 @@ void cwtabend(cvrun* run) {
   bool cell = s->cellopen;
   poptable(run);
   if (cell) cwsubend(run);
-  if (w->gridmode == 1) w->pending |= CW_PGRID;
+  if (gridnow)
+    cwgridflush(run);
+  else if (w->gridmode == 1)
+    w->pending |= CW_PGRID;
   w->pending |= CW_PPARA;
   w->paraw.align = -1;
 }

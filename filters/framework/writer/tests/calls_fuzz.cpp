@@ -1,8 +1,9 @@
 // Fuzz target: arbitrary bytes as a sequence of writer calls on a run that
 // counts widths on a narrow line: characters, line ends, specials,
 // alignment, indents, tab stops and list numbers, and containers of every
-// kind begun and ended in any order. Whatever the sequence,
-// the COM written stays well formed and the wrap never loses a byte of text.
+// kind begun and ended in any order, in table-grid mode or not. Whatever
+// the sequence, the COM written stays well formed and the wrap never loses
+// a byte of text.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -143,6 +144,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   t.settle();
   t.w->nowidth = 0;
   t.w->rightlimit = t.w->para.linepos + 8 * 120;
+  // A third of the inputs run in table-grid mode, where tables are held
+  // back and written again on a common grid.
+  t.w->gridmode = size % 3 == 0;
   cwlistdesc lvl{2, 1, 1, 0, 0, "(", ")", CW_ENCBYTE};
   lvl.indent = 360;
   cwlistdef(run, &lvl);

@@ -135,29 +135,35 @@ TEST(Tables, RowValuesShadingAndCodes) {
 }
 
 TEST(Tables, NestingAndItsLimit) {
-  cwtestrun t;
-  t.settle();
-  std::string want;
-  for (int depth = 0; depth < 7; depth++) {
-    EXPECT_EQ(cwtabdepth(t.run), depth);
-    table(t.run, 1);
-    cwcellnext(t.run);
-    t.text(std::string(1, static_cast<char>('a' + depth)));
+  // The same in grid mode, where each nested table also saves the grid of
+  // the table around it.
+  for (int gridmode : {0, 1}) {
+    SCOPED_TRACE(gridmode);
+    cwtestrun t;
+    t.settle();
+    t.w->gridmode = gridmode;
+    for (int depth = 0; depth < 7; depth++) {
+      EXPECT_EQ(cwtabdepth(t.run), depth);
+      table(t.run, 1);
+      cwcellnext(t.run);
+      t.text(std::string(1, static_cast<char>('a' + depth)));
+    }
+    // Six tables are open; the seventh was refused and its text went on in
+    // the sixth's cell.
+    EXPECT_EQ(cwtabdepth(t.run), 7);
+    for (int depth = 0; depth < 7; depth++) cwtabend(t.run);
+    t.text("z");  // in grid mode the text after the tables writes the grid
+    EXPECT_EQ(cwtabdepth(t.run), 0);
+    EXPECT_EQ(t.w->subn, 0);
+    EXPECT_EQ(t.run->outdepth, -1);
+    cwtabend(t.run);  // nothing open: nothing
+    std::string com = t.com();
+    EXPECT_TRUE(comwellformed(com));
+    std::string text;
+    for (char c : com)
+      if (c >= 'a' && c <= 'g') text += c;
+    EXPECT_NE(text.find("abcdefg"), std::string::npos) << t.show();
   }
-  // Six tables are open; the seventh was refused and its text went on in
-  // the sixth's cell.
-  EXPECT_EQ(cwtabdepth(t.run), 7);
-  for (int depth = 0; depth < 7; depth++) cwtabend(t.run);
-  EXPECT_EQ(cwtabdepth(t.run), 0);
-  EXPECT_EQ(t.w->subn, 0);
-  EXPECT_EQ(t.run->outdepth, -1);
-  cwtabend(t.run);  // nothing open: nothing
-  std::string com = t.com();
-  EXPECT_TRUE(comwellformed(com));
-  std::string text;
-  for (char c : com)
-    if (c >= 'a' && c <= 'g') text += c;
-  EXPECT_NE(text.find("abcdefg"), std::string::npos) << t.show();
 }
 
 TEST(Tables, CellsOfManyNestedTablesKeepTheirText) {
