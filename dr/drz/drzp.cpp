@@ -102,10 +102,13 @@ int joins(drsrvstate *st, const drzsstate *rs, char *w, int32_t *wl, const drzst
 int derive(drsrvstate *st, drzsstate *rs, drzsblk *b, drzstab *t, char *w, int32_t *wl) {
   const drzgtref *ref = t->ref;
   drzscol *rid = nullptr;
+  /* A ROWID qualified by the entry's alias is the entry's too: the alias is
+   * the only name the select list can use for it once it has one. */
+  auto same = [](const drzgtstr *x, const drzgtstr *y) {
+    return x && y && x->len == y->len && std::memcmp(x->text, y->text, x->len) == 0;
+  };
   for (drzscol *c = b->rowids; c && !rid; c = c->next)
-    if (!c->table || (ref->table && c->table->len == ref->table->len &&
-                      std::memcmp(c->table->text, ref->table->text, c->table->len) == 0))
-      rid = c;
+    if (!c->table || same(c->table, ref->table) || same(c->table, ref->alias)) rid = c;
   drzcats(st, w, wl, kWork, "((SELECT ");
   if (rid) {
     drzpname(st, w, wl, kWork, ref, 8);

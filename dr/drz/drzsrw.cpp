@@ -362,7 +362,7 @@ int drzsrwp(drsrvstate *st, const char *user, int32_t sid, int32_t curid, const 
     /* Nothing a failed rewrite was given stays behind. The work done on
      * its tables is undone first, so that their release waits for no lock
      * of this session's own. */
-    druorbk(st);
+    druorbk(st, &druorepq);
     releaseall(st, vp->rs);
     if (cap > 0) out[0] = 0;
   }
