@@ -97,6 +97,46 @@ int joins(drsrvstate *st, const drzsstate *rs, char *w, int32_t *wl, const drzst
   return 0;
 }
 
+/* The derived table of an entry with several predicates, each with a
+ * result table of its own: one outer join per table, so that every row of
+ * the entry comes once with a score from each (0 without a hit). A join of
+ * all the tables at once with the conditions joined by OR would repeat a
+ * row once for every pair of hits. */
+int outer(drsrvstate *st, char *w, int32_t *wl, drzstab *t, drzscol *rid) {
+  const drzgtref *ref = t->ref;
+  drzcats(st, w, wl, kWork, "(SELECT ");
+  if (rid) {
+    drzpname(st, w, wl, kWork, ref, 8);
+    drzcats(st, w, wl, kWork, ".ROWID DR$ROWID, ");
+    rid->mark = 1;
+  }
+  drzpname(st, w, wl, kWork, ref, 8);
+  drzcats(st, w, wl, kWork, ".*");
+  for (drzspred *p = t->preds; p; p = p->next) {
+    drzcats(st, w, wl, kWork, ", COALESCE(");
+    drzcats(st, w, wl, kWork, p->tabname);
+    drzcats(st, w, wl, kWork, ".SCORE, 0) SCORE");
+    num(st, w, wl, kWork, p->contid);
+  }
+  drzcats(st, w, wl, kWork, " FROM ");
+  drzpname(st, w, wl, kWork, ref, 15);
+  for (drzspred *p = t->preds; p; p = p->next) {
+    char keys[16][65];
+    int32_t n = 0;
+    if (drzpkeys(st, p->textkey, keys, &n) != 0) {
+      drzpush(st, kNoSplit, p->textkey);
+      return 1;
+    }
+    drzcats(st, w, wl, kWork, " LEFT OUTER JOIN ");
+    drzcats(st, w, wl, kWork, p->tabname);
+    drzcats(st, w, wl, kWork, " ON ");
+    join(st, w, wl, ref, p->tabname, keys, n);
+  }
+  drzcats(st, w, wl, kWork, ") ");
+  if (ref->alias) drzpword(st, w, wl, kWork, ref->alias->text, ref->alias->len, 0);
+  return 0;
+}
+
 /* The derived table of entry t of block b into w (kWork bytes); sets the
  * mark of the ROWID column it serves. 0, or 1 after pushing. */
 int derive(drsrvstate *st, drzsstate *rs, drzsblk *b, drzstab *t, char *w, int32_t *wl) {
@@ -109,6 +149,7 @@ int derive(drsrvstate *st, drzsstate *rs, drzsblk *b, drzstab *t, char *w, int32
   };
   for (drzscol *c = b->rowids; c && !rid; c = c->next)
     if (!c->table || same(c->table, ref->table) || same(c->table, ref->alias)) rid = c;
+  if (rs->shared == 0 && t->preds && t->preds->next) return outer(st, w, wl, t, rid);
   drzcats(st, w, wl, kWork, "((SELECT ");
   if (rid) {
     drzpname(st, w, wl, kWork, ref, 8);

@@ -105,6 +105,14 @@ TEST_F(Rewrite, SharedTableAndHandle) {
   EXPECT_EQ(rows(text(r)), "1,10,10 3,100,0 5,0,20 8,10,10") << text(r);
   EXPECT_EQ(tables(), "1");
   EXPECT_EQ(count("SELECT count(DISTINCT con_restab) FROM dr$contains"), "1");
+  // The same with a table per predicate: each row once.
+  Reply p = parse(
+      "select id, score(1), score(2) from qfix.boats where contains(body,'red',1) > 0 or "
+      "contains(body,'north',2) > 0 order by id",
+      "5", 0);
+  ASSERT_EQ(p.code, 101) << p.arg(1);
+  EXPECT_EQ(rows(text(p)), "1,10,10 3,100,0 5,0,20 8,10,10") << text(p);
+  EXPECT_EQ(close("5").code, 101);
   Reply h = parse("select handle(body) from qfix.boats b where contains(body, 'boat') > 0 and id = 4",
                   "4");
   ASSERT_EQ(h.code, 101) << h.arg(1);
