@@ -13,6 +13,7 @@
 #include "dr/drr/drr.h"
 #include "dr/drt/drt.h"
 #include "dr/dru/drue.h"
+#include "dr/drz/drz.h"
 
 namespace {
 
@@ -173,13 +174,20 @@ int drcmdqry(drsrvstate *s, const char *user, const char *sess, int32_t polid, c
   std::memcpy(s->quser, user, std::strlen(user) + 1);
   std::memcpy(s->qsess, sess, std::strlen(sess) + 1);
   if (mode < 0 || mode > 3) return fail(DRT_EMODE, s, "", mode);
-  if (!none(sq)) {
-    dracnerr(s, DRFAC_DRG, 50701, 2, DRA_STR, "a structured query", 0);
-    druetrc();
-    return 1;
-  }
   drdmpol *p = ready(s, polid);
   if (!p) return 1;
+  // A structured query restricts the hits to the keys of the rows it
+  // selects, through a view of them that lives for this command only; the
+  // user must be able to read the table himself.
+  char view[64] = "";
+  if (!none(sq)) {
+    std::string tab = std::string(p->owner) + "." + p->table;
+    if (rights(s, user, tab.c_str(), {"SELECT"}) != 0 ||
+        drzsvw(s, sess, user, p->owner, p->table, p->keycols, sq, view) != 0) {
+      druetrc();
+      return 1;
+    }
+  }
   int fence = 0;
   if (mode == 0) {
     // The result table comes from the message: it is cleared and written
@@ -205,7 +213,10 @@ int drcmdqry(drsrvstate *s, const char *user, const char *sess, int32_t polid, c
   const drtqops *q = drops<drtqops>(o.qp);
   drobj *e = comp(p, DRCLS_ENGINE);
   int rc = drops<drengops>(e)->qry(e, o.qp, o.wr, comp(p, DRCLS_STOPLIST), bynum, floor, ceil,
-                                   nullptr, q->maxdoc(o.qp), q->first(o.qp), q->last(o.qp));
+                                   view[0] ? view : nullptr, q->maxdoc(o.qp), q->first(o.qp),
+                                   q->last(o.qp));
+  // On a failure the command's roll-back takes the view back with the rest.
+  if (rc == 0 && view[0] && drzsvwd(s, view) != 0) rc = 1;
   if (rc != 0) druetrc();
   return rc;
 }

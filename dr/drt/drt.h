@@ -205,7 +205,8 @@ int drcmdoob(drsrvstate *s);
  * cursor id), 1 a count, 2 a window in id order, 3 a page by score (n1 the
  * score limit, n3 the ceiling at it) into the reply record target; bynum
  * hands hits on by number, from floor up to ceil (0: none). A structured
- * query other than "NULL" is refused. */
+ * query other than "NULL" restricts the hits to the keys of the policy's
+ * rows it selects (the user must be able to read the table). */
 int drcmdqry(drsrvstate *s, const char *user, const char *sess, int32_t polid, const char *query,
              const void *target, int32_t n1, int32_t n2, int32_t n3, int32_t mode, uint8_t bynum,
              uint32_t floor, uint32_t ceil, const char *sq);

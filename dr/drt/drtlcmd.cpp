@@ -4,6 +4,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <strings.h>
 #include <initializer_list>
 #include <string>
 
@@ -12,6 +13,7 @@
 #include "dr/drt/drt.h"
 #include "dr/drt/drtint.h"
 #include "dr/dru/dru.h"
+#include "dr/drz/drz.h"
 
 namespace {
 
@@ -142,8 +144,39 @@ int c_check(drsrvstate *s, drmcmd *c, drmcmd *) {
   return drcmdchk(s, user(c), arg(c, 3), num(c, 1), arg(c, 2));
 }
 int c_endopt(drsrvstate *s, drmcmd *c, drmcmd *) { return drcmdeop(s, num(c, 1), num(c, 2)); }
-int c_rwparse(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "rw_parse"); }
-int c_rwclose(drsrvstate *s, drmcmd *, drmcmd *) { return notyet(s, "rw_close"); }
+// The contains path as the rewrite evaluates a predicate: rows into the
+// predicate's result table.
+int rwquery(drsrvstate *s, const char *user, const char *sess, int32_t polid, const char *query,
+            const char *restab, int32_t clear, int32_t contid, int32_t curid) {
+  return drcmdqry(s, user, sess, polid, query, restab, clear, contid, curid, 0, 0, 0, 0, nullptr);
+}
+// A statement is rewritten for the user who sent it: the requesting user
+// names whose tables the predicates may read, so it may be no other.
+int rwuser(drsrvstate *s, const drmcmd *c) {
+  if (strcasecmp(arg(c, 1), user(c)) == 0) return 0;
+  dracnerr(s, DRFAC_DRG, 11336, 2, DRA_STR, arg(c, 1), 0);
+  druetrc();
+  return 1;
+}
+int c_rwparse(drsrvstate *s, drmcmd *c, drmcmd *r) {
+  if (rwuser(s, c) != 0) return 1;
+  drzsops.query = rwquery;
+  static char out[DRZS_OUTCAP];
+  if (drzsrwp(s, arg(c, 1), num(c, 2), num(c, 3), arg(c, 4), out, sizeof out, num(c, 5),
+              num(c, 6)) != 0) {
+    druetrc();
+    return 1;
+  }
+  return drtlrwtxt(s, r, out);
+}
+int c_rwclose(drsrvstate *s, drmcmd *c, drmcmd *) {
+  if (rwuser(s, c) != 0) return 1;
+  if (drzsrwc(s, arg(c, 1), num(c, 2), num(c, 3)) != 0) {
+    druetrc();
+    return 1;
+  }
+  return 0;
+}
 int c_beginopt(drsrvstate *s, drmcmd *c, drmcmd *) {
   return drcmdbop(s, num(c, 1), num(c, 3), num(c, 2));
 }

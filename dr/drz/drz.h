@@ -377,4 +377,122 @@ int drzeins(drsrvstate *st, druocur *cur, drzeset *set);
  * 1 after pushing the database's text (nothing is rolled back). */
 int drzefetch(drsrvstate *st, druocur *cur, drzeset *set);
 
+
+/* ------------------------------------------------------------------ */
+/* Statement rewrite: driver, handlers, generator, resolution,         */
+/* bookkeeping and the structured view                                 */
+/* ------------------------------------------------------------------ */
+
+/* Clause states of the walk. */
+enum {
+  DRZS_NONE = 0, DRZS_SELECT = 1, DRZS_FROM = 2, DRZS_WHERE = 3, DRZS_BIND = 4,
+  DRZS_ORDER = 5, DRZS_GROUP = 6, DRZS_CONTAINS = 7, DRZS_SCORE = 8, DRZS_HANDLE = 9
+};
+
+/* Extended keyword codes the walk acts on. */
+enum {
+  DRZGT_CONNECT = 30, DRZGT_FROM = 70, DRZGT_GROUP = 75, DRZGT_ORDER = 141,
+  DRZGT_ROWID = 164, DRZGT_SELECT = 172, DRZGT_START = 186, DRZGT_WHERE = 213,
+  DRZGT_STAR = 232, DRZGT_CONTAINS = 300, DRZGT_HANDLE = 301, DRZGT_SCORE = 302,
+  DRZGT_CLUSTER = 24, DRZGT_USER = 205, DRZGT_ROWNUM = 165, DRZGT_DISPLAY = 303
+};
+
+/* Bytes of the rewritten text rw_parse hands back (two reply arguments). */
+enum { DRZS_OUTCAP = 4000 };
+
+/* What policy resolution asks of the database side for one column. */
+typedef struct drzfreq {
+  const char *schema;  /* or null */
+  const char *table;
+  const char *column;
+  const char *link;    /* or null */
+} drzfreq;
+
+/* What it answers: laid out as the resolution fields of a predicate. */
+typedef struct drzfresult {
+  drzgtstr *colname;
+  int32_t policy;
+  char polname[62];
+  char textkey[257];
+  char dblink[129];
+  drzstab *tab;
+} drzfresult;
+
+/* Entry points the rewrite calls but does not own: the process (and a test)
+ * may replace them. Each returns 0, or 1 after pushing why; resolve also
+ * 2 (no policy) and 7 (no such column or table for that user). */
+typedef struct drzsvc {
+  int (*resolve)(drsrvstate *st, drzstab *tab, const drzfreq *req, drzfresult *res,
+                 const char *user, const char *polname);
+  int (*alloc)(drsrvstate *st, int32_t sid, const char *type, char *name, int32_t keys);
+  int (*release)(drsrvstate *st, const char *name);
+  /* Evaluates a text query of a policy into a result table (the contains
+   * path, mode 0); null: evaluation is not available. */
+  int (*query)(drsrvstate *st, const char *user, const char *sess, int32_t polid,
+               const char *query, const char *restab, int32_t clear, int32_t contid,
+               int32_t curid);
+  int (*save)(drsrvstate *st, drzsstate *rs);
+  int (*clean)(drsrvstate *st, drzsstate *rs, int32_t flags);
+} drzsvc;
+extern drzsvc drzsops;
+
+/* Rewrites a statement for a user, session and cursor into out (cap bytes,
+ * NUL-terminated, the terminator counted in *outlen when outlen is set);
+ * shr 0 a result table per predicate, 1 one shared; exec 1 evaluates every
+ * predicate. 0, or 1 with the messages on the error stack. */
+int drzsrwp(drsrvstate *st, const char *user, int32_t sid, int32_t curid, const char *stmt,
+            char *out, int32_t cap, int32_t shr, int32_t exec, int32_t *outlen = nullptr);
+/* Releases the result tables and bookkeeping rows of a session's cursor. */
+int drzsrwc(drsrvstate *st, const char *user, int32_t sid, int32_t curid);
+
+/* Handlers of the walk (raise on syntax errors; 0, or 1 after pushing). */
+int drzsfrom(drsrvstate *st, drzsstate *rs, drzgtstate *gt, drzsblk *blk);
+int drzscontains(drsrvstate *st, drzsstate *rs, drzgtstate *gt, drzsblk *blk);
+int drzsscore(drsrvstate *st, drzsstate *rs, drzgtstate *gt, drzsblk *blk);
+int drzshandle(drsrvstate *st, drzsstate *rs, drzgtstate *gt, drzsblk *blk);
+int drzsbind(drsrvstate *st, drzsstate *rs, drzgtstate *gt, drzsblk *blk, drzsbnd **out);
+int drzslabel(drsrvstate *st, drzgtstate *gt, drzsblk *blk, int32_t *label, int number,
+              int check);
+void drzsrepl(drsrvstate *st, drzsstate *rs, drzspred *p);
+/* The quoted form of text into out (at most cap bytes with a NUL); its
+ * length, or -1 when it does not fit. */
+int32_t drzsquote(drsrvstate *st, char *out, int32_t cap, const char *text, int32_t len);
+int drzsexec(drsrvstate *st, drzsstate *rs);
+
+/* Generator. */
+int drzpgen(drsrvstate *st, drzsstate *rs);
+/* Appends a table reference by flags (1 schema, 2 table, 4 link, 8 alias,
+ * 16 plain: for a string literal, names unquoted with quotes doubled). */
+void drzpname(drsrvstate *st, char *base, int32_t *len, int32_t cap, const drzgtref *ref,
+              int flags);
+/* Splits a key list into at most 16 names of at most 64 bytes; 0, or 1
+ * (count 1) when it does not split. */
+int drzpkeys(drsrvstate *st, const char *list, char names[16][65], int32_t *count);
+/* Appends a name as SQL writes it: quoted when it is not a plain upper-case
+ * word, every "%" doubled unless plain is set. */
+void drzpword(drsrvstate *st, char *base, int32_t *len, int32_t cap, const char *name,
+              int32_t n, int plain);
+
+/* Policy resolution. */
+int drzpresolve(drsrvstate *st, drzstab **tab, drzsstate *rs, drzsblk *blk, const drzgtnm *col,
+                drzfresult *res, const char *polname);
+int drzfres(drsrvstate *st, drzstab *tab, const drzfreq *req, drzfresult *res, const char *user,
+            const char *polname);
+void drzfname(drsrvstate *st, char *base, int32_t *len, int32_t cap, const drzgtnm *col);
+
+/* Bookkeeping. */
+int drzrsave(drsrvstate *st, drzsstate *rs);
+int drzrclean(drsrvstate *st, drzsstate *rs, int32_t flags);
+/* The selection text of drzrclean for a prefix ("con" or "bin") appended
+ * to the rewrite's output text. */
+void drzrsel(drsrvstate *st, drzsstate *rs, const char *prefix, int32_t flags);
+
+/* Structured view: a view of the keys of the rows a condition selects. */
+int drzsvw(drsrvstate *st, const char *sess, const char *user, const char *owner,
+           const char *table, const char *keys, const char *sq, char *vname);
+/* The view query alone (for tests); 0, or 1 after pushing. */
+int drzsvwq(drsrvstate *st, const char *user, const char *owner, const char *table,
+            const char *keys, const char *sq, char *out, int32_t cap);
+int drzsvwd(drsrvstate *st, const char *vname);
+
 #endif

@@ -49,6 +49,8 @@ void drzgtnames(drsrvstate *st, drzgtstate *gt, drzgtnm **out, int mode) {
   for (;;) {
     nm->schema = nm->table;
     nm->table = nm->column;
+    /* Cleared first: a raise must not leave one name under two parts. */
+    nm->column = nullptr;
     nm->column = drzgtname(st, gt, DRZ_DB | (mode == DRZGT_DOTTED ? 1747 : 904));
     if (gt->token != DRZGT_DOT) return;
     if (mode != DRZGT_DOTTED) drzgterr(st, DRZ_DB | 1748);
@@ -91,6 +93,7 @@ void drzgttabref(drsrvstate *st, drzgtstate *gt, drzgtref **out, int32_t err) {
   if (gt->token == DRZGT_DOT) {
     drzgtnext(st, gt);
     ref->schema = ref->table;
+    ref->table = nullptr;
     ref->table = drzgtname(st, gt, err);
     ref->kind = DRZGT_SCHEMA;
   }

@@ -18,4 +18,21 @@ void *drzalloc(drsrvstate *st, size_t size, const char *file, int line);
 /* Returns a block of drzalloc to the command heap; null is accepted. */
 void drzfree(drsrvstate *st, void *block);
 
+
+/* Appends n bytes to the rewrite's output text; raises 11301 when they do
+ * not fit. */
+void drzout(drsrvstate *st, drzsstate *rs, const char *bytes, int32_t n);
+/* Appends a NUL-terminated text. */
+void drzouts(drsrvstate *st, drzsstate *rs, const char *text);
+/* Appends a number in decimal. */
+void drzoutn(drsrvstate *st, drzsstate *rs, int32_t v);
+/* Appends to a counted text of cap bytes; raises 11301 when it does not fit. */
+void drzcat(drsrvstate *st, char *base, int32_t *len, int32_t cap, const char *bytes, int32_t n);
+void drzcats(drsrvstate *st, char *base, int32_t *len, int32_t cap, const char *text);
+
+/* Pushes a message of the facility with one text argument (or none). */
+void drzpush(drsrvstate *st, int32_t num, const char *text);
+/* Pushes a message with one number argument. */
+void drzpushn(drsrvstate *st, int32_t num, int32_t v);
+
 #endif
