@@ -5,8 +5,9 @@
 
 #include "dr/dras/drobj.h"
 
-/* Bytes of a file name a reader hands out, with its NUL. */
-enum { DRRDR_NAMESIZE = 260 };
+/* Bytes of a file name a reader hands out, with its NUL: the longest path
+ * the system opens, so that no name is ever cut to fit. */
+enum { DRRDR_NAMESIZE = 4096 };
 
 struct drrdrops {
   static constexpr int32_t clsid = DRCLS_READER;

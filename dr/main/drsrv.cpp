@@ -5,6 +5,9 @@
 #include <cstring>
 
 #include "dr/dras/drasrv.h"
+#include "dr/drbe/drbe.h"
+#include "dr/drbg/drbg.h"
+#include "dr/drbx/drbx.h"
 #include "dr/drd/drd.h"
 #include "dr/drea/drea.h"
 #include "dr/dreb/dreb.h"
@@ -83,6 +86,13 @@ void drsrvreg() {
   drasmtab.eng[0].fn = dreanew;
   drasmtab.eng[1].fn = drebnew;
   drasmtab.eng[2].fn = dreanew;
+  drasmtab.rdr[0].fn = drbgdnew;
+  drasmtab.rdr[1].fn = drbgdnew;
+  drasmtab.trn[0].fn = drbxnnew;
+  drasmtab.trn[1].fn = drbxnnew;
+  drasmtab.trn[2].fn = drbxunew;
+  drasmtab.ldr[0].fn = drbegnew;
+  drasmtab.ldr[1].fn = drbegnew;
 }
 
 void say(drsrvstate *s, const char *line) { dracnprt(s, s->log, line, 0); }

@@ -1600,7 +1600,9 @@ int kdbdescr(kdbcda* cda, int pos, int32_t* dbsize, int16_t* dbtype, char* name,
         sc = static_cast<int16_t>((col.mod - 4) & 0xffff);
       }
       break;
-    case 1043: type = KDB_VARCHAR2; size = col.mod >= 4 ? col.mod - 4 : 4000; break;  // varchar
+    case 1043:  // varchar; without a length it holds as much as text
+      if (col.mod >= 4) { type = KDB_VARCHAR2; size = col.mod - 4; } else { type = KDB_LONG; size = 0; }
+      break;
     case 1042: type = KDB_CHAR; size = col.mod >= 4 ? col.mod - 4 : 1; break;          // char
     case 18: type = KDB_CHAR; size = 1; break;
     case 25: type = KDB_LONG; size = 0; break;                                         // text

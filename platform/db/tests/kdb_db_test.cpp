@@ -883,12 +883,13 @@ TEST_F(Kdb, LongPiecesOfAnyRowOfTheLastFetch) {
 }
 
 TEST_F(Kdb, DescribeReportsTheSelectList) {
-  ASSERT_EQ(run("create table " + t("x") + " (a varchar(31), b numeric(7,2), c text, d bytea)"), 0);
+  ASSERT_EQ(run("create table " + t("x") + " (a varchar(31), b numeric(7,2), c text, d bytea, e varchar)"), 0);
   kdbcda c{};
   ASSERT_EQ(kdbopen(&c, &lda), 0);
-  ASSERT_EQ(kdbparse(&c, ("select a, b, c, d from " + t("x")).c_str()), 0);
+  ASSERT_EQ(kdbparse(&c, ("select a, b, c, d, e from " + t("x")).c_str()), 0);
   struct { const char* name; int type; int size; } want[] = {
-      {"a", KDB_VARCHAR2, 31}, {"b", KDB_NUMBER, 22}, {"c", KDB_LONG, 0}, {"d", KDB_LONGRAW, 0}};
+      {"a", KDB_VARCHAR2, 31}, {"b", KDB_NUMBER, 22}, {"c", KDB_LONG, 0}, {"d", KDB_LONGRAW, 0},
+      {"e", KDB_LONG, 0}};
   int pos = 1;
   for (auto& w : want) {
     int32_t size = -1, nl = 30;
@@ -902,7 +903,7 @@ TEST_F(Kdb, DescribeReportsTheSelectList) {
   int32_t size, nl = 30;
   int16_t type, prec, scale, nullok;
   char name[30];
-  EXPECT_EQ(kdbdescr(&c, 5, &size, &type, name, &nl, &prec, &scale, &nullok), KDB_NOTINLIST);
+  EXPECT_EQ(kdbdescr(&c, 6, &size, &type, name, &nl, &prec, &scale, &nullok), KDB_NOTINLIST);
   kdbclose(&c);
 }
 
