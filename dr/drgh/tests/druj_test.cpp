@@ -141,6 +141,17 @@ TEST_F(JapaneseSjis, RealPages) {
     EXPECT_EQ(page(fixture(name)), want) << name;
 }
 
+// A numeric entity writes its character in the server's set, one character
+// of the text whatever its width; a character the set lacks, and 0, are a
+// blank.
+TEST_F(JapaneseEuc, NumericEntitiesTakeTheSetsEncoding) {
+  EXPECT_EQ(page("<p>a&#945;b&#8364;c&#0;d"), "a\xA6\xC1" "b c d");
+}
+
+TEST_F(JapaneseSjis, NumericEntitiesTakeTheSetsEncoding) {
+  EXPECT_EQ(page("<p>a&#945;b&#8364;c&#0;d"), "a\x83\xBF" "b c d");
+}
+
 TEST_F(JapaneseLatin, DetectsNothing) {
   EXPECT_EQ(detect("ab\x82\xA0 text"), DRUJ_NONE);
   EXPECT_EQ(detect("ab\x1B$Bxyz"), DRUJ_NONE);

@@ -146,6 +146,26 @@ TEST_F(Reading, DocumentsAboveTheLimitsAreErrorsAndThePopulateGoesOn) {
   answers();
 }
 
+TEST_F(Reading, BytesAboveTheLimitsAreErrorsToo) {
+  // The same limits over a column of bytes: one document above the size
+  // limit, one past the word limit, each an error row of its own.
+  c->one("CREATE TABLE t.bin (id integer PRIMARY KEY, body bytea)");
+  c->one("INSERT INTO t.bin VALUES (1, 'before'), (2, convert_to(repeat('abcdefghi ', 1048576), 'UTF8')),"
+         " (3, convert_to(repeat('a ', 4194304) || 'z', 'UTF8')), (4, 'after')");
+  idxfix::policy(*c, kPol, "BIN", {});
+  c->one("UPDATE dr$policy SET pol_text_type = 24 WHERE pol_id = $1::integer", {pol});
+  Reply r = index();
+  EXPECT_EQ(r.code, 101) << r.arg(1);
+  std::vector<std::string> e = errors();
+  ASSERT_EQ(e.size(), 2u) << srv.log();
+  EXPECT_TRUE(has(e[0], "DRG-10727: document 2 has 10485760 bytes, more than the limit of 9437184"))
+      << e[0];
+  EXPECT_TRUE(has(e[1], "DRG-10728: document 3 has more than 4194304 words")) << e[1];
+  idxfix::Decoded d = idxfix::decode(*c, kPol, DREL_KIND0, {"1", "4"});
+  EXPECT_EQ(d.kept, idxfix::expected({{"1", {"BEFORE"}}, {"4", {"AFTER"}}}, {}));
+  answers();
+}
+
 TEST_F(Reading, BeginsSentAgainAndIdsBelowZero) {
   c->one("CREATE TABLE t.docs (id integer PRIMARY KEY, body text)");
   c->one("INSERT INTO t.docs VALUES (1, 'one'), (2, 'two')");

@@ -93,7 +93,7 @@ TEST(Fence, RequestProceduresLeaveTheServerAlone) {
 // and the files inside are indexed. An index object its owner drops makes
 // her changed rows fail at once, naming it.
 TEST(Fence, FilePoliciesAndDroppedIndexObjects) {
-  Role alice("alice");
+  Role alice("alice"), bob("bob");
   Database db;
   PGTEST_NEED_DB(db);
   char tmpl[] = "/tmp/kes-fence-XXXXXX";
@@ -149,16 +149,30 @@ TEST(Fence, FilePoliciesAndDroppedIndexObjects) {
 
   // A result table of her own runs her trigger as her, on a session of
   // the fence that no trigger can take back: what the servers' login may
-  // read or grant stays out of reach.
+  // read or grant (its own tables, the dictionary, another user's table
+  // granted to it for indexing) stays out of reach.
   const std::string res = alice.name + ".res";
   c.one("CREATE TABLE dr_keep (x text)");
   c.one("INSERT INTO dr_keep VALUES ('kept')");
+  c.one("GRANT CREATE ON DATABASE " + db.name + " TO " + bob.name);
+  const std::string login = c.one("SELECT current_user").value_or("");
+  {
+    Conn cb(db.name, bob.name);
+    ASSERT_TRUE(cb.ok());
+    cb.one("CREATE SCHEMA " + bob.name);
+    cb.one("CREATE TABLE " + bob.name + ".diary (x text)");
+    cb.one("INSERT INTO " + bob.name + ".diary VALUES ('private')");
+    cb.one("GRANT USAGE ON SCHEMA " + bob.name + " TO " + login);
+    cb.one("GRANT SELECT ON " + bob.name + ".diary TO " + login);
+  }
+  ASSERT_EQ(c.one("SELECT count(*) FROM " + bob.name + ".diary"), "1");
   ca.one("CREATE TABLE " + res + " (textkey varchar(64), score integer, conid integer, curid integer)");
   ca.one("CREATE TABLE " + alice.name + ".seen (who text, what text, how text)");
   ca.one("CREATE FUNCTION " + alice.name + ".grab() RETURNS trigger LANGUAGE plpgsql AS $$ "
          "DECLARE t text; BEGIN "
          "FOREACH t IN ARRAY ARRAY['SELECT count(*) FROM public.dr_keep', "
-         "'SELECT count(*) FROM public.dr$policy', 'RESET ROLE', "
+         "'SELECT count(*) FROM public.dr$policy', 'SELECT count(*) FROM " + bob.name + ".diary', "
+         "'RESET ROLE', "
          "'GRANT pg_execute_server_program TO " + alice.name + "', 'SET ROLE " + db.user() + "'] LOOP "
          "BEGIN EXECUTE t; INSERT INTO " + alice.name + ".seen VALUES (current_user, t, 'done'); "
          "EXCEPTION WHEN OTHERS THEN "
@@ -171,7 +185,7 @@ TEST(Fence, FilePoliciesAndDroppedIndexObjects) {
   EXPECT_EQ(pgtest::submit(ca, 15, contains, 60).code, 101);
   EXPECT_EQ(ca.one("SELECT string_agg(textkey, ',') FROM " + res), "1");
   EXPECT_EQ(ca.col("SELECT who || ' ' || how FROM " + alice.name + ".seen"),
-            std::vector<std::string>(5, alice.name + " refused"));
+            std::vector<std::string>(6, alice.name + " refused"));
   EXPECT_EQ(c.one("SELECT count(*) FROM pg_auth_members m JOIN pg_roles r ON r.oid = m.roleid "
                   "WHERE r.rolname = 'pg_execute_server_program'"),
             "0");
