@@ -8,12 +8,15 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <signal.h>
+#include <poll.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -140,6 +143,7 @@ int sdrgrunlim(drsrvstate *, const char *const *argv, int seconds, int64_t maxfi
   bool started = r == 0;
   struct timespec start;
   clock_gettime(CLOCK_MONOTONIC, &start);
+  int pfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
   int status = 0;
   long nap = 1;  // milliseconds between looks, growing to 50
   for (;;) {
@@ -148,8 +152,10 @@ int sdrgrunlim(drsrvstate *, const char *const *argv, int seconds, int64_t maxfi
     siginfo_t info;
     std::memset(&info, 0, sizeof info);
     if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 &&
-        errno != EINTR)
+        errno != EINTR) {
+      if (pfd >= 0) close(pfd);
       return -1;
+    }
     bool ended = info.si_pid == pid;
     bool late = false;
     if (!ended && seconds > 0) {
@@ -161,8 +167,24 @@ int sdrgrunlim(drsrvstate *, const char *const *argv, int seconds, int64_t maxfi
       kill(-pid, SIGKILL);
       while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
       }
+      if (pfd >= 0) close(pfd);
       if (late) return SDRG_TIMEOUT;
       break;
+    }
+    // Waits on the process itself where the system offers it, so that its
+    // end is seen at once; else looks again after a nap.
+    if (pfd >= 0) {
+      struct pollfd pf = {pfd, POLLIN, 0};
+      int wait = 1000;
+      if (seconds > 0) {
+        struct timespec now;
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        long left = (start.tv_sec + seconds - now.tv_sec) * 1000L - now.tv_nsec / 1000000L +
+                    start.tv_nsec / 1000000L;
+        wait = static_cast<int>(std::max(1L, std::min(left, 1000L)));
+      }
+      poll(&pf, 1, wait);
+      continue;
     }
     struct timespec ts = {0, nap * 1000000L};
     nanosleep(&ts, nullptr);
