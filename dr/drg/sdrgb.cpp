@@ -7,10 +7,16 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <spawn.h>
+#include <signal.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -90,6 +96,101 @@ int sdrgrun(drsrvstate *, const char *const *argv) {
   while (waitpid(pid, &status, 0) < 0) {
     if (errno != EINTR) return -1;
   }
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return -1;
+}
+
+int sdrgrunlim(drsrvstate *, const char *const *argv, int seconds, int64_t maxfile) {
+  if (!argv || !argv[0] || !*argv[0]) return -1;
+  int devnull = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  if (devnull < 0) return -1;
+  // A pipe closed on exec tells whether the program could be started.
+  int gate[2];
+  if (pipe2(gate, O_CLOEXEC) != 0) {
+    close(devnull);
+    return -1;
+  }
+  pid_t pid = fork();
+  if (pid < 0) {
+    close(devnull);
+    close(gate[0]);
+    close(gate[1]);
+    return -1;
+  }
+  if (pid == 0) {
+    // Only calls that are safe between fork and exec.
+    setpgid(0, 0);
+    dup2(devnull, 0);
+    if (maxfile > 0) {
+      struct rlimit rl = {static_cast<rlim_t>(maxfile), static_cast<rlim_t>(maxfile)};
+      setrlimit(RLIMIT_FSIZE, &rl);
+    }
+    signal(SIGXFSZ, SIG_DFL);
+    execv(argv[0], const_cast<char *const *>(argv));
+    char e = 1;
+    ssize_t ignored = write(gate[1], &e, 1);
+    (void)ignored;
+    _exit(127);
+  }
+  close(devnull);
+  close(gate[1]);
+  char e = 0;
+  ssize_t r;
+  do r = read(gate[0], &e, 1);
+  while (r < 0 && errno == EINTR);
+  close(gate[0]);
+  bool started = r == 0;
+  struct timespec start;
+  clock_gettime(CLOCK_MONOTONIC, &start);
+  int pfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+  int status = 0;
+  long nap = 1;  // milliseconds between looks, growing to 50
+  for (;;) {
+    // Looks without reaping, so that the group keeps its id until whatever
+    // the program left running in it has been killed.
+    siginfo_t info;
+    std::memset(&info, 0, sizeof info);
+    if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 &&
+        errno != EINTR) {
+      if (pfd >= 0) close(pfd);
+      return -1;
+    }
+    bool ended = info.si_pid == pid;
+    bool late = false;
+    if (!ended && seconds > 0) {
+      struct timespec now;
+      clock_gettime(CLOCK_MONOTONIC, &now);
+      late = now.tv_sec - start.tv_sec >= seconds;
+    }
+    if (ended || late) {
+      kill(-pid, SIGKILL);
+      while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+      }
+      if (pfd >= 0) close(pfd);
+      if (late) return SDRG_TIMEOUT;
+      break;
+    }
+    // Waits on the process itself where the system offers it, so that its
+    // end is seen at once; else looks again after a nap.
+    if (pfd >= 0) {
+      struct pollfd pf = {pfd, POLLIN, 0};
+      int wait = 1000;
+      if (seconds > 0) {
+        struct timespec now;
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        long left = (start.tv_sec + seconds - now.tv_sec) * 1000L - now.tv_nsec / 1000000L +
+                    start.tv_nsec / 1000000L;
+        wait = static_cast<int>(std::max(1L, std::min(left, 1000L)));
+      }
+      poll(&pf, 1, wait);
+      continue;
+    }
+    struct timespec ts = {0, nap * 1000000L};
+    nanosleep(&ts, nullptr);
+    if (nap < 50) nap *= 2;
+  }
+  if (!started) return -1;
   if (WIFEXITED(status)) return WEXITSTATUS(status);
   if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
   return -1;

@@ -43,6 +43,13 @@ int sdrgfree(drsrvstate *st, char *block);
  * no shell in between, and waits for it: its exit status, a nonzero status
  * when a signal ended it, or -1 when it cannot be started. */
 int sdrgrun(drsrvstate *st, const char *const *argv);
+/* Result of sdrgrunlim for a program stopped at its time limit. */
+enum { SDRG_TIMEOUT = -2 };
+/* sdrgrun with limits: the program runs in a process group of its own with
+ * its input from /dev/null; past seconds (0: none) the group is killed and
+ * SDRG_TIMEOUT returned; a file it writes may not grow past maxfile bytes
+ * (0: no limit), beyond which the system stops it (a nonzero status). */
+int sdrgrunlim(drsrvstate *st, const char *const *argv, int seconds, int64_t maxfile);
 /* 0 when path is a program this process may run, else -1. */
 int sdrgisexe(drsrvstate *st, const char *path);
 /* Lists a directory into first and entries from heap, in the system's

@@ -361,6 +361,9 @@ int drghcrun(drghcstate *c, druvfd *src, druvfd *dst, int32_t mode, uint8_t html
     if (n <= 0) break;
     if (druvfwrite(dst, c->out, static_cast<int16_t>(n)) != n) rc = 1;
   }
+  // A document that ends before it proved to be HTML is no HTML page,
+  // however short it is.
+  if (rc == 0 && !c->html) rc = 1;
   // A range still open at the document's end is closed there.
   if (rc == 0 && c->open) {
     c->outpos = c->out;

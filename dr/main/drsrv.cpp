@@ -12,6 +12,8 @@
 #include "dr/drea/drea.h"
 #include "dr/dreb/dreb.h"
 #include "dr/drg/drga.h"
+#include "dr/drgb/drgr.h"
+#include "dr/drgb/drgu.h"
 #include "dr/drgh/drgh.h"
 #include "dr/drl/drla.h"
 #include "dr/drl/drlj.h"
@@ -70,7 +72,9 @@ void drsrvreg() {
   drasmtab.ds[4].fn = drsurlnew;
   drasmtab.fil[0].fn = drganew;
   drasmtab.fil[1].fn = drganew;
+  drasmtab.fil[2].fn = drgrnew;
   drasmtab.fil[3].fn = drghnew;
+  drasmtab.fil[4].fn = drgunew;
   drasmtab.lex[0].fn = drlanew;
   drasmtab.lex[1].fn = drlanew;
   drasmtab.lex[2].fn = drljnew;

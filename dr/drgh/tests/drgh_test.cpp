@@ -79,6 +79,8 @@ TEST_F(HtmlFilter, SubFilterTakesOnlyHtml) {
   } cases[] = {
       {"<!DOCTYPE html>\n<html><body>x</body></html>", 0},
       {"<body>x</body>", 1},
+      {"short plain text", 1},  // ends before it proves to be HTML
+      {"", 1},
       {std::string(33, 'a') + "<html>", 1},
       {std::string(40, 'a') + "<html>", 1},
       {ctl, 1},

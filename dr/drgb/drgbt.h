@@ -1,0 +1,45 @@
+/* One conversion through temporary files, shared by the document-format
+ * and the user-program filters: the document is written to a file in a
+ * private temporary folder, a converter entry or a program reads it and
+ * writes the text to a second file there, and the text is read back. The
+ * folder and both files are gone afterwards, whatever happened. */
+#ifndef KES_DR_DRGB_DRGBT_H
+#define KES_DR_DRGB_DRGBT_H
+
+#include <cstdint>
+
+#include "converters/formats/cvt.h"
+#include "dr/drs/druvf.h"
+
+/* Seconds a filter program may run unless its preference says otherwise. */
+enum { DRGBT_TIMEOUT = 60, DRGBT_TIMEOUT_MAX = 86400 };
+
+/* What to convert and how. */
+struct drgbtjob {
+  drsrvstate *st;
+  druvfd *in;         /* the document, closed; read from its start */
+  druvfd *out;        /* receives the text (rewritten, closed after) */
+  const char *path;   /* the program to run, or null for the entry */
+  const char *name;   /* the program's name in messages */
+  cvtentry entry;     /* the converter, when no program */
+  int timeout;        /* seconds the program may run; 0 none */
+  int64_t limit;      /* bytes the text may have */
+};
+
+/* Runs the job; 0, or 1 after pushing why: 11101 (a temporary file), 51800
+ * (copying), 11206 (program not started), 11212 and 11207 (stopped at its
+ * time limit), 11207 (nonzero status), 11200 (converter status), 11213
+ * (text too long). */
+int drgbtconv(drgbtjob *j);
+
+/* The 19 characters a program name may not hold: it must name a file right
+ * in the bin folder, and no character of it may mean anything to a shell
+ * that a site's script might hand it to. */
+extern const char DRGBT_FORBIDDEN[];
+/* 0 when the name is fit to run from the bin folder, else 1. */
+int drgbtname(const char *name);
+/* The bin folder of the product home into out ("<home>/bin/"); its length,
+ * 0 when KESTRIN_HOME is not set, -1 when it does not fit. */
+int drgbtbin(drsrvstate *st, char *out, size_t size);
+
+#endif
