@@ -614,6 +614,9 @@ void wchpemit2(cxstate* st, wrd* d, int copy, int direct) {
 
 void wchpemit(cxstate* st, wrd* d) { wchpemit2(st, d, 1, 0); }
 
+void wfontrec(cxstate* st, wrd* d) { fontrec(st, d); }
+void wfontname(cxstate* st, wrd* d, const char* name, int n) { fontname(st, d, name, n); }
+
 void wchprun(cxstate* st, wrd* d) {
   wchpx(st, d, nullptr, 0);
   wchpemit2(st, d, 1, 0);

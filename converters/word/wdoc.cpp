@@ -62,6 +62,8 @@ void suminfostr(cxstate* st, wrd* d, int n) {
 
 }  // namespace
 
+void wsuminfostr(cxstate* st, wrd* d, int n) { suminfostr(st, d, n); }
+
 // The page records: orientation, width, vertical margins, the page count
 // and horizontal margins, those of which's bits (WP_ORIENT and so on).
 void wpagerecs(cxstate* st, wrd* d, int which) {
@@ -210,6 +212,7 @@ int wreaddop(cxstate* st, wrd* d, int32_t off, int len) {
     d->leftm = wget16(d, h + 178), d->bottom = wget16(d, h + 180), d->rightm = wget16(d, h + 182);
     d->tabwidth = wget16(d, h + 186);
     d->facing = h[188] & 1;
+    d->orient = d->facing;
     d->hfbits = h[189];
     return 0;
   }
@@ -226,6 +229,7 @@ int wreaddop(cxstate* st, wrd* d, int32_t off, int len) {
     d->dopflags = len > 16 ? t[16] : 0;
     d->hfbits = len > 17 ? t[17] : 0;
     d->facing = d->dopflags & 1;
+    d->orient = d->facing;  // the section start compares its orientation with this bit
     return 0;
   }
   // Version 1 keeps the page in the table; version 2's later fields start

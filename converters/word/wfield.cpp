@@ -19,7 +19,7 @@ namespace {
 
 enum : int {
   WR_GROUPBEG = 20706, WR_MACINDEX = 20900, WR_DATEPIC = 6788, WR_PAGENO = 14864, WR_NUMPAGES = 14736,
-  WR_LGLBEG = 14576, WR_LGLEND = 14853, WR_LINK = 18665, WR_INCLUDE = 3366,
+  WR_LGLBEG = 14576, WR_LGLEND = 14853, WR_LINK = 18665, WR_INCLUDE = 3366, WR_FONTREC = 6675,
 };
 
 constexpr int kmaxdepth = 16;
@@ -307,8 +307,9 @@ void symbol(cxstate* st, wrd* d, int end) {
   int n = 0;
   for (; i < end && at(d, i) >= '0' && at(d, i) <= '9'; i++) n = n * 10 + at(d, i) - '0' > 255 ? 256 : n * 10 + at(d, i) - '0';
   if (n > 255) n = 255;
-  while (i < end && at(d, i) == ' ') i++;
-  if (!d->mac && at(d, i) == '"') {
+  // The font name is the quoted text after the number (after its switch).
+  while (i < end && at(d, i) != '"' && at(d, i) != 20 && at(d, i) != 21) i++;
+  if (!d->mac && i < end && at(d, i) == '"') {
     int s = i + 1, e = s;
     while (e < end && at(d, e) != '"') e++;
     static const char ksym[] = "symbol";
@@ -316,6 +317,36 @@ void symbol(cxstate* st, wrd* d, int end) {
     for (int k = 0; symfont && k < 6; k++) symfont = (at(d, s + k) | 32) == ksym[k];
     if (symfont) {
       ccputchar(st, n, 9998);
+      return;
+    }
+    // Another font of the document: the character in that font, then the
+    // current font again. A name the font table lacks is ignored.
+    for (int f = 0; f < d->nfonts && f < WMAXFONTS && d->fontnamelen[f] > 0; f++) {
+      int len = d->fontnamelen[f];
+      const char* fn = d->fontname[f];
+      bool same = len == e - s;
+      for (int k = 0; same && k < len; k++) same = (static_cast<unsigned char>(fn[k]) | 32) == (at(d, s + k) | 32);
+      if (!same) continue;
+      const wchp& wr = d->written;
+      const wchp& cur = d->chp;
+      int wsize = wr.size ? wr.size : 24, csize = cur.size ? cur.size : 24;
+      cmbegin(st, WR_FONTREC);
+      cmputdec(st, 240 / wsize);
+      cmputdec(st, wr.font);
+      cmputdec(st, 240 / csize);
+      cmputdec(st, f);
+      cmputdec(st, csize * 10);
+      wfontname(st, d, fn, len);
+      cxputc(st, 31);
+      cmend(st);
+      if (n <= 128) {
+        cxputc(st, n);
+      } else {
+        cmbegin(st, WR_CHAR437);
+        cmputhex2(st, n, 31);
+        cmend(st);
+      }
+      wfontrec(st, d);
       return;
     }
   }
@@ -403,40 +434,6 @@ void putname(cxstate* st, const char* name) {
   cxputc(st, 31);
 }
 
-// The dependent-file list: the name, its NUL and the word of its kind,
-// appended to the list file the caller named (none: nothing).
-void deplist(cxstate* st, const char* name, int kind) {
-  const char* list = st->mn->listfile;
-  if (!list || !*list) return;
-  int h = cxopen2(st, list, 4);
-  if (h < 0) return;
-  static const char* const kwords[] = {"", "ole", "graphic", "stylesheet", "text", "spreadsheet", "formatting",
-                                       "footnote", "dependent"};
-  const char* word = kind >= 0 && kind <= 8 ? kwords[kind] : "?";
-  cxwrite(st, h, name, static_cast<int>(std::strlen(name)) + 1);
-  cxwrite(st, h, word, static_cast<int>(std::strlen(word)));
-  cxwrite(st, h, "\r\n", 2);
-  cxclose(st, h);
-}
-
-// A picture named by a field: listed, and linked by name when the flags ask
-// for links. A file named inside a document is never opened or converted,
-// whatever the flags, so every other way reports failure (-1).
-int import(cxstate* st, const char* name) {
-  const int32_t* obj = st->mn->embobj;
-  deplist(st, name, 2);
-  int32_t flags = st->sb->embflags;
-  if (flags & 4) return -1;
-  if (!(flags & 16)) return -1;
-  cmbegin(st, WR_LINK);
-  putname(st, name);
-  cmputdec(st, 1);
-  cmputdec(st, obj[5]);
-  cmputdec(st, obj[6]);
-  cmend(st);
-  return st->sb->objmode == 1 ? -1 : 0;
-}
-
 // One field, from after its begin: the number of replacement bytes.
 int field(cxstate* st, wrd* d, repl* r) {
   d->fdepth++;
@@ -492,6 +489,11 @@ int field(cxstate* st, wrd* d, repl* r) {
   } else if (keyword(d, pos, "CREATEDATE") || keyword(d, pos, "PRINTDATE") || keyword(d, pos, "SAVEDATE")) {
     uint32_t when = keyword(d, pos, "CREATEDATE") ? d->created : keyword(d, pos, "PRINTDATE") ? d->printed : d->revised;
     if (!d->mac) datefmt(d, when, pos, end, r);
+  } else if (keyword(d, pos, "TITLE") && !d->mac) {
+    // The title as the document strings give it, without the field
+    // separator that ends it there.
+    wsuminfostr(st, d, 1);
+    cxunputc(st);
   } else if (keyword(d, pos, "PAGEREF") && !d->mac) {
     if (reference(st, d, pos, end, true))
       result = false;  // the reference read the result itself
@@ -516,7 +518,7 @@ int field(cxstate* st, wrd* d, repl* r) {
     int32_t* obj = st->mn->embobj;
     obj[0] = -1;
     for (int k = 1; k < 9; k++) obj[k] = 0;
-    if (import(st, nm) != 0) {
+    if (ccimport(st, obj, nm, 1, 1) != 0) {
       // The picture's own character follows the field; any other character
       // is text and goes back to the input.
       int c = d->cur == story ? wnextchar(st, d) : -1;
@@ -533,7 +535,7 @@ int field(cxstate* st, wrd* d, repl* r) {
   } else if (keyword(d, pos, "INCLUDE")) {
     char nm[kcode];
     filename(d, pos + 8, end, false, nm, kcode);
-    deplist(st, nm, 4);
+    ccdeplist(st, nm, 4);
     cmbegin(st, WR_INCLUDE);
     putname(st, nm);
     cmputdec(st, 0);

@@ -67,4 +67,25 @@ void wreadback(cxstate* st, wxset* x, int mac);
 // every file of the pass is closed; a failure ends the run through cxthrow.
 void wfirst(cxstate* st, int mac, const char* inpath, const char* outpath);
 
+// ccdeplist: appends a file name with its NUL, the word of its kind (1
+// "ole", 2 "graphic", 3 "stylesheet", 4 "text", 5 "spreadsheet", 6
+// "formatting", 7 "footnote", 8 "dependent", other kinds "?", 0 none) and
+// CR LF to the dependent-file list the caller named; nothing without one.
+void ccdeplist(cxstate* st, const char* name, int kind);
+// ccobjfmt: the catalogue code of a descriptor's format (1 Windows
+// Metafile 610, 2 QuickDraw 602, -1 none 0, any other itself).
+int ccobjfmt(cxstate* st, int format);
+// ccobjrec: the descriptor record of an object descriptor (nine values:
+// format, variant, three values, two size pairs in twips).
+int ccobjrec(cxstate* st, const int32_t* obj);
+// ccobjscale: fills the open sizes (0 or less) of both size pairs from a
+// converter's reported size a, b (nothing unless both are nonzero); in 64
+// bits, each result clamped to 32.
+void ccobjscale(int32_t* obj, int32_t a, int32_t b);
+// ccimport: a picture by name for the descriptor obj: listed as a graphic,
+// then linked, copied or converted as the object flags say; 0 written, -1
+// not (or the object mode is 1). A name from inside a document (fromdoc 1)
+// is only ever listed or linked, never opened or converted.
+int ccimport(cxstate* st, int32_t* obj, const char* name, int records, int fromdoc);
+
 #endif

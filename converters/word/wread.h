@@ -350,6 +350,11 @@ void wstylename(cxstate* st, wrd* d, int s);
 // copies the current set into it; wchpemit2 with the copy and direct flags.
 void wchpemit(cxstate* st, wrd* d);
 void wchpemit2(cxstate* st, wrd* d, int copy, int direct);
+// wfontrec: the font record of the current set's font and size.
+void wfontrec(cxstate* st, wrd* d);
+// wfontname: a font name as record text (Word: 128 and above through the
+// code page record).
+void wfontname(cxstate* st, wrd* d, const char* name, int n);
 // wcharwidth: the width of a character of the current font, in twips.
 int wcharwidth(cxstate* st, wrd* d, int c);
 
@@ -358,6 +363,9 @@ void wdocstart(cxstate* st, wrd* d);
 void wreadbookmarks(cxstate* st, wrd* d);
 int wbookmarks(cxstate* st, wrd* d, int all);
 void wdttm(cxstate* st, uint32_t packed);
+// wsuminfostr: document string n (1 the title) as a record field: its
+// characters of 32 to 127, then US.
+void wsuminfostr(cxstate* st, wrd* d, int n);
 
 // wfield: a field, read from after its begin: its records, its result
 // skipped or left in the text, its replacement text written.

@@ -34,6 +34,8 @@ enum : int {
 // The most columns a section lays out; more are taken as this many.
 constexpr int32_t kmaxcols = 32;
 
+void sepage(wrd* d);
+
 // The defaults of a new section.
 void sepinit(wrd* d) {
   static const int kcodes[] = {115, 116, 118, 119, 121, 122, 123, 124, 125, 127, 128, 129, 130, 133, 134, 135, 136, 137, 145};
@@ -42,6 +44,13 @@ void sepinit(wrd* d) {
   d->modfield[S_GAP] = 720;
   d->modfield[S_MARK] = 1;
   d->modfield[S_HDIST] = d->modfield[S_FDIST] = 720;
+  sepage(d);
+}
+
+// The page of a new section: Word 1.x the document's, the others the
+// default page. Mac Word's section page is always the default one.
+void sepage(wrd* d) {
+  d->modfield[S_ORIENT] = 0;
   if (!d->mac && d->version == 1) {
     d->modfield[S_WIDTH] = d->pagew, d->modfield[S_HEIGHT] = d->pageh;
     d->modfield[S_LEFT] = d->leftm, d->modfield[S_RIGHT] = d->rightm;
@@ -390,9 +399,10 @@ void wsection(cxstate* st, wrd* d) {
   int i = d->story[0].plc[0].at;
   sepinit(d);
   sepmods(st, d, i);
+  if (d->mac) sepage(d);
   const int32_t* f = d->modfield;
   if (f[S_BREAK] == 0) droppagebreak(st, d);
-  if (!d->mac) {
+  {
     int which = 0;
     if (f[S_ORIENT] != d->orient) d->orient = f[S_ORIENT] & 0xFF, which |= WP_ORIENT;
     if (f[S_WIDTH] != d->pagew) d->pagew = f[S_WIDTH], which |= WP_WIDTH;
@@ -400,8 +410,10 @@ void wsection(cxstate* st, wrd* d) {
       d->pageh = f[S_HEIGHT], d->top = f[S_TOP], d->bottom = f[S_BOTTOM];
       which |= WP_VMARGINS;
     }
+    // Mac Word's section keeps the page of its defaults, which no modifier
+    // changes; its margins record writes the document's own margins.
     if ((which & WP_WIDTH) || f[S_LEFT] != d->leftm || f[S_RIGHT] != d->rightm) {
-      d->leftm = f[S_LEFT], d->rightm = f[S_RIGHT];
+      if (!d->mac) d->leftm = f[S_LEFT], d->rightm = f[S_RIGHT];
       which |= WP_HMARGINS;
     }
     wpagerecs(st, d, which);

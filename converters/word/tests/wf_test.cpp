@@ -613,6 +613,15 @@ TEST(WordFullReader, FieldsBecomeTheirRecords) {
     wgen::fullspec s{{wgen::word2, {"x" + f + "y\r\n"}}};
     s.runs = {{0, ""}, {1, special}, {2, ""}};
     if (!dop.empty()) s.tables = {{wgen::DOP, dop}};
+    // The document strings: the template's path, then the title.
+    std::string assoc = std::string(1, '\0') + wgen::counted("NORMAL.DOT") + wgen::counted("My Title");
+    s.tables.push_back({wgen::ASSOC, le16(static_cast<int>(assoc.size()) + 2) + assoc});
+    return wgen::makefull(s);
+  };
+  auto withfont = [&](const std::string &f) {
+    wgen::fullspec s{{wgen::word2, {"x" + f + "y\r\n"}}};
+    s.runs = {{0, ""}, {1, special}, {2, ""}};
+    s.tables = {{wgen::FONTS, wgen::wordfonts(wgen::word2, {"Tms Rmn", "Symbol", "Helv", "Wingbats"})}};
     return wgen::makefull(s);
   };
   const std::string created = std::string(20, '\0') + le32(packed(1994, 3, 7, 15, 5)) + std::string(20, '\0');
@@ -632,6 +641,9 @@ TEST(WordFullReader, FieldsBecomeTheirRecords) {
       {"PAGEREF to a missing bookmark keeps its text", withfield("\x13PAGEREF nothing \x14" "7\x15"), "}x7"},
       {"TC with a level", withfield("\x13TC \"Chapter one\" \\l 2\x15"), "x{BMT01|Chapter one|}{EMT01|}y"},
       {"XE", withfield("\x13XE \"Apples:Red\"\x15"), "x{BMT20|Apples|Red|}{EMT20|}y"},
+      {"TITLE: the title of the document strings", withfield("\x13TITLE\x14old\x15", ""), "xMy Titley"},
+      {"SYMBOL in another font of the document", withfont("\x13SYMBOL 200 \\f \"wingbats\"\x15"), "x{SPF12|0|12|3|200|Wingbats|}{UCSC8|}{SPF12|0|12|0|200|Tms Rmn|}y"},
+      {"SYMBOL in a font the document lacks", withfont("\x13SYMBOL 189 \\f \"Nowhere\"\x15"), "x{UCSB3|}y"},
       {"a nested field's text joins the instruction", withfield("\x13TC \"A \x13" "CREATEDATE\x15\"\x15", created), "x{BMT00|A March 7, 1994 |}{EMT00|}y"},
   };
   for (auto &c : cases) {
