@@ -776,3 +776,108 @@ TEST(WordFullReader, StyleChangesCloseAndOpenTheirStyles) {
   size_t end = rec.find("{STFQuote|1|}"), last = rec.find("end");
   EXPECT_TRUE(begin != std::string::npos && done < two && two < end && end < last) << rec;
 }
+
+// Pictures by name as the object flags say: linked, copied into the records
+// or taken as they are when already in the wanted format; a name from
+// inside a document is never opened. The picture is the run's input file.
+TEST(WordFullReader, PicturesByNameFollowTheObjectFlags) {
+  const std::string pic("\x01\xAB\x10", 3);
+  struct {
+    const char *name;
+    int32_t flags;
+    int objmode, fromdoc, format, target;
+    int want;
+    std::string rec;  // "" nothing written
+  } cases[] = {
+      {"the defaults: nothing written", 0, 0, 0, -1, -999, -1, ""},
+      {"objects ignored", 4 | 16, 0, 0, -1, -999, -1, ""},
+      {"a link with the first size pair", 16, 0, 1, -1, -999, 0, "{IGR@|1|300|200|}"},
+      {"a link in object mode 1 reports failure", 16, 1, 1, -1, -999, -1, "{IGR@|1|300|200|}"},
+      {"the file's bytes copied", 1 | 64, 0, 0, -1, -999, 0, "{EGR@|300|200|01AB10|}"},
+      {"a document's name is never opened", 1 | 64, 0, 1, -1, -999, -1, ""},
+      {"already in the wanted format", 1, 0, 0, 1, 610, 0, "{PDS1|0|0|0|300|200|0|0|}{PCT0|01AB10|}"},
+      {"a converter that cannot run leaves nothing", 1, 0, 0, 1, -999, -1, ""},
+  };
+  for (auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    int got = 99;
+    std::string inname;
+    ft::result r = ft::runin(
+        [&](const cxtestdir &, const char *in, const char *out) {
+          inname = in;
+          cxstate *st = w2newst();
+          st->sb->embflags = c.flags;
+          st->sb->objmode = c.objmode;
+          st->fb->picfmt = c.target;
+          return cvtframe(st, nullptr, [&](char *closed) {
+            cvtoutname(st, out);
+            int ih = cxopen2(st, in, 1), oh = cxopen2(st, st->nm->intfile, 2);
+            if (ih < 0 || oh < 0 || cxbufinit(st, ih, oh, 2048) != 0) cxthrow(st, CX_NOMEM);
+            int32_t obj[9] = {c.format, 0, 0, 0, 0, 300, 200, 0, 0};
+            got = ccimport(st, obj, in, 1, c.fromdoc);
+            cxbufend(st);
+            cxclose(st, oh);
+            cxclose(st, ih);
+            *closed = 1;
+            cxthrow(st, CX_OK);
+          });
+        },
+        &pic, "out.txt");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(got, c.want);
+    std::string want = c.rec;
+    if (size_t at = want.find('@'); at != std::string::npos) want.replace(at, 1, inname);
+    EXPECT_EQ(readable(r.out), want);
+    EXPECT_EQ(r.files, (std::vector<std::string>{"in.doc", "out.txt"}));
+  }
+}
+
+// The open sizes of a picture follow the size its converter reported; the
+// products cannot overflow.
+TEST(WordFullReader, PictureSizesScaleToTheReportedSize) {
+  struct {
+    const char *name;
+    int32_t a, b, s1, s2, w1, w2;
+  } cases[] = {
+      {"the first size open", 1440, 720, 0, 2880, 1440, 2880},
+      {"the second size open", 1440, 720, 720, -5, 720, 1440},
+      {"both open take the reported size", 1440, 720, 0, 0, 720, 1440},
+      {"neither open stays", 1440, 720, 100, 200, 100, 200},
+      {"no reported size changes nothing", 0, 720, 0, 2880, 0, 2880},
+      {"a product past 32 bits", 1, 2000000000, 0, 2000000000, INT32_MAX, 2000000000},
+  };
+  for (auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    int32_t obj[9] = {-1, 0, 0, 0, 0, c.s1, c.s2, c.s1, c.s2};
+    ccobjscale(obj, c.a, c.b);
+    EXPECT_EQ(obj[5], c.w1);
+    EXPECT_EQ(obj[6], c.w2);
+    EXPECT_EQ(obj[7], c.w1);
+    EXPECT_EQ(obj[8], c.w2);
+  }
+}
+
+// The dependent-file list: each line the name, its NUL and its kind's word;
+// kind 0 has no word, a kind past 8 the word "?".
+TEST(WordFullReader, DependentFileLinesCarryTheirKind) {
+  std::string listed;
+  ft::result r = ft::runin(
+      [&](const cxtestdir &d, const char *, const char *) {
+        cxstate *st = w2newst();
+        std::string list = d.file("deps.txt");
+        st->mn->listfile = list.data();
+        int status = cvtframe(st, nullptr, [&](char *closed) {
+          ccdeplist(st, "a.txt", 4);
+          ccdeplist(st, "b", 0);
+          ccdeplist(st, "c.xls", 9);
+          ccdeplist(st, "d.wmf", 2);
+          *closed = 1;
+          cxthrow(st, CX_OK);
+        });
+        listed = d.get("deps.txt");
+        return status;
+      },
+      nullptr, "out.txt");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(listed, std::string("a.txt\0text\r\nb\0\r\nc.xls\0?\r\nd.wmf\0graphic\r\n", 40));
+}
