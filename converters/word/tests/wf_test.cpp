@@ -881,3 +881,22 @@ TEST(WordFullReader, DependentFileLinesCarryTheirKind) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(listed, std::string("a.txt\0text\r\nb\0\r\nc.xls\0?\r\nd.wmf\0graphic\r\n", 40));
 }
+
+// A Mac Word section keeps the default page, whatever the document's: its
+// start writes the width and heights that differ, and the document's own
+// margins.
+TEST(WordFullReader, MacSectionsWriteTheirPageRecords) {
+  auto be16 = [](int v) { return std::string{static_cast<char>(v >> 8 & 0xFF), static_cast<char>(v & 0xFF)}; };
+  wgen::storyspec w;
+  w.k = wgen::mac5;
+  w.main = "Page one.\r\n";
+  w.sections = {{0, ""}};
+  // An A4 page with margins of 1134 twips; bit 0x01 of the flags set.
+  w.tables = {{wgen::DOP, be16(16838) + be16(11906) + be16(1134) + be16(1134) + be16(1134) + be16(1134) +
+                              std::string(2, '\0') + be16(720) + std::string(1, '\x01') + std::string(13, '\0')}};
+  std::string rec = readable(firstpass(wgen::mac5, wgen::makestories(w)).out);
+  EXPECT_NE(rec.find("{SLG0|}{POR0|}{PGW85|12240|}{SFL66|54|66|54|15840|12960|}{STP6|6|1440|}{SBP6|1440|}"
+                     "{RSM8|77|8|77|1134|11106|}Page"),
+            std::string::npos)
+      << rec;
+}
