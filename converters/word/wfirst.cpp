@@ -136,7 +136,9 @@ void wplcnext(wrd* d, wplc* p) {
     int32_t cp = p->pos[++p->at];
     int32_t fc = wcptofc(d, cp);
     p->next = fc;
-    if (d->mac || fc >= d->story[d->cur].first) return;
+    // A fast-saved file maps a position through its current piece, which is
+    // none yet when the cursors are first set: only the position counts.
+    if (d->mac || (d->complex ? cp >= 0 : fc >= d->story[d->cur].first)) return;
   }
   p->next = WNONE;
 }
@@ -507,10 +509,6 @@ int readheader(cxstate* st, wrd* d) {
   if (int s = wreadfonts(st, d, fonts.off, fonts.len)) return s;
   if (d->complex) {
     if (int s = readclx(st, d, clx)) return s;
-    // A fast-saved file's footnotes and headers are not read.
-    d->story[1].length = d->story[1].left = 0;
-    d->story[2].length = d->story[2].left = 0;
-    hdd.len = 0;
   } else {
     for (int k = 0; k < d->nstories; k++) {
       wstory& s = d->story[k];

@@ -9,6 +9,7 @@
 // Positions come from the document: a text's range is cut to its story,
 // the stack of stories to return to holds at most 12, and a note with no
 // text writes no records at all (so no zone is left open).
+#include <cstdint>
 #include <initializer_list>
 
 #include "converters/word/wfull.h"
@@ -162,6 +163,31 @@ void pop(cxstate* st, wrd* d) {
   wchpemit(st, d);
 }
 
+// A fast-saved story read from its text's position cp: the piece that
+// holds it is taken (with its modifier) and the file position moved into
+// it, so that the properties are those stored for that character. The
+// character position is the document's, as the pieces have it.
+void pieceat(cxstate* st, wrd* d, int32_t cp) {
+  wstory& s = d->story[d->cur];
+  int64_t acc = 0;
+  int i = 0;
+  for (; i < s.npieces && acc + s.pieces[i].len <= cp; i++) acc += s.pieces[i].len;
+  if (i >= s.npieces || s.left <= 0) {
+    s.left = 0;
+    return;
+  }
+  int32_t j = static_cast<int32_t>(cp - acc);
+  s.piece = i;
+  s.cur = {};
+  s.cur.fc = INT32_MIN;  // used up: the next piece is taken
+  wnextpiece(st, d);
+  // Mac Word keeps its position one past the character it read last.
+  s.fc = s.cur.fc + j - (d->mac ? 1 : 0);
+  s.cp = s.pieces[i].cp + j;
+  wfkpat(st, d, 0, s.fc);
+  wfkpat(st, d, 1, s.fc);
+}
+
 // The current story read from character position cp for n characters.
 void storyat(cxstate* st, wrd* d, int32_t cp, int32_t n) {
   wstory& s = d->story[d->cur];
@@ -174,6 +200,10 @@ void storyat(cxstate* st, wrd* d, int32_t cp, int32_t n) {
   s.fc = s.first + cp;
   s.left = n;
   s.nback = 0;
+  if (d->complex) {
+    pieceat(st, d, cp);
+    return;
+  }
   wfkpat(st, d, 0, s.fc);
   wfkpat(st, d, 1, s.fc);
 }
@@ -435,7 +465,7 @@ void wsection(cxstate* st, wrd* d) {
   d->prevcols = n > 0 ? n + 1 : 0;
   // The header and footer texts of the section, when the document has them.
   int g = f[S_BITS] & 0x3F;
-  if (g == 0 || d->headers.n < 2 || d->complex || d->nstories < 3) return;
+  if (g == 0 || d->headers.n < 2 || d->nstories < 3) return;
   if (!push(d, 2)) return;
   d->kindbit = 1;
   d->hdrbits = g;
@@ -457,12 +487,11 @@ namespace {
 
 // Opens the note of the reference that cursor ref of the main text has
 // reached, from the text table of story k; false when there is none: a
-// note with no text, or in a fast-saved file (whose notes are not read),
-// is passed over with no records.
+// note with no text is passed over with no records.
 bool noteopen(cxstate* st, wrd* d, int ref, int k, int texts) {
   wstory& main = d->story[0];
   int32_t start = 0, n = 0;
-  if (d->complex || d->nstories <= k || !noterange(d->story[k].plc[texts], main.plc[ref].at, &start, &n) ||
+  if (d->nstories <= k || !noterange(d->story[k].plc[texts], main.plc[ref].at, &start, &n) ||
       !push(d, k)) {
     wplcnext(d, &main.plc[ref]);
     wnextevent(d);

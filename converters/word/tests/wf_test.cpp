@@ -900,3 +900,29 @@ TEST(WordFullReader, MacSectionsWriteTheirPageRecords) {
             std::string::npos)
       << rec;
 }
+
+// A fast-saved file's footnotes, headers and footers are read from their
+// own pieces and come out in their zones, as those of any other file.
+TEST(WordFullReader, FastSavedStoriesComeOutInTheirZones) {
+  for (wgen::kind k : {wgen::word2, wgen::mac5}) {
+    SCOPED_TRACE(k == wgen::word2 ? "word 2.0" : "mac word");
+    bool mac = ismac(k);
+    const std::string lf = mac ? "\r" : "\r\n";
+    wgen::storyspec w;
+    w.k = k;
+    w.complex = true;
+    w.main = "Body words\x02 and more body words" + lf;
+    w.notes = {{static_cast<int64_t>(w.main.find('\x02')), "Note text" + lf}};
+    w.hf = {"Head text" + lf, "Foot text" + lf};
+    // Word 2.0: the odd header and footer (kinds 2 and 8); Mac Word: kinds 1 and 4.
+    w.sections = {{0, mods({128, mac ? 5 : 10})}};
+    bytes doc = wgen::makestories(w);
+    ft::result r = full(k, doc);
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(r.files, kleft);
+    EXPECT_EQ(fixgen::words(zonetext(r, 0)), fixgen::words("Body words and more body words"));
+    EXPECT_EQ(fixgen::words(zonetext(r, 1)), fixgen::words("Head text"));
+    EXPECT_EQ(fixgen::words(zonetext(r, 2)), fixgen::words("Foot text"));
+    EXPECT_EQ(fixgen::words(zonetext(r, 3)), fixgen::words("Note text"));
+  }
+}

@@ -321,6 +321,10 @@ struct storyspec {
   std::vector<std::pair<int64_t, std::string>> paras;
   std::vector<int> parastyles;  // the style of each paragraph run
   std::vector<std::pair<table, std::string>> tables;
+  // Fast-saved: each story's text a piece of its own (the main text two,
+  // split at its middle), stored out of order. Runs and paragraphs are
+  // then not placed where their text is stored.
+  bool complex = false;
 };
 
 // A position table: the positions, then n entries of size bytes (zeros).
@@ -348,6 +352,16 @@ inline bytes makestories(const storyspec &s) {
   for (const std::vector<std::string> *group : std::initializer_list<const std::vector<std::string> *>{&notes, &s.hf, &annots})
     for (const std::string &t : *group) text += t;
   fullspec f{{k, {text}}, s.tables};
+  if (s.complex) {
+    size_t half = s.main.size() / 2;
+    f.text.pieces = {s.main.substr(0, half), s.main.substr(half)};
+    for (const std::vector<std::string> *group : std::initializer_list<const std::vector<std::string> *>{&notes, &s.hf, &annots}) {
+      std::string t;
+      for (const std::string &x : *group) t += x;
+      if (!t.empty()) f.text.pieces.push_back(t);
+    }
+    f.text.complex = true;
+  }
   int64_t mainlen = static_cast<int64_t>(s.main.size());
   if (!notes.empty()) {
     noterefs.push_back(mainlen);
