@@ -134,10 +134,11 @@ void wplcnext(wrd* d, wplc* p) {
   p->next = WNONE;
   while (p->pos && p->at + 1 < p->n) {
     int32_t cp = p->pos[++p->at];
+    // A fast-saved file maps a position through its current piece; before
+    // the first one is taken the position waits for it (wnextpiece).
+    if (d->complex && d->story[d->cur].piece == 0 && cp >= 0) return;
     int32_t fc = wcptofc(d, cp);
     p->next = fc;
-    // A fast-saved file maps a position through its current piece, which is
-    // none yet when the cursors are first set: only the position counts.
     if (d->mac || (d->complex ? cp >= 0 : fc >= d->story[d->cur].first)) return;
   }
   p->next = WNONE;
@@ -640,7 +641,18 @@ int wnextchar(cxstate* st, wrd* d) {
       s.left--;
       s.fc++;
       s.cp++;
-      if (d->complex && wnextpiece(st, d) < 0) return -1;
+      if (d->complex) {
+        int k = d->cur;
+        if (wnextpiece(st, d) < 0) return -1;
+        // An excursion that the new piece started reads its own story
+        // first; this character waits for the return.
+        if (d->cur != k) {
+          s.left++;
+          s.fc--;
+          s.cp--;
+          return 0;
+        }
+      }
       if (s.textpos >= s.textlen) return -1;
       return s.text[s.textpos++];
     }

@@ -65,6 +65,59 @@ void storydocs(std::vector<fixgen::file>& files) {
   }
 }
 
+// Fast-saved documents with a footnote, an odd header and footer (Word:
+// kinds 2 and 8, Mac Word: 1 and 4) and a continuous two-column section,
+// each story's text a piece of its own.
+void faststorydocs(std::vector<fixgen::file>& files) {
+  for (wgen::kind k : {wgen::word2, wgen::mac5}) {
+    bool mac = k == wgen::mac5;
+    std::string end = mac ? "\r" : "\r\n";
+    wgen::storyspec s;
+    s.k = k;
+    s.complex = true;
+    std::string first = "Fast saved words." + end;
+    s.main = first + "Second section with a note\x02 at its end." + end;
+    s.notes = {{static_cast<int64_t>(s.main.find('\x02')), "Quick note." + end}};
+    s.hf = {"Page head" + end, "Page foot" + end};
+    std::string bits(1, static_cast<char>(mac ? 5 : 10));
+    s.sections = {{0, "\x80" + bits}, {static_cast<int64_t>(first.size()), std::string("\x75\x00\x77") + (mac ? std::string("\0\x01", 2) : std::string("\x01\0", 2))}};
+    wgen::bytes b = wgen::makestories(s);
+    const char* name = mac ? "mac5-stories-fast" : "word2-stories-fast";
+    files.push_back({std::string(name) + ".doc", str(b)});
+    // No reader reads fast-saved notes: the note's number is left out.
+    std::string all = s.main + s.notes[0].second;
+    if (mac)
+      for (const std::string& h : s.hf) all += h;
+    files.push_back({std::string(name) + ".words", fixgen::words(all)});
+  }
+}
+
+// A Word 2.0 document of fields: dates and times with their pictures, a
+// contents and an index entry, symbols, references to a missing bookmark,
+// page numbers and a picture named by the document. The words are those
+// every reader finds: the displayed results and the text around them.
+void fielddocs(std::vector<fixgen::file>& files) {
+  std::string text = "Dated \x13" "DATE \\@ \"d MMMM yyyy\"\x14" "7 March 1994\x15 and timed \x13TIME\x14" "15:05\x15."
+                     "\r\nEntry\x13TC \"Chapter one\" \\l 1\x15 and index\x13XE \"Apples\"\x15 words.\r\n"
+                     "Symbols \x13SYMBOL 183 \\f \"Symbol\"\x15 and \x13SYMBOL 189\x15 here.\r\n"
+                     "Numbered \x13PAGEREF nowhere \x14" "9\x15 page.\r\n"
+                     "Gone \x13REF nowhere \x15now \x13PAGE\x14" "1\x15 of \x13NUMPAGES\x14" "2\x15.\r\n"
+                     "A \x13IMPORT pic.wmf\x15 picture.\r\n";
+  wgen::fullspec f{{wgen::word2, {text}}};
+  // Field marks are special characters; the text between them is not.
+  const std::string special("\0\x02", 2);
+  f.runs = {{0, ""}};
+  for (size_t i = 0; i < text.size(); i++)
+    if (text[i] == 0x13 || text[i] == 0x14 || text[i] == 0x15) {
+      f.runs.push_back({static_cast<int64_t>(i), special});
+      f.runs.push_back({static_cast<int64_t>(i) + 1, ""});
+    }
+  std::string words = "Dated 7 March 1994 and timed 15:05. Entry and index words. Symbols and here. "
+                      "Numbered 9 page. Gone now 1 of 2. A picture.";
+  files.push_back({"word2-fields.doc", str(wgen::makefull(f))});
+  files.push_back({"word2-fields.words", fixgen::words(words)});
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -137,6 +190,8 @@ int main(int argc, char** argv) {
     files.push_back({std::string(name) + ".words", fixgen::words(a + b)});
   }
   storydocs(files);
+  faststorydocs(files);
+  fielddocs(files);
   // The stream of the big Word 6 document alone, for another compound-file
   // writer to wrap.
   files.push_back({"WordDocument", str(wgen::stream({wgen::word6, many}))});
