@@ -709,6 +709,9 @@ TEST(WordFullReader, HostileStoriesTablesAndFieldsEnd) {
       {"a table past 32 cells", wgen::withparas(wgen::fullspec{{wgen::word2, {"a\x07" "b\x07" "\x07" "after\r\n"}}},
                                                 {{0, mods({24, 1})}, {2, mods({24, 1})}, {4, table}, {5, ""}})},
       {"60 tab stops", wgen::withparas(wgen::fullspec{{wgen::word2, {"one\r\ntwo\r\n"}}}, {{0, tabs}, {5, ""}})},
+      {"a line spacing of 0 with space before and after",
+       wgen::withparas(wgen::fullspec{{wgen::word2, {"one\r\ntwo\r\n"}}},
+                       {{0, mods({20, 0, 0, 21, 0x68, 0x01, 22, 0x68, 0x01})}, {5, mods({20, 0, 0x80, 21, 0xFF, 0x7F})}})},
       {"32,767 columns and a header with no text", wgen::makestories(cols)},
   };
   for (auto &c : cases) {
