@@ -302,6 +302,11 @@ TEST(WordFullReader, BadInputEndsWithItsStatus) {
   // A piece whose modifier names group 127 of a list of one.
   std::string badgroup = wgen::group(wgen::word2, "\x05\x01\x02") + "\x02" + le16(20) + le32(0) + le32(7) +
                          le16(0) + le32(384) + le16(0xFF);
+  // Mac Word: a piece whose modifier names group 127 of a list of one.
+  auto be = [](uint64_t v, int w) { return wgen::val(wgen::mac5, v, w); };
+  wgen::spec macfast{wgen::mac5, {"Hello\r"}, true};
+  macfast.clx = wgen::group(wgen::mac5, "\x05\x01\x02") + "\x02" + be(20, 2) + be(0, 4) + be(6, 4) + std::string(2, '\0') +
+                be(256, 4) + be(0xFF, 2);
   bytes good = wgen::make(hello);
   bytes mac = wgen::makefull({{wgen::mac5, {"Hello\r"}},
                               {{wgen::STSH, wgen::stylesheet(wgen::mac5, 0, counted("a") + counted("b") + counted("c"),
@@ -322,6 +327,7 @@ TEST(WordFullReader, BadInputEndsWithItsStatus) {
        wgen::makefull({hello, {{wgen::CHPBIN, le32(500) + le32(400) + le16(1)}}}), 0},
       {"a piece table longer than the Clx", wgen::word2, fast("\x02" + le16(5000) + le32(0) + le32(7) + le16(0) + le32(384) + le16(0)), 0},
       {"a group index past the groups", wgen::word2, fast(badgroup), 0},
+      {"a Mac Word group index past the groups", wgen::mac5, wgen::make(macfast), 0},
       {"mac style indexes past the sheet", wgen::mac5, mac, 0},
       {"a header cut short", wgen::word2, bytes(good.begin(), good.begin() + 200), CX_READERR},
       {"text cut short", wgen::word2, bytes(good.begin(), good.end() - 3), CX_NOTFMT},
