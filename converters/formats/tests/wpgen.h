@@ -360,7 +360,7 @@ inline std::string wp6fontdesc(const std::string &name) {
 }
 
 // A style packet (type 0x30): its name and the contents of its two parts.
-inline std::string wp6style(const std::string &name, const std::string &on, const std::string &off, int kind = 1) {
+inline std::string wp6stylepkt(const std::string &name, const std::string &on, const std::string &off, int kind = 1) {
   std::string n = wp6units(name);
   unsigned end = static_cast<unsigned>(32 + n.size());
   return le16(1) + zeros(4) + le32(end) + le32(static_cast<uint32_t>(on.size())) + le32(0) +
@@ -404,7 +404,7 @@ inline std::vector<doc> reader6() {
       {0x55, wp6fontdesc("Times New Roman Regular")},
       {0x55, wp6fontdesc("Arial")},
       {0x25, le16(0) + le16(2) + le16(600)},
-      {0x30, wp6style("Heading", six("Styled"), "")},
+      {0x30, wp6stylepkt("Heading", six("Styled"), "")},
   };
   auto with = [&](std::vector<packet> more) {
     std::vector<packet> p = pre;
@@ -422,7 +422,8 @@ inline std::vector<doc> reader6() {
                          {8, wp6text(six("Page foot"))},
                          {8, wp6text(six("Footnote words"))},
                          {8, wp6text(six("Endnote words"))}})),
-               "Running head\r\nPage foot" + para(9) + " Footnote words\r\n" + para(10) + " Endnote words", false});
+               // A note's text follows the word before it with no blank.
+               "Running head\r\nPage foot\r\n" + para(9) + "Footnote words\r\n" + para(10) + "Endnote words", false});
   d.push_back({"r6-table", true,
                wp6(six("Before") + wp6eol(0x04) +
                        wp6table({{"alpha", "beta"}, {"gamma", "delta"}}, {1200, 1200}) + six("After"),

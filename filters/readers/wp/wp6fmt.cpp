@@ -92,7 +92,8 @@ void tabset(cvrun* run, wp6state* s, const unsigned char* f) {
   cwtstopclear(run);
   if (rel) {
     cwtstopkind(run, 0);
-    cwtstopadd(run, 0, 0, nullptr, CW_ENC16);
+    const char none16[2] = {0, 0};
+    cwtstopadd(run, 0, 0, none16, CW_ENC16);
   } else {
     cwtstopkind(run, 1);
   }
@@ -116,8 +117,8 @@ void tabset(cvrun* run, wp6state* s, const unsigned char* f) {
       pos += p;
       if (kind < 0) continue;
       static const int types[4] = {0, 1, 2, 3};  // L C R D
-      char lead[4] = {static_cast<char>(s->f.leader), 0, 0, 0};
-      cwtstopadd(run, pos, types[kinds[kind]], leader ? lead : "", CW_ENC16);
+      const char lead[4] = {static_cast<char>(s->f.leader), 0, 0, 0}, none16[2] = {0, 0};
+      cwtstopadd(run, pos, types[kinds[kind]], leader ? lead : none16, CW_ENC16);
     }
   }
 }

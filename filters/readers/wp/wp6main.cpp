@@ -53,6 +53,7 @@ int wp6main(cvrun* run, int argc, const char** argv) {
   s->fonttail = &s->fonts;
   wp6defaults(s);
   s->initsize = 0;
+  s->datepic[0] = -1;
   s->scratch = -1;
   cvsetreader(run, s);
   cvsetbe(run, 0);
