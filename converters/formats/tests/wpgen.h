@@ -424,6 +424,12 @@ inline std::vector<doc> reader6() {
                          {8, wp6text(six("Endnote words"))}})),
                // A note's text follows the word before it with no blank.
                "Running head\r\nPage foot\r\n" + para(9) + "Footnote words\r\n" + para(10) + "Endnote words", false});
+  d.push_back({"r6-hfnotes", true,
+               wp6(wp6header(0, 6) + wp6header(2, 7) + six(para(11) + " ") + wp6note(8) + wp6eol(0x04) +
+                       six(para(12)),
+                   with({{8, wp6text(six("Running head"))}, {8, wp6text(six("Page foot"))},
+                         {8, wp6text(six("Footnote words"))}})),
+               "Running head\r\nPage foot\r\n" + para(11) + " Footnote words\r\n" + para(12)});
   d.push_back({"r6-table", true,
                wp6(six("Before") + wp6eol(0x04) +
                        wp6table({{"alpha", "beta"}, {"gamma", "delta"}}, {1200, 1200}) + six("After"),

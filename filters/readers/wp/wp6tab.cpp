@@ -148,6 +148,8 @@ int wp6tabend(cvrun* run) {
   if (s->f.tabdepth > 0) {
     cwtabend(run);
     s->f.tabdepth--;
+  } else {
+    cwnewline(run, 1);  // the end of a table never begun still parts its text
   }
   if (code == 0xBD) {
     cwcolsoft(run);
