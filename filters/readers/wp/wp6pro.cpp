@@ -130,11 +130,6 @@ int readw(cvrun* run) {
   return v < 0 ? 0 : v;
 }
 
-int32_t readl(cvrun* run) {
-  uint32_t lo = static_cast<uint32_t>(readw(run));
-  return static_cast<int32_t>(lo | static_cast<uint32_t>(readw(run)) << 16);
-}
-
 void summary(cvrun* run) {
   wp6state* s = wp6st(run);
   if (s->sumsize == 0 || !wp6pushpkt(run, s->sumoff, s->sumsize)) return;
@@ -204,12 +199,10 @@ void summary(cvrun* run) {
 void fontdefs(cvrun* run) {
   wp6state* s = wp6st(run);
   if (!s->fonts) {
-    wp6font src{};
     char buf[sizeof(wp6font) + 8];
     auto* f = reinterpret_cast<wp6font*>(buf);
     std::memset(buf, 0, sizeof buf);
     std::strcpy(f->name, "Courier");
-    (void)src;
     wp6fontadd(run, f, 32)->packet = -1;
   }
   int i = 0;

@@ -23,12 +23,6 @@ void skipn(cvrun* run, int64_t n) {
     if (cwgetc(run) < 0) break;
 }
 
-// The first prefix packet number of a function, or -1.
-int prefix(const unsigned char* f, unsigned i) {
-  if (!(wp6b(f, 4) & 0x80) || wp6b(f, 5) <= i) return -1;
-  return static_cast<int>(wp6w(f, 6 + 2 * i));
-}
-
 // Writes the 16-bit text of a buffer from `at` to a zero character.
 void wtext(cvrun* run, const unsigned char* f, unsigned at) {
   for (unsigned n = wp6fnsize(f); at + 1 < n; at += 2) {
