@@ -372,6 +372,91 @@ TEST_F(Wp6, TablesAndBoxes) {
   EXPECT_TRUE(missing.second);
 }
 
+// A box packet whose position block holds an alignment byte and a width
+// and height (1/1200 inch), its contents block content kind 1.
+std::string boxpkt(int align, unsigned width) {
+  std::string pos = zeros(2) + byte(align) + le16(0) + zeros(2) + byte(0) + le16(0) + byte(0) + le16(width) +
+                    byte(0) + le16(1200);
+  std::string d = le16(0) + le16(0) + le16(2) + le16(2) + le16(2 + static_cast<unsigned>(pos.size())) + pos + le16(4) +
+                  byte(0) + byte(1);
+  for (int i = 0; i < 5; i++) d += le16(2);
+  return d;
+}
+
+// A border-style packet: a named style, or a predefined one by its code,
+// and a side block with a colour.
+std::string borderpkt(const std::string& name, int code = 0) {
+  std::string nm = name.empty() ? "" : wp6units(name).substr(0, 2 * name.size());
+  int c = name.empty() ? code : static_cast<int>(nm.size());
+  std::string blk = le16(4 + static_cast<unsigned>(nm.size())) + zeros(2) + le16(static_cast<unsigned>(c) & 0xFFFF) + nm;
+  std::string side = byte(0) + byte(1) + le16(0) + zeros(16) + le16(0) + byte(1) + byte(2) + byte(3) + byte(50);
+  side = le16(2 + static_cast<unsigned>(side.size())) + side;
+  std::string rest = blk + side;
+  return le16(0) + le16(static_cast<unsigned>(rest.size())) + rest;
+}
+
+// A fill-style packet of a pattern code.
+std::string fillpkt(int code) { return le16(0) + zeros(4) + zeros(2) + le16(static_cast<unsigned>(code) & 0xFFFF) + le16(0); }
+
+TEST_F(Wp6, BoxPlacesAndBorderStyles) {
+  // A centred box 2880 wide on a 12240 page with margins of 1440: 7920,
+  // its alignment kind 4.
+  std::string c = com(wp6("a" + wp6code(0xDF, 2, zeros(20) + le16(0), {1}) + "b", {{0x0E, boxpkt(0x09, 2400)}}));
+  auto apo = records(c, "APO");
+  ASSERT_EQ(apo.size(), 1u) << c;
+  EXPECT_EQ(apo[0][3], "4");
+  EXPECT_EQ(apo[0][6], "2880");
+  EXPECT_EQ(apo[0][8], "7920");
+  // Paragraph borders by style: "shadow" in any case 1, 1, 8, 8; the
+  // predefined -9 top and bottom of kind 5. A fill of code -1 (20 percent)
+  // is written, then cleared by a border without fill, once.
+  auto border = [&](const std::string& pkt, const std::string& fill) {
+    std::vector<packet> p = {{0x44, pkt}, {0x43, fill}};
+    std::string o = zeros(16) + le16(4) + le16(0);
+    return com(wp6("a" + wp6eol(4) + wp6code(0xD3, 0x0F, o, {1, 2}) + "b" + wp6eol(4) + wp6code(0xD3, 0x0F, o, {1}) +
+                       "c" + wp6eol(4) + wp6code(0xD3, 0x0F, o, {1}) + "d" + wp6eol(4),
+                   p));
+  };
+  std::string shadow = border(borderpkt("shadow"), fillpkt(-1));
+  auto pbc = records(shadow, "PBC");
+  ASSERT_FALSE(pbc.empty()) << shadow;
+  EXPECT_EQ(pbc[0][0], "1188");
+  auto shd = records(shadow, "SHD");
+  ASSERT_EQ(shd.size(), 2u);
+  EXPECT_EQ(shd[0][1], "20");
+  EXPECT_EQ(shd[1][1], "0");
+  auto nine = records(border(borderpkt("", -9), fillpkt(-10)), "PBC");
+  ASSERT_FALSE(nine.empty());
+  EXPECT_EQ(nine[0][0], "5050");
+  EXPECT_EQ(records(border(borderpkt("", -9), fillpkt(-10)), "SHD")[0][1], "40");
+  // A border function naming a missing style packet does nothing.
+  EXPECT_TRUE(records(com(wp6("a" + wp6eol(4) + wp6code(0xD3, 0x0F, zeros(20), {7}) + "b" + wp6eol(4))), "PBC").empty());
+}
+
+TEST_F(Wp6, CharacterFormatFunctions) {
+  const struct {
+    const char* what;
+    std::string body, record, field;
+  } rows[] = {
+      {"D4/1C DE", fnof(0xD4, 0x1C, zeros(2) + "DE"), "SLG", "1031"},
+      {"D4/1C XX", fnof(0xD4, 0x1C, zeros(2) + "XX"), "SLG", "0"},
+  };
+  for (const auto& r : rows) {
+    auto recs = records(com(wp6("a" + r.body + "b")), r.record);
+    ASSERT_FALSE(recs.empty()) << r.what;
+    EXPECT_EQ(recs.back()[0], r.field) << r.what;
+  }
+  // DE/5 and DE/10 write records of different codes; DE/7 none.
+  std::string five = com(wp6("a" + fnof(0xDE, 5, "") + "b")), ten = com(wp6("a" + fnof(0xDE, 10, "") + "b")),
+              seven = com(wp6("a" + fnof(0xDE, 7, "") + "b")), none = com(wp6("ab"));
+  EXPECT_NE(five, ten);
+  EXPECT_NE(five, none);
+  EXPECT_EQ(seven, none);
+  // F2 with 0x81 changes nothing; F2 12 and F3 12 switch bold on and off.
+  EXPECT_EQ(com(wp6("a\xF2\x81\xF2" "b")), com(wp6("ab")));
+  EXPECT_NE(com(wp6("a\xF2\x0C\xF2" "b\xF3\x0C\xF3")), com(wp6("ab")));
+}
+
 TEST_F(Wp6, AMissingPacketEndsWithStatus12) {
   // The run converts to the end and then reports 12: the pull fails. A
   // note packet whose count word is 2 counts as missing too; a missing

@@ -183,6 +183,30 @@ int wp6attr(cvrun* run);
 int wp6tabend(cvrun* run);
 int wp6hline(cvrun* run, int kind);
 
+// Border, line and fill styles: the line kinds of the top, left, bottom
+// and right sides, their first and second spacings (twips; -1 for a second
+// spacing not given), colour and shade.
+struct wp6bordrec {
+  int32_t line[4];
+  int32_t sp1[4];
+  int32_t sp2[4];
+  int32_t rgb[3];
+  int32_t shade;
+};
+// wp6border: reads the pushed border-style packet of `size` bytes; the shade.
+int wp6border(cvrun* run, wp6bordrec* r, long size);
+// wp6linestyle: the line kind of a line-style packet (0 when missing), its
+// colour and shade into r.
+int wp6linestyle(cvrun* run, int number, wp6bordrec* r);
+// wp6fillstyle: reads the pushed fill-style packet: its two colours into
+// col[0..5]; the fill percentage.
+int wp6fillstyle(cvrun* run, int* col, long size);
+// The same for a packet by number: false, or -1, when it is missing.
+bool wp6readborder(cvrun* run, int number, wp6bordrec* r);
+int wp6readfill(cvrun* run, int number, int* col);
+// wp6bordfn: the border and fill functions D1/10, D2/03, D3/0F.
+int wp6bordfn(cvrun* run);
+
 // Values of a function buffer: 0 past the function's size.
 inline unsigned wp6fnsize(const unsigned char* f) { return f[2] | f[3] << 8; }
 inline unsigned wp6b(const unsigned char* f, unsigned at) { return at < wp6fnsize(f) ? f[at] : 0; }

@@ -13,12 +13,17 @@ struct builtin {
   const char* name;
 };
 
-// Names of the built-in styles by their number.
-const builtin* builtins(int* n) {
-  static builtin rows[103];
-  static int count = 0;
-  if (count == 0) {
-    static const builtin fixed[] = {
+// Names of the built-in styles by their number, built once (a
+// function-local static is initialised once, whatever the threads).
+struct builtins {
+  int n = 0;
+  int number[110];
+  char name[110][24];
+  builtins() {
+    static const struct {
+      int number;
+      const char* name;
+    } fixed[] = {
         {0, "Normal"}, {16, "Ftn#inDoc"}, {17, "Endn#inDoc"}, {18, "FigureNum"}, {19, "TableBoxNum"},
         {20, "TextBoxNum"}, {21, "UserBoxNum"}, {22, "EquationNum"}, {23, "Hypertext"}, {29, "Index1"},
         {30, "Index2"}, {31, "List"}, {32, "TableofAuth"}, {33, "DocStyle"}, {34, "BoxText"}, {35, "Caption"},
@@ -29,26 +34,28 @@ const builtin* builtins(int* n) {
         {78, "Preformatted"}, {79, "Address"}, {80, "QuotationsOutln"}, {81, "DefinitionsOutln"},
         {120, "HModOutlnStyle"}, {121, "HTradOutlnStyle"}, {122, "HTradQOutlnStyle"}, {125, "HijaiOutlnStyle"},
         {126, "AbjadiOutlnStyle"}};
-    for (const builtin& b : fixed) rows[count++] = b;
-    // Numbered families: their names are built once into static storage.
-    static char names[60][16];
-    int k = 0;
-    auto family = [&](int first, int n, const char* stem, bool blank) {
-      for (int i = 0; i < n; i++, k++) {
-        std::snprintf(names[k], sizeof names[k], blank ? "%s %d" : "%s%d", stem, i + 1);
-        rows[count++] = {first + i, names[k]};
-      }
-    };
-    family(24, 5, "TableofCont", false);
-    family(52, 8, "Level", true);
-    family(60, 8, "Legal", true);
-    family(68, 8, "Heading", true);
-    family(82, 8, "Quotation", true);
-    family(90, 8, "Definition", true);
-    family(98, 15, "Bullet", true);
+    for (const auto& b : fixed) add(b.number, b.name, 0);
+    static const struct {
+      int first, count;
+      const char* stem;
+    } families[] = {{24, 5, "TableofCont"}, {52, 8, "Level "},     {60, 8, "Legal "},   {68, 8, "Heading "},
+                    {82, 8, "Quotation "},  {90, 8, "Definition "}, {98, 15, "Bullet "}};
+    for (const auto& f : families)
+      for (int i = 0; i < f.count; i++) add(f.first + i, f.stem, i + 1);
   }
-  *n = count;
-  return rows;
+  void add(int number_, const char* stem, int k) {
+    number[n] = number_;
+    if (k)
+      std::snprintf(name[n], sizeof name[n], "%.12s%d", stem, k % 100);
+    else
+      std::snprintf(name[n], sizeof name[n], "%s", stem);
+    n++;
+  }
+};
+
+const builtins& builtintab() {
+  static const builtins b;
+  return b;
 }
 
 // Reads n bytes of 16-bit characters into a 16-bit string of at most cap
@@ -250,7 +257,7 @@ void selectfont(cvrun* run) {
 
 void pagesetup(cvrun* run) {
   wp6state* s = wp6st(run);
-  static cwdefrec d;
+  cwdefrec d;
   std::memset(&d, 0, sizeof d);
   d.version = 1;
   d.nowidth = 1;
@@ -267,7 +274,7 @@ void pagesetup(cvrun* run) {
   d.pct2 = 10;
   static const char* const after[8] = {".", ".", ".", ")", ")", ")", ")", ")"};
   static const int kinds[8] = {0, 2, 4, 0, 2, 4, 0, 2};
-  static cwdeflvl lv[8];
+  cwdeflvl lv[8];
   for (int i = 0; i < 8; i++) {
     std::memset(&lv[i], 0, sizeof lv[i]);
     lv[i].start = 1;
@@ -341,12 +348,12 @@ void styles(cvrun* run) {
     }
     char name[2 * 20 + 2] = {};
     if (rn >= 2 && raw[0] >= 0x80 && raw[1] == 0) {
-      int number = raw[0] - 0x80, nb;
-      const builtin* rows = builtins(&nb);
+      int number = raw[0] - 0x80;
+      const builtins& rows = builtintab();
       char text[32];
       std::snprintf(text, sizeof text, "Style%d", p->number);
-      for (int i = 0; i < nb; i++)
-        if (rows[i].number == number) std::snprintf(text, sizeof text, "%s", rows[i].name);
+      for (int i = 0; i < rows.n; i++)
+        if (rows.number[i] == number) std::snprintf(text, sizeof text, "%s", rows.name[i]);
       for (int i = 0; text[i] && i < 19; i++) name[2 * i] = text[i];
     } else {
       int k = 0;
