@@ -129,17 +129,20 @@ int wp6hline(cvrun* run, int kind) {
   wp6state* s = wp6st(run);
   switch (kind) {
     case 0x87: case 0xB9: case 0xCC:
-      hardline(run, s);
+      cwnewline(run, 1);
+      countline(s);
       reindent(run, s);
       break;
     case 0xB7: case 0xCA:
-      hardline(run, s);
+      cwnewline(run, 1);
+      countline(s);
       cwcolsoft(run);
       cwnewline(run, 4);
       reindent(run, s);
       break;
     case 0xB8: case 0xCB:
-      hardline(run, s);
+      cwnewline(run, 1);
+      countline(s);
       cwcolsoft(run);
       reindent(run, s);
       break;
