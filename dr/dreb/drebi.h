@@ -120,10 +120,20 @@ struct drebiobj {
 };
 
 /* Indexer slot 6: optimisation of the token table in a mode (1 lazy
- * deletes of the ascending dead ids; 2 to 5 compaction, not built yet;
- * any other mode does nothing); 0, or 1 after pushing. */
+ * deletes of the ascending dead ids; 2 to 5 compaction, 4 and 5 leaving
+ * out the dead ids; any other mode does nothing); 0, or 1 after pushing. */
 int drebiopt(drobj *ix, drlstmgr *m, int32_t srvcnt, int32_t srvno, const int32_t *dead,
              int32_t ndead, int32_t mode, int32_t threshold);
+
+/* Compaction of the token table (modes 2 to 5) for drebiopt; the dead ids
+ * are used by modes 4 and 5 only. 0, or 1 after pushing. */
+int drebicompx(drebiobj *x, int32_t srvcnt, int32_t srvno, const int32_t *dead, int32_t ndead,
+               int32_t mode, int32_t threshold);
+
+/* Describes the alternate token table of a two-table run (the policy's
+ * other suffix character) when on is 1, and creates it when make is also
+ * 1; frees the description when on is 0. 0, or 1 after pushing. */
+int drebialt(drobj *ix, int on, int make);
 
 /* Makes an unbound indexer; null after pushing 10900. */
 drobj *drebinew(drsrvstate *st, drheap heap);
