@@ -20,11 +20,6 @@ const dridxops *ixo(drebobj *e) { return drops<dridxops>(e->indexer); }
 const drdidops *dmo(drebobj *e) { return drops<drdidops>(e->docids); }
 const drsqmops *sqo(drebobj *e) { return drops<drsqmops>(e->sqm); }
 
-int notyet(drebobj *e, const char *what) {
-  dracnerr(e->st, DRFAC_DRG, 50701, 2, DRA_STR, what, 0);
-  druetrc();
-  return 1;
-}
 
 int drebbnd(drobj *o, int32_t polid, int32_t prefid, drobj *sl) {
   drebobj *e = eng(o);

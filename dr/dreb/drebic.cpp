@@ -255,46 +255,16 @@ int endlist(Run &r, Rec &c) {
 // Copies the documents of one row into a record's list, leaving out the
 // dead ones in modes 4 and 5.
 int copyrow(Run &r, const Row &row, Rec &c) {
-  drsrvstate *st = r.st;
-  int kind = r.x->kind;
   bool gc = r.mode == 4 || r.mode == 5;
-  std::vector<uint8_t> copy(row.info);
-  copy.push_back(0);
-  drelent rd;
-  drelrdinit(&rd, copy.data(), static_cast<uint32_t>(row.info.size()));
-  uint32_t doc = 0;
-  // The dead ids below the row's first document matter to none of its.
-  int32_t di = 0;
-  if (gc) {
-    auto *d = reinterpret_cast<const uint32_t *>(r.dead);
-    di = static_cast<int32_t>(std::lower_bound(d, d + r.ndead, row.first) - d);
-  }
-  int rc;
-  while ((rc = drelseek(&rd, kind, &doc, 0)) == 0) {
-    bool gone = false;
-    if (gc) {
-      while (di < r.ndead && static_cast<uint32_t>(r.dead[di]) < doc) ++di;
-      gone = di < r.ndead && static_cast<uint32_t>(r.dead[di]) == doc;
-    }
-    if (gone) c.changed = true;
-    else ++c.docs;
-    drelgroup ga{}, gb{};
-    drelocc occ{0, 0, &ga, &gb};
-    int r2;
-    while ((r2 = drelnextent(&rd, kind, &occ, 0)) == 0) {
-      if (gone) continue;
-      drelpost p{doc, occ.pos, &ga, &gb};
-      if (drelputdoc(st, r.m, &c.list, kind, &p, nullptr) != 0) return 1;
-    }
-    if (r2 != 2) {
-      rc = r2;
-      break;
-    }
-  }
-  if (rc != 2) {
-    drelbad(st, row.word.c_str());
+  int32_t kept = 0, dropped = 0;
+  if (drebimerge(r.st, r.m, r.x->kind, row.info.data(), static_cast<uint32_t>(row.info.size()),
+                 row.word.c_str(), gc ? r.dead : nullptr, gc ? r.ndead : 0, &c.list, &kept,
+                 &dropped) != 0) {
+    druetrc();
     return 1;
   }
+  c.docs += kept;
+  if (dropped) c.changed = true;
   return 0;
 }
 
@@ -489,6 +459,51 @@ int compranges(Run &r) {
 }
 
 }  // namespace
+
+int drebimerge(drsrvstate *st, drlstmgr *m, int kind, const uint8_t *row, uint32_t len,
+               const char *word, const int32_t *dead, int32_t ndead, drelent *out, int32_t *kept,
+               int32_t *dropped) {
+  *kept = *dropped = 0;
+  drelent rd;
+  drelrdinit(&rd, row, len);
+  uint32_t doc = 0;
+  // The dead ids below the row's first document matter to none of its.
+  int32_t di = 0;
+  if (ndead > 0) {
+    auto *d = reinterpret_cast<const uint32_t *>(dead);
+    uint32_t first = 0;
+    drelent peek;
+    drelrdinit(&peek, row, len);
+    if (drelseek(&peek, kind, &first, 0) == 0)
+      di = static_cast<int32_t>(std::lower_bound(d, d + ndead, first) - d);
+  }
+  int rc;
+  while ((rc = drelseek(&rd, kind, &doc, 0)) == 0) {
+    while (di < ndead && static_cast<uint32_t>(dead[di]) < doc) ++di;
+    bool gone = di < ndead && static_cast<uint32_t>(dead[di]) == doc;
+    ++*(gone ? dropped : kept);
+    drelgroup ga{}, gb{};
+    drelocc occ{0, 0, &ga, &gb};
+    int r2;
+    while ((r2 = drelnextent(&rd, kind, &occ, 0)) == 0) {
+      if (gone) continue;
+      drelpost p{doc, occ.pos, &ga, &gb};
+      if (drelputdoc(st, m, out, kind, &p, nullptr) != 0) {
+        druetrc();
+        return 1;
+      }
+    }
+    if (r2 != 2) {
+      rc = r2;
+      break;
+    }
+  }
+  if (rc != 2) {
+    drelbad(st, word);
+    return 1;
+  }
+  return 0;
+}
 
 int drebicompx(drebiobj *x, int32_t srvcnt, int32_t srvno, const int32_t *dead, int32_t ndead, int32_t mode,
                int32_t thold) {
