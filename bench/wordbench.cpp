@@ -4,13 +4,19 @@
 // follow a power law (fixed seed), indexed by a veksrv process of this build
 // with a word list that keeps its word table. Each query runs warm several
 // times; medians:
+//   - the exact word through dispatcher.submit, the base the others'
+//     expansions are measured above;
 //   - $word (stem) through dispatcher.submit beside to_tsquery('english')
 //     over a stored to_tsvector('english', body) with a GIN index, with the
 //     overlap of the two hit sets;
 //   - ?word (fuzzy) beside pg_trgm's word % 'x' over a GIN trigram index
 //     on the same vocabulary;
 //   - !word (soundex) beside fuzzystrmatch's soundex over a btree index;
-//   - the end of indexing, which fills the word table, per 1000 words.
+//   - the end of indexing, which fills the word table, per 1000 words;
+//   - the whole indexing (populate and end) of a policy with the word table
+//     beside the same indexing of a second policy without a word list, and
+//     a batch of changed rows (new rows, a few new words each) through each
+//     of them: the word list's share of the cost.
 //   kes_bench_word [rows [runs per query]]   (100000 and 5 by default)
 // Needs the PG environment of a database with the database side installed.
 #include <libpq-fe.h>
@@ -86,12 +92,15 @@ int main(int argc, char **argv) {
   g_pq = &pq;
   pq.one("SET client_min_messages = warning");
   pq.one("CREATE EXTENSION IF NOT EXISTS pg_trgm");
-  std::string pol = std::to_string(kPol);
+  std::string pol = std::to_string(kPol), plain = std::to_string(kPol + 1);
   pq.one("DROP SCHEMA IF EXISTS wbench CASCADE");
-  pq.one("DELETE FROM dr$policy_preference WHERE ppr_pol_id = " + pol);
+  for (const std::string &p : {pol, plain}) {
+    pq.one("DELETE FROM dmlq.queue WHERE pol_id = " + p);
+    pq.one("DELETE FROM dr$policy_preference WHERE ppr_pol_id = " + p);
+    pq.one("DELETE FROM dr$text_index_log WHERE txil_pol_id = " + p);
+    pq.one("DELETE FROM dr$policy WHERE pol_id = " + p);
+  }
   pq.one("DELETE FROM dr$preference WHERE pre_id IN (19605, 19606)");
-  pq.one("DELETE FROM dr$text_index_log WHERE txil_pol_id = " + pol);
-  pq.one("DELETE FROM dr$policy WHERE pol_id = " + pol);
   pq.one("CREATE SCHEMA wbench");
   pq.one("CREATE TABLE wbench.docs (id integer PRIMARY KEY, body text)");
 
@@ -116,15 +125,33 @@ int main(int argc, char **argv) {
   pq.one("INSERT INTO dr$preference (pre_id, pre_name, pre_cla_id, pre_obj_id) VALUES"
          " (19605, 'WBENCH_WORDS', 5, 1), (19606, 'WBENCH_STOPS', 6, 1)");
   pq.one("INSERT INTO dr$policy_preference VALUES (" + pol + ", 5, 19605), (" + pol + ", 6, 19606)");
+  // The same table without a word list.
+  pq.one("INSERT INTO dr$policy (pol_id, pol_name, pol_owner, pol_tablename, pol_text_expr,"
+         " pol_text_type, pol_key_name, pol_key_type) VALUES (" + plain +
+         ", 'WBENCH_PLAIN', 'WBENCH', 'DOCS', 'BODY', 8, 'ID', 2)");
+  pq.one("INSERT INTO dr$policy_preference VALUES (" + plain + ", 6, 19606)");
   pq.one("INSERT INTO dr$preference_attribute VALUES (19605, 'WORD_TABLE', '1', 1)");
   std::string logpath = "/tmp/kes-bench-word-" + std::to_string(getpid()) + ".log";
   pid_t pid = benchdb::startsrv(KES_VEKSRV, "DQM", logpath);
 
-  bool ok = submit(10, {pol, "1", "1", "C"}).code == 101 &&
-            submit(11, {pol, "1", "1", "1", "C"}).code == 101;
+  // Each policy indexed whole: populate, then the end of indexing.
+  auto index = [](const std::string &p, double *endms, const char *run = "1") {
+    bool ok = submit(10, {p, "1", run, "C"}).code == 101 && submit(11, {p, "1", "1", run, "C"}).code == 101;
+    auto t0 = clk::now();
+    ok = ok && submit(29, {p, run, "C"}).code == 101;
+    *endms = since(t0);
+    return ok;
+  };
+  // The plain policy first warms the caches, is dropped and is indexed
+  // again after the word-list one, so that neither pays for a cold start.
+  double plainend = 0, endms = 0;
+  bool ok = index(plain, &plainend) && submit(12, {plain, "1"}).code == 101;
   auto t0 = clk::now();
-  ok = ok && submit(29, {pol, "1", "C"}).code == 101;
-  double endms = since(t0);
+  ok = ok && index(pol, &endms);
+  double withms = since(t0);
+  t0 = clk::now();
+  ok = ok && index(plain, &plainend, "2");
+  double plainms = since(t0);
   if (!ok) {
     std::fprintf(stderr, "indexing failed; see %s\n", logpath.c_str());
     kill(pid, SIGTERM);
@@ -137,6 +164,47 @@ int main(int argc, char **argv) {
               words ? endms * 1000 / static_cast<double>(words) : 0);
   std::printf("figure\tword table fill, ms per 1000 words\t%.3f\t-\t-\n",
               words ? endms * 1000 / static_cast<double>(words) : 0);
+  std::printf("indexing: %.1f ms with the word table, %.1f ms without (its end %.1f ms);"
+              " the word list adds %.2fx the plain indexing\n",
+              withms, plainms, plainend, plainms > 0 ? (withms - plainms) / plainms : 0);
+  std::printf("figure\tword list's cost over plain indexing, times\t%.3f\t-\t2x\n",
+              plainms > 0 ? (withms - plainms) / plainms : 0);
+
+  // Changed rows: new rows of known words with a few new ones each, queued
+  // for each policy; the batch is over when its queue is empty.
+  {
+    constexpr int kChanged = 2000;
+    std::vector<std::string> more;
+    for (int d = 0; d < kChanged; ++d) {
+      std::string body;
+      for (int i = doclen(rng); i > 0; --i) body += (body.empty() ? "" : " ") + vocab[pick(rng)];
+      for (int i = 0; i < 3; ++i) body += " zq" + vocab[(static_cast<size_t>(d) * 3 + i) % vocab.size()];
+      more.push_back(std::move(body));
+    }
+    for (int d = 0; d < kChanged; ++d)
+      pq.one("INSERT INTO wbench.docs (id, body) VALUES ($1, $2)", {std::to_string(rows + 1 + d), more[d]});
+    double ms[2] = {0, 0};
+    int k = 0;
+    for (const std::string &p : {pol, plain}) {
+      pq.one("BEGIN");
+      for (int d = 0; d < kChanged; ++d)
+        pq.one("CALL dmlq.queue_change($1::integer, $2)", {p, std::to_string(rows + 1 + d)});
+      auto t = clk::now();  // the servers hear of the rows at the commit
+      pq.one("COMMIT");
+      auto deadline = clk::now() + std::chrono::minutes(10);
+      while (pq.one("SELECT count(*) FROM dmlq.queue WHERE pol_id = " + p) != "0") {
+        if (clk::now() > deadline) benchdb::die("changed rows not indexed in 10 minutes; see " + logpath);
+        usleep(2000);
+      }
+      ms[k++] = since(t);
+    }
+    long after = std::atol(pq.one("SELECT count(*) FROM wbench.dr_01960_i1w").c_str());
+    std::printf("changed rows: %d rows, %ld new words: %.1f ms with the word table, %.1f ms without;"
+                " the word list adds %.2fx\n",
+                kChanged, after - words, ms[0], ms[1], ms[1] > 0 ? (ms[0] - ms[1]) / ms[1] : 0);
+    std::printf("figure\tword list's cost over a plain batch of changed rows, times\t%.3f\t-\t2x\n",
+                ms[1] > 0 ? (ms[0] - ms[1]) / ms[1] : 0);
+  }
 
   // The database's side: the stored English tsvector, the vocabulary with
   // a trigram index and a soundex index.
@@ -158,7 +226,10 @@ int main(int argc, char **argv) {
     if (r < vocab.size() && vocab[r].size() >= 4) qwords.push_back(vocab[r]);
   struct Kind {
     const char *name, *mod, *target;
-  } kinds[] = {{"stem", "$", "2x"}, {"fuzzy", "?", "2x"}, {"soundex", "!", "-"}};
+  } kinds[] = {{"exact", "", "-"}, {"stem", "$", "2x"}, {"fuzzy", "?", "2x"}, {"soundex", "!", "-"}};
+  // The exact word's query through the same path: what a query costs with
+  // no expansion, so that the others' excess over it is the expansion's.
+  double exact = 0;
   for (const Kind &k : kinds) {
     std::vector<double> ours, peer;
     double overlap = 0;
@@ -167,7 +238,7 @@ int main(int argc, char **argv) {
       std::string q = w;
       if (std::string(k.name) == "fuzzy") q.erase(q.size() / 2, 1);
       std::string pgsql =
-          std::string(k.name) == "stem"
+          std::string(k.name) == "stem" || std::string(k.name) == "exact"
               ? "SELECT count(*) FROM wbench.docs WHERE tsv @@ to_tsquery('english', $1)"
           : std::string(k.name) == "fuzzy"
               ? "SELECT count(*) FROM wbench.vocab WHERE word % $1"
@@ -205,6 +276,14 @@ int main(int argc, char **argv) {
                   100 * overlap / compared, compared);
     std::string name = std::string(k.name) + " query p50 ms";
     figure(name.c_str(), o, p, k.target);
+    if (std::string(k.name) == "exact") {
+      exact = o;
+    } else {
+      std::printf("%-8s beyond the exact word's query: %.2f ms (%.2fx the database's)\n", k.name,
+                  o - exact, p > 0 ? (o - exact) / p : 0);
+      name = std::string(k.name) + " expansion beyond the exact query, ms";
+      figure(name.c_str(), o - exact, p, k.target);
+    }
   }
   kill(pid, SIGTERM);
   int st = 0;

@@ -2,7 +2,8 @@
 // (begin, populate, end, drop, truncate) recorded in the index log, the
 // settling of id ranges a killed run left before a resumed one, and the
 // thin stored-query and LIKE slots (queries and highlighting are drebq's).
-// Optimisation runs lazy deletes; compaction is not available yet.
+// Optimisation: lazy deletes and the compaction modes, in place or into
+// the other token table of the pair.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -19,11 +20,6 @@ const dridxops *ixo(drebobj *e) { return drops<dridxops>(e->indexer); }
 const drdidops *dmo(drebobj *e) { return drops<drdidops>(e->docids); }
 const drsqmops *sqo(drebobj *e) { return drops<drsqmops>(e->sqm); }
 
-int notyet(drebobj *e, const char *what) {
-  dracnerr(e->st, DRFAC_DRG, 50701, 2, DRA_STR, what, 0);
-  druetrc();
-  return 1;
-}
 
 int drebbnd(drobj *o, int32_t polid, int32_t prefid, drobj *sl) {
   drebobj *e = eng(o);
@@ -327,24 +323,29 @@ int drebtrnx(drobj *o) {
   return 0;
 }
 
-// Only lazy deletes (mode 1) are built: they rewrite the token table in
-// place and need nothing made before or after but the purge of the dead
-// ids. The compaction modes (2 to 5) are refused; any other mode does
-// nothing.
-bool compaction(int32_t mode) { return mode >= 2 && mode <= 5; }
+// Modes 3 and 4 write every row into the other token table of the pair:
+// begin-optimise creates it, the run fills it, end-optimise indexes it (the
+// database side then switches the policy's suffix and drops the old one).
+// Each step may run in a server of its own, so each describes the table.
+bool twotable(int32_t mode) { return mode == 3 || mode == 4; }
+// Modes that leave out the postings of dead documents.
+bool lazy(int32_t mode) { return mode == 1 || mode == 4 || mode == 5; }
 
 int drebbnox(drobj *o, int32_t mode, int32_t) {
-  if (compaction(mode)) return notyet(eng(o), "index compaction");
-  return 0;
+  drebobj *e = eng(o);
+  if (!twotable(mode)) return 0;
+  int rc = drebialt(e->indexer, 1, 1);
+  if (drebialt(e->indexer, 0, 0) != 0) rc = 1;
+  if (rc) druetrc();
+  return rc;
 }
 
 int dreboptx(drobj *o, int32_t mode, int32_t srvcnt, int32_t srvno, int32_t thold) {
   drebobj *e = eng(o);
   drsrvstate *st = e->st;
-  if (compaction(mode)) return notyet(e, "index compaction");
   int32_t n = 0;
   int32_t *dead = nullptr;
-  if (mode == 1) {
+  if (lazy(mode)) {
     int rc = dmo(e)->dead(e->docids, e->deadlimit, &n, &dead);
     if (rc == 1) {
       druetrc();
@@ -362,7 +363,10 @@ int dreboptx(drobj *o, int32_t mode, int32_t srvcnt, int32_t srvno, int32_t thol
     std::sort(reinterpret_cast<uint32_t *>(dead), reinterpret_cast<uint32_t *>(dead) + n);
   }
   int rc = 0;
-  if (mode != 1 || n > 0) rc = ixo(e)->opt(e->indexer, e->lm, srvcnt, srvno, n > 0 ? dead : nullptr, n, mode, thold);
+  if (twotable(mode) && drebialt(e->indexer, 1, 0) != 0) rc = 1;
+  if (rc == 0 && (mode != 1 || n > 0))
+    rc = ixo(e)->opt(e->indexer, e->lm, srvcnt, srvno, n > 0 ? dead : nullptr, n, mode, thold);
+  if (twotable(mode) && drebialt(e->indexer, 0, 0) != 0) rc = 1;
   if (dead) {
     void *p = dead;
     if (drumfre(st, st->hpmgr, e->heap, &p) != 0) rc = 1;
@@ -373,12 +377,14 @@ int dreboptx(drobj *o, int32_t mode, int32_t srvcnt, int32_t srvno, int32_t thol
 
 int drebenox(drobj *o, int32_t mode) {
   drebobj *e = eng(o);
-  if (compaction(mode)) return notyet(e, "index compaction");
-  if (mode == 1 && dmo(e)->delids(e->docids, 0, nullptr) != 0) {
-    druetrc();
-    return 1;
+  int rc = 0;
+  if (twotable(mode)) {
+    rc = drebialt(e->indexer, 1, 0) != 0 || ixo(e)->cridx(e->indexer) != 0;
+    if (drebialt(e->indexer, 0, 0) != 0) rc = 1;
   }
-  return 0;
+  if (rc == 0 && lazy(mode) && dmo(e)->delids(e->docids, 0, nullptr) != 0) rc = 1;
+  if (rc) druetrc();
+  return rc;
 }
 
 // The highest settled id becomes the evaluation limit of a stored query.

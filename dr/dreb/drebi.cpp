@@ -91,6 +91,11 @@ int drebiclose(drebiobj *x) {
   give(x, x->vals), x->vals = nullptr;
   give(x, x->sizes), x->sizes = nullptr;
   give(x, x->lens), x->lens = nullptr;
+  if (x->alttab) {
+    give(x, const_cast<char *>(x->alttab->name));
+    give(x, x->alttab);
+    x->alttab = nullptr;
+  }
   if (x->tab) {
     give(x, const_cast<char *>(x->tab->name));
     give(x, x->tab);
@@ -555,6 +560,44 @@ int drebilik(drobj *o, const char *const *pats, int32_t npats, drubbuf *arena, c
 }
 
 }  // namespace
+
+int drebialt(drobj *o, int on, int make) {
+  drebiobj *x = ix(o);
+  if (!on) {
+    if (x->alttab) {
+      give(x, const_cast<char *>(x->alttab->name));
+      give(x, x->alttab);
+      x->alttab = nullptr;
+    }
+    return 0;
+  }
+  if (!x->tab) return internal(x->st, __LINE__);
+  if (!x->alttab) {
+    char sfx[40];
+    if (drdcsfx(x->st, static_cast<int32_t>(x->polid), sfx) != 0) {
+      druetrc();
+      return 1;
+    }
+    // The other table of the pair carries the other suffix character.
+    sfx[0] = sfx[0] == '1' ? '2' : '1';
+    auto *t = static_cast<drudtab *>(take(x, sizeof(drudtab)));
+    char *name = t ? static_cast<char *>(take(x, DREBI_NAME)) : nullptr;
+    if (!name) {
+      give(x, t);
+      druetrc();
+      return 1;
+    }
+    *t = *x->tab;
+    std::snprintf(name, DREBI_NAME, "%s%s", x->base, sfx);
+    t->name = name;
+    x->alttab = t;
+  }
+  if (make && drebicrt(o) != 0) {
+    druetrc();
+    return 1;
+  }
+  return 0;
+}
 
 drobj *drebinew(drsrvstate *st, drheap heap) {
   auto *x = static_cast<drebiobj *>(

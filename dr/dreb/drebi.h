@@ -120,10 +120,30 @@ struct drebiobj {
 };
 
 /* Indexer slot 6: optimisation of the token table in a mode (1 lazy
- * deletes of the ascending dead ids; 2 to 5 compaction, not built yet;
- * any other mode does nothing); 0, or 1 after pushing. */
+ * deletes of the ascending dead ids; 2 to 5 compaction, 4 and 5 leaving
+ * out the dead ids; any other mode does nothing); 0, or 1 after pushing. */
 int drebiopt(drobj *ix, drlstmgr *m, int32_t srvcnt, int32_t srvno, const int32_t *dead,
              int32_t ndead, int32_t mode, int32_t threshold);
+
+/* Compaction of the token table (modes 2 to 5) for drebiopt; the dead ids
+ * are used by modes 4 and 5 only. 0, or 1 after pushing. */
+int drebicompx(drebiobj *x, int32_t srvcnt, int32_t srvno, const int32_t *dead, int32_t ndead,
+               int32_t mode, int32_t threshold);
+
+/* Appends the documents of a stored list (len bytes at row, which the
+ * reader never passes) with all their occurrences to the list being
+ * written in out, leaving out those among the ascending dead ids; *kept
+ * and *dropped count the documents. The documents must lie above those
+ * already in out. 0, or 1 after pushing (a list that does not read whole
+ * is damaged, named by word). */
+int drebimerge(drsrvstate *st, drlstmgr *m, int kind, const uint8_t *row, uint32_t len,
+               const char *word, const int32_t *dead, int32_t ndead, drelent *out, int32_t *kept,
+               int32_t *dropped);
+
+/* Describes the alternate token table of a two-table run (the policy's
+ * other suffix character) when on is 1, and creates it when make is also
+ * 1; frees the description when on is 0. 0, or 1 after pushing. */
+int drebialt(drobj *ix, int on, int make);
 
 /* Makes an unbound indexer; null after pushing 10900. */
 drobj *drebinew(drsrvstate *st, drheap heap);

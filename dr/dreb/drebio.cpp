@@ -3,7 +3,7 @@
 // place (or deleting it when nothing is left) with a commit per row. The
 // scan reads the rows in pages, each page a statement of its own that
 // starts after the last row of the one before: no cursor has to outlive the
-// commits. The compaction modes are not built yet.
+// commits. The compaction modes are drebic's.
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -240,7 +240,7 @@ int drebigc(drebiobj *x, const int32_t *dead, int32_t ndead, int var) {
 }  // namespace
 
 int drebiopt(drobj *o, drlstmgr *, int32_t srvcnt, int32_t srvno, const int32_t *dead, int32_t ndead,
-             int32_t mode, int32_t) {
+             int32_t mode, int32_t threshold) {
   drebiobj *x = reinterpret_cast<drebiobj *>(o);
   drsrvstate *st = x->st;
   const char *name = mode >= 1 && mode <= 5 ? kModes[mode] : kModes[0];
@@ -253,8 +253,9 @@ int drebiopt(drobj *o, drlstmgr *, int32_t srvcnt, int32_t srvno, const int32_t 
     rc = ndead > 0 ? drebigc(x, dead, ndead, variant()) : 0;
     x->curstate = DREBI_OPEN;
   } else if (mode >= 2 && mode <= 5) {
-    dracnerr(st, DRFAC_DRG, 50701, 2, DRA_STR, "index compaction", 0);
-    rc = 1;
+    x->curstate = DREBI_OPEN;
+    rc = drebicompx(x, srvcnt, srvno, dead, ndead, mode, threshold);
+    x->curstate = DREBI_OPEN;
   }
   if (rc != 0) {
     druetrc();

@@ -229,6 +229,98 @@ int loadsdic(drsrvstate *s, drlkmmod *m, const char *path) {
   return 0;
 }
 
+// --- the trie's child index ------------------------------------------------------
+
+uint32_t slot(const drlkmmod *m, int32_t key) {
+  return (static_cast<uint32_t>(key) * 0x9E3779B1u >> 7) & m->cmask;
+}
+
+// The node of list head with first byte b, or 0.
+int32_t child(const drlkmmod *m, int32_t head, uint8_t b) {
+  const int32_t key = head << 8 | b;
+  for (uint32_t i = slot(m, key);; i = (i + 1) & m->cmask) {
+    if (m->cidx[2 * i] == key) return m->cidx[2 * i + 1];
+    if (m->cidx[2 * i] < 0) return 0;
+  }
+}
+
+// Enters key with value p unless it is there; false when it was.
+bool put(drlkmmod *m, int32_t key, int32_t p) {
+  for (uint32_t i = slot(m, key);; i = (i + 1) & m->cmask) {
+    if (m->cidx[2 * i] == key) return false;
+    if (m->cidx[2 * i] < 0) {
+      m->cidx[2 * i] = key;
+      m->cidx[2 * i + 1] = p;
+      return true;
+    }
+  }
+}
+
+// Walks every sibling list reachable from the letter index as lookup reads
+// the nodes, depth first: counts the entries (fill false) or enters them. A
+// list ends at a pointer 0, out of the data, or at a node whose length is
+// out of range. False when the walk takes more steps than the trie has bytes
+// (a damaged trie whose pointers go round) or goes deeper than a word.
+bool walk(drlkmmod *m, bool fill, int32_t *entries) {
+  const uint8_t *d = m->trie;
+  const int32_t size = m->triesize;
+  struct frame {
+    int32_t head, p;
+  } stack[DRLKM_CELLS + 2];
+  int32_t steps = 0;
+  *entries = 0;
+  for (int e = 0; e < DRLKM_INDEX && m->lidx[e] != 0; ++e) {
+    int top = 0;
+    stack[top++] = {m->lpos[e], m->lpos[e]};
+    // A list reached twice (two letters sharing it) is indexed once: its
+    // mark lies above every byte's key.
+    if (fill && !put(m, 1 << 30 | m->lpos[e], 0)) continue;
+    ++*entries;
+    while (top > 0) {
+      frame &f = stack[top - 1];
+      const int32_t p = f.p;
+      const int len = p > 0 && p < size ? d[p] : 0;
+      if (len < 5 || len > 127 || p + len >= size) {
+        --top;
+        continue;
+      }
+      if (++steps > size) return false;
+      const uint8_t x = d[p + len - 2];
+      // The first node of a byte wins, as a scan along the list finds it.
+      if (fill) (void)put(m, f.head << 8 | d[p + 1], p);
+      ++*entries;
+      f.p = (x & 0x1F) << 16 | d[p + len - 1] << 8 | d[p + len];
+      if (x & 0x20) {
+        const int32_t c = p + 1 + len;
+        if (top >= DRLKM_CELLS + 2) return false;
+        if (fill && !put(m, 1 << 30 | c, 0)) continue;
+        ++*entries;
+        stack[top++] = {c, c};
+      }
+    }
+  }
+  return true;
+}
+
+// Builds the child index; without one (a damaged trie) the walk scans the
+// siblings. 0, or 1 when there is no memory for it (the allocator pushed).
+int childindex(drsrvstate *s, drlkmmod *m) {
+  int32_t entries = 0;
+  if (!walk(m, false, &entries)) return 0;
+  uint32_t cap = 1024;
+  while (cap < static_cast<uint32_t>(entries) * 2 + 64) cap <<= 1;
+  auto *idx = static_cast<int32_t *>(alloc(s, m, sizeof(int32_t) * 2 * cap));
+  if (!idx) return 1;
+  std::memset(idx, 0xFF, sizeof(int32_t) * 2 * cap);
+  m->cidx = idx;
+  m->cmask = cap - 1;
+  if (!walk(m, true, &entries)) {
+    release(s, m, idx);
+    m->cidx = nullptr;
+  }
+  return 0;
+}
+
 int loadgram(drsrvstate *s, drlkmmod *m, const char *path) {
   int32_t size = 0;
   uint8_t *d = slurp(s, m, path, 4 * 1024 * 1024, &size);
@@ -335,6 +427,9 @@ void lookup(const drlkmmod *m, const char *s, int n, int32_t *res) {
   int matched = 0;
   for (int guard = 0; guard < 100000; ++guard) {
     if (p <= 0 || p >= size) return;
+    // p heads a sibling list: the index goes straight to its node that
+    // begins with the next letter.
+    if (m->cidx && !(p = child(m, p, static_cast<uint8_t>(s[matched])))) return;
     const int len = d[p];
     if (len < 5 || len > 127 || p + len >= size) return;
     const uint8_t *label = d + p + 1;
@@ -344,7 +439,7 @@ void lookup(const drlkmmod *m, const char *s, int n, int32_t *res) {
     while (common < llen && matched + common < n &&
            label[common] == static_cast<uint8_t>(s[matched + common]))
       ++common;
-    if (common == 0) {
+    if (common == 0) {  // only without the index
       p = (x & 0x1F) << 16 | y << 8 | z;
       if (p == 0) return;
       continue;
@@ -574,7 +669,8 @@ void hangul(drlkmmod *m, const uint8_t *word, int32_t at, int32_t len, terms *t)
     bool reached = false;
     for (int d = 0; d < i && !reached; ++d) reached = m->lattice[d][i - 1] != 0;
     if (!reached) continue;
-    int32_t res[DRLKM_CELLS] = {};
+    int32_t res[DRLKM_CELLS];
+    std::memset(res, 0, sizeof(int32_t) * static_cast<size_t>(L - i + 2));
     lookup(m, rev + i, L - i + 1, res);
     for (int k = 1; k <= L - i + 1; ++k)
       if (res[k]) m->lattice[i][i + k - 1] = m->lattice[i + k - 1][i] = res[k];
@@ -665,6 +761,7 @@ int drlkmload(drsrvstate *s, drlkmmod *m, const char *upath, const char *spath, 
               const char *gpath) {
   if (loadtree(s, m, xpath, &m->xtree, m->xidx) != 0 ||
       loadtree(s, m, upath, &m->utree, m->uidx) != 0 || loadsdic(s, m, spath) != 0 ||
+      childindex(s, m) != 0 ||
       loadgram(s, m, gpath) != 0) {
     druetrc();
     return 1;
@@ -733,6 +830,7 @@ int drlkmfree(drsrvstate *s, drlkmmod *m) {
   freetree(s, m, m->utree);
   freetree(s, m, m->xtree);
   release(s, m, m->trie);
+  release(s, m, m->cidx);
   void *self = m;
   drumfre(s, s->hpmgr, m->heap, &self);
   return 0;

@@ -84,6 +84,14 @@ struct drlkmmod {
   int32_t bestdepth;
   uint8_t lidx[DRLKM_INDEX];              /* letter of each index entry */
   int32_t lpos[DRLKM_INDEX];              /* its trie position */
+  /* The child index of the trie: for a sibling list (by the position of its
+   * first node) and a byte, the first node of the list whose label begins
+   * with it, so that a walk needs no scan along the siblings. An open
+   * addressed table of cmask + 1 slots of key (list << 8 | byte, -1 empty)
+   * and node side by side, so that a probe reads one cache line; null when
+   * the trie is too damaged to index (the walk then scans). */
+  int32_t *cidx;
+  uint32_t cmask;
   drlkmtop uidx[DRLKM_TOP];
   drlkmtop xidx[DRLKM_TOP];
   drlkmnode *utree;

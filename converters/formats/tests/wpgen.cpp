@@ -13,6 +13,7 @@ int main(int argc, char **argv) {
   std::vector<fixgen::file> files;
   std::vector<wpg::doc> all = wpg::corpus();
   for (const wpg::doc &d : wpg::reader5()) all.push_back(d);
+  for (const wpg::doc &d : wpg::reader6()) all.push_back(d);
   for (const wpg::doc &d : all) {
     files.push_back({std::string(d.name) + (d.six ? ".wpd" : ".wp"), d.bytes});
     if (d.checked) files.push_back({std::string(d.name) + ".words", fixgen::words(d.text, true)});

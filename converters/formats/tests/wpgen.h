@@ -151,6 +151,7 @@ inline std::string wp5box(int sub, int contents, const std::string &caption, con
 struct packet {
   int type;
   std::string data;
+  int flags = 0;  // the index entry's flags byte
 };
 
 // A 6.x document: header, the packet index at offset 16 (the entries
@@ -161,7 +162,7 @@ inline std::string wp6(const std::string &body, const std::vector<packet> &pkts 
   size_t at = 16 + 14 + 14 * n;
   std::string index = byte(2) + byte(0) + le16(static_cast<unsigned>(n)) + zeros(10), data;
   for (const packet &p : pkts) {
-    index += byte(0) + byte(p.type) + zeros(4) + le32(static_cast<uint32_t>(p.data.size())) +
+    index += byte(p.flags) + byte(p.type) + zeros(4) + le32(static_cast<uint32_t>(p.data.size())) +
              le32(static_cast<uint32_t>(at + data.size()));
     data += p.data;
   }
@@ -337,6 +338,107 @@ inline std::vector<doc> reader5() {
                  wp5("Before\x0A" + wp5box(2, 0x10, "Caption", "Boxed words") + "After", minor, pre),
                  "Before\r\nBoxed words\r\nCaption\r\nAfter", false});
   }
+  return d;
+}
+
+
+// ---------------------------------------------------------------- WordPerfect 6 prologue, tables, boxes
+
+// A summary packet: entries {tag, value bytes} (texts as wp6units gives them).
+inline std::string wp6summary(const std::vector<std::pair<int, std::string>> &entries) {
+  std::string d;
+  for (const auto &e : entries) {
+    std::string body = le16(static_cast<unsigned>(e.first)) + le16(0) + wp6units("N") + e.second;
+    d += le16(static_cast<unsigned>(body.size() + 2)) + body;
+  }
+  return d + le16(0);
+}
+
+// A font descriptor packet (type 0x55) naming a font.
+inline std::string wp6fontdesc(const std::string &name) {
+  return zeros(22) + le16(static_cast<unsigned>(2 * name.size())) + wp6units(name).substr(0, 2 * name.size());
+}
+
+// A style packet (type 0x30): its name and the contents of its two parts.
+inline std::string wp6stylepkt(const std::string &name, const std::string &on, const std::string &off, int kind = 1) {
+  std::string n = wp6units(name);
+  unsigned end = static_cast<unsigned>(32 + n.size());
+  return le16(1) + zeros(4) + le32(end) + le32(static_cast<uint32_t>(on.size())) + le32(0) +
+         le32(static_cast<uint32_t>(off.size())) + le32(0) + byte(kind) + byte(0) + le16(0) + le16(end) + n + on + off;
+}
+
+// A table: the definition (D4/2A, left edge and alignment 4 when left is
+// given), its columns (D4/2C, widths in 1/1200 inch), the begin (D4/2B),
+// then rows of cells (D0/0B starts a row and its first cell, D0/0A each
+// further cell) and the end (D0/11).
+inline std::string wp6table(const std::vector<std::vector<std::string>> &rows, const std::vector<unsigned> &widths,
+                            unsigned left = 0) {
+  std::string t = wp6code(0xD4, 0x2A, zeros(2) + byte(left ? 4 : 0) + le16(left) + zeros(5) + le16(0) + le16(0));
+  for (unsigned w : widths) t += wp6code(0xD4, 0x2C, zeros(3) + le16(w) + le16(0) + le16(0) + zeros(4) + byte(0));
+  t += wp6code(0xD4, 0x2B, zeros(2));
+  for (const auto &r : rows)
+    for (size_t c = 0; c < r.size(); c++) t += wp6eol(c == 0 ? 0x0B : 0x0A) + r[c];
+  return t + wp6eol(0x11);
+}
+
+// A box packet (type 0x0E): no style packets, a word, nine blocks, the
+// fourth naming the contents.
+inline std::string wp6boxpkt(int content) {
+  std::string d = le16(0) + le16(0);
+  for (int i = 0; i < 9; i++) d += i == 3 ? le16(4) + byte(0) + byte(content) : le16(2);
+  return d;
+}
+
+// Documents for the framework's WordPerfect 6 reader: a prologue of a
+// summary, fonts and a style, and in the body headers, footers, notes, a
+// comment, a table and a box. The text is the words the reader gives
+// (headers and notes where they stand).
+inline std::vector<doc> reader6() {
+  auto six = [](const std::string &s) {
+    std::string t;
+    for (char c : s) t += c == ' ' ? std::string("\x80") : std::string(1, c);
+    return t;
+  };
+  std::vector<packet> pre = {
+      {0x12, wp6summary({{17, wp6units("Quarterly report")}, {14, std::string("\xCC\x07\x07\x04\x0E\x05\x09") + zeros(3)}})},
+      {0x55, wp6fontdesc("Times New Roman Regular")},
+      {0x55, wp6fontdesc("Arial")},
+      {0x25, le16(0) + le16(2) + le16(600)},
+      {0x30, wp6stylepkt("Heading", six("Styled"), "")},
+  };
+  auto with = [&](std::vector<packet> more) {
+    std::vector<packet> p = pre;
+    for (auto &m : more) p.push_back(m);
+    return p;
+  };
+  std::vector<doc> d;
+  d.push_back({"r6-prologue", true, wp6(six(para(7)) + wp6eol(0x04) + six(para(8)), pre),
+               para(7) + "\r\n" + para(8)});
+  // Packets 1-5 are the prologue's; 6 and on the document's own.
+  d.push_back({"r6-notes", true,
+               wp6(wp6header(0, 6) + wp6header(2, 7) + six(para(9)) + wp6note(8) + wp6eol(0x04) + six(para(10)) +
+                       wp6code(0xD7, 2, le16(0), {9}),
+                   with({{8, wp6text(six("Running head") + wp6eol(0x04))},
+                         {8, wp6text(six("Page foot"))},
+                         {8, wp6text(six("Footnote words"))},
+                         {8, wp6text(six("Endnote words"))}})),
+               // A note's text follows the word before it with no blank.
+               "Running head\r\nPage foot\r\n" + para(9) + "Footnote words\r\n" + para(10) + "Endnote words", false});
+  d.push_back({"r6-hfnotes", true,
+               wp6(wp6header(0, 6) + wp6header(2, 7) + six(para(11) + " ") + wp6note(8) + wp6eol(0x04) +
+                       six(para(12)),
+                   with({{8, wp6text(six("Running head"))}, {8, wp6text(six("Page foot"))},
+                         {8, wp6text(six("Footnote words"))}})),
+               "Running head\r\nPage foot\r\n" + para(11) + " Footnote words\r\n" + para(12)});
+  d.push_back({"r6-table", true,
+               wp6(six("Before") + wp6eol(0x04) +
+                       wp6table({{"alpha", "beta"}, {"gamma", "delta"}}, {1200, 1200}) + six("After"),
+                   pre),
+               "Before\r\nalpha\tbeta\r\ngamma\tdelta\r\nAfter"});
+  d.push_back({"r6-box", true,
+               wp6(six("Before") + wp6eol(0x04) + wp6box({6, 7}) + six("After"),
+                   with({{0x0E, wp6boxpkt(1)}, {8, wp6text(six("Boxed words")), 2}})),
+               "Before\r\nBoxed words\r\nAfter", false});
   return d;
 }
 

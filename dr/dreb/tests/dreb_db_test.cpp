@@ -56,23 +56,8 @@ TEST_F(Life, TruncateEmptiesTokensAndKeysAndKeepsTheIdList) {
   EXPECT_EQ(lst(), ids);
 }
 
-TEST_F(Life, SlotsNotBuiltYetSaySo) {
+TEST_F(Life, TheUnsupportedSlotSaysSo) {
   begin();
-  const drengops *o = ops();
-  drobj *e = eng;
-  struct Case {
-    const char *what;
-    std::function<int()> call;
-  } cases[] = {
-      {"begin compaction", [&] { return o->bnox(e, 2, 1); }},
-      {"compaction", [&] { return o->optx(e, 3, 1, 1, 0); }},
-      {"end compaction", [&] { return o->enox(e, 5); }},
-  };
-  for (const Case &c : cases) {
-    EXPECT_EQ(c.call(), 1) << c.what;
-    EXPECT_TRUE(druefind(st, 50701)) << c.what;
-    drueclr(st);
-  }
   EXPECT_EQ(ops()->unsup(eng), 1);
   EXPECT_FALSE(druefind(st, 50701));
 }

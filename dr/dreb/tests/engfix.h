@@ -91,10 +91,10 @@ struct Engine : idfix::Ids {
   }
   // The token table's rows by word and first document, read by a second
   // session (committed rows only).
-  std::vector<Row> rows() {
+  std::vector<Row> rows(const std::string &table = kI1t) {
     std::vector<Row> out;
-    PGresult *r = pq->run(std::string("select word_text, first_doc, doclsize, word_info from ") +
-                              kI1t + " order by word_text, first_doc",
+    PGresult *r = pq->run("select word_text, first_doc, doclsize, word_info from " + table +
+                              " order by word_text, first_doc",
                           {});
     for (int i = 0; r && i < PQntuples(r); ++i) {
       Row w;
@@ -113,10 +113,10 @@ struct Engine : idfix::Ids {
   // Every term's postings, decoded row by row; each row must decode whole,
   // start at its first_doc, say its length, and each term's rows must hold
   // ascending, disjoint document ranges.
-  std::map<std::string, postfix::Posts> postings() {
+  std::map<std::string, postfix::Posts> postings(const std::string &table = kI1t) {
     std::map<std::string, postfix::Posts> out;
     std::map<std::string, uint32_t> lastdoc;
-    for (const Row &w : rows()) {
+    for (const Row &w : rows(table)) {
       postfix::Posts decoded;
       auto *p = &decoded;
       if (postfix::decode(kind, w.bytes, p) != 2 || p->empty()) {

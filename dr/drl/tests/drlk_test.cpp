@@ -390,17 +390,35 @@ TEST(KoreanText, GeneratedDictionaries) {
       while ((n = fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
       pclose(p);
     }
-    int kinds[8] = {}, words = 0;
-    for (size_t at = 0; at < text.size();) {
-      int32_t took = drlkmword(st, m, text.c_str() + at, out);
-      ASSERT_GE(took, 0);
-      for (int k = 0; k < DRLKM_TERMS && (out[k].first || out[k].last); ++k) {
-        ASSERT_LE(out[k].last, took);
-        ++kinds[out[k].kind & 7];
+    // The walk through the trie's child index finds what a scan along the
+    // siblings finds: the terms of every word are the same without it.
+    ASSERT_NE(m->cidx, nullptr);
+    auto terms = [&](std::string *all) {
+      int kinds[8] = {}, words = 0;
+      m->boundary = 1;
+      for (size_t at = 0; at < text.size();) {
+        int32_t took = drlkmword(st, m, text.c_str() + at, out);
+        EXPECT_GE(took, 0);
+        for (int k = 0; k < DRLKM_TERMS && (out[k].first || out[k].last); ++k) {
+          EXPECT_LE(out[k].last, took);
+          ++kinds[out[k].kind & 7];
+          *all += std::to_string(at + out[k].first) + ":" + std::to_string(at + out[k].last) + ":" +
+                  std::to_string(out[k].kind) + " ";
+        }
+        ++words;
+        at += took > 0 ? took : 1;
       }
-      ++words;
-      at += took > 0 ? took : 1;
-    }
+      return std::vector<int>{words, kinds[1], kinds[2], kinds[3], kinds[4]};
+    };
+    std::string indexed, scanned;
+    std::vector<int> kinds = terms(&indexed);
+    int32_t *idx = m->cidx;
+    m->cidx = nullptr;
+    terms(&scanned);
+    m->cidx = idx;
+    EXPECT_TRUE(indexed == scanned);
+    EXPECT_GT(indexed.size(), 1000u);
+    const int words = kinds[0];
     std::printf("korean text: %zu bytes, %d words; terms by kind: user %d, run or morpheme %d, "
                 "whole run %d, stem or ending %d\n",
                 text.size(), words, kinds[1], kinds[2], kinds[3], kinds[4]);

@@ -9,6 +9,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -55,6 +57,8 @@ struct Asian : ::testing::Test {
   pgtest::Database db;
   std::unique_ptr<Conn> c;
   std::string home;  // the server's KESTRIN_HOME when not the source tree
+  // More preferences of a policy (called with its id) before it is indexed.
+  std::function<void(const std::string &)> more;
   void SetUp() override {
     PGTEST_NEED_DB(db);
     c = std::make_unique<Conn>(db.name);
@@ -78,6 +82,7 @@ struct Asian : ::testing::Test {
            " ($1::integer, 'PR' || $1, 4, $2::integer)",
            {pref, std::to_string(lexobj)});
     c->one("INSERT INTO dr$policy_preference VALUES ($1::integer, 4, $2::integer)", {p, pref});
+    if (more) more(p);
     for (int code : {10, 11, 29}) {
       std::vector<std::optional<std::string>> args = {p, "1", "1", "C"};
       if (code == 11) args = {p, "1", "1", "1", "C"};
@@ -131,6 +136,75 @@ TEST_F(Asian, ChineseWordsFindTheirRowsInEachSet) {
   EXPECT_EQ(found("SIMPLIFIED CHINESE_CHINA.ZHS16CGB231280", 1303, 5, "CN", file), wantcn);
   EXPECT_EQ(found("SIMPLIFIED CHINESE_CHINA.ZHS16GBK", 1304, 5, "CN", file), wantcn);
   EXPECT_EQ(found("TRADITIONAL CHINESE_TAIWAN.ZHT16BIG5", 1305, 5, "TW", show), wanttw);
+}
+
+// A fuzzy query of a Japanese word through a word list in fuzzy mode 2
+// finds the rows that spell it in any of its kana variants: the rows of
+// バイオリン as well as those of ヴァイオリン, none of the other words.
+TEST_F(Asian, JapaneseFuzzyFindsKanaVariants) {
+  std::vector<std::string> text = {
+      "\u79c1\u306f\u30d0\u30a4\u30aa\u30ea\u30f3\u3092\u5f3e\u304d\u307e\u3059",  // 私はバイオリンを弾きます
+      "\u30f4\u30a1\u30a4\u30aa\u30ea\u30f3\u306e\u97f3",  // ヴァイオリンの音
+      "\u30d4\u30a2\u30ce\u3092\u5f3e\u304d\u307e\u3059",  // ピアノを弾きます
+      "\u30d0\u30a4\u30aa\u30ea\u30f3\u6559\u5ba4\u3078",  // バイオリン教室へ
+      "\u30aa\u30ea\u30f3\u30d4\u30c3\u30af",                // オリンピック
+  };
+  load("jf", text, "");
+  more = [&](const std::string &p) {
+    std::string pref = std::to_string(std::stoi(p) * 10 + 5);
+    c->one("INSERT INTO dr$preference (pre_id, pre_name, pre_cla_id, pre_obj_id) VALUES"
+           " ($1::integer, 'PR' || $1, 5, 1)", {pref});
+    c->one("INSERT INTO dr$policy_preference VALUES ($1::integer, 5, $2::integer)", {p, pref});
+    c->one("INSERT INTO dr$preference_attribute VALUES ($1::integer, 'FUZZY_MODE', '2', 1)", {pref});
+  };
+  const std::string violin = "?\u30f4\u30a1\u30a4\u30aa\u30ea\u30f3";  // ?ヴァイオリン
+  EXPECT_EQ(found("JAPANESE_JAPAN.JA16EUC", 1307, 2, "JF", violin), (std::vector<int>{1, 2, 4}));
+  EXPECT_EQ(found("JAPANESE_JAPAN.JA16SJIS", 1308, 2, "JF", violin), (std::vector<int>{1, 2, 4}));
+}
+
+// One Japanese page in JIS, EUC-JP and Shift-JIS (made by iconv), indexed
+// from a column of bytes with the HTML filter told to detect Japanese and
+// the Japanese lexer in a JA16EUC server, is found three times by a word of
+// its text and never by its markup.
+TEST_F(Asian, JapaneseHtmlPageInThreeEncodings) {
+  namespace fs = std::filesystem;
+  if (run("command -v iconv").empty()) GTEST_SKIP() << "no iconv";
+  const std::string page =
+      "<html><head><title>\u8aac\u660e</title></head><body><p>\u30aa\u30d7\u30b7\u30e7\u30f3"
+      "\u3092<b>\u6307\u5b9a</b>\u3057\u3066\u304f\u3060\u3055\u3044\u3002</p></body></html>\n";
+  const std::string other = "<html><body><p>\u5225\u306e\u6587\u66f8</p></body></html>\n";
+  fs::path tmp = fs::temp_directory_path() / ("kes-jahtml-" + std::to_string(getpid()));
+  auto conv = [&](const std::string &utf8, const char *to) {
+    std::ofstream(tmp, std::ios::binary) << utf8;
+    return run(std::string("iconv -f UTF-8 -t ") + to + " " + tmp.string());
+  };
+  std::vector<std::string> bytes = {conv(page, "ISO-2022-JP"), conv(page, "EUC-JP"),
+                                    conv(page, "SHIFT_JIS"), conv(other, "EUC-JP")};
+  fs::remove(tmp);
+  ASSERT_NE(bytes[0], bytes[1]);
+  ASSERT_NE(bytes[1], bytes[2]);
+  c->one("CREATE TABLE t.jh (id integer PRIMARY KEY, body bytea)");
+  for (size_t k = 0; k < bytes.size(); ++k) {
+    std::string hex;
+    for (unsigned char ch : bytes[k]) {
+      static const char *const kHex = "0123456789abcdef";
+      hex += kHex[ch >> 4];
+      hex += kHex[ch & 15];
+    }
+    ASSERT_FALSE(bytes[k].empty());
+    c->one("INSERT INTO t.jh VALUES ($1::integer, decode($2, 'hex'))", {std::to_string(k + 1), hex});
+  }
+  more = [&](const std::string &p) {
+    c->one("UPDATE dr$policy SET pol_text_type = 24 WHERE pol_id = $1::integer", {p});
+    std::string pref = std::to_string(std::stoi(p) * 10 + 3);
+    c->one("INSERT INTO dr$preference (pre_id, pre_name, pre_cla_id, pre_obj_id) VALUES"
+           " ($1::integer, 'PR' || $1, 3, 3)", {pref});
+    c->one("INSERT INTO dr$policy_preference VALUES ($1::integer, 3, $2::integer)", {p, pref});
+    c->one("INSERT INTO dr$preference_attribute VALUES ($1::integer, 'DETECT_JAPANESE', '1', 1)", {pref});
+  };
+  const std::string word = "\u6307\u5b9a";  // "specify"
+  EXPECT_EQ(found("JAPANESE_JAPAN.JA16EUC", 1309, 2, "JH", word), (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(found("JAPANESE_JAPAN.JA16EUC", 1310, 2, "JH", "html"), std::vector<int>{});
 }
 
 // The Korean lexer reads its dictionaries from the data folder under

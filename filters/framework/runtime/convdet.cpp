@@ -1,6 +1,7 @@
 // Format detection: fixed byte tests and counts over the first 4096 bytes of
 // the document, run in a fixed order; only the compound-file test reads on,
-// walking the directory sectors for a "WordDocument" entry.
+// walking the directory sectors for a "WordDocument" entry (Word) or, in
+// a file without one, a "PerfectOffice_MAIN" entry (WordPerfect 6).
 #include "filters/framework/runtime/cv.h"
 #include "filters/framework/runtime/cvint.h"
 
@@ -150,16 +151,18 @@ int convdetole(convstate* st, const unsigned char* b, int n) {
   if (!dir) return 0;
   unsigned char* fat = dir + ksector;
   uint32_t cached = kfree;
-  int found = 0;
+  int found = 0, perfect = 0;
   for (uint32_t s = convdetu32(b + 48); s != kfree && s != kendchain && steps-- > 0;) {
     if (!readsector(st, s, dir)) break;  // a short read ends the walk
-    for (int e = 0; e < 4 && !found; e++)
+    for (int e = 0; e < 4 && !found; e++) {
       if (convdetwcmp(dir + 128 * e, 32, "WordDocument")) found = 49;
+      if (convdetwcmp(dir + 128 * e, 32, "PerfectOffice_MAIN")) perfect = 48;
+    }
     if (found) break;
     s = convdetfat(st, b, s, fat, &cached);
   }
   st->cb.free(st->user, dir);
-  return found;
+  return found ? found : perfect;
 }
 
 int convdetect(convstate* st) {

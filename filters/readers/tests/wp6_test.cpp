@@ -4,6 +4,8 @@
 // damaged input, which ends with a failed pull rather than a cut text.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -127,14 +129,379 @@ TEST_F(Wp6, TheIndexAndItsFontPackets) {
 }
 
 TEST_F(Wp6, ADocumentInsideACompoundFile) {
-  // Detection names compound files by their Word stream only: the reader is
-  // put in the Word reader's place to be handed one.
+  // Detection finds the main stream of a compound file without a Word stream.
+  std::string inner = wp6(six("only stream"));
+  EXPECT_EQ(pulled(olt::build({olt::stream("PerfectOffice_MAIN", inner)})), "only stream");
+  // With a Word stream too the file is the Word reader's: the reader is put
+  // in its place to be handed one.
   cvreaderscope asword(49, wp6main);
   std::string doc = wp6(six("wrapped words") + "\xCC" + six("second line"), {{0x20, zeros(30)}});
   std::string word = olt::pattern(5000, 1);
   EXPECT_EQ(pulled(olt::build({olt::stream("WordDocument", word), olt::stream("PerfectOffice_MAIN", doc)})),
             "wrapped words\r\nsecond line");
   EXPECT_EQ(pulled(olt::build({olt::stream("WordDocument", word), olt::stream("Other", doc)})), "<fail>");
+}
+
+// The text pulled up to the end or the first failed pull (none when the
+// run ends with a status), and whether a pull failed.
+std::pair<std::string, bool> pulledupto(const std::string& doc) {
+  cvtesthost host(doc);
+  convstate* st = host.open();
+  std::string out, buf(2000, '\0');
+  bool failed = false;
+  for (;;) {
+    int n = -2;
+    if (convgettext(st, buf.data(), 2000, &n) == -1) {
+      failed = true;
+      break;
+    }
+    if (n <= 0) break;
+    out.append(buf.data(), static_cast<size_t>(n));
+  }
+  convclose(st);
+  return {out, failed};
+}
+
+// The intermediate file of a document.
+std::string com(const std::string& doc) {
+  cvtesthost host(doc);
+  convstate* st = host.open();
+  std::string out = cvpullall(st, 2000, false);
+  convclose(st);
+  return out;
+}
+
+// The fields of every record of a code in an intermediate file.
+std::vector<std::vector<std::string>> records(const std::string& c, const std::string& code) {
+  std::vector<std::vector<std::string>> out;
+  std::string head = "\x1B\x1D" + code;
+  for (size_t at = c.find(head); at != std::string::npos; at = c.find(head, at + 1)) {
+    size_t end = c.find('\x1E', at);
+    std::string body = c.substr(at + head.size(), end - at - head.size());
+    std::vector<std::string> f;
+    size_t from = 0;
+    for (size_t sep; (sep = body.find('\x1F', from)) != std::string::npos; from = sep + 1)
+      f.push_back(body.substr(from, sep - from));
+    f.push_back(body.substr(from));
+    out.push_back(f);
+  }
+  return out;
+}
+
+bool has(const std::string& hay, const std::string& needle) { return hay.find(needle) != std::string::npos; }
+
+std::vector<std::string> wordsof(const std::string& t) {
+  std::vector<std::string> w;
+  std::string cur;
+  for (char c : t + " ") {
+    if (std::isalnum(static_cast<unsigned char>(c))) {
+      cur += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    } else if (!cur.empty()) {
+      w.push_back(cur);
+      cur.clear();
+    }
+  }
+  return w;
+}
+
+TEST_F(Wp6, TheGeneratedDocuments) {
+  // The documents wpd2text confirms (fixtures/wp6/check.sh) give its words;
+  // the others (an endnote, which it leaves out, and a box text, which it
+  // does not read) give the words the reader places where they stand.
+  for (const doc& d : reader6()) EXPECT_EQ(wordsof(pulled(d.bytes)), wordsof(d.text)) << d.name;
+}
+
+TEST_F(Wp6, TheCharacterSetsTellingRows) {
+  const struct {
+    int set, number, result, cp, byte;
+  } rows[] = {
+      {0, 65, 0, 437, 65},   {0, 10, -1, 0, 0},      {1, 23, 0, 819, 223}, {1, 35, 0, 437, 134},
+      {1, 0, 0, 819, 96},    {1, 116, 0, 437, 116},  {3, 0, 0, 437, 176},  {4, 5, 0, 437, 5},
+      {8, 0, 0, 437, 65},    {8, 1, 0, 437, 224},    {9, 0, -1, 0, 0},     {10, 1, 0, 437, 97},
+      {7, 8, -1, 0, 0},      {12, 200, 0, 819, 200}, {12, 65, 0, 437, 65}, {13, 1, -1, 0, 0},
+      {11, 1, -1, 0, 0},     {15, 1, -1, 0, 0},
+  };
+  for (const auto& r : rows) {
+    int cp = 0, b = 0;
+    EXPECT_EQ(wp6charcp(nullptr, r.set, r.number, &cp, &b), r.result) << r.set << "," << r.number;
+    if (r.result == 0) EXPECT_EQ(std::make_pair(cp, b), std::make_pair(r.cp, r.byte)) << r.set << "," << r.number;
+  }
+  // The rows behind them: the columns other than those named are empty.
+  auto row = [](int set, int number) -> const wp6setrow* {
+    const wp6charset& t = wp6settab[set - 1];
+    for (int i = 0; i < t.n; i++)
+      if (t.rows[i].v[0] == number) return &t.rows[i];
+    return nullptr;
+  };
+  auto cols = [&](int set, int number) {
+    std::vector<std::pair<int, int>> c;
+    if (const wp6setrow* r = row(set, number))
+      for (int i = 0; i < 12; i++)
+        if (r->v[i + 1] != -1) c.push_back({wp6cpcols[i], r->v[i + 1]});
+    return c;
+  };
+  using cv = std::vector<std::pair<int, int>>;
+  EXPECT_EQ(cols(1, 23), (cv{{819, 223}}));
+  EXPECT_EQ(cols(1, 116), (cv{{9997, 1}}));
+  EXPECT_EQ(cols(3, 0), (cv{{437, 176}, {850, 176}, {852, 176}}));
+  EXPECT_EQ(cols(4, 5), (cv{{437, 20}}));
+  EXPECT_EQ(cols(9, 0), (cv{{1255, 224}}));
+  EXPECT_EQ(cols(10, 1), (cv{{437, 97}, {819, 97}, {850, 97}, {9999, 97}, {8591, 97}, {8592, 97}, {866, 208}}));
+  EXPECT_EQ(cols(8, 0).size(), 8u);
+  EXPECT_TRUE(cols(7, 8).empty());
+  // Written: (1, 23) inside a switch to 819; (12, 200) the same; (7, 8) as
+  // "_"; every character first as record 16878 with its set and number.
+  std::string c = com(wp6("a" + wp6ext(1, 23) + wp6ext(12, 200) + wp6ext(7, 8) + wp6ext(9, 0) + "b"));
+  EXPECT_TRUE(has(c, "XCS819\x1F" "DF")) << c;
+  EXPECT_TRUE(has(c, "XCS819\x1F" "C8"));
+  EXPECT_TRUE(has(c, "XCS1255"));
+  EXPECT_EQ(records(c, "NOP").size(), 4u);
+  EXPECT_EQ(pulled(wp6("a" + wp6ext(7, 8) + wp6ext(13, 1) + "b")), "a__b");
+}
+
+TEST_F(Wp6, ThePrologue) {
+  std::string c = com(reader6()[0].bytes);
+  // Tag 17 fills entries 8 and 20; the date of tag 14 as its text.
+  EXPECT_TRUE(has(c, "7/4/1996  14:5:9")) << c;
+  auto ssi = records(c, "SSI");
+  ASSERT_EQ(ssi.size(), 1u);
+  EXPECT_EQ(std::count(ssi[0].begin(), ssi[0].end(), "Quarterly report"), 2);
+  // " Regular" ends a name; the style's contents are defined, not text.
+  EXPECT_TRUE(has(c, "Times New Roman\x1F"));
+  EXPECT_FALSE(has(c, "Regular"));
+  EXPECT_FALSE(has(pulled(reader6()[0].bytes), "Styled"));
+  // Without font packets: the single font Courier.
+  auto fdt = records(com(wp6("x")), "FDT");
+  ASSERT_EQ(fdt.size(), 1u);
+  EXPECT_EQ(fdt[0][0], "1");
+  EXPECT_EQ(fdt[0][4], "Courier");
+  // A name and the same name with " Regular" are one font.
+  auto one = records(com(wp6("x", {{0x55, wp6fontdesc("Arial Regular")}, {0x55, wp6fontdesc("Arial")}})), "FDT");
+  ASSERT_EQ(one.size(), 1u);
+  // Built-in style names, and numbers not in the table.
+  auto named = [](const std::string& head) {
+    std::string p = wp6stylepkt("", "", "");
+    p.replace(30, 2, le16(36));
+    p.replace(6, 4, le32(38));
+    p.insert(32, head);
+    return records(com(wp6("x", {{0x30, p}})), "SYT");
+  };
+  auto toc = named(std::string("\x98\x00\x00\x00", 4));
+  ASSERT_EQ(toc.size(), 1u);
+  EXPECT_EQ(toc[0][0], "TableofCont1");
+  auto other = named(std::string("\x84\x00\x00\x00", 4));
+  ASSERT_EQ(other.size(), 1u);
+  EXPECT_EQ(other[0][0], "Style1");
+  // A style whose header length runs past its packet, or ends before its
+  // name, is no style.
+  std::string bad = wp6stylepkt("Bad", "", "");
+  bad.replace(6, 4, le32(0x7FFFFFFF));
+  std::string neg = wp6stylepkt("Neg", "", "");
+  neg.replace(6, 4, le32(0xFFFFFFF0));
+  EXPECT_TRUE(records(com(wp6("x", {{0x30, bad}, {0x30, neg}})), "SYT").empty());
+}
+
+// A variable-length function with its data (no prefix packets).
+std::string fnof(int code, int sub, const std::string& data) { return wp6code(code, sub, data); }
+
+TEST_F(Wp6, LayoutAndFormatInTheIntermediateFile) {
+  // A one-line footer with the default gap of 360 and bottom margin of 1440
+  // sets the page's bottom margin to 2040; a header likewise its top.
+  std::string c = com(wp6("a" + wp6header(2, 1) + wp6header(0, 1) + "b", {{8, wp6text("F")}}));
+  auto sbp = records(c, "SBP");
+  ASSERT_FALSE(sbp.empty());
+  EXPECT_EQ(sbp.back()[1], "2040") << c;
+  auto stp = records(c, "STP");
+  ASSERT_FALSE(stp.empty());
+  EXPECT_EQ(stp.back()[2], "2040");
+  // DD/08 closes a style at the line's end: D0/04 then writes no line end,
+  // until DD/09 writes one and clears it.
+  std::string style = wp6stylepkt("S", "", "");
+  std::string onoff = wp6("a" + wp6code(0xDD, 0x08, le16(0), {1}) + wp6eol(0x04) + "b" +
+                          wp6code(0xDD, 0x09, le16(0), {1}) + "c" + wp6eol(0x04) + "d", {{0x30, style}});
+  EXPECT_EQ(pulled(onoff), "ab\r\nc\r\nd");
+  // The date picture: items mapped, 0xFA16 dropped, a zero item ends it.
+  std::string pic = le16(0) + le16(0xFA04) + le16(0x2F) + le16(0xFA00) + le16(0x2F) + le16(0xFA16) + le16(0xFA10) +
+                    le16(0) + le16(0xFA00);
+  std::string dated = com(wp6(fnof(0xD4, 0x22, zeros(2) + pic) + fnof(0xD4, 0x20, "") + "7/4" + fnof(0xD4, 0x21, "")));
+  EXPECT_TRUE(has(dated, "31\x1F" "2F\x1F" "36\x1F" "2F\x1F" "34\x1F" "00\x1F")) << dated;
+  EXPECT_FALSE(has(pulled(wp6(fnof(0xD4, 0x20, "") + "7/4" + fnof(0xD4, 0x21, "") + "x")), "7/4"));
+  // D3/04: a relative tab set, margin offset 1200, a stop at 2400: a stop at
+  // 0 and one at 1440. E0 kind 6 indents, kind 1 is a tab.
+  std::string tabs = com(wp6(fnof(0xD3, 0x04, zeros(2) + byte(1) + le16(1200) + le16(1) + byte(0) + le16(2400)) +
+                             "a" + wp6code(0xE0, 0x08) + "b"));
+  EXPECT_TRUE(has(tabs, "1440")) << tabs;
+  EXPECT_EQ(pulled(wp6("a" + wp6code(0xE0, 0x08) + "b")), "a b");
+  // Functions too short for the offsets their handlers read: zeros.
+  for (int key : {0xD100, 0xD101, 0xD111, 0xD202, 0xD304, 0xD30A, 0xD41A, 0xD41C, 0xD422, 0xD42A, 0xD42C})
+    EXPECT_EQ(pulled(wp6("a" + fnof(key >> 8, key & 0xFF, "") + "b")), "ab") << std::hex << key;
+  // An entry count of a tab set bounded by the bytes present.
+  EXPECT_EQ(pulled(wp6("a" + fnof(0xD3, 0x04, zeros(2) + byte(0) + le16(0) + le16(0xFFFF) + zeros(3)) + "b")), "ab");
+}
+
+TEST_F(Wp6, TablesAndBoxes) {
+  // D4/2C of width 0 gives 144; three columns of 1200 units from 1440.
+  std::string zero = com(wp6(wp6table({{"a"}}, {0}) + "z"));
+  auto cds = records(zero, "CDS");
+  ASSERT_EQ(cds.size(), 1u) << zero;
+  std::string three = com(wp6(wp6table({{"a", "b", "c"}}, {1200, 1200, 1200}, 1200) + "z"));
+  auto cds3 = records(three, "CDS");
+  ASSERT_EQ(cds3.size(), 1u);
+  // The writer gives each cell's inner edges, the default margin of 120 in.
+  EXPECT_TRUE(has(three, "1560\x1F" "2760\x1F" "0\x1F" "3000\x1F" "4200\x1F" "0\x1F" "4440\x1F" "5640")) << three;
+  EXPECT_TRUE(has(zero, "1560\x1F" "1464"));
+  // A covered cell (span byte with bit 7) writes no cell of its own.
+  std::string covered = wp6code(0xD0, 0x0A, le16(6) + le16(0) + byte(0x85) + byte(0x81) + byte(1) + byte(0));
+  std::string t = com(wp6(wp6table({{"a", "b"}}, {600, 600}).replace(0, 0, "") + "z"));
+  std::string cov = com(wp6(wp6code(0xD4, 0x2A, zeros(12)) + wp6code(0xD4, 0x2C, zeros(14)) +
+                            wp6code(0xD4, 0x2C, zeros(14)) + wp6code(0xD4, 0x2B, zeros(2)) + wp6eol(0x0B) + "a" +
+                            covered + "b" + wp6eol(0x11)));
+  EXPECT_TRUE(has(cov, "ab")) << cov;
+  // Rows and cells without a table keep their texts apart.
+  EXPECT_EQ(wordsof(pulled(wp6("a1" + wp6eol(0x0A) + "b1" + wp6eol(0x0B) + "a2"))),
+            (std::vector<std::string>{"a1", "b1", "a2"}));
+  // A box writes one begin and end, an inner box none; a box text needs its
+  // packet's flag 0x02.
+  std::vector<packet> p = {{0x0E, wp6boxpkt(1)}, {8, wp6text("in\x80" + wp6box({1, 3}) + "out"), 2},
+                           {8, wp6text("deep\x80"), 2}, {8, wp6text("unflagged")}};
+  std::string boxes = com(wp6("a" + wp6box({1, 2}) + wp6box({1, 4}) + "b", p));
+  EXPECT_EQ(wordsof(pulled(wp6("a\x80" + wp6box({1, 2}) + wp6box({1, 4}) + "b", p))),
+            (std::vector<std::string>{"a", "in", "deep", "out", "b"}));
+  // A box whose box packet is missing: the whole text, then status 12.
+  auto missing = pulledupto(wp6("a" + wp6box({9, 2}) + "b", p));
+  EXPECT_TRUE(missing.second);
+}
+
+// A box packet whose position block holds an alignment byte and a width
+// and height (1/1200 inch), its contents block content kind 1.
+std::string boxpkt(int align, unsigned width) {
+  std::string pos = zeros(2) + byte(align) + le16(0) + zeros(2) + byte(0) + le16(0) + byte(0) + le16(width) +
+                    byte(0) + le16(1200);
+  std::string d = le16(0) + le16(0) + le16(2) + le16(2) + le16(2 + static_cast<unsigned>(pos.size())) + pos + le16(4) +
+                  byte(0) + byte(1);
+  for (int i = 0; i < 5; i++) d += le16(2);
+  return d;
+}
+
+// A border-style packet: a named style, or a predefined one by its code,
+// and a side block with a colour.
+std::string borderpkt(const std::string& name, int code = 0) {
+  std::string nm = name.empty() ? "" : wp6units(name).substr(0, 2 * name.size());
+  int c = name.empty() ? code : static_cast<int>(nm.size());
+  std::string blk = le16(4 + static_cast<unsigned>(nm.size())) + zeros(2) + le16(static_cast<unsigned>(c) & 0xFFFF) + nm;
+  std::string side = byte(0) + byte(1) + le16(0) + zeros(16) + le16(0) + byte(1) + byte(2) + byte(3) + byte(50);
+  side = le16(2 + static_cast<unsigned>(side.size())) + side;
+  std::string rest = blk + side;
+  return le16(0) + le16(static_cast<unsigned>(rest.size())) + rest;
+}
+
+// A fill-style packet of a pattern code.
+std::string fillpkt(int code) { return le16(0) + zeros(4) + zeros(2) + le16(static_cast<unsigned>(code) & 0xFFFF) + le16(0); }
+
+TEST_F(Wp6, BoxPlacesAndBorderStyles) {
+  // A centred box 2880 wide on a 12240 page with margins of 1440: 7920,
+  // its alignment kind 4.
+  std::string c = com(wp6("a" + wp6code(0xDF, 2, zeros(20) + le16(0), {1}) + "b", {{0x0E, boxpkt(0x09, 2400)}}));
+  auto apo = records(c, "APO");
+  ASSERT_EQ(apo.size(), 1u) << c;
+  EXPECT_EQ(apo[0][3], "4");
+  EXPECT_EQ(apo[0][6], "2880");
+  EXPECT_EQ(apo[0][8], "7920");
+  // Paragraph borders by style: "shadow" in any case 1, 1, 8, 8; the
+  // predefined -9 top and bottom of kind 5. A fill of code -1 (20 percent)
+  // is written, then cleared by a border without fill, once.
+  auto border = [&](const std::string& pkt, const std::string& fill) {
+    std::vector<packet> p = {{0x44, pkt}, {0x43, fill}};
+    std::string o = zeros(16) + le16(4) + le16(0);
+    return com(wp6("a" + wp6eol(4) + wp6code(0xD3, 0x0F, o, {1, 2}) + "b" + wp6eol(4) + wp6code(0xD3, 0x0F, o, {1}) +
+                       "c" + wp6eol(4) + wp6code(0xD3, 0x0F, o, {1}) + "d" + wp6eol(4),
+                   p));
+  };
+  std::string shadow = border(borderpkt("shadow"), fillpkt(-1));
+  auto pbc = records(shadow, "PBC");
+  ASSERT_FALSE(pbc.empty()) << shadow;
+  EXPECT_EQ(pbc[0][0], "1188");
+  auto shd = records(shadow, "SHD");
+  ASSERT_EQ(shd.size(), 2u);
+  EXPECT_EQ(shd[0][1], "20");
+  EXPECT_EQ(shd[1][1], "0");
+  auto nine = records(border(borderpkt("", -9), fillpkt(-10)), "PBC");
+  ASSERT_FALSE(nine.empty());
+  EXPECT_EQ(nine[0][0], "5050");
+  EXPECT_EQ(records(border(borderpkt("", -9), fillpkt(-10)), "SHD")[0][1], "40");
+  // A border function naming a missing style packet does nothing.
+  EXPECT_TRUE(records(com(wp6("a" + wp6eol(4) + wp6code(0xD3, 0x0F, zeros(20), {7}) + "b" + wp6eol(4))), "PBC").empty());
+}
+
+TEST_F(Wp6, CharacterFormatFunctions) {
+  const struct {
+    const char* what;
+    std::string body, record, field;
+  } rows[] = {
+      {"D4/1C DE", fnof(0xD4, 0x1C, zeros(2) + "DE"), "SLG", "1031"},
+      {"D4/1C XX", fnof(0xD4, 0x1C, zeros(2) + "XX"), "SLG", "0"},
+  };
+  for (const auto& r : rows) {
+    auto recs = records(com(wp6("a" + r.body + "b")), r.record);
+    ASSERT_FALSE(recs.empty()) << r.what;
+    EXPECT_EQ(recs.back()[0], r.field) << r.what;
+  }
+  // DE/5 and DE/10 write records of different codes; DE/7 none.
+  std::string five = com(wp6("a" + fnof(0xDE, 5, "") + "b")), ten = com(wp6("a" + fnof(0xDE, 10, "") + "b")),
+              seven = com(wp6("a" + fnof(0xDE, 7, "") + "b")), none = com(wp6("ab"));
+  EXPECT_NE(five, ten);
+  EXPECT_NE(five, none);
+  EXPECT_EQ(seven, none);
+  // F2 with 0x81 changes nothing; F2 12 and F3 12 switch bold on and off.
+  EXPECT_EQ(com(wp6("a\xF2\x81\xF2" "b")), com(wp6("ab")));
+  EXPECT_NE(com(wp6("a\xF2\x0C\xF2" "b\xF3\x0C\xF3")), com(wp6("ab")));
+}
+
+TEST_F(Wp6, AMissingPacketEndsWithStatus12) {
+  // The run converts to the end and then reports 12: the pull fails. A
+  // note packet whose count word is 2 counts as missing too; a missing
+  // header or footer packet discontinues it instead.
+  std::string two = wp6text("note");
+  two.replace(0, 2, le16(2));
+  EXPECT_EQ(pulled(wp6("a" + wp6note(5) + "b", {{8, wp6text("F")}})), "<fail>");
+  EXPECT_EQ(pulled(wp6("a" + wp6note(1) + "b", {{8, two}})), "<fail>");
+  EXPECT_EQ(pulled(wp6("a" + wp6note(1) + "b", {{8, wp6text("F")}})), "aF\r\nb");
+  EXPECT_EQ(pulled(wp6("a" + wp6header(2, 5) + "b", {{8, wp6text("F")}})), "ab");
+  EXPECT_EQ(records(com(wp6("a" + wp6header(2, 5) + "b")), "HFX").size(), 0u);
+}
+
+TEST_F(Wp6, BadInputEndsWithAStatusOrTheWholeText) {
+  // A header whose text opens its own packet and notes that open each
+  // other: the packet already open counts as missing (status 12); 10,000
+  // boxes whose text opens the box again, nested no deeper than 16 packets;
+  // 10,000 tables never ended.
+  std::string self = wp6("a" + wp6header(0, 1) + "b", {{8, wp6text("x" + wp6header(0, 1) + "y")}});
+  std::string pair = wp6("a" + wp6note(1) + "b", {{8, wp6text("x" + wp6note(2))}, {8, wp6text("y" + wp6note(1))}});
+  std::vector<packet> boxp = {{0x0E, wp6boxpkt(1)}, {8, wp6text("in" + wp6box({1, 2})), 2}};
+  std::string boxes;
+  for (int i = 0; i < 10000; i++) boxes += wp6box({1, 2});
+  std::string tables;
+  for (int i = 0; i < 10000; i++) tables += wp6code(0xD4, 0x2B, zeros(2)) + wp6eol(0x0B) + "c";
+  const struct {
+    const char* what;
+    std::string doc;
+    bool fails;
+  } rows[] = {
+      {"a header that opens itself", self, true},
+      {"notes that open each other", pair, true},
+      {"10,000 boxes whose text opens the box again", wp6("a" + boxes + "b", boxp), true},
+      {"10,000 tables never ended", wp6("a" + tables + "b"), false},
+      {"a function of size 0xFFFF", wp6("a" + sized(0xD4, 0x1A, 0xFFFF) + "b"), false},
+  };
+  for (const auto& r : rows) {
+    auto got = pulledupto(r.doc);
+    EXPECT_EQ(got.second, r.fails) << r.what;
+    if (!r.fails) EXPECT_TRUE(has(got.first, "b")) << r.what;
+  }
+  // Truncated documents: every cut of a document with every kind of packet
+  // ends with a status or a text.
+  for (const doc& d : reader6())
+    for (size_t cut = 0; cut < d.bytes.size(); cut += 7) pulledupto(d.bytes.substr(0, cut));
 }
 
 }  // namespace

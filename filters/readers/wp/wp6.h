@@ -40,11 +40,49 @@ struct wp6push {
   int32_t stream;
 };
 
+// A style of the document: its packet and the writer's key.
+struct wp6style {
+  wp6style* next;
+  int32_t packet, key;
+};
+
+// The format state: everything an embedded text (header, note, box) saves
+// and restores around itself.
+struct wp6fmt {
+  int32_t proc;              // processing state
+  int32_t heldid;            // id of the 0xF1 function that switched processing off, -1 none
+  int32_t pagew, pagel;
+  int32_t tmar, bmar, lmar, rmar, ladj, radj;
+  int32_t hdrgap, ftrgap, hdrlines, ftrlines, hdron, ftron;
+  int32_t firstind;
+  int32_t just;
+  wp6font* curfont;
+  int32_t cursize, relsize, sizecount;
+  int32_t attrbits, ulmode;
+  int32_t colson, ncols, curcol;
+  int32_t pagecount;
+  int32_t leader, leader2;
+  int32_t region;
+  int32_t color[3];
+  int32_t shadeset;
+  int32_t styleclosed;       // a style ended by a line end: hard line ends are not written
+  int32_t pct1, pct2;
+  int32_t ftnnum, ednnum;
+  int32_t linkopen;
+  int32_t linkout;           // a link region's capture stream, -1 none
+  // Tables.
+  int32_t tabopen;           // a table's rows are being read
+  int32_t tabcols;
+  int32_t colleft[50], colright[50], colalign[50];
+  int32_t tableft, tabalign;
+  int32_t tabcell, tabrow;
+  int32_t tabdepth;          // tables open inside one another
+  int32_t tabline;           // the default line kind of the table's cells
+};
+
 // The reader's state of a run.
 struct wp6state {
-  // Format state.
-  int32_t proc;              // processing state
-  int32_t pagew, pagel;
+  wp6fmt f;
   int32_t initpkt, initsize; // initial font packet and size (twentieths of a point)
   int32_t version;           // 1 to 3, from the minor version
   // Lists.
@@ -52,14 +90,17 @@ struct wp6state {
   wp6font** fonttail;
   wp6packet* packets;
   wp6push* pushed;
+  wp6style* styles;
   int32_t npushed;
   int32_t missing;           // a referenced packet is missing
+  int32_t boxdepth;          // boxes open inside one another
+  int32_t ntexts;            // embedded texts open inside one another
   uint32_t indexoff;         // the index area
   uint32_t sumoff, sumsize;  // the summary packet
   uint32_t docoff;           // the document area
   int32_t cp819;
+  int32_t datepic[32];       // the date picture, ended by -1
   const wpcoderow* row;      // current row
-  int32_t heldid;            // id of the 0xF1 function that switched processing off, -1 none
   int32_t docin;             // the stream the document is read from
   int32_t scratch;           // compound-file path: the scratch copy, -1 none
   int32_t olepushed;         // compound-file path: the stream was pushed
@@ -87,8 +128,22 @@ void wp6fnfree(cvrun* run, unsigned char* buf);
 // wp6charout: a character (set, number); 0, or -1 when it cannot be written.
 int wp6charout(cvrun* run, int set, int number);
 
+// The character sets 1 to 10: rows of the number and its byte in each code
+// page of wp6cpcols, -1 where that code page lacks it.
+struct wp6setrow {
+  int16_t v[13];
+};
+struct wp6charset {
+  int set;
+  const wp6setrow* rows;
+  int n;
+};
+extern const int wp6cpcols[12];
+extern const wp6charset wp6settab[10];
+
 // The tables, sorted by each run.
-extern wpcoderow wp6codetab[232];
+extern wpcoderow wp6codetab[];
+extern const size_t wp6ncodes;
 struct wp6chrrow {
   uint8_t code, set, number;
 };
@@ -105,6 +160,57 @@ int wp6poppkt(cvrun* run);
 wp6font* wp6fontadd(cvrun* run, wp6font* src, int mask);
 wp6font* wp6fontfind(cvrun* run, const void* key, int mode);
 char* wp6fontnorm(char* name);
+
+// The prologue and the fonts of embedded texts.
+int wp6prolog(cvrun* run);
+void wp6defaults(wp6state* s);
+void wp6fontreset(cvrun* run);
+void wp6fontsize(cvrun* run);
+char* wp6datestr(cvrun* run);
+int wp6charcp(cvrun* run, int set, int number, int* cp, int* byte);
+wp6style* wp6stylefind(cvrun* run, int packet);
+
+// Embedded texts: converts the text packet `number` (kind: 0 header, 1
+// footer, 2 footnote, 3 endnote, 4 comment, 5 box text) between the
+// writer's begin and end; 0, or -1 when the packet is missing.
+int wp6embed(cvrun* run, int number, int kind, int occur);
+// wp6handler: the handler of the layout, attribute, text and table functions.
+int wp6fnhandler(cvrun* run);
+int wp6subhandler(cvrun* run);
+int wp6tabhandler(cvrun* run);
+int wp6boxhandler(cvrun* run);
+int wp6attr(cvrun* run);
+int wp6tabend(cvrun* run);
+int wp6hline(cvrun* run, int kind);
+
+// Border, line and fill styles: the line kinds of the top, left, bottom
+// and right sides, their first and second spacings (twips; -1 for a second
+// spacing not given), colour and shade.
+struct wp6bordrec {
+  int32_t line[4];
+  int32_t sp1[4];
+  int32_t sp2[4];
+  int32_t rgb[3];
+  int32_t shade;
+};
+// wp6border: reads the pushed border-style packet of `size` bytes; the shade.
+int wp6border(cvrun* run, wp6bordrec* r, long size);
+// wp6linestyle: the line kind of a line-style packet (0 when missing), its
+// colour and shade into r.
+int wp6linestyle(cvrun* run, int number, wp6bordrec* r);
+// wp6fillstyle: reads the pushed fill-style packet: its two colours into
+// col[0..5]; the fill percentage.
+int wp6fillstyle(cvrun* run, int* col, long size);
+// The same for a packet by number: false, or -1, when it is missing.
+bool wp6readborder(cvrun* run, int number, wp6bordrec* r);
+int wp6readfill(cvrun* run, int number, int* col);
+// wp6bordfn: the border and fill functions D1/10, D2/03, D3/0F.
+int wp6bordfn(cvrun* run);
+
+// Values of a function buffer: 0 past the function's size.
+inline unsigned wp6fnsize(const unsigned char* f) { return f[2] | f[3] << 8; }
+inline unsigned wp6b(const unsigned char* f, unsigned at) { return at < wp6fnsize(f) ? f[at] : 0; }
+inline unsigned wp6w(const unsigned char* f, unsigned at) { return wp6b(f, at) | wp6b(f, at + 1) << 8; }
 
 // Values of a buffer (little-endian, unsigned) and of the input.
 inline unsigned wp6get16(const unsigned char* p) { return p[0] | p[1] << 8; }

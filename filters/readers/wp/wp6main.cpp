@@ -35,30 +35,6 @@ void openole(cvrun* run, wp6state* s) {
   cvpushin(run, s->scratch);
 }
 
-// The document defaults until the prologue names its own.
-void defaults(cvrun* run, wp6state* s) {
-  s->proc = WP6_ON;
-  s->pagew = 12240;
-  s->pagel = 15840;
-  cwdefrec d{};
-  d.nowidth = 1;
-  d.codepage = s->cp819 ? 819 : 437;
-  d.tmar = d.bmar = 1440;
-  d.hdrgap = d.ftrgap = 360;
-  d.hdrpos = d.ftrpos = 1080;
-  d.length = s->pagel;
-  d.width = s->pagew;
-  d.orient = 1;
-  d.lmar = d.rmar = 1440;
-  d.linespc = 240;
-  d.pct1 = 10;
-  d.pct2 = 10;
-  d.widow = 2;
-  d.size = 240;
-  d.lang = 1033;
-  cwdocdefs(run, &d);
-}
-
 }  // namespace
 
 int wp6readw(cvrun* run) {
@@ -75,7 +51,9 @@ int wp6main(cvrun* run, int argc, const char** argv) {
   if (!s) wp6fatal(run, RDR_NOMEM);
   std::memset(s, 0, sizeof *s);
   s->fonttail = &s->fonts;
-  s->heldid = -1;
+  wp6defaults(s);
+  s->initsize = 0;
+  s->datepic[0] = -1;
   s->scratch = -1;
   cvsetreader(run, s);
   cvsetbe(run, 0);
@@ -83,8 +61,7 @@ int wp6main(cvrun* run, int argc, const char** argv) {
   wp6index(run);
   if (cvopenout(run, kpage) < 0) wp6fatal(run, RDR_NOOUTPUT);
   cwcodepage(run, s->cp819 ? 819 : 437);
-  defaults(run, s);
-  cvsseek(run, s->docin, static_cast<long>(s->docoff));
+  wp6prolog(run);
   wp6text(run);
   wp6end(run);
   return 0;
@@ -92,7 +69,7 @@ int wp6main(cvrun* run, int argc, const char** argv) {
 
 int wp6open(cvrun* run) {
   wp6state* s = wp6st(run);
-  wprowsort(wp6codetab, sizeof wp6codetab / sizeof *wp6codetab);
+  wprowsort(wp6codetab, wp6ncodes);
   std::qsort(wp6chartab, sizeof wp6chartab / sizeof *wp6chartab, sizeof *wp6chartab, wp6chrcmp);
   if (cvopenin(run, kpage) < 0) wp6fatal(run, RDR_NOINPUT);
   unsigned char h[16];
@@ -133,14 +110,14 @@ int wp6text(cvrun* run) {
   for (int b; (b = cwgetc(run)) >= 0;) {
     convyield(run, 1);
     if (b >= 0x21 && b <= 0x7F) {
-      if (s->proc & 1) {
+      if (s->f.proc & 1) {
         if (b == 0x2D)
           cwspecial(run, 2);
         else
           cwputc(run, b);
       }
     } else if (b >= 0x01 && b <= 0x20) {
-      if (s->proc & 1) {
+      if (s->f.proc & 1) {
         const wp6chrrow& c = wp6chartab[b - 1];
         if (wp6charout(run, c.set, c.number) == -1) cwputc(run, '_');
       }
@@ -183,6 +160,10 @@ void wp6freestate(cvrun* run) {
     s->pushed = p->next;
     if (p->stream >= 0) cvsclose(run, p->stream);
     cvfree(run, p);
+  }
+  while (wp6style* t = s->styles) {
+    s->styles = t->next;
+    cvfree(run, t);
   }
   while (wp6font* f = s->fonts) {
     s->fonts = f->next;

@@ -132,7 +132,7 @@ TEST(Detect, PlainTextLineEndsAndBytes) {
   for (const auto& r : rows) EXPECT_EQ(convdettext(u(r.b), n(r.b)), r.code) << r.what;
 }
 
-TEST(Detect, CompoundFilesAreWalkedForAWordStream) {
+TEST(Detect, CompoundFilesAreWalkedForAWordOrWordPerfectStream) {
   dft::layout l, ll;
   bytes word = compound({"WordDocument", "1Table"});
   bytes other = compound({"Contents", "Pictures"}, &l);
@@ -146,6 +146,8 @@ TEST(Detect, CompoundFilesAreWalkedForAWordStream) {
   bytes cyclic = refat(other, l, static_cast<uint32_t>(l.dirstart));
   bytes beyond = refat(later, ll, 5000);  // the second directory sector lies past the end
   bytes small = word.substr(0, 2047);
+  bytes perfect = compound({"PerfectOffice_MAIN", "PerfectOffice_OBJECTS"});
+  bytes both = compound({"PerfectOffice_MAIN", "WordDocument"});
   // The first directory entry reads "XXXXXXXument"; the next directory
   // sector is the file's last, cut 14 bytes in after "WordDoc". Its read is
   // short: left in place, the earlier sector's bytes would complete the name.
@@ -162,6 +164,8 @@ TEST(Detect, CompoundFilesAreWalkedForAWordStream) {
   } rows[] = {
       {"with a WordDocument stream", word, 49},
       {"without one", other, 0},
+      {"with a WordPerfect 6 main stream", perfect, 48},
+      {"with both: the Word stream wins", both, 49},
       {"in the second directory sector", later, 49},
       {"directory chained to itself", cyclic, 0},
       {"directory chained past the end", beyond, 0},
