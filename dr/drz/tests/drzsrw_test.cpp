@@ -76,9 +76,14 @@ TEST_F(Rw, PredicatesBecomeScoreColumnsOfDerivedTables) {
   // row comes once whatever hits it has.
   r = rw("select a from emp where contains(text,'red',1) > 0 or contains(text,'north',2) > 0");
   ASSERT_EQ(r.rc, 0);
-  EXPECT_EQ(r.text, "SELECT A FROM (SELECT  EMP.*, COALESCE(R4.SCORE, 0) SCORE0, COALESCE(R5.SCORE, "
+  // The rows with a hit are found through the tables' keys, the others
+  // follow with scores of 0.
+  EXPECT_EQ(r.text, "SELECT A FROM ((SELECT  EMP.*, COALESCE(R4.SCORE, 0) SCORE0, COALESCE(R5.SCORE, "
                     "0) SCORE1 FROM EMP LEFT OUTER JOIN R4 ON  EMP.ID = R4.TEXTKEY LEFT OUTER JOIN R5 "
-                    "ON  EMP.ID = R5.TEXTKEY) EMP WHERE SCORE0 > 0 OR SCORE1 > 0 ");
+                    "ON  EMP.ID = R5.TEXTKEY WHERE  EMP.ID IN (SELECT TEXTKEY FROM R4 UNION SELECT "
+                    "TEXTKEY FROM R5)) UNION ALL (SELECT  EMP.*, 0, 0 FROM EMP WHERE NOT EXISTS "
+                    "(SELECT NULL FROM R4 WHERE  EMP.ID = R4.TEXTKEY) AND NOT EXISTS (SELECT NULL "
+                    "FROM R5 WHERE  EMP.ID = R5.TEXTKEY))) EMP WHERE SCORE0 > 0 OR SCORE1 > 0 ");
   // Shared: one grouped subquery turns CONID into a score per predicate.
   r = rw("select a from emp where contains(text,'red',1) > 0 or contains(text,'north',2) > 0", 1);
   ASSERT_EQ(r.rc, 0);
