@@ -51,6 +51,11 @@ TEST_F(Rw, StatementsWithoutPredicatesComeBackNormalised) {
   r = rw("select \"my%Col\" from t,\"Dept\" d where a = 1");
   ASSERT_EQ(r.rc, 0);
   EXPECT_EQ(r.text, "SELECT \"my%Col\" FROM T,\"Dept\" D WHERE A = 1 ");
+  // Two-character operators stay whole, or the text would not parse.
+  r = rw("select a||'x' from t where a<>1 and b >= 2 and c!=3 and d<=4 and e ^= 5 and f < 6");
+  ASSERT_EQ(r.rc, 0);
+  EXPECT_EQ(r.text, "SELECT A || 'x' FROM T WHERE A <> 1 AND B >= 2 AND C != 3 AND D <= 4 AND E ^= "
+                    "5 AND F < 6 ");
 }
 
 TEST_F(Rw, PredicatesBecomeScoreColumnsOfDerivedTables) {
