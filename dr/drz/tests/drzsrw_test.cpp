@@ -101,6 +101,12 @@ TEST_F(Rw, PredicatesBecomeScoreColumnsOfDerivedTables) {
             std::string::npos)
       << r.text;
   EXPECT_EQ(drzfake::counts.allocs, 6);
+  // Several key columns: the hits are found by the row of keys.
+  r = rw("select a from t3 where contains(c,'red',1) > 0 and contains(c,'north',2) > 0");
+  ASSERT_EQ(r.rc, 0);
+  EXPECT_NE(r.text.find("WHERE ( T3.K1,  T3.K2,  T3.K3) IN (SELECT TEXTKEY,TEXTKEY2,TEXTKEY3 FROM R"),
+            std::string::npos)
+      << r.text;
 }
 
 TEST_F(Rw, EdgeCases) {
