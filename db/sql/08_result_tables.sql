@@ -28,7 +28,9 @@ $$;
 
 -- Hand out a result table of a type with a number of key columns (1 to 16);
 -- the user whose command asked for it gets the rights to fill, read and
--- empty it.
+-- empty it. Scores are whole numbers: an integer column gives a rewritten
+-- statement's score columns one type with the 0 of its rows without a hit,
+-- which the planner needs to push a condition on them into each branch.
 CREATE OR REPLACE PROCEDURE dr_rtm.allocate(session_id integer, table_type text,
                                             INOUT tablename text, textkey_count integer)
 LANGUAGE plpgsql AS $$
@@ -48,7 +50,7 @@ BEGIN
     FOR k IN 2 .. textkey_count LOOP
       cols := cols || format(', textkey%s varchar(256)', k);
     END LOOP;
-    EXECUTE format('CREATE TABLE %I (%s, score numeric, conid integer, curid integer)', nm, cols);
+    EXECUTE format('CREATE TABLE %I (%s, score integer, conid integer, curid integer)', nm, cols);
     IF usr IS NOT NULL AND usr <> current_user THEN
       EXECUTE format('GRANT SELECT, INSERT, UPDATE, DELETE, TRUNCATE ON %I TO %I', nm, usr);
     END IF;

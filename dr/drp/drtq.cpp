@@ -30,7 +30,7 @@ bool parsed(drtqcmp *c, bool say = true, const char *file = __builtin_FILE(),
 
 drpanode *addr(drpabuf *b, int32_t n) { return n ? drpanodep(b, n) : nullptr; }
 
-int tqsetup(drobj *o, uint16_t flags, const char *user, const char *user2, drobj *wordlist,
+int drtqsetup(drobj *o, uint16_t flags, const char *user, const char *user2, drobj *wordlist,
             drobj *aux, drobj *lexer, drobj *stoplist, drobj *engine, int32_t reserved) {
   drtqcmp *c = cmp(o);
   if (c->kind == 0) {
@@ -52,7 +52,7 @@ int tqsetup(drobj *o, uint16_t flags, const char *user, const char *user2, drobj
   return 0;
 }
 
-int tqparse(drobj *o, const char *text) {
+int drtqparse(drobj *o, const char *text) {
   drtqcmp *c = cmp(o);
   if (!c->ready) return notsetup(c);
   drsrvstate *srv = c->srv;
@@ -72,37 +72,37 @@ int tqparse(drobj *o, const char *text) {
   return 1;
 }
 
-int tqspare(drobj *) { return 1; }
+int drtqspare(drobj *) { return 1; }
 
-drpanode *tqroot(drobj *o, drpabuf **buf) {
+drpanode *drtqroot(drobj *o, drpabuf **buf) {
   drtqcmp *c = cmp(o);
   if (!parsed(c)) return nullptr;
   *buf = c->buf;
   return addr(c->buf, c->buf->root);
 }
 
-int32_t tqmaxdoc(drobj *o) {
+int32_t drtqmaxdoc(drobj *o) {
   drtqcmp *c = cmp(o);
   return parsed(c, false) ? c->buf->maxdoc : 0;
 }
 
-int32_t tqfirst(drobj *o) {
+int32_t drtqfirst(drobj *o) {
   drtqcmp *c = cmp(o);
   return parsed(c, false) ? c->buf->firstdoc : 0;
 }
 
-int32_t tqlast(drobj *o) {
+int32_t drtqlast(drobj *o) {
   drtqcmp *c = cmp(o);
   return parsed(c, false) ? c->buf->lastdoc : 0;
 }
 
-drpanode *tqnext(drobj *o, drpanode *node, drpabuf *buf) {
+drpanode *drtqnext(drobj *o, drpanode *node, drpabuf *buf) {
   drtqcmp *c = cmp(o);
   if (!parsed(c)) return nullptr;
   return addr(buf ? buf : c->buf, node->next);
 }
 
-drpanode *tqchild(drobj *o, drpanode *node, drpabuf *buf) {
+drpanode *drtqchild(drobj *o, drpanode *node, drpabuf *buf) {
   drtqcmp *c = cmp(o);
   if (!parsed(c)) return nullptr;
   if (!node->first) return nullptr;
@@ -110,7 +110,7 @@ drpanode *tqchild(drobj *o, drpanode *node, drpabuf *buf) {
   return addr(b, node->first);
 }
 
-int tqtext(drobj *o, drpanode *node, const char **text, drpabuf *buf) {
+int drtqtext(drobj *o, drpanode *node, const char **text, drpabuf *buf) {
   drtqcmp *c = cmp(o);
   *text = nullptr;
   if (!parsed(c)) return 1;
@@ -118,7 +118,7 @@ int tqtext(drobj *o, drpanode *node, const char **text, drpabuf *buf) {
   return 0;
 }
 
-const char *tqwend(drobj *o, const char *word) {
+const char *drtqwend(drobj *o, const char *word) {
   drtqcmp *c = cmp(o);
   size_t len = strnlen(word, DRPA_WORDMAX);
   if (len < DRPA_WORDMAX) return word + len;
@@ -127,7 +127,7 @@ const char *tqwend(drobj *o, const char *word) {
   return nullptr;
 }
 
-int tqstop(drobj *o, const char *word, int32_t *num) {
+int drtqstop(drobj *o, const char *word, int32_t *num) {
   drtqcmp *c = cmp(o);
   *num = -1;
   if (!c->stoplist) return 0;
@@ -137,7 +137,7 @@ int tqstop(drobj *o, const char *word, int32_t *num) {
   return rc;
 }
 
-int tqprint(drobj *o, char *out, size_t size) {
+int drtqprint(drobj *o, char *out, size_t size) {
   drtqcmp *c = cmp(o);
   if (!parsed(c)) return 1;
   size_t pos = 0;
@@ -151,7 +151,7 @@ int tqprint(drobj *o, char *out, size_t size) {
   return 0;
 }
 
-int tqreset(drobj *o, int32_t mode) {
+int drtqreset(drobj *o, int32_t mode) {
   drtqcmp *c = cmp(o);
   if (!c->ready) return notsetup(c);
   if (mode == 1 && c->buf) {
@@ -162,11 +162,11 @@ int tqreset(drobj *o, int32_t mode) {
   return 0;
 }
 
-int tqfree(drobj *o) {
+int drtqfree(drobj *o) {
   if (!o) return 0;
   drtqcmp *c = cmp(o);
   drsrvstate *srv = c->srv;
-  if (c->buf && tqreset(o, 1) != 0) {
+  if (c->buf && drtqreset(o, 1) != 0) {
     drpierr(srv, DRPM_INTERNAL, 2);
     dracnout(srv, "query not parsed \n", 0);
     return 1;
@@ -178,21 +178,21 @@ int tqfree(drobj *o) {
 }
 
 const drobjhd<drtqops> kTpl = {{DRCLS_QPARSER, 1, nullptr},
-                               {.setup = tqsetup,
-                                .parse = tqparse,
-                                .spare = tqspare,
-                                .root = tqroot,
-                                .maxdoc = tqmaxdoc,
-                                .first = tqfirst,
-                                .last = tqlast,
-                                .next = tqnext,
-                                .child = tqchild,
-                                .text = tqtext,
-                                .wend = tqwend,
-                                .stop = tqstop,
-                                .print = tqprint,
-                                .reset = tqreset,
-                                .free = tqfree}};
+                               {.setup = drtqsetup,
+                                .parse = drtqparse,
+                                .spare = drtqspare,
+                                .root = drtqroot,
+                                .maxdoc = drtqmaxdoc,
+                                .first = drtqfirst,
+                                .last = drtqlast,
+                                .next = drtqnext,
+                                .child = drtqchild,
+                                .text = drtqtext,
+                                .wend = drtqwend,
+                                .stop = drtqstop,
+                                .print = drtqprint,
+                                .reset = drtqreset,
+                                .free = drtqfree}};
 
 /* Builds the keyword table and the modifier flags of a component and
  * records its parser kind; 0, or 1 after pushing. */

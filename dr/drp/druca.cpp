@@ -7,22 +7,22 @@ namespace {
 
 drucaobj *uca(drobj *o) { return reinterpret_cast<drucaobj *>(o); }
 
-int ucafree(drobj *o) {
+int drucafree(drobj *o) {
   drucaobj *u = uca(o);
   void *p = u;
   drumfre(u->srv, u->srv->hpmgr, u->heap, &p);
   return 0;
 }
 
-int ucanop(drobj *) { return 0; }
+int drucanop(drobj *) { return 0; }
 
-int ucacheck(drobj *, int32_t count, void *, int32_t *entries) {
+int drucacheck(drobj *, int32_t count, void *, int32_t *entries) {
   for (int32_t i = 0; i < count; ++i) entries[i] = 1;
   return 0;
 }
 
 const drobjhd<drucaops> kTpl = {{DRCLS_QUERYAUX, 1, nullptr},
-                                {.free = ucafree, .nop = ucanop, .check = ucacheck}};
+                                {.free = drucafree, .nop = drucanop, .check = drucacheck}};
 
 }  // namespace
 

@@ -16,7 +16,7 @@ constexpr int32_t kTextFull = 11301;
 constexpr int32_t kInternal = 11325;
 constexpr int32_t kNoLabel = 11305;
 constexpr int32_t kNoSplit = 11333;
-constexpr int32_t kWork = 2000;     /* a derived table */
+constexpr int32_t kWork = 4000;     /* a derived table: at most the whole text */
 constexpr int32_t kHandle = 2048;   /* a handle expression */
 
 /* Room for n more bytes of the output text, else 11301. */
@@ -97,14 +97,9 @@ int joins(drsrvstate *st, const drzsstate *rs, char *w, int32_t *wl, const drzst
   return 0;
 }
 
-/* The derived table of an entry with several predicates, each with a
- * result table of its own: one outer join per table, so that every row of
- * the entry comes once with a score from each (0 without a hit). A join of
- * all the tables at once with the conditions joined by OR would repeat a
- * row once for every pair of hits. */
-int outer(drsrvstate *st, char *w, int32_t *wl, drzstab *t, drzscol *rid) {
-  const drzgtref *ref = t->ref;
-  drzcats(st, w, wl, kWork, "(SELECT ");
+/* The select list of one branch of an entry's derived table: the ROWID
+ * column it serves and every column of the entry. */
+void columns(drsrvstate *st, char *w, int32_t *wl, const drzgtref *ref, drzscol *rid) {
   if (rid) {
     drzpname(st, w, wl, kWork, ref, 8);
     drzcats(st, w, wl, kWork, ".ROWID DR$ROWID, ");
@@ -112,6 +107,30 @@ int outer(drsrvstate *st, char *w, int32_t *wl, drzstab *t, drzscol *rid) {
   }
   drzpname(st, w, wl, kWork, ref, 8);
   drzcats(st, w, wl, kWork, ".*");
+}
+
+/* The derived table of an entry with several predicates, each with a
+ * result table of its own. The rows with a hit in some table are found
+ * through the tables' keys (the entry's key index serves them), each once
+ * with a score from every table (0 without a hit), one outer join per
+ * table; the rows without any hit follow with scores of 0. A join of all
+ * the tables at once with the conditions joined by OR would repeat a row
+ * once for every pair of hits; one outer join over the whole entry would
+ * read every row for the hits of one. Every score column is an integer in
+ * both branches, so that the planner can push the statement's condition
+ * on the scores into each and drop the second when it asks for a hit. */
+int outer(drsrvstate *st, char *w, int32_t *wl, drzstab *t, drzscol *rid) {
+  const drzgtref *ref = t->ref;
+  char keys[16][65];
+  int32_t n = 0;
+  /* The key columns of predicate p into keys and n; 0, or 1 after pushing. */
+  auto split = [&](const drzspred *p) {
+    if (drzpkeys(st, p->textkey, keys, &n) == 0) return 0;
+    drzpush(st, kNoSplit, p->textkey);
+    return 1;
+  };
+  drzcats(st, w, wl, kWork, "((SELECT ");
+  columns(st, w, wl, ref, rid);
   for (drzspred *p = t->preds; p; p = p->next) {
     drzcats(st, w, wl, kWork, ", COALESCE(");
     drzcats(st, w, wl, kWork, p->tabname);
@@ -121,18 +140,58 @@ int outer(drsrvstate *st, char *w, int32_t *wl, drzstab *t, drzscol *rid) {
   drzcats(st, w, wl, kWork, " FROM ");
   drzpname(st, w, wl, kWork, ref, 15);
   for (drzspred *p = t->preds; p; p = p->next) {
-    char keys[16][65];
-    int32_t n = 0;
-    if (drzpkeys(st, p->textkey, keys, &n) != 0) {
-      drzpush(st, kNoSplit, p->textkey);
-      return 1;
-    }
+    if (split(p) != 0) return 1;
     drzcats(st, w, wl, kWork, " LEFT OUTER JOIN ");
     drzcats(st, w, wl, kWork, p->tabname);
     drzcats(st, w, wl, kWork, " ON ");
     join(st, w, wl, ref, p->tabname, keys, n);
   }
-  drzcats(st, w, wl, kWork, ") ");
+  /* The rows with a hit: one IN over the union of the tables' keys for
+   * the predicates whose policies have the same key columns, joined by OR
+   * to the others'. */
+  drzcats(st, w, wl, kWork, " WHERE ");
+  for (drzspred *p = t->preds; p; p = p->next) {
+    bool first = true;
+    for (drzspred *q = t->preds; q != p && first; q = q->next)
+      first = std::strcmp(q->textkey, p->textkey) != 0;
+    if (!first) continue;
+    if (p != t->preds) drzcats(st, w, wl, kWork, " OR ");
+    if (split(p) != 0) return 1;
+    if (n > 1) drzcats(st, w, wl, kWork, "(");
+    for (int32_t k = 0; k < n; k++) {
+      if (k) drzcats(st, w, wl, kWork, ", ");
+      drzpname(st, w, wl, kWork, ref, 8);
+      drzcats(st, w, wl, kWork, ".");
+      drzpword(st, w, wl, kWork, keys[k], static_cast<int32_t>(std::strlen(keys[k])), 0);
+    }
+    if (n > 1) drzcats(st, w, wl, kWork, ")");
+    drzcats(st, w, wl, kWork, " IN (");
+    for (drzspred *q = p; q; q = q->next) {
+      if (std::strcmp(q->textkey, p->textkey) != 0) continue;
+      if (q != p) drzcats(st, w, wl, kWork, " UNION ");
+      drzcats(st, w, wl, kWork, "SELECT ");
+      keylist(st, w, wl, kWork, n);
+      drzcats(st, w, wl, kWork, " FROM ");
+      drzcats(st, w, wl, kWork, q->tabname);
+    }
+    drzcats(st, w, wl, kWork, ")");
+  }
+  drzcats(st, w, wl, kWork, ") UNION ALL (SELECT ");
+  columns(st, w, wl, ref, rid);
+  for (drzspred *p = t->preds; p; p = p->next) drzcats(st, w, wl, kWork, ", 0");
+  drzcats(st, w, wl, kWork, " FROM ");
+  drzpname(st, w, wl, kWork, ref, 15);
+  drzcats(st, w, wl, kWork, " WHERE ");
+  for (drzspred *p = t->preds; p; p = p->next) {
+    if (split(p) != 0) return 1;
+    if (p != t->preds) drzcats(st, w, wl, kWork, " AND ");
+    drzcats(st, w, wl, kWork, "NOT EXISTS (SELECT NULL FROM ");
+    drzcats(st, w, wl, kWork, p->tabname);
+    drzcats(st, w, wl, kWork, " WHERE ");
+    join(st, w, wl, ref, p->tabname, keys, n);
+    drzcats(st, w, wl, kWork, ")");
+  }
+  drzcats(st, w, wl, kWork, ")) ");
   if (ref->alias) drzpword(st, w, wl, kWork, ref->alias->text, ref->alias->len, 0);
   return 0;
 }

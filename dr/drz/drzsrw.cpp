@@ -143,6 +143,17 @@ void dot(drsrvstate *st, walkvars *w) {
   c->column = nullptr;
 }
 
+/* Whether the one-character token just read is the first half of a
+ * two-character operator written without a blank (<>, <=, >=, !=, ^=, ||):
+ * the scanner reads each character as a token of its own, and a blank
+ * written between them would leave a statement that does not parse. */
+bool glued(const drzgtstate *gt) {
+  if (gt->toklen != 1 || gt->cur.pos >= gt->cur.end) return false;
+  char a = gt->toktext[0], b = *gt->cur.pos;
+  return ((a == '<' || a == '>' || a == '!' || a == '^') && b == '=') || (a == '<' && b == '>') ||
+         (a == '|' && b == '|');
+}
+
 void walk(drsrvstate *st, drzsstate *rs, drzgtstate *gt, walkvars *w) {
   bool reuse = false;
   for (;;) {
@@ -264,7 +275,7 @@ void walk(drsrvstate *st, drzsstate *rs, drzgtstate *gt, walkvars *w) {
     if (copy) {
       if (tok == DRZGT_IDENT) drzpword(st, rs->text, &rs->textlen, rs->textcap, gt->toktext, gt->toklen, 0);
       else outpct(st, rs, gt->toktext, gt->toklen);
-      drzouts(st, rs, " ");
+      if (!glued(gt)) drzouts(st, rs, " ");
     }
   }
 }

@@ -51,6 +51,11 @@ TEST_F(Rw, StatementsWithoutPredicatesComeBackNormalised) {
   r = rw("select \"my%Col\" from t,\"Dept\" d where a = 1");
   ASSERT_EQ(r.rc, 0);
   EXPECT_EQ(r.text, "SELECT \"my%Col\" FROM T,\"Dept\" D WHERE A = 1 ");
+  // Two-character operators stay whole, or the text would not parse.
+  r = rw("select a||'x' from t where a<>1 and b >= 2 and c!=3 and d<=4 and e ^= 5 and f < 6");
+  ASSERT_EQ(r.rc, 0);
+  EXPECT_EQ(r.text, "SELECT A || 'x' FROM T WHERE A <> 1 AND B >= 2 AND C != 3 AND D <= 4 AND E ^= "
+                    "5 AND F < 6 ");
 }
 
 TEST_F(Rw, PredicatesBecomeScoreColumnsOfDerivedTables) {
@@ -76,9 +81,14 @@ TEST_F(Rw, PredicatesBecomeScoreColumnsOfDerivedTables) {
   // row comes once whatever hits it has.
   r = rw("select a from emp where contains(text,'red',1) > 0 or contains(text,'north',2) > 0");
   ASSERT_EQ(r.rc, 0);
-  EXPECT_EQ(r.text, "SELECT A FROM (SELECT  EMP.*, COALESCE(R4.SCORE, 0) SCORE0, COALESCE(R5.SCORE, "
+  // The rows with a hit are found through the tables' keys, the others
+  // follow with scores of 0.
+  EXPECT_EQ(r.text, "SELECT A FROM ((SELECT  EMP.*, COALESCE(R4.SCORE, 0) SCORE0, COALESCE(R5.SCORE, "
                     "0) SCORE1 FROM EMP LEFT OUTER JOIN R4 ON  EMP.ID = R4.TEXTKEY LEFT OUTER JOIN R5 "
-                    "ON  EMP.ID = R5.TEXTKEY) EMP WHERE SCORE0 > 0 OR SCORE1 > 0 ");
+                    "ON  EMP.ID = R5.TEXTKEY WHERE  EMP.ID IN (SELECT TEXTKEY FROM R4 UNION SELECT "
+                    "TEXTKEY FROM R5)) UNION ALL (SELECT  EMP.*, 0, 0 FROM EMP WHERE NOT EXISTS "
+                    "(SELECT NULL FROM R4 WHERE  EMP.ID = R4.TEXTKEY) AND NOT EXISTS (SELECT NULL "
+                    "FROM R5 WHERE  EMP.ID = R5.TEXTKEY))) EMP WHERE SCORE0 > 0 OR SCORE1 > 0 ");
   // Shared: one grouped subquery turns CONID into a score per predicate.
   r = rw("select a from emp where contains(text,'red',1) > 0 or contains(text,'north',2) > 0", 1);
   ASSERT_EQ(r.rc, 0);
@@ -91,6 +101,12 @@ TEST_F(Rw, PredicatesBecomeScoreColumnsOfDerivedTables) {
             std::string::npos)
       << r.text;
   EXPECT_EQ(drzfake::counts.allocs, 6);
+  // Several key columns: the hits are found by the row of keys.
+  r = rw("select a from t3 where contains(c,'red',1) > 0 and contains(c,'north',2) > 0");
+  ASSERT_EQ(r.rc, 0);
+  EXPECT_NE(r.text.find("WHERE ( T3.K1,  T3.K2,  T3.K3) IN (SELECT TEXTKEY,TEXTKEY2,TEXTKEY3 FROM R"),
+            std::string::npos)
+      << r.text;
 }
 
 TEST_F(Rw, EdgeCases) {

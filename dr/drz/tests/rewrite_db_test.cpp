@@ -179,4 +179,40 @@ TEST_F(Rewrite, FailuresLeaveNothingBehind) {
   EXPECT_TRUE(has(o.arg(1), "DRG-11336")) << o.arg(1);
 }
 
+// Seventeen predicates, one word each: their bookkeeping rows go in two
+// batches, and the rewritten text no longer fits one reply argument.
+TEST_F(Rewrite, ManyPredicatesAndLongTexts) {
+  const char *words[] = {"red",  "north",  "boat",   "river", "harbour", "sea",
+                         "sky",  "wind",   "town",   "old",   "green",   "sails",
+                         "sail", "boats",  "rivers", "riverside", "riverbank"};
+  std::string stmt = "select id, score(17) from qfix.boats where (";
+  for (int i = 0; i < 17; ++i)
+    stmt += std::string(i ? " or " : "") + "contains(body, '" + words[i] + "', " +
+            std::to_string(i + 1) + ") > 0";
+  stmt += ") and body <> '" + std::string(700, 'x') + "' order by id";
+  // One shared table: a text between 2000 and 3998 bytes comes back split
+  // over arguments 7 and 8 and runs as a whole.
+  Reply r = parse(stmt, "2", 1);
+  ASSERT_EQ(r.code, 101) << r.arg(1);
+  EXPECT_GT(r.arg(7).size(), 1900u);
+  EXPECT_NE(r.arg(8), "<null>");
+  EXPECT_GT(text(r).size(), 1999u);
+  EXPECT_LE(text(r).size(), 3998u);
+  EXPECT_EQ(rows(text(r)), "1,0 2,0 3,0 4,0 5,0 6,0 7,10 8,0") << text(r);
+  EXPECT_EQ(count("SELECT count(*) FROM dr$contains WHERE con_queryid = 2"), "17");
+  EXPECT_EQ(count("SELECT string_agg(con_text, ' ' ORDER BY con_contid) FROM dr$contains"),
+            "red north boat river harbour sea sky wind town old green sails sail boats rivers "
+            "riverside riverbank");
+  EXPECT_EQ(tables(), "1");
+  EXPECT_EQ(close("2").code, 101);
+  // A table each: the derived table alone is over 3998 bytes. The reply is
+  // an error and the seventeen tables are released.
+  Reply big = parse(stmt, "3", 0);
+  EXPECT_EQ(big.code, 102);
+  EXPECT_TRUE(has(big.arg(1), "DRG-11301")) << big.arg(1);
+  EXPECT_EQ(tables(), "0");
+  EXPECT_EQ(close("3").code, 101);
+  EXPECT_EQ(count("SELECT count(*) FROM dr$contains"), "0");
+}
+
 }  // namespace

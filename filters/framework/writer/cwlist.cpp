@@ -142,9 +142,41 @@ void cwlvlfree(cvrun* run, cwparafmt* f) {
   for (cwlistlvl*& l : f->lvl) cwlvldrop(run, l);
 }
 
+namespace {
+
+// Whether two owned texts of an encoding are the same bytes.
+bool samebytes(cvrun* run, const char* a, const char* b, int enc) {
+  if (!a || !b) return a == b;
+  size_t n = cvstrlen(run, a, enc);
+  return n == cvstrlen(run, b, enc) && std::memcmp(a, b, n) == 0;
+}
+
+// Whether a level already holds what a copy of another would: every
+// paragraph copies the list levels of the one before, and a copy made
+// anew each time cost more than the paragraph's text on pages of many
+// list items.
+bool samelvl(cvrun* run, const cwlistlvl* a, const cwlistlvl* b) {
+  if (!a || !b) return a == b;
+  if (a->base != b->base || a->counter != b->counter || a->fmt != b->fmt || a->higher != b->higher ||
+      a->enc != b->enc || a->ownfont != b->ownfont || a->fontenc != b->fontenc ||
+      a->fontnum != b->fontnum || a->ownsize != b->ownsize || a->size != b->size ||
+      a->indent != b->indent || a->owncp != b->owncp || a->cp != b->cp)
+    return false;
+  if (!samebytes(run, a->before, b->before, a->enc) || !samebytes(run, a->after, b->after, a->enc) ||
+      !samebytes(run, a->fontname, b->fontname, a->fontenc))
+    return false;
+  // Character changes of equal bytes are equal; anything else (even a set
+  // with nothing in it, which a copy leaves out) is copied again.
+  if (!a->chfmt || !b->chfmt) return !a->chfmt && !b->chfmt;
+  return std::memcmp(a->chfmt, b->chfmt, sizeof *a->chfmt) == 0;
+}
+
+}  // namespace
+
 void cwlvlcopy(cvrun* run, cwparafmt* to, const cwparafmt* from) {
   for (int i = 0; i < CW_NLEVELS; i++) {
     if (!to->lvl[i] && !from->lvl[i]) continue;
+    if (samelvl(run, to->lvl[i], from->lvl[i])) continue;
     cwlvldrop(run, to->lvl[i]);
     to->lvl[i] = cwlvldup(run, from->lvl[i]);
   }

@@ -32,6 +32,8 @@ struct htrrdr {
   int32_t nsaved, nnames;        // entries on the two chains
   int32_t cmtdepth;              // comments open inside comments
   long bare;                     // from here to the end no table has a row, caption or cell; -1 unknown
+  char* attrbuf;                 // the attribute-value buffer every tag reuses, or null
+  int32_t attrbusy;              // it is lent to an attribute walk
 };
 
 // The saved states and style names a page may pile up without closing
@@ -210,11 +212,24 @@ void htrskipattrs(cvrun* run);
 // read), calling fn(name, value) with each value unquoted, or with a null
 // value for a name that has none; names and values are cut at their
 // buffers' sizes. false when no buffer for the values could be had.
+// The values of every tag's attributes are read into one buffer of the
+// reader's, made once: a buffer per tag cost more than the tag's reading
+// itself, and pages of many thousand tags went slowly. A walk started
+// inside another's callback, or one wanting more room, gets its own.
+inline constexpr int HTR_ATTRBUF = 2048;
 template <typename F>
 bool htreachattr(cvrun* run, int size, F fn) {
   char name[256];
-  auto* val = static_cast<char*>(cvalloc(run, size));
+  htrrdr* r = htrreader(run);
+  char* val = nullptr;
+  if (size <= HTR_ATTRBUF && !r->attrbusy) {
+    if (!r->attrbuf) r->attrbuf = static_cast<char*>(cvalloc(run, HTR_ATTRBUF));
+    val = r->attrbuf;
+  }
+  const bool lent = val != nullptr;
+  if (!val) val = static_cast<char*>(cvalloc(run, size));
   if (!val) return false;
+  if (lent) r->attrbusy = 1;
   for (;;) {
     int a = htrattr(run, name, sizeof name);
     if (a <= 0 && name[0]) fn(name, static_cast<char*>(nullptr));
@@ -225,7 +240,8 @@ bool htreachattr(cvrun* run, int size, F fn) {
     fn(name, val);
     if (e < 0) break;
   }
-  cvfree(run, val);
+  if (lent) r->attrbusy = 0;
+  else cvfree(run, val);
   return true;
 }
 

@@ -155,6 +155,7 @@ int htrmain(cvrun* run, int argc, const char** argv) {
   char buf[512];
   while (r->lastname) htrstylepop(run, buf);
   if (s->base) cvfree(run, s->base);
+  if (r->attrbuf) cvfree(run, r->attrbuf);
   cvsetreader(run, nullptr);
   cvfree(run, s);
   cvfree(run, r);
