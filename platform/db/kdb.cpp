@@ -595,19 +595,24 @@ bool bindtext(const Bind& b, uint32_t i, std::string& out, int& rc, bool bin = f
 }
 
 // The bytes of a result value: bytea comes back in hex and is decoded.
-std::string valuebytes(const PGresult* r, int row, int col) {
+std::string valuebytes(const PGresult* r, int row, int col, size_t cap = SIZE_MAX,
+                       size_t* full = nullptr) {
   const char* v = PQgetvalue(r, row, col);
-  int len = PQgetlength(r, row, col);
+  size_t len = static_cast<size_t>(PQgetlength(r, row, col));
   if (PQftype(r, col) == kByteaOid && len >= 2 && v[0] == '\\' && v[1] == 'x') {
-    std::string out;
-    out.reserve((len - 2) / 2);
+    size_t n = (len - 2) / 2;
+    if (full) *full = n;
+    std::string out(std::min(n, cap), '\0');
     auto hv = [](char c) {
       return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
     };
-    for (int k = 2; k + 1 < len; k += 2) out += static_cast<char>(hv(v[k]) << 4 | hv(v[k + 1]));
+    const char* in = v + 2;
+    for (size_t k = 0; k < out.size(); ++k)
+      out[k] = static_cast<char>(hv(in[2 * k]) << 4 | hv(in[2 * k + 1]));
     return out;
   }
-  return std::string(v, len);
+  if (full) *full = len;
+  return std::string(v, std::min(len, cap));
 }
 
 // Bytes of the whole characters of v that fit in cap bytes, in the
@@ -694,7 +699,8 @@ bool intvalue(const std::string& v, bool sign, int32_t size, int64_t* sv, uint64
 // carry; the buffer is left alone). Text is cut at whole characters of the
 // client encoding enc.
 int store(void* buf, int32_t elemsize, int ftype, int16_t* ind, uint16_t* alen,
-          uint16_t* rcode, uint32_t i, bool isnull, const std::string& v, int enc) {
+          uint16_t* rcode, uint32_t i, bool isnull, const std::string& v, int enc,
+          size_t full = SIZE_MAX) {
   uint8_t* p = static_cast<uint8_t*>(buf) + static_cast<size_t>(i) * elemsize;
   int rc = 0;
   if (isnull || v.empty()) {
@@ -704,7 +710,9 @@ int store(void* buf, int32_t elemsize, int ftype, int16_t* ind, uint16_t* alen,
     if (rcode) rcode[i] = static_cast<uint16_t>(rc);
     return rcode ? 0 : rc;
   }
-  size_t n = v.size();
+  // v may hold only the start of a long value (see kdbfetch): n is the
+  // whole value's length.
+  size_t n = full == SIZE_MAX ? v.size() : full;
   size_t placed = 0;
   bool trunc = false;
   bool raw = israw(ftype);
@@ -1664,9 +1672,15 @@ int kdbfetch(kdbcda* cda, int32_t n) {
       if (!d.buf) continue;
       int col = static_cast<int>(k);
       bool nul = PQgetisnull(c->res, row, col);
+      // A buffer takes at most its size of a value: only that much of a
+      // long value is copied (and decoded) here; the rest is read in pieces
+      // (kdbflngr) straight from the result.
+      bool numeric = d.ftype == KDB_INTEGER || d.ftype == KDB_UNSIGNED || d.ftype == KDB_FLOAT;
+      size_t cap = numeric || d.elemsize <= 0 ? SIZE_MAX : static_cast<size_t>(d.elemsize) + 8;
+      size_t full = 0;
+      std::string v = nul ? std::string() : valuebytes(c->res, row, col, cap, &full);
       crc = worse(crc, store(d.buf, d.elemsize, d.ftype, d.ind, d.alen, d.rcode,
-                             static_cast<uint32_t>(got), nul,
-                             nul ? std::string() : valuebytes(c->res, row, col), enc));
+                             static_cast<uint32_t>(got), nul, v, enc, nul ? SIZE_MAX : full));
     }
     c->lastrow = row;
     ++got;
