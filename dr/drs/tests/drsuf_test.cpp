@@ -139,6 +139,7 @@ TEST(FetchClient, FetchesAndFollowsRedirections) {
   using rs = std::vector<httpsrv::response>;
   srv.script("/rst0", rs{{"", false, true}});
   srv.script("/rsthead", rs{{"HTTP/1.0 200 OK\r\nContent-", false, true}});
+  srv.script("/rstbody", rs{{"HTTP/1.0 200 OK\r\n\r\npart", false, true}});
   srv.script("/noise", httpsrv::reply(200, std::string("\0\xff\r\n\n\x80", 6)));
   struct {
     std::string url;
@@ -162,6 +163,7 @@ TEST(FetchClient, FetchesAndFollowsRedirections) {
       {b + "/lower", 200, "hello", b + "/ok", 2},
       {b + "/rst0", 11614, "", "", 1},
       {b + "/rsthead", 11614, "", "", 1},
+      {b + "/rstbody", 11614, "", "", 1},
       {b + "/noise", 200, std::string("\0\xff\r\n\n\x80", 6), "", 1},
       {"", 11619, "", "", 0},
       {"ftp://x/", 11611, "", "", 0},
