@@ -238,6 +238,20 @@ TEST(FetchClient, GivesUpOnASilentServer) {
   fetch f(&cfg, srv.base() + "/silent");
   drsufthread(f.s);
   EXPECT_EQ(f.s->status, 11614);
+  // A server that trickles its header or its first bytes, each byte well
+  // within the timeout, is given up at the same time.
+  httpsrv::response head{httpsrv::reply(200, "x", "X-Pad: " + std::string(2000, 'p') + "\r\n")};
+  head.pace_ms = 50;
+  httpsrv::response body{httpsrv::reply(200, std::string(2000, 'b'))};
+  body.pace_ms = 50;
+  srv.script("/head", std::vector<httpsrv::response>{head});
+  srv.script("/body", std::vector<httpsrv::response>{body});
+  for (const char *p : {"/head", "/body"}) {
+    fetch t(&cfg, srv.base() + p);
+    drsufthread(t.s);
+    EXPECT_EQ(t.s->status, 11614) << p;
+    EXPECT_EQ(t.s->sock->fd, -1) << p;
+  }
 }
 
 // Threads held at a gate until the test opens it.

@@ -65,6 +65,12 @@ struct UrlServer : ::testing::Test {
     c = std::make_unique<Conn>(db.name);
     ASSERT_TRUE(srv.ready()) << srv.out();
     c->one("CREATE SCHEMA qurl");
+    // The owner reads files of this machine (the file: address inside
+    // PATH), which an administrator grants.
+    Conn admin(db.name, "postgres");
+    admin.one("DO $$ BEGIN IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'qurl') THEN"
+              " CREATE ROLE qurl; END IF; END $$");
+    admin.one("GRANT kestrin_files TO qurl");
     c->one("CREATE TABLE qurl.pages (id integer PRIMARY KEY, url varchar(2000))");
     const char *rows[][2] = {
         {"1", "/a"}, {"2", "/b"}, {"3", "/c"}, {"4", "/old"}, {"6", "/gone"}, {"8", "/bighead"},
