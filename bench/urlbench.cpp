@@ -9,7 +9,7 @@
 // Each is run three times; the median documents/s are printed. Target: the
 // store at least as fast as curl at the same parallelism. Needs the PG
 // environment of a cluster with db/install run.
-//   kes_bench_url [veksrv path]
+//   kes_bench_url [veksrv path [pages]]
 #include <libpq-fe.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -32,7 +32,7 @@ using Clock = std::chrono::steady_clock;
 using benchdb::die;
 using benchdb::Pq;
 
-constexpr int kPages = 2000;
+int kPages = 2000;  // or the second argument
 constexpr int kThreads = 8;
 constexpr int kPol = 990300;
 
@@ -100,6 +100,7 @@ int curlrun(const std::string &list) {
 
 int main(int argc, char **argv) {
   const std::string prog = argc > 1 ? argv[1] : KES_VEKSRV;
+  if (argc > 2) kPages = std::max(1, std::atoi(argv[2]));
   httpsrv::server web("127.0.0.1", 3600);
   std::vector<std::string> urls;
   const std::string body(20 * 1024, 'w');
