@@ -124,9 +124,11 @@ int main(int argc, char **argv) {
   }
 
   Pq pq;
+  pq.one("SET client_min_messages = warning");
   pq.one("DROP SCHEMA IF EXISTS kes_urlbench CASCADE");
   // The policies of an earlier run go with their schema.
-  for (const char *sql : {"DELETE FROM dr$policy_preference WHERE ppr_pol_id BETWEEN $1::integer AND $1::integer + 2",
+  for (const char *sql : {"DELETE FROM dr$text_index_log WHERE txil_pol_id BETWEEN $1::integer AND $1::integer + 2",
+                          "DELETE FROM dr$policy_preference WHERE ppr_pol_id BETWEEN $1::integer AND $1::integer + 2",
                           "DELETE FROM dr$preference WHERE pre_id / 10 BETWEEN $1::integer AND $1::integer + 2",
                           "DELETE FROM dr$policy WHERE pol_id BETWEEN $1::integer AND $1::integer + 2"})
     pq.one(sql, {std::to_string(kPol)});
