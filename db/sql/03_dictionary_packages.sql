@@ -415,7 +415,8 @@ $$;
 -- Refuses a command that would read files of the server's machine for a
 -- policy whose owner may not read them, as the database itself guards
 -- reading files: the owner must hold pg_read_server_files or kestrin_files,
--- which an administrator grants. Commands that read documents: begin (10),
+-- which an administrator grants. A file store reads files; so does a URL
+-- store that sets PATH, for its file: addresses. Commands that read documents: begin (10),
 -- populate (11), highlight (16), and changed rows (3).
 CREATE OR REPLACE PROCEDURE dr_utl.check_files(pid integer, command integer)
 LANGUAGE plpgsql SET search_path = pg_catalog, public, pg_temp AS $$
@@ -424,7 +425,13 @@ DECLARE
 BEGIN
   IF command NOT IN (3, 10, 11, 16) OR NOT EXISTS (
        SELECT 1 FROM dr$policy_preference pp JOIN dr$preference pr ON pr.pre_id = pp.ppr_pre_id
-        WHERE pp.ppr_pol_id = pid AND pp.ppr_cla_id = 1 AND pr.pre_obj_id = 3) THEN
+        WHERE pp.ppr_pol_id = pid AND pp.ppr_cla_id = 1
+          AND (pr.pre_obj_id = 3
+               -- A URL store reads file: addresses inside its PATH.
+               OR (pr.pre_obj_id = 4 AND EXISTS (
+                     SELECT 1 FROM dr$preference_attribute a
+                      WHERE a.pat_pre_id = pr.pre_id AND upper(a.pat_name) = 'PATH'
+                        AND coalesce(a.pat_value, '') <> '')))) THEN
     RETURN;
   END IF;
   SELECT dr_utl.role_name(p.pol_owner) INTO own FROM dr$policy p WHERE p.pol_id = pid;

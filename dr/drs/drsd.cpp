@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 
+#include "dr/drs/drsurl.h"
 #include "dr/drs/drsx.h"
 #include "dr/dru/drue.h"
 #include "platform/nls/nls.h"
@@ -75,13 +76,15 @@ int append(drsxstate *x) {
   }
 }
 
+}  // namespace
+
 // Opens a document file for reading, as the database guards reading files
 // of its machine: the name is resolved (links, "." and "..") and, where the
 // policy sets PATH, must stay inside that folder; only a regular file is
 // opened, and without blocking, so that a FIFO, device, socket or folder is
 // a document error and never a wait. The descriptor, or -1 after pushing
 // why.
-int openfile(drsrvstate *st, const char *dir, const char *name) {
+int drsfilopen(drsrvstate *st, const char *dir, const char *name) {
   std::string full = name;
   if (dir && *dir && name[0] != '/') full = std::string(dir) + "/" + name;
   char real[PATH_MAX];
@@ -122,8 +125,6 @@ int openfile(drsrvstate *st, const char *dir, const char *name) {
   return fd;
 }
 
-}  // namespace
-
 drobj *drsdirnew(drsrvstate *st, drheap heap, int32_t polid, int32_t prefid) {
   return make(st, heap, polid, prefid, DRSX_ROWKIND, kPlain, false);
 }
@@ -134,12 +135,6 @@ drobj *drsdetnew(drsrvstate *st, drheap heap, int32_t polid, int32_t prefid) {
 
 drobj *drsfilnew(drsrvstate *st, drheap heap, int32_t polid, int32_t prefid) {
   return make(st, heap, polid, prefid, DRSX_ROWKIND, kFile, true);
-}
-
-drobj *drsurlnew(drsrvstate *st, drheap heap, int32_t polid, int32_t prefid) {
-  dracnerr(st, DRFAC_DRG, 50701, 2, DRA_STR, "documents from URLs", 0);
-  druetrc();
-  return nullptr;
 }
 
 int drsdetnext(drobj *ds, int32_t *op, char *key) {
@@ -191,7 +186,7 @@ int drsfilnext(drobj *ds, int32_t *op, char *key) {
   name[got] = '\0';
   // A file that cannot be read is an error of this document alone, which
   // says so itself.
-  int fd = name[0] ? openfile(st, x->path, name) : -1;
+  int fd = name[0] ? drsfilopen(st, x->path, name) : -1;
   if (name[0] && fd < 0) {
     druetrc();
     return 1;

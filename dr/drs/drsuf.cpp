@@ -3,6 +3,8 @@
 
 #include <pthread.h>
 
+#include <chrono>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -251,8 +253,21 @@ int32_t drsufconnect(const char *host, int32_t port, int32_t *fd) {
   return rc == OSNET_NOHOST ? DRSUF_MSG_RESOLVE : DRSUF_MSG_CONNECT;
 }
 
-int32_t drsufrecv(const drsufcfg *cfg, int32_t fd, void *dst, int32_t count) {
-  long got = osnetrecv(fd, dst, static_cast<size_t>(count), cfg->timeout);
+int64_t drsufnow(void) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+int32_t drsufrecv(const drsufcfg *cfg, int32_t fd, void *dst, int32_t count, int64_t deadline) {
+  int wait = cfg->timeout;
+  if (deadline != 0) {
+    int64_t left = deadline - drsufnow();
+    if (left <= 0) return DRSUF_MSG_RECV;
+    int64_t secs = (left + 999) / 1000;
+    if (wait <= 0 || secs < wait) wait = static_cast<int>(secs);
+  }
+  long got = osnetrecv(fd, dst, static_cast<size_t>(count), wait);
   if (got > 0) return static_cast<int32_t>(got);
   return got == 0 ? DRSUF_END : DRSUF_MSG_RECV;
 }
@@ -263,13 +278,14 @@ int32_t drsufsend(int32_t fd, const char *bytes, int32_t count) {
 
 void drsufclose(int32_t fd) { osnetclose(fd); }
 
-int32_t drsufhead(const drsufcfg *cfg, int32_t fd, char *location, int32_t *located) {
+int32_t drsufhead(const drsufcfg *cfg, int32_t fd, char *location, int32_t *located,
+                  int64_t deadline) {
   char head[DRSUF_HEADER];
   int32_t n = 0;
   *located = 0;
   for (;;) {
     if (n == DRSUF_HEADER) return DRSUF_MSG_RECV; /* a header without end */
-    int32_t r = drsufrecv(cfg, fd, head + n, 1);
+    int32_t r = drsufrecv(cfg, fd, head + n, 1, deadline);
     if (r == DRSUF_END) break;
     if (r < 0 || r > 1) return DRSUF_MSG_RECV;
     n++;
@@ -338,7 +354,7 @@ void drsufget(drsufslot *s, int32_t port) {
   }
   int32_t located = 0;
   char *loc = s->path; /* reused: the path is no longer needed */
-  int32_t st = drsufhead(cfg, fd, loc, &located);
+  int32_t st = drsufhead(cfg, fd, loc, &located, s->sock->deadline);
   if (st == -1) st = DRSUF_MSG_BADSTATUS;
   if (located) std::memcpy(s->final, loc, std::strlen(loc) + 1);
   s->status = st;
@@ -353,14 +369,21 @@ void drsufget(drsufslot *s, int32_t port) {
 int32_t drsufbody(const drsufcfg *cfg, drsufsock *sock, char *dst) {
   int32_t room = DRSUF_FIRST - sock->count;
   if (room <= 0) return DRSUF_ENOUGH;
-  int32_t r = drsufrecv(cfg, sock->fd, dst + sock->count, room);
-  if (r < 0) return r;
+  int32_t r = drsufrecv(cfg, sock->fd, dst + sock->count, room, sock->deadline);
+  /* The failure is a message number, not a count. */
+  if (r == DRSUF_END || r == DRSUF_MSG_RECV) return r;
   sock->count += r;
   return sock->count > 512 ? DRSUF_ENOUGH : r;
 }
 
 void *drsufthread(void *arg) {
   drsufslot *s = static_cast<drsufslot *>(arg);
+  /* A URL its store already judged (one too long for its area) is not
+   * fetched: the status stands. */
+  if (s->status != 0) return s;
+  /* The whole document, every request and the body, must arrive within the
+   * timeout: a receive alone would let a server trickle bytes for ever. */
+  s->sock->deadline = drsufnow() + int64_t{s->cfg->timeout} * 1000;
   if (!s->url[0]) {
     s->status = DRSUF_MSG_EMPTY;
     return s;
@@ -394,7 +417,7 @@ void *drsufthread(void *arg) {
   if (s->status == 200) {
     int32_t r;
     do r = drsufbody(s->cfg, s->sock, s->body);
-    while (r > 0);
+    while (r > 0 && r <= DRSUF_FIRST);
     /* A failed document keeps no socket: only a 200 leaves one open. */
     if (r == DRSUF_MSG_RECV) {
       s->status = DRSUF_MSG_RECV;

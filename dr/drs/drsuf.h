@@ -54,9 +54,13 @@ struct drsufcfg {
 int drsufnoproxy(drsufcfg *cfg, const char *text);
 
 struct drsufsock {
-  int32_t fd;    /* -1 when none */
-  int32_t count; /* body bytes received */
+  int32_t fd;       /* -1 when none */
+  int32_t count;    /* body bytes received */
+  int64_t deadline; /* drsufnow() by which the document must be in; 0: none */
 };
+
+/* Milliseconds of a monotonic clock. */
+int64_t drsufnow(void);
 
 /* One running fetch. The URL areas are urlsize bytes each, laid out by
  * drsufslotinit inside the block the caller gives. */
@@ -103,9 +107,13 @@ int32_t drsufconnect(const char *host, int32_t port, int32_t *fd);
 /* Reads a response header from fd: the status, or -1 when it has no
  * number, or 11614; for 301 and 302 the Location goes to location
  * (urlsize bytes) and *located is set, 11617 when it does not fit. */
-int32_t drsufhead(const drsufcfg *cfg, int32_t fd, char *location, int32_t *located);
-/* Receives up to count bytes: the count, DRSUF_END or 11614. */
-int32_t drsufrecv(const drsufcfg *cfg, int32_t fd, void *dst, int32_t count);
+int32_t drsufhead(const drsufcfg *cfg, int32_t fd, char *location, int32_t *located,
+                  int64_t deadline = 0);
+/* Receives up to count bytes: the count, DRSUF_END or 11614. A receive
+ * waits at most the timeout, and never past the deadline (when not 0): a
+ * server that trickles its bytes cannot hold a fetch for ever. */
+int32_t drsufrecv(const drsufcfg *cfg, int32_t fd, void *dst, int32_t count,
+                  int64_t deadline = 0);
 int32_t drsufsend(int32_t fd, const char *bytes, int32_t count);
 void drsufclose(int32_t fd);
 /* Receives the next first bytes of a body into dst: a count, DRSUF_END,

@@ -105,6 +105,7 @@ struct drsxstate {
   char noproxy[DRSX_ATTRSTR];
   rtstream *file;     /* the local file being copied */
   druvfd doc;         /* the document of the detail-row, file and URL kinds */
+  struct drsurec *url;/* the URL kind's batch fields, null for the others */
   /* Kept by the reader itself. */
   uint8_t rowopen, textopen;  /* the cursors are open */
   uint8_t textbytes;  /* the text is bytes (bytea), not characters */
@@ -206,9 +207,7 @@ drobj *drsdirnew(drsrvstate *st, drheap heap, int32_t polid, int32_t prefid);
 drobj *drsdetnew(drsrvstate *st, drheap heap, int32_t polid, int32_t prefid);
 /* Files: the text column names the file that holds the document (id 3). */
 drobj *drsfilnew(drsrvstate *st, drheap heap, int32_t polid, int32_t prefid);
-/* URLs: the text column holds the address of the document (id 4). Its
- * fetch machinery is built, the store over it not yet: the constructor
- * refuses with 50701. */
+/* URLs: the text column holds the address of the document (id 4). */
 drobj *drsurlnew(drsrvstate *st, drheap heap, int32_t polid, int32_t prefid);
 
 /* Next document of the detail-row kind, gathered into the document buffer. */

@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     char body[DRSUF_FIRST];
     int32_t r;
     do r = drsufbody(&cfg, &sock, body);
-    while (r > 0);
+    while (r > 0 && r <= DRSUF_FIRST);
     if (sock.count > DRSUF_FIRST) __builtin_trap();
   }
   close(sv[0]);

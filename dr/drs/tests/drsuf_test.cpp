@@ -139,6 +139,7 @@ TEST(FetchClient, FetchesAndFollowsRedirections) {
   using rs = std::vector<httpsrv::response>;
   srv.script("/rst0", rs{{"", false, true}});
   srv.script("/rsthead", rs{{"HTTP/1.0 200 OK\r\nContent-", false, true}});
+  srv.script("/rstbody", rs{{"HTTP/1.0 200 OK\r\n\r\npart", false, true}});
   srv.script("/noise", httpsrv::reply(200, std::string("\0\xff\r\n\n\x80", 6)));
   struct {
     std::string url;
@@ -162,6 +163,7 @@ TEST(FetchClient, FetchesAndFollowsRedirections) {
       {b + "/lower", 200, "hello", b + "/ok", 2},
       {b + "/rst0", 11614, "", "", 1},
       {b + "/rsthead", 11614, "", "", 1},
+      {b + "/rstbody", 11614, "", "", 1},
       {b + "/noise", 200, std::string("\0\xff\r\n\n\x80", 6), "", 1},
       {"", 11619, "", "", 0},
       {"ftp://x/", 11611, "", "", 0},
@@ -188,8 +190,9 @@ TEST(FetchClient, FetchesAndFollowsRedirections) {
     EXPECT_EQ(srv.requests().size() - before, c.requests) << c.url;
   }
   // Every failure closed its socket; every success's was closed by its fetch.
-  // The server serves one connection at a time and the last one it served
-  // was read to its end, so it holds none of its own here.
+  // The server closes its ends as it sees the client's close: once it has,
+  // it holds none of its own here.
+  ASSERT_TRUE(srv.settle());
   EXPECT_EQ(openfds(), fds);
 }
 
@@ -236,6 +239,20 @@ TEST(FetchClient, GivesUpOnASilentServer) {
   fetch f(&cfg, srv.base() + "/silent");
   drsufthread(f.s);
   EXPECT_EQ(f.s->status, 11614);
+  // A server that trickles its header or its first bytes, each byte well
+  // within the timeout, is given up at the same time.
+  httpsrv::response head{httpsrv::reply(200, "x", "X-Pad: " + std::string(2000, 'p') + "\r\n")};
+  head.pace_ms = 50;
+  httpsrv::response body{httpsrv::reply(200, std::string(2000, 'b'))};
+  body.pace_ms = 50;
+  srv.script("/head", std::vector<httpsrv::response>{head});
+  srv.script("/body", std::vector<httpsrv::response>{body});
+  for (const char *p : {"/head", "/body"}) {
+    fetch t(&cfg, srv.base() + p);
+    drsufthread(t.s);
+    EXPECT_EQ(t.s->status, 11614) << p;
+    EXPECT_EQ(t.s->sock->fd, -1) << p;
+  }
 }
 
 // Threads held at a gate until the test opens it.
