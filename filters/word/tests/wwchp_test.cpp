@@ -4,6 +4,8 @@
 // give in the intermediate format.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <regex>
 #include <string>
 
@@ -473,6 +475,38 @@ TEST(WordRuns, DamagedTables) {
   bytes s6 = wgen::word6stream(d);
   for (size_t cut = 500; cut < s6.size(); cut += 331) (void)textof(ole(bytes(s6.begin(), s6.begin() + cut)));
   (void)good;
+}
+
+}  // namespace
+
+namespace {
+
+// Writes the generated documents of this file as seeds of the fuzz target
+// when WW_CORPUS names a folder; otherwise does nothing.
+TEST(WordRuns, SeedCorpus) {
+  const char* dir = std::getenv("WW_CORPUS");
+  if (!dir) GTEST_SKIP();
+  struct Seed {
+    const char* name;
+    bytes doc;
+  } seeds[] = {
+      {"word6-runs.doc", word6runs()},
+      {"word6-runs-mini.doc", word6runs(0)},
+      {"word2-runs.doc", runsat(wgen::word2, "\x01", "\x02", std::string("\0\0\x08\0\0\0\0\0\0\x20", 10),
+                                std::string("\0\0\x02\0\x01", 5))},
+      {"word1-runs.doc", runsat(wgen::word1, "\x01", "\x02", std::string("\0\x20\0\0\0\0\0\x10", 8),
+                                std::string("\0\x08\x04", 3))},
+      {"mac4-runs.doc", runsat(wgen::mac5, "\x80", "\x40", std::string("\0\x04\0\0\0\0\0\x02", 8),
+                               std::string("\0\x10\0\x16", 4))},
+      {"mac3-runs.doc", runsat(wgen::mac3, "\x80", "\x40", std::string("\0\x04\0\0\0\0\0\x02", 8),
+                               std::string("\0\x10\0\x16", 4))},
+  };
+  for (const Seed& s : seeds) {
+    FILE* f = std::fopen((std::string(dir) + "/" + s.name).c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(s.doc.data(), 1, s.doc.size(), f);
+    std::fclose(f);
+  }
 }
 
 }  // namespace
