@@ -60,6 +60,74 @@ struct wwchprunrec {
   int32_t first, limit, offset, length;
 };
 
+// ---------------------------------------------------------------- paragraph property records
+// Every property is a value followed by its set flag (the fields ending in
+// "set"), 1 once a style, a stored modifier or a piece's sprm gave it.
+
+struct wwbrc {        // a border
+  int32_t dxpLineWidth; // line width code 0-7
+  int32_t brcType;      // 0 none, 1 single, 2 thick, 3 double
+  int32_t ico;          // colour index 0-31
+  int32_t dxpSpace;     // space to the text 0-31
+};
+struct wwshd {        // a shading
+  int32_t ipat, icoBack, icoFore;
+};
+struct wwtbd {        // a tab stop: alignment and leader
+  int32_t jc, tlc;
+};
+struct wwanld {       // a number descriptor
+  int32_t nfc, cxchTextBefore, cxchTextAfter, jc, fPrev, fHang, fSetBold, fSetItalic, fSetSmallCaps,
+      fSetCaps, fSetStrike, fSetKul, fBold, fItalic, fSmallCaps, fCaps, fStrike, kul, ico, ftc, hps,
+      iStartAt, dxaIndent, dxaSpace;
+  unsigned char rgch[32];
+};
+struct wwtc {         // a table cell
+  int32_t fFirstMerged, fMerged;
+  wwbrc brcTop, brcLeft, brcBottom, brcRight;
+};
+inline constexpr int WW_MAXCELL = 32, WW_MAXTAB = 50;
+struct wwtap {        // a table row
+  int32_t jc, jcset, dxaGapHalf, dxaGapHalfset, fRightToLeft, fRightToLeftset, dyaRowHeight,
+      dyaRowHeightset, itcMac, itcMacset;
+  int32_t rgdxaCenter[WW_MAXCELL + 1], rgdxaCenterset;
+  wwtc rgtc[WW_MAXCELL];
+  int32_t rgtcset;
+  wwshd rgshd[WW_MAXCELL];
+  int32_t rgshdset;
+  wwbrc rgbrcTable[6];
+  int32_t rgbrcTableset;
+};
+struct wwpap {
+  int32_t istd, istdset, jc, jcset, fKeep, fKeepset, fKeepFollow, fKeepFollowset, fPageBreakBefore,
+      fPageBreakBeforeset, pcVert, pcVertset, pcHorz, pcHorzset, nLvlAnm, nLvlAnmset, dxaRight,
+      dxaRightset, dxaLeft, dxaLeftset, dxaLeft1, dxaLeft1set;
+  int32_t dyaLine, fMultLinespace, dyaLineset;
+  int32_t dyaBefore, dyaBeforeset, dyaAfter, dyaAfterset, fNoAutoHyph, fNoAutoHyphset, fWidowControl,
+      fWidowControlset, fInTable, fInTableset, fTtp, fTtpset;
+  wwtap tap;
+  int32_t fTapChanged;
+  int32_t dxaAbs, dxaAbsset, dyaAbs, dyaAbsset, dxaWidth, dxaWidthset;
+  wwbrc brcTop;
+  int32_t brcTopset;
+  wwbrc brcLeft;
+  int32_t brcLeftset;
+  wwbrc brcBottom;
+  int32_t brcBottomset;
+  wwbrc brcRight;
+  int32_t brcRightset;
+  int32_t dxaFromText, dxaFromTextset, dyaFromText, dyaFromTextset, wr, wrset, wHeightAbs,
+      wHeightAbsset, fMinHeight, fMinHeightset;
+  wwshd shd;
+  int32_t shdset;
+  wwanld anld;
+  int32_t anldset;
+  int32_t itbdMac, itbdMacset, fRightToLeft, fRightToLeftset;
+  int32_t rgdxaTab[WW_MAXTAB], rgdxaTabset;
+  wwtbd rgtbd[WW_MAXTAB];
+  int32_t rgtbdset;
+};
+
 // The Word state of a run. The groups of the modules still to come are
 // added with them; each starts at its module's start value (wwrinit).
 struct wwstate {
@@ -330,6 +398,18 @@ void wwspaceon(wwstate* w, int twips);
 void wwspaceoff(wwstate* w);
 void wwrtlon(wwstate* w);
 void wwrtloff(wwstate* w);
+
+// Paragraph property records and the decoders of their stored forms.
+void wwpapinit(wwstate* w, wwpap* p);
+void wwbrcread(wwstate* w, wwbrc* b, const unsigned char* stored);
+void wwbrcoldread(wwstate* w, wwbrc* b, const unsigned char* stored);
+void wwshdread(wwstate* w, wwshd* s, const unsigned char* stored);
+void wwanldread(wwstate* w, wwanld* a, const unsigned char* stored);
+void wwbrcset(wwbrc* b, int type, int width, int colour, int space);
+inline int wwbrclen() { return 2; }
+inline int wwbrcoldlen() { return 2; }
+inline int wwshdlen() { return 2; }
+inline int wwanldlen() { return 52; }
 
 // Stubs of the piece table, the style sheet and the paragraph properties,
 // which later modules replace: a non-complex document's identity mapping,
