@@ -411,6 +411,14 @@ inline int wwbrcoldlen() { return 2; }
 inline int wwshdlen() { return 2; }
 inline int wwanldlen() { return 52; }
 
+// The paragraph sprm interpreter. A wwpapx is a 16-bit length L, a 16-bit
+// style word (0xFFFF: none) and L - 2 bytes of sprms.
+void wwpapxapply(wwstate* w, const unsigned char* papx, wwpap* p);
+// wwsprmpap: applies one sprm; its length, 0 for the end of a list, -1 for
+// a code that is no paragraph sprm of the level (nothing changes).
+int wwsprmpap(wwstate* w, const unsigned char* sprm, wwpap* p);
+int wwsprmpapx(wwstate* w, const unsigned char* sprm);
+
 // Stubs of the piece table, the style sheet and the paragraph properties,
 // which later modules replace: a non-complex document's identity mapping,
 // the default paragraph style, style properties that are the defaults.

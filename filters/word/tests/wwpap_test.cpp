@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "filters/word/tests/wwtest.h"
 
@@ -124,6 +125,248 @@ TEST(WordPap, NumberDescriptor) {
     EXPECT_EQ(std::string(reinterpret_cast<char*>(a.rgch), 2), "([");
     EXPECT_EQ(a.rgch[2], ')');
   }
+}
+
+}  // namespace
+
+namespace {
+
+// A record of the level's byte order: length, style word, sprms.
+std::string papx(wwstate* w, unsigned style, const std::string& sprms) {
+  unsigned char h[4];
+  wwputw(w, h, static_cast<unsigned>(sprms.size() + 2));
+  wwputw(w, h + 2, style);
+  return std::string(reinterpret_cast<char*>(h), 4) + sprms;
+}
+
+// One sprm applied to a PAP; its length.
+int apply1(wwstate* w, const std::string& sprm, wwpap* p) {
+  std::string b = sprm + std::string(2048, '\0');
+  return wwsprmpap(w, u(b), p);
+}
+
+TEST(WordPapSprm, Records) {
+  wwtestrun r(std::string(1024, '\0'), 6);
+  wwpap p;
+  wwpapinit(&r.w, &p);
+  p.istd = 7;
+  std::string rec = papx(&r.w, 3, "");
+  rec[0] = 1;  // L below 2: nothing, not even the style
+  wwpapxapply(&r.w, u(rec), &p);
+  EXPECT_EQ(p.istd, 7);
+  wwpapxapply(&r.w, u(papx(&r.w, 0xFFFF, "\x05\x01")), &p);
+  EXPECT_EQ(p.istd, 7);
+  EXPECT_EQ(p.jc, 1);
+  wwpapxapply(&r.w, u(papx(&r.w, 3, "")), &p);
+  EXPECT_EQ(p.istd, 3);
+  EXPECT_EQ(p.istdset, 0);
+  wwpapxapply(&r.w, u(papx(&r.w, 3, std::string("\x05\x02\x00\x07\x01", 5))), &p);
+  EXPECT_EQ(p.jc, 2);
+  EXPECT_EQ(p.fKeepset, 0);
+  // A code that is no paragraph sprm ends the list.
+  wwpapxapply(&r.w, u(papx(&r.w, 3, std::string("\x3c\x01\x07\x01", 4))), &p);
+  EXPECT_EQ(p.fKeepset, 0);
+}
+
+TEST(WordPapSprm, LengthsPerLevel) {
+  struct Case {
+    int ver;
+    std::string sprm;
+    int len;
+  } cases[] = {
+      {6, std::string("\x00", 1), 0},  {6, "\x34", 0},          {6, "\x02", 3},     {2, "\x02", 2},
+      {6, "\x0c", 54},                 {2, "\x0c", 2},          {1, "\x0c", -1},    {6, "\x14", 5},
+      {4, "\x14", 3},                  {6, "\x2e", 3},          {2, "\x2e", 2},     {2, "\x2c", -1},
+      {4, "\x38", -1},                 {5, "\x38", 4},          {6, "\x38", 2},     {3, "\x17", -1},
+      {3, "\x16", 3},                  {6, "\x3c", -1},         {6, "\x40", 3},     {6, "\xb6", 3},
+      {2, "\x92", 3},                  {6, "\xbb", 13},         {6, "\xc1", 6},     {2, "\x9d", 6},
+      {5, "\x9d", 6},                  {4, "\x9d", -1},         {4, "\x9a", -1},    {5, "\x9a\x04", 6},
+      {6, "\xcf", 2},                  {2, "\x95", 2},          {1, "\x95", -1},    {3, "\x92", -1},
+      {6, std::string("\x0f\x00", 2), 2},                       {6, "\x0f\x07", 9},
+      {6, std::string("\x0f\xff\x01\x00\x00\x02", 6), 2 + 2 + 6 + 2},
+      {6, std::string("\x17\xff\x01\x00\x00\x00\x00\x01", 8), 2 + 4 + 3 + 2},
+      {6, std::string("\xbc\x1e\x00", 3), 32},
+  };
+  wwtestrun r(std::string(1024, '\0'), 6);
+  for (const Case& c : cases) {
+    r.w.ver = c.ver;
+    r.w.big = c.ver >= 3 && c.ver <= 5;
+    std::string b = c.sprm + std::string(16, '\0');
+    EXPECT_EQ(wwsprmpapx(&r.w, u(b)), c.len) << c.ver << " " << static_cast<int>(static_cast<unsigned char>(c.sprm[0]));
+  }
+}
+
+TEST(WordPapSprm, StylesAnchorsAndIndents) {
+  struct Case {
+    const char* what;
+    int ver;
+    int istd;
+    std::string sprm;
+    int wantistd, istdset;
+  } cases[] = {
+      {"l6 heading +3", 6, 8, "\x04\x03", 9, 1},
+      {"l6 heading on 0", 6, 0, "\x04\x03", 0, 0},
+      {"l2 heading +3", 2, 250, "\x04\x03", 247, 1},
+      {"l2 permutation", 2, 2, "\x03\x03\x0a\x0b\x0c", 11, 1},
+      {"l2 permutation outside", 2, 4, "\x03\x03\x0a\x0b\x0c", 4, 0},
+      {"l6 permutation", 6, 11, std::string("\x03\x0a\x00\x00\x0a\x00\x0b\x00\x14\x00\x15\x00", 12), 21, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    wwtestrun r(std::string(1024, '\0'), c.ver);
+    wwpap p;
+    wwpapinit(&r.w, &p);
+    p.istd = c.istd;
+    apply1(&r.w, c.sprm, &p);
+    EXPECT_EQ(p.istd, c.wantistd);
+    EXPECT_EQ(p.istdset, c.istdset);
+  }
+  wwtestrun r(std::string(1024, '\0'), 6);
+  wwpap p;
+  wwpapinit(&r.w, &p);
+  p.dxaLeft = 300;
+  apply1(&r.w, std::string("\x12\x0c\xfe", 3), &p);  // -500
+  EXPECT_EQ(p.dxaLeft, 0);
+  EXPECT_EQ(p.dxaLeftset, 1);
+  apply1(&r.w, "\x1d\xf0", &p);
+  EXPECT_EQ(p.pcVertset + p.pcHorzset, 0);
+  apply1(&r.w, "\x1d\x60", &p);
+  EXPECT_EQ(p.pcVert, 2);
+  EXPECT_EQ(p.pcHorz, 1);
+  r.w.ver = 5;
+  r.w.big = 1;
+  apply1(&r.w, "\x1d\x06", &p);
+  EXPECT_EQ(p.pcVert, 2);
+  EXPECT_EQ(p.pcHorz, 1);
+  apply1(&r.w, std::string("\x38\x00\x09\xc4", 4), &p);  // 2500 hundredths
+  EXPECT_EQ(p.shd.ipat, 5);
+  EXPECT_EQ(p.shdset, 1);
+  r.w.ver = 6;
+  r.w.big = 0;
+  apply1(&r.w, std::string("\x2d\x10\x80", 3), &p);
+  EXPECT_EQ(p.wHeightAbs, 16);
+  EXPECT_EQ(p.fMinHeight, 1);
+  apply1(&r.w, std::string("\x14\xf0\x00\x01\x00", 5), &p);
+  EXPECT_EQ(p.dyaLine, 240);
+  EXPECT_EQ(p.fMultLinespace, 1);
+  EXPECT_EQ(p.dyaLineset, 1);
+}
+
+TEST(WordPapSprm, Borders) {
+  wwtestrun r(std::string(1024, '\0'), 6);
+  wwpap p;
+  wwpapinit(&r.w, &p);
+  apply1(&r.w, "\x0b\x01", &p);
+  EXPECT_EQ(p.brcTop.dxpLineWidth, 2);
+  EXPECT_EQ(p.brcTop.brcType, 1);
+  EXPECT_EQ(p.brcTop.dxpSpace, 1);
+  EXPECT_EQ(p.brcLeft.brcType + p.brcBottom.brcType + p.brcRight.brcType, 0);
+  EXPECT_EQ(p.brcTopset + p.brcLeftset + p.brcBottomset + p.brcRightset, 4);
+  // All four set, the left one of type 0: the other three become double.
+  wwpapinit(&r.w, &p);
+  apply1(&r.w, "\x0b\x0f", &p);
+  p.brcLeft = {0, 0, 0, 0};
+  apply1(&r.w, "\x0a\x02", &p);
+  EXPECT_EQ(p.brcTop.brcType, 3);
+  EXPECT_EQ(p.brcBottom.brcType, 3);
+  EXPECT_EQ(p.brcRight.brcType, 3);
+  EXPECT_EQ(p.brcLeft.brcType, 0);
+  apply1(&r.w, std::string("\x26\x9a\x21", 3), &p);
+  EXPECT_EQ(p.brcTop.ico, 6);
+  apply1(&r.w, std::string("\x1e\x41\x00", 3), &p);  // old form
+  EXPECT_EQ(p.brcTop.brcType, 3);
+}
+
+std::vector<int> tabsof(const wwpap& p) { return std::vector<int>(p.rgdxaTab, p.rgdxaTab + p.itbdMac); }
+
+TEST(WordPapSprm, Tabs) {
+  wwtestrun r(std::string(1024, '\0'), 6);
+  wwpap p;
+  wwpapinit(&r.w, &p);
+  apply1(&r.w, std::string("\x0f\x00", 2), &p);
+  EXPECT_EQ(p.itbdMacset, 0);
+  // Add 990, 1000, 1010, 1011 (descriptors: right aligned, dotted leader).
+  apply1(&r.w, std::string("\x0f\x0e\x00\x04\xde\x03\xe8\x03\xf2\x03\xf3\x03\x0a\x0a\x0a\x0a", 16), &p);
+  EXPECT_EQ(tabsof(p), (std::vector<int>{990, 1000, 1010, 1011}));
+  EXPECT_EQ(p.rgtbd[0].jc, 2);
+  EXPECT_EQ(p.rgtbd[0].tlc, 1);
+  // The same position again comes second.
+  apply1(&r.w, std::string("\x0f\x05\x00\x01\xe8\x03\x01", 7), &p);
+  EXPECT_EQ(tabsof(p), (std::vector<int>{990, 1000, 1000, 1010, 1011}));
+  EXPECT_EQ(p.rgtbd[2].jc, 1);
+  // Deletion at 1000 within 10.
+  apply1(&r.w, std::string("\x17\x06\x01\xe8\x03\x0a\x00\x00", 8), &p);
+  EXPECT_EQ(tabsof(p), (std::vector<int>{1011}));
+  EXPECT_EQ(p.rgdxaTab[1], 0);
+  // Exact deletion; then 255 additions: only 50 slots.
+  apply1(&r.w, std::string("\x0f\x04\x01\xf3\x03\x00", 6), &p);
+  EXPECT_EQ(p.itbdMac, 0);
+  std::string many = std::string("\x0f\xff\x00\xff", 4);
+  for (int i = 0; i < 255; i++) many += std::string(1, static_cast<char>(i)) + '\0';
+  many += std::string(255, '\0');
+  EXPECT_EQ(apply1(&r.w, many, &p), 2 + 3 * 255 + 2);
+  EXPECT_EQ(p.itbdMac, 50);
+  EXPECT_EQ(p.rgdxaTab[49], 49);
+}
+
+TEST(WordPapSprm, TableRows) {
+  wwtestrun r(std::string(1024, '\0'), 6);
+  wwpap p;
+  wwpapinit(&r.w, &p);
+  // Table borders, then a row of 3 cells whose count reads two cell records.
+  std::string brcs;
+  for (int i = 0; i < 6; i++) brcs += std::string("\x01\x00", 2);
+  apply1(&r.w, "\xbb" + brcs, &p);
+  std::string row = std::string("\xbe\x1e\x00\x03", 4);
+  for (int x : {0, 1000, 2000, 3000}) row += std::string(1, static_cast<char>(x & 255)) + static_cast<char>(x >> 8);
+  row += std::string("\x01\x00", 2) + std::string(6, '\0') + std::string("\x02\x00", 2);  // cell 0: right width 2
+  row += std::string("\x02\x00", 2) + std::string(8, '\0');                                // cell 1: merged, none
+  apply1(&r.w, row, &p);
+  EXPECT_EQ(p.fTapChanged, 1);
+  EXPECT_EQ(p.tap.itcMac, 3);
+  EXPECT_EQ(p.tap.rgtc[0].fFirstMerged, 1);
+  EXPECT_EQ(p.tap.rgtc[1].fMerged, 1);
+  EXPECT_EQ(p.tap.rgtc[1].brcLeft.dxpLineWidth, 2);  // copied from its neighbour
+  EXPECT_EQ(p.tap.rgtc[2].brcTop.dxpLineWidth, 1);   // the table's border
+  // Left edge 500 with gap 100.
+  apply1(&r.w, std::string("\xb8\x64\x00", 3), &p);
+  EXPECT_EQ(p.tap.rgdxaCenter[0], -100);
+  apply1(&r.w, std::string("\xb7\xf4\x01", 3), &p);
+  EXPECT_EQ(std::vector<int>(p.tap.rgdxaCenter, p.tap.rgdxaCenter + 4), (std::vector<int>{400, 1500, 2500, 3500}));
+  // Insert 2 cells of width 500 at index 5 of a 3-cell row: appended.
+  apply1(&r.w, std::string("\xc2\x05\x02\xf4\x01", 5), &p);
+  EXPECT_EQ(p.tap.itcMac, 5);
+  EXPECT_EQ(p.tap.rgdxaCenter[5], 4500);
+  // Delete cells 1-2, widths, merge and split, shading of a range.
+  apply1(&r.w, std::string("\xc3\x01\x03", 3), &p);
+  EXPECT_EQ(p.tap.itcMac, 3);
+  EXPECT_EQ(p.tap.rgdxaCenter[1], 3500);
+  apply1(&r.w, std::string("\xc4\x00\x01\x64\x00", 5), &p);
+  EXPECT_EQ(p.tap.rgdxaCenter[1], 500);
+  EXPECT_EQ(p.tap.rgdxaCenter[3], 1500);
+  apply1(&r.w, std::string("\xc5\x00\x03", 3), &p);
+  EXPECT_EQ(p.tap.rgtc[0].fFirstMerged + p.tap.rgtc[1].fMerged + p.tap.rgtc[2].fMerged, 3);
+  apply1(&r.w, std::string("\xc6\x01\x02", 3), &p);
+  EXPECT_EQ(p.tap.rgtc[1].fMerged, 0);
+  apply1(&r.w, std::string("\xc8\x00\x02\x00\x04", 5), &p);
+  EXPECT_EQ(p.tap.rgshd[1].ipat, 1);
+  // Operands past the arrays are held within them.
+  apply1(&r.w, std::string("\xbe\xff\xff\xff", 4), &p);
+  EXPECT_EQ(p.tap.itcMac, 32);
+  for (std::string s : {std::string("\xc2\x00\xff\x10\x00", 5), std::string("\xc3\x00\xff", 3), std::string("\xc3\xff\x00", 3),
+                        std::string("\xc4\x00\xff\x10\x00", 5), std::string("\xc5\xff\xff", 3), std::string("\xc1\x00\xff\x0f\x01\x00", 6),
+                        std::string("\xbf\xff", 2), std::string("\xc8\x00\xff\x00\x04", 5)})
+    apply1(&r.w, s, &p);
+  EXPECT_LE(p.tap.itcMac, 32);
+  // Level 5: its own range shading, cells 1 and 2.
+  r.w.ver = 5;
+  r.w.big = 1;
+  wwpapinit(&r.w, &p);
+  apply1(&r.w, std::string("\x9d\x00\x01\x03\x27\x10", 6), &p);
+  EXPECT_EQ(p.tap.rgshd[0].ipat, 0);
+  EXPECT_EQ(p.tap.rgshd[1].ipat, 1);
+  EXPECT_EQ(p.tap.rgshd[2].ipat, 1);
+  EXPECT_EQ(p.tap.rgshd[3].ipat, 0);
 }
 
 }  // namespace
