@@ -160,6 +160,23 @@ struct wwstate {
 
   // Character output: 1 while a deleted-text region is open.
   int32_t delopen;
+
+  // Paragraph properties: the mark scan of complex files, the style, run
+  // and final caches, the style-lookup cache, the run and record work
+  // streams, where the last run lookup ended, and the style lookup's
+  // scratch record.
+  int32_t markstart, markend, markpos;
+  int32_t papistd;
+  wwpap papstyle;
+  int32_t paprunfirst, paprunlimit;
+  wwpap paprun;
+  int32_t papfinfirst, papfinlimit;
+  wwpap papfinal;
+  int32_t istdfirst, istdlimit, istdval;
+  int32_t paprunstm, papxstm;
+  int32_t paplastfirst, paplastrec;
+  unsigned char papxbuf[512];
+  wwpap papscratch;
 };
 
 // ---------------------------------------------------------------- streams, byte order, exit
@@ -419,6 +436,20 @@ void wwpapxapply(wwstate* w, const unsigned char* papx, wwpap* p);
 int wwsprmpap(wwstate* w, const unsigned char* sprm, wwpap* p);
 int wwsprmpapx(wwstate* w, const unsigned char* sprm);
 
+// Paragraph bins and the paragraph properties at a position.
+void wwpapbinread(wwstate* w);
+void wwpapbinfree(wwstate* w);
+void wwpapget(wwstate* w, int32_t pos, wwpap* p);
+int32_t wwparaend(wwstate* w, int32_t pos);
+void wwpapstmnew(wwstate* w);
+void wwpapstmfree(wwstate* w);
+int32_t wwpapfkp(wwstate* w, long at);
+void wwpaprunput(wwstate* w, int32_t first, int32_t limit, const unsigned char* papx);
+// wwpaprun: the run of a file position (buf: 512 bytes, or null); 0 when no
+// run is stored, the buffer then holding the empty record.
+int wwpaprun(wwstate* w, int32_t fc, int32_t* first, int32_t* limit, unsigned char* buf);
+void wwpapfcpara(wwstate* w, int32_t pos, unsigned char* buf, int32_t* first, int32_t* limit);
+
 // Stubs of the piece table, the style sheet and the paragraph properties,
 // which later modules replace: a non-complex document's identity mapping,
 // the default paragraph style, style properties that are the defaults.
@@ -427,6 +458,12 @@ int32_t wwcp2fc(wwstate* w, int32_t pos);
 // none) and the piece's range of positions, left alone when there is none.
 const unsigned char* wwcpprm(wwstate* w, int32_t pos, int32_t* first, int32_t* limit);
 int wwistdat(wwstate* w, int32_t pos);
+// wwcppiece: the paragraph sprms of the piece holding a position as a
+// wwpapx (style word 0xFFFF) in buf (512 bytes); 1 with the piece's range,
+// 0 for none.
+int wwcppiece(wwstate* w, int32_t pos, unsigned char* buf, int32_t* first, int32_t* limit);
+void wwstylepap(wwstate* w, int istd, wwpap* p);
+int wwstylecount(wwstate* w);
 void wwstylechp(wwstate* w, int istd, wwchp* c);
 void wwstylechpx(wwstate* w, int cistd, wwchp* c, int always);
 void wwstyleemit(wwstate* w, int istd);
@@ -437,8 +474,6 @@ void wwstshread(wwstate* w);
 void wwstshfree(wwstate* w);
 void wwsedread(wwstate* w);
 void wwsedfree(wwstate* w);
-void wwpapbinread(wwstate* w);
-void wwpapbinfree(wwstate* w);
 void wwbkmkfree(wwstate* w);
 
 #endif

@@ -321,10 +321,15 @@ void wwchpget(wwstate* w, int32_t pos, wwchp* out) {
 // property lists.
 int32_t wwcp2fc(wwstate*, int32_t pos) { return pos; }
 const unsigned char* wwcpprm(wwstate*, int32_t, int32_t*, int32_t*) { return nullptr; }
+int wwcppiece(wwstate*, int32_t, unsigned char* buf, int32_t*, int32_t*) {
+  std::memset(buf, 0, 4);
+  return 0;
+}
 
-// Until the style sheet and the paragraph bins are read, every paragraph has
-// the default style, whose character properties are the defaults.
-int wwistdat(wwstate*, int32_t) { return 0; }
+// Until the style sheet is read, styles carry the default properties and
+// no style index is taken for out of range.
 void wwstylechp(wwstate*, int, wwchp*) {}
 void wwstylechpx(wwstate*, int, wwchp*, int) {}
 void wwstyleemit(wwstate*, int) {}
+void wwstylepap(wwstate*, int, wwpap*) {}
+int wwstylecount(wwstate*) { return 4096; }

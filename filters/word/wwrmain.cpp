@@ -148,6 +148,15 @@ void wwrinit(wwstate* w) {
   w->lastfirst = 0;
   w->lastrec = 0;
   w->delopen = 0;
+  w->markstart = w->markend = w->markpos = -1;
+  w->papistd = -1;
+  w->paprunfirst = w->paprunlimit = -1;
+  w->papfinfirst = w->papfinlimit = -1;
+  w->istdfirst = w->istdlimit = -1;
+  w->istdval = 0;
+  w->paprunstm = w->papxstm = -1;
+  w->paplastfirst = 0;
+  w->paplastrec = 0;
 }
 
 int wwrmain(cvrun* run, int argc, const char** argv) {
@@ -245,6 +254,4 @@ void wwstshread(wwstate*) {}
 void wwstshfree(wwstate*) {}
 void wwsedread(wwstate*) {}
 void wwsedfree(wwstate*) {}
-void wwpapbinread(wwstate*) {}
-void wwpapbinfree(wwstate*) {}
 void wwbkmkfree(wwstate*) {}

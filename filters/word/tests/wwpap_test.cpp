@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "converters/word/tests/word6gen.h"
+#include "converters/word/tests/wordgen.h"
 #include "filters/word/tests/wwtest.h"
 
 namespace {
@@ -367,6 +369,101 @@ TEST(WordPapSprm, TableRows) {
   EXPECT_EQ(p.tap.rgshd[1].ipat, 1);
   EXPECT_EQ(p.tap.rgshd[2].ipat, 1);
   EXPECT_EQ(p.tap.rgshd[3].ipat, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Paragraph runs of each level's pages: the properties at a position, the
+// style index, the cache of one paragraph, the paragraph end.
+struct loaded {
+  wwtestrun r;
+  loaded(const wgen::bytes& b, int ver) : r(std::string(b.begin(), b.end()), ver) {
+    wwfibread(&r.w);
+    wwpapbinread(&r.w);
+  }
+  ~loaded() { wwpapbinfree(&r.w); }
+  wwpap at(int32_t cp) {
+    wwpap p;
+    wwpapget(&r.w, wwfcmin(&r.w) + cp, &p);
+    return p;
+  }
+};
+
+TEST(WordPapBins, EveryLevel) {
+  for (wgen::kind k : {wgen::word2, wgen::word1, wgen::mac5, wgen::mac3}) {
+    SCOPED_TRACE(static_cast<int>(k));
+    char m = k == wgen::word1 || k == wgen::word2 ? '\n' : '\r';
+    wgen::fullspec f;
+    f.text = {k, {std::string("left") + m + "centred" + m + "plain" + m}};
+    // Old levels: justification 5, keep 7 (byte operands at every level).
+    wgen::bytes b = wgen::withparas(f, {{0, ""}, {5, "\x05\x01\x07\x01"}, {13, ""}}, {0, 3, 0});
+    int ver = k == wgen::word2 ? 2 : k == wgen::word1 ? 1 : k == wgen::mac5 ? 4 : 3;
+    loaded l(b, ver);
+    wwpap a = l.at(1), c = l.at(6), d = l.at(14);
+    EXPECT_EQ(a.jcset, 0);
+    EXPECT_EQ(c.jc, 1);
+    EXPECT_EQ(c.fKeep, 1);
+    EXPECT_EQ(c.istd, 3);
+    EXPECT_EQ(wwistdat(&l.r.w, wwfcmin(&l.r.w) + 6), 3);
+    EXPECT_EQ(d.jcset, 0);
+    // The same paragraph twice gives the same record.
+    wwpap c2 = l.at(7);
+    EXPECT_EQ(std::memcmp(&c, &c2, sizeof c), 0);
+    EXPECT_EQ(wwparaend(&l.r.w, wwfcmin(&l.r.w) + 6), wwfcmin(&l.r.w) + 12);
+  }
+}
+
+TEST(WordPapBins, Word6) {
+  wgen::w6spec d;
+  std::string p1 = "First para\r", p2 = "Second\r", p3 = "Third\r";
+  d.text = {wgen::word6, {p1 + p2 + p3}, false, 6000};
+  int32_t a = static_cast<int32_t>(p1.size()), b = a + static_cast<int32_t>(p2.size());
+  d.paps = {{0, "\x05\x02"}, {a, std::string("\x11\x68\x01", 3)}, {b, ""}};
+  d.runsperpage = 2;  // two pages
+  loaded l(wgen::word6stream(d), 6);
+  EXPECT_EQ(l.at(0).jc, 2);
+  EXPECT_EQ(l.at(a + 1).dxaLeft, 360);
+  EXPECT_EQ(l.at(a + 1).jcset, 0);
+  EXPECT_EQ(l.at(b).dxaLeftset, 0);
+  EXPECT_EQ(l.at(-1).jc, 2);  // before the text: the first run
+  EXPECT_EQ(wwparaend(&l.r.w, wwfcmin(&l.r.w)), wwfcmin(&l.r.w) + a - 1);
+}
+
+// Stored records: empty ones, out-of-range styles at level 6, and a run
+// stream with no run.
+TEST(WordPapBins, StoredRecords) {
+  wwtestrun r(std::string(1024, '\0'), 6);
+  wwfibread(&r.w);
+  wwpapstmnew(&r.w);
+  wwpap p;
+  wwpapinit(&r.w, &p);
+  wwpapget(&r.w, 600, &p);  // no run at all: the defaults
+  EXPECT_EQ(p.istdset + p.jcset, 0);
+  unsigned char rec[8] = {4, 0, 0xFF, 0x0F, 5, 1};
+  wwpaprunput(&r.w, 100, 200, rec);
+  rec[2] = 0x00, rec[3] = 0x10;  // 4096: no such style
+  wwpaprunput(&r.w, 200, 300, rec);
+  wwpaprunput(&r.w, 300, 300, rec);
+  unsigned char buf[512];
+  int32_t first, limit;
+  wwpaprun(&r.w, 150, &first, &limit, buf);
+  EXPECT_EQ(first, 0);  // the first run starts at 0
+  EXPECT_EQ(wwbufw(&r.w, buf + 2), 4095u);
+  wwpaprun(&r.w, 250, &first, &limit, buf);
+  EXPECT_EQ(wwbufw(&r.w, buf + 2), 0u);
+  wwpaprun(&r.w, 99999, &first, &limit, buf);  // past the last: the last
+  EXPECT_EQ(first, 300);
+  wwpapbinfree(&r.w);
+
+  // Levels 1-5: a record without sprms still names its style.
+  wgen::fullspec f;
+  f.text = {wgen::word2, {"one\ntwo\n"}};
+  wgen::bytes b = wgen::withparas(f, {{0, ""}, {4, ""}}, {0, 9});
+  loaded l(b, 2);
+  EXPECT_EQ(l.at(5).istd, 9);
+  EXPECT_EQ(l.at(5).jcset, 0);
 }
 
 }  // namespace
