@@ -452,6 +452,18 @@ TEST(WordRuns, BinTables) {
   EXPECT_EQ(fixgen::words(textof(wgen::makefull(f))), "one\ntwo\n");
 }
 
+// A Word 97 document (written by LibreOffice) has a "WordDocument" stream
+// too, under another identifier: the pull fails at once rather than read it
+// with Word 6 offsets.
+TEST(WordRuns, Word97IsRefused) {
+  FILE* f = std::fopen((std::string(KES_SOURCE_DIR) + "/filters/word/tests/fixtures/word97.doc").c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  bytes doc;
+  for (int c; (c = std::fgetc(f)) != EOF;) doc.push_back(static_cast<uint8_t>(c));
+  std::fclose(f);
+  EXPECT_EQ(textof(doc), "<fail>");
+}
+
 // Damaged runs and fonts end with a status or a text.
 TEST(WordRuns, DamagedTables) {
   bytes good = word6runs();
