@@ -1,6 +1,6 @@
 // Speed of the Word reader: generated Word 6 and Word 2 documents (a few MB
 // each, and many small ones) pulled as plain text through the host
-// interface in 2000-byte chunks; beside it, in the same run, antiword on the
+// interface in 2000-byte chunks, the Word 6 text in bold and plain runs; beside it, in the same run, antiword on the
 // same files (when it is installed). Target: at least half antiword's rate.
 //   kes_bench_ww
 #include <chrono>
@@ -12,6 +12,7 @@
 
 #include "bench/cvhost.h"
 #include "converters/runtime/tests/fixgen.h"
+#include "converters/word/tests/word6gen.h"
 #include "converters/word/tests/wordgen.h"
 #include "filters/framework/runtime/cv.h"
 #include "filters/readers/rdr.h"
@@ -83,7 +84,18 @@ doc make(wgen::kind k, size_t size, unsigned seed, const std::string& dir, const
   s.k = k;
   s.pieces = {paragraphs(k, size, seed)};
   s.padto = k == wgen::word6 ? 5000 : 0;
-  wgen::bytes b = wgen::make(s);
+  wgen::bytes b;
+  if (k == wgen::word6) {
+    // Word 6 text in character runs, every other one bold, so that each
+    // run switch goes through the properties and their output.
+    wgen::w6spec w;
+    w.text = s;
+    int32_t len = static_cast<int32_t>(s.pieces[0].size());
+    for (int32_t cp = 0; cp < len; cp += 300) w.chps.push_back({cp, cp / 300 % 2 ? std::string("\x55\x01") : ""});
+    b = wgen::word6doc(w);
+  } else {
+    b = wgen::make(s);
+  }
   doc d{name, std::string(b.begin(), b.end())};
   fixgen::save(dir + "/" + name, d.bytes);
   return d;

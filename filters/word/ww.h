@@ -32,6 +32,102 @@ struct wwdop {
   int32_t pgnstart, landscape;
 };
 
+// The character properties: thirty properties, each a value followed by
+// its set flag (1 when a style, a stored property list or a sprm gave the
+// value). Two positions with the same properties give byte-identical
+// records, which is how the front end sees where a run ends.
+inline constexpr int WW_NCHP = 30;
+struct wwchp {
+  int32_t v[2 * WW_NCHP];
+};
+// Property numbers of wwchp, from 1.
+enum : int {
+  WC_BOLD = 1, WC_ITALIC, WC_DELETED, WC_OUTLINE, WC_FLDVANISH, WC_SMALLCAPS, WC_CAPS, WC_HIDDEN,
+  WC_RMARK, WC_SPECIAL, WC_STRIKE, WC_EMBED, WC_SHADOW, WC_OLE, WC_FONT, WC_SIZE, WC_SPACING,
+  WC_SUPSUB, WC_COLOR, WC_ULINE, WC_POS, WC_LANG, WC_PICLOC, WC_CSTYLE, WC_SYMFONT, WC_SYMCHAR,
+  WC_CHARSET, WC_RTL, WC_PICSX, WC_PICSY
+};
+inline int32_t wwchpv(const wwchp* c, int p) { return c->v[2 * p - 2]; }
+inline int32_t wwchpisset(const wwchp* c, int p) { return c->v[2 * p - 1]; }
+inline void wwchpset(wwchp* c, int p, int32_t v) {
+  c->v[2 * p - 2] = v;
+  c->v[2 * p - 1] = 1;
+}
+
+// A stored character run: its file positions [first, limit) and where its
+// property bytes (count byte first) lie in the property stream.
+struct wwchprunrec {
+  int32_t first, limit, offset, length;
+};
+
+// ---------------------------------------------------------------- paragraph property records
+// Every property is a value followed by its set flag (the fields ending in
+// "set"), 1 once a style, a stored modifier or a piece's sprm gave it.
+
+struct wwbrc {        // a border
+  int32_t dxpLineWidth; // line width code 0-7
+  int32_t brcType;      // 0 none, 1 single, 2 thick, 3 double
+  int32_t ico;          // colour index 0-31
+  int32_t dxpSpace;     // space to the text 0-31
+};
+struct wwshd {        // a shading
+  int32_t ipat, icoBack, icoFore;
+};
+struct wwtbd {        // a tab stop: alignment and leader
+  int32_t jc, tlc;
+};
+struct wwanld {       // a number descriptor
+  int32_t nfc, cxchTextBefore, cxchTextAfter, jc, fPrev, fHang, fSetBold, fSetItalic, fSetSmallCaps,
+      fSetCaps, fSetStrike, fSetKul, fBold, fItalic, fSmallCaps, fCaps, fStrike, kul, ico, ftc, hps,
+      iStartAt, dxaIndent, dxaSpace;
+  unsigned char rgch[32];
+};
+struct wwtc {         // a table cell
+  int32_t fFirstMerged, fMerged;
+  wwbrc brcTop, brcLeft, brcBottom, brcRight;
+};
+inline constexpr int WW_MAXCELL = 32, WW_MAXTAB = 50;
+struct wwtap {        // a table row
+  int32_t jc, jcset, dxaGapHalf, dxaGapHalfset, fRightToLeft, fRightToLeftset, dyaRowHeight,
+      dyaRowHeightset, itcMac, itcMacset;
+  int32_t rgdxaCenter[WW_MAXCELL + 1], rgdxaCenterset;
+  wwtc rgtc[WW_MAXCELL];
+  int32_t rgtcset;
+  wwshd rgshd[WW_MAXCELL];
+  int32_t rgshdset;
+  wwbrc rgbrcTable[6];
+  int32_t rgbrcTableset;
+};
+struct wwpap {
+  int32_t istd, istdset, jc, jcset, fKeep, fKeepset, fKeepFollow, fKeepFollowset, fPageBreakBefore,
+      fPageBreakBeforeset, pcVert, pcVertset, pcHorz, pcHorzset, nLvlAnm, nLvlAnmset, dxaRight,
+      dxaRightset, dxaLeft, dxaLeftset, dxaLeft1, dxaLeft1set;
+  int32_t dyaLine, fMultLinespace, dyaLineset;
+  int32_t dyaBefore, dyaBeforeset, dyaAfter, dyaAfterset, fNoAutoHyph, fNoAutoHyphset, fWidowControl,
+      fWidowControlset, fInTable, fInTableset, fTtp, fTtpset;
+  wwtap tap;
+  int32_t fTapChanged;
+  int32_t dxaAbs, dxaAbsset, dyaAbs, dyaAbsset, dxaWidth, dxaWidthset;
+  wwbrc brcTop;
+  int32_t brcTopset;
+  wwbrc brcLeft;
+  int32_t brcLeftset;
+  wwbrc brcBottom;
+  int32_t brcBottomset;
+  wwbrc brcRight;
+  int32_t brcRightset;
+  int32_t dxaFromText, dxaFromTextset, dyaFromText, dyaFromTextset, wr, wrset, wHeightAbs,
+      wHeightAbsset, fMinHeight, fMinHeightset;
+  wwshd shd;
+  int32_t shdset;
+  wwanld anld;
+  int32_t anldset;
+  int32_t itbdMac, itbdMacset, fRightToLeft, fRightToLeftset;
+  int32_t rgdxaTab[WW_MAXTAB], rgdxaTabset;
+  wwtbd rgtbd[WW_MAXTAB];
+  int32_t rgtbdset;
+};
+
 // The Word state of a run. The groups of the modules still to come are
 // added with them; each starts at its module's start value (wwrinit).
 struct wwstate {
@@ -42,6 +138,45 @@ struct wwstate {
   int32_t big;      // 1: multi-byte values are big-endian (levels 3-5)
   int32_t in;       // main input: paged stream (1-5) or compound stream slot (6)
   int32_t stg;      // compound-file storage slot, negative for a plain file
+
+  // Fonts: the work stream of 80-byte font records (-1: none), the Mac font
+  // numbers in font order (levels 3-5), and the buffer of wwfontname.
+  int32_t fontstm;
+  uint16_t* macfonts;
+  int32_t nmacfonts;
+  char fontname[68];
+
+  // Character properties: the cached paragraph style and its CHP, the run
+  // cache (file positions), the final cache (text positions), the run and
+  // property work streams, and where the last run lookup ended.
+  int32_t chpistd;
+  wwchp chpstyle;
+  int32_t runfirst, runlimit;
+  wwchp chprun;
+  int32_t finfirst, finlimit;
+  wwchp chpfinal;
+  int32_t chprunstm, chpxstm;
+  int32_t lastfirst, lastrec;
+
+  // Character output: 1 while a deleted-text region is open.
+  int32_t delopen;
+
+  // Paragraph properties: the mark scan of complex files, the style, run
+  // and final caches, the style-lookup cache, the run and record work
+  // streams, where the last run lookup ended, and the style lookup's
+  // scratch record.
+  int32_t markstart, markend, markpos;
+  int32_t papistd;
+  wwpap papstyle;
+  int32_t paprunfirst, paprunlimit;
+  wwpap paprun;
+  int32_t papfinfirst, papfinlimit;
+  wwpap papfinal;
+  int32_t istdfirst, istdlimit, istdval;
+  int32_t paprunstm, papxstm;
+  int32_t paplastfirst, paplastrec;
+  unsigned char papxbuf[512];
+  wwpap papscratch;
 };
 
 // ---------------------------------------------------------------- streams, byte order, exit
@@ -208,18 +343,137 @@ void wwrtext(wwstate* w, int32_t from, int32_t to, int kind);
 int wwrisfirst(const wwstate* w, int32_t pos);
 int wwrislast(const wwstate* w, int32_t pos);
 
-// Modules that are not read yet: their loaders keep the defaults and their
-// releasers have nothing to release.
+// ---------------------------------------------------------------- fonts
+
+inline constexpr int WW_FONTREC = 80;
 void wwfontread(wwstate* w);
 void wwfontfree(wwstate* w);
+void wwfont6tab(wwstate* w);
+void wwfont5tab(wwstate* w);
+void wwfont34tab(wwstate* w);
+void wwfont12tab(wwstate* w);
+void wwfontput(wwstate* w, const char* name, int family, int pitch, int dbcs);
+// wwfontget: record index (an index out of range reads record 0; with no
+// record at all, an empty name and zeros); null out-pointers are skipped.
+void wwfontget(wwstate* w, int index, char* name, int* family, int* pitch, int* dbcs);
+int wwfontrecs(wwstate* w);
+int wwfontcount(wwstate* w);
+const char* wwfontname(wwstate* w, int font);
+int wwmacfont(wwstate* w, long number);
+int wwfontfind(wwstate* w, const char* name);
+int wwfontknown(wwstate* w, const char* name);
+int wwfontfam(wwstate* w, int index);
+int wwfontpitch(wwstate* w, int index);
+int wwfontcs(wwstate* w, int index);
+void wwfontstmnew(wwstate* w);
+void wwfontstmfree(wwstate* w);
+// wwfontenc: the name encoding of the document's Far-East flags, else 5.
+int wwfontenc(const wwstate* w);
+// wwfontdecl: declares every font of the list to the writer.
+void wwfontdecl(wwstate* w);
+
+// ---------------------------------------------------------------- character properties
+
+void wwchpbinread(wwstate* w);
+void wwchpbinfree(wwstate* w);
+void wwchpinit(wwstate* w, wwchp* c);
+void wwchpget(wwstate* w, int32_t pos, wwchp* c);
+void wwchpxapply(wwstate* w, const unsigned char* chpx, wwchp* c, int istd, int cistd);
+void wwchpxold(wwstate* w, const unsigned char* chpx, wwchp* c);
+int wwchpistdat(wwstate* w, int32_t pos);
+void wwchpxat(wwstate* w, int32_t pos, unsigned char* chpx, int32_t* first, int32_t* limit);
+// wwchprun: the run holding a file position (or the nearest one); chpx, when
+// given, must hold 256 bytes. 0 when no run is stored at all.
+int wwchprun(wwstate* w, int32_t fc, int32_t* first, int32_t* limit, unsigned char* chpx);
+void wwchprunput(wwstate* w, int32_t first, int32_t limit, const unsigned char* chpx);
+void wwchpstmnew(wwstate* w);
+void wwchpstmfree(wwstate* w);
+int32_t wwchpfkp(wwstate* w, long at);
+
+// The character sprm interpreter: a list is a count byte and its bytes.
+void wwchpxsprm(wwstate* w, const unsigned char* list, wwchp* c, int istd, int cistd);
+// wwsprmchp: applies one sprm; its length, or -1 for a code that is no
+// character sprm of the level (the CHP is then unchanged).
+int wwsprmchp(wwstate* w, const unsigned char* p, wwchp* c, int istd, int cistd);
+int wwsprmchpx(wwstate* w, const unsigned char* p);
+
+// Character output.
+void wwchpon(wwstate* w, const wwchp* c, int nostyle);
+void wwchpoff(wwstate* w, const wwchp* c, int nostyle);
+void wwlang(wwstate* w, int lang);
+void wwfontemit(wwstate* w, int font);
+void wwhpsemit(wwstate* w, int hps);
+void wwdelon(wwstate* w);
+void wwdeloff(wwstate* w);
+void wwsupsub(wwstate* w, int kind, int pos);
+void wwsupsuboff(wwstate* w, int kind);
+void wwcolor(wwstate* w, int index);
+void wwcoloroff(wwstate* w);
+void wwulkind(wwstate* w, int kind);
+void wwuloff(wwstate* w);
+void wwspaceon(wwstate* w, int twips);
+void wwspaceoff(wwstate* w);
+void wwrtlon(wwstate* w);
+void wwrtloff(wwstate* w);
+
+// Paragraph property records and the decoders of their stored forms.
+void wwpapinit(wwstate* w, wwpap* p);
+void wwbrcread(wwstate* w, wwbrc* b, const unsigned char* stored);
+void wwbrcoldread(wwstate* w, wwbrc* b, const unsigned char* stored);
+void wwshdread(wwstate* w, wwshd* s, const unsigned char* stored);
+void wwanldread(wwstate* w, wwanld* a, const unsigned char* stored);
+void wwbrcset(wwbrc* b, int type, int width, int colour, int space);
+inline int wwbrclen() { return 2; }
+inline int wwbrcoldlen() { return 2; }
+inline int wwshdlen() { return 2; }
+inline int wwanldlen() { return 52; }
+
+// The paragraph sprm interpreter. A wwpapx is a 16-bit length L, a 16-bit
+// style word (0xFFFF: none) and L - 2 bytes of sprms.
+void wwpapxapply(wwstate* w, const unsigned char* papx, wwpap* p);
+// wwsprmpap: applies one sprm; its length, 0 for the end of a list, -1 for
+// a code that is no paragraph sprm of the level (nothing changes).
+int wwsprmpap(wwstate* w, const unsigned char* sprm, wwpap* p);
+int wwsprmpapx(wwstate* w, const unsigned char* sprm);
+
+// Paragraph bins and the paragraph properties at a position.
+void wwpapbinread(wwstate* w);
+void wwpapbinfree(wwstate* w);
+void wwpapget(wwstate* w, int32_t pos, wwpap* p);
+int32_t wwparaend(wwstate* w, int32_t pos);
+void wwpapstmnew(wwstate* w);
+void wwpapstmfree(wwstate* w);
+int32_t wwpapfkp(wwstate* w, long at);
+void wwpaprunput(wwstate* w, int32_t first, int32_t limit, const unsigned char* papx);
+// wwpaprun: the run of a file position (buf: 512 bytes, or null); 0 when no
+// run is stored, the buffer then holding the empty record.
+int wwpaprun(wwstate* w, int32_t fc, int32_t* first, int32_t* limit, unsigned char* buf);
+void wwpapfcpara(wwstate* w, int32_t pos, unsigned char* buf, int32_t* first, int32_t* limit);
+
+// Stubs of the piece table, the style sheet and the paragraph properties,
+// which later modules replace: a non-complex document's identity mapping,
+// the default paragraph style, style properties that are the defaults.
+int32_t wwcp2fc(wwstate* w, int32_t pos);
+// wwcpprm: the character sprm list of the piece at a position (null for
+// none) and the piece's range of positions, left alone when there is none.
+const unsigned char* wwcpprm(wwstate* w, int32_t pos, int32_t* first, int32_t* limit);
+int wwistdat(wwstate* w, int32_t pos);
+// wwcppiece: the paragraph sprms of the piece holding a position as a
+// wwpapx (style word 0xFFFF) in buf (512 bytes); 1 with the piece's range,
+// 0 for none.
+int wwcppiece(wwstate* w, int32_t pos, unsigned char* buf, int32_t* first, int32_t* limit);
+void wwstylepap(wwstate* w, int istd, wwpap* p);
+int wwstylecount(wwstate* w);
+void wwstylechp(wwstate* w, int istd, wwchp* c);
+void wwstylechpx(wwstate* w, int cistd, wwchp* c, int always);
+void wwstyleemit(wwstate* w, int istd);
+
+// Modules that are not read yet: their loaders keep the defaults and their
+// releasers have nothing to release.
 void wwstshread(wwstate* w);
 void wwstshfree(wwstate* w);
 void wwsedread(wwstate* w);
 void wwsedfree(wwstate* w);
-void wwpapbinread(wwstate* w);
-void wwpapbinfree(wwstate* w);
-void wwchpbinread(wwstate* w);
-void wwchpbinfree(wwstate* w);
 void wwbkmkfree(wwstate* w);
 
 #endif

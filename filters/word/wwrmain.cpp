@@ -2,10 +2,10 @@
 // state, the version level from the signature, the modules loaded in their
 // order and released in reverse, and the conversion loop over text positions.
 //
-// Only the plain text of a document whose text is one run of bytes is
-// written so far. Fonts, styles, sections and the character and paragraph
-// bins enter as stubs that keep their defaults and write nothing; a document
-// that needs its piece table (fast-saved) is refused with status 9.
+// The text of a document whose text is one run of bytes is written with its
+// fonts and character formatting. Styles, sections and the paragraph bins
+// enter as stubs that keep their defaults and write nothing; a document that
+// needs its piece table (fast-saved) is refused with status 9.
 #include <cstring>
 
 #include "filters/word/ww.h"
@@ -53,18 +53,48 @@ void mark(wwstate* w, int ch) {
     cwnewline(w->run, 1);
 }
 
+// The style flag of a run switch: 1 when neither CHP names a character
+// style of its own.
+int nostyle(const wwstate* w, const wwchp* a, const wwchp* b) {
+  return w->ver == 6 && wwchpv(a, WC_CSTYLE) == 10 && wwchpv(b, WC_CSTYLE) == 10;
+}
+
+// The positions [from, to) with their character runs: a run ends where the
+// CHP of a position differs from the one before in any byte, set flags
+// included, and the formats are begun again after every mark.
 void convert(wwstate* w, int32_t from, int32_t to) {
   int32_t step = wwhdrf(w, WWH_CBCH);
   int pm = parmark(w);
   if (from < 0) from = 0;  // a damaged text start
+  wwchp prev, cur;
+  wwchpget(w, from, &prev);
+  wwchpon(w, &prev, 0);
+  bool reopen = false;
   for (int32_t p = from; p < to; p += step) {
     int ch = wwgetch(w, WW_MAIN, p);
     if (ch < 0) break;  // the text runs past the end of the input
-    if (ch == pm || ch == 7 || ch == 12)
+    wwchpget(w, p, &cur);
+    if (reopen) {
+      if (std::memcmp(&prev, &cur, sizeof cur) != 0) wwchpoff(w, &prev, 0);
+      wwchpon(w, &cur, 0);
+      reopen = false;
+    } else if (std::memcmp(&prev, &cur, sizeof cur) != 0) {
+      int ns = nostyle(w, &prev, &cur);
+      wwchpoff(w, &prev, ns);
+      wwchpon(w, &cur, ns);
+    }
+    prev = cur;
+    if (ch == pm || ch == 7 || ch == 12) {
+      // A deleted-text region never spans a mark.
+      if (wwchpv(&cur, WC_DELETED) && wwchpisset(&cur, WC_DELETED)) wwdeloff(w);
       mark(w, ch);
-    else
+      reopen = true;
+    } else {
       putchar1(w, ch);
+    }
   }
+  wwchpoff(w, &prev, 0);
+  wwdeloff(w);
 }
 
 // Whether a position is the first or last of the main text or of a story.
@@ -108,6 +138,25 @@ void wwrinit(wwstate* w) {
   w->big = 0;
   w->in = -1;
   w->stg = -1;
+  w->fontstm = -1;
+  w->macfonts = nullptr;
+  w->nmacfonts = 0;
+  w->chpistd = -1;
+  w->runfirst = w->runlimit = -1;
+  w->finfirst = w->finlimit = -1;
+  w->chprunstm = w->chpxstm = -1;
+  w->lastfirst = 0;
+  w->lastrec = 0;
+  w->delopen = 0;
+  w->markstart = w->markend = w->markpos = -1;
+  w->papistd = -1;
+  w->paprunfirst = w->paprunlimit = -1;
+  w->papfinfirst = w->papfinlimit = -1;
+  w->istdfirst = w->istdlimit = -1;
+  w->istdval = 0;
+  w->paprunstm = w->papxstm = -1;
+  w->paplastfirst = 0;
+  w->paplastrec = 0;
 }
 
 int wwrmain(cvrun* run, int argc, const char** argv) {
@@ -148,6 +197,7 @@ int wwrmain(cvrun* run, int argc, const char** argv) {
   cvsetbe(run, 0);
   wwrload(w);
   if (wwhdrf(w, WWH_COMPLEX)) wwfatal(w, RDR_FORMAT);  // the piece table is not read yet
+  wwfontdecl(w);
   cwfontsize2(run, wwfeany(w) ? 2 : 0, 10);
   cwcodepage(run, w->ver >= 3 && w->ver <= 5 ? 9999 : wwcodepage(w));
   // The last position holds the document's final paragraph mark. A text
@@ -200,14 +250,8 @@ int wwrislast(const wwstate* w, int32_t pos) { return edge(w, pos, true); }
 
 // Stubs of the modules still to come: nothing is loaded, so the defaults
 // stand and there is nothing to release.
-void wwfontread(wwstate*) {}
-void wwfontfree(wwstate*) {}
 void wwstshread(wwstate*) {}
 void wwstshfree(wwstate*) {}
 void wwsedread(wwstate*) {}
 void wwsedfree(wwstate*) {}
-void wwpapbinread(wwstate*) {}
-void wwpapbinfree(wwstate*) {}
-void wwchpbinread(wwstate*) {}
-void wwchpbinfree(wwstate*) {}
 void wwbkmkfree(wwstate*) {}

@@ -437,4 +437,69 @@ inline bytes word6full(const spec &s, size_t doplen = 84) {
 
 }  // namespace wgen
 
+
+namespace wgen {
+
+// ---------------------------------------------------------------- font tables as the Word reader reads them
+
+// A font of a stored font table: its name, and for Word 6 its family code
+// (bits 4-6 of the second byte) and character set; the Mac font number of
+// a Mac Word 5 table.
+struct font {
+  std::string name;
+  int family = 0;
+  int charset = 0;
+  int macnumber = 0;
+};
+
+// The stored font table of a kind: Word 6 entries of a size byte, family,
+// weight, character set, alternative-name index and the name; Word 2
+// entries of a size byte, two bytes and the name filling its area; Word 1
+// entries of a size byte, one byte and the name; Mac Word 5 a count and
+// entries of a word, the font number, a length byte and the name.
+inline std::string fonttable(kind k, const std::vector<font> &fonts) {
+  std::string body;
+  for (const font &f : fonts) {
+    const std::string &n = f.name;
+    switch (k) {
+      case word6:
+        body += static_cast<char>(6 + n.size());
+        body += static_cast<char>(f.family << 4);
+        body += std::string(2, '\0');
+        body += static_cast<char>(f.charset);
+        body += '\0';
+        body += n + '\0';
+        break;
+      case word2: body += static_cast<char>(n.size() + 3) + std::string(2, '\0') + n + '\0'; break;
+      case word1: body += static_cast<char>(n.size() + 2) + std::string(1, '\0') + n + '\0'; break;
+      case mac5:
+      case mac3:
+        body += val(k, 0, 2) + val(k, static_cast<uint64_t>(f.macnumber), 2);
+        body += static_cast<char>(n.size()) + n;
+        break;
+    }
+  }
+  if (k == mac5 || k == mac3) return val(k, fonts.size(), 2) + body;
+  return val(k, body.size() + 2, 2) + body;
+}
+
+// Where the header keeps the font table: Word 6 (32-bit length), Word 1
+// and 2, Mac Word 5 (level 5 files, the header's 188 being set).
+inline size_t fontfield(kind k) { return k == word6 ? 208 : k == mac5 ? 194 : 178; }
+
+// Appends a table to a stream (Word 6) or file and points a header field
+// (a 32-bit position, then a 32-bit length for Word 6, else 16-bit) at it.
+inline void attach(bytes &b, kind k, size_t field, const std::string &t) {
+  if (b.size() % 2) b.push_back(0);
+  put(b, field, b.size(), 4, bigendian(k));
+  put(b, field + 4, t.size(), k == word6 ? 4 : 2, bigendian(k));
+  b.insert(b.end(), t.begin(), t.end());
+}
+
+// Marks a Mac Word file as Mac Word 5 with fast-save information (level 5
+// of the Word reader) rather than Mac Word 4 (level 4).
+inline void maclevel5(bytes &b) { put(b, 188, 1, 4, true); }
+
+}  // namespace wgen
+
 #endif

@@ -30,6 +30,8 @@ struct wwtestrun {
     wwsetmac(&w, ver >= 3 && ver <= 5 ? 1 : 0);
   }
   ~wwtestrun() {
+    wwchpbinfree(&w);
+    wwfontfree(&w);
     wwdopfree(&w);
     wwfibfree(&w);
   }
