@@ -35,25 +35,29 @@ int main(int argc, char **argv) {
   if (argc < 3) die("usage: kes_idxdump POLICY_ID WORD...");
   PGconn *c = PQconnectdb("");
   if (PQstatus(c) != CONNECTION_OK) die(PQerrorMessage(c));
-  // The policy's owner names its tables; its stop list's size the list kind.
+  // The policy's owner names its tables; its stop list's size the list kind;
+  // an optimisation into the other table of the pair switches the suffix.
   PGresult *p = query(c,
                       "SELECT lower(pol_owner), (SELECT count(*) FROM dr$policy_preference pp"
                       " JOIN dr$preference_attribute a ON a.pat_pre_id = pp.ppr_pre_id"
                       " WHERE pp.ppr_pol_id = $1::integer AND pp.ppr_cla_id = 6"
-                      " AND a.pat_name = 'STOP_WORD') FROM dr$policy WHERE pol_id = $1::integer",
+                      " AND a.pat_name = 'STOP_WORD'),"
+                      " coalesce((SELECT nullif(t.txi_suffix, '') FROM dr$text_index t"
+                      " WHERE t.txi_pol_id = $1::integer), '1')"
+                      " FROM dr$policy WHERE pol_id = $1::integer",
                       {argv[1]});
   if (PQntuples(p) != 1) die(std::string("no policy ") + argv[1]);
   char base[80];
   std::snprintf(base, sizeof base, "%s.dr_%05d_", PQgetvalue(p, 0, 0), std::atoi(argv[1]));
   int kind = std::atoi(PQgetvalue(p, 0, 1)) >= 256 ? DREL_KIND1 : DREL_KIND0;
+  std::string tokens = std::string(base) + "i1t" + PQgetvalue(p, 0, 2);
   PQclear(p);
   std::map<uint32_t, std::string> keys;
   PGresult *k = query(c, std::string("SELECT docid, textkey FROM ") + base + "ktb", {});
   for (int i = 0; i < PQntuples(k); ++i) keys[std::strtoul(PQgetvalue(k, i, 0), nullptr, 10)] = PQgetvalue(k, i, 1);
   PQclear(k);
   for (int a = 2; a < argc; ++a) {
-    PGresult *r = query(c, std::string("SELECT word_info FROM ") + base +
-                               "i1t1 WHERE word_text = $1 ORDER BY first_doc",
+    PGresult *r = query(c, "SELECT word_info FROM " + tokens + " WHERE word_text = $1 ORDER BY first_doc",
                         {argv[a]});
     std::printf("%s:", argv[a]);
     if (PQntuples(r) == 0) std::printf(" not in the index");
