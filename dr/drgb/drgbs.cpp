@@ -4,10 +4,12 @@
 #include "dr/drgb/drgbs.h"
 
 #include <algorithm>
+#include <cstring>
 #include <mutex>
 
 #include "converters/runtime/fmtcat.h"
 #include "converters/runtime/rcg.h"
+#include "dr/drgb/drgbt.h"
 #include "filters/framework/runtime/cv.h"
 #include "filters/readers/rdr.h"
 
@@ -100,6 +102,20 @@ int drgbsdetect(drsrvstate *st, druvfd *buf, int16_t *cvid, int16_t *row, int32_
   int32_t sub = 0;
   int code = rcgdetect(r, head, len, 0, &sub);
   rcgfree(r);
+  // A compound document is named by its directory and the version of its
+  // streams; word processors often write the directory past the first 4096
+  // bytes, so the whole document is read for it.
+  static const unsigned char ksig[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+  if (len >= 8 && std::memcmp(head, ksig, sizeof ksig) == 0) {
+    int whole = 0;
+    int32_t wsub = 0;
+    if (drgbtwhole(st, buf, &whole, &wsub) != 0) {
+      druetrc();
+      return 1;
+    }
+    code = whole;
+    sub = wsub;
+  }
   if (code <= 0) {
     dracnerr(st, DRFAC_DRG, 11201, 0, 0);
     druetrc();

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "converters/runtime/rcg.h"
 #include "dr/drg/sdrgb.h"
 #include "platform/os/os.h"
 #include "platform/rt/rt.h"
@@ -137,20 +138,32 @@ int run(drgbtjob *j, const std::string &in, const std::string &out) {
 
 }  // namespace
 
-int drgbtconv(drgbtjob *j) {
-  drsrvstate *st = j->st;
+namespace {
+
+// Makes the private folder of one job into dir; 0 / 1 after pushing why.
+int mkfolder(drsrvstate *st, std::string *dir) {
   char tmp[SDRG_PATHMAX];
   if (ostmpdir(tmp, sizeof tmp) < 0) {
     dracnerr(st, DRFAC_DRG, 11101, 2, DRA_STR, "TEMPFILE", 0);
     druetrc();
     return 1;
   }
-  std::string dir = std::string(tmp) + "drbXXXXXX";
-  if (!mkdtemp(dir.data())) {
+  *dir = std::string(tmp) + "drbXXXXXX";
+  if (!mkdtemp(dir->data())) {
+    dir->clear();
     dracnerr(st, DRFAC_DRG, 11101, 2, DRA_STR, "TEMPFILE", 0);
     druetrc();
     return 1;
   }
+  return 0;
+}
+
+}  // namespace
+
+int drgbtconv(drgbtjob *j) {
+  drsrvstate *st = j->st;
+  std::string dir;
+  if (mkfolder(st, &dir) != 0) return 1;
   std::string in = dir + "/drbin", out = dir + "/drbou";
   int rc = put(j, in);
   if (rc == 0) rc = run(j, in, out);
@@ -159,6 +172,39 @@ int drgbtconv(drgbtjob *j) {
     rc = get(j, out);
   }
   sweep(dir);
+  if (rc != 0) druetrc();
+  return rc;
+}
+
+int drgbtwhole(drsrvstate *st, druvfd *in, int *code, int32_t *sub) {
+  std::string dir;
+  if (mkfolder(st, &dir) != 0) return 1;
+  drgbtjob j = {};
+  j.st = st;
+  j.in = in;
+  std::string path = dir + "/drbin";
+  int rc = put(&j, path);
+  if (rc == 0) {
+    cxstate *r = rcgnew();
+    if (!r) {
+      dracnerr(st, DRFAC_DRG, 10900, 2, 0);
+      rc = 1;
+    } else {
+      int32_t s = 0;
+      int c = rcgdetectfile(r, path.c_str(), &s);
+      rcgfree(r);
+      // The file was just written: failing to read it back is a copy fault.
+      if (c < 0) {
+        rc = copyerr(st);
+      } else {
+        *code = c;
+        *sub = s;
+      }
+    }
+  }
+  sweep(dir);
+  // put leaves the document closed; the caller reads it on from its start.
+  if (!druvfopen(in, DRUVF_READ)) rc = 1;
   if (rc != 0) druetrc();
   return rc;
 }

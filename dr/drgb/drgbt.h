@@ -32,6 +32,13 @@ struct drgbtjob {
  * (text too long). */
 int drgbtconv(drgbtjob *j);
 
+/* Names a compound document by its whole file: the document (open for
+ * reading) is written to a private temporary folder and the recogniser
+ * reads its directory where the header places it, which is often past the
+ * first 4096 bytes. 0 with *code (0 when nothing matched) and *sub set and
+ * the document open again at its start, or 1 after pushing why. */
+int drgbtwhole(drsrvstate *st, druvfd *in, int *code, int32_t *sub);
+
 /* The 19 characters a program name may not hold: it must name a file right
  * in the bin folder, and no character of it may mean anything to a shell
  * that a site's script might hand it to. */

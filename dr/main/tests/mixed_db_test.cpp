@@ -124,6 +124,7 @@ TEST_F(MixedServer, EachFormatIsFoundByItsOwnWord) {
       {6, mixfix::lotus("sheetword", 4321), "4321"},
       {7, mixfix::pdf("A portable pdfword text"), "pdfword"},
       {8, mixfix::word97(), nullptr},
+      {9, mixfix::word6late("latesixword"), "latesixword"},
   };
   for (const Doc &d : docs)
     if (d.id != 7 || pdf) row("mix", d.id, d.doc);
