@@ -24,10 +24,6 @@
 namespace {
 
 using namespace wpg;
-using Clock = std::chrono::steady_clock;
-
-double secs(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
-double mb(double bytes) { return bytes / (1 << 20); }
 
 // A 5.1 document of about size bytes: a prefix with a summary and fonts, a
 // header, paragraphs with extended characters and tabs, a note now and
@@ -48,48 +44,6 @@ std::string document(size_t size, unsigned seed, bool tables) {
   return wp5(body, 1, wp5prefix(p));
 }
 
-struct result {
-  double bytes = 0, secs = 0;
-  int failed = 0;
-};
-
-void pull(const std::string& d, result* r) {
-  cvbench::host h{&d};
-  auto t0 = Clock::now();
-  convstate* st = convopen(&h, &cvbench::kcb);
-  char buf[2000];
-  int n = 0;
-  long got = 0;
-  while (convgettext(st, buf, sizeof buf, &n) == 1 && n > 0) got += n;
-  if (got == 0) r->failed++;
-  convclose(st);
-  r->secs += secs(t0, Clock::now());
-  r->bytes += static_cast<double>(d.size());
-}
-
-// wpd2text over the same documents, written to files first (not timed).
-double reference(const std::vector<std::string>& docs, const std::string& dir) {
-  std::filesystem::create_directories(dir);
-  for (size_t i = 0; i < docs.size(); i++)
-    std::ofstream(dir + "/d" + std::to_string(i) + ".wp", std::ios::binary) << docs[i];
-  auto t0 = Clock::now();
-  for (size_t i = 0; i < docs.size(); i++) {
-    std::string c = "wpd2text " + dir + "/d" + std::to_string(i) + ".wp > /dev/null 2>&1";
-    if (std::system(c.c_str()) != 0) return -1;
-  }
-  return secs(t0, Clock::now());
-}
-
-void report(const char* name, const std::vector<std::string>& docs) {
-  result r;
-  for (const auto& d : docs) pull(d, &r);
-  std::string dir = std::filesystem::temp_directory_path() / ("kes_bench_wp5." + std::to_string(getpid()));
-  double ref = reference(docs, dir);
-  std::filesystem::remove_all(dir);
-  std::printf("%-28s %5zu docs %8.2f MB  reader %7.2f MB/s  wpd2text %7.2f MB/s%s\n", name, docs.size(),
-              mb(r.bytes), mb(r.bytes) / r.secs, ref > 0 ? mb(r.bytes) / ref : 0.0, r.failed ? "  (failures)" : "");
-}
-
 }  // namespace
 
 int main() {
@@ -97,7 +51,7 @@ int main() {
   std::vector<std::string> small, large;
   for (unsigned i = 0; i < 400; i++) small.push_back(document(3000, i, false));
   for (unsigned i = 0; i < 3; i++) large.push_back(document((3u + i) << 20, 1000 + i, true));
-  report("wp 5.1, 400 x 3 KB", small);
-  report("wp 5.1, 3 x 3-5 MB, tables", large);
+  cvbench::report("wp 5.1, 400 x 3 KB", small, "wpd2text", ".wp");
+  cvbench::report("wp 5.1, 3 x 3-5 MB, tables", large, "wpd2text", ".wp");
   return 0;
 }

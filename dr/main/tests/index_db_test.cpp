@@ -66,14 +66,6 @@ TEST_F(Indexing, EachStepMakesAndRemovesItsObjects) {
   EXPECT_EQ(c->one("SELECT count(*) FROM " + idxfix::object(kPol, "ktb")), "0");
   EXPECT_EQ(c->one("SELECT string_agg(ltype || idcount, ',') FROM " + idxfix::object(kPol, "lst")), lst);
 
-  // Compaction is not there yet for the base engine.
-  for (auto [code, args] : std::vector<std::pair<int, std::vector<std::optional<std::string>>>>{
-           {37, {pol, "1", "2"}}, {14, {pol, "3", "0", "1", "1"}}, {33, {pol, "4"}}}) {
-    Reply r = cmd(code, args);
-    EXPECT_EQ(r.code, 102) << code;
-    EXPECT_TRUE(has(r.arg(1), "DRG-50701: index compaction")) << r.arg(1);
-  }
-
   // Drop leaves nothing; the components go with it and a new run builds
   // them again.
   EXPECT_EQ(cmd(12, {pol, "1"}).code, 101);
