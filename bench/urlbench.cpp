@@ -8,7 +8,8 @@
 //   - with curl driven by xargs -P 8 over the same URL list.
 // Each is run three times; the median documents/s are printed. Target: the
 // store at least as fast as curl at the same parallelism. Needs the PG
-// environment of a cluster with db/install run.
+// environment of a cluster with db/install run, and VEK73 at a build tree
+// with its lexicons built (target lexicons).
 //   kes_bench_url [veksrv path [pages]]
 #include <libpq-fe.h>
 #include <signal.h>
