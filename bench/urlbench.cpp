@@ -8,9 +8,11 @@
 //   - with curl driven by xargs -P 8 over the same URL list.
 // Each is run three times; the median documents/s are printed. Target: the
 // store at least as fast as curl at the same parallelism. Needs the PG
-// environment of a cluster with db/install run.
+// environment of a cluster with db/install run, and VEK73 at a build tree
+// with its lexicons built (target lexicons).
 //   kes_bench_url [veksrv path [pages]]
 #include <libpq-fe.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,6 +37,17 @@ using benchdb::Pq;
 int kPages = 2000;  // or the second argument
 constexpr int kThreads = 8;
 constexpr int kPol = 990300;
+
+// The veksrv of the run, ended on the way out whatever the way: a run that
+// dies must not leave it taking the next run's commands.
+pid_t srvpid = 0;
+
+void endsrv() {
+  if (srvpid <= 0) return;
+  kill(srvpid, SIGTERM);
+  waitpid(srvpid, nullptr, 0);
+  srvpid = 0;
+}
 
 double secs(Clock::time_point a) { return std::chrono::duration<double>(Clock::now() - a).count(); }
 
@@ -101,6 +114,8 @@ int curlrun(const std::string &list) {
 int main(int argc, char **argv) {
   const std::string prog = argc > 1 ? argv[1] : KES_VEKSRV;
   if (argc > 2) kPages = std::max(1, std::atoi(argv[2]));
+  // The word lists load their stemming lexicons from $VEK73/admin.
+  if (!std::getenv("VEK73")) die("VEK73 is not set: point it at the build tree with the lexicons");
   httpsrv::server web("127.0.0.1", 3600);
   std::vector<std::string> urls;
   const std::string body(20 * 1024, 'w');
@@ -137,7 +152,8 @@ int main(int argc, char **argv) {
   for (int i = 0; i < kPages; i++)
     pq.one("INSERT INTO kes_urlbench.pages VALUES ($1::integer, $2)", {std::to_string(i + 1), urls[i]});
   const std::string log = dir + "/veksrv.log";
-  pid_t pid = benchdb::startsrv(prog, "DQM", log);
+  srvpid = benchdb::startsrv(prog, "DQM", log);
+  std::atexit(endsrv);
 
   std::vector<double> store, path, curl;
   int bad = 0;
@@ -169,10 +185,14 @@ int main(int argc, char **argv) {
     whole = curlrun(list);
     curl.push_back(kPages / secs(t));
     if (whole != kPages) std::printf("curl: %d of %d pages whole\n", whole, kPages);
+    std::printf("run %d: store %.1f, fetch path %.1f, curl %.1f documents/s\n", run + 1, store.back(),
+                path.back(), curl.back());
+    std::fflush(stdout);
   }
+  // Asked to shut down, the server ends by itself; endsrv only reaps it.
   benchdb::submit(pq, 21, {});
-  int status = 0;
-  waitpid(pid, &status, 0);
+  waitpid(srvpid, nullptr, 0);
+  srvpid = 0;
   std::printf("%d pages of 20 KB, 20 ms of latency each, %d at a time; median of 3 runs\n", kPages,
               kThreads);
   std::printf("  URL store through veksrv, indexing included: %8.1f documents/s (%d failed)\n",
@@ -182,6 +202,8 @@ int main(int argc, char **argv) {
               median(curl));
   std::printf("  bound by the latency alone:                  %8.1f documents/s\n",
               kThreads / 0.020);
+  std::printf("figure\turl_store_docs_s\t%.1f\t%.1f\t>=1x\n", median(store), median(curl));
+  std::printf("figure\turl_fetch_docs_s\t%.1f\t%.1f\t>=1x\n", median(path), median(curl));
   std::system(("rm -rf " + dir).c_str());
   return 0;
 }

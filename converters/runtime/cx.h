@@ -134,6 +134,7 @@ struct cxmain {
   char* listfile;            // dependent-file list name
   int32_t embobj[9];         // embedded-object descriptor
   char* inpath;              // input path
+  char* depdir;              // directory where dependent files are looked for
   char* ftext;               // option F text
   char* stext;               // option S text
   char* xtext;               // option X text

@@ -592,7 +592,9 @@ void wnextevent(wrd* d) {
 
 void wrunloop(cxstate* st, wrd* d) {
   wstory& s = d->story[d->cur];
-  while (static_cast<uint32_t>(s.fc) >= static_cast<uint32_t>(s.nextstop)) {
+  // Compared as the stops below are, signed: a piece can place the position
+  // past 2^31, where no stop fires and the loop would never end.
+  while (s.nextstop != WNONE && s.fc >= s.nextstop) {
     s.nextstop = WNONE;
     if (d->cur == 0) {
       // Sections, then footnote and annotation references; one that starts

@@ -87,5 +87,23 @@ void ccobjscale(int32_t* obj, int32_t a, int32_t b);
 // not (or the object mode is 1). A name from inside a document (fromdoc 1)
 // is only ever listed or linked, never opened or converted.
 int ccimport(cxstate* st, int32_t* obj, const char* name, int records, int fromdoc);
+// A source of an embedded object's bytes: the next byte, -1 at the end.
+typedef int (*ccbytesrc)(cxstate* st, void* ctx);
+// ccobjout: an embedded object whose bytes come from src: converted through
+// ccobjconv when the flags ask for it and its format is not the wanted one,
+// else written as records; -1 when written as records (or ignored), else
+// the result of ccobjconv.
+int ccobjout(cxstate* st, int32_t* obj, ccbytesrc src, void* ctx, int records);
+// ccobjconv: the object copied into a temporary file and converted there;
+// 0 written, 9 format not detected, -1 nothing done (the source untouched),
+// else the converter's status (3 when it could not be started, 4 when the
+// copy could not be written). No temporary file outlives the call unless
+// the flags keep it or hand it to the end of the run.
+int ccobjconv(cxstate* st, int32_t* obj, ccbytesrc src, void* ctx, int records);
+// ccdeppath: where a dependent file is looked for, into out (size n): the
+// name itself unless the path setting is on, else its last part in the
+// dependent-file directory or the input path's directory. Only a path is
+// built; nothing is opened. 0, or -1 when it does not fit (out empty).
+int ccdeppath(cxstate* st, const char* inpath, const char* name, char* out, size_t n);
 
 #endif

@@ -8,20 +8,22 @@
 //
 // A name that comes from inside a document is never opened, copied or
 // handed to a converter, whatever the flags: only the caller's own names
-// are (fromdoc 0).
+// are (fromdoc 0). Embedded objects come from a byte source and are only
+// ever copied into temporary files of our own naming; the dependent path
+// is built, never opened.
 #include <cstring>
 
 #include "converters/word/wfull.h"
 
 namespace {
 
-enum : int { WR_LINKREC = 18665, WR_INLINE = 18661, WR_OBJDESC = 19600, WR_OBJDATA = 20592 };
+enum : int { WR_LINKREC = 18665, WR_INLINE = 18661, WR_OBJDESC = 19600, WR_OBJDATA = 20592, WR_RAWOBJ = 3376 };
 
 constexpr int kblock = 5000;
 
 // Object flags of the state block.
 enum : int32_t {
-  OF_CONVERT = 1, OF_KEEPTMP = 2, OF_IGNORE = 4, OF_LINKONLY = 16, OF_COPYFILE = 64,
+  OF_CONVERT = 1, OF_KEEPTMP = 2, OF_IGNORE = 4, OF_LINKONLY = 16, OF_COPYFILE = 64, OF_LINKTMP = 128,
 };
 
 void putname(cxstate* st, const char* name) {
@@ -46,6 +48,19 @@ const char* basepart(const char* path) {
   for (const char* p = path; *p; p++)
     if (*p == '\\' || *p == '/' || *p == ':') b = p + 1;
   return b;
+}
+
+bool issep(char c) { return c == '\\' || c == '/' || c == ':'; }
+
+// The picture data record of a descriptor: its leading 0 for a Windows
+// Metafile, then the bytes of an open file.
+bool datarec(cxstate* st, const int32_t* obj, int h) {
+  cmbegin(st, WR_OBJDATA);
+  if (obj[0] == 1) cmputdec(st, 0);
+  bool ok = hexbytes(st, h);
+  cxputc(st, 31);
+  cmend(st);
+  return ok;
 }
 
 }  // namespace
@@ -184,4 +199,163 @@ int ccimport(cxstate* st, int32_t* obj, const char* name, int records, int fromd
   }
   if (tmp[0] && !(flags & OF_KEEPTMP)) cxunlink(st, tmp);
   return result;
+}
+
+int ccobjout(cxstate* st, int32_t* obj, ccbytesrc src, void* ctx, int records) {
+  int32_t flags = st->sb->embflags;
+  if (flags & OF_IGNORE) return -1;
+  if (st->sb->descronly & 1) {
+    ccobjrec(st, obj);
+    return -1;
+  }
+  if (st->sb->objmode != 1 && (flags & OF_CONVERT) && ccobjfmt(st, obj[0]) != ccobjfmt(st, st->fb->picfmt)) {
+    int r = ccobjconv(st, obj, src, ctx, records);
+    if (r != -1) return r;
+  }
+  if (obj[0] == 2) {
+    // A QuickDraw picture goes raw, its sizes in points.
+    cmbegin(st, WR_RAWOBJ);
+    cmputdec(st, 0);
+    cmputdec(st, 0);
+    cmputdec(st, 0);
+    cmputdec(st, obj[6] / 20);
+    cmputdec(st, obj[5] / 20);
+    cmputdec(st, 0);
+    for (int c; (c = src(st, ctx)) >= 0;) {
+      cmputhex2n(st, c & 0xFF);
+      cxputc(st, 31);
+    }
+    cmend(st);
+    return -1;
+  }
+  ccobjrec(st, obj);
+  cmbegin(st, WR_OBJDATA);
+  if (obj[0] == 1) cmputdec(st, 0);
+  for (int c; (c = src(st, ctx)) >= 0;) cmputhex2n(st, c & 0xFF);
+  cxputc(st, 31);
+  cmend(st);
+  return -1;
+}
+
+int ccobjconv(cxstate* st, int32_t* obj, ccbytesrc src, void* ctx, int records) {
+  int32_t flags = st->sb->embflags;
+  if (!(flags & OF_CONVERT)) return -1;
+  if (!(flags & OF_LINKTMP) && obj[0] != -1 && cxfmtveto(st, ccobjfmt(st, obj[0]), 0) != 0) return -1;
+  // Until the byte source is read, every failure leaves it untouched (-1),
+  // so that the caller can still write the object's bytes itself.
+  const char* outpath = st->nm->intfile;
+  if (!outpath[0] || std::strlen(outpath) + 13 > 700) return -1;
+  char t1[700], t2[700];
+  if (cctmpname(st, outpath, t1) != 0) return -1;
+  if (cctmpname(st, outpath, t2) != 0) {
+    cxunlink(st, t1);
+    return -1;
+  }
+  auto* b = static_cast<unsigned char*>(cxalloc(st, kblock + 10));
+  int h = b ? cxopen2(st, t1, 2) : -1;
+  if (h < 0) {
+    if (b) cxfree(st, b);
+    cxunlink(st, t1);
+    cxunlink(st, t2);
+    return -1;
+  }
+  st->fb->picsize[0] = st->fb->picsize[1] = 0;
+  bool ok = true;
+  int n = 0;
+  for (int c; ok && (c = src(st, ctx)) >= 0;) {
+    b[n++] = static_cast<unsigned char>(c);
+    if (n == kblock) {
+      ok = cxwrite(st, h, b, n) == n;
+      n = 0;
+    }
+  }
+  if (ok && n > 0) ok = cxwrite(st, h, b, n) == n;
+  cxclose(st, h);
+  cxfree(st, b);
+  if (!ok) {
+    // The source is spent: a copy cut short is not written, and the caller
+    // must not write the rest as if it were the whole object.
+    cxunlink(st, t1);
+    cxunlink(st, t2);
+    return CX_WRITEERR;
+  }
+  if (flags & OF_LINKTMP) {
+    // Not converted: the copy is linked and lives to the end of the run.
+    if (obj[0] == -1) obj[0] = 699;
+    ccobjrec(st, obj);
+    cmbegin(st, WR_LINKREC);
+    putname(st, t1);
+    cmend(st);
+    cctmpadd(st, t1);
+    cxunlink(st, t2);
+    return 0;
+  }
+  int result;
+  const char* source = t1;
+  int variant = obj[1] < 0 ? 0 : obj[1] % 10;
+  int sub = 0;
+  int format = obj[0] == -1 ? cxdetect(st, t1, &sub) : ccobjfmt(st, obj[0]);
+  if (obj[0] == -1 && (cxfmtveto(st, format, 0) != 0 || format < 500 || format > 699)) {
+    obj[0] = 699;
+    result = CX_NOTFMT;
+  } else {
+    result = cxspawn(st, format, 0, t1, t2, variant);
+    if (result == CX_NOTFMT) {
+      // Not the format the descriptor says: once more with the detected one.
+      obj[0] = 699;
+      int detected = cxdetect(st, t1, &sub);
+      if (cxfmtveto(st, detected, 0) == 0) result = cxspawn(st, detected, 0, t1, t2, variant);
+    }
+    if (result == 0) {
+      obj[0] = 0;
+      source = t2;
+    } else if (result < 0) {
+      // A converter that could not be started: the bytes are still written
+      // unconverted below, so the caller must not write them again.
+      result = CX_NOOUTPUT;
+    }
+  }
+  ccobjscale(obj, st->fb->picsize[0], st->fb->picsize[1]);
+  if (records) {
+    int sh = cxopen2(st, source, 1);
+    if (sh >= 0) {
+      ccobjrec(st, obj);
+      datarec(st, obj, sh);
+      cxclose(st, sh);
+    }
+  }
+  if (!(flags & OF_KEEPTMP)) {
+    cxunlink(st, t1);
+    cxunlink(st, t2);
+  }
+  return result;
+}
+
+int ccdeppath(cxstate* st, const char* inpath, const char* name, char* out, size_t n) {
+  if (n == 0) return -1;
+  out[0] = 0;
+  auto fits = [&](size_t len) { return len < n; };
+  if (!st->sb->deppath) {
+    size_t l = std::strlen(name);
+    if (!fits(l)) return -1;
+    std::memcpy(out, name, l + 1);
+    return 0;
+  }
+  const char* dir = st->mn->depdir;
+  size_t dl;
+  bool sep = false;
+  if (dir && *dir) {
+    dl = std::strlen(dir);
+    sep = !issep(dir[dl - 1]);
+  } else {
+    dir = inpath ? inpath : "";
+    dl = static_cast<size_t>(basepart(dir) - dir);
+  }
+  const char* base = basepart(name);
+  size_t bl = std::strlen(base);
+  if (!fits(dl + (sep ? 1 : 0) + bl)) return -1;
+  std::memcpy(out, dir, dl);
+  if (sep) out[dl++] = '/';
+  std::memcpy(out + dl, base, bl + 1);
+  return 0;
 }

@@ -331,6 +331,12 @@ void wsection(cxstate* st, wrd* d);
 void wfootref(cxstate* st, wrd* d);
 void wannotref(cxstate* st, wrd* d);
 void wstoryend(cxstate* st, wrd* d);
+// The story stack: wstorypush leaves the current story for story k, false
+// when WMAXDEPTH excursions are already open (nothing changes then);
+// wstorypop returns to the story the last excursion left, with its
+// formatting.
+bool wstorypush(wrd* d, int k);
+void wstorypop(cxstate* st, wrd* d);
 // wfkpat: positions a property-page cursor of the current story at a file
 // position.
 void wfkpat(cxstate* st, wrd* d, int kind, int32_t pos);

@@ -132,11 +132,13 @@ void columns(cxstate* st, wrd* d, int32_t n) {
   cmputcode(st, WR_COLSBEG);
 }
 
+}  // namespace
+
 // ---------------------------------------------------------------- the story stack
 
 // Leaves the current story for story k, keeping what the return needs;
 // false when the stack is full (the excursion does not happen).
-bool push(wrd* d, int k) {
+bool wstorypush(wrd* d, int k) {
   if (d->depth >= WMAXDEPTH) return false;
   wrd::wreturn& r = d->ret[d->depth++];
   r.story = d->cur;
@@ -151,7 +153,7 @@ bool push(wrd* d, int k) {
 // Back to the story the excursion left, with its formatting: the written
 // paragraph is cleared so that the next paragraph writes what it sets, and
 // the character properties are written against what the excursion wrote.
-void pop(cxstate* st, wrd* d) {
+void wstorypop(cxstate* st, wrd* d) {
   if (d->depth <= 0) return;
   wrd::wreturn& r = d->ret[--d->depth];
   wswitch(d, r.story);
@@ -162,6 +164,8 @@ void pop(cxstate* st, wrd* d) {
   d->tdef = r.tdef;
   wchpemit(st, d);
 }
+
+namespace {
 
 // A fast-saved story read from its text's position cp: the piece that
 // holds it is taken (with its modifier) and the file position moved into
@@ -287,7 +291,7 @@ void hfempty(cxstate* st, wrd* d, int k) {
 
 // Ends the walk: back to the main text, past the section start.
 void walkend(cxstate* st, wrd* d) {
-  pop(st, d);
+  wstorypop(st, d);
   wplcnext(d, &d->story[0].plc[0]);
   wnextevent(d);
 }
@@ -410,7 +414,7 @@ void footnote(cxstate* st, wrd* d) {
   textend(st, d);
   cmputcode(st, WR_FTNEND);
   int32_t pos = d->ret[d->depth - 1].chpposition;
-  pop(st, d);
+  wstorypop(st, d);
   wplcnext(d, &d->story[0].plc[2]);
   wnextevent(d);
   if (pos == 0) cmputcode(st, WR_RAISEEND);
@@ -418,7 +422,7 @@ void footnote(cxstate* st, wrd* d) {
 
 void annotation(cxstate* st, wrd* d) {
   textend(st, d);
-  pop(st, d);
+  wstorypop(st, d);
   wplcnext(d, &d->story[0].plc[6]);
   wnextevent(d);
 }
@@ -466,7 +470,7 @@ void wsection(cxstate* st, wrd* d) {
   // The header and footer texts of the section, when the document has them.
   int g = f[S_BITS] & 0x3F;
   if (g == 0 || d->headers.n < 2 || d->nstories < 3) return;
-  if (!push(d, 2)) return;
+  if (!wstorypush(d, 2)) return;
   d->kindbit = 1;
   d->hdrbits = g;
   d->hdrtitle = f[S_TITLE] != 0;
@@ -492,7 +496,7 @@ bool noteopen(cxstate* st, wrd* d, int ref, int k, int texts) {
   wstory& main = d->story[0];
   int32_t start = 0, n = 0;
   if (d->nstories <= k || !noterange(d->story[k].plc[texts], main.plc[ref].at, &start, &n) ||
-      !push(d, k)) {
+      !wstorypush(d, k)) {
     wplcnext(d, &main.plc[ref]);
     wnextevent(d);
     return false;
@@ -530,6 +534,6 @@ void wstoryend(cxstate* st, wrd* d) {
     case 1: footnote(st, d); return;
     case 2: headfoot(st, d); return;
     case 3: annotation(st, d); return;
-    default: pop(st, d); return;
+    default: wstorypop(st, d); return;
   }
 }

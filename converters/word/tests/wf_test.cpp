@@ -2,6 +2,8 @@
 // named, a generated document converts to the words of its text (those the
 // extractor finds too), with its zone lines and no temporary file left; the
 // first pass alone shows the records it writes.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstring>
 #include <initializer_list>
@@ -728,6 +730,51 @@ TEST(WordFullReader, HostileStoriesTablesAndFieldsEnd) {
   }
 }
 
+// Property pages whose entries reach past the page: an entry placed at the
+// page's last byte, and lengths of 255 words or bytes, end the run with
+// status 0 and only the document's own text.
+TEST(WordFullReader, PageEntriesPastTheirPage) {
+  auto paras = [](wgen::kind k) {
+    wgen::fullspec f{{k, {k == wgen::mac5 ? "one\rtwo\r" : "one\r\ntwo\r\n"}}};
+    return wgen::withparas(f, {{0, mods({20, 0x68, 0x01})}, {4, mods({21, 0x68, 0x01})}});
+  };
+  // The paragraph page is the last page before the ten bytes of its bin
+  // table; the character page follows the stream at a page boundary.
+  auto parapage = [](const bytes &b) { return b.size() - 10 - 512; };
+  auto entry = [](const bytes &b, size_t page, int i, int n, bool bytewise) {
+    return page + b[page + 4 * (n + 1) + i] * (bytewise ? 1 : 2);
+  };
+  auto patched = [](bytes b, std::vector<std::pair<size_t, uint8_t>> p) {
+    for (auto &q : p) b[q.first] = q.second;
+    return b;
+  };
+  bytes w2 = paras(wgen::word2), mac = paras(wgen::mac5);
+  size_t wp = parapage(w2), mp = parapage(mac);
+  wgen::fullspec runs{{wgen::word2, {"Hello there\r\n"}}};
+  runs.runs = {{0, "\x01\x02\x03"}, {5, ""}};
+  bytes w2runs = wgen::makefull(runs);
+  size_t cp = (wgen::stream(runs.text).size() + 511) / 512 * 512;
+  struct {
+    const char *name;
+    wgen::kind k;
+    bytes doc;
+  } cases[] = {
+      {"a paragraph entry at the page's last byte", wgen::word2, patched(w2, {{wp + 12, 0xFF}, {wp + 510, 0xFF}})},
+      {"a paragraph entry of 255 words", wgen::word2, patched(w2, {{entry(w2, wp, 0, 2, false), 0xFF}})},
+      {"the second paragraph entry of 255 words", wgen::word2, patched(w2, {{entry(w2, wp, 1, 2, false), 0xFF}})},
+      {"a Mac Word paragraph entry of 255 words", wgen::mac5, patched(mac, {{entry(mac, mp, 0, 2, false), 0xFF}})},
+      {"a Mac Word entry at the page's last byte", wgen::mac5, patched(mac, {{mp + 12, 0xFF}, {mp + 510, 0xFF}})},
+      {"a run entry of 255 bytes", wgen::word2, patched(w2runs, {{entry(w2runs, cp, 0, 2, false), 0xFF}})},
+      {"a run entry at the page's last byte", wgen::word2, patched(w2runs, {{cp + 12, 0xFF}, {cp + 510, 0xFF}})},
+  };
+  for (auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    ft::result r = full(c.k, c.doc);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.files, kleft);
+  }
+}
+
 // The files a document names: listed in the dependent-file list the caller
 // names, a picture linked by name when the flags ask for links; none of
 // them is ever opened.
@@ -839,6 +886,160 @@ TEST(WordFullReader, PicturesByNameFollowTheObjectFlags) {
     if (size_t at = want.find('@'); at != std::string::npos) want.replace(at, 1, inname);
     EXPECT_EQ(readable(r.out), want);
     EXPECT_EQ(r.files, (std::vector<std::string>{"in.doc", "out.txt"}));
+  }
+}
+
+// A byte source over a string.
+struct bytesource {
+  const std::string *b;
+  size_t at;
+};
+int nextbyte(cxstate *, void *ctx) {
+  auto *s = static_cast<bytesource *>(ctx);
+  return s->at < s->b->size() ? static_cast<unsigned char>((*s->b)[s->at++]) : -1;
+}
+
+// Runs f(st) on a state of the Word 2 reader with its output open; the
+// input file holds doc.
+template <class F>
+ft::result onoutput(const std::string &doc, F &&f) {
+  return ft::runin(
+      [&](const cxtestdir &d, const char *in, const char *out) {
+        cxstate *st = w2newst();
+        return cvtframe(st, nullptr, [&](char *closed) {
+          cvtoutname(st, out);
+          int ih = cxopen2(st, in, 1), oh = cxopen2(st, st->nm->intfile, 2);
+          if (ih < 0 || oh < 0 || cxbufinit(st, ih, oh, 2048) != 0) cxthrow(st, CX_NOMEM);
+          f(d, st);
+          cxbufend(st);
+          cxclose(st, oh);
+          cxclose(st, ih);
+          *closed = 1;
+          cxthrow(st, CX_OK);
+        });
+      },
+      &doc, "out.txt");
+}
+
+// Embedded objects from a byte source: written as records, or copied into a
+// temporary file and converted there when the flags ask for it. A fake
+// converter program stands for the external ones; whatever happens, no
+// temporary file stays unless the flags keep it.
+TEST(WordFullReader, EmbeddedObjectsFromAByteSource) {
+  const std::string bytes3("\x01\xAB\x10", 3);
+  const std::string ok = "#!/bin/sh\nprintf CV > \"${2#-t=}\"\n", notmine = "#!/bin/sh\nexit 9\n";
+  struct {
+    const char *name;
+    int32_t flags;
+    int descronly, objmode, format;
+    std::string converter;  // the program for format 610, "" none
+    int want;
+    int32_t format2;        // the descriptor's format afterwards
+    std::string rec;        // '@' stands for a temporary file's name
+  } cases[] = {
+      {"the defaults: the bytes as records", 0, 0, 0, 1, "", -1, 1, "{PDS1|0|0|0|300|200|0|0|}{PCT0|01AB10|}"},
+      {"another format has no leading 0", 0, 0, 0, 606, "", -1, 606, "{PDS606|0|0|0|300|200|0|0|}{PCT01AB10|}"},
+      {"ignored", 4 | 1, 0, 0, 1, ok, -1, 1, ""},
+      {"the descriptor only", 1, 1, 0, 1, ok, -1, 1, "{PDS1|0|0|0|300|200|0|0|}"},
+      {"converted", 1, 0, 0, 1, ok, 0, 0, "{PDS0|0|0|0|300|200|0|0|}{PCT4356|}"},
+      {"object mode 1 keeps it unconverted", 1, 0, 1, 1, ok, -1, 1, "{PDS1|0|0|0|300|200|0|0|}{PCT0|01AB10|}"},
+      {"a converter that cannot start: written once, unconverted", 1, 0, 0, 1, "", CX_NOOUTPUT, 1,
+       "{PDS1|0|0|0|300|200|0|0|}{PCT0|01AB10|}"},
+      {"a converter that says not its format", 1, 0, 0, 1, notmine, CX_NOOUTPUT, 699,
+       "{PDS699|0|0|0|300|200|0|0|}{PCT01AB10|}"},
+      {"a format that cannot be detected", 1, 0, 0, -1, ok, CX_NOTFMT, 699, "{PDS699|0|0|0|300|200|0|0|}{PCT01AB10|}"},
+      {"a temporary copy linked", 1 | 128, 0, 0, -1, ok, 0, 699, "{PDS699|0|0|0|300|200|0|0|}{IGR@|}"},
+  };
+  for (auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    int got = 99;
+    int32_t after = 0;
+    std::string copy = "none", tmp;
+    ft::result r = onoutput(bytes3, [&](const cxtestdir &d, cxstate *st) {
+      if (!c.converter.empty()) {
+        d.put("yrm610f", c.converter);
+        ::chmod(d.file("yrm610f").c_str(), 0700);
+      }
+      st->sb->embflags = c.flags;
+      st->sb->descronly = c.descronly;
+      st->sb->objmode = c.objmode;
+      std::snprintf(st->nm->convdir, sizeof st->nm->convdir, "%s/", d.path.c_str());
+      int32_t obj[9] = {c.format, 0, 0, 0, 0, 300, 200, 0, 0};
+      bytesource src{&bytes3, 0};
+      got = ccobjout(st, obj, nextbyte, &src, 1);
+      after = obj[0];
+      // A linked copy lives to the end of the run.
+      for (auto &f : d.files())
+        if (f.size() > 4 && f.compare(f.size() - 4, 4, ".TMP") == 0 && tmp.empty()) {
+          tmp = d.file(f);
+          copy = d.get(f);
+        }
+    });
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(got, c.want);
+    EXPECT_EQ(after, c.format2);
+    std::string want = c.rec;
+    if (size_t at = want.find('@'); at != std::string::npos) {
+      want.replace(at, 1, tmp);
+      EXPECT_EQ(copy, bytes3);
+    } else {
+      EXPECT_TRUE(tmp.empty()) << tmp;
+    }
+    EXPECT_EQ(readable(r.out), want);
+    std::vector<std::string> files = {"in.doc", "out.txt"};
+    if (!c.converter.empty()) files.push_back("yrm610f");
+    EXPECT_EQ(r.files, files);
+  }
+}
+
+// A QuickDraw object is written raw, its sizes in points and each byte
+// closed by its own separator.
+TEST(WordFullReader, QuickDrawObjectsGoRaw) {
+  const std::string bytes2("\x0F\xF0", 2);
+  ft::result r = onoutput(bytes2, [&](const cxtestdir &, cxstate *st) {
+    int32_t obj[9] = {2, 0, 0, 0, 0, 300, 200, 0, 0};
+    bytesource src{&bytes2, 0};
+    EXPECT_EQ(ccobjout(st, obj, nextbyte, &src, 1), -1);
+  });
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(readable(r.out), "{PIC0|0|0|10|15|0|0F|F0|}");
+}
+
+// Where a dependent file is looked for: the name itself unless the path
+// setting is on, else its last part in the dependent-file directory or the
+// input's directory; a path that does not fit is refused, never cut.
+TEST(WordFullReader, DependentPaths) {
+  struct {
+    const char *name;
+    int setting;
+    const char *dir, *in, *file;
+    size_t room;
+    int want;
+    const char *path;
+  } cases[] = {
+      {"the setting off: the name unchanged", 0, "/pics", "/docs/a.doc", "c:\\art\\logo.wmf", 64, 0, "c:\\art\\logo.wmf"},
+      {"the input's directory", 1, nullptr, "/docs/a.doc", "c:\\art\\logo.wmf", 64, 0, "/docs/logo.wmf"},
+      {"an input with no directory", 1, nullptr, "a.doc", "art/logo.wmf", 64, 0, "logo.wmf"},
+      {"the directory setting gets its separator", 1, "/pics", "/docs/a.doc", "mac:logo", 64, 0, "/pics/logo"},
+      {"a directory ending in a separator", 1, "/pics/", "/docs/a.doc", "logo.wmf", 64, 0, "/pics/logo.wmf"},
+      {"exactly the room", 1, "/p", nullptr, "ab", 6, 0, "/p/ab"},
+      {"one byte short", 1, "/p", nullptr, "abc", 6, -1, ""},
+      {"the name unchanged, too long", 0, nullptr, nullptr, "abcdef", 6, -1, ""},
+  };
+  for (auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    cxstate *st = w2newst();
+    ASSERT_NE(st, nullptr);
+    st->sb->deppath = c.setting;
+    std::string dir = c.dir ? c.dir : "";
+    st->mn->depdir = c.dir ? dir.data() : nullptr;
+    char out[80];
+    std::memset(out, 'x', sizeof out);
+    EXPECT_EQ(ccdeppath(st, c.in, c.file, out, c.room), c.want);
+    EXPECT_STREQ(out, c.path);
+    EXPECT_EQ(out[c.room], 'x');  // nothing written past the room
+    st->mn->depdir = nullptr;
+    w2freest(st);
   }
 }
 

@@ -158,4 +158,28 @@ TEST(WordParagraphModifiers, TableDefinitionReadsBoundariesAndMerges) {
   EXPECT_EQ(d->tdef.cell[2].merged, 1);
 }
 
+// The story stack holds 12 excursions: a 13th is refused and changes
+// nothing, neither the current story nor what the 12th will return to.
+TEST(WordStoryStack, AThirteenthStoryIsRefused) {
+  for (int mac : {0, 1}) {
+    SCOPED_TRACE(mac);
+    auto d = state(mac);
+    d->nstories = WNSTORIES;
+    d->cur = 0;
+    for (int i = 0; i < WMAXDEPTH; i++) {
+      d->pap.leftindent = i;
+      ASSERT_TRUE(wstorypush(d.get(), 1 + i % (WNSTORIES - 1))) << i;
+    }
+    EXPECT_EQ(d->depth, 12);
+    int cur = d->cur;
+    wrd::wreturn last = d->ret[WMAXDEPTH - 1];
+    d->pap.leftindent = 99;
+    EXPECT_FALSE(wstorypush(d.get(), cur == 1 ? 2 : 1));
+    EXPECT_EQ(d->depth, 12);
+    EXPECT_EQ(d->cur, cur);
+    EXPECT_EQ(d->ret[WMAXDEPTH - 1].story, last.story);
+    EXPECT_EQ(d->ret[WMAXDEPTH - 1].pap.leftindent, 11);
+  }
+}
+
 }  // namespace
