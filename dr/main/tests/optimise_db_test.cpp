@@ -30,17 +30,17 @@ struct Optimise : ::testing::Test {
   int nextkey = 100;  // key of the next row added
   int switches = 0;
 
-  // Whether a server has logged n refreshes of the policy, within a minute.
+  // Whether a server has logged n refreshes of the policy, within two minutes.
   static bool refreshed(const pgtest::Server &s, int n) {
-    for (int i = 0; i < 600; ++i) {
-      std::string l = s.log();
-      int got = 0;
-      for (size_t at = l.find("refresh, user="); at != std::string::npos; at = l.find("refresh, user=", at + 1))
-        ++got;
-      if (got >= n) return true;
-      usleep(100000);
-    }
-    return false;
+    return pgtest::until(
+        [&] {
+          std::string l = s.log();
+          int got = 0;
+          for (size_t at = l.find("refresh, user="); at != std::string::npos; at = l.find("refresh, user=", at + 1))
+            ++got;
+          return got >= n;
+        },
+        120);
   }
 
   void SetUp() override {
