@@ -18,6 +18,7 @@
 #include "dr/dras/dras.h"
 #include "dr/drd/drd.h"
 #include "dr/dreb/dreb.h"
+#include "dr/dreb/drebiopt.h"
 #include "dr/dreb/drebyint.h"
 #include "dr/dru/drue.h"
 #include "platform/nls/nls.h"
@@ -34,12 +35,8 @@ int internal(drsrvstate *st, int line, int32_t a = 0) {
   return 1;
 }
 
-// A row of the token table as read.
-struct Row {
-  std::string word;
-  uint32_t first = 0;
-  std::vector<uint8_t> info;
-};
+using Row = drebirow;
+using Bind = drebibind;
 
 // A rebuilt list and the row it goes to: in place, the row of first
 // document first (its key); into the other table, a new row.
@@ -50,14 +47,6 @@ struct Rec {
   int32_t docs = 0;      // documents written to the list
   bool open = false;     // the list was started (and must be ended)
   bool changed = false;  // merged with another row, or lost a document
-};
-
-// A placeholder's value for a page statement.
-struct Bind {
-  const char *name;
-  void *buf;
-  int32_t size;
-  int type;
 };
 
 // One run of compaction.
@@ -86,60 +75,6 @@ int32_t termbatch(int32_t mode) {
   long n = std::strtol(three, &end, 10);
   if (end == three || n < 1 || n > 100) return dflt;
   return static_cast<int32_t>(n);
-}
-
-// Runs a select of (word_text, first_doc, word_info) or of word_text
-// alone (ncols 1) with its binds and appends what it gives to rows. 0, or
-// 1 after pushing.
-int select(drsrvstate *st, drheap heap, const char *sql, const Bind *binds, int nbinds, int ncols,
-           std::vector<Row> &rows) {
-  druocur *cur = nullptr;
-  int rc = druoprs(st, heap, sql, &cur);
-  char word[DREBI_WORDSLOT] = "";
-  uint32_t first = 0;
-  uint8_t *info = nullptr;
-  int16_t ind = 0;
-  uint16_t len = 0;
-  if (rc == 0 && ncols > 1) {
-    info = static_cast<uint8_t *>(drumalz(st, st->hpmgr, heap, DREBI_SCANWIDTH, __FILE__, __LINE__));
-    if (!info) rc = 1;
-  }
-  for (int i = 0; rc == 0 && i < nbinds; ++i)
-    rc = druobnd(st, cur, binds[i].name, binds[i].buf, binds[i].size, binds[i].type);
-  if (rc == 0) rc = druodef(st, cur, 1, word, sizeof word, DRUO_STRING);
-  if (rc == 0 && ncols > 1) rc = druodef(st, cur, 2, &first, 4, DRUO_UNSIGNED);
-  if (rc == 0 && ncols > 1) rc = druodef(st, cur, 3, info, DREBI_SCANWIDTH, DRUO_LONGRAW, &ind, &len);
-  if (rc == 0) rc = druoexe(st, cur);
-  drebylong big{};
-  while (rc == 0) {
-    int f = druofet(st, cur, 1, &druorepq);
-    if (f == DRUO_NODATA) break;
-    if (f != 0 && f != DRUO_TRUNC) {
-      druoerr(st, f, 0, 2);
-      rc = 1;
-      break;
-    }
-    Row r{word, first, {}};
-    if (ncols > 1) {
-      const uint8_t *data = info;
-      uint32_t n = len;
-      if (ind == -1) n = 0;
-      else if (drebyrowget(st, heap, cur, 0, ind, &data, &n, &big, word) != 0) {
-        rc = 1;
-        break;
-      }
-      r.info.assign(data, data + n);
-    }
-    rows.push_back(std::move(r));
-  }
-  drebylongfree(st, heap, &big);
-  if (info) {
-    void *p = info;
-    drumfre(st, st->hpmgr, heap, &p);
-  }
-  druofre(st, heap, &cur);
-  if (rc) druetrc();
-  return rc != 0;
 }
 
 int format(drsrvstate *st, char *sql, size_t size, const std::string &text, const char *table) {
@@ -369,12 +304,12 @@ int compterms(Run &r, int32_t srvcnt, int32_t thold) {
       b.push_back({":last", const_cast<char *>(last.c_str()), static_cast<int32_t>(last.size() + 1),
                    DRUO_STRING});
     std::vector<Row> terms;
-    if (select(st, x->heap, tsql, b.data(), static_cast<int>(b.size()), 1, terms) != 0) return 1;
+    if (drebirows(st, x->heap, tsql, b.data(), static_cast<int>(b.size()), 1, terms) != 0) return 1;
     for (const Row &t : terms) {
       std::vector<Row> rows;
       Bind w{":w", const_cast<char *>(t.word.c_str()), static_cast<int32_t>(t.word.size() + 1),
              DRUO_STRING};
-      if (select(st, x->heap, rsql, &w, 1, 3, rows) != 0 || mergeterm(r, rows) != 0) {
+      if (drebirows(st, x->heap, rsql, &w, 1, 3, rows) != 0 || mergeterm(r, rows) != 0) {
         druetrc();
         return 1;
       }
@@ -417,7 +352,7 @@ int comprows(Run &r, const char *lv, const char *hv) {
       b.push_back({":f", &last.first, 4, DRUO_UNSIGNED});
     }
     std::vector<Row> rows;
-    if (select(st, x->heap, sql, b.data(), static_cast<int>(b.size()), 3, rows) != 0) return 1;
+    if (drebirows(st, x->heap, sql, b.data(), static_cast<int>(b.size()), 3, rows) != 0) return 1;
     for (Row &row : rows) {
       if (!term.empty() && term.front().word != row.word) {
         if (mergeterm(r, term) != 0) return 1;
@@ -522,4 +457,55 @@ int drebicompx(drebiobj *x, int32_t srvcnt, int32_t srvno, const int32_t *dead, 
   if (r.m) r.m->ops.free(r.m);
   if (rc) druetrc();
   return rc;
+}
+
+int drebirows(drsrvstate *st, drheap heap, const char *sql, const drebibind *binds, int nbinds, int ncols,
+              std::vector<drebirow> &rows) {
+  druocur *cur = nullptr;
+  int rc = druoprs(st, heap, sql, &cur);
+  char word[DREBI_WORDSLOT] = "";
+  uint32_t first = 0;
+  uint8_t *info = nullptr;
+  int16_t ind = 0;
+  uint16_t len = 0;
+  if (rc == 0 && ncols > 1) {
+    info = static_cast<uint8_t *>(drumalz(st, st->hpmgr, heap, DREBI_SCANWIDTH, __FILE__, __LINE__));
+    if (!info) rc = 1;
+  }
+  for (int i = 0; rc == 0 && i < nbinds; ++i)
+    rc = druobnd(st, cur, binds[i].name, binds[i].buf, binds[i].size, binds[i].type);
+  if (rc == 0) rc = druodef(st, cur, 1, word, sizeof word, DRUO_STRING);
+  if (rc == 0 && ncols > 1) rc = druodef(st, cur, 2, &first, 4, DRUO_UNSIGNED);
+  if (rc == 0 && ncols > 1) rc = druodef(st, cur, 3, info, DREBI_SCANWIDTH, DRUO_LONGRAW, &ind, &len);
+  if (rc == 0) rc = druoexe(st, cur);
+  drebylong big{};
+  while (rc == 0) {
+    int f = druofet(st, cur, 1, &druorepq);
+    if (f == DRUO_NODATA) break;
+    if (f != 0 && f != DRUO_TRUNC) {
+      druoerr(st, f, 0, 2);
+      rc = 1;
+      break;
+    }
+    drebirow r{word, first, {}};
+    if (ncols > 1) {
+      const uint8_t *data = info;
+      uint32_t n = len;
+      if (ind == -1) n = 0;
+      else if (drebyrowget(st, heap, cur, 0, ind, &data, &n, &big, word) != 0) {
+        rc = 1;
+        break;
+      }
+      r.info.assign(data, data + n);
+    }
+    rows.push_back(std::move(r));
+  }
+  drebylongfree(st, heap, &big);
+  if (info) {
+    void *p = info;
+    drumfre(st, st->hpmgr, heap, &p);
+  }
+  druofre(st, heap, &cur);
+  if (rc) druetrc();
+  return rc != 0;
 }

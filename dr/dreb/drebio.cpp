@@ -11,6 +11,7 @@
 
 #include "dr/dras/dras.h"
 #include "dr/dreb/dreb.h"
+#include "dr/dreb/drebiopt.h"
 #include "dr/dreb/drebyint.h"
 #include "dr/dru/drue.h"
 
@@ -29,12 +30,7 @@ int internal(drsrvstate *st, int line) {
   return 1;
 }
 
-// A row of the token table as read.
-struct Row {
-  std::string word;
-  uint32_t first = 0;
-  std::vector<uint8_t> info;
-};
+using Row = drebirow;
 
 // The scan variant of lazy deletes from VEK_O1_OPT: its first character '1'
 // or '2', anything else 0.
@@ -62,51 +58,16 @@ int page(drsrvstate *st, drheap heap, drebiobj *x, int var, uint32_t mindead, ui
                      " ORDER BY 1, 2 LIMIT " + std::to_string(kPage);
   if (drasmfmt(st->fmt, sql, sizeof sql, text.c_str(), DRA_STR, t, DRA_END) < 0)
     return internal(st, __LINE__);
-  druocur *cur = nullptr;
-  int rc = druoprs(st, heap, sql, &cur);
   uint32_t mind = mindead, maxd = maxdead, f = after ? after->first : 0;
-  char word[DREBI_WORDSLOT] = "";
-  uint32_t first = 0;
-  auto *info = static_cast<uint8_t *>(drumalz(st, st->hpmgr, heap, DREBI_SCANWIDTH, __FILE__, __LINE__));
-  int16_t ind = 0;
-  uint16_t len = 0;
-  if (!info) rc = 1;
-  if (rc == 0 && var != 1) rc = druobnd(st, cur, ":mind", &mind, 4, DRUO_UNSIGNED);
-  if (rc == 0) rc = druobnd(st, cur, ":maxd", &maxd, 4, DRUO_UNSIGNED);
-  if (rc == 0 && after)
-    rc = druobnd(st, cur, ":w", const_cast<char *>(after->word.c_str()),
-                 static_cast<int32_t>(after->word.size() + 1), DRUO_STRING);
-  if (rc == 0 && after) rc = druobnd(st, cur, ":f", &f, 4, DRUO_UNSIGNED);
-  if (rc == 0) rc = druodef(st, cur, 1, word, sizeof word, DRUO_STRING);
-  if (rc == 0) rc = druodef(st, cur, 2, &first, 4, DRUO_UNSIGNED);
-  if (rc == 0) rc = druodef(st, cur, 3, info, DREBI_SCANWIDTH, DRUO_LONGRAW, &ind, &len);
-  if (rc == 0) rc = druoexe(st, cur);
-  drebylong big{};
-  while (rc == 0) {
-    int f2 = druofet(st, cur, 1, &druorepq);
-    if (f2 == DRUO_NODATA) break;
-    if (f2 != 0 && f2 != DRUO_TRUNC) {
-      druoerr(st, f2, 0, 2);
-      rc = 1;
-      break;
-    }
-    const uint8_t *data = info;
-    uint32_t n = len;
-    if (ind == -1) n = 0;
-    else if (drebyrowget(st, heap, cur, 0, ind, &data, &n, &big, word) != 0) {
-      rc = 1;
-      break;
-    }
-    rows.push_back({word, first, std::vector<uint8_t>(data, data + n)});
+  std::vector<drebibind> b;
+  if (var != 1) b.push_back({":mind", &mind, 4, DRUO_UNSIGNED});
+  b.push_back({":maxd", &maxd, 4, DRUO_UNSIGNED});
+  if (after) {
+    b.push_back({":w", const_cast<char *>(after->word.c_str()), static_cast<int32_t>(after->word.size() + 1),
+                 DRUO_STRING});
+    b.push_back({":f", &f, 4, DRUO_UNSIGNED});
   }
-  drebylongfree(st, heap, &big);
-  if (info) {
-    void *p = info;
-    drumfre(st, st->hpmgr, heap, &p);
-  }
-  druofre(st, heap, &cur);
-  if (rc) druetrc();
-  return rc != 0;
+  return drebirows(st, heap, sql, b.data(), static_cast<int>(b.size()), 3, rows);
 }
 
 // Rebuilds a row's list without the dead documents into out; *dead the
