@@ -374,6 +374,10 @@ void wwfontdecl(wwstate* w);
 
 // ---------------------------------------------------------------- character properties
 
+// wwbinwalk: loads through fkp every property page a bin table lists (the
+// table at fcbte, lcbbte bytes long), and the pages after them the table
+// leaves out; fkp loads one page and returns the last position it covers.
+void wwbinwalk(wwstate* w, int32_t fcbte, int32_t lcbbte, int32_t (*fkp)(wwstate*, long));
 void wwchpbinread(wwstate* w);
 void wwchpbinfree(wwstate* w);
 void wwchpinit(wwstate* w, wwchp* c);

@@ -151,12 +151,11 @@ int32_t wwchpfkp(wwstate* w, long at) {
   return wwbufl(w, page + 4 * crun);
 }
 
-void wwchpbinread(wwstate* w) {
-  wwchpstmnew(w);
+void wwbinwalk(wwstate* w, int32_t fcbte, int32_t lcbbte, int32_t (*fkp)(wwstate*, long)) {
   long back = wwtell(w, WW_MAIN);
-  long n = (wwlcbbtechp(w) - 4) / 6;
+  long n = (lcbbte - 4) / 6;
   // An empty bin table gives no run: the defaults stand over the whole text.
-  if (wwlcbbtechp(w) <= 0 || n <= 0) {
+  if (lcbbte <= 0 || n <= 0) {
     wwseek(w, WW_MAIN, back);
     return;
   }
@@ -167,28 +166,36 @@ void wwchpbinread(wwstate* w) {
   int32_t last = 0;
   for (long i = 0;; i++) {
     if (i < n) {
-      wwseek(w, WW_MAIN, wwfcbtechp(w) + 4 * n + 4 + 2 * i);
+      wwseek(w, WW_MAIN, fcbte + 4 * n + 4 + 2 * i);
       p = static_cast<long>(wwgetw(w, WW_MAIN));
     } else {
-      p++;
-      if (complex) {
-        bool found = false;
-        for (; (p + 1) * ps <= insize; p++) {
-          wwseek(w, WW_MAIN, p * ps);
-          if (wwgetl(w, WW_MAIN) == last) {
-            found = true;
-            break;
-          }
+      // Pages the table does not list: a plain file's follow on; a complex
+      // file's is the one that starts where the last ended.
+      bool found = false;
+      for (p++; (p + 1) * ps <= insize; p++) {
+        if (!complex) {
+          found = true;
+          break;
         }
-        if (!found) break;
+        wwseek(w, WW_MAIN, p * ps);
+        if (wwgetl(w, WW_MAIN) == last) {
+          found = true;
+          break;
+        }
       }
+      if (!found) break;
     }
     // A page past the end of the input ends the loading.
     if (p * ps >= insize) break;
-    last = wwchpfkp(w, p * ps);
-    if (!(wwfcmac(w) > last || complex)) break;
+    last = fkp(w, p * ps);
+    if (!(last < wwfcmac(w) || complex)) break;
   }
   wwseek(w, WW_MAIN, back);
+}
+
+void wwchpbinread(wwstate* w) {
+  wwchpstmnew(w);
+  wwbinwalk(w, wwfcbtechp(w), wwlcbbtechp(w), wwchpfkp);
 }
 
 int wwchprun(wwstate* w, int32_t fc, int32_t* first, int32_t* limit, unsigned char* chpx) {

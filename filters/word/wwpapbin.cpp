@@ -100,42 +100,7 @@ int32_t wwpapfkp(wwstate* w, long at) {
 
 void wwpapbinread(wwstate* w) {
   wwpapstmnew(w);
-  long back = wwtell(w, WW_MAIN);
-  long n = (wwlcbbtepap(w) - 4) / 6;
-  // A table with no entry gives no run: the defaults stand everywhere.
-  if (wwlcbbtepap(w) <= 0 || n <= 0) {
-    wwseek(w, WW_MAIN, back);
-    return;
-  }
-  int ps = pagesize(w);
-  long insize = wwsize(w, WW_MAIN);
-  bool complex = wwhdrf(w, WWH_COMPLEX) != 0;
-  long p = 0;
-  int32_t last = 0;
-  for (long i = 0;; i++) {
-    if (i < n) {
-      wwseek(w, WW_MAIN, wwfcbtepap(w) + 4 * n + 4 + 2 * i);
-      p = static_cast<long>(wwgetw(w, WW_MAIN));
-    } else {
-      bool found = false;
-      for (p++; (p + 1) * ps <= insize; p++) {
-        if (!complex) {
-          found = true;
-          break;
-        }
-        wwseek(w, WW_MAIN, p * ps);
-        if (wwgetl(w, WW_MAIN) == last) {
-          found = true;
-          break;
-        }
-      }
-      if (!found) break;
-    }
-    if (p * ps >= insize) break;
-    last = wwpapfkp(w, p * ps);
-    if (!(last < wwfcmac(w) || complex)) break;
-  }
-  wwseek(w, WW_MAIN, back);
+  wwbinwalk(w, wwfcbtepap(w), wwlcbbtepap(w), wwpapfkp);
 }
 
 int wwpaprun(wwstate* w, int32_t fc, int32_t* first, int32_t* limit, unsigned char* buf) {
