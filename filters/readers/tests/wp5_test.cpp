@@ -356,21 +356,6 @@ TEST_F(Wp5, DamagedInputEndsWithAStatusOrTheWholeText) {
   EXPECT_NE(pulled(wp5("a" + nested + "b")), "<fail>");
 }
 
-// The words of a text, lower-cased.
-std::vector<std::string> wordsof(const std::string& t) {
-  std::vector<std::string> w;
-  std::string cur;
-  for (char c : t + " ") {
-    if (std::isalnum(static_cast<unsigned char>(c))) {
-      cur += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    } else if (!cur.empty()) {
-      w.push_back(cur);
-      cur.clear();
-    }
-  }
-  return w;
-}
-
 TEST_F(Wp5, TheCrossCheckedDocuments) {
   // The documents an independent reader confirms (fixtures/wp5/check.sh),
   // 5.0 and 5.1. The one difference: a note's text follows the word before
@@ -378,7 +363,7 @@ TEST_F(Wp5, TheCrossCheckedDocuments) {
   for (const doc& d : reader5()) {
     std::string want = d.text;
     if (std::string(d.name).rfind("r5-notes", 0) == 0) want.replace(want.find(" Footnote"), 1, "");
-    EXPECT_EQ(wordsof(pulled(d.bytes)), wordsof(want)) << d.name;
+    EXPECT_EQ(cvwords(pulled(d.bytes)), cvwords(want)) << d.name;
   }
 }
 

@@ -1,46 +1,17 @@
 // The framework's WordPerfect 5 reader against the converter family's
-// WordPerfect 5 converter on the same generated documents: the same words
-// in the same order, but for the differences the reader means to have,
-// listed below by document.
+// WordPerfect 5 converter on the same generated documents.
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <map>
 #include <string>
-#include <vector>
 
-#include "converters/formats/tests/wptest.h"
-#include "filters/framework/runtime/tests/cvtest.h"
-#include "filters/readers/rdr.h"
+#include "filters/readers/tests/wpcross.h"
 
 namespace {
 
 using namespace wpg;
 
-std::vector<std::string> wordsof(const std::string& t) {
-  std::vector<std::string> w;
-  std::string cur;
-  for (char c : t + " ") {
-    if (std::isalnum(static_cast<unsigned char>(c))) {
-      cur += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    } else if (!cur.empty()) {
-      w.push_back(cur);
-      cur.clear();
-    }
-  }
-  return w;
-}
-
-std::string pulled(const std::string& doc) {
-  cvtesthost host(doc);
-  convstate* st = host.open();
-  std::string out = cvpullall(st, 2000);
-  convclose(st);
-  return out;
-}
-
 TEST(Wp5ReaderAndConverter, TheSameWordsButForTheIntendedDifferences) {
-  rdrregister();
   // Reader's text (words) where it differs on purpose from the converter's:
   //  - a note's text follows the word before it without a blank;
   //  - a comment is not text, nor is a figure's text after its caption;
@@ -60,21 +31,7 @@ TEST(Wp5ReaderAndConverter, TheSameWordsButForTheIntendedDifferences) {
       {"r5-notes50", "Running head " + para(9) + "Footnote words " + para(10)},
       {"r5-notes51", "Running head " + para(9) + "Footnote words " + para(10)},
   };
-  std::vector<doc> docs = corpus();
-  for (const doc& d : reader5()) docs.push_back(d);
-  for (const doc& d : docs) {
-    if (d.six) continue;
-    std::string mine = pulled(d.bytes);
-    ASSERT_NE(mine, "<fail>") << d.name;
-    auto it = differs.find(d.name);
-    if (it != differs.end()) {
-      EXPECT_EQ(wordsof(mine), wordsof(it->second)) << d.name;
-      continue;
-    }
-    wpt::result r = wpt::run(wpt::WP5, d.bytes);
-    EXPECT_EQ(r.status, 0) << d.name;
-    EXPECT_EQ(wordsof(mine), wordsof(r.out)) << d.name;
-  }
+  wpcross::samewords(false, reader5(), differs);
 }
 
 }  // namespace

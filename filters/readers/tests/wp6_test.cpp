@@ -190,25 +190,11 @@ std::vector<std::vector<std::string>> records(const std::string& c, const std::s
 
 bool has(const std::string& hay, const std::string& needle) { return hay.find(needle) != std::string::npos; }
 
-std::vector<std::string> wordsof(const std::string& t) {
-  std::vector<std::string> w;
-  std::string cur;
-  for (char c : t + " ") {
-    if (std::isalnum(static_cast<unsigned char>(c))) {
-      cur += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    } else if (!cur.empty()) {
-      w.push_back(cur);
-      cur.clear();
-    }
-  }
-  return w;
-}
-
 TEST_F(Wp6, TheGeneratedDocuments) {
   // The documents wpd2text confirms (fixtures/wp6/check.sh) give its words;
   // the others (an endnote, which it leaves out, and a box text, which it
   // does not read) give the words the reader places where they stand.
-  for (const doc& d : reader6()) EXPECT_EQ(wordsof(pulled(d.bytes)), wordsof(d.text)) << d.name;
+  for (const doc& d : reader6()) EXPECT_EQ(cvwords(pulled(d.bytes)), cvwords(d.text)) << d.name;
 }
 
 TEST_F(Wp6, TheCharacterSetsTellingRows) {
@@ -358,14 +344,14 @@ TEST_F(Wp6, TablesAndBoxes) {
                             covered + "b" + wp6eol(0x11)));
   EXPECT_TRUE(has(cov, "ab")) << cov;
   // Rows and cells without a table keep their texts apart.
-  EXPECT_EQ(wordsof(pulled(wp6("a1" + wp6eol(0x0A) + "b1" + wp6eol(0x0B) + "a2"))),
+  EXPECT_EQ(cvwords(pulled(wp6("a1" + wp6eol(0x0A) + "b1" + wp6eol(0x0B) + "a2"))),
             (std::vector<std::string>{"a1", "b1", "a2"}));
   // A box writes one begin and end, an inner box none; a box text needs its
   // packet's flag 0x02.
   std::vector<packet> p = {{0x0E, wp6boxpkt(1)}, {8, wp6text("in\x80" + wp6box({1, 3}) + "out"), 2},
                            {8, wp6text("deep\x80"), 2}, {8, wp6text("unflagged")}};
   std::string boxes = com(wp6("a" + wp6box({1, 2}) + wp6box({1, 4}) + "b", p));
-  EXPECT_EQ(wordsof(pulled(wp6("a\x80" + wp6box({1, 2}) + wp6box({1, 4}) + "b", p))),
+  EXPECT_EQ(cvwords(pulled(wp6("a\x80" + wp6box({1, 2}) + wp6box({1, 4}) + "b", p))),
             (std::vector<std::string>{"a", "in", "deep", "out", "b"}));
   // A box whose box packet is missing: the whole text, then status 12.
   auto missing = pulledupto(wp6("a" + wp6box({9, 2}) + "b", p));

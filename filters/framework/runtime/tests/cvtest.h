@@ -5,6 +5,7 @@
 #ifndef KES_FILTERS_FRAMEWORK_RUNTIME_TESTS_CVTEST_H
 #define KES_FILTERS_FRAMEWORK_RUNTIME_TESTS_CVTEST_H
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include <initializer_list>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "converters/runtime/comcodes.h"
 #include "filters/framework/runtime/cv.h"
@@ -83,6 +85,21 @@ inline std::string cvpullall(convstate* st, int len, bool text = true) {
     if (n <= 0) return out;
     out.append(buf.data(), n);
   }
+}
+
+// The words of a text, lower-cased: runs of letters and digits.
+inline std::vector<std::string> cvwords(const std::string& t) {
+  std::vector<std::string> w;
+  std::string cur;
+  for (char c : t + " ") {
+    if (std::isalnum(static_cast<unsigned char>(c))) {
+      cur += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    } else if (!cur.empty()) {
+      w.push_back(cur);
+      cur.clear();
+    }
+  }
+  return w;
 }
 
 // ---------------------------------------------------------------- memory files
