@@ -52,24 +52,8 @@ struct fetch {
   }
 };
 
-size_t openfds() {
-  size_t n = 0;
-  for (auto &e : std::filesystem::directory_iterator("/proc/self/fd")) n += e.exists() ? 1 : 0;
-  return n;
-}
-
-// A port on loopback with no listener.
-int deadport() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr *>(&sa), sizeof sa);
-  socklen_t len = sizeof sa;
-  getsockname(fd, reinterpret_cast<sockaddr *>(&sa), &len);
-  close(fd);
-  return ntohs(sa.sin_port);
-}
+using httpsrv::deadport;
+using httpsrv::openfds;
 
 TEST(FetchClient, SplitsUrls) {
   drsufcfg cfg = makecfg();
@@ -172,7 +156,7 @@ TEST(FetchClient, FetchesAndFollowsRedirections) {
       {"http://127.0.0.1:" + std::to_string(deadport()) + "/", 11621, "", "", 0},
   };
   drsufcfg cfg = makecfg();
-  size_t fds = openfds();
+  int fds = openfds();
   for (auto &c : cases) {
     size_t before = srv.requests().size();
     fetch f(&cfg, c.url);

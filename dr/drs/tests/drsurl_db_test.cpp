@@ -31,27 +31,8 @@ struct Got {
   std::string cur;    // the current URL after the call
 };
 
-// A port with nothing listening.
-int deadport() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr *>(&sa), sizeof sa);
-  socklen_t len = sizeof sa;
-  getsockname(fd, reinterpret_cast<sockaddr *>(&sa), &len);
-  close(fd);
-  return ntohs(sa.sin_port);
-}
-
-int openfds() {
-  int n = 0;
-  if (DIR *d = opendir("/proc/self/fd")) {
-    while (readdir(d)) n++;
-    closedir(d);
-  }
-  return n;
-}
+using httpsrv::deadport;
+using httpsrv::openfds;
 
 struct Urls : dsfix::Store {
   int pol = 700;
