@@ -81,17 +81,7 @@ struct MixedServer : ::testing::Test {
     ASSERT_EQ(cmd(29, {pol, "1", "C"}).code, 101) << srv.log();
   }
   // The keys a query finds, blank-separated in order.
-  std::string keys(const std::string &pol, const std::string &query) {
-    Reply t = cmd(46, {"0", "RESULT", "1"});
-    EXPECT_EQ(t.code, 101) << t.arg(1);
-    std::string res = t.arg(4);
-    Reply r = cmd(15, {pol, query, res, "0", "0", "0", "0", "0", std::nullopt, "NULL"});
-    EXPECT_EQ(r.code, 101) << query << ": " << r.arg(1);
-    std::string out;
-    for (const std::string &key : c->col("SELECT textkey FROM " + res + " ORDER BY textkey::integer"))
-      out += (out.empty() ? "" : " ") + key;
-    return out;
-  }
+  std::string keys(const std::string &pol, const std::string &query) { return pgtest::keysof(*c, pol, query, 600); }
   // The service requests of documents that could not be indexed: "key: errors".
   std::vector<std::string> unreadable() {
     return c->col("SELECT coalesce(par[2], '') || ': ' || errors FROM svcq.request"

@@ -97,17 +97,7 @@ struct UrlServer : ::testing::Test {
   Reply cmd(int code, const std::vector<std::optional<std::string>> &args) {
     return pgtest::submit(*c, code, args, 120);
   }
-  std::string keys(const std::string &query) {
-    Reply t = cmd(46, {"0", "RESULT", "1"});
-    EXPECT_EQ(t.code, 101) << t.arg(1);
-    std::string res = t.arg(4);
-    Reply r = cmd(15, {pol, query, res, "0", "0", "0", "0", "0", std::nullopt, "NULL"});
-    EXPECT_EQ(r.code, 101) << query << ": " << r.arg(1);
-    std::string out;
-    for (const std::string &key : c->col("SELECT textkey FROM " + res + " ORDER BY textkey::integer"))
-      out += (out.empty() ? "" : " ") + key;
-    return out;
-  }
+  std::string keys(const std::string &query) { return pgtest::keysof(*c, pol, query); }
   std::string docid(const std::string &key) {
     return c->one("SELECT docid::text FROM qurl.dr_01970_ktb WHERE textkey = $1", {key}).value_or("");
   }
