@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "bench/benchdb.h"
+#include "bench/wordcorpus.h"
 
 namespace {
 
@@ -52,51 +53,9 @@ double since(clk::time_point t0) { return std::chrono::duration<double, std::mil
 using benchdb::Reply;
 Reply submit(int code, const std::vector<std::string> &args) { return benchdb::submit(*g_pq, code, args); }
 
-double pct(std::vector<double> v, double p) {
-  if (v.empty()) return 0;
-  std::sort(v.begin(), v.end());
-  size_t i = static_cast<size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
-  return v[std::min(i, v.size() - 1)];
-}
 
-// The corpus: a vocabulary of distinct letter-only words, each document a
-// run of words drawn by a power law over the vocabulary's ranks; adjacent
-// pairs of every tenth row are counted for the phrases.
-struct Corpus {
-  std::vector<std::string> vocab;
-  std::map<std::pair<int, int>, int> pairs;
-};
-
-Corpus generate(int rows, std::vector<std::string> *docs) {
-  Corpus c;
-  std::mt19937_64 rng(20261211);
-  std::set<std::string> seen;
-  std::uniform_int_distribution<int> len(3, 10), letter(0, 25);
-  while (static_cast<int>(c.vocab.size()) < kVocab) {
-    std::string w;
-    int n = len(rng);
-    for (int i = 0; i < n; ++i) w += static_cast<char>('a' + letter(rng));
-    if (seen.insert(w).second) c.vocab.push_back(w);
-  }
-  std::vector<double> weights(kVocab);
-  for (int r = 0; r < kVocab; ++r) weights[r] = 1.0 / std::pow(r + 1.0, 1.05);
-  std::discrete_distribution<int> pick(weights.begin(), weights.end());
-  std::uniform_int_distribution<int> doclen(20, 80);
-  for (int d = 1; d <= rows; ++d) {
-    int n = doclen(rng);
-    std::string body;
-    int prev = -1;
-    for (int i = 0; i < n; ++i) {
-      int r = pick(rng);
-      if (!body.empty()) body += ' ';
-      body += c.vocab[r];
-      if (prev >= 0 && d % 10 == 0) ++c.pairs[{prev, r}];
-      prev = r;
-    }
-    docs->push_back(std::move(body));
-  }
-  return c;
-}
+using wordcorpus::Corpus;
+using wordcorpus::pct;
 
 // One query in both forms; its band by the rows the database finds.
 struct Query {
@@ -210,7 +169,7 @@ int main(int argc, char **argv) {
 
   auto t0 = clk::now();
   std::vector<std::string> docs;
-  Corpus corpus = generate(rows, &docs);
+  Corpus corpus = wordcorpus::generate(rows, kVocab, 20261211, &docs);
   pq.load(kSchema + ".docs", docs);
   docs = {};
   std::printf("corpus: %s rows, %s MB of text, %d words in the vocabulary (generated in %.1f s)\n",

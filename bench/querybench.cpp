@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "bench/benchdb.h"
+#include "bench/wordcorpus.h"
 
 namespace {
 
@@ -48,47 +49,8 @@ double since(clk::time_point t0) { return std::chrono::duration<double, std::mil
 using benchdb::Reply;
 Reply submit(int code, const std::vector<std::string> &args) { return benchdb::submit(*g_pq, code, args); }
 
-// The corpus: a vocabulary of distinct letter-only words, each document a
-// run of words drawn by a power law over the vocabulary's ranks.
-struct Corpus {
-  std::vector<std::string> vocab;
-  std::vector<int> df;                          // documents holding the word of each rank
-  std::map<std::pair<int, int>, int> pairs;     // adjacent word ranks of every tenth row, counted
-};
-
-Corpus generate(int rows, std::vector<std::string> *docs) {
-  Corpus c;
-  std::mt19937_64 rng(20261210);
-  std::set<std::string> seen;
-  std::uniform_int_distribution<int> len(3, 10), letter(0, 25);
-  while (static_cast<int>(c.vocab.size()) < kVocab) {
-    std::string w;
-    int n = len(rng);
-    for (int i = 0; i < n; ++i) w += static_cast<char>('a' + letter(rng));
-    if (seen.insert(w).second) c.vocab.push_back(w);
-  }
-  std::vector<double> weights(kVocab);
-  for (int r = 0; r < kVocab; ++r) weights[r] = 1.0 / std::pow(r + 1.0, 1.05);
-  std::discrete_distribution<int> pick(weights.begin(), weights.end());
-  std::uniform_int_distribution<int> doclen(20, 80);
-  c.df.assign(kVocab, 0);
-  std::vector<int> lastdoc(kVocab, -1);
-  for (int d = 1; d <= rows; ++d) {
-    int n = doclen(rng);
-    std::string body;
-    int prev = -1;
-    for (int i = 0; i < n; ++i) {
-      int r = pick(rng);
-      if (!body.empty()) body += ' ';
-      body += c.vocab[r];
-      if (lastdoc[r] != d) ++c.df[r], lastdoc[r] = d;
-      if (prev >= 0 && d % 10 == 0) ++c.pairs[{prev, r}];
-      prev = r;
-    }
-    docs->push_back(std::move(body));
-  }
-  return c;
-}
+using wordcorpus::Corpus;
+using wordcorpus::pct;
 
 // One query in both forms, with the rows the database finds for it.
 struct Query {
@@ -96,12 +58,6 @@ struct Query {
   long hits = -1;
 };
 
-double pct(std::vector<double> v, double p) {
-  if (v.empty()) return 0;
-  std::sort(v.begin(), v.end());
-  size_t i = static_cast<size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
-  return v[std::min(i, v.size() - 1)];
-}
 
 }  // namespace
 
@@ -125,7 +81,7 @@ int main(int argc, char **argv) {
 
   auto t0 = clk::now();
   std::vector<std::string> docs;
-  Corpus corpus = generate(rows, &docs);
+  Corpus corpus = wordcorpus::generate(rows, kVocab, 20261210, &docs);
   pq.load("qbench.docs", docs);
   docs = {};
   std::string mb = pq.one("SELECT round(sum(octet_length(body)) / 1048576.0, 1) FROM qbench.docs");
