@@ -405,9 +405,13 @@ void headfoot(cxstate* st, wrd* d) {
 // The position table entry i of a story's text table as a range.
 bool noterange(const wplc& p, int i, int32_t* start, int32_t* n) {
   if (!p.pos || i < 0 || i + 1 >= p.n) return false;
+  // Positions come from the file: a hostile table can hold any two values,
+  // so the length is worked out wide and refused when it is not a range.
+  int64_t len = int64_t(p.pos[i + 1]) - p.pos[i];
+  if (len <= 0 || len > INT32_MAX) return false;
   *start = p.pos[i];
-  *n = p.pos[i + 1] - p.pos[i];
-  return *n > 0;
+  *n = int32_t(len);
+  return true;
 }
 
 void footnote(cxstate* st, wrd* d) {
