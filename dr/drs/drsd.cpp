@@ -52,18 +52,6 @@ drobj *make(drsrvstate *st, drheap heap, int32_t polid, int32_t prefid, int32_t 
   return &x->hd.obj;
 }
 
-// Opens the document buffer afresh for writing; 0 or 1.
-int rewrite(drsxstate *x) {
-  if (x->doc.open && druvfclose(&x->doc) < 0) return 1;
-  return druvfopen(&x->doc, DRUVF_REWRITE) ? 0 : 1;
-}
-
-// Ends the document and opens it for reading; 0 or 1.
-int readback(drsxstate *x) {
-  if (druvfclose(&x->doc) < 0) return 1;
-  return druvfopen(&x->doc, DRUVF_READ) ? 0 : 1;
-}
-
 // Appends the current row's text (and its line break) to the buffer.
 int append(drsxstate *x) {
   char buf[2000];
@@ -142,7 +130,7 @@ int drsdetnext(drobj *ds, int32_t *op, char *key) {
   int rc = drsxnextkey(ds, op, key);
   // A deleted document has no text; the buffer keeps what it held.
   if (rc != 0 || *op == DRSX_OPDELETE) return rc;
-  if (rewrite(x) != 0 || append(x) != 0) {
+  if (drsxrewrite(x) != 0 || append(x) != 0) {
     druetrc();
     return 1;
   }
@@ -161,7 +149,7 @@ int drsdetnext(drobj *ds, int32_t *op, char *key) {
   }
   // The row of the next key (or the end) is handed out again next time.
   drsxunread(x);
-  if (readback(x) != 0) {
+  if (drsxreadback(x) != 0) {
     druetrc();
     return 1;
   }
@@ -191,7 +179,7 @@ int drsfilnext(drobj *ds, int32_t *op, char *key) {
     druetrc();
     return 1;
   }
-  bool bad = rewrite(x) != 0;
+  bool bad = drsxrewrite(x) != 0;
   char buf[DRUVF_BLOCK];
   while (fd >= 0 && !bad) {
     ssize_t n = read(fd, buf, sizeof buf);
@@ -204,7 +192,7 @@ int drsfilnext(drobj *ds, int32_t *op, char *key) {
     bad = druvfwrite(&x->doc, buf, static_cast<int16_t>(n)) < 0;
   }
   if (fd >= 0) close(fd);
-  if (bad || readback(x) != 0) return drsxfail(x);
+  if (bad || drsxreadback(x) != 0) return drsxfail(x);
   return 0;
 }
 

@@ -62,18 +62,6 @@ void stopengine(drsxstate *x) {
   if (owner == x) owner = nullptr;
 }
 
-// Opens the document buffer afresh for writing; 0 or 1.
-int rewrite(drsxstate *x) {
-  if (x->doc.open && druvfclose(&x->doc) < 0) return 1;
-  return druvfopen(&x->doc, DRUVF_REWRITE) ? 0 : 1;
-}
-
-// Ends the document and opens it for reading; 0 or 1.
-int readback(drsxstate *x) {
-  if (druvfclose(&x->doc) < 0) return 1;
-  return druvfopen(&x->doc, DRUVF_READ) ? 0 : 1;
-}
-
 // Bytes a document may have: the store's MAXDOCSIZE within the server's
 // own limit.
 int64_t doclimit(drsxstate *x) { return std::min<int64_t>(x->maxdocsize, x->maxdoc); }
@@ -111,7 +99,7 @@ int32_t fill(drsxstate *x) {
 // Receives the rest of a fetched body into the document buffer; 200 or the
 // status that ends the document (10000 when the buffer failed).
 int32_t body(drsxstate *x, drsufslot *s) {
-  if (rewrite(x) != 0) return 10000;
+  if (drsxrewrite(x) != 0) return 10000;
   int32_t st = drsuhcopy(x, s);
   char buf[DRSUF_FIRST];
   while (st == 200) {
@@ -124,7 +112,7 @@ int32_t body(drsxstate *x, drsufslot *s) {
     }
     if (druvfwrite(&x->doc, buf, static_cast<int16_t>(r)) < 0) st = 10000;
   }
-  if (st == 200 && readback(x) != 0) st = 10000;
+  if (st == 200 && drsxreadback(x) != 0) st = 10000;
   return st;
 }
 
@@ -453,7 +441,7 @@ int32_t drsurlfile(drsxstate *x, const char *path) {
   }
   int fd = drsfilopen(st, x->path, path);
   if (fd < 0) return DRSU_MSG_FILEOPEN;
-  bool bad = rewrite(x) != 0;
+  bool bad = drsxrewrite(x) != 0;
   char buf[DRUVF_BLOCK];
   int64_t total = 0;
   int32_t status = 1004;
@@ -472,7 +460,7 @@ int32_t drsurlfile(drsxstate *x, const char *path) {
     bad = druvfwrite(&x->doc, buf, static_cast<int16_t>(n)) < 0;
   }
   close(fd);
-  if (!bad && status == 1004 && readback(x) != 0) bad = true;
+  if (!bad && status == 1004 && drsxreadback(x) != 0) bad = true;
   if (bad) {
     drsxfail(x);
     return DRSU_MSG_FILEREAD;
@@ -524,7 +512,7 @@ int drsurlnext(drobj *ds, int32_t *op, char *key) {
     rc = 0;
   } else if (status == DRSUF_MSG_EMPTY && s->op == DRSX_OPDELETE) {
     // A delete needs no text.
-    if (rewrite(x) != 0 || readback(x) != 0) rc = drsxfail(x);
+    if (drsxrewrite(x) != 0 || drsxreadback(x) != 0) rc = drsxfail(x);
   } else if (status == 10000) {
     rc = drsxfail(x);
   } else if (status == DRSU_MSG_FILEOPEN || status == DRSU_MSG_FILEREAD || status == DRSU_MSG_NOPATH) {

@@ -390,6 +390,16 @@ int drsxfail(drsxstate *x) {
   return 1;
 }
 
+int drsxrewrite(drsxstate *x) {
+  if (x->doc.open && druvfclose(&x->doc) < 0) return 1;
+  return druvfopen(&x->doc, DRUVF_REWRITE) ? 0 : 1;
+}
+
+int drsxreadback(drsxstate *x) {
+  if (druvfclose(&x->doc) < 0) return 1;
+  return druvfopen(&x->doc, DRUVF_READ) ? 0 : 1;
+}
+
 drsxstate *drsxnew(drsrvstate *st, drheap heap, int32_t polid, int32_t prefid, int32_t kind) {
   auto *x = static_cast<drsxstate *>(
       drumalc(st, st->hpmgr, heap, 1, sizeof(drsxstate), __FILE__, __LINE__));

@@ -198,6 +198,10 @@ int drsxgroup(drsxstate *x);
 int drsxapp(drsxstate *x, char *buf, size_t size, int32_t *len, const char *format, ...);
 /* Pushes 10000 with the table and the text expression; 1. */
 int drsxfail(drsxstate *x);
+/* Opens the document buffer afresh for writing; 0 or 1. */
+int drsxrewrite(drsxstate *x);
+/* Ends the document being written and opens it for reading; 0 or 1. */
+int drsxreadback(drsxstate *x);
 
 /* ---- the kinds of data store ---- */
 
