@@ -238,7 +238,7 @@ int drgbnext(drobj *o, int32_t *op, char *key) {
   }
   if (!druvfopen(f->input, DRUVF_READ)) return failnext(f);
   if (f->format == DRGB_RECOGNISE || f->progs > 0) {
-    if (drgbsdetect(st, f->input, &cvid, &row, f->progs) != 0) {
+    if (drgbsdetect(st, f->input, &cvid, &row, f->progs, &f->tmp) != 0) {
       dracnerr(st, DRFAC_DRG, 11201, 2, 0);
       return failnext(f);
     }
@@ -376,6 +376,7 @@ int drgbfree(drobj *o) {
   freebuf(f, &f->input);
   freebuf(f, &f->output);
   freebuf(f, &f->icf);
+  drgbtdirgone(&f->tmp);
   if (f->inner) drops<drfilops>(f->inner)->free(f->inner);
   void *self = f;
   drumfre(s, s->hpmgr, f->heap, &self);
@@ -428,7 +429,7 @@ int drgbconv(drgbstate *f, cvtentry entry, const char *program) {
     }
   }
   drgbtjob j = {st, f->input, f->output, program ? path.c_str() : nullptr,
-                program ? path.c_str() : nullptr, entry, f->timeout, drsxmaxdoc(st)};
+                program ? path.c_str() : nullptr, entry, f->timeout, drsxmaxdoc(st), &f->tmp};
   return drgbtconv(&j);
 }
 

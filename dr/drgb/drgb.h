@@ -13,6 +13,7 @@
 
 #include "dr/dras/dras.h"
 #include "dr/drgb/drgbs.h"
+#include "dr/drgb/drgbt.h"
 #include "dr/drs/druvf.h"
 
 /* Ordinals of the preference: the format (a converter id, or 997 to
@@ -43,6 +44,7 @@ struct drgbstate {
   uint8_t framework;    /* the last document went through the framework */
   drobj *inner;         /* the inner HTML filter */
   drobj *active;        /* this filter, the inner filter, or null */
+  drgbtdir tmp;         /* the private folder of its conversions */
 };
 
 /* Builds an unbound document-format filter with its inner HTML filter; null

@@ -77,7 +77,8 @@ int drgbsentry(int16_t cvid, cvtentry *entry) {
   return 0;
 }
 
-int drgbsdetect(drsrvstate *st, druvfd *buf, int16_t *cvid, int16_t *row, int32_t progs) {
+int drgbsdetect(drsrvstate *st, druvfd *buf, int16_t *cvid, int16_t *row, int32_t progs,
+                drgbtdir *tmp) {
   if (druvfseek(buf, 0, 0) < 0) {
     druetrc();
     return 1;
@@ -109,7 +110,7 @@ int drgbsdetect(drsrvstate *st, druvfd *buf, int16_t *cvid, int16_t *row, int32_
   if (len >= 8 && std::memcmp(head, ksig, sizeof ksig) == 0) {
     int whole = 0;
     int32_t wsub = 0;
-    if (drgbtwhole(st, buf, &whole, &wsub) != 0) {
+    if (drgbtwhole(st, buf, &whole, &wsub, tmp) != 0) {
       druetrc();
       return 1;
     }

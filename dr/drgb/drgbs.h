@@ -11,6 +11,8 @@
 #include "converters/formats/cvt.h"
 #include "dr/drs/druvf.h"
 
+struct drgbtdir;
+
 /* Converter ids with a meaning of their own. */
 enum : int16_t {
   DRGB_RECOGNISE = 997,  /* recognise each document's format */
@@ -32,7 +34,10 @@ struct drgbhandle {
  * left at 0. With programs listed (progs > 0) the code must have a
  * catalogue row; without, it must have a converter. 0, or 1 after 11201
  * (nothing matched) or 11203 (no converter), or a buffer's own message. */
-int drgbsdetect(drsrvstate *st, druvfd *buf, int16_t *cvid, int16_t *row, int32_t progs);
+/* A compound document is written whole to a temporary file for its
+ * directory, in the filter's folder when one is given. */
+int drgbsdetect(drsrvstate *st, druvfd *buf, int16_t *cvid, int16_t *row, int32_t progs,
+                drgbtdir *tmp = nullptr);
 /* The converter id of a catalogue code (998 when none reads it). */
 int16_t drgbsfmtid(int32_t code, int32_t subcode);
 /* The entry of a converter id: 0 with the entry (null for plain text and

@@ -1,10 +1,12 @@
-// Temporary-file conversions. The two files live in a folder made for the
-// one conversion (mode 0700), so that the output's name is ours before the
-// program makes the file, and nobody else can put a file or a link there.
+// Temporary-file conversions. The two files live in a private folder (mode
+// 0700), made for the one conversion or kept by the filter for all of its
+// own, so that the output's name is ours before the program makes the file,
+// and nobody else can put a file or a link there.
 #include "dr/drgb/drgbt.h"
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -20,10 +22,9 @@ const char DRGBT_FORBIDDEN[] = "!@#$%^&*()~`',/\\ :\"";
 
 namespace {
 
-// Empties and removes the conversion's folder (what a program left there
-// included; nothing below it is followed).
-void sweep(const std::string &dir) {
-  if (dir.empty()) return;
+// Empties the conversion's folder (what a program left there included;
+// nothing below it is followed).
+void empty(const std::string &dir) {
   if (DIR *d = opendir(dir.c_str())) {
     while (struct dirent *e = readdir(d)) {
       if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
@@ -32,7 +33,6 @@ void sweep(const std::string &dir) {
     }
     closedir(d);
   }
-  rmdir(dir.c_str());
 }
 
 int copyerr(drsrvstate *st) {
@@ -140,7 +140,7 @@ int run(drgbtjob *j, const std::string &in, const std::string &out) {
 
 namespace {
 
-// Makes the private folder of one job into dir; 0 / 1 after pushing why.
+// Makes a private folder into dir; 0 / 1 after pushing why.
 int mkfolder(drsrvstate *st, std::string *dir) {
   char tmp[SDRG_PATHMAX];
   if (ostmpdir(tmp, sizeof tmp) < 0) {
@@ -158,12 +158,45 @@ int mkfolder(drsrvstate *st, std::string *dir) {
   return 0;
 }
 
+// The folder of one job: the filter's kept folder while it is still a
+// directory of ours that nobody else may enter (something may have swept
+// the temporary area meanwhile), else a new one, kept when the filter keeps
+// one. 0 / 1 after pushing why.
+int folder(drsrvstate *st, drgbtdir *keep, std::string *dir) {
+  if (keep && keep->path[0]) {
+    struct stat sb;
+    if (lstat(keep->path, &sb) == 0 && S_ISDIR(sb.st_mode) && sb.st_uid == geteuid() &&
+        (sb.st_mode & 077) == 0) {
+      *dir = keep->path;
+      return 0;
+    }
+    keep->path[0] = 0;
+  }
+  if (mkfolder(st, dir) != 0) return 1;
+  if (keep && dir->size() < sizeof keep->path) std::memcpy(keep->path, dir->c_str(), dir->size() + 1);
+  return 0;
+}
+
+// Ends a job: empties its folder, and removes it unless the filter keeps it.
+void release(const std::string &dir, const drgbtdir *keep) {
+  if (dir.empty()) return;
+  empty(dir);
+  if (!keep || dir != keep->path) rmdir(dir.c_str());
+}
+
 }  // namespace
+
+void drgbtdirgone(drgbtdir *d) {
+  if (!d || !d->path[0]) return;
+  std::string dir = d->path;
+  d->path[0] = 0;
+  release(dir, nullptr);
+}
 
 int drgbtconv(drgbtjob *j) {
   drsrvstate *st = j->st;
   std::string dir;
-  if (mkfolder(st, &dir) != 0) return 1;
+  if (folder(st, j->dir, &dir) != 0) return 1;
   std::string in = dir + "/drbin", out = dir + "/drbou";
   int rc = put(j, in);
   if (rc == 0) rc = run(j, in, out);
@@ -171,14 +204,14 @@ int drgbtconv(drgbtjob *j) {
     unlink(in.c_str());
     rc = get(j, out);
   }
-  sweep(dir);
+  release(dir, j->dir);
   if (rc != 0) druetrc();
   return rc;
 }
 
-int drgbtwhole(drsrvstate *st, druvfd *in, int *code, int32_t *sub) {
+int drgbtwhole(drsrvstate *st, druvfd *in, int *code, int32_t *sub, drgbtdir *keep) {
   std::string dir;
-  if (mkfolder(st, &dir) != 0) return 1;
+  if (folder(st, keep, &dir) != 0) return 1;
   drgbtjob j = {};
   j.st = st;
   j.in = in;
@@ -202,7 +235,7 @@ int drgbtwhole(drsrvstate *st, druvfd *in, int *code, int32_t *sub) {
       }
     }
   }
-  sweep(dir);
+  release(dir, keep);
   // put leaves the document closed; the caller reads it on from its start.
   if (!druvfopen(in, DRUVF_READ)) rc = 1;
   if (rc != 0) druetrc();

@@ -1,8 +1,9 @@
 /* One conversion through temporary files, shared by the document-format
  * and the user-program filters: the document is written to a file in a
  * private temporary folder, a converter entry or a program reads it and
- * writes the text to a second file there, and the text is read back. The
- * folder and both files are gone afterwards, whatever happened. */
+ * writes the text to a second file there, and the text is read back. Both
+ * files are gone afterwards, whatever happened, and the folder too unless
+ * it is the filter's own. */
 #ifndef KES_DR_DRGB_DRGBT_H
 #define KES_DR_DRGB_DRGBT_H
 
@@ -14,6 +15,15 @@
 /* Seconds a filter program may run unless its preference says otherwise. */
 enum { DRGBT_TIMEOUT = 60, DRGBT_TIMEOUT_MAX = 86400 };
 
+/* A filter's private temporary folder, made at its first conversion and
+ * kept, emptied after every job, until the filter ends: making and removing
+ * a folder per document costs more than converting a small one. */
+struct drgbtdir {
+  char path[4096]; /* empty until made */
+};
+/* Removes the folder and whatever is left in it; the record is empty after. */
+void drgbtdirgone(drgbtdir *d);
+
 /* What to convert and how. */
 struct drgbtjob {
   drsrvstate *st;
@@ -24,6 +34,7 @@ struct drgbtjob {
   cvtentry entry;     /* the converter, when no program */
   int timeout;        /* seconds the program may run; 0 none */
   int64_t limit;      /* bytes the text may have */
+  drgbtdir *dir;      /* the filter's folder, or null for one of the job's own */
 };
 
 /* Runs the job; 0, or 1 after pushing why: 11101 (a temporary file), 51800
@@ -37,7 +48,7 @@ int drgbtconv(drgbtjob *j);
  * reads its directory where the header places it, which is often past the
  * first 4096 bytes. 0 with *code (0 when nothing matched) and *sub set and
  * the document open again at its start, or 1 after pushing why. */
-int drgbtwhole(drsrvstate *st, druvfd *in, int *code, int32_t *sub);
+int drgbtwhole(drsrvstate *st, druvfd *in, int *code, int32_t *sub, drgbtdir *dir);
 
 /* The 19 characters a program name may not hold: it must name a file right
  * in the bin folder, and no character of it may mean anything to a shell

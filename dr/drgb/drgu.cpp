@@ -41,6 +41,7 @@ int drgufree(drobj *o) {
   drsrvstate *s = f->st;
   freebuf(f, &f->input);
   freebuf(f, &f->output);
+  drgbtdirgone(&f->tmp);
   if (f->path) {
     void *p = f->path;
     drumfre(s, s->hpmgr, f->heap, &p);
@@ -214,7 +215,7 @@ drobj *drgunew(drsrvstate *s, drheap h) {
 
 int drgurun(drgustate *f) {
   drgbtjob j = {f->st, f->input, f->output, f->path, f->name, nullptr, f->timeout,
-                drsxmaxdoc(f->st)};
+                drsxmaxdoc(f->st), &f->tmp};
   return drgbtconv(&j);
 }
 

@@ -10,6 +10,7 @@
 
 #include "dr/dras/dras.h"
 #include "dr/drd/drd.h"
+#include "dr/drgb/drgbt.h"
 #include "dr/drs/druvf.h"
 
 /* Ordinals of the program's name and its time limit in seconds: the first
@@ -34,6 +35,7 @@ struct drgustate {
   druvfd *input;    /* the document, through the data store */
   druvfd *output;   /* the program's text */
   druvfd *current;  /* output once a document was converted, else null */
+  drgbtdir tmp;     /* the private folder of its conversions */
 };
 
 /* Builds an unbound user-program filter; null after pushing 51500. */

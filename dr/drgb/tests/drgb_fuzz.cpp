@@ -26,12 +26,15 @@ pipefix::MemStore *g_ds = nullptr;
 drobj *g_fil = nullptr;
 std::string g_tmp;
 
-bool emptydir(const std::string &d) {
+bool emptydir(const std::string &d, int depth = 0) {
   DIR *h = opendir(d.c_str());
   if (!h) return false;
   bool empty = true;
+  // The filter keeps one private folder of its own, empty between documents.
   while (struct dirent *e = readdir(h))
-    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) empty = false;
+    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0 &&
+        (depth > 0 || !emptydir(d + "/" + e->d_name, 1)))
+      empty = false;
   closedir(h);
   return empty;
 }

@@ -6,6 +6,10 @@
 #include "dr/drgb/drgb.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include <algorithm>
 #include <string>
@@ -279,6 +283,51 @@ TEST_F(Filters, ChainingTakesEachFormat) {
   EXPECT_EQ(next(f).first, 2);
 }
 
+// A filter converts every document in one private folder of its own, empty
+// between documents, and makes a new one when that folder is gone or others
+// could enter it; nothing is left once the filter ends.
+TEST_F(Filters, OnePrivateFolderPerFilter) {
+  prog("litter.sh", "cp \"$1\" \"$2\"; echo x > \"$(dirname \"$2\")/litter\"");
+  char w2[32];
+  std::snprintf(w2, sizeof w2, "%d,litter.sh", fmtfind(44));
+  pipefix::MemStore ds({mixfix::word6("firstword"), mixfix::word2("secondword"), mixfix::word6("thirdword"),
+                        mixfix::word2("fourthword")});
+  drobj *f = chain(ds.obj(), {num(1, 997), str(2, w2)});
+  auto folders = [&] { return Scratch::list(tmp.dir); };
+  auto [rc1, t1] = next(f);
+  ASSERT_EQ(rc1, 0) << stack();
+  EXPECT_TRUE(contains(t1, "firstword")) << t1;
+  std::vector<std::string> one = folders();
+  ASSERT_EQ(one.size(), 1u);
+  std::string kept = tmp.dir + "/" + one[0];
+  struct stat sb;
+  ASSERT_EQ(lstat(kept.c_str(), &sb), 0);
+  EXPECT_EQ(sb.st_mode & 0777, 0700u);
+  // The program's stray file went with its document.
+  auto [rc2, t2] = next(f);
+  ASSERT_EQ(rc2, 0) << stack();
+  EXPECT_TRUE(contains(t2, "secondword")) << t2;
+  EXPECT_EQ(folders(), one);
+  EXPECT_EQ(Scratch::list(kept), std::vector<std::string>{});
+  // Swept away meanwhile: a new folder.
+  ASSERT_EQ(rmdir(kept.c_str()), 0);
+  auto [rc3, t3] = next(f);
+  ASSERT_EQ(rc3, 0) << stack();
+  EXPECT_TRUE(contains(t3, "thirdword")) << t3;
+  std::vector<std::string> two = folders();
+  ASSERT_EQ(two.size(), 1u);
+  EXPECT_NE(two, one);
+  // Opened to others: left alone, and a new private one made.
+  std::string loose = tmp.dir + "/" + two[0];
+  ASSERT_EQ(chmod(loose.c_str(), 0755), 0);
+  auto [rc4, t4] = next(f);
+  ASSERT_EQ(rc4, 0) << stack();
+  EXPECT_TRUE(contains(t4, "fourthword")) << t4;
+  EXPECT_EQ(folders().size(), 2u);
+  EXPECT_EQ(Scratch::list(loose), std::vector<std::string>{});
+  rmdir(loose.c_str());
+}
+
 TEST_F(Filters, ChainingEdgeCases) {
   // Without attribute 1 the document-format filter stands alone and knows
   // no converter.
@@ -467,7 +516,9 @@ TEST_F(Filters, UserPrograms) {
       char buf[4];
       EXPECT_EQ(drops<drfilops>(f)->read(f, buf, sizeof buf, &got), 2);
     }
-    EXPECT_EQ(Scratch::list(tmp.dir), std::vector<std::string>{}) << k.program;
+    // Only the filter's own folder stays while it lives, and it is empty.
+    for (const std::string &d : Scratch::list(tmp.dir))
+      EXPECT_EQ(Scratch::list(tmp.dir + "/" + d), std::vector<std::string>{}) << k.program;
   }
   // The exit status is the message's argument.
   clear();
