@@ -84,6 +84,17 @@ int buildlike(drwaobj *w, drwaqslot *s) {
   return prepone(w, s, sql);
 }
 
+// The fuzzy provider's look-up: the word table is unique and in byte order,
+// so the words of a prefix pattern come from its key without a sort.
+int buildfuzz(drwaobj *w, drwaqslot *s) {
+  char sql[1000];
+  if (drasmfmt(w->st->fmt, sql, sizeof sql,
+               "SELECT word FROM %s WHERE word LIKE :word ESCAPE '' ORDER BY word", DRA_STR,
+               w->attr.wtab, 0) < 0)
+    return drwafail(w->st, nullptr, DRWA_EFAIL, __FILE__, __LINE__);
+  return prepone(w, s, sql);
+}
+
 int buildnext(drwaobj *w, drwaqslot *s) {
   char sql[1000];
   bool next = s == &w->qw->slot[DRWA_QNEXT];
@@ -182,7 +193,10 @@ int scratch(drwaobj *w) {
         drumalc(st, st->hpmgr, st->seshp, 1, sizeof(drwaqwork), __FILE__, __LINE__));
     if (!w->qw) return 1;
     for (int i = 0; i < DRWA_QSLOTS; ++i)
-      w->qw->slot[i].build = i == DRWA_QLIKE ? buildlike : i < DRWA_QWIN ? buildnext : buildin;
+      w->qw->slot[i].build = i == DRWA_QLIKE  ? buildlike
+                             : i < DRWA_QWIN   ? buildnext
+                             : i == DRWA_QFUZZ ? buildfuzz
+                                               : buildin;
   } else {
     drwaqwork *q = w->qw;
     if (q->hash && druhfre(q->hash) != 0) return 1;
@@ -489,6 +503,67 @@ int drwaw2r(drobj *o, const char *word, int32_t n, drobj *, char ***out) {
   }
   arr[stored] = nullptr;
   *out = arr;
+  return 0;
+}
+
+bool drwaqtable(const drwaobj *w) {
+  // A shorter maximum cuts long words in the table: the token table's
+  // whole word would be missed.
+  return w && w->opened && w->qw && w->attr.table && w->attr.maxlen >= DRWA_MAXLEN &&
+         w->attr.wtab[0];
+}
+
+namespace {
+
+// A pattern whose only wildcard is a '%' at its end.
+bool prefixpat(const char *p) {
+  const char *c = std::strpbrk(p, "_%");
+  return c && *c == '%' && c[1] == '\0';
+}
+
+}  // namespace
+
+int drwaqpats(drwaobj *w, const char *const *pats, int32_t n, drubbuf *tb, char **out,
+              int32_t *nout, int32_t cap, bool *cut) {
+  drsrvstate *st = w->st;
+  drwaqwork *q = w->qw;
+  const nlscs *cs = dracncs(st);
+  *nout = 0;
+  *cut = false;
+  if (n <= 0) return 0;
+  // In byte order, a prefix pattern that begins with the stem of the
+  // prefix pattern before it finds nothing that one does not.
+  std::vector<int32_t> order(static_cast<size_t>(n));
+  std::vector<uint8_t> run(static_cast<size_t>(n), 1);
+  for (int32_t i = 0; i < n; ++i) order[i] = i;
+  std::sort(order.begin(), order.end(),
+            [&](int32_t a, int32_t b) { return nlscmp(cs, pats[a], pats[b]) < 0; });
+  for (int32_t k = 1; k < n; ++k) {
+    const char *p = pats[order[k]], *prev = pats[order[k - 1]];
+    size_t stem = std::strlen(prev);
+    if (prefixpat(p) && prefixpat(prev) && nlsncmp(cs, p, prev, stem - 1) == 0)
+      run[order[k]] = 0;
+  }
+  for (int32_t i = 0; i < n; ++i) {
+    if (!run[i]) continue;
+    uint32_t rows = 0;
+    if (run1(w, DRWA_QFUZZ, pats[i], &rows, DRWA_BUF) != 0) return 1;
+    for (;;) {
+      for (uint32_t r = 0; r < rows; ++r) {
+        if (q->vind[r] != 0) continue;
+        if (*nout >= cap) {
+          *cut = true;
+          return 0;
+        }
+        if (!(out[*nout] = drubadd(tb, q->fvals[r])))
+          return drwafail(st, nullptr, DRWA_EFAIL, __FILE__, __LINE__);
+        ++*nout;
+      }
+      if (rows < DRWA_BUF) break;
+      if (more(w, DRWA_QFUZZ, DRWA_BUF, &rows) != 0) return 1;
+      if (rows == 0) break;
+    }
+  }
   return 0;
 }
 

@@ -289,6 +289,36 @@ TEST_F(Words, ExpansionsByKind) {
   EXPECT_EQ(rc, 1);
 }
 
+// The fuzzy candidates come from the word table when there is one; the
+// ranked answers are those the token table gives through the engine.
+TEST_F(Words, FuzzyCandidatesFromTheTableRankAsTheTokenTables) {
+  std::vector<std::string> vocab = {
+      "RIVER",   "RIVERS",  "RIVERSIDE", "RIVERBANK", "RIVET",  "RIVETS",   "LIVER",  "LIVERY",
+      "REVERE",  "RAVEN",   "ROVER",     "TRIVIA",    "EIDER",  "BOAT",     "BOATS",  "BOOT",
+      "BOTH",    "BOTTLE",  "BUTTE",     "BETA",      "VOTE",   "NOTE",     "POTENT", "NORTH",
+      "NORTHERN", "NORM",   "MORTAR",    "WORTH",     "KNOT",   "HARBOR",   "HARBOUR", "HARBORS",
+      "HARDER",  "GARBLE",  "JARGON",    "HERBAL",    "ARBOR",  "SAIL",     "SAILS",  "SALE",
+      "SAY",     "SAYS",    "CAIRN",     "DAILY",     "SHALE",  "PSALM",    "ASYLUM", "ZEBRA"};
+  std::vector<std::string> tokens = vocab;
+  tokens.insert(tokens.end(), vocab.begin(), vocab.begin() + 12);  // a word in many rows
+  table(vocab);
+  this->tokens(tokens);
+  const std::vector<std::string> words = {"RIVR", "BOTE", "NORHT", "HARBOR", "SAYL", "QQQQ", "BO"};
+  int rc = 0;
+  std::string before = lowlog();
+  Runs fromtable = expand(words, DRWA_FUZZY, &rc);
+  ASSERT_EQ(rc, 0) << stack();
+  EXPECT_NE(lowlog().find("i1w where word like", before.size()), std::string::npos);
+  EXPECT_EQ(fromtable[0],
+            (std::vector<std::string>{"RIVR", "LIVER", "RIVER", "RIVERS", "RIVET", "ROVER"}));
+  w()->attr.table = 0;  // the token table through the engine, as before the table served
+  before = lowlog();
+  Runs fromtokens = expand(words, DRWA_FUZZY, &rc);
+  ASSERT_EQ(rc, 0) << stack();
+  EXPECT_EQ(lowlog().find("i1w where word like", before.size()), std::string::npos);
+  EXPECT_EQ(fromtable, fromtokens);
+}
+
 TEST_F(Words, BroadWordsFindEveryWord) {
   table({});
   // 6000 words: the answer is larger than one block of the text buffer,
@@ -306,6 +336,16 @@ TEST_F(Words, BroadWordsFindEveryWord) {
   EXPECT_EQ(rc, 0) << stack();
   EXPECT_EQ(msgs(), std::vector<int>{}) << stack();
   EXPECT_NE(log().find("fuzzy candidates cut at 5000"), std::string::npos);
+  // The same words in the word table: cut there too, once, and ranked.
+  sql("INSERT INTO t.dr_00042_i1w (word) SELECT word_text FROM " + std::string(w()->attr.ttab));
+  commit();
+  size_t at = log().size();
+  std::string before = lowlog();
+  runs = expand({"SMITH"}, DRWA_FUZZY, &rc);
+  EXPECT_EQ(rc, 0) << stack();
+  EXPECT_EQ(msgs(), std::vector<int>{}) << stack();
+  EXPECT_NE(lowlog().find("i1w where word like", before.size()), std::string::npos);
+  EXPECT_NE(log().find("fuzzy candidates cut at 5000", at), std::string::npos);
 }
 
 TEST_F(Words, KindsUpToTheGroupCountExpandNothing) {
