@@ -1,8 +1,9 @@
 // The fuzzy provider of the word list: LIKE patterns pre-select indexed
 // words, from the word table when the list keeps one (every distinct word
 // once, where the token table holds each word in many rows) and else through
-// the engine, and the matcher ranks them against the query word; in fuzzy mode 2 a Japanese word instead gets patterns that spell
-// out the usual kana variants, and every word they find comes back unranked.
+// the engine, and the matcher ranks them against the query word; in fuzzy
+// mode 2 a Japanese word instead gets patterns that spell out the usual kana
+// variants, and every word they find comes back unranked.
 #include <algorithm>
 #include <cstring>
 #include <string>

@@ -13,6 +13,7 @@
 #include "dr/drg/drga.h"
 #include "dr/drl/drla.h"
 #include "dr/drs/drsx.h"
+#include "dr/dru/drub.h"
 #include "dr/drwa/drwa.h"
 #include "dr/drws/drws.h"
 #include "linguistics/stemmer/stem.h"
@@ -317,6 +318,48 @@ TEST_F(Words, FuzzyCandidatesFromTheTableRankAsTheTokenTables) {
   ASSERT_EQ(rc, 0) << stack();
   EXPECT_EQ(lowlog().find("i1w where word like", before.size()), std::string::npos);
   EXPECT_EQ(fromtable, fromtokens);
+}
+
+// The table's look-up gives the words pattern by pattern in the order given,
+// each pattern's in byte order, skips a pattern a shorter prefix covers, goes
+// on past one statement's patterns and stops at the limit.
+TEST_F(Words, TablePatternsKeepTheEnginesOrder) {
+  table({"AB1", "AB2", "AC1", "B1", "B2", "C1", "D1", "E1", "F1", "G1", "H1", "I1", "J1", "K1",
+         "L1", "M1", "N1", "O1", "P1", "Q1", "R1", "S1", "T1"});
+  int rc = 0;
+  expand({"X"}, DRWA_WILD, &rc);  // the query work area of a call
+  ASSERT_TRUE(drwaqtable(w()));
+  std::vector<std::string> pats = {"B%", "A%", "AB%"};
+  for (char c = 'T'; c >= 'C'; --c) pats.push_back(std::string(1, c) + "%");  // past sixteen
+  std::vector<const char *> p;
+  for (const std::string &s : pats) p.push_back(s.c_str());
+  struct Case {
+    int32_t cap;
+    std::vector<std::string> want;
+    bool cut;
+  } cases[] = {
+      {100,
+       {"B1", "B2", "AB1", "AB2", "AC1", "T1", "S1", "R1", "Q1", "P1", "O1", "N1", "M1", "L1", "K1",
+        "J1", "I1", "H1", "G1", "F1", "E1", "D1", "C1"},
+       false},
+      {23, {}, false},
+      {4, {"B1", "B2", "AB1", "AB2"}, true},
+  };
+  for (const Case &k : cases) {
+    drubbuf *tb = drubnew(st, st->seshp, 256, nullptr, 0);
+    ASSERT_NE(tb, nullptr);
+    std::vector<char *> out(static_cast<size_t>(k.cap) + 1);
+    int32_t n = 0;
+    bool cut = false;
+    ASSERT_EQ(drwaqpats(w(), p.data(), static_cast<int32_t>(p.size()), tb, out.data(), &n, k.cap,
+                        &cut),
+              0)
+        << stack();
+    std::vector<std::string> got(out.begin(), out.begin() + n);
+    EXPECT_EQ(got, k.want.empty() ? cases[0].want : k.want) << k.cap;
+    EXPECT_EQ(cut, k.cut) << k.cap;
+    drubfre(tb);
+  }
 }
 
 TEST_F(Words, BroadWordsFindEveryWord) {
