@@ -118,9 +118,9 @@ struct drwaqslot {
 };
 
 /* Statement slots: LIKE, next, previous, then word-in and group-in of each
- * group. */
+ * group, then the fuzzy provider's LIKE over the word table. */
 enum { DRWA_QLIKE = 0, DRWA_QNEXT = 1, DRWA_QPREV = 2, DRWA_QWIN = 3 };
-enum { DRWA_QSLOTS = DRWA_QWIN + 2 * DRWA_KINDS };
+enum { DRWA_QFUZZ = DRWA_QWIN + 2 * DRWA_KINDS, DRWA_QSLOTS = DRWA_QFUZZ + 1 };
 
 /* Query work area of the expansion calls. */
 struct drwaqwork {
@@ -218,10 +218,23 @@ int drwaexp(drobj *o, const char *const *words, int32_t n, int32_t kind, drobj *
             char ***out);
 int drwaw2r(drobj *o, const char *word, int32_t n, drobj *check, char ***out);
 int drwaqclose(drwaobj *w);
+/* True when the word table can stand in for the token table in a LIKE
+ * look-up: it is kept, it holds every word whole, and a call is under way. */
+bool drwaqtable(const drwaobj *w);
+/* The word table's words matching LIKE patterns, as the engine's LIKE
+ * expansion over the token table finds them and in the same order: the
+ * patterns in their given order, less those a shorter prefix pattern
+ * covers, the words of each in byte order. The words go to tb, their
+ * pointers to out; at most cap of them, *cut set when more were found.
+ * 0, or 1 after pushing. */
+int drwaqpats(drwaobj *w, const char *const *pats, int32_t n, drubbuf *tb, char **out,
+              int32_t *nout, int32_t cap, bool *cut);
 
 /* Providers. */
 int drwasnew(drsrvstate *st, drwaprov *p, drobj *unused, int32_t stemtype);
-int drwafnew(drsrvstate *st, drwaprov *p, drobj *engine, int32_t fuzzmode);
+/* The fuzzy provider: its candidates come from the word list's table when
+ * drwaqtable allows (wl may be null), else from the engine's token table. */
+int drwafnew(drsrvstate *st, drwaprov *p, drobj *engine, int32_t fuzzmode, drwaobj *wl);
 /* The stemmer's language index of a stemmer type. */
 int32_t drwaslang(int32_t stemtype);
 /* The Japanese patterns of a word in the session set: consecutive

@@ -1,7 +1,9 @@
 // The fuzzy provider of the word list: LIKE patterns pre-select indexed
-// words through the engine, and the matcher ranks them against the query
-// word; in fuzzy mode 2 a Japanese word instead gets patterns that spell
-// out the usual kana variants, and every word they find comes back unranked.
+// words, from the word table when the list keeps one (every distinct word
+// once, where the token table holds each word in many rows) and else through
+// the engine, and the matcher ranks them against the query word; in fuzzy
+// mode 2 a Japanese word instead gets patterns that spell out the usual kana
+// variants, and every word they find comes back unranked.
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -31,6 +33,7 @@ struct drwafrec {
 struct drwafadp {
   drsrvstate *st;
   drobj *eng;
+  drwaobj *wl; /* the word list, whose table stands in for the engine's */
   drheap heap;
   fzmobj *fzm;
   drwafrec *first, *last;
@@ -95,6 +98,19 @@ int candidates(drwafadp *a, const char *const *pats, int32_t npats, drubbuf *tb,
   *cands = static_cast<char **>(
       drumalc(st, st->hpmgr, a->heap, DRWA_CANDS, sizeof(char *), __FILE__, __LINE__));
   if (!*cands) return 1;
+  if (drwaqtable(a->wl)) {
+    bool cut = false;
+    if (drwaqpats(a->wl, pats, npats, tb, *cands, n, DRWA_CANDS, &cut) != 0) return 1;
+    if (cut)
+      dracnprt(st, st->log, "word list: fuzzy candidates cut at %(1)s\n", DRA_INT,
+               static_cast<int>(DRWA_CANDS), 0);
+    // Nothing in the table may mean a table not filled yet (a word list
+    // added to an index made before it): the token table then answers.
+    if (*n > 0) {
+      *n = drwafuniq(st, *cands, *n);
+      return 0;
+    }
+  }
   if (!a->eng) return 0;
   int rc = drops<drengops>(a->eng)->lik(a->eng, pats, npats, tb, *cands, n, DRWA_CANDS);
   if (rc != 0) {
@@ -446,7 +462,7 @@ int drwafjapat(drsrvstate *st, const char *word, char **buf, const char ***pats,
   return 0;
 }
 
-int drwafnew(drsrvstate *st, drwaprov *p, drobj *engine, int32_t fuzzmode) {
+int drwafnew(drsrvstate *st, drwaprov *p, drobj *engine, int32_t fuzzmode, drwaobj *wl) {
   static int (*const kExp[])(drwaprov *, const char *, const char ***, int32_t *) = {
       drwafexp, drwafexp, drwafexpja, drwafself, drwafself};
   p->exp = kExp[fuzzmode >= 1 && fuzzmode <= 4 ? fuzzmode : 1];
@@ -455,7 +471,7 @@ int drwafnew(drsrvstate *st, drwaprov *p, drobj *engine, int32_t fuzzmode) {
   auto *a = static_cast<drwafadp *>(
       drumalc(st, st->hpmgr, st->seshp, 1, sizeof(drwafadp), __FILE__, __LINE__));
   if (!a) return 1;
-  *a = {st, engine, st->seshp, nullptr, nullptr, nullptr};
+  *a = {st, engine, wl, st->seshp, nullptr, nullptr, nullptr};
   p->adp = a;
   char name[256] = "DEFAULT";
   int err = 0;

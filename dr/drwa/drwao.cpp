@@ -95,7 +95,7 @@ int provider(drwaobj *w, drwaattr *a, int kind) {
   a->prov[kind] = p;
   if (kind == DRWA_FUZZY) {
     drobj *eng = w->pol ? w->pol->comp[DRCLS_ENGINE - 1].obj : nullptr;
-    return drwafnew(st, p, eng, a->fuzzmode);
+    return drwafnew(st, p, eng, a->fuzzmode, w);
   }
   return drwasnew(st, p, nullptr, a->stemtype);
 }

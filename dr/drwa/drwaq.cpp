@@ -84,6 +84,43 @@ int buildlike(drwaobj *w, drwaqslot *s) {
   return prepone(w, s, sql);
 }
 
+// Patterns of one fuzzy look-up statement.
+constexpr int kFuzzPats = 16;
+
+// The fuzzy provider's look-up: a branch for each pattern, so that each
+// finds its words from the word table's key (the table is unique and in
+// byte order) and one round trip serves a word's patterns; the rows come
+// pattern by pattern, each pattern's words in byte order. Unused patterns
+// are null and match nothing.
+int buildfuzz(drwaobj *w, drwaqslot *s) {
+  drsrvstate *st = w->st;
+  drwaqwork *q = w->qw;
+  char sql[8192];  // sixteen branches of a table name of up to 149 bytes
+  int n = drasmfmt(st->fmt, sql, sizeof sql, "SELECT word FROM (", 0);
+  for (int i = 1; n >= 0 && i <= kFuzzPats; ++i) {
+    int m = drasmfmt(st->fmt, sql + n, sizeof sql - n,
+                     "%sSELECT %d AS k, word FROM %s WHERE word LIKE :w%d ESCAPE ''", DRA_STR,
+                     i > 1 ? " UNION ALL " : "", DRA_INT, i, DRA_STR, w->attr.wtab, DRA_INT, i, 0);
+    n = m < 0 ? -1 : n + m;
+  }
+  if (n >= 0 && drasmfmt(st->fmt, sql + n, sizeof sql - n, ") u ORDER BY k, word", 0) < 0) n = -1;
+  if (n < 0) return drwafail(st, nullptr, DRWA_EFAIL, __FILE__, __LINE__);
+  if (drwacurprep(w, &s->cur, sql) != 0) return 1;
+  const char *why = nullptr;
+  if (druodef(st, &s->cur, 1, q->fvals, DRWA_SLOT, DRUO_STRING, q->vind, nullptr, &druorepq) != 0)
+    why = "&cursor bind problem \n";
+  for (int i = 0; !why && i < kFuzzPats; ++i) {
+    char name[8];
+    (void)drasmfmt(st->fmt, name, sizeof name, ":w%d", DRA_INT, i + 1, 0);
+    if (druobnd(st, &s->cur, name, q->bval[i], DRWA_SLOT, DRUO_STRING, &q->ind[i], nullptr,
+                &druorepq) != 0)
+      why = "&cursor bind problem \n";
+  }
+  if (why) return drwacurdrop(w, &s->cur, why, "cannot close cursor data area...\n");
+  s->prep = 1;
+  return 0;
+}
+
 int buildnext(drwaobj *w, drwaqslot *s) {
   char sql[1000];
   bool next = s == &w->qw->slot[DRWA_QNEXT];
@@ -182,7 +219,10 @@ int scratch(drwaobj *w) {
         drumalc(st, st->hpmgr, st->seshp, 1, sizeof(drwaqwork), __FILE__, __LINE__));
     if (!w->qw) return 1;
     for (int i = 0; i < DRWA_QSLOTS; ++i)
-      w->qw->slot[i].build = i == DRWA_QLIKE ? buildlike : i < DRWA_QWIN ? buildnext : buildin;
+      w->qw->slot[i].build = i == DRWA_QLIKE  ? buildlike
+                             : i < DRWA_QWIN   ? buildnext
+                             : i == DRWA_QFUZZ ? buildfuzz
+                                               : buildin;
   } else {
     drwaqwork *q = w->qw;
     if (q->hash && druhfre(q->hash) != 0) return 1;
@@ -489,6 +529,79 @@ int drwaw2r(drobj *o, const char *word, int32_t n, drobj *, char ***out) {
   }
   arr[stored] = nullptr;
   *out = arr;
+  return 0;
+}
+
+bool drwaqtable(const drwaobj *w) {
+  // A shorter maximum cuts long words in the table: the token table's
+  // whole word would be missed.
+  return w && w->opened && w->qw && w->attr.table && w->attr.maxlen >= DRWA_MAXLEN &&
+         w->attr.wtab[0];
+}
+
+namespace {
+
+// A pattern whose only wildcard is a '%' at its end.
+bool prefixpat(const char *p) {
+  const char *c = std::strpbrk(p, "_%");
+  return c && *c == '%' && c[1] == '\0';
+}
+
+}  // namespace
+
+int drwaqpats(drwaobj *w, const char *const *pats, int32_t n, drubbuf *tb, char **out,
+              int32_t *nout, int32_t cap, bool *cut) {
+  drsrvstate *st = w->st;
+  drwaqwork *q = w->qw;
+  const nlscs *cs = dracncs(st);
+  *nout = 0;
+  *cut = false;
+  if (n <= 0) return 0;
+  // In byte order, a prefix pattern that begins with the stem of the
+  // prefix pattern before it finds nothing that one does not.
+  std::vector<int32_t> order(static_cast<size_t>(n));
+  std::vector<uint8_t> run(static_cast<size_t>(n), 1);
+  for (int32_t i = 0; i < n; ++i) order[i] = i;
+  std::sort(order.begin(), order.end(),
+            [&](int32_t a, int32_t b) { return nlscmp(cs, pats[a], pats[b]) < 0; });
+  for (int32_t k = 1; k < n; ++k) {
+    const char *p = pats[order[k]], *prev = pats[order[k - 1]];
+    size_t stem = std::strlen(prev);
+    if (prefixpat(p) && prefixpat(prev) && nlsncmp(cs, p, prev, stem - 1) == 0)
+      run[order[k]] = 0;
+  }
+  drwaqslot *s = &q->slot[DRWA_QFUZZ];
+  if (ready(w, s) != 0) return 1;
+  for (int32_t at = 0; at < n;) {
+    int32_t k = 0;
+    for (; at < n && k < kFuzzPats; ++at) {
+      if (!run[at]) continue;
+      size_t len = nlscut(cs, pats[at], std::strlen(pats[at]), static_cast<size_t>(w->attr.maxlen));
+      nlsncpy(cs, q->bval[k], DRWA_SLOT, pats[at], len);
+      q->ind[k++] = 0;
+    }
+    if (k == 0) break;
+    for (int32_t i = k; i < kFuzzPats; ++i) q->ind[i] = -1;
+    int rc = druoexf(st, &s->cur, DRWA_BUF, &druorepq);
+    if (rc != 0 && rc != DRUO_NODATA && rc != DRUO_NULL)
+      return drwacurfail(w, &s->cur, "failed to execute\n", __FILE__, __LINE__);
+    uint32_t rows = druorows(&s->cur);
+    for (;;) {
+      for (uint32_t r = 0; r < rows; ++r) {
+        if (q->vind[r] != 0) continue;
+        if (*nout >= cap) {
+          *cut = true;
+          return 0;
+        }
+        if (!(out[*nout] = drubadd(tb, q->fvals[r])))
+          return drwafail(st, nullptr, DRWA_EFAIL, __FILE__, __LINE__);
+        ++*nout;
+      }
+      if (rows < DRWA_BUF) break;
+      if (more(w, DRWA_QFUZZ, DRWA_BUF, &rows) != 0) return 1;
+      if (rows == 0) break;
+    }
+  }
   return 0;
 }
 

@@ -13,6 +13,7 @@
 #include "dr/drg/drga.h"
 #include "dr/drl/drla.h"
 #include "dr/drs/drsx.h"
+#include "dr/dru/drub.h"
 #include "dr/drwa/drwa.h"
 #include "dr/drws/drws.h"
 #include "linguistics/stemmer/stem.h"
@@ -289,6 +290,78 @@ TEST_F(Words, ExpansionsByKind) {
   EXPECT_EQ(rc, 1);
 }
 
+// The fuzzy candidates come from the word table when there is one; the
+// ranked answers are those the token table gives through the engine.
+TEST_F(Words, FuzzyCandidatesFromTheTableRankAsTheTokenTables) {
+  std::vector<std::string> vocab = {
+      "RIVER",   "RIVERS",  "RIVERSIDE", "RIVERBANK", "RIVET",  "RIVETS",   "LIVER",  "LIVERY",
+      "REVERE",  "RAVEN",   "ROVER",     "TRIVIA",    "EIDER",  "BOAT",     "BOATS",  "BOOT",
+      "BOTH",    "BOTTLE",  "BUTTE",     "BETA",      "VOTE",   "NOTE",     "POTENT", "NORTH",
+      "NORTHERN", "NORM",   "MORTAR",    "WORTH",     "KNOT",   "HARBOR",   "HARBOUR", "HARBORS",
+      "HARDER",  "GARBLE",  "JARGON",    "HERBAL",    "ARBOR",  "SAIL",     "SAILS",  "SALE",
+      "SAY",     "SAYS",    "CAIRN",     "DAILY",     "SHALE",  "PSALM",    "ASYLUM", "ZEBRA"};
+  std::vector<std::string> tokens = vocab;
+  tokens.insert(tokens.end(), vocab.begin(), vocab.begin() + 12);  // a word in many rows
+  table(vocab);
+  this->tokens(tokens);
+  const std::vector<std::string> words = {"RIVR", "BOTE", "NORHT", "HARBOR", "SAYL", "QQQQ", "BO"};
+  int rc = 0;
+  std::string before = lowlog();
+  Runs fromtable = expand(words, DRWA_FUZZY, &rc);
+  ASSERT_EQ(rc, 0) << stack();
+  EXPECT_NE(lowlog().find("i1w where word like", before.size()), std::string::npos);
+  EXPECT_EQ(fromtable[0],
+            (std::vector<std::string>{"RIVR", "LIVER", "RIVER", "RIVERS", "RIVET", "ROVER"}));
+  w()->attr.table = 0;  // the token table through the engine, as before the table served
+  before = lowlog();
+  Runs fromtokens = expand(words, DRWA_FUZZY, &rc);
+  ASSERT_EQ(rc, 0) << stack();
+  EXPECT_EQ(lowlog().find("i1w where word like", before.size()), std::string::npos);
+  EXPECT_EQ(fromtable, fromtokens);
+}
+
+// The table's look-up gives the words pattern by pattern in the order given,
+// each pattern's in byte order, skips a pattern a shorter prefix covers, goes
+// on past one statement's patterns and stops at the limit.
+TEST_F(Words, TablePatternsKeepTheEnginesOrder) {
+  table({"AB1", "AB2", "AC1", "B1", "B2", "C1", "D1", "E1", "F1", "G1", "H1", "I1", "J1", "K1",
+         "L1", "M1", "N1", "O1", "P1", "Q1", "R1", "S1", "T1"});
+  int rc = 0;
+  expand({"X"}, DRWA_WILD, &rc);  // the query work area of a call
+  ASSERT_TRUE(drwaqtable(w()));
+  std::vector<std::string> pats = {"B%", "A%", "AB%"};
+  for (char c = 'T'; c >= 'C'; --c) pats.push_back(std::string(1, c) + "%");  // past sixteen
+  std::vector<const char *> p;
+  for (const std::string &s : pats) p.push_back(s.c_str());
+  struct Case {
+    int32_t cap;
+    std::vector<std::string> want;
+    bool cut;
+  } cases[] = {
+      {100,
+       {"B1", "B2", "AB1", "AB2", "AC1", "T1", "S1", "R1", "Q1", "P1", "O1", "N1", "M1", "L1", "K1",
+        "J1", "I1", "H1", "G1", "F1", "E1", "D1", "C1"},
+       false},
+      {23, {}, false},
+      {4, {"B1", "B2", "AB1", "AB2"}, true},
+  };
+  for (const Case &k : cases) {
+    drubbuf *tb = drubnew(st, st->seshp, 256, nullptr, 0);
+    ASSERT_NE(tb, nullptr);
+    std::vector<char *> out(static_cast<size_t>(k.cap) + 1);
+    int32_t n = 0;
+    bool cut = false;
+    ASSERT_EQ(drwaqpats(w(), p.data(), static_cast<int32_t>(p.size()), tb, out.data(), &n, k.cap,
+                        &cut),
+              0)
+        << stack();
+    std::vector<std::string> got(out.begin(), out.begin() + n);
+    EXPECT_EQ(got, k.want.empty() ? cases[0].want : k.want) << k.cap;
+    EXPECT_EQ(cut, k.cut) << k.cap;
+    drubfre(tb);
+  }
+}
+
 TEST_F(Words, BroadWordsFindEveryWord) {
   table({});
   // 6000 words: the answer is larger than one block of the text buffer,
@@ -306,6 +379,16 @@ TEST_F(Words, BroadWordsFindEveryWord) {
   EXPECT_EQ(rc, 0) << stack();
   EXPECT_EQ(msgs(), std::vector<int>{}) << stack();
   EXPECT_NE(log().find("fuzzy candidates cut at 5000"), std::string::npos);
+  // The same words in the word table: cut there too, once, and ranked.
+  sql("INSERT INTO t.dr_00042_i1w (word) SELECT word_text FROM " + std::string(w()->attr.ttab));
+  commit();
+  size_t at = log().size();
+  std::string before = lowlog();
+  runs = expand({"SMITH"}, DRWA_FUZZY, &rc);
+  EXPECT_EQ(rc, 0) << stack();
+  EXPECT_EQ(msgs(), std::vector<int>{}) << stack();
+  EXPECT_NE(lowlog().find("i1w where word like", before.size()), std::string::npos);
+  EXPECT_NE(log().find("fuzzy candidates cut at 5000", at), std::string::npos);
 }
 
 TEST_F(Words, KindsUpToTheGroupCountExpandNothing) {

@@ -30,8 +30,8 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
   for (int i = 0; i < 3; ++i) {
     session &s = g_s[i];
     s.st = fuzzstate::make(sets[i]);
-    if (drwasnew(s.st, &s.stem, nullptr, 1) != 0 || drwafnew(s.st, &s.fuzzy, nullptr, 1) != 0 ||
-        drwafnew(s.st, &s.ja, nullptr, 2) != 0)
+    if (drwasnew(s.st, &s.stem, nullptr, 1) != 0 || drwafnew(s.st, &s.fuzzy, nullptr, 1, nullptr) != 0 ||
+        drwafnew(s.st, &s.ja, nullptr, 2, nullptr) != 0)
       std::abort();
   }
   return 0;
