@@ -331,8 +331,14 @@ bool twotable(int32_t mode) { return mode == 3 || mode == 4; }
 // Modes that leave out the postings of dead documents.
 bool lazy(int32_t mode) { return mode == 1 || mode == 4 || mode == 5; }
 
+// A lazy mode first takes the deleted ids there are: every server of the
+// run reads these, and the end purges only these.
 int drebbnox(drobj *o, int32_t mode, int32_t) {
   drebobj *e = eng(o);
+  if (lazy(mode) && dmo(e)->take(e->docids) != 0) {
+    druetrc();
+    return 1;
+  }
   if (!twotable(mode)) return 0;
   int rc = drebialt(e->indexer, 1, 1);
   if (drebialt(e->indexer, 0, 0) != 0) rc = 1;

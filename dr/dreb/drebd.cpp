@@ -22,6 +22,7 @@ int drebdkeys(drobj *o, int32_t count, const int32_t *ids, int32_t *found, char 
 int drebddead(drobj *o, int32_t max, int32_t *count, int32_t **list);
 int drebdids(drobj *o, int32_t count, const char *const *keys, int32_t *found, int32_t *ids);
 int drebdmaxid(drobj *o, int32_t *id);
+int drebdtake(drobj *o);
 
 const drobjhd<drdidops> kTpl = {{0, 0, "Base engine doc id manager"},
                                 {.free = drebdfree,
@@ -36,7 +37,8 @@ const drobjhd<drdidops> kTpl = {{0, 0, "Base engine doc id manager"},
                                  .keys = drebdkeys,
                                  .dead = drebddead,
                                  .ids = drebdids,
-                                 .maxid = drebdmaxid}};
+                                 .maxid = drebdmaxid,
+                                 .take = drebdtake}};
 
 drebdmgr *mgr(drobj *o) { return reinterpret_cast<drebdmgr *>(o); }
 const drkeyops *km(drebdmgr *m) { return drops<drkeyops>(m->keymap); }
@@ -252,6 +254,13 @@ int drebdids(drobj *o, int32_t count, const char *const *keys, int32_t *found, i
 int drebdmaxid(drobj *o, int32_t *id) {
   drebdmgr *m = mgr(o);
   int rc = il(m)->maxid(m->idlist, id);
+  if (rc != 0) druetrc();
+  return rc;
+}
+
+int drebdtake(drobj *o) {
+  drebdmgr *m = mgr(o);
+  int rc = il(m)->take(m->idlist);
   if (rc != 0) druetrc();
   return rc;
 }

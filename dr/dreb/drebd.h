@@ -39,13 +39,13 @@ struct drdidops {
   /* 7: lazily deletes the documents of these keys and commits (a failed
    * commit returns 1 with nothing pushed). */
   int (*retire)(drobj *o, int32_t count, const char *const *keys);
-  /* 8: deletes the key-map rows of these ids, then every deleted list, and
-   * commits. */
+  /* 8: deletes the key-map rows of these ids, then the deleted lists the
+   * optimisation took (see take), and commits. */
   int (*delids)(drobj *o, int32_t count, const int32_t *ids);
   /* 9: the keys of ascending doc ids (see the key map); 0, 1 or 2. */
   int (*keys)(drobj *o, int32_t count, const int32_t *ids, int32_t *found, char **keys,
               uint8_t *scores, const char *view);
-  /* 10: reads up to max deleted ids: into *list when it points to an array,
+  /* 10: reads up to max deleted ids the optimisation took: into *list when it points to an array,
    * else into a new array from the manager's heap that the caller frees
    * (null when none); 2 when the deleted ids ran out, 0 at the maximum. */
   int (*dead)(drobj *o, int32_t max, int32_t *count, int32_t **list);
@@ -54,8 +54,11 @@ struct drdidops {
   int (*ids)(drobj *o, int32_t count, const char *const *keys, int32_t *found, int32_t *ids);
   /* 12: the highest settled id. */
   int (*maxid)(drobj *o, int32_t *id);
+  /* 13: takes the deleted ids there are now for the optimisation that
+   * begins (the id-list store's take). */
+  int (*take)(drobj *o);
 };
-DROBJ_SLOTS(drdidops, 13);
+DROBJ_SLOTS(drdidops, 14);
 DROBJ_SLOT(drdidops, free, 0);
 DROBJ_SLOT(drdidops, close, 1);
 DROBJ_SLOT(drdidops, tabs, 2);
@@ -69,6 +72,7 @@ DROBJ_SLOT(drdidops, keys, 9);
 DROBJ_SLOT(drdidops, dead, 10);
 DROBJ_SLOT(drdidops, ids, 11);
 DROBJ_SLOT(drdidops, maxid, 12);
+DROBJ_SLOT(drdidops, take, 13);
 
 /* The doc-id manager. */
 struct drebdmgr {

@@ -99,6 +99,24 @@ int execrow(drsrvstate *st, druocur *cur, Rec &r, uint32_t *nf, uint32_t *sz, ui
   return rc;
 }
 
+// Deletes, in place, the rows of one term whose lists came out empty: one
+// statement for the term, its rows named by their first documents (only
+// the rows read, never a range that could take a row written meanwhile).
+int delempty(Run &r, druocur *&cur, const char *sql, std::deque<Rec>::iterator from,
+             std::deque<Rec>::iterator to) {
+  std::string firsts;
+  for (auto i = from; i != to; ++i)
+    if (i->docs == 0) firsts += (firsts.empty() ? "" : ",") + std::to_string(i->first);
+  if (firsts.empty()) return 0;
+  if (!cur && druoprs(r.st, r.x->heap, sql, &cur) != 0) return 1;
+  int rc = druobnd(r.st, cur, ":w", const_cast<char *>(from->word.c_str()),
+                   static_cast<int32_t>(from->word.size() + 1), DRUO_STRING);
+  if (rc == 0)
+    rc = druobnd(r.st, cur, ":ofs", firsts.data(), static_cast<int32_t>(firsts.size() + 1), DRUO_STRING);
+  if (rc == 0) rc = druoexe(r.st, cur);
+  return rc;
+}
+
 // Writes the batch and commits: in place the rows whose list came out
 // empty are deleted first (their keys may be the new first documents of
 // the rows merged into), then the changed rows are updated; into the other
@@ -108,7 +126,9 @@ int writebatch(Run &r) {
   drsrvstate *st = r.st;
   bool inplace = r.mode == 2 || r.mode == 5;
   char del[2000], put[2000];
-  int rc = format(st, del, sizeof del, "DELETE FROM %(1)s WHERE word_text = :w AND first_doc = :of",
+  int rc = format(st, del, sizeof del,
+                  "DELETE FROM %(1)s WHERE word_text = :w AND first_doc = ANY (CAST(string_to_array("
+                  "CAST(:ofs AS text), ',') AS bigint[]))",
                   x->tab->name);
   if (rc == 0)
     rc = inplace ? format(st, put, sizeof put,
@@ -122,19 +142,16 @@ int writebatch(Run &r) {
   if (rc == 0 && !inplace && !x->alttab) rc = internal(st, __LINE__);
   druocur *dc = nullptr, *pc = nullptr;
   std::vector<uint8_t> buf;
-  for (int pass = 0; rc == 0 && pass < 2; ++pass) {
+  // A term's records are next to each other in the batch.
+  for (auto i = r.recs.begin(); rc == 0 && inplace && i != r.recs.end();) {
+    auto j = i;
+    while (j != r.recs.end() && j->word == i->word) ++j;
+    rc = delempty(r, dc, del, i, j);
+    i = j;
+  }
+  if (rc == 0) {
     for (Rec &c : r.recs) {
-      bool empty = c.docs == 0;
-      if (pass == 0) {
-        if (!empty || !inplace) continue;
-        if (!dc && druoprs(st, x->heap, del, &dc) != 0) {
-          rc = 1;
-          break;
-        }
-        if ((rc = execrow(st, dc, c, nullptr, nullptr, nullptr, true, false)) != 0) break;
-        continue;
-      }
-      if (empty || (inplace && !c.changed)) continue;
+      if (c.docs == 0 || (inplace && !c.changed)) continue;
       if (!pc && druoprs(st, x->heap, put, &pc) != 0) {
         rc = 1;
         break;

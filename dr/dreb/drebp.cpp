@@ -27,6 +27,7 @@ int drebpgetres(drobj *o, int32_t max, int32_t *count, int32_t *ids);
 int drebppurge(drobj *o);
 int drebphasres(drobj *o, int32_t *flag);
 int drebpmaxid(drobj *o, int32_t *id);
+int drebptake(drobj *o);
 
 const drobjhd<drilsops> kTpl = {{0, 0, nullptr},
                                 {.tabs = drebptabs,
@@ -40,7 +41,8 @@ const drobjhd<drilsops> kTpl = {{0, 0, nullptr},
                                  .getres = drebpgetres,
                                  .purge = drebppurge,
                                  .hasres = drebphasres,
-                                 .maxid = drebpmaxid}};
+                                 .maxid = drebpmaxid,
+                                 .take = drebptake}};
 
 // How the store's statements report: statements and fetches as 50853,
 // the execution of a query as 50851.
@@ -54,9 +56,16 @@ constexpr char kRelease[] = "delete from %s where sid = :sid and ltype = 'R'";
 constexpr char kRetire[] = "update %s set sid = null, ltype = 'D' where sid = :sid and ltype = 'R'";
 constexpr char kPutdel[] =
     "insert into %s (sid, ltype, contiguous, idcount, data) values (0, 'D', 0, :idcount, :listdata)";
+// The readers' rows: %s the list table, then the rows' condition.
 constexpr char kGetlist[] =
-    "select idcount, contiguous, data from %s where ltype = '%s' order by split_part(data, ',', 1)::bigint";
-constexpr char kPurge[] = "delete from %s where ltype = 'D'";
+    "select idcount, contiguous, data from %s where %s order by split_part(data, ',', 1)::bigint";
+constexpr char kReserved[] = "ltype = 'R'";
+// Deleted rows are read and purged only once an optimisation took them, so
+// that an id deleted while it runs is neither read by some of its servers
+// and not others, nor purged before any of them read it.
+constexpr char kTaken[] = "ltype = 'D' and sid = -1";
+constexpr char kPurge[] = "delete from %s where ltype = 'D' and sid = -1";
+constexpr char kTake[] = "update %s set sid = -1 where ltype = 'D' and sid is distinct from -1";
 constexpr char kHasres[] = "select 1 where exists (select null from %s where ltype = 'R')";
 // The lowest reserved or free id, compared as a number: compared as text,
 // '1005' would come before '995' and the answer would pass reserved ids.
@@ -72,12 +81,12 @@ int internal(drsrvstate *st, int num, int line, int32_t a = 0) {
   return 1;
 }
 
-// Parses a statement on first use: the text with the list table (and a row
-// kind) in place of its %s.
-int prepare(drebpstore *p, druocur **cur, const char *fmt, const char *kind = nullptr) {
+// Parses a statement on first use: the text with the list table (and a
+// condition) in place of its %s.
+int prepare(drebpstore *p, druocur **cur, const char *fmt, const char *cond = nullptr) {
   if (*cur) return 0;
   char text[1024];
-  int n = kind ? drasmfmt(p->st->fmt, text, sizeof text, fmt, DRA_STR, p->lst, DRA_STR, kind,
+  int n = cond ? drasmfmt(p->st->fmt, text, sizeof text, fmt, DRA_STR, p->lst, DRA_STR, cond,
                           DRA_END)
                : drasmfmt(p->st->fmt, text, sizeof text, fmt, DRA_STR, p->lst, DRA_END);
   if (n < 0) return internal(p->st, 50600, __LINE__, n);
@@ -147,11 +156,11 @@ int32_t nextids(drebpstore *p, drebprdr *r, int32_t room, int32_t *ids) {
 }
 
 // The shared body of getdel and getres.
-int getlist(drebpstore *p, drebprdr *r, const char *kind, int32_t max, int32_t *count,
+int getlist(drebpstore *p, drebprdr *r, const char *cond, int32_t max, int32_t *count,
             int32_t *ids) {
   *count = 0;
   if (!r->cur) {
-    if (prepare(p, &r->cur, kGetlist, kind) != 0) return 1;
+    if (prepare(p, &r->cur, kGetlist, cond) != 0) return 1;
     if (druodef(p->st, r->cur, 1, &r->idcount, sizeof r->idcount, DRUO_INTEGER, nullptr, nullptr,
                 &kQry) != 0 ||
         druodef(p->st, r->cur, 2, &r->contiguous, sizeof r->contiguous, DRUO_INTEGER, nullptr,
@@ -275,7 +284,7 @@ int drebpfree(drobj *o) {
 int drebpclose(drobj *o, int32_t kind) {
   drebpstore *p = store(o);
   if (kind == 0 || kind == 1 || kind == 3) {
-    for (druocur **c : {&p->calloc, &p->crel, &p->cret, &p->cput, &p->chas, &p->cmax}) shut(p, c);
+    for (druocur **c : {&p->calloc, &p->crel, &p->cret, &p->cput, &p->chas, &p->cmax, &p->ctake}) shut(p, c);
   }
   if (kind == 1 || kind == 3) {
     shut(p, &p->del.cur);
@@ -382,17 +391,27 @@ int drebpputdel(drobj *o, int32_t count, const int32_t *ids) {
 
 int drebpgetdel(drobj *o, int32_t max, int32_t *count, int32_t *ids) {
   drebpstore *p = store(o);
-  return getlist(p, &p->del, "D", max, count, ids);
+  return getlist(p, &p->del, kTaken, max, count, ids);
 }
 
 int drebpgetres(drobj *o, int32_t max, int32_t *count, int32_t *ids) {
   drebpstore *p = store(o);
-  return getlist(p, &p->res, "R", max, count, ids);
+  return getlist(p, &p->res, kReserved, max, count, ids);
 }
 
 int drebppurge(drobj *o) {
   drebpstore *p = store(o);
   if (prepare(p, &p->cpur, kPurge) != 0 || druoexe(p->st, p->cpur, &kStm) != 0 ||
+      druocmt(p->st, &druorepq) != 0) {
+    druetrc();
+    return 1;
+  }
+  return 0;
+}
+
+int drebptake(drobj *o) {
+  drebpstore *p = store(o);
+  if (prepare(p, &p->ctake, kTake) != 0 || druoexe(p->st, p->ctake, &kStm) != 0 ||
       druocmt(p->st, &druorepq) != 0) {
     druetrc();
     return 1;

@@ -39,18 +39,23 @@ struct drilsops {
   int (*retire)(drobj *o);
   /* 6: writes ids as deleted-list rows (no commit). */
   int (*putdel)(drobj *o, int32_t count, const int32_t *ids);
-  /* 7: the next ids of the deleted rows, at most max; 2 when they ran out. */
+  /* 7: the next ids of the deleted rows an optimisation took (see take), at
+   * most max; 2 when they ran out. */
   int (*getdel)(drobj *o, int32_t max, int32_t *count, int32_t *ids);
   /* 8: the next ids of every session's reserved rows; as getdel. */
   int (*getres)(drobj *o, int32_t max, int32_t *count, int32_t *ids);
-  /* 9: deletes every deleted row and commits. */
+  /* 9: deletes the deleted rows an optimisation took and commits. */
   int (*purge)(drobj *o);
   /* 10: 1 when any reserved row exists, else 0. */
   int (*hasres)(drobj *o, int32_t *flag);
   /* 11: the highest settled id: one below the lowest reserved or free id. */
   int (*maxid)(drobj *o, int32_t *id);
+  /* 12: marks every deleted row there is now as taken by the optimisation
+   * that begins, and commits: its runs read these ids and its end purges
+   * them, while ids deleted meanwhile wait for the next one. */
+  int (*take)(drobj *o);
 };
-DROBJ_SLOTS(drilsops, 12);
+DROBJ_SLOTS(drilsops, 13);
 DROBJ_SLOT(drilsops, tabs, 0);
 DROBJ_SLOT(drilsops, free, 1);
 DROBJ_SLOT(drilsops, close, 2);
@@ -63,6 +68,10 @@ DROBJ_SLOT(drilsops, getres, 8);
 DROBJ_SLOT(drilsops, purge, 9);
 DROBJ_SLOT(drilsops, hasres, 10);
 DROBJ_SLOT(drilsops, maxid, 11);
+DROBJ_SLOT(drilsops, take, 12);
+
+/* The session id of a deleted row an optimisation took: no session has it. */
+enum { DREBP_TAKEN = -1 };
 
 /* A reader of one row kind ('R' or 'D'): its statement and the row it is
  * handing out. */
@@ -93,6 +102,7 @@ struct drebpstore {
   druocur *cpur;        /* purge */
   druocur *chas;        /* reserved-row test */
   druocur *cmax;        /* highest settled id */
+  druocur *ctake;       /* take */
   drebprdr res;         /* reserved rows */
   drebprdr del;         /* deleted rows */
 };

@@ -126,6 +126,7 @@ TEST_F(DocIds, DeadIdsComeInPiecesUpToTheMaximum) {
     ASSERT_EQ(ops->delids(dm, 0, nullptr), 0) << stack();  // no deleted list left
     int32_t first = alloc(c.deleted);
     ASSERT_EQ(ops->undo(dm), 0) << stack();  // its ids deleted
+    ASSERT_EQ(ops->take(dm), 0) << stack();
     ops->close(dm, 0);
     asked.clear();
     list = nullptr;
@@ -148,7 +149,7 @@ TEST_F(DocIds, DeadIdsComeInPiecesUpToTheMaximum) {
   EXPECT_EQ(count, 10);
   EXPECT_EQ(asked, std::vector<int32_t>{10});
 
-  // delids with no ids purges every deleted list.
+  // delids with no ids purges every deleted list taken.
   ASSERT_EQ(ops->delids(dm, 0, nullptr), 0) << stack();
   EXPECT_EQ(pq->one("select count(*) from t.dr_00042_lst where ltype = 'D'"), "0");
 }

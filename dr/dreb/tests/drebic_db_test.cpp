@@ -173,6 +173,25 @@ TEST_F(Compact, InPlaceCompactionReadsOnlyTermsOfSeveralRows) {
   EXPECT_EQ(rows().size(), before.size());
 }
 
+// Documents deleted while a run goes on (after its begin) are neither
+// collected nor purged by it: their ids wait for the next run, which takes
+// them out.
+TEST_F(Compact, IdsDeletedDuringARunWaitForTheNext) {
+  ASSERT_NO_FATAL_FAILURE(index(40, {3, 4, 20, 21}));
+  std::set<uint32_t> early = retire({3, 4});
+  ASSERT_EQ(ops()->bnox(eng, 5, 1), 0) << stack();
+  std::set<uint32_t> late = retire({20, 21}), all = early;
+  all.insert(late.begin(), late.end());
+  ASSERT_EQ(ops()->optx(eng, 5, 1, 1, 0), 0) << stack();
+  ASSERT_EQ(ops()->enox(eng, 5), 0) << stack();
+  EXPECT_EQ(diff(postings(), without(early)), "");
+  EXPECT_EQ(text("select sum(idcount) from t.dr_00042_lst where ltype = 'D'"), "2");
+  optimise(5);
+  EXPECT_EQ(diff(postings(), without(all)), "");
+  EXPECT_EQ(postings().count("gone"), 0u);
+  EXPECT_EQ(text("select count(*) from t.dr_00042_lst where ltype = 'D'"), "0");
+}
+
 // Two servers share a run: mode 2 by the hash of the words, modes 3 and
 // 5 by the ranges assigned to each; every term is merged by one of them.
 struct Servers : Compact {

@@ -127,6 +127,7 @@ TEST_F(IdList, DeletedIdsAreWrittenAsCommaListsOfAtMost1023Characters) {
             : text("select coalesce(string_agg(concat_ws(',', sid, ltype, contiguous, idcount, data),"
                    " ';'), '') from t.dr_00042_lst where ltype = 'D'");
     EXPECT_EQ(rows, c.rows);
+    ASSERT_EQ(ops->take(store), 0) << stack();
     EXPECT_EQ(readall(true, 1000), c.ids) << "read back in order";
   }
 }
@@ -134,6 +135,7 @@ TEST_F(IdList, DeletedIdsAreWrittenAsCommaListsOfAtMost1023Characters) {
 TEST_F(IdList, ReadersHandOutIdsInPiecesAndStartOverAfterTheEnd) {
   EXPECT_EQ(alloc(120), 1);
   ASSERT_EQ(ops->retire(store), 0) << stack();
+  ASSERT_EQ(ops->take(store), 0) << stack();
   struct Step {
     int rc;
     int32_t n, first;
@@ -164,8 +166,25 @@ TEST_F(IdList, ReadersHandOutIdsInPiecesAndStartOverAfterTheEnd) {
   EXPECT_EQ(n, 0);
 }
 
+// Only the deleted rows taken are read and purged: rows deleted after the
+// take wait for the next one, which takes them with those still there.
+TEST_F(IdList, OnlyTakenDeletedRowsAreReadAndPurged) {
+  const int32_t early[] = {7, 9}, late[] = {8};
+  ASSERT_EQ(ops->putdel(store, 2, early), 0) << stack();
+  commit();
+  ASSERT_EQ(ops->take(store), 0) << stack();
+  ASSERT_EQ(ops->putdel(store, 1, late), 0) << stack();
+  commit();
+  EXPECT_EQ(readall(true, 10), (std::vector<int32_t>{7, 9}));
+  ASSERT_EQ(ops->purge(store), 0) << stack();
+  EXPECT_EQ(text("select string_agg(concat_ws(',', sid, data), ';') from t.dr_00042_lst where ltype = 'D'"),
+            "0,8,");
+  ASSERT_EQ(ops->take(store), 0) << stack();
+  EXPECT_EQ(readall(true, 10), (std::vector<int32_t>{8}));
+}
+
 TEST_F(IdList, AMalformedListRowFailsTheRead) {
-  pq->one("insert into t.dr_00042_lst values (0, 2, 'D', 0, '12,x5,')");
+  pq->one("insert into t.dr_00042_lst values (-1, 2, 'D', 0, '12,x5,')");
   int32_t ids[10], n = 0;
   EXPECT_EQ(ops->getdel(store, 10, &n, ids), 1);
   EXPECT_EQ(rtmsgnum(st->msg, 1), 50600);

@@ -144,6 +144,41 @@ TEST_F(Optimise, EveryModeOnTwoServersKeepsTheAnswers) {
   }
 }
 
+// An interrupt ends a run that waits mid-way: here on a lock another
+// session holds on the rows of RED, after the run (a term a batch) has
+// committed BOAT and NORTH. Those stay merged, RED keeps its rows, the
+// index answers as before, and a later run finishes the work.
+TEST_F(Optimise, AnInterruptMidRunKeepsTheCommittedTerms) {
+  ASSERT_NO_FATAL_FAILURE(grow(3));
+  std::string want = answers();
+  auto count = [&](const char *w) { return c->one("SELECT count(*) FROM " + table() + " WHERE word_text = $1", {w}); };
+  std::string red = count("RED").value_or("?");
+  ASSERT_NE(count("BOAT"), "1");
+  ASSERT_NE(red, "1");
+  Conn holder(db.name);
+  holder.one("BEGIN");
+  holder.one("SELECT 1 FROM " + table() + " WHERE word_text = 'RED' FOR UPDATE");
+  ASSERT_EQ(pgtest::submit(*c, 37, {boats::pol, "1", "2"}, 60).code, 101);
+  int id = pgtest::post(*c, 14, {boats::pol, "2", "50", "1", "1"});
+  ASSERT_TRUE(pgtest::waitrow(*c,
+                              "SELECT count(*) FROM pg_stat_activity WHERE wait_event_type = 'Lock'"
+                              " AND datname = current_database() AND query ILIKE '%dr_01900_i1t%'",
+                              "1", 60))
+      << srv.log() << srv2.log();
+  c->one("CALL dispatcher.interrupt($1::integer)", {std::to_string(id)});
+  Reply r = pgtest::await(*c, id, 60);
+  holder.one("ROLLBACK");
+  EXPECT_EQ(r.code, 102);
+  EXPECT_TRUE(has(r.arg(1), "DRG-50707: message " + std::to_string(id) + " was interrupted")) << r.arg(1);
+  EXPECT_EQ(count("BOAT"), "1");
+  EXPECT_EQ(count("NORTH"), "1");
+  EXPECT_EQ(count("RED"), red);
+  EXPECT_EQ(answers(), want);
+  EXPECT_EQ(optimize(2, 1), "");
+  EXPECT_EQ(count("RED"), "1");
+  EXPECT_EQ(answers(), want);
+}
+
 // A run that fails on one server says so, and the index still answers.
 TEST_F(Optimise, AFailedRunSaysSoAndTheIndexAnswers) {
   std::string want = answers();
