@@ -168,12 +168,17 @@ END $$;
 -- True while the server of this session id and backend lives: a shared try
 -- on its registry lock, without reading the whole lock table; the calling
 -- session's own locks are read from the lock table (a shared try of one's
--- own lock succeeds).
+-- own lock succeeds). In PL/pgSQL rather than SQL, here and in stale, so
+-- that a server's poll reuses the plans its session made instead of
+-- planning them again in every transaction.
 CREATE OR REPLACE FUNCTION dispatcher.live(audsid integer, backend_pid integer) RETURNS boolean
-LANGUAGE sql VOLATILE AS $$
-  SELECT CASE WHEN backend_pid = pg_backend_pid() THEN draserm.alive(audsid)
-              ELSE dispatcher.held(draserm.lock_class(), audsid) END
-$$;
+LANGUAGE plpgsql VOLATILE AS $$
+BEGIN
+  IF backend_pid = pg_backend_pid() THEN
+    RETURN draserm.alive(audsid);
+  END IF;
+  RETURN dispatcher.held(draserm.lock_class(), audsid);
+END $$;
 
 -- Lets go of the waits of a submitter that stopped waiting half-way (an
 -- error or a cancel): the lock it holds while its command is queued, and
@@ -702,11 +707,12 @@ END $$;
 -- is the session id of the server that asks, which lives.
 DROP FUNCTION IF EXISTS dispatcher.stale();
 CREATE OR REPLACE FUNCTION dispatcher.stale(poller integer) RETURNS boolean
-LANGUAGE sql VOLATILE AS $$
-  SELECT EXISTS (SELECT 1 FROM draserm.server s
+LANGUAGE plpgsql VOLATILE AS $$
+BEGIN
+  RETURN EXISTS (SELECT 1 FROM draserm.server s
                   WHERE s.audsid IS DISTINCT FROM poller
                     AND NOT dispatcher.live(s.audsid, s.backend_pid))
       OR EXISTS (SELECT 1 FROM dispatcher.message m
                   WHERE m.state IN ('S', 'W')
-                    AND NOT EXISTS (SELECT 1 FROM draserm.server s WHERE s.name = m.server_name))
-$$;
+                    AND NOT EXISTS (SELECT 1 FROM draserm.server s WHERE s.name = m.server_name));
+END $$;

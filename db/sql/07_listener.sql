@@ -32,13 +32,18 @@ BEGIN
   PERFORM set_config(setting, new::text, false);
 END $$;
 
-CREATE OR REPLACE PROCEDURE listener.get_cmd(sid integer, mbox text, pmask text,
-    INOUT cmd_type integer, INOUT disp_id integer,
-    INOUT disp_return_address text, INOUT disp_user text, INOUT disp_command integer,
-    INOUT disp_arg1 text, INOUT disp_arg2 text, INOUT disp_arg3 text, INOUT disp_arg4 text,
-    INOUT disp_arg5 text, INOUT disp_arg6 text, INOUT disp_arg7 text, INOUT disp_arg8 text,
-    INOUT disp_arg9 text, INOUT disp_arg10 text,
-    INOUT dml_numpkeys integer, INOUT dml_cid integer)
+-- The look itself, as a function: keys is the most changed rows a batch
+-- may take (500 when null). The server selects from listener.poll below; a
+-- function costs a fraction of a procedure called with twenty INOUT
+-- arguments, and the procedures get_cmd and get_cmd_blk stay as the
+-- other callers know them.
+CREATE OR REPLACE FUNCTION listener.take(sid integer, mbox text, pmask text, keys integer,
+    OUT cmd_type integer, OUT disp_id integer,
+    OUT disp_return_address text, OUT disp_user text, OUT disp_command integer,
+    OUT disp_arg1 text, OUT disp_arg2 text, OUT disp_arg3 text, OUT disp_arg4 text,
+    OUT disp_arg5 text, OUT disp_arg6 text, OUT disp_arg7 text, OUT disp_arg8 text,
+    OUT disp_arg9 text, OUT disp_arg10 text,
+    OUT dml_numpkeys integer, OUT dml_cid integer)
 LANGUAGE plpgsql AS $$
 DECLARE
   mask text := upper(coalesce(pmask, ''));
@@ -46,20 +51,20 @@ DECLARE
   srv draserm.server%ROWTYPE;
   m dispatcher.message%ROWTYPE;
   r svcq.request%ROWTYPE;
-  want_m boolean := position('M' IN upper(coalesce(pmask, ''))) > 0;
-  want_l boolean := position('L' IN upper(coalesce(pmask, ''))) > 0;
-  want_r boolean := position('R' IN upper(coalesce(pmask, ''))) > 0;
-  cap integer := least(greatest(coalesce(dml_numpkeys, 500), 1), 500);
+  want_m boolean := position('M' IN mask) > 0;
+  want_l boolean := position('L' IN mask) > 0;
+  want_r boolean := position('R' IN mask) > 0;
+  cap integer := least(greatest(coalesce(keys, 500), 1), 500);
   n integer;
   pol integer;
   src integer;
   a text[];
   errtxt text;
 BEGIN
-  cmd_type := 1; disp_id := NULL; disp_return_address := NULL; disp_user := NULL;
-  disp_command := NULL; dml_cid := NULL;
-  disp_arg1 := NULL; disp_arg2 := NULL; disp_arg3 := NULL; disp_arg4 := NULL; disp_arg5 := NULL;
-  disp_arg6 := NULL; disp_arg7 := NULL; disp_arg8 := NULL; disp_arg9 := NULL; disp_arg10 := NULL;
+  -- The other results start null; the key count comes back as it was
+  -- given unless a batch is handed out.
+  cmd_type := 1;
+  dml_numpkeys := keys;
 
   SELECT * INTO srv FROM draserm.server s WHERE s.mbox = box;
   IF NOT FOUND THEN
@@ -72,7 +77,7 @@ BEGIN
   CALL listener.move_gate(sid);
   -- Every poll settles what servers that died left behind, so that their
   -- submitters hear of it even when no server is idle.
-  IF dispatcher.stale(get_cmd.sid) THEN
+  IF dispatcher.stale(take.sid) THEN
     CALL dispatcher.recover_stale();
   END IF;
 
@@ -80,7 +85,7 @@ BEGIN
   -- them later, or set them aside.
   UPDATE dmlq.queue q
      SET state = CASE WHEN q.tries >= dispatcher.max_tries() THEN 'X' ELSE 'Q' END, sid = NULL
-   WHERE q.state = 'I' AND q.sid = get_cmd.sid;
+   WHERE q.state = 'I' AND q.sid = take.sid;
 
   -- A command for this server or for its personality.
   SELECT * INTO m FROM dispatcher.message x
@@ -135,7 +140,7 @@ BEGIN
         SELECT q.seq FROM dmlq.queue q
          WHERE q.state = 'Q' AND q.pol_id = pol
          ORDER BY q.seq LIMIT cap FOR UPDATE SKIP LOCKED)
-      UPDATE dmlq.queue q SET state = 'I', sid = get_cmd.sid, tries = q.tries + 1
+      UPDATE dmlq.queue q SET state = 'I', sid = take.sid, tries = q.tries + 1
         FROM batch b WHERE q.seq = b.seq;
       GET DIAGNOSTICS n = ROW_COUNT;
       IF n > 0 THEN
@@ -150,7 +155,7 @@ BEGIN
      WHERE x.status = 'Q' AND x.svctype = 'LING'
      ORDER BY x.priority DESC, x.svcno LIMIT 1 FOR UPDATE SKIP LOCKED;
     IF FOUND THEN
-      UPDATE svcq.request x SET status = 'I', sid = get_cmd.sid, tries = x.tries + 1,
+      UPDATE svcq.request x SET status = 'I', sid = take.sid, tries = x.tries + 1,
              taken_at = clock_timestamp()
        WHERE x.svcno = r.svcno;
       cmd_type := 4;
@@ -168,7 +173,7 @@ BEGIN
     SELECT b.src_id INTO src FROM srcq.batch b
      WHERE b.state = 'Q' ORDER BY b.queued_at, b.src_id LIMIT 1 FOR UPDATE SKIP LOCKED;
     IF FOUND THEN
-      UPDATE srcq.batch b SET state = 'I', sid = get_cmd.sid, tries = b.tries + 1,
+      UPDATE srcq.batch b SET state = 'I', sid = take.sid, tries = b.tries + 1,
              taken_at = clock_timestamp()
        WHERE b.src_id = src;
       cmd_type := 5;
@@ -178,8 +183,49 @@ BEGIN
   END IF;
 END $$;
 
+
+CREATE OR REPLACE PROCEDURE listener.get_cmd(sid integer, mbox text, pmask text,
+    INOUT cmd_type integer, INOUT disp_id integer,
+    INOUT disp_return_address text, INOUT disp_user text, INOUT disp_command integer,
+    INOUT disp_arg1 text, INOUT disp_arg2 text, INOUT disp_arg3 text, INOUT disp_arg4 text,
+    INOUT disp_arg5 text, INOUT disp_arg6 text, INOUT disp_arg7 text, INOUT disp_arg8 text,
+    INOUT disp_arg9 text, INOUT disp_arg10 text,
+    INOUT dml_numpkeys integer, INOUT dml_cid integer)
+LANGUAGE plpgsql AS $$
+BEGIN
+  SELECT * INTO cmd_type, disp_id, disp_return_address, disp_user, disp_command,
+         disp_arg1, disp_arg2, disp_arg3, disp_arg4, disp_arg5,
+         disp_arg6, disp_arg7, disp_arg8, disp_arg9, disp_arg10, dml_numpkeys, dml_cid
+    FROM listener.take(sid, mbox, pmask, dml_numpkeys) t;
+END $$;
+
 -- The poll as the server runs it: the message, and the error stack as text
 -- (empty when all went well).
+CREATE OR REPLACE FUNCTION listener.poll(sid integer, mbox text, pmask text, keys integer,
+    OUT cmd_type integer, OUT disp_id integer,
+    OUT disp_return_address text, OUT disp_user text, OUT disp_command integer,
+    OUT disp_arg1 text, OUT disp_arg2 text, OUT disp_arg3 text, OUT disp_arg4 text,
+    OUT disp_arg5 text, OUT disp_arg6 text, OUT disp_arg7 text, OUT disp_arg8 text,
+    OUT disp_arg9 text, OUT disp_arg10 text,
+    OUT dml_numpkeys integer, OUT dml_cid integer, OUT error_stack text)
+LANGUAGE plpgsql AS $$
+BEGIN
+  PERFORM drue.get_stack();
+  BEGIN
+    SELECT * INTO cmd_type, disp_id, disp_return_address, disp_user, disp_command,
+         disp_arg1, disp_arg2, disp_arg3, disp_arg4, disp_arg5,
+         disp_arg6, disp_arg7, disp_arg8, disp_arg9, disp_arg10, dml_numpkeys, dml_cid
+      FROM listener.take(sid, mbox, pmask, keys) t;
+    error_stack := drue.get_stack();
+  EXCEPTION WHEN OTHERS THEN
+    cmd_type := NULL;
+    dml_numpkeys := keys;
+    CALL drue.text_on_stack(SQLERRM);
+    error_stack := drue.get_stack();
+  END;
+END $$;
+
+-- The same poll as a procedure.
 CREATE OR REPLACE PROCEDURE listener.get_cmd_blk(sid integer, mbox text, pmask text,
     INOUT cmd_type integer, INOUT disp_id integer,
     INOUT disp_return_address text, INOUT disp_user text, INOUT disp_command integer,
@@ -189,15 +235,8 @@ CREATE OR REPLACE PROCEDURE listener.get_cmd_blk(sid integer, mbox text, pmask t
     INOUT dml_numpkeys integer, INOUT dml_cid integer, INOUT error_stack text)
 LANGUAGE plpgsql AS $$
 BEGIN
-  PERFORM drue.get_stack();
-  BEGIN
-    CALL listener.get_cmd(sid, mbox, pmask, cmd_type, disp_id, disp_return_address, disp_user,
-                          disp_command, disp_arg1, disp_arg2, disp_arg3, disp_arg4, disp_arg5,
-                          disp_arg6, disp_arg7, disp_arg8, disp_arg9, disp_arg10,
-                          dml_numpkeys, dml_cid);
-    error_stack := drue.get_stack();
-  EXCEPTION WHEN OTHERS THEN
-    CALL drue.text_on_stack(SQLERRM);
-    error_stack := drue.get_stack();
-  END;
+  SELECT * INTO cmd_type, disp_id, disp_return_address, disp_user, disp_command,
+         disp_arg1, disp_arg2, disp_arg3, disp_arg4, disp_arg5,
+         disp_arg6, disp_arg7, disp_arg8, disp_arg9, disp_arg10, dml_numpkeys, dml_cid, error_stack
+    FROM listener.poll(sid, mbox, pmask, dml_numpkeys) p;
 END $$;

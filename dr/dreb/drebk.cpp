@@ -61,8 +61,10 @@ constexpr char kDelRange[] = "delete from %s where docid between :lowerid and :u
   " and not exists (select * from %(2)s r where r.ltype = 'R' and k.docid"      \
   " between split_part(r.data, ',', 1)::bigint"                                 \
   " and split_part(r.data, ',', 1)::bigint + r.idcount - 1) and %(6)s order by k.docid"
-constexpr char kKeysIn[] = "select k.textkey, k.docid from %(1)s k %(3)s%(4)s%(5)s where k.docid in ("
-                           KEK_PLACES ", :b39)" KEK_HIDE;
+// Sparse ids go as one array of up to DREBK_BATCH ids per execution, so that
+// a query's batch of ids costs one round trip, not one per 40 ids.
+constexpr char kKeysIn[] = "select k.textkey, k.docid from %(1)s k %(3)s%(4)s%(5)s where k.docid = any(:ids)"
+                           KEK_HIDE;
 // Streaming: the first 39 ids and everything from the 40th on, so that one
 // ordered scan serves every later id of the query. Chosen when the first
 // call has more than 40 ids and either a view narrows the keys or the ids
@@ -285,7 +287,13 @@ int keysprep(drebkmap *k, const char *lsttab, bool streaming, const char *view) 
                    &kQry);
   if (rc == 0)
     rc = druodef(st, k->ckeys, 2, k->fetids, sizeof(int32_t), DRUO_INTEGER, nullptr, nullptr, &kQry);
-  for (int i = 0; rc == 0 && i < DREBK_PLACES; ++i)
+  if (!streaming) {
+    k->nids = 0;
+    if (rc == 0)
+      rc = druobna(st, k->ckeys, ":ids", k->idbuf, sizeof(int32_t), DRUO_INTEGER, nullptr, nullptr,
+                   DREBK_BATCH, &k->nids, &kQry);
+  }
+  for (int i = 0; streaming && rc == 0 && i < DREBK_PLACES; ++i)
     rc = druobnd(st, k->ckeys, k->ph[i], &k->idbuf[i], sizeof(int32_t), DRUO_INTEGER, nullptr,
                  nullptr, &kQry);
   if (rc != 0) {
@@ -326,6 +334,7 @@ int drebkkeys(drobj *o, const char *lsttab, int32_t n, const int32_t *ids, int32
     return 1;
   };
   int32_t j = 0;
+  k->chunkend = 0;
   while (j < n) {
     int32_t l = j;
     int rc = 0;
@@ -341,11 +350,20 @@ int drebkkeys(drobj *o, const char *lsttab, int32_t n, const int32_t *ids, int32
         k->nfetched = static_cast<int32_t>(druorows(k->ckeys) - before);
         k->drained = rc == DRUO_NODATA;
       }
+    } else if (j < k->chunkend) {
+      // The ids of the last execution found more rows than one fetch holds.
+      uint32_t before = druorows(k->ckeys);
+      rc = druofet(st, k->ckeys, DREBK_BATCH, &kQry);
+      if (rc != 0 && rc != DRUO_NODATA) return failed();
+      k->posn = 0;
+      k->nfetched = static_cast<int32_t>(druorows(k->ckeys) - before);
+      k->drained = rc == DRUO_NODATA;
     } else {
-      // The next 40 ids; places left over get 0, which no document has.
-      int32_t m = n - j < DREBK_PLACES ? n - j : int32_t{DREBK_PLACES};
-      for (int i = 0; i < DREBK_PLACES; ++i) k->idbuf[i] = i < m ? ids[j + i] : 0;
-      j += m;
+      // The next ids, up to a fetch's worth, in one array.
+      int32_t m = n - j < DREBK_BATCH ? n - j : int32_t{DREBK_BATCH};
+      std::memcpy(k->idbuf, ids + j, static_cast<size_t>(m) * sizeof(int32_t));
+      k->nids = static_cast<uint32_t>(m);
+      k->chunkend = j + m;
       rc = druoexf(st, k->ckeys, DREBK_BATCH, &kQry);
       if (rc != 0 && rc != DRUO_NODATA) return failed();
       k->consumed = 0;
@@ -370,7 +388,14 @@ int drebkkeys(drobj *o, const char *lsttab, int32_t n, const int32_t *ids, int32
         ++k->posn;  // a row no id asks for
       }
     }
-    if (l > j) j = l;
+    if (!k->streaming) {
+      // Ids whose rows may still come are looked at again with the next
+      // fetch; once the rows are drained the rest of the ids have none.
+      j = k->drained || k->posn < k->nfetched ? k->chunkend : l;
+      if (j >= k->chunkend) k->chunkend = 0;
+    } else if (l > j) {
+      j = l;
+    }
     if (k->streaming && k->drained && k->posn >= k->nfetched) break;
   }
   *found = got;

@@ -98,6 +98,8 @@ struct drebkmap {
   int32_t consumed;      /* rows consumed before the current fetch batch */
   int32_t posn;          /* position in the current fetch batch */
   int32_t nfetched;      /* rows in the current fetch batch */
+  uint32_t nids;         /* ids in the array of a sparse keys lookup */
+  int32_t chunkend;      /* the ids before this one went into the last lookup */
 };
 
 /* Makes a key map (bound later with its bnd); null after pushing 10900. */
