@@ -182,3 +182,37 @@ TEST(WordPieces, LongListsAreCut) {
 }
 
 }  // namespace
+
+namespace {
+
+void save(const char* dir, const std::string& name, const std::string& bytes) {
+  FILE* f = std::fopen((std::string(dir) + "/" + name).c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+}
+
+std::string compound(const std::string& stream) {
+  std::vector<uint8_t> b(stream.begin(), stream.end());
+  wgen::bytes f = dft::write({{"WordDocument", b}});
+  return std::string(f.begin(), f.end());
+}
+
+// Writes fast-saved documents for the fuzz corpus and the cross-check
+// script when WW_CORPUS names a folder: "Hello world" from three pieces
+// stored backwards, with single and grouped modifiers.
+TEST(WordPieces, SeedCorpus) {
+  const char* dir = std::getenv("WW_CORPUS");
+  if (!dir) GTEST_SKIP();
+  std::string g6 = wgen::group(wgen::word6, std::string("\x55\x01\x05\x01\x8e\x02", 6));
+  piecedoc w6{wgen::word6, {"Hello", " ", "world\r"}, {0x55 << 1 | 0x100, 0, 1}, g6};
+  std::string s6 = stream(w6);
+  s6.resize(6000, '\0');  // past the small-stream limit, for the other readers
+  save(dir, "fast-word6.doc", compound(s6));
+  piecedoc w2{wgen::word2, {"Hello", " ", "world\r\n"}, {0, 0, 1}, wgen::group(wgen::word2, std::string("\x05\x01", 2))};
+  save(dir, "fast-word2.doc", stream(w2));
+  piecedoc m5{wgen::mac5, {"Hello", " ", "world\r"}, {0x4101, 0, 0x8000}, wgen::group(wgen::mac5, std::string("\x05\x01", 2))};
+  save(dir, "fast-mac5.doc", stream(m5));
+}
+
+}  // namespace

@@ -3,6 +3,7 @@
 // definitions that reach the intermediate file.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -273,6 +274,41 @@ TEST(WordStyles, DefinitionsInTheIntermediateFile) {
   EXPECT_NE(com.find("Style 200"), std::string::npos);
   cvtesthost again(std::string(file.begin(), file.end()));
   EXPECT_EQ(fixgen::words(cvpullall(again.open(), 777, true)), "hello\nstyled\nworld\n");
+}
+
+}  // namespace
+
+namespace {
+
+// Writes documents with style sheets for the fuzz corpus when WW_CORPUS
+// names a folder: level 6 (plain and fast-saved, with a cyclic chain) and
+// level 2 with built-in entries.
+TEST(WordStyles, SeedCorpus) {
+  const char* dir = std::getenv("WW_CORPUS");
+  if (!dir) GTEST_SKIP();
+  std::vector<std6> s = {{0, 1, 4095, "Normal", "\x05\x01", "\x55\x01"},
+                         {1, 1, 0, "Heading 1,H1", std::string("\x11\xd0\x02", 3), "\x56\x01"},
+                         {0, 1, 3, "Loop A", "", ""},
+                         {0, 1, 2, "Loop B", "", ""}};
+  auto save = [&](const std::string& name, const std::string& bytes) {
+    FILE* f = std::fopen((std::string(dir) + "/" + name).c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+  };
+  for (bool complex : {false, true}) {
+    std::string st = doc6(sheet6(s), "Styled text\r", complex);
+    std::vector<uint8_t> b(st.begin(), st.end());
+    wgen::bytes file = dft::write({{"WordDocument", b}});
+    save(complex ? "styles-word6-fast.doc" : "styles-word6.doc", std::string(file.begin(), file.end()));
+  }
+  std::string names = std::string("\0\xff\0", 3) + wgen::counted("Mine");
+  std::string chps = std::string("\0\0\0", 3) + wgen::counted("\x01");
+  std::string paps = std::string("\xff\0\0", 3) + wgen::counted(std::string("\x01\0\0\0\0\0\0\x11\x68\x01", 10));
+  std::string st = wgen::stylesheet(wgen::word2, 2, names, chps, paps, {{0, 222}, {0, 222}, {0, 222}, {0, 0}});
+  wgen::fullspec f{{wgen::word2, {"Styled text\n"}}, {{wgen::STSH, st}}};
+  wgen::bytes b = wgen::makefull(f);
+  save("styles-word2.doc", std::string(b.begin(), b.end()));
 }
 
 }  // namespace
