@@ -257,6 +257,63 @@ TEST(WordStyles, BuiltInRows) {
   }
 }
 
+// The formats of a style definition: tab stops bounded by the default
+// width and the table's size, colours, underline kinds and positions.
+TEST(WordStyles, FormatConversion) {
+  wgen::spec sp;
+  sp.k = wgen::word6;
+  sp.pieces = {"A\r"};
+  wgen::bytes b = wgen::stream(sp);
+  stylerun r(std::string(b.begin(), b.end()), 6);
+  struct Case {
+    int32_t dxatab, right;
+    int owntabs;
+    int ntabs;
+  } cases[] = {{720, 12240 - 1800, 0, 15}, {0, 10440, 0, 1}, {-5, 10440, 2, 3},
+               {1, 1 << 30, 0, 255}, {720, 1 << 30, 50, 255}, {720, 100, 0, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.dxatab);
+    r.w.dop->dxatab = c.dxatab;
+    wwpap p;
+    wwpapinit(&r.w, &p);
+    p.itbdMac = c.owntabs;
+    for (int i = 0; i < c.owntabs; i++) p.rgdxaTab[i] = 100 * (i + 1), p.rgtbd[i].tlc = 1;
+    auto* f = static_cast<cwpfmt*>(std::calloc(1, sizeof(cwpfmt)));
+    cwchfmt ch{};
+    wwpapconv(&r.w, &p, c.right, f, &ch);
+    EXPECT_EQ(f->ntabs, c.ntabs);
+    EXPECT_EQ(f->tabs[0].pos, 0);
+    if (c.owntabs) EXPECT_STREQ(f->tabs[1].leader, ".");
+    EXPECT_EQ(f->widowset, 1);
+    std::free(f);
+  }
+  struct Chp {
+    int prop, value;
+    int32_t r, g, b;
+  } chps[] = {{WC_COLOR, 4, 0, 255, 0}, {WC_COLOR, 2, 0, 0, 255}, {WC_COLOR, 13, 127, 0, 0}, {WC_COLOR, 6, 255, 0, 0},
+              {WC_COLOR, 0, -1, -1, -1}, {WC_COLOR, 17, -1, -1, -1}, {WC_COLOR, 16, 192, 192, 192}};
+  for (const Chp& c : chps) {
+    SCOPED_TRACE(c.value);
+    wwchp x;
+    wwchpinit(&r.w, &x);
+    wwchpset(&x, c.prop, c.value);
+    cwchfmt f{};
+    wwchpconv(&r.w, &x, &f);
+    EXPECT_EQ(f.colset, c.r >= 0 ? 1 : 0);
+    if (c.r >= 0) EXPECT_EQ(std::vector<int32_t>(f.c1, f.c1 + 3), (std::vector<int32_t>{c.r, c.g, c.b}));
+  }
+  // Bold set but off writes no bold; underline kinds map to the writer's.
+  wwchp x;
+  wwchpinit(&r.w, &x);
+  wwchpset(&x, WC_BOLD, 0);
+  wwchpset(&x, WC_ULINE, 3);
+  cwchfmt f{};
+  wwchpconv(&r.w, &x, &f);
+  EXPECT_EQ(f.attr[0], 0);
+  EXPECT_EQ(f.attr[2], 1);
+  EXPECT_EQ(f.attr[3], 3);
+}
+
 // Styles reach the intermediate file as definitions, cut at a comma; a
 // sheet of more styles than the writer takes is converted all the same.
 TEST(WordStyles, DefinitionsInTheIntermediateFile) {
