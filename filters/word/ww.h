@@ -128,6 +128,17 @@ struct wwpap {
   int32_t rgtbdset;
 };
 
+// A piece of a fast-saved document's text: where its positions lie in the
+// file and where its property lists lie in the property-list stream.
+struct wwpiecerec {
+  int32_t start, end;      // text positions [start, end)
+  int32_t noparaend;       // the descriptor's no-paragraph-end flag
+  int32_t fc, fcend;       // where the text lies in the file
+  int32_t chpat, chplen;   // character list: count byte and sprms (0: none)
+  int32_t papat, paplen;   // paragraph list: 16-bit count, 0xFFFF, sprms
+  int32_t sepat, seplen;   // section list: count byte and sprms
+};
+
 // The Word state of a run. The groups of the modules still to come are
 // added with them; each starts at its module's start value (wwrinit).
 struct wwstate {
@@ -187,6 +198,7 @@ struct wwstate {
   // the styles' keys once defined (1: defined).
   int32_t piecestm, plstm;
   int32_t pclast, pcrec;
+  wwpiecerec pcfound;
   int32_t gaplo, gaphi, gaprec;
   int32_t pcend;
   int32_t pmlow, pmhigh, pmmark;
@@ -478,14 +490,6 @@ void wwpapfcpara(wwstate* w, int32_t pos, unsigned char* buf, int32_t* first, in
 // maps them to file offsets and gives each piece's property lists. For a
 // non-complex document every position is its own file offset and no piece
 // gives properties.
-struct wwpiecerec {
-  int32_t start, end;      // text positions [start, end)
-  int32_t noparaend;       // the descriptor's no-paragraph-end flag
-  int32_t fc, fcend;       // where the text lies in the file
-  int32_t chpat, chplen;   // character list: count byte and sprms (0: none)
-  int32_t papat, paplen;   // paragraph list: 16-bit count, 0xFFFF, sprms
-  int32_t sepat, seplen;   // section list: count byte and sprms
-};
 void wwclxread(wwstate* w);
 void wwclxfree(wwstate* w);
 void wwpiecestmnew(wwstate* w);

@@ -145,18 +145,17 @@ void wwpapfcpara(wwstate* w, int32_t pos, unsigned char* buf, int32_t* first, in
 }
 
 int wwistdat(wwstate* w, int32_t pos) {
-  bool complex = wwhdrf(w, WWH_COMPLEX) != 0;
+  // The style index is the run's at the position's file offset, in a
+  // complex file as in any other: the run's range keys the cache in both.
   int32_t fc = wwcp2fc(w, pos);
-  if (!complex && fc >= w->istdfirst && fc < w->istdlimit) return w->istdval;
+  if (fc >= w->istdfirst && fc < w->istdlimit) return w->istdval;
   int32_t first, limit;
   wwpaprun(w, fc, &first, &limit, w->papxbuf);
   wwpapinit(w, &w->papscratch);
   wwpapxapply(w, w->papxbuf, &w->papscratch);
-  if (!complex) {
-    w->istdfirst = first;
-    w->istdlimit = limit;
-    w->istdval = w->papscratch.istd;
-  }
+  w->istdfirst = first;
+  w->istdlimit = limit;
+  w->istdval = w->papscratch.istd;
   return w->papscratch.istd;
 }
 

@@ -326,6 +326,12 @@ int wwpiecefind(wwstate* w, int32_t pos, wwpiecerec* out) {
   if (nrec <= 0) return -1;
   int32_t cbch = wwhdrf(w, WWH_CBCH);
   if (pos == wwfcmin(w) - cbch) pos = wwfcmin(w);
+  // Positions come in text order: the piece found last usually holds the
+  // next one too.
+  if (w->pcfound.start < w->pcfound.end && holds(w->pcfound, pos)) {
+    *out = w->pcfound;
+    return 1;
+  }
   wwpiecerec r{};
   if (w->gaprec >= 0 && pos >= w->gaplo && pos < w->gaphi) {
     readrec(w, w->gaprec, &r);
@@ -377,6 +383,7 @@ int wwpiecefind(wwstate* w, int32_t pos, wwpiecerec* out) {
     }
   }
   *out = r;
+  if (found) w->pcfound = r;
   w->pclast = r.start;
   w->pcrec = static_cast<int32_t>(rec * kreclen);
   return found ? 1 : 0;
