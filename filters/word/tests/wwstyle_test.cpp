@@ -221,6 +221,25 @@ TEST(WordStyles, OlderSheet) {
   }
 }
 
+// An old sheet with more entries than there are style codes, and a count
+// of standard codes past 256: both end at 256 positions.
+TEST(WordStyles, OlderSheetBounds) {
+  std::string names(300, '\0'), chps(300, '\0'), paps(300, '\0');
+  std::vector<std::pair<int, int>> bases(300, {0, 222});
+  std::string st = wgen::stylesheet(wgen::word2, 300, names, chps, paps, bases);
+  wgen::fullspec f{{wgen::word2, {"A\n"}}, {{wgen::STSH, st}}};
+  wgen::bytes b = wgen::makefull(f);
+  stylerun r(std::string(b.begin(), b.end()), 2);
+  EXPECT_EQ(wwstdcount(&r.w), 256);
+  for (int code : {0, 1, 221, 222, 255, 300, -1}) {
+    int pos = wwstcmap(&r.w, code);
+    EXPECT_GE(pos, 0);
+    EXPECT_LE(pos, 256);
+    (void)r.pap(code);
+    (void)r.chp(code);
+  }
+}
+
 // The built-in tables of each group, read back through the decoders.
 TEST(WordStyles, BuiltInRows) {
   struct Case {
