@@ -128,6 +128,17 @@ struct wwpap {
   int32_t rgtbdset;
 };
 
+// A piece of a fast-saved document's text: where its positions lie in the
+// file and where its property lists lie in the property-list stream.
+struct wwpiecerec {
+  int32_t start, end;      // text positions [start, end)
+  int32_t noparaend;       // the descriptor's no-paragraph-end flag
+  int32_t fc, fcend;       // where the text lies in the file
+  int32_t chpat, chplen;   // character list: count byte and sprms (0: none)
+  int32_t papat, paplen;   // paragraph list: 16-bit count, 0xFFFF, sprms
+  int32_t sepat, seplen;   // section list: count byte and sprms
+};
+
 // The Word state of a run. The groups of the modules still to come are
 // added with them; each starts at its module's start value (wwrinit).
 struct wwstate {
@@ -177,6 +188,26 @@ struct wwstate {
   int32_t paplastfirst, paplastrec;
   unsigned char papxbuf[512];
   wwpap papscratch;
+
+  // Piece table and style sheet: the piece and property-list streams, the
+  // piece found last (its start and record offset), the last miss's gap and
+  // the piece it mapped through, the end of the last piece, the paragraph-
+  // and section-mark caches (low, high, mark), the character list handed
+  // out; the style index and data streams, the number of standard style
+  // codes (levels 1-5, -1 until read), the PAPX buffer of the style walk and
+  // the styles' keys once defined (1: defined).
+  int32_t piecestm, plstm;
+  int32_t pclast, pcrec;
+  wwpiecerec pcfound;
+  int32_t gaplo, gaphi, gaprec;
+  int32_t pcend;
+  int32_t pmlow, pmhigh, pmmark;
+  int32_t smlow, smhigh, smmark;
+  unsigned char pcchp[260];
+  int32_t stdstm, stddstm;
+  int32_t cstcstd;
+  unsigned char stpapx[512];
+  int32_t stemitted;
 };
 
 // ---------------------------------------------------------------- streams, byte order, exit
@@ -454,28 +485,91 @@ void wwpaprunput(wwstate* w, int32_t first, int32_t limit, const unsigned char* 
 int wwpaprun(wwstate* w, int32_t fc, int32_t* first, int32_t* limit, unsigned char* buf);
 void wwpapfcpara(wwstate* w, int32_t pos, unsigned char* buf, int32_t* first, int32_t* limit);
 
-// Stubs of the piece table, the style sheet and the paragraph properties,
-// which later modules replace: a non-complex document's identity mapping,
-// the default paragraph style, style properties that are the defaults.
+// The piece table of complex (fast-saved) documents. Text positions are the
+// offsets the characters would have in a non-complex file; the piece table
+// maps them to file offsets and gives each piece's property lists. For a
+// non-complex document every position is its own file offset and no piece
+// gives properties.
+void wwclxread(wwstate* w);
+void wwclxfree(wwstate* w);
+void wwpiecestmnew(wwstate* w);
+void wwpiecestmfree(wwstate* w);
+void wwpieceput(wwstate* w, const wwpiecerec* r, const unsigned char* chp, const unsigned char* pap,
+                const unsigned char* sep);
+// wwpiecefind: the record of the piece holding a position, or of the
+// nearest piece when none holds it (then 0); -1 when there is no piece.
+int wwpiecefind(wwstate* w, int32_t pos, wwpiecerec* r);
+int wwpiececount(wwstate* w);
 int32_t wwcp2fc(wwstate* w, int32_t pos);
 // wwcpprm: the character sprm list of the piece at a position (null for
 // none) and the piece's range of positions, left alone when there is none.
 const unsigned char* wwcpprm(wwstate* w, int32_t pos, int32_t* first, int32_t* limit);
-int wwistdat(wwstate* w, int32_t pos);
-// wwcppiece: the paragraph sprms of the piece holding a position as a
-// wwpapx (style word 0xFFFF) in buf (512 bytes); 1 with the piece's range,
-// 0 for none.
+// wwcppiece: the paragraph sprms of the piece holding the mark that ends a
+// position's paragraph or cell, as a wwpapx (style word 0xFFFF) in buf (512
+// bytes); 1 with that piece's range of file offsets, 0 for none.
 int wwcppiece(wwstate* w, int32_t pos, unsigned char* buf, int32_t* first, int32_t* limit);
-void wwstylepap(wwstate* w, int istd, wwpap* p);
+// wwcppiecesep: the section sprms of the piece holding the mark that ends a
+// position's section, as a count byte and sprms in buf (256 bytes); 1 with
+// that piece's range of file offsets, 0 for none.
+int wwcppiecesep(wwstate* w, int32_t pos, unsigned char* buf, int32_t* first, int32_t* limit);
+// wwcpmark: the position of the paragraph or cell mark that ends the
+// paragraph of a position (complex documents: the mark's piece gives the
+// paragraph's properties).
+int32_t wwcpmark(wwstate* w, int32_t pos);
+int wwistdat(wwstate* w, int32_t pos);
+
+// The style sheet: every style a record of the index stream and its parts
+// in the data stream. A level-6 style is named by its index (4095: none),
+// an older one by its style code (222: none).
+inline constexpr int WW_STDREC = 36, WW_STDNAME = 254, WW_NOSTYLE6 = 4095, WW_NOSTYLE = 222;
+void wwstshread(wwstate* w);
+void wwstshnew(wwstate* w);
+void wwstshold(wwstate* w);
+void wwstshfree(wwstate* w);
+void wwstshstmnew(wwstate* w);
+void wwstshstmfree(wwstate* w);
+// wwstdput: appends a style; a null name makes an empty slot. papx: a
+// 16-bit length and its bytes; chpx: a length byte and its bytes.
+void wwstdput(wwstate* w, int sti, int sgc, int base, const char* name, const unsigned char* papx,
+              const unsigned char* chpx);
+// wwstdget: the parts asked for (null: not asked); name: WW_STDNAME bytes,
+// papx: 512, chpx: 256.
+void wwstdget(wwstate* w, int index, int* sti, int* sgc, int* base, char* name, unsigned char* papx,
+              unsigned char* chpx);
+int wwstdcount(wwstate* w);
+int wwstshcount(wwstate* w);
 int wwstylecount(wwstate* w);
+void wwstdsetkey(wwstate* w, int index, int key);
+int wwstdkey(wwstate* w, int index);
+int wwistdstc(wwstate* w, int index);
+int wwstcmap(wwstate* w, int stc);
+void wwstylepap(wwstate* w, int istd, wwpap* p);
 void wwstylechp(wwstate* w, int istd, wwchp* c);
 void wwstylechpx(wwstate* w, int cistd, wwchp* c, int always);
+
+// The built-in styles of levels 1-5 by style code: the name, the CHPX (a
+// length byte and its bytes) and the PAPX (a 16-bit length and its bytes,
+// in the level's byte order). Constant data.
+const char* wwstdname(wwstate* w, int stc);
+const char* wwv12stcname(int stc);
+const char* wwv3stcname(int stc);
+const char* wwv45stcname(int stc);
+const unsigned char* wwstdchpx(wwstate* w, int stc);
+// wwstdpapx: fills buf (at least 32 bytes) and returns it.
+const unsigned char* wwstdpapx(wwstate* w, int stc, unsigned char* buf);
+
+// The style definitions: every style defined to the writer once, at the
+// start of the main text, and paragraphs and runs naming their style.
+// right: the right edge of the text (page width less the right margin),
+// which bounds the default tab stops.
+int wwstshemit(wwstate* w, int32_t right);
 void wwstyleemit(wwstate* w, int istd);
+void wwpapconv(wwstate* w, const wwpap* p, int32_t right, cwpfmt* f, cwchfmt* c);
+void wwheadlvls(wwstate* w, cwpfmt* f, cwstylvl* lv);
+void wwchpconv(wwstate* w, const wwchp* c, cwchfmt* f);
 
 // Modules that are not read yet: their loaders keep the defaults and their
 // releasers have nothing to release.
-void wwstshread(wwstate* w);
-void wwstshfree(wwstate* w);
 void wwsedread(wwstate* w);
 void wwsedfree(wwstate* w);
 void wwbkmkfree(wwstate* w);

@@ -320,23 +320,3 @@ void wwchpget(wwstate* w, int32_t pos, wwchp* out) {
   w->finfirst = pfirst;
   w->finlimit = plimit;
 }
-
-// ---------------------------------------------------------------- stubs of later modules
-
-// Until the piece table is read, only non-complex documents are converted,
-// whose text positions are their file positions and which have no piece
-// property lists.
-int32_t wwcp2fc(wwstate*, int32_t pos) { return pos; }
-const unsigned char* wwcpprm(wwstate*, int32_t, int32_t*, int32_t*) { return nullptr; }
-int wwcppiece(wwstate*, int32_t, unsigned char* buf, int32_t*, int32_t*) {
-  std::memset(buf, 0, 4);
-  return 0;
-}
-
-// Until the style sheet is read, styles carry the default properties and
-// no style index is taken for out of range.
-void wwstylechp(wwstate*, int, wwchp*) {}
-void wwstylechpx(wwstate*, int, wwchp*, int) {}
-void wwstyleemit(wwstate*, int) {}
-void wwstylepap(wwstate*, int, wwpap*) {}
-int wwstylecount(wwstate*) { return 4096; }

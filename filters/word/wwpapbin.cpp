@@ -140,45 +140,28 @@ int wwpaprun(wwstate* w, int32_t fc, int32_t* first, int32_t* limit, unsigned ch
 }
 
 void wwpapfcpara(wwstate* w, int32_t pos, unsigned char* buf, int32_t* first, int32_t* limit) {
-  int32_t at = pos;
-  if (complexpart(w)) {
-    if (w->markstart >= 0 && pos >= w->markstart && pos <= w->markend) {
-      at = w->markpos;
-    } else {
-      long back = wwtell(w, WW_MAIN);
-      int32_t step = wwhdrf(w, WWH_CBCH);
-      int32_t p = pos;
-      for (;; p += step) {
-        wwseek(w, WW_MAIN, wwcp2fc(w, p));
-        int c = wwgetb(w, WW_MAIN);
-        if (c < 0 || c == 13 || c == 7) break;
-      }
-      wwseek(w, WW_MAIN, back);
-      w->markstart = pos;
-      w->markend = w->markpos = at = p;
-    }
-  }
+  int32_t at = complexpart(w) ? wwcpmark(w, pos) : pos;
   wwpaprun(w, wwcp2fc(w, at), first, limit, buf);
 }
 
 int wwistdat(wwstate* w, int32_t pos) {
-  bool complex = wwhdrf(w, WWH_COMPLEX) != 0;
+  // The style index is the run's at the position's file offset, in a
+  // complex file as in any other: the run's range keys the cache in both.
   int32_t fc = wwcp2fc(w, pos);
-  if (!complex && fc >= w->istdfirst && fc < w->istdlimit) return w->istdval;
+  if (fc >= w->istdfirst && fc < w->istdlimit) return w->istdval;
   int32_t first, limit;
   wwpaprun(w, fc, &first, &limit, w->papxbuf);
   wwpapinit(w, &w->papscratch);
   wwpapxapply(w, w->papxbuf, &w->papscratch);
-  if (!complex) {
-    w->istdfirst = first;
-    w->istdlimit = limit;
-    w->istdval = w->papscratch.istd;
-  }
+  w->istdfirst = first;
+  w->istdlimit = limit;
+  w->istdval = w->papscratch.istd;
   return w->papscratch.istd;
 }
 
 void wwpapget(wwstate* w, int32_t pos, wwpap* out) {
   int s = wwistdat(w, pos);
+  int32_t fc = wwcp2fc(w, complexpart(w) ? wwcpmark(w, pos) : pos);
   unsigned char buf[512];
   int32_t first = -1, limit = -1;
   bool fresh = true;
@@ -187,11 +170,12 @@ void wwpapget(wwstate* w, int32_t pos, wwpap* out) {
     wwstylepap(w, s, out);
     w->papstyle = *out;
     w->papistd = s;
-  } else if (int32_t fc = wwcp2fc(w, pos); fc < w->paprunfirst || fc >= w->paprunlimit) {
+  } else if (fc < w->paprunfirst || fc >= w->paprunlimit) {
     *out = w->papstyle;
   } else {
     // The final cache is keyed by the file position, so that one piece's
-    // properties are never reused for another's.
+    // properties are never reused for another's. In a complex file the
+    // paragraph's properties sit at its mark: the key is the mark's.
     if (fc >= w->papfinfirst && fc < w->papfinlimit) {
       *out = w->papfinal;
       return;

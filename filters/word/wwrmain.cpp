@@ -2,10 +2,9 @@
 // state, the version level from the signature, the modules loaded in their
 // order and released in reverse, and the conversion loop over text positions.
 //
-// The text of a document whose text is one run of bytes is written with its
-// fonts and character formatting. Styles, sections and the paragraph bins
-// enter as stubs that keep their defaults and write nothing; a document that
-// needs its piece table (fast-saved) is refused with status 9.
+// The text is written with its fonts and character formatting, read through
+// the piece table in a fast-saved document. Sections and the paragraph
+// output enter as stubs that keep their defaults and write nothing.
 #include <cstring>
 
 #include "filters/word/ww.h"
@@ -67,15 +66,17 @@ void convert(wwstate* w, int32_t from, int32_t to) {
   int pm = parmark(w);
   if (from < 0) from = 0;  // a damaged text start
   wwchp prev, cur;
+  wwstyleemit(w, wwistdat(w, from));
   wwchpget(w, from, &prev);
   wwchpon(w, &prev, 0);
   bool reopen = false;
   for (int32_t p = from; p < to; p += step) {
-    int ch = wwgetch(w, WW_MAIN, p);
+    int ch = wwgetch(w, WW_MAIN, wwcp2fc(w, p));
     if (ch < 0) break;  // the text runs past the end of the input
     wwchpget(w, p, &cur);
     if (reopen) {
       if (std::memcmp(&prev, &cur, sizeof cur) != 0) wwchpoff(w, &prev, 0);
+      wwstyleemit(w, wwistdat(w, p));
       wwchpon(w, &cur, 0);
       reopen = false;
     } else if (std::memcmp(&prev, &cur, sizeof cur) != 0) {
@@ -157,6 +158,15 @@ void wwrinit(wwstate* w) {
   w->paprunstm = w->papxstm = -1;
   w->paplastfirst = 0;
   w->paplastrec = 0;
+  w->piecestm = w->plstm = -1;
+  w->pclast = w->pcrec = 0;
+  w->gaplo = w->gaphi = w->gaprec = -1;
+  w->pcend = 0;
+  w->pmlow = w->pmhigh = w->pmmark = -1;
+  w->smlow = w->smhigh = w->smmark = -1;
+  w->stdstm = w->stddstm = -1;
+  w->cstcstd = -1;
+  w->stemitted = 0;
 }
 
 int wwrmain(cvrun* run, int argc, const char** argv) {
@@ -196,10 +206,13 @@ int wwrmain(cvrun* run, int argc, const char** argv) {
   if (cvopenout(run, WW_PAGE) < 0) wwfatal(w, RDR_NOMEM);
   cvsetbe(run, 0);
   wwrload(w);
-  if (wwhdrf(w, WWH_COMPLEX)) wwfatal(w, RDR_FORMAT);  // the piece table is not read yet
   wwfontdecl(w);
   cwfontsize2(run, wwfeany(w) ? 2 : 0, 10);
   cwcodepage(run, w->ver >= 3 && w->ver <= 5 ? 9999 : wwcodepage(w));
+  // The styles are defined once, before the text; their default tab stops
+  // end at the right edge of the text.
+  int32_t xapage = wwxapage(w) > 0 ? wwxapage(w) : 12240, dxaright = wwdxaright(w) > 0 ? wwdxaright(w) : 1800;
+  wwstshemit(w, xapage - dxaright);
   // The last position holds the document's final paragraph mark. A text
   // said to run past the end of the input stops there.
   int64_t end = static_cast<int64_t>(wwfcmin(w)) + wwccptext(w) - wwhdrf(w, WWH_CBCH);
@@ -226,10 +239,12 @@ void wwrload(wwstate* w) {
   wwsedread(w);
   wwpapbinread(w);
   wwchpbinread(w);
+  if (wwhdrf(w, WWH_COMPLEX)) wwclxread(w);
 }
 
 void wwrunload(wwstate* w) {
   wwbkmkfree(w);
+  wwclxfree(w);
   wwchpbinfree(w);
   wwpapbinfree(w);
   wwsedfree(w);
@@ -250,8 +265,6 @@ int wwrislast(const wwstate* w, int32_t pos) { return edge(w, pos, true); }
 
 // Stubs of the modules still to come: nothing is loaded, so the defaults
 // stand and there is nothing to release.
-void wwstshread(wwstate*) {}
-void wwstshfree(wwstate*) {}
 void wwsedread(wwstate*) {}
 void wwsedfree(wwstate*) {}
 void wwbkmkfree(wwstate*) {}

@@ -144,6 +144,7 @@ void wwfatal(wwstate* w, int code) {
   wwstshfree(w);
   wwfontfree(w);
   wwbkmkfree(w);
+  wwclxfree(w);
   cvrun* run = w->run;
   cvcloseio(run);
   convfatal(run, code);
