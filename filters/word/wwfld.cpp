@@ -253,6 +253,7 @@ char* linkname(field& f) {
     from = to = 1;
     while (r[to] && r[to] != 32) to++;
   }
+  if (to == from) return nullptr;
   auto* name = static_cast<int32_t*>(wwalloc(w, (to - from + 1) * static_cast<long>(sizeof(int32_t))));
   long n = 0;
   for (long i = from; i < to; i++) {

@@ -112,6 +112,12 @@ TEST(WordFields, Keywords) {
     for (const std::string& s : c.com) EXPECT_NE(com.find(s), std::string::npos) << com;
     EXPECT_EQ(words(textof(c.body)), c.words) << com;
   }
+  // A link that names no file writes nothing.
+  for (const char* body : {"a { INCLUDE } b", "a { INCLUDEPICTURE|x} b"}) {
+    std::string com = comof(body);
+    EXPECT_EQ(com.find("[FIC"), std::string::npos) << com;
+    EXPECT_EQ(com.find("[IGR"), std::string::npos) << com;
+  }
 }
 
 // Fields nest in instructions and in results: a field inside an
