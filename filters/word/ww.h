@@ -208,6 +208,16 @@ struct wwstate {
   int32_t cstcstd;
   unsigned char stpapx[512];
   int32_t stemitted;
+  // Fields, list numbering and objects (wwfld.h). Fields: how deep the
+  // conversion is inside field results. Numbering: the paragraph list's
+  // format, counter and restart flag, the outline counters and their
+  // reload flag, the heading counters and theirs. Objects: the end of the
+  // embedded picture being written.
+  int32_t flddepth;
+  int32_t numfmt, numctr, numrestart;
+  int32_t olctr[9], olreload;
+  int32_t hdctr[9], hdreload;
+  int32_t picend;
 };
 
 // ---------------------------------------------------------------- streams, byte order, exit

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "filters/word/ww.h"
+#include "filters/word/wwfld.h"
 
 namespace {
 
@@ -90,6 +91,16 @@ void convert(wwstate* w, int32_t from, int32_t to) {
       if (wwchpv(&cur, WC_DELETED) && wwchpisset(&cur, WC_DELETED)) wwdeloff(w);
       mark(w, ch);
       reopen = true;
+    } else if ((ch == 19 || ch == 1) && wwchpv(&cur, WC_SPECIAL) && wwchpisset(&cur, WC_SPECIAL)) {
+      // Fields and pictures (wwfld.h). A field moves p past what it
+      // consumed; its own conversions switched formats, so the run begins
+      // again at the next character.
+      if (ch == 19) {
+        wwfldconv(w, &p, to, nullptr, nullptr, &cur);
+        reopen = true;
+      } else {
+        wwobjconv(w, &cur);
+      }
     } else {
       putchar1(w, ch);
     }
@@ -167,6 +178,14 @@ void wwrinit(wwstate* w) {
   w->stdstm = w->stddstm = -1;
   w->cstcstd = -1;
   w->stemitted = 0;
+  // Fields, list numbering and objects.
+  w->flddepth = 0;
+  w->numfmt = -1;
+  w->numctr = w->numrestart = 0;
+  for (int k = 0; k < 9; k++) w->olctr[k] = w->hdctr[k] = 0;
+  w->olreload = 0;
+  w->hdreload = 1;
+  w->picend = -1;
 }
 
 int wwrmain(cvrun* run, int argc, const char** argv) {
