@@ -419,6 +419,159 @@ TEST_F(Wp6, BoxPlacesAndBorderStyles) {
   EXPECT_TRUE(records(com(wp6("a" + wp6eol(4) + wp6code(0xD3, 0x0F, zeros(20), {7}) + "b" + wp6eol(4))), "PBC").empty());
 }
 
+// A line-style packet of a predefined code: 0 gives kind 1, -8 kind 8,
+// -12 no line.
+std::string linepkt(int code) { return le16(0) + zeros(6) + le16(static_cast<unsigned>(code) & 0xFFFF) + zeros(5) + byte(0); }
+
+// A table whose definition names packets; rows of cells, each cell with
+// its own prefix packets (its line styles, top, left, bottom, right).
+struct cellspec {
+  std::string text;
+  std::vector<int> pkts;
+};
+std::string ptable(const std::vector<int>& defpkts, const std::vector<std::vector<cellspec>>& rows, bool end = true) {
+  std::string t = wp6code(0xD4, 0x2A, zeros(12) + le16(0), defpkts);
+  for (size_t i = 0; i < (rows.empty() ? 0 : rows[0].size()); i++)
+    t += wp6code(0xD4, 0x2C, zeros(3) + le16(1200) + zeros(9));
+  t += wp6code(0xD4, 0x2B, zeros(2));
+  for (const auto& r : rows)
+    for (size_t c = 0; c < r.size(); c++) t += wp6code(0xD0, c == 0 ? 0x0B : 0x0A, le16(2) + zeros(2), r[c].pkts) + r[c].text;
+  return end ? t + wp6eol(0x11) : t;
+}
+
+// The line kinds of every cell of every row, as the row records give them.
+std::vector<std::string> rowlines(const std::string& c) {
+  char code[4];
+  cwcodeunpack(15938, code);
+  std::vector<std::string> out;
+  for (const auto& r : records(c, code)) {
+    std::string line;
+    int n = std::stoi(r[0]);
+    for (int i = 0; i < n; i++) line += (i ? " " : "") + r[3 + i];
+    out.push_back(line);
+  }
+  return out;
+}
+
+TEST_F(Wp6, TableBordersAreSettledBetweenThePasses) {
+  // The table's border style "shadow" (top 1, left 1, bottom 8, right 8) on
+  // the outside of a two-row table whose cells have no lines of their own.
+  std::vector<packet> p = {{0x44, borderpkt("shadow")}, {0x42, linepkt(0)}, {0x42, linepkt(-12)}, {0x42, linepkt(-8)}};
+  const struct {
+    const char* what;
+    std::string body;
+    std::vector<std::string> lines;
+  } rows[] = {
+      {"the outer border on the outside sides", ptable({1}, {{{"a", {}}, {"b", {}}}, {{"c", {}}, {"d", {}}}}),
+       {"1100 1008", "0180 0088"}},
+      {"the default kind everywhere", ptable({2}, {{{"a", {}}, {"b", {}}}, {{"c", {}}, {"d", {}}}}),
+       {"1111 1111", "1111 1111"}},
+      {"a right neighbour without a left line takes the right line away",
+       ptable({2}, {{{"a", {}}, {"b", {0, 3}}}}), {"1110 1011"}},
+      {"a cell's own line styles", ptable({2}, {{{"a", {4, 0, 4, 0}}}}), {"8181"}},
+      {"a table with no end comes out settled all the same", ptable({1}, {{{"a", {}}}, {{"c", {}}}}, false),
+       {"1108", "0188"}},
+  };
+  for (const auto& r : rows) {
+    std::string c = com(wp6("x" + r.body + "y", p));
+    EXPECT_EQ(rowlines(c), r.lines) << r.what << "\n" << c;
+    EXPECT_FALSE(pulledupto(wp6("x" + r.body + "y", p)).second) << r.what;
+    // The first pass's output is dropped: every word once, the table once.
+    char code[4];
+    cwcodeunpack(15938, code);
+    EXPECT_EQ(std::count(c.begin(), c.end(), 'x'), 1) << r.what;
+    EXPECT_EQ(std::count(c.begin(), c.end(), 'y'), 1) << r.what;
+    EXPECT_EQ(std::count(c.begin(), c.end(), 'a'), 1) << r.what;
+  }
+}
+
+TEST_F(Wp6, TheBorderResolutionOfALevel) {
+  // Rows of cells (index, then top, left, bottom, right); the border word.
+  struct cell {
+    int index, side[4];
+  };
+  const struct {
+    const char* what;
+    std::vector<std::vector<cell>> rows;
+    int border;
+    std::vector<std::vector<int>> want;  // the sides of every cell in order
+  } cases[] = {
+      {"9 at the bottom of an upper cell takes the top of the cell below",
+       {{{0, {1, 1, 9, 1}}}, {{0, {4, 1, 1, 1}}}}, -1, {{1, 1, 4, 1}, {4, 1, 1, 1}}},
+      {"9 on both stays 9 until it loses 8", {{{0, {1, 1, 9, 1}}}, {{0, {9, 1, 1, 1}}}}, -1,
+       {{1, 1, 1, 1}, {1, 1, 1, 1}}},
+      {"a 9 the border word covers is settled by it", {{{0, {9, 9, 9, 9}}}}, 0x2345, {{2, 3, 4, 5}}},
+      {"a nibble of 0 changes nothing", {{{0, {9, 6, 6, 6}}}}, 0x0000, {{1, 6, 6, 6}}},
+      {"a lower row without a cell at or before the index is passed over",
+       {{{0, {1, 1, 1, 1}}, {3, {1, 1, 9, 1}}}, {{5, {7, 1, 1, 1}}}}, -1,
+       {{1, 1, 1, 1}, {1, 1, 1, 1}, {7, 1, 1, 1}}},
+      {"the first cells always meet", {{{2, {1, 1, 9, 1}}}, {{5, {7, 1, 1, 1}}}}, -1, {{1, 1, 7, 1}, {7, 1, 1, 1}}},
+      {"a left line of 0 takes the right line of the cell before", {{{0, {1, 1, 1, 3}}, {1, {1, 0, 1, 1}}}}, -1,
+       {{1, 1, 1, 0}, {1, 0, 1, 1}}},
+  };
+  for (const auto& c : cases) {
+    std::vector<wp6tabrowrec> rows;
+    std::vector<wp6tabcellrec> cells;
+    for (size_t r = 0; r < c.rows.size(); r++) {
+      rows.push_back({static_cast<int32_t>(r), static_cast<int32_t>(cells.size()), static_cast<int32_t>(c.rows[r].size())});
+      for (const cell& x : c.rows[r]) cells.push_back({x.index, {x.side[0], x.side[1], x.side[2], x.side[3]}});
+    }
+    wp6tablev l{};
+    l.rows = rows.data();
+    l.nrows = static_cast<int32_t>(rows.size());
+    l.cells = cells.data();
+    l.ncells = static_cast<int32_t>(cells.size());
+    wp6tabborders(&l, c.border);
+    std::vector<std::vector<int>> got;
+    for (const auto& x : cells) got.push_back({x.side[0], x.side[1], x.side[2], x.side[3]});
+    EXPECT_EQ(got, c.want) << c.what;
+  }
+}
+
+TEST_F(Wp6, TablesWithoutAnEndAndTablesInsideTables) {
+  // A table whose end never comes is read to the end of its text once more
+  // and closed there: nothing lost, nothing twice, and the run ends well.
+  std::vector<std::vector<std::string>> words = {{"a1", "b1"}, {"a2", "b2"}};
+  std::string open = wp6table(words, {600, 600});
+  open.resize(open.size() - wp6eol(0x11).size());
+  const struct {
+    const char* what;
+    std::string doc;
+    std::vector<std::string> want;
+  } rows[] = {
+      {"in the body", wp6("x\x80" + open), {"x", "a1", "b1", "a2", "b2"}},
+      {"in a box text",
+       wp6("x\x80" + wp6box({1, 2}) + "y", {{0x0E, wp6boxpkt(1)}, {8, wp6text(open), 2}}),
+       {"x", "a1", "b1", "a2", "b2", "y"}},
+      {"a second table begun before the first ended",
+       wp6("x\x80" + open + wp6table({{"c1"}}, {600}) + "\x80y"), {"x", "a1", "b1", "a2", "b2", "c1", "y"}},
+  };
+  for (const auto& r : rows) {
+    auto got = pulledupto(r.doc);
+    EXPECT_FALSE(got.second) << r.what;
+    EXPECT_EQ(cvwords(got.first), r.want) << r.what << "\n" << got.first;
+  }
+  // Tables inside boxes inside table cells, seven deep: every level's words
+  // once and in order, the levels past five read in one pass with their
+  // default lines.
+  std::vector<packet> p;
+  std::string inner = "deep";
+  for (int level = 6; level >= 0; level--) {
+    int box = 1 + 2 * level, text = box + 1;
+    (void)text;
+    inner = wp6table({{"L" + std::to_string(level), ""}}, {600, 600});
+    inner.insert(inner.size() - wp6eol(0x11).size(), "\x80" + wp6box({box + 2, box + 3}));
+    p.insert(p.begin(), {{0x0E, wp6boxpkt(1)}, {8, wp6text(inner), 2}});
+    if (level == 6) p.push_back({0x0E, wp6boxpkt(1)}), p.push_back({8, wp6text("deep"), 2});
+  }
+  std::string doc = wp6("x\x80" + wp6box({1, 2}) + "\x80y", p);
+  auto got = pulledupto(doc);
+  EXPECT_FALSE(got.second);
+  EXPECT_EQ(cvwords(got.first),
+            (std::vector<std::string>{"x", "l0", "l1", "l2", "l3", "l4", "l5", "l6", "deep", "y"}))
+      << got.first;
+}
+
 TEST_F(Wp6, CharacterFormatFunctions) {
   const struct {
     const char* what;

@@ -76,9 +76,39 @@ struct wp6fmt {
   int32_t colleft[50], colright[50], colalign[50];
   int32_t tableft, tabalign;
   int32_t tabcell, tabrow;
-  int32_t tabdepth;          // tables open inside one another
   int32_t tabline;           // the default line kind of the table's cells
+  int32_t tabborder;         // the table's outer line kinds, four nibbles from the top; -1 none
+  int32_t tabshade[7];       // percentage and two colours, all 0 for none
+  int32_t tabpass;           // 1 first (borders gathered), 2 second, -1 one pass
+  int32_t tablevel;          // the level of the border records, -1 none
+  int32_t tabin;             // the stream the table is read from
+  int32_t tabscratch;        // the first pass's output, -1 none
+  int64_t tabstart;          // where the table's begin function stands
 };
+
+// The border record of a cell, gathered in a table's first pass: the line
+// kinds of its top, left, bottom and right sides (9 to 15 not yet settled).
+struct wp6tabcellrec {
+  int32_t index;
+  int32_t side[4];
+};
+// A row of the records: its index and its cells.
+struct wp6tabrowrec {
+  int32_t index;
+  int32_t first, count;
+};
+// One table level: its rows and cells, and the format state its first pass
+// began with, which its second pass begins with again.
+struct wp6tablev {
+  wp6tabrowrec* rows;
+  int32_t nrows, caprows;
+  wp6tabcellrec* cells;
+  int32_t ncells, capcells;
+  wp6fmt saved;
+};
+// Tables within tables (through boxes and notes) with border records; deeper
+// ones are read once with their default borders.
+inline constexpr int WP6_TABLEVELS = 5;
 
 // The reader's state of a run.
 struct wp6state {
@@ -94,6 +124,8 @@ struct wp6state {
   int32_t npushed;
   int32_t missing;           // a referenced packet is missing
   int32_t boxdepth;          // boxes open inside one another
+  wp6tablev levels[WP6_TABLEVELS];
+  int32_t ntablev;           // table levels in use
   int32_t ntexts;            // embedded texts open inside one another
   uint32_t indexoff;         // the index area
   uint32_t sumoff, sumsize;  // the summary packet
@@ -181,6 +213,16 @@ int wp6tabhandler(cvrun* run);
 int wp6boxhandler(cvrun* run);
 int wp6attr(cvrun* run);
 int wp6tabend(cvrun* run);
+// wp6tabeof: the end of the input inside a table whose end never came: the
+// first pass is ended there (1, read on) or the table closed (0).
+int wp6tabeof(cvrun* run);
+// wp6tabnone: no table of the enclosing text is open in an embedded one.
+void wp6tabnone(wp6state* s);
+// wp6tabborders: settles the borders of a level's records between
+// neighbouring cells and against the outer border word (-1 none).
+void wp6tabborders(wp6tablev* l, int border);
+// wp6tabfree: frees the records of every level.
+void wp6tabfree(cvrun* run, wp6state* s);
 int wp6hline(cvrun* run, int kind);
 
 // Border, line and fill styles: the line kinds of the top, left, bottom

@@ -107,7 +107,12 @@ int wp6open(cvrun* run) {
 
 int wp6text(cvrun* run) {
   wp6state* s = wp6st(run);
-  for (int b; (b = cwgetc(run)) >= 0;) {
+  for (;;) {
+    int b = cwgetc(run);
+    if (b < 0) {
+      if (wp6tabeof(run)) continue;
+      break;
+    }
     convyield(run, 1);
     if (b >= 0x21 && b <= 0x7F) {
       if (s->f.proc & 1) {
@@ -161,6 +166,7 @@ void wp6freestate(cvrun* run) {
     if (p->stream >= 0) cvsclose(run, p->stream);
     cvfree(run, p);
   }
+  wp6tabfree(run, s);
   while (wp6style* t = s->styles) {
     s->styles = t->next;
     cvfree(run, t);
