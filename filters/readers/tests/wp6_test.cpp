@@ -572,6 +572,72 @@ TEST_F(Wp6, TablesWithoutAnEndAndTablesInsideTables) {
       << got.first;
 }
 
+// A box-object packet: with its index flag 0x01 a list of object packets
+// and as many values, then an image name in 16-bit characters.
+std::string objpkt(const std::vector<int>& objs, const std::string& name) {
+  std::string d;
+  if (!objs.empty()) {
+    d += le16(static_cast<unsigned>(objs.size()));
+    for (int o : objs) d += le16(static_cast<unsigned>(o));
+    d += zeros(2 * objs.size());
+  }
+  return d + wp6units(name);
+}
+
+// An OLE object packet: a name ended by zero, a value, no flag, then what
+// follows (a storage name, or an OLE 1.0 stream).
+std::string olepkt(const std::string& rest) { return std::string("obj") + zeros(1) + zeros(4) + le16(0) + rest; }
+
+TEST_F(Wp6, BoxObjects) {
+  // The box packet says "image" (content code 3); packet 2 is the box-object
+  // packet, 3 object data, 4 an OLE object in an OLE 1.0 stream.
+  std::string data = "\x01\x02\x03\x04GIF89a-object-bytes";
+  auto doc = [&](const std::string& obj, int flags, int minor = 1) {
+    std::vector<packet> p = {{0x0E, wp6boxpkt(3)}, {0x18, obj, flags}, {0x6F, data}, {0x70, olepkt(zeros(40))}};
+    return wp6("a\x80" + wp6box({1, 2}) + "\x80" "b", p, minor);
+  };
+  const struct {
+    const char* what;
+    std::string doc;
+    bool object;  // an object of the box's own in the intermediate file
+    bool name;    // the image name given with the box
+  } rows[] = {
+      {"without flag 0x01 only the name", doc(objpkt({}, "pic.wpg"), 0), false, true},
+      {"object data converted", doc(objpkt({3}, "pic.wpg"), 1), true, true},
+      {"object packets not in the index are dropped", doc(objpkt({9}, "pic.wpg"), 1), false, true},
+      {"object data first and an OLE packet: the first pair is skipped",
+       doc(objpkt({3, 4}, "*OLE*"), 1), false, false},
+      {"an OLE 1.0 stream that identifies nothing gives nothing", doc(objpkt({4}, "x.wpg"), 1), false, false},
+  };
+  for (const auto& r : rows) {
+    std::string c = com(r.doc);
+    EXPECT_EQ(has(c, "GIF89a") || has(c, "474946"), r.object) << r.what << "\n" << c;
+    EXPECT_EQ(has(c, "pic.wpg"), r.name) << r.what;
+    // Plain text: the words, never the object's bytes or their digits.
+    auto got = pulledupto(r.doc);
+    EXPECT_FALSE(got.second) << r.what;
+    EXPECT_EQ(cvwords(got.first), (std::vector<std::string>{"a", "b"})) << r.what << "\n" << got.first;
+  }
+  // In a compound file the OLE packet names the object's storage under
+  // "PerfectOffice_OBJECTS", whose stream 3 "WPG20" holds the object; the
+  // image name stays beside it.
+  auto wrapped = [&](const std::string& storage) {
+    std::vector<packet> p = {{0x0E, wp6boxpkt(3)},
+                             {0x18, objpkt({3, 4}, "pic.wpg"), 1},
+                             {0x6F, "skipped"},
+                             {0x70, olepkt(wp6units(storage))}};
+    std::string main = wp6("a\x80" + wp6box({1, 2}) + "\x80" "b", p, 2);
+    return olt::build({olt::stream("PerfectOffice_MAIN", main),
+                       olt::storage("PerfectOffice_OBJECTS", {olt::storage("Obj1", {olt::stream("\x03WPG20", data)})})});
+  };
+  std::string found = com(wrapped("Obj1")), lost = com(wrapped("Nope"));
+  EXPECT_TRUE(has(found, "GIF89a") || has(found, "474946")) << found;
+  EXPECT_FALSE(has(lost, "GIF89a") || has(lost, "474946")) << lost;
+  EXPECT_TRUE(has(found, "pic.wpg"));
+  EXPECT_FALSE(has(found, "skipped") || has(found, "736B6970"));
+  EXPECT_EQ(cvwords(pulled(wrapped("Obj1"))), (std::vector<std::string>{"a", "b"}));
+}
+
 TEST_F(Wp6, CharacterFormatFunctions) {
   const struct {
     const char* what;

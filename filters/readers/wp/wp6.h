@@ -126,6 +126,11 @@ struct wp6state {
   int32_t boxdepth;          // boxes open inside one another
   wp6tablev levels[WP6_TABLEVELS];
   int32_t ntablev;           // table levels in use
+  int32_t oleslot;           // compound-file path: the document's stream slot, -1 none
+  int32_t objslot;           // the stream of an OLE object in the compound file, -1 none
+  int32_t capture;           // a box's converted objects, -1 none
+  int32_t conv;              // an OLE object's converted output, -1 none
+  char boxname[256];         // a box's image file name
   int32_t ntexts;            // embedded texts open inside one another
   uint32_t indexoff;         // the index area
   uint32_t sumoff, sumsize;  // the summary packet
@@ -224,6 +229,26 @@ void wp6tabborders(wp6tablev* l, int border);
 // wp6tabfree: frees the records of every level.
 void wp6tabfree(cvrun* run, wp6state* s);
 int wp6hline(cvrun* run, int kind);
+
+// Box contents other than text. The box's place and size (twips).
+struct wp6boxgeom {
+  int32_t x, y, width, height;
+};
+// wp6boxobj: reads a box-object packet: an image name into boxname, the
+// object packets it lists converted into the capture stream; 0, or -1 when
+// the capture stream cannot be opened.
+int wp6boxobj(cvrun* run, const wp6packet* pkt, const wp6boxgeom* box);
+// wp6objconv, wp6object: an object-data or OLE object packet converted into
+// a scratch stream; the stream, or -1.
+int wp6objconv(cvrun* run, const wp6packet* p, const wp6boxgeom* box);
+int wp6object(cvrun* run, const wp6packet* p, const wp6boxgeom* box);
+// Callbacks of the object output: input bytes, and output to the
+// conversion stream, the current output or from the object's stream.
+int wp6objgetc(cvrun* run);
+int wp6objread(cvrun* run, void* buf, int n);
+int wp6objput(cvrun* run, int byte);
+int wp6objout(cvrun* run, int byte);
+int wp6olegetc(cvrun* run);
 
 // Border, line and fill styles: the line kinds of the top, left, bottom
 // and right sides, their first and second spacings (twips; -1 for a second

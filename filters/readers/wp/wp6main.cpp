@@ -22,6 +22,7 @@ void openole(cvrun* run, wp6state* s) {
     wp6fatal(run, RDR_FORMAT);
   }
   s->olepushed = 1;
+  s->oleslot = slot;
   olstseek(run, slot, 0);
   s->scratch = cvsscratch(run, 4096);
   auto* buf = static_cast<char*>(cvalloc(run, 4096));
@@ -55,6 +56,7 @@ int wp6main(cvrun* run, int argc, const char** argv) {
   s->initsize = 0;
   s->datepic[0] = -1;
   s->scratch = -1;
+  s->oleslot = s->objslot = s->capture = s->conv = -1;
   cvsetreader(run, s);
   cvsetbe(run, 0);
   wp6open(run);
@@ -140,6 +142,10 @@ void wp6end(cvrun* run) {
     cvpopin(run);
     cvsclose(run, s->scratch);
     s->scratch = -1;
+  }
+  if (s->objslot >= 0) {
+    olstclose(run, s->objslot);
+    s->objslot = -1;
   }
   if (s->olepushed) {
     olstpopin(run);

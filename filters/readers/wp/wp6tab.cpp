@@ -716,8 +716,22 @@ int wp6boxhandler(cvrun* run) {
   boxpacket(run, &b, box);
   // After the prefix list: 2, 14 and 4 bytes, then the override flags.
   boxoverrides(f, 6 + 2 * count + 20, &b);
-  for (int i = 1; i < npk; i++) boxstyles(run, &b, pk[i]);
   s = wp6st(run);
+  s->boxname[0] = '\0';
+  for (int i = 1; i < npk; i++) {
+    wp6packet* p = wp6findpkt(run, pk[i]);
+    if (p && (p->type == 0x18 || p->type == 0x40)) {
+      wp6boxgeom g{b.hpos, b.vpos, b.d.width, b.d.height};
+      wp6boxobj(run, p, &g);
+    } else {
+      boxstyles(run, &b, pk[i]);
+    }
+  }
+  s = wp6st(run);
+  // The box keeps the image name for as long as it is being written.
+  char name[sizeof s->boxname];
+  std::memcpy(name, s->boxname, sizeof name);
+  s->boxname[0] = '\0';
   wp6fmt keep = s->f;
   if (++s->boxdepth == 1) {
     int x = 0, y = 0, w = b.d.width, h = b.d.height;
@@ -756,7 +770,35 @@ int wp6boxhandler(cvrun* run) {
     b.d.wrap = b.poskind;
     b.d.off1 = x;
     b.d.off2 = y;
+    if (name[0]) {
+      b.d.name = name;
+      b.d.nameenc = CW_ENCBYTE;
+      cvdepfile(run, name, CW_ENCBYTE, 4);
+    }
     cwboxbeg(run, &b.d);
+  }
+  // An image: the objects converted from the box's packets, or a link to
+  // the file it names.
+  s = wp6st(run);
+  if ((b.d.boxkind & 0x7F) == 2) {
+    if (s->capture >= 0) {
+      cvsseek(run, s->capture, 0);
+      for (int c; (c = cvsgetc(run, s->capture)) >= 0;) cvsputc(run, run->out, c);
+    } else if (b.d.boxkind & 0x80 || name[0]) {
+      cwobjdesc g{};
+      g.version = 1;
+      g.format = -1;
+      g.width = g.dwidth = b.d.width;
+      g.height = g.dheight = b.d.height;
+      g.v4 = b.d.off1;
+      g.v5 = b.d.off2;
+      g.slot = -1;
+      if (name[0]) cwgraphic(run, &g, name, CW_ENCBYTE);
+    }
+  }
+  if (s->capture >= 0) {
+    cvsclose(run, s->capture);
+    s->capture = -1;
   }
   for (int i = 1; i < npk; i++) {
     wp6packet* p = wp6findpkt(run, pk[i]);
