@@ -638,6 +638,47 @@ TEST_F(Wp6, BoxObjects) {
   EXPECT_EQ(cvwords(pulled(wrapped("Obj1"))), (std::vector<std::string>{"a", "b"}));
 }
 
+TEST_F(Wp6, LineNumberingAndBorderedGroups) {
+  // D3/12: without a flags byte the fields stand 3 bytes earlier; a distance
+  // of 600 units is 720 twips (5 in the record's units of 144), plus the
+  // left margin with bit 7 of its flags.
+  char code[4];
+  cwcodeunpack(14739, code);
+  auto lnr = [&](const std::string& fn) {
+    auto r = records(com(wp6("a" + fn + "b")), code);
+    return r.empty() ? std::vector<std::string>{} : r[0];
+  };
+  const struct {
+    const char* what;
+    std::string fn;
+    std::vector<std::string> want;  // flags, interval, start
+  } rows[] = {
+      {"no flags byte", wp6code(0xD3, 0x12, zeros(9) + byte(0x00) + le16(600) + le16(3) + byte(0x01)), {"00", "00", "41", "05", "3"}},
+      {"a flags byte, bit 7 adds the left margin",
+       wp6code(0xD3, 0x12, zeros(11) + byte(0x83) + le16(600) + le16(1) + byte(0), {}, 1), {"00", "00", "E0", "0F", "1"}},
+  };
+  for (const auto& r : rows) {
+    auto got = lnr(r.fn);
+    ASSERT_GE(got.size(), 5u) << r.what;
+    EXPECT_EQ(std::vector<std::string>(got.begin(), got.begin() + 5), r.want) << r.what;
+  }
+  // D3/17: c characters, or up to the next blank code and then a blank; the
+  // group's mask switches its attributes on and off around them.
+  auto grp = [](int count, unsigned mask) {
+    return wp6code(0xD3, 0x17, zeros(3) + byte(count) + le16(mask) + le16(mask) + zeros(23));
+  };
+  EXPECT_EQ(pulled(wp6("a\x80" + grp(0, 0) + "grp\x80" "after")), "a grp after");
+  EXPECT_EQ(pulled(wp6("a\x80" + grp(3, 0) + "abcdef")), "a abcdef");
+  std::string bold = com(wp6("a" + grp(2, 0x1000) + "xy" + "z"));
+  EXPECT_NE(bold, com(wp6("a" + grp(2, 0) + "xy" + "z")));
+  // Groups opening groups: no deeper than the reader allows, all the text.
+  std::string deep;
+  for (int i = 0; i < 10000; i++) deep += grp(0, 0x1000) + "w";
+  auto got = pulledupto(wp6("a\x80" + deep + "\x80" "end"));
+  EXPECT_FALSE(got.second);
+  EXPECT_TRUE(has(got.first, "end"));
+}
+
 TEST_F(Wp6, CharacterFormatFunctions) {
   const struct {
     const char* what;

@@ -67,6 +67,7 @@ struct wp6fmt {
   int32_t shadeset;
   int32_t styleclosed;       // a style ended by a line end: hard line ends are not written
   int32_t pct1, pct2;
+  int32_t linerestart;       // the line-numbering restart value
   int32_t ftnnum, ednnum;
   int32_t linkopen;
   int32_t linkout;           // a link region's capture stream, -1 none
@@ -126,6 +127,7 @@ struct wp6state {
   int32_t boxdepth;          // boxes open inside one another
   wp6tablev levels[WP6_TABLEVELS];
   int32_t ntablev;           // table levels in use
+  int32_t grpdepth;          // bordered groups open inside one another
   int32_t oleslot;           // compound-file path: the document's stream slot, -1 none
   int32_t objslot;           // the stream of an OLE object in the compound file, -1 none
   int32_t capture;           // a box's converted objects, -1 none
@@ -273,6 +275,12 @@ bool wp6readborder(cvrun* run, int number, wp6bordrec* r);
 int wp6readfill(cvrun* run, int number, int* col);
 // wp6bordfn: the border and fill functions D1/10, D2/03, D3/0F.
 int wp6bordfn(cvrun* run);
+// wp6linenum: line numbering (D3/12); wp6bordgrp: a bordered group of
+// characters (D3/17) with the attributes of its mask.
+int wp6linenum(cvrun* run);
+int wp6bordgrp(cvrun* run);
+void wp6paraattron(cvrun* run, unsigned mask);
+void wp6paraattroff(cvrun* run, unsigned mask);
 
 // Values of a function buffer: 0 past the function's size.
 inline unsigned wp6fnsize(const unsigned char* f) { return f[2] | f[3] << 8; }
