@@ -327,6 +327,8 @@ void tabbegin(cvrun* run, wp6state* s, int64_t here) {
     if (s->f.tabopen && s->f.tabin == run->in) {
       cwtabend(run);
       if (tabfinish(run, s)) return;  // the first pass ends here: read again from its begin
+    } else if (s->f.tabpass == 2 && s->f.tabin == run->in) {
+      tabfinish(run, s);  // a second pass that never found its begin
     }
     int level = s->ntablev < WP6_TABLEVELS ? s->ntablev : -1;
     int scratch = level >= 0 ? cvsscratch(run, 1024) : -1;
