@@ -419,6 +419,266 @@ TEST_F(Wp6, BoxPlacesAndBorderStyles) {
   EXPECT_TRUE(records(com(wp6("a" + wp6eol(4) + wp6code(0xD3, 0x0F, zeros(20), {7}) + "b" + wp6eol(4))), "PBC").empty());
 }
 
+// A line-style packet of a predefined code: 0 gives kind 1, -8 kind 8,
+// -12 no line.
+std::string linepkt(int code) { return le16(0) + zeros(6) + le16(static_cast<unsigned>(code) & 0xFFFF) + zeros(5) + byte(0); }
+
+// A table whose definition names packets; rows of cells, each cell with
+// its own prefix packets (its line styles, top, left, bottom, right).
+struct cellspec {
+  std::string text;
+  std::vector<int> pkts;
+};
+std::string ptable(const std::vector<int>& defpkts, const std::vector<std::vector<cellspec>>& rows, bool end = true) {
+  std::string t = wp6code(0xD4, 0x2A, zeros(12) + le16(0), defpkts);
+  for (size_t i = 0; i < (rows.empty() ? 0 : rows[0].size()); i++)
+    t += wp6code(0xD4, 0x2C, zeros(3) + le16(1200) + zeros(9));
+  t += wp6code(0xD4, 0x2B, zeros(2));
+  for (const auto& r : rows)
+    for (size_t c = 0; c < r.size(); c++) t += wp6code(0xD0, c == 0 ? 0x0B : 0x0A, le16(2) + zeros(2), r[c].pkts) + r[c].text;
+  return end ? t + wp6eol(0x11) : t;
+}
+
+// The line kinds of every cell of every row, as the row records give them.
+std::vector<std::string> rowlines(const std::string& c) {
+  char code[4];
+  cwcodeunpack(15938, code);
+  std::vector<std::string> out;
+  for (const auto& r : records(c, code)) {
+    std::string line;
+    int n = std::stoi(r[0]);
+    for (int i = 0; i < n; i++) line += (i ? " " : "") + r[3 + i];
+    out.push_back(line);
+  }
+  return out;
+}
+
+TEST_F(Wp6, TableBordersAreSettledBetweenThePasses) {
+  // The table's border style "shadow" (top 1, left 1, bottom 8, right 8) on
+  // the outside of a two-row table whose cells have no lines of their own.
+  std::vector<packet> p = {{0x44, borderpkt("shadow")}, {0x42, linepkt(0)}, {0x42, linepkt(-12)}, {0x42, linepkt(-8)}};
+  const struct {
+    const char* what;
+    std::string body;
+    std::vector<std::string> lines;
+  } rows[] = {
+      {"the outer border on the outside sides", ptable({1}, {{{"a", {}}, {"b", {}}}, {{"c", {}}, {"d", {}}}}),
+       {"1100 1008", "0180 0088"}},
+      {"the default kind everywhere", ptable({2}, {{{"a", {}}, {"b", {}}}, {{"c", {}}, {"d", {}}}}),
+       {"1111 1111", "1111 1111"}},
+      {"a right neighbour without a left line takes the right line away",
+       ptable({2}, {{{"a", {}}, {"b", {0, 3}}}}), {"1110 1011"}},
+      {"a cell's own line styles", ptable({2}, {{{"a", {4, 0, 4, 0}}}}), {"8181"}},
+      {"a table with no end comes out settled all the same", ptable({1}, {{{"a", {}}}, {{"c", {}}}}, false),
+       {"1108", "0188"}},
+  };
+  for (const auto& r : rows) {
+    std::string c = com(wp6("x" + r.body + "y", p));
+    EXPECT_EQ(rowlines(c), r.lines) << r.what << "\n" << c;
+    EXPECT_FALSE(pulledupto(wp6("x" + r.body + "y", p)).second) << r.what;
+    // The first pass's output is dropped: every word once, the table once.
+    char code[4];
+    cwcodeunpack(15938, code);
+    EXPECT_EQ(std::count(c.begin(), c.end(), 'x'), 1) << r.what;
+    EXPECT_EQ(std::count(c.begin(), c.end(), 'y'), 1) << r.what;
+    EXPECT_EQ(std::count(c.begin(), c.end(), 'a'), 1) << r.what;
+  }
+}
+
+TEST_F(Wp6, TheBorderResolutionOfALevel) {
+  // Rows of cells (index, then top, left, bottom, right); the border word.
+  struct cell {
+    int index, side[4];
+  };
+  const struct {
+    const char* what;
+    std::vector<std::vector<cell>> rows;
+    int border;
+    std::vector<std::vector<int>> want;  // the sides of every cell in order
+  } cases[] = {
+      {"9 at the bottom of an upper cell takes the top of the cell below",
+       {{{0, {1, 1, 9, 1}}}, {{0, {4, 1, 1, 1}}}}, -1, {{1, 1, 4, 1}, {4, 1, 1, 1}}},
+      {"9 on both stays 9 until it loses 8", {{{0, {1, 1, 9, 1}}}, {{0, {9, 1, 1, 1}}}}, -1,
+       {{1, 1, 1, 1}, {1, 1, 1, 1}}},
+      {"a 9 the border word covers is settled by it", {{{0, {9, 9, 9, 9}}}}, 0x2345, {{2, 3, 4, 5}}},
+      {"a nibble of 0 changes nothing", {{{0, {9, 6, 6, 6}}}}, 0x0000, {{1, 6, 6, 6}}},
+      {"a lower row without a cell at or before the index is passed over",
+       {{{0, {1, 1, 1, 1}}, {3, {1, 1, 9, 1}}}, {{5, {7, 1, 1, 1}}}}, -1,
+       {{1, 1, 1, 1}, {1, 1, 1, 1}, {7, 1, 1, 1}}},
+      {"the first cells always meet", {{{2, {1, 1, 9, 1}}}, {{5, {7, 1, 1, 1}}}}, -1, {{1, 1, 7, 1}, {7, 1, 1, 1}}},
+      {"a left line of 0 takes the right line of the cell before", {{{0, {1, 1, 1, 3}}, {1, {1, 0, 1, 1}}}}, -1,
+       {{1, 1, 1, 0}, {1, 0, 1, 1}}},
+  };
+  for (const auto& c : cases) {
+    std::vector<wp6tabrowrec> rows;
+    std::vector<wp6tabcellrec> cells;
+    for (size_t r = 0; r < c.rows.size(); r++) {
+      rows.push_back({static_cast<int32_t>(r), static_cast<int32_t>(cells.size()), static_cast<int32_t>(c.rows[r].size())});
+      for (const cell& x : c.rows[r]) cells.push_back({x.index, {x.side[0], x.side[1], x.side[2], x.side[3]}});
+    }
+    wp6tablev l{};
+    l.rows = rows.data();
+    l.nrows = static_cast<int32_t>(rows.size());
+    l.cells = cells.data();
+    l.ncells = static_cast<int32_t>(cells.size());
+    wp6tabborders(&l, c.border);
+    std::vector<std::vector<int>> got;
+    for (const auto& x : cells) got.push_back({x.side[0], x.side[1], x.side[2], x.side[3]});
+    EXPECT_EQ(got, c.want) << c.what;
+  }
+}
+
+TEST_F(Wp6, TablesWithoutAnEndAndTablesInsideTables) {
+  // A table whose end never comes is read to the end of its text once more
+  // and closed there: nothing lost, nothing twice, and the run ends well.
+  std::vector<std::vector<std::string>> words = {{"a1", "b1"}, {"a2", "b2"}};
+  std::string open = wp6table(words, {600, 600});
+  open.resize(open.size() - wp6eol(0x11).size());
+  const struct {
+    const char* what;
+    std::string doc;
+    std::vector<std::string> want;
+  } rows[] = {
+      {"in the body", wp6("x\x80" + open), {"x", "a1", "b1", "a2", "b2"}},
+      {"in a box text",
+       wp6("x\x80" + wp6box({1, 2}) + "y", {{0x0E, wp6boxpkt(1)}, {8, wp6text(open), 2}}),
+       {"x", "a1", "b1", "a2", "b2", "y"}},
+      {"a second table begun before the first ended",
+       wp6("x\x80" + open + wp6table({{"c1"}}, {600}) + "\x80y"), {"x", "a1", "b1", "a2", "b2", "c1", "y"}},
+  };
+  for (const auto& r : rows) {
+    auto got = pulledupto(r.doc);
+    EXPECT_FALSE(got.second) << r.what;
+    EXPECT_EQ(cvwords(got.first), r.want) << r.what << "\n" << got.first;
+  }
+  // Tables inside boxes inside table cells, seven deep: every level's words
+  // once and in order, the levels past five read in one pass with their
+  // default lines.
+  std::vector<packet> p;
+  std::string inner = "deep";
+  for (int level = 6; level >= 0; level--) {
+    int box = 1 + 2 * level, text = box + 1;
+    (void)text;
+    inner = wp6table({{"L" + std::to_string(level), ""}}, {600, 600});
+    inner.insert(inner.size() - wp6eol(0x11).size(), "\x80" + wp6box({box + 2, box + 3}));
+    p.insert(p.begin(), {{0x0E, wp6boxpkt(1)}, {8, wp6text(inner), 2}});
+    if (level == 6) p.push_back({0x0E, wp6boxpkt(1)}), p.push_back({8, wp6text("deep"), 2});
+  }
+  std::string doc = wp6("x\x80" + wp6box({1, 2}) + "\x80y", p);
+  auto got = pulledupto(doc);
+  EXPECT_FALSE(got.second);
+  EXPECT_EQ(cvwords(got.first),
+            (std::vector<std::string>{"x", "l0", "l1", "l2", "l3", "l4", "l5", "l6", "deep", "y"}))
+      << got.first;
+}
+
+// A box-object packet: with its index flag 0x01 a list of object packets
+// and as many values, then an image name in 16-bit characters.
+std::string objpkt(const std::vector<int>& objs, const std::string& name) {
+  std::string d;
+  if (!objs.empty()) {
+    d += le16(static_cast<unsigned>(objs.size()));
+    for (int o : objs) d += le16(static_cast<unsigned>(o));
+    d += zeros(2 * objs.size());
+  }
+  return d + wp6units(name);
+}
+
+// An OLE object packet: a name ended by zero, a value, no flag, then what
+// follows (a storage name, or an OLE 1.0 stream).
+std::string olepkt(const std::string& rest) { return std::string("obj") + zeros(1) + zeros(4) + le16(0) + rest; }
+
+TEST_F(Wp6, BoxObjects) {
+  // The box packet says "image" (content code 3); packet 2 is the box-object
+  // packet, 3 object data, 4 an OLE object in an OLE 1.0 stream.
+  std::string data = "\x01\x02\x03\x04GIF89a-object-bytes";
+  auto doc = [&](const std::string& obj, int flags, int minor = 1) {
+    std::vector<packet> p = {{0x0E, wp6boxpkt(3)}, {0x18, obj, flags}, {0x6F, data}, {0x70, olepkt(zeros(40))}};
+    return wp6("a\x80" + wp6box({1, 2}) + "\x80" "b", p, minor);
+  };
+  const struct {
+    const char* what;
+    std::string doc;
+    bool object;  // an object of the box's own in the intermediate file
+    bool name;    // the image name given with the box
+  } rows[] = {
+      {"without flag 0x01 only the name", doc(objpkt({}, "pic.wpg"), 0), false, true},
+      {"object data converted", doc(objpkt({3}, "pic.wpg"), 1), true, true},
+      {"object packets not in the index are dropped", doc(objpkt({9}, "pic.wpg"), 1), false, true},
+      {"object data first and an OLE packet: the first pair is skipped",
+       doc(objpkt({3, 4}, "*OLE*"), 1), false, false},
+      {"an OLE 1.0 stream that identifies nothing gives nothing", doc(objpkt({4}, "x.wpg"), 1), false, false},
+  };
+  for (const auto& r : rows) {
+    std::string c = com(r.doc);
+    EXPECT_EQ(has(c, "GIF89a") || has(c, "474946"), r.object) << r.what << "\n" << c;
+    EXPECT_EQ(has(c, "pic.wpg"), r.name) << r.what;
+    // Plain text: the words, never the object's bytes or their digits.
+    auto got = pulledupto(r.doc);
+    EXPECT_FALSE(got.second) << r.what;
+    EXPECT_EQ(cvwords(got.first), (std::vector<std::string>{"a", "b"})) << r.what << "\n" << got.first;
+  }
+  // In a compound file the OLE packet names the object's storage under
+  // "PerfectOffice_OBJECTS", whose stream 3 "WPG20" holds the object; the
+  // image name stays beside it.
+  auto wrapped = [&](const std::string& storage) {
+    std::vector<packet> p = {{0x0E, wp6boxpkt(3)},
+                             {0x18, objpkt({3, 4}, "pic.wpg"), 1},
+                             {0x6F, "skipped"},
+                             {0x70, olepkt(wp6units(storage))}};
+    std::string main = wp6("a\x80" + wp6box({1, 2}) + "\x80" "b", p, 2);
+    return olt::build({olt::stream("PerfectOffice_MAIN", main),
+                       olt::storage("PerfectOffice_OBJECTS", {olt::storage("Obj1", {olt::stream("\x03WPG20", data)})})});
+  };
+  std::string found = com(wrapped("Obj1")), lost = com(wrapped("Nope"));
+  EXPECT_TRUE(has(found, "GIF89a") || has(found, "474946")) << found;
+  EXPECT_FALSE(has(lost, "GIF89a") || has(lost, "474946")) << lost;
+  EXPECT_TRUE(has(found, "pic.wpg"));
+  EXPECT_FALSE(has(found, "skipped") || has(found, "736B6970"));
+  EXPECT_EQ(cvwords(pulled(wrapped("Obj1"))), (std::vector<std::string>{"a", "b"}));
+}
+
+TEST_F(Wp6, LineNumberingAndBorderedGroups) {
+  // D3/12: without a flags byte the fields stand 3 bytes earlier; a distance
+  // of 600 units is 720 twips (5 in the record's units of 144), plus the
+  // left margin with bit 7 of its flags.
+  char code[4];
+  cwcodeunpack(14739, code);
+  auto lnr = [&](const std::string& fn) {
+    auto r = records(com(wp6("a" + fn + "b")), code);
+    return r.empty() ? std::vector<std::string>{} : r[0];
+  };
+  const struct {
+    const char* what;
+    std::string fn;
+    std::vector<std::string> want;  // flags, interval, start
+  } rows[] = {
+      {"no flags byte", wp6code(0xD3, 0x12, zeros(9) + byte(0x00) + le16(600) + le16(3) + byte(0x01)), {"00", "00", "41", "05", "3"}},
+      {"a flags byte, bit 7 adds the left margin",
+       wp6code(0xD3, 0x12, zeros(11) + byte(0x83) + le16(600) + le16(1) + byte(0), {}, 1), {"00", "00", "E0", "0F", "1"}},
+  };
+  for (const auto& r : rows) {
+    auto got = lnr(r.fn);
+    ASSERT_GE(got.size(), 5u) << r.what;
+    EXPECT_EQ(std::vector<std::string>(got.begin(), got.begin() + 5), r.want) << r.what;
+  }
+  // D3/17: c characters, or up to the next blank code and then a blank; the
+  // group's mask switches its attributes on and off around them.
+  auto grp = [](int count, unsigned mask) {
+    return wp6code(0xD3, 0x17, zeros(3) + byte(count) + le16(mask) + le16(mask) + zeros(23));
+  };
+  EXPECT_EQ(pulled(wp6("a\x80" + grp(0, 0) + "grp\x80" "after")), "a grp after");
+  EXPECT_EQ(pulled(wp6("a\x80" + grp(3, 0) + "abcdef")), "a abcdef");
+  std::string bold = com(wp6("a" + grp(2, 0x1000) + "xy" + "z"));
+  EXPECT_NE(bold, com(wp6("a" + grp(2, 0) + "xy" + "z")));
+  // Groups opening groups: no deeper than the reader allows, all the text.
+  std::string deep;
+  for (int i = 0; i < 10000; i++) deep += grp(0, 0x1000) + "w";
+  auto got = pulledupto(wp6("a\x80" + deep + "\x80" "end"));
+  EXPECT_FALSE(got.second);
+  EXPECT_TRUE(has(got.first, "end"));
+}
+
 TEST_F(Wp6, CharacterFormatFunctions) {
   const struct {
     const char* what;

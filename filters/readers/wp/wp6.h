@@ -67,6 +67,7 @@ struct wp6fmt {
   int32_t shadeset;
   int32_t styleclosed;       // a style ended by a line end: hard line ends are not written
   int32_t pct1, pct2;
+  int32_t linerestart;       // the line-numbering restart value
   int32_t ftnnum, ednnum;
   int32_t linkopen;
   int32_t linkout;           // a link region's capture stream, -1 none
@@ -76,9 +77,39 @@ struct wp6fmt {
   int32_t colleft[50], colright[50], colalign[50];
   int32_t tableft, tabalign;
   int32_t tabcell, tabrow;
-  int32_t tabdepth;          // tables open inside one another
   int32_t tabline;           // the default line kind of the table's cells
+  int32_t tabborder;         // the table's outer line kinds, four nibbles from the top; -1 none
+  int32_t tabshade[7];       // percentage and two colours, all 0 for none
+  int32_t tabpass;           // 1 first (borders gathered), 2 second, -1 one pass
+  int32_t tablevel;          // the level of the border records, -1 none
+  int32_t tabin;             // the stream the table is read from
+  int32_t tabscratch;        // the first pass's output, -1 none
+  int64_t tabstart;          // where the table's begin function stands
 };
+
+// The border record of a cell, gathered in a table's first pass: the line
+// kinds of its top, left, bottom and right sides (9 to 15 not yet settled).
+struct wp6tabcellrec {
+  int32_t index;
+  int32_t side[4];
+};
+// A row of the records: its index and its cells.
+struct wp6tabrowrec {
+  int32_t index;
+  int32_t first, count;
+};
+// One table level: its rows and cells, and the format state its first pass
+// began with, which its second pass begins with again.
+struct wp6tablev {
+  wp6tabrowrec* rows;
+  int32_t nrows, caprows;
+  wp6tabcellrec* cells;
+  int32_t ncells, capcells;
+  wp6fmt saved;
+};
+// Tables within tables (through boxes and notes) with border records; deeper
+// ones are read once with their default borders.
+inline constexpr int WP6_TABLEVELS = 5;
 
 // The reader's state of a run.
 struct wp6state {
@@ -94,6 +125,14 @@ struct wp6state {
   int32_t npushed;
   int32_t missing;           // a referenced packet is missing
   int32_t boxdepth;          // boxes open inside one another
+  wp6tablev levels[WP6_TABLEVELS];
+  int32_t ntablev;           // table levels in use
+  int32_t grpdepth;          // bordered groups open inside one another
+  int32_t oleslot;           // compound-file path: the document's stream slot, -1 none
+  int32_t objslot;           // the stream of an OLE object in the compound file, -1 none
+  int32_t capture;           // a box's converted objects, -1 none
+  int32_t conv;              // an OLE object's converted output, -1 none
+  char boxname[256];         // a box's image file name
   int32_t ntexts;            // embedded texts open inside one another
   uint32_t indexoff;         // the index area
   uint32_t sumoff, sumsize;  // the summary packet
@@ -181,7 +220,37 @@ int wp6tabhandler(cvrun* run);
 int wp6boxhandler(cvrun* run);
 int wp6attr(cvrun* run);
 int wp6tabend(cvrun* run);
+// wp6tabeof: the end of the input inside a table whose end never came: the
+// first pass is ended there (1, read on) or the table closed (0).
+int wp6tabeof(cvrun* run);
+// wp6tabnone: no table of the enclosing text is open in an embedded one.
+void wp6tabnone(wp6state* s);
+// wp6tabborders: settles the borders of a level's records between
+// neighbouring cells and against the outer border word (-1 none).
+void wp6tabborders(wp6tablev* l, int border);
+// wp6tabfree: frees the records of every level.
+void wp6tabfree(cvrun* run, wp6state* s);
 int wp6hline(cvrun* run, int kind);
+
+// Box contents other than text. The box's place and size (twips).
+struct wp6boxgeom {
+  int32_t x, y, width, height;
+};
+// wp6boxobj: reads a box-object packet: an image name into boxname, the
+// object packets it lists converted into the capture stream; 0, or -1 when
+// the capture stream cannot be opened.
+int wp6boxobj(cvrun* run, const wp6packet* pkt, const wp6boxgeom* box);
+// wp6objconv, wp6object: an object-data or OLE object packet converted into
+// a scratch stream; the stream, or -1.
+int wp6objconv(cvrun* run, const wp6packet* p, const wp6boxgeom* box);
+int wp6object(cvrun* run, const wp6packet* p, const wp6boxgeom* box);
+// Callbacks of the object output: input bytes, and output to the
+// conversion stream, the current output or from the object's stream.
+int wp6objgetc(cvrun* run);
+int wp6objread(cvrun* run, void* buf, int n);
+int wp6objput(cvrun* run, int byte);
+int wp6objout(cvrun* run, int byte);
+int wp6olegetc(cvrun* run);
 
 // Border, line and fill styles: the line kinds of the top, left, bottom
 // and right sides, their first and second spacings (twips; -1 for a second
@@ -206,6 +275,12 @@ bool wp6readborder(cvrun* run, int number, wp6bordrec* r);
 int wp6readfill(cvrun* run, int number, int* col);
 // wp6bordfn: the border and fill functions D1/10, D2/03, D3/0F.
 int wp6bordfn(cvrun* run);
+// wp6linenum: line numbering (D3/12); wp6bordgrp: a bordered group of
+// characters (D3/17) with the attributes of its mask.
+int wp6linenum(cvrun* run);
+int wp6bordgrp(cvrun* run);
+void wp6paraattron(cvrun* run, unsigned mask);
+void wp6paraattroff(cvrun* run, unsigned mask);
 
 // Values of a function buffer: 0 past the function's size.
 inline unsigned wp6fnsize(const unsigned char* f) { return f[2] | f[3] << 8; }

@@ -317,3 +317,121 @@ int wp6bordfn(cvrun* run) {
   wp6fnfree(run, f);
   return 0;
 }
+
+namespace {
+
+// The attributes of a bordered group's mask word, from its top bit down.
+void paraattr(cvrun* run, unsigned mask, int on) {
+  wp6state* s = wp6st(run);
+  int ul = s->f.ulmode != 0;
+  const struct {
+    unsigned bit;
+    int attr, kind;
+  } rows[] = {
+      {0x8000, CW_SMALLCAPS, 0}, {0x4000, CW_UNDERLINE, ul ? 1 : 0}, {0x2000, CW_STRIKE, 0},
+      {0x1000, CW_BOLD, 500},    {0x0800, CW_UNDERLINE, ul ? 3 : 2}, {0x0400, CW_REVISION, 0},
+      {0x0200, CW_SHADOW, 0},    {0x0100, CW_ITALIC, 0},           {0x0080, CW_OUTLINE, 0},
+  };
+  for (const auto& r : rows) {
+    if (!(mask & r.bit)) continue;
+    bool bold = r.bit == 0x1000, uline = r.bit == 0x4000 || r.bit == 0x0800;
+    cwattr(run, r.attr, on, on || uline ? r.kind : (bold ? 0 : r.kind));
+  }
+}
+
+}  // namespace
+
+void wp6paraattron(cvrun* run, unsigned mask) { paraattr(run, mask, 1); }
+void wp6paraattroff(cvrun* run, unsigned mask) { paraattr(run, mask, 0); }
+
+int wp6linenum(cvrun* run) {
+  unsigned char* f = wp6fnread(run);
+  if (!f) return 0;
+  wp6state* s = wp6st(run);
+  // Without the flags byte the fields stand 3 bytes earlier.
+  unsigned at = wp6b(f, 4) ? 17 : 14;
+  unsigned fl = wp6b(f, at), dist = wp6w(f, at + 1), start = wp6w(f, at + 3), low = wp6b(f, at + 5);
+  cwlinedesc d{};
+  d.mode = 2;
+  d.bit0 = fl & 1 ? 1 : 0;
+  d.bit1 = fl & 4 ? 0 : 1;
+  d.bit2 = fl & 2 ? 1 : 0;
+  d.low = static_cast<int32_t>(low);
+  d.start = static_cast<int32_t>(start);
+  d.interval = static_cast<int32_t>(dist * 6 / 5) + (fl & 0x80 ? s->f.lmar : 0);
+  d.restart = s->f.linerestart;
+  cwlinenum(run, &d);
+  wp6fnfree(run, f);
+  return 0;
+}
+
+int wp6bordgrp(cvrun* run) {
+  unsigned char* f = wp6fnread(run);
+  if (!f) return 0;
+  wp6state* s = wp6st(run);
+  // Groups inside groups are read as plain text past a depth that could
+  // otherwise exhaust the stack.
+  if (s->grpdepth >= WP6_MAXPUSH) {
+    wp6fnfree(run, f);
+    return 0;
+  }
+  unsigned flags = wp6b(f, 4), k = flags & 0x80 ? wp6b(f, 5) : 0, o = 2 * k;
+  int border = flags & 0x80 && k >= 2 ? static_cast<int>(wp6w(f, 8)) : 0;
+  int fill = flags & 0x80 && k >= 3 ? static_cast<int>(wp6w(f, 10)) : 0;
+  unsigned count = wp6b(f, 8 + o);
+  unsigned mask = wp6w(f, 9 + o) & wp6w(f, 11 + o);
+  int rgb[3] = {static_cast<int>(wp6b(f, 17 + o)), static_cast<int>(wp6b(f, 18 + o)), static_cast<int>(wp6b(f, 19 + o))};
+  cwborddesc d{};
+  d.kind = 1;
+  d.v[0] = static_cast<int32_t>(wp6w(f, 23 + o) * 100 + wp6w(f, 21 + o) / 655);
+  d.v[1] = static_cast<int32_t>(wp6w(f, 27 + o) * 100 + wp6w(f, 25 + o) / 655);
+  d.v[2] = static_cast<int32_t>(wp6w(f, 31 + o) / 655);
+  wp6fnfree(run, f);
+  if (fill > 0) {
+    int col[6];
+    int pct = wp6readfill(run, fill, col);
+    d.v[3] = pct > 0 ? pct : 0;
+  }
+  if (border > 0) {
+    wp6bordrec r{};
+    if (wp6readborder(run, border, &r))
+      for (int i = 0; i < 4; i++) d.side[i] = r.line[i];
+  }
+  s = wp6st(run);
+  cwbordon(run, &d);
+  bool recolour = rgb[0] != s->f.color[0] || rgb[1] != s->f.color[1] || rgb[2] != s->f.color[2];
+  if (recolour) cwcolor(run, 1, rgb[0], rgb[1], rgb[2]);
+  wp6paraattron(run, mask);
+  s->grpdepth++;
+  for (unsigned n = 0; count == 0 || n < count;) {
+    int b = cwgetc(run);
+    if (b < 0) break;
+    convyield(run, 1);
+    if (b >= 33 && b <= 127) {
+      if (s->f.proc & 1) {
+        if (b == 0x2D)
+          cwspecial(run, 2);
+        else
+          cwputc(run, b);
+      }
+      n++;
+    } else if (b >= 1 && b <= 32) {
+      const wp6chrrow& c = wp6chartab[b - 1];
+      if (wp6charout(run, c.set, c.number) == -1) cwputc(run, '_');
+      n++;
+    } else if (b == 0x80 && count == 0) {
+      break;
+    } else {
+      wp6disp(run, b);
+      s = wp6st(run);
+      if (b == 0xCC) n++;
+    }
+  }
+  s = wp6st(run);
+  s->grpdepth--;
+  wp6paraattroff(run, mask);
+  if (recolour) cwcolor(run, 1, s->f.color[0], s->f.color[1], s->f.color[2]);
+  cwbordoff(run);
+  if (count == 0) cwputc(run, ' ');
+  return 0;
+}

@@ -22,6 +22,7 @@ void openole(cvrun* run, wp6state* s) {
     wp6fatal(run, RDR_FORMAT);
   }
   s->olepushed = 1;
+  s->oleslot = slot;
   olstseek(run, slot, 0);
   s->scratch = cvsscratch(run, 4096);
   auto* buf = static_cast<char*>(cvalloc(run, 4096));
@@ -55,6 +56,7 @@ int wp6main(cvrun* run, int argc, const char** argv) {
   s->initsize = 0;
   s->datepic[0] = -1;
   s->scratch = -1;
+  s->oleslot = s->objslot = s->capture = s->conv = -1;
   cvsetreader(run, s);
   cvsetbe(run, 0);
   wp6open(run);
@@ -107,7 +109,12 @@ int wp6open(cvrun* run) {
 
 int wp6text(cvrun* run) {
   wp6state* s = wp6st(run);
-  for (int b; (b = cwgetc(run)) >= 0;) {
+  for (;;) {
+    int b = cwgetc(run);
+    if (b < 0) {
+      if (wp6tabeof(run)) continue;
+      break;
+    }
     convyield(run, 1);
     if (b >= 0x21 && b <= 0x7F) {
       if (s->f.proc & 1) {
@@ -136,6 +143,10 @@ void wp6end(cvrun* run) {
     cvsclose(run, s->scratch);
     s->scratch = -1;
   }
+  if (s->objslot >= 0) {
+    olstclose(run, s->objslot);
+    s->objslot = -1;
+  }
   if (s->olepushed) {
     olstpopin(run);
     s->olepushed = 0;
@@ -161,6 +172,7 @@ void wp6freestate(cvrun* run) {
     if (p->stream >= 0) cvsclose(run, p->stream);
     cvfree(run, p);
   }
+  wp6tabfree(run, s);
   while (wp6style* t = s->styles) {
     s->styles = t->next;
     cvfree(run, t);

@@ -413,6 +413,7 @@ void wp6defaults(wp6state* s) {
   s->f.leader = '.';
   s->f.pct1 = s->f.pct2 = 10;
   s->f.linkout = -1;
+  wp6tabnone(s);
   s->initpkt = 0;
   s->initsize = 240;
 }

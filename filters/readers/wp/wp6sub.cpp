@@ -107,6 +107,7 @@ int wp6embed(cvrun* run, int number, int kind, int occur) {
   }
   wp6fmt keep = s->f;
   s->ntexts++;
+  wp6tabnone(s);
   wp6fontreset(run);
   cwhfdesc d{};
   d.version = 1;

@@ -2,6 +2,11 @@
 // columns, the rows, cells and ends; the box function with its box packet,
 // its override blocks and its contents (box texts converted through the
 // reader's own text loop).
+//
+// A table is read twice: the first pass writes to a scratch stream, which is
+// dropped, and gathers each cell's line kinds; the end settles the lines
+// between neighbouring cells and goes back to the table's begin, and the
+// second pass writes the table with the settled lines.
 #include <cstring>
 
 #include "filters/readers/wp/wp6.h"
@@ -17,9 +22,78 @@ unsigned database(const unsigned char* f) {
   return wp6b(f, 4) & 0x80 ? 6 + 2 * wp6b(f, 5) : 5;
 }
 
-// Walks the attribute items of a cell; with apply, writes them. True when
-// the cell is covered by a neighbour's span.
-bool cellitems(cvrun* run, const unsigned char* f, bool apply) {
+// ---------------------------------------------------------------- border records
+
+wp6tablev* curlevel(wp6state* s) {
+  return s->f.tablevel >= 0 && s->f.tablevel < WP6_TABLEVELS ? &s->levels[s->f.tablevel] : nullptr;
+}
+
+// Grows an array of records to hold one more; false when memory runs out.
+template <typename T>
+bool grow(cvrun* run, T** a, int32_t n, int32_t* cap) {
+  if (n < *cap) return true;
+  int32_t ncap = *cap ? *cap * 2 : 16;
+  auto* b = static_cast<T*>(cvalloc(run, sizeof(T) * static_cast<size_t>(ncap)));
+  if (!b) return false;
+  if (n) std::memcpy(b, *a, sizeof(T) * static_cast<size_t>(n));
+  if (*a) cvfree(run, *a);
+  *a = b;
+  *cap = ncap;
+  return true;
+}
+
+// A row record; a row of the same index as the last is that row again.
+void rowadd(cvrun* run, wp6tablev* l, int index) {
+  if (l->nrows && l->rows[l->nrows - 1].index == index) return;
+  if (!grow(run, &l->rows, l->nrows, &l->caprows)) wp6fatal(run, RDR_NOMEM);
+  l->rows[l->nrows++] = {index, l->ncells, 0};
+}
+
+void celladd(cvrun* run, wp6tablev* l, int row, int index, const int* side) {
+  if (!l->nrows || l->rows[l->nrows - 1].index != row) rowadd(run, l, row);
+  if (!grow(run, &l->cells, l->ncells, &l->capcells)) wp6fatal(run, RDR_NOMEM);
+  wp6tabcellrec& c = l->cells[l->ncells++];
+  c.index = index;
+  std::memcpy(c.side, side, sizeof c.side);
+  l->rows[l->nrows - 1].count++;
+}
+
+// The cell of a row whose index is the largest not above `index`; exact
+// asks for that index alone. Rows and cells come in rising order.
+wp6tabcellrec* cellat(wp6tablev* l, const wp6tabrowrec& r, int index, bool exact) {
+  int lo = 0, hi = r.count;
+  while (lo < hi) {
+    int mid = (lo + hi) / 2;
+    if (l->cells[r.first + mid].index <= index)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  if (lo == 0) return nullptr;
+  wp6tabcellrec* c = &l->cells[r.first + lo - 1];
+  return exact && c->index != index ? nullptr : c;
+}
+
+wp6tabcellrec* cellfind(wp6tablev* l, int row, int index) {
+  if (!l) return nullptr;
+  int lo = 0, hi = l->nrows;
+  while (lo < hi) {
+    int mid = (lo + hi) / 2;
+    if (l->rows[mid].index < row)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  if (lo >= l->nrows || l->rows[lo].index != row) return nullptr;
+  return cellat(l, l->rows[lo], index, true);
+}
+
+// ---------------------------------------------------------------- cells
+
+// Walks the attribute items of a cell; with apply, writes them (and clears
+// the record's sides a no-line item names). True when the cell is covered by
+// a neighbour's span.
+bool cellitems(cvrun* run, const unsigned char* f, bool apply, int32_t* rec) {
   unsigned at = database(f);
   unsigned a = wp6w(f, at), b = wp6w(f, at + 2);
   unsigned p = at + 4 + b;
@@ -47,8 +121,8 @@ bool cellitems(cvrun* run, const unsigned char* f, bool apply) {
       unsigned cs = wp6b(f, p + 1), rs = wp6b(f, p + 2);
       if (cs & 0x80 || rs & 0x80) covered = true;
       if (apply) {
-        if ((cs & 0x7F) > 1) cwcellcspan(run, static_cast<int>(cs & 0x7F));
-        if ((rs & 0x7F) > 1) cwcellrspan(run, static_cast<int>(rs & 0x7F));
+        cwcellcspan(run, static_cast<int>(cs & 0x7F ? cs & 0x7F : 1));
+        cwcellrspan(run, static_cast<int>(rs & 0x7F ? rs & 0x7F : 1));
       }
     } else if (apply && type == 0x84) {
       unsigned fl = wp6b(f, p + 1);
@@ -63,12 +137,24 @@ bool cellitems(cvrun* run, const unsigned char* f, bool apply) {
       unsigned fl = wp6b(f, p + 1);
       if (fl & 2) cwrowheight(run, tw(wp6w(f, p + 2)));
       if (fl & 4) cwrowalign(run, 1);
+    } else if (apply && type == 0x86) {
+      cvshade sh{};
+      sh.v.pct = static_cast<int32_t>(wp6b(f, p + 4));
+      for (int i = 0; i < 3; i++) {
+        sh.v.c1[i] = static_cast<int32_t>(wp6b(f, p + 1 + i));
+        sh.v.c2[i] = static_cast<int32_t>(wp6b(f, p + 5 + i));
+      }
+      cwcellshade(run, &sh);
+    } else if (apply && type == 0x88) {
+      cwcellval(run, static_cast<int>(wp6w(f, p + 1) & 7));
     } else if (apply && type == 0x8B) {
-      unsigned sides = wp6b(f, p + 1);
-      if (sides & 4) cwcellbline(run, 0, 0);
-      if (sides & 1) cwcellbline(run, 1, 0);
-      if (sides & 8) cwcellbline(run, 2, 0);
-      if (sides & 2) cwcellbline(run, 3, 0);
+      unsigned sides = wp6w(f, p + 1);
+      static const unsigned bits[4] = {4, 1, 8, 2};  // top, left, bottom, right
+      for (int side = 0; side < 4; side++) {
+        if (!(sides & bits[side])) continue;
+        cwcellbline(run, side, 0);
+        if (rec) rec[side] = 0;
+      }
     }
     p += size;
   }
@@ -81,13 +167,50 @@ bool hasitems(const unsigned char* f) {
   return a > b + 2;
 }
 
+// Starts a cell with its borders and its attributes. In the first pass the
+// line kinds come from the cell's line-style packets (or the table's default
+// kind) and are recorded; in the second they come from the settled record.
 void startcell(cvrun* run, wp6state* s, const unsigned char* f) {
   cwcellnext(run);
-  for (int side = 0; side < 4; side++) cwcellbline(run, side, s->f.tabline);
+  unsigned n = wp6b(f, 4) & 0x80 ? wp6b(f, 5) : 0;
+  int side[4];
+  wp6tablev* l = curlevel(s);
+  wp6tabcellrec* rec = s->f.tabpass == 2 ? cellfind(l, s->f.tabrow, s->f.tabcell) : nullptr;
+  for (int i = 0; i < 4; i++) {
+    side[i] = rec ? rec->side[i] : s->f.tabline;
+    if (!rec && i < static_cast<int>(n)) {
+      int num = static_cast<int>(wp6w(f, 6 + 2 * i));
+      if (num) {
+        wp6bordrec r{};
+        side[i] = wp6linestyle(run, num, &r);
+        s = wp6st(run);
+      }
+    }
+  }
+  int32_t* recsides = nullptr;
+  if (s->f.tabpass == 1 && l) {
+    celladd(run, l, s->f.tabrow, s->f.tabcell, side);
+    recsides = l->cells[l->ncells - 1].side;
+  }
+  for (int i = 0; i < 4; i++) cwcellbline(run, i, side[i]);
+  if (n >= 5) {
+    int col[6];
+    int pct = wp6readfill(run, static_cast<int>(wp6w(f, 14)), col);
+    s = wp6st(run);
+    if (pct >= 0) {
+      cvshade sh{};
+      sh.v.pct = pct;
+      for (int i = 0; i < 3; i++) {
+        sh.v.c1[i] = col[i];
+        sh.v.c2[i] = col[3 + i];
+      }
+      cwcellshade(run, &sh);
+    }
+  }
   int c = s->f.tabcell < kmaxcols ? s->f.tabcell : kmaxcols - 1;
   cwcellhalign(run, s->f.colalign[c]);
   if (hasitems(f)) {
-    cellitems(run, f, true);
+    cellitems(run, f, true, recsides);
   } else {
     cwcellcspan(run, 1);
     cwcellrspan(run, 1);
@@ -95,14 +218,57 @@ void startcell(cvrun* run, wp6state* s, const unsigned char* f) {
   }
 }
 
+// ---------------------------------------------------------------- definitions
+
 void tabdef(cvrun* run, wp6state* s, const unsigned char* f) {
   s->f.tabcols = 0;
   s->f.tabcell = s->f.tabrow = 0;
-  s->f.tabline = 0;
+  s->f.tabline = -1;
+  s->f.tabborder = -1;
+  std::memset(s->f.tabshade, 0, sizeof s->f.tabshade);
   unsigned n = wp6b(f, 4) & 0x80 ? wp6b(f, 5) : 0;
+  int shade[7] = {};
+  for (unsigned i = 0; i < n && i < 16; i++) {
+    int num = static_cast<int>(wp6w(f, 6 + 2 * i));
+    wp6packet* p = num > 0 ? wp6findpkt(run, num) : nullptr;
+    if (!p) continue;
+    if (p->type == 0x42) {
+      wp6bordrec r{};
+      s->f.tabline = wp6linestyle(run, num, &r);
+    } else if (p->type == 0x43 && i == 4) {
+      int col[6];
+      int pct = wp6readfill(run, num, col);
+      if (pct >= 0) {
+        shade[0] = pct;
+        std::memcpy(shade + 1, col, sizeof col);
+      }
+    } else if (p->type == 0x44) {
+      wp6bordrec r{};
+      if (wp6readborder(run, num, &r))
+        s->f.tabborder = (r.line[0] & 15) << 12 | (r.line[1] & 15) << 8 | (r.line[2] & 15) << 4 | (r.line[3] & 15);
+    }
+    s = wp6st(run);
+  }
   unsigned p = n ? 6 + 2 * n : 4;
   s->f.tabalign = static_cast<int>(wp6b(f, p + 3) & 7);
   s->f.tableft = wp6b(f, p + 3) & 0x04 ? tw(wp6w(f, p + 4)) : s->f.lmar;
+  // The override blocks: the table's fill in the nested block of 0x4000.
+  unsigned flags = wp6w(f, p + 12), q = p + 14;
+  for (unsigned bit = 0x8000; bit >= 0x2000; bit >>= 1) {
+    if (!(flags & bit)) continue;
+    unsigned size = wp6w(f, q);
+    if (bit == 0x4000 && wp6w(f, q + 2) & 0x8000) {
+      unsigned v = q + 4;
+      shade[0] = static_cast<int>(wp6b(f, v + 3));
+      for (int i = 0; i < 3; i++) {
+        shade[1 + i] = static_cast<int>(wp6b(f, v + i));
+        shade[4 + i] = static_cast<int>(wp6b(f, v + 4 + i));
+      }
+    }
+    q += size > 4 ? size : 4;
+  }
+  if (s->f.tabline < 0) s->f.tabline = 0;
+  if (shade[0] > 0) std::memcpy(s->f.tabshade, shade, sizeof shade);
 }
 
 void tabcol(wp6state* s, const unsigned char* f) {
@@ -119,22 +285,157 @@ void tabcol(wp6state* s, const unsigned char* f) {
   s->f.tabcols++;
 }
 
-void tabbegin(cvrun* run, wp6state* s) {
+// Ends the table being read: after the first pass the borders are settled
+// and the input goes back to the table's begin (true); otherwise the level's
+// records are let go.
+bool tabfinish(cvrun* run, wp6state* s) {
+  wp6tablev* l = curlevel(s);
+  if (s->f.tabpass == 1 && l) {
+    cvpopout(run);
+    cvsclose(run, s->f.tabscratch);
+    wp6tabborders(l, s->f.tabborder);
+    int32_t level = s->f.tablevel, in = s->f.tabin;
+    int64_t start = s->f.tabstart;
+    // The second pass begins in the state the first began in, so that what
+    // the table's functions changed is not changed twice.
+    s->f = l->saved;
+    s->f.tabpass = 2;
+    s->f.tablevel = level;
+    s->f.tabin = in;
+    s->f.tabstart = start;
+    s->f.tabscratch = -1;
+    s->f.tabopen = 0;
+    cvsseek(run, in, static_cast<long>(start));
+    return true;
+  }
+  if (l) {
+    l->nrows = l->ncells = 0;
+    s->ntablev = s->f.tablevel;
+  }
+  s->f.tabpass = -1;
+  s->f.tablevel = -1;
+  s->f.tabopen = 0;
+  s->f.tabcell = 0;
+  s->f.tabborder = 0;
+  return false;
+}
+
+// The table begin: a table still open in the same text ends here first.
+void tabbegin(cvrun* run, wp6state* s, int64_t here) {
+  bool second = !s->f.tabopen && s->f.tabpass == 2 && s->f.tabin == run->in && s->f.tabstart == here;
+  if (!second) {
+    if (s->f.tabopen && s->f.tabin == run->in) {
+      cwtabend(run);
+      if (tabfinish(run, s)) return;  // the first pass ends here: read again from its begin
+    } else if (s->f.tabpass == 2 && s->f.tabin == run->in) {
+      tabfinish(run, s);  // a second pass that never found its begin
+    }
+    int level = s->ntablev < WP6_TABLEVELS ? s->ntablev : -1;
+    int scratch = level >= 0 ? cvsscratch(run, 1024) : -1;
+    s->f.tabpass = -1;
+    s->f.tablevel = -1;
+    s->f.tabin = run->in;
+    s->f.tabstart = here;
+    if (scratch >= 0 && cvpushout(run, scratch) >= 0) {
+      wp6tablev* l = &s->levels[level];
+      l->nrows = l->ncells = 0;
+      s->ntablev = level + 1;
+      s->f.tablevel = level;
+      s->f.tabpass = 1;
+      s->f.tabscratch = scratch;
+      l->saved = s->f;
+    } else if (scratch >= 0) {
+      cvsclose(run, scratch);
+    }
+  }
   cwtabdesc d{};
   d.version = 3;
   d.ncols = s->f.tabcols;
   static const int al[5] = {0, 3, 1, 2, 4};
   d.align = s->f.tabalign >= 1 && s->f.tabalign <= 4 ? al[s->f.tabalign] : 0;
+  d.shade.kind = 1;
+  d.shade.v.pct = s->f.tabshade[0];
+  for (int i = 0; i < 3; i++) {
+    d.shade.v.c1[i] = s->f.tabshade[1 + i];
+    d.shade.v.c2[i] = s->f.tabshade[4 + i];
+  }
   d.mar[0] = d.mar[1] = 120;
   cwtabbeg(run, &d);
   for (int i = 0; i < s->f.tabcols; i++) cwcelladd(run, s->f.colleft[i], s->f.colright[i]);
   cwtabstart(run);
   s->f.tabrow = s->f.tabcell = 0;
   s->f.tabopen = 1;
-  s->f.tabdepth++;
 }
 
 }  // namespace
+
+void wp6tabnone(wp6state* s) {
+  s->f.tabopen = 0;
+  s->f.tabpass = -1;
+  s->f.tablevel = -1;
+  s->f.tabin = -1;
+  s->f.tabscratch = -1;
+  s->f.tabborder = -1;
+  s->f.tabcell = s->f.tabrow = 0;
+}
+
+void wp6tabfree(cvrun* run, wp6state* s) {
+  for (wp6tablev& l : s->levels) {
+    if (l.rows) cvfree(run, l.rows);
+    if (l.cells) cvfree(run, l.cells);
+    l.rows = nullptr;
+    l.cells = nullptr;
+    l.nrows = l.ncells = l.caprows = l.capcells = 0;
+  }
+  s->ntablev = 0;
+}
+
+void wp6tabborders(wp6tablev* l, int border) {
+  if (l->nrows == 0) return;
+  if (border != -1) {
+    int top = border >> 12 & 15, left = border >> 8 & 15, bottom = border >> 4 & 15, right = border & 15;
+    for (int r = 0; r < l->nrows; r++) {
+      const wp6tabrowrec& row = l->rows[r];
+      for (int j = 0; j < row.count; j++) {
+        wp6tabcellrec& c = l->cells[row.first + j];
+        if (r == 0 && top) c.side[0] = top;
+        if (r == l->nrows - 1 && bottom) c.side[2] = bottom;
+        if (j == 0 && c.index == 0 && left) c.side[1] = left;
+        if (j == row.count - 1 && right) c.side[3] = right;
+      }
+    }
+  }
+  // A cell whose right-hand neighbour has no left line has no right line.
+  for (int r = 0; r < l->nrows; r++) {
+    const wp6tabrowrec& row = l->rows[r];
+    for (int j = 0; j + 1 < row.count; j++)
+      if (l->cells[row.first + j + 1].side[1] == 0) l->cells[row.first + j].side[3] = 0;
+  }
+  // A kind not yet settled takes its neighbour's across the row boundary.
+  for (int r = 0; r + 1 < l->nrows; r++) {
+    const wp6tabrowrec &up = l->rows[r], &down = l->rows[r + 1];
+    if (down.count == 0) continue;
+    for (int j = 0; j < up.count; j++) {
+      wp6tabcellrec& u = l->cells[up.first + j];
+      wp6tabcellrec* d = j == 0 ? &l->cells[down.first] : cellat(l, down, u.index, false);
+      if (!d) continue;
+      if (u.side[2] == 9 && d->side[0] != 9)
+        u.side[2] = d->side[0];
+      else if (d->side[0] == 9 && u.side[2] != 9)
+        d->side[0] = u.side[2];
+    }
+  }
+  for (int i = 0; i < l->ncells; i++)
+    for (int32_t& k : l->cells[i].side)
+      if (k > 8) k -= 8;
+}
+
+int wp6tabeof(cvrun* run) {
+  wp6state* s = wp6st(run);
+  if ((!s->f.tabopen && s->f.tabpass == -1) || s->f.tabin != run->in) return 0;
+  if (s->f.tabopen) cwtabend(run);
+  return tabfinish(run, s) ? 1 : 0;
+}
 
 int wp6tabend(cvrun* run) {
   wp6state* s = wp6st(run);
@@ -145,12 +446,11 @@ int wp6tabend(cvrun* run) {
     wp6fnfree(run, f);
     s = wp6st(run);
   }
-  if (s->f.tabdepth > 0) {
+  bool open = s->f.tabopen && s->f.tabin == run->in;
+  if (open)
     cwtabend(run);
-    s->f.tabdepth--;
-  } else {
+  else
     cwnewline(run, 1);  // the end of a table never begun still parts its text
-  }
   if (code == 0xBD) {
     cwcolsoft(run);
     cwnewline(run, 4);
@@ -163,25 +463,29 @@ int wp6tabend(cvrun* run) {
     s->f.pagecount++;
     if (s->f.firstind) cwind1stadd(run, s->f.firstind);
   }
+  if (open && tabfinish(run, s)) return 0;
   s->f.tabcell = 0;
-  s->f.tabopen = s->f.tabdepth > 0;
+  s->f.tabopen = 0;
   return 0;
 }
 
 int wp6tabhandler(cvrun* run) {
   wp6state* s = wp6st(run);
   int code = s->key[0], sub = s->key[1];
+  // Where this function's code stands: the table's begin, for its second pass.
+  int64_t here = cvstell(run, run->in) - 2;
   unsigned char* f = wp6fnread(run);
   if (!f) return 0;
   s = wp6st(run);
+  bool intable = s->f.tabopen && s->f.tabin == run->in;
   if (code == 0xD4) {
     if (sub == 0x2A)
       tabdef(run, s, f);
     else if (sub == 0x2C)
       tabcol(s, f);
     else if (sub == 0x2B)
-      tabbegin(run, s);
-  } else if (code == 0xD0 && s->f.tabdepth == 0) {
+      tabbegin(run, s, here);
+  } else if (code == 0xD0 && !intable) {
     // Rows and cells without a table keep their texts apart.
     if (sub == 0x0A)
       cwspecial(run, 6);
@@ -189,7 +493,7 @@ int wp6tabhandler(cvrun* run) {
       cwnewline(run, 1);
   } else if (code == 0xD0) {
     if (sub == 0x0A) {
-      if (!cellitems(run, f, false)) {
+      if (!cellitems(run, f, false, nullptr)) {
         startcell(run, s, f);
         s->f.tabcell++;
       }
@@ -198,6 +502,7 @@ int wp6tabhandler(cvrun* run) {
         s->f.tabcell = 0;
         s->f.tabrow++;
       }
+      if (s->f.tabpass == 1 && curlevel(s)) rowadd(run, curlevel(s), s->f.tabrow);
       if (s->f.tabrow != 0) cwrowflush(run);
       if (sub == 0x0D) cwnewline(run, 4);
       if (sub == 0x10) {
@@ -205,7 +510,7 @@ int wp6tabhandler(cvrun* run) {
         s->f.pagecount++;
       }
       if (s->f.tabrow != 0) cwrownew(run);
-      if (!cellitems(run, f, false)) {
+      if (!cellitems(run, f, false, nullptr)) {
         startcell(run, s, f);
         s->f.tabcell++;
       }
@@ -214,6 +519,7 @@ int wp6tabhandler(cvrun* run) {
   wp6fnfree(run, f);
   return 0;
 }
+
 
 namespace {
 
@@ -412,8 +718,22 @@ int wp6boxhandler(cvrun* run) {
   boxpacket(run, &b, box);
   // After the prefix list: 2, 14 and 4 bytes, then the override flags.
   boxoverrides(f, 6 + 2 * count + 20, &b);
-  for (int i = 1; i < npk; i++) boxstyles(run, &b, pk[i]);
   s = wp6st(run);
+  s->boxname[0] = '\0';
+  for (int i = 1; i < npk; i++) {
+    wp6packet* p = wp6findpkt(run, pk[i]);
+    if (p && (p->type == 0x18 || p->type == 0x40)) {
+      wp6boxgeom g{b.hpos, b.vpos, b.d.width, b.d.height};
+      wp6boxobj(run, p, &g);
+    } else {
+      boxstyles(run, &b, pk[i]);
+    }
+  }
+  s = wp6st(run);
+  // The box keeps the image name for as long as it is being written.
+  char name[sizeof s->boxname];
+  std::memcpy(name, s->boxname, sizeof name);
+  s->boxname[0] = '\0';
   wp6fmt keep = s->f;
   if (++s->boxdepth == 1) {
     int x = 0, y = 0, w = b.d.width, h = b.d.height;
@@ -452,7 +772,35 @@ int wp6boxhandler(cvrun* run) {
     b.d.wrap = b.poskind;
     b.d.off1 = x;
     b.d.off2 = y;
+    if (name[0]) {
+      b.d.name = name;
+      b.d.nameenc = CW_ENCBYTE;
+      cvdepfile(run, name, CW_ENCBYTE, 4);
+    }
     cwboxbeg(run, &b.d);
+  }
+  // An image: the objects converted from the box's packets, or a link to
+  // the file it names.
+  s = wp6st(run);
+  if ((b.d.boxkind & 0x7F) == 2) {
+    if (s->capture >= 0) {
+      cvsseek(run, s->capture, 0);
+      for (int c; (c = cvsgetc(run, s->capture)) >= 0;) cvsputc(run, run->out, c);
+    } else if (b.d.boxkind & 0x80 || name[0]) {
+      cwobjdesc g{};
+      g.version = 1;
+      g.format = -1;
+      g.width = g.dwidth = b.d.width;
+      g.height = g.dheight = b.d.height;
+      g.v4 = b.d.off1;
+      g.v5 = b.d.off2;
+      g.slot = -1;
+      if (name[0]) cwgraphic(run, &g, name, CW_ENCBYTE);
+    }
+  }
+  if (s->capture >= 0) {
+    cvsclose(run, s->capture);
+    s->capture = -1;
   }
   for (int i = 1; i < npk; i++) {
     wp6packet* p = wp6findpkt(run, pk[i]);
