@@ -44,6 +44,9 @@ void sepinit(wrd* d) {
   d->modfield[S_BREAK] = 2;
   d->modfield[S_GAP] = 720;
   d->modfield[S_MARK] = 1;
+  // A fast-saved Mac Word 4 section that says nothing of its headers has
+  // the odd-page header and footer.
+  if (d->mac && d->layout == 4 && d->complex) d->modfield[S_BITS] = 10;
   d->modfield[S_HDIST] = d->modfield[S_FDIST] = 720;
   sepage(d);
 }

@@ -1138,6 +1138,71 @@ TEST(WordFullReader, FastSavedStoriesComeOutInTheirZones) {
   }
 }
 
+// A fast-saved file whose notes, headers and footers start and end inside
+// pieces gives the texts of the same file saved whole, zone by zone, with
+// its notes numbered on.
+TEST(WordFullReader, FastSavedStoriesCutAcrossPiecesMatchTheWholeFile) {
+  for (wgen::kind k : {wgen::word2, wgen::mac5}) {
+    SCOPED_TRACE(k == wgen::word2 ? "word 2.0" : "mac word");
+    const std::string lf = ismac(k) ? "\r" : "\r\n";
+    wgen::storyspec w;
+    w.k = k;
+    w.main = "Opening words with a note\x02 here." + lf + "Middle words\x02 and a last note\x02 at the end." + lf;
+    size_t at = 0;
+    for (const char *t : {"First note text.", "Second note text.", "Third note text."}) {
+      at = w.main.find('\x02', at);
+      w.notes.push_back({static_cast<int64_t>(at++), t + lf});
+    }
+    w.hf = {"Even head words" + lf, "Odd head words" + lf, "Even foot words" + lf,
+            "Odd foot words" + lf, "First head words" + lf, "First foot words" + lf};
+    w.sections = {{0, mods({128, 0x3F, 118, 1})}};
+    w.tables = {{wgen::DOP, std::string(1, '\x01') + std::string(40, '\0')}};
+    ft::result whole = full(k, wgen::makestories(w));
+    ASSERT_EQ(whole.status, 0);
+    w.complex = w.split = true;
+    bytes doc = wgen::makestories(w);
+    ft::result r = full(k, doc);
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(r.files, kleft);
+    EXPECT_EQ(fixgen::words(zonetext(r, 3)), fixgen::words("First note text. Second note text. Third note text."));
+    EXPECT_EQ(fixgen::words(zonetext(r, 1)), fixgen::words("Even head words Odd head words First head words"));
+    EXPECT_EQ(fixgen::words(zonetext(r, 2)), fixgen::words("Even foot words Odd foot words First foot words"));
+    for (int code : {0, 1, 2, 3}) EXPECT_EQ(zonetext(r, code), zonetext(whole, code)) << "zone " << code;
+    std::string rec = readable(firstpass(k, doc).out);
+    for (const char *n : {"{FNT00|00|01|", "{FNT00|00|02|", "{FNT00|00|03|"}) EXPECT_NE(rec.find(n), std::string::npos) << n << rec;
+  }
+}
+
+// A fast-saved Mac Word 4 section with no word on its headers has the odd
+// header and footer; a Mac Word 5 one, or one saved whole, has none.
+TEST(WordFullReader, FastSavedMacWord4SectionsHaveTheOddHeaderAndFooter) {
+  struct {
+    const char *name;
+    bool complex, level5;
+    const char *head, *foot;
+  } cases[] = {
+      {"fast-saved, level 4", true, false, "Head text", "Foot text"},
+      {"fast-saved, level 5", true, true, "", ""},
+      {"saved whole, level 4", false, false, "", ""},
+  };
+  for (auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    wgen::storyspec w;
+    w.k = wgen::mac5;
+    w.complex = c.complex;
+    w.main = "Body words here\r";
+    w.hf = {"Head text\r", "Foot text\r"};
+    w.sections = {{0, mods({117, 2})}};
+    bytes doc = wgen::makestories(w);
+    if (c.level5) wgen::maclevel5(doc);
+    ft::result r = full(wgen::mac5, doc);
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(fixgen::words(zonetext(r, 0)), fixgen::words("Body words here"));
+    EXPECT_EQ(fixgen::words(zonetext(r, 1)), fixgen::words(c.head));
+    EXPECT_EQ(fixgen::words(zonetext(r, 2)), fixgen::words(c.foot));
+  }
+}
+
 // Every Word 1.x/2.0 and Mac Word document of the generator (the fixtures
 // that fixtures/check.sh gives to the independent readers) converts with
 // status 0, leaves only its own files, gives the same output twice, and

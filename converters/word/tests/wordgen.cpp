@@ -89,6 +89,14 @@ void faststorydocs(std::vector<fixgen::file>& files) {
     if (mac)
       for (const std::string& h : s.hf) all += h;
     files.push_back({std::string(name) + ".words", fixgen::words(all)});
+    // The same with every note, header and footer cut across two pieces,
+    // and a first Mac Word section that says nothing of its headers (a
+    // fast-saved Mac Word 4 file then has the odd header and footer).
+    s.split = true;
+    if (mac) s.sections[0].second = "\x75\x02";
+    std::string cut = mac ? "mac5-stories-split" : "word2-stories-split";
+    files.push_back({cut + ".doc", str(wgen::makestories(s))});
+    files.push_back({cut + ".words", fixgen::words(all)});
   }
 }
 

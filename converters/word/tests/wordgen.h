@@ -325,6 +325,9 @@ struct storyspec {
   // split at its middle), stored out of order. Runs and paragraphs are
   // then not placed where their text is stored.
   bool complex = false;
+  // Fast-saved with every text of the other stories cut at its middle too,
+  // so that a note or header starts or ends inside a piece.
+  bool split = false;
 };
 
 // A position table: the positions, then n entries of size bytes (zeros).
@@ -357,7 +360,14 @@ inline bytes makestories(const storyspec &s) {
     f.text.pieces = {s.main.substr(0, half), s.main.substr(half)};
     for (const std::vector<std::string> *group : std::initializer_list<const std::vector<std::string> *>{&notes, &s.hf, &annots}) {
       std::string t;
-      for (const std::string &x : *group) t += x;
+      for (const std::string &x : *group) {
+        if (s.split && x.size() > 1) {
+          f.text.pieces.push_back(t + x.substr(0, x.size() / 2));
+          t = x.substr(x.size() / 2);
+        } else {
+          t += x;
+        }
+      }
       if (!t.empty()) f.text.pieces.push_back(t);
     }
     f.text.complex = true;

@@ -183,3 +183,35 @@ TEST(WordStoryStack, AThirteenthStoryIsRefused) {
 }
 
 }  // namespace
+
+// A fast-saved piece's modifier word: one modifier of its own (codes 1-48),
+// or with the top bit an index into the grouped lists; a group's walk stops
+// at a code it does not take.
+TEST(WordParagraphModifiers, PieceModifierWordsAndTheirGroups) {
+  // Four groups (a tag byte, a 16-bit count, the bytes): justify 1, 2, 3,
+  // then justify 1, spacing 60 and keep together 7.
+  std::vector<unsigned char> groups = {1, 2, 0, 5, 1, 1, 2, 0, 5, 2, 1, 2, 0, 5, 3, 1, 6, 0, 5, 1, 60, 1, 7, 1};
+  struct {
+    const char* name;
+    uint16_t word;
+    int justify, keep;
+  } cases[] = {
+      {"a word of its own: justify 2", 5 << 8 | 2, 2, 0},
+      {"code 49 applies nothing", 49 << 8 | 1, 0, 0},
+      {"code 0 applies nothing", 1, 0, 0},
+      {"the group of index 2", 0x8000 | 2, 3, 0},
+      {"5, 60, 7 applies only the first", 0x8000 | 3, 1, 0},
+      {"an index past the groups", 0x8000 | 4, 0, 0},
+      {"a far index", 0xFFFF, 0, 0},
+  };
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto d = state(0);
+    d->groups = groups.data();
+    d->groupsat = 0;
+    d->groupsend = d->groupslen = static_cast<int>(groups.size());
+    wpiecemod(nullptr, d.get(), c.word);
+    EXPECT_EQ(d->pap.justify, c.justify);
+    EXPECT_EQ(d->pap.keeptogether, c.keep);
+  }
+}

@@ -171,12 +171,39 @@ bool samelvl(cvrun* run, const cwlistlvl* a, const cwlistlvl* b) {
   return std::memcmp(a->chfmt, b->chfmt, sizeof *a->chfmt) == 0;
 }
 
+// An owned text made to hold the bytes of another: kept when it already
+// does in the same encoding, else replaced by a copy.
+void retext(cvrun* run, char*& own, int ownenc, const char* want, int enc) {
+  if (ownenc == enc && samebytes(run, own, want, enc)) return;
+  drop(run, own);
+  own = dup(run, want, enc);
+}
+
+// A level made a copy of another in its own block: a numbered list moves
+// its counter with every item, and a copy made anew for each one allocated
+// the level and its texts again.
+void lvlassign(cvrun* run, cwlistlvl* to, const cwlistlvl* from) {
+  char *before = to->before, *after = to->after, *fontname = to->fontname;
+  int enc = to->enc, fontenc = to->fontenc;
+  dropfmt(run, to->chfmt);
+  *to = *from;
+  to->before = before, to->after = after, to->fontname = fontname;
+  retext(run, to->before, enc, from->before, from->enc);
+  retext(run, to->after, enc, from->after, from->enc);
+  retext(run, to->fontname, fontenc, from->fontname, from->fontenc);
+  to->chfmt = from->chfmt ? cwchfmtcopy(run, from->chfmt) : nullptr;
+}
+
 }  // namespace
 
 void cwlvlcopy(cvrun* run, cwparafmt* to, const cwparafmt* from) {
   for (int i = 0; i < CW_NLEVELS; i++) {
     if (!to->lvl[i] && !from->lvl[i]) continue;
     if (samelvl(run, to->lvl[i], from->lvl[i])) continue;
+    if (to->lvl[i] && from->lvl[i]) {
+      lvlassign(run, to->lvl[i], from->lvl[i]);
+      continue;
+    }
     cwlvldrop(run, to->lvl[i]);
     to->lvl[i] = cwlvldup(run, from->lvl[i]);
   }

@@ -34,6 +34,11 @@ struct htrrdr {
   long bare;                     // from here to the end no table has a row, caption or cell; -1 unknown
   char* attrbuf;                 // the attribute-value buffer every tag reuses, or null
   int32_t attrbusy;              // it is lent to an attribute walk
+  // Saved states and style names given back, kept for the next save or
+  // push (chained through next and newer): a page of thousands of tags
+  // would otherwise allocate and free one of each per tag.
+  htrstate* sparesave;
+  struct htrstyname* sparename;
 };
 
 // The saved states and style names a page may pile up without closing

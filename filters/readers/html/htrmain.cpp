@@ -154,6 +154,14 @@ int htrmain(cvrun* run, int argc, const char** argv) {
   while (r->lastsave) htrrestore(run);
   char buf[512];
   while (r->lastname) htrstylepop(run, buf);
+  while (htrstate* c = r->sparesave) {
+    r->sparesave = c->next;
+    cvfree(run, c);
+  }
+  while (htrstyname* e = r->sparename) {
+    r->sparename = e->newer;
+    cvfree(run, e);
+  }
   if (s->base) cvfree(run, s->base);
   if (r->attrbuf) cvfree(run, r->attrbuf);
   cvsetreader(run, nullptr);

@@ -208,15 +208,20 @@ void htrbreak(cvrun* run, int blankline) {
 
 htrstate* htrsave(cvrun* run) {
   htrrdr* r = htrreader(run);
+  htrstate* copy = nullptr;
   if (r->nsaved >= HTR_MAXSAVED) {
-    htrstate* oldest = r->firstsave;
-    r->firstsave = oldest->next;
+    // The oldest copy goes, and its block takes the new one.
+    copy = r->firstsave;
+    r->firstsave = copy->next;
     r->firstsave->prev = nullptr;
-    cvfree(run, oldest);
     r->nsaved--;
+  } else if (r->sparesave) {
+    copy = r->sparesave;
+    r->sparesave = copy->next;
+  } else {
+    copy = static_cast<htrstate*>(cvalloc(run, sizeof(htrstate)));
+    if (!copy) return nullptr;
   }
-  auto* copy = static_cast<htrstate*>(cvalloc(run, sizeof(htrstate)));
-  if (!copy) return nullptr;
   r->nsaved++;
   *copy = *r->st;
   copy->prev = r->lastsave;
@@ -245,7 +250,8 @@ void htrrestore(cvrun* run) {
     r->lastsave->next = nullptr;
   else
     r->firstsave = nullptr;
-  cvfree(run, copy);
+  copy->next = r->sparesave;
+  r->sparesave = copy;
 }
 
 void htrlistpush(htrrdr* r) {
@@ -260,15 +266,20 @@ void htrlistpop(htrrdr* r) {
 
 htrstyname* htrstylepush(cvrun* run, const char* name) {
   htrrdr* r = htrreader(run);
+  htrstyname* e = nullptr;
   if (r->nnames >= HTR_MAXNAMES) {
-    htrstyname* oldest = r->firstname;
-    r->firstname = oldest->newer;
+    // The oldest name goes, and its block takes the new one.
+    e = r->firstname;
+    r->firstname = e->newer;
     r->firstname->older = nullptr;
-    cvfree(run, oldest);
     r->nnames--;
+  } else if (r->sparename) {
+    e = r->sparename;
+    r->sparename = e->newer;
+  } else {
+    e = static_cast<htrstyname*>(cvalloc(run, sizeof(htrstyname)));
+    if (!e) return nullptr;
   }
-  auto* e = static_cast<htrstyname*>(cvalloc(run, sizeof(htrstyname)));
-  if (!e) return nullptr;
   r->nnames++;
   std::strncpy(e->name, name, sizeof e->name - 1);
   e->name[sizeof e->name - 1] = 0;
@@ -294,7 +305,8 @@ void htrstylepop(cvrun* run, char* buf) {
     r->lastname->newer = nullptr;
   else
     r->firstname = nullptr;
-  cvfree(run, e);
+  e->newer = r->sparename;
+  r->sparename = e;
 }
 
 int htrprewidth(cvrun* run, const char* closing) {

@@ -150,8 +150,13 @@ TEST(HtmlReader, ListsAndHeadings) {
       {"H1", "x<h1>Big</h1>y", "x|Big||y"},
       {"H4 ends with one line end", "x<h4>T</h4>y", "x|T|y"},
       {"heading with a dingbat", "<h2 dingbat=amp>T</h2>", "|& T||"},
+      // Every item carries its list's levels on to the next paragraph.
+      {"an item's type and value carry on", "<ol><li>a<li type=A>b<li>c<li value=7>d<li>e</ol>", "||1 a|B b|C c|7 d|8 e||"},
+      {"a deeper list restarts when it comes again", "<ol><li>a<ol><li>b<li>c</ol><li>d<ol><li>e</ol><li>f</ol>", "||1 a|1 b|2 c|2 d|1 e|3 f||"},
   });
-  check({{"option n numbers get a full stop", "<ol><li>a</ol>", "||1. a||"}}, {"/vn"});
+  check({{"option n numbers get a full stop", "<ol><li>a</ol>", "||1. a||"},
+         {"and keep it through nested levels", "<ol><li>a<ol type=i><li>b<li>c</ol><li>d</ol>", "||1. a|i. b|ii. c|2. d||"}},
+        {"/vn"});
 }
 
 TEST(HtmlReader, Tables) {
@@ -285,6 +290,9 @@ TEST(HtmlPull, BadInputEndsWithAWholeTextInBoundedMemory) {
       {"10,000 nested comments", "<html>" + times("<!-- x ", 10000) + "end", nullptr},
       {"10,000 paragraphs of a rule", "<html><style>p.a {color: red}</style>" + times("<p class=a>x ", 10000) + "end",
        "end"},
+      {"1,500 paragraphs of a rule closed, then more", "<html><style>p.a {color: red}</style>" + times("<p class=a>x ", 1500) +
+                                                           times("</p>", 1500) + "after" + times("<h2>y</h2><p class=a>z</p>", 20) + "end",
+       "after"},
       {"huge spans", "<html><table><tr><td colspan=2000000000 rowspan=2000000000>x<td>y</table>end", "end"},
       {"a huge column set", "<html><multicol cols=2000000000 width=0%>x</multicol>end", "end"},
       {"rgb() of 500% and without ')'", "<html><body text=\"rgb(500%,50%\"><font color=rgb(1>x</font>end", "end"},
