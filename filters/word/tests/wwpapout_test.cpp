@@ -136,8 +136,10 @@ TEST(WordParaOut, SectionsAndColumns) {
                     {{0, b1(164) + w16(15840) + b1(166) + w16(1000)},
                      {static_cast<int32_t>(first.size()), b1(144) + w16(1) + b1(145) + w16(720)}});
   std::string com = comof(doc);
-  EXPECT_TRUE(has(com, "15840")) << com;
-  EXPECT_TRUE(has(com, "\\[PGW 85,15840\\]|15840")) << com;
+  // The first section's page width, then the second's default width and its
+  // two evenly spaced columns of (12240 - 1800 - 1800 - 720) / 2.
+  EXPECT_TRUE(has(com, "\\[PGW [0-9]+,15840\\].*\\[RSM [^\\]]*,1000,14040\\]")) << com;
+  EXPECT_TRUE(has(com, "\\[HNP\\]\\[PGW 85,12240\\].*\\[CDS [0-9]+,2,[^\\]]*1800,5760,0,6480,10440")) << com;
   EXPECT_EQ(fixgen::words(textof(doc)), "one\nsection\ntwo\ncolumns\nhere\nend\n");
 }
 
@@ -152,7 +154,16 @@ TEST(WordParaOut, Frames) {
   // An anchor code of 3 takes the default anchor rather than failing.
   bytes odd = word6({{"p\r", ""}, {"f\r", b1(26) + w16(100) + b1(29) + b1(0xC0)}, {"end\r", ""}});
   EXPECT_EQ(fixgen::words(textof(odd)), "p\nf\nend\n");
-  (void)com;
+  auto count = [&](const std::string& rec) {
+    size_t n = 0;
+    for (size_t at = com.find(rec); at != std::string::npos; at = com.find(rec, at + 1)) n++;
+    return n;
+  };
+  EXPECT_EQ(count("[APO "), 2u) << com;
+  EXPECT_EQ(count("[APF]"), 2u) << com;
+  // Right of the page (1, anchor 2), then 1440 down (vertical code 4).
+  EXPECT_TRUE(has(com, "\\[APO 00,1,4,1,2,[^\\]]*\\](\\[[^\\]]*\\])*f1")) << com;
+  EXPECT_TRUE(has(com, "\\[APO [^\\]]*,1440,[^\\]]*\\](\\[[^\\]]*\\])*g")) << com;
 }
 
 // The document head: the summary of a document without a saved-by list
