@@ -3,6 +3,9 @@
 // plain text of tables (each cell's text on a line of its own).
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <regex>
 #include <string>
 
@@ -213,5 +216,38 @@ TEST(WordHead, DatesAndPictures) {
     ASSERT_EQ(n, static_cast<int>(c.want.size()));
     for (int i = 0; i < n; i++) EXPECT_EQ(items[i], c.want[i]);
     EXPECT_EQ(items[n], -1);
+  }
+}
+
+// Seeds of the pull fuzz target: sections, tables and frames (written when
+// WW_CORPUS names the corpus directory).
+TEST(WordParaOut, SeedCorpus) {
+  const char* dir = std::getenv("WW_CORPUS");
+  if (!dir) GTEST_SKIP();
+  std::string intab = b1(24) + b1(1);
+  std::string tc0 = w16(1) + std::string(8, '\0'), tc1 = w16(2) + std::string(8, '\0'), tc2 = std::string(10, '\0');
+  std::string rowend = b1(24) + b1(1) + b1(25) + b1(1) + rowdef({0, 1000, 2000, 3000}, tc0 + tc1 + tc2);
+  std::string olst = b1(133) + b1(212) + std::string(212, '\x01');
+  std::string first = "One.\r\x0c";
+  struct Seed {
+    const char* name;
+    bytes doc;
+  } seeds[] = {
+      {"word6-table.doc", word6({{"x\r", b1(5) + b1(1)},
+                                 {"a\x07", intab},
+                                 {"b\x07", intab},
+                                 {"c\x07", intab},
+                                 {"\x07", rowend},
+                                 {"f\r", b1(26) + w16(0xFFF8) + b1(29) + b1(0x80)},
+                                 {"end\r", ""}})},
+      {"word6-sections.doc", word6({{first, b1(17) + w16(720)}, {"Two.\r", ""}, {"end\r", ""}},
+                                   {{0, olst + b1(144) + w16(2) + b1(138) + b1(0) + b1(136) + std::string(20, '\x02')},
+                                    {static_cast<int32_t>(first.size()), b1(144) + w16(1) + b1(142) + b1(0)}})},
+  };
+  for (const Seed& sd : seeds) {
+    FILE* f = std::fopen((std::string(dir) + "/" + sd.name).c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(sd.doc.data(), 1, sd.doc.size(), f);
+    std::fclose(f);
   }
 }
