@@ -91,7 +91,7 @@ TEST(WordParaOut, AttributesOfLevelSix) {
 // text comes out on its own line, in row order.
 TEST(WordParaOut, TableOfTwoRows) {
   std::string intab = b1(24) + b1(1);
-  std::string rowend = b1(24) + b1(1) + b1(25) + b1(1) + rowdef({0, 1440, 2880});
+  std::string rowend = b1(24) + b1(1) + b1(25) + b1(1) + rowdef({0, 1440, 2880}, std::string(20, '\0'));
   bytes doc = word6({{"before\r", ""},
                      {"A1\x07", intab},
                      {"B1\x07", intab},
@@ -229,10 +229,24 @@ TEST(WordParaOut, SeedCorpus) {
   std::string rowend = b1(24) + b1(1) + b1(25) + b1(1) + rowdef({0, 1000, 2000, 3000}, tc0 + tc1 + tc2);
   std::string olst = b1(133) + b1(212) + std::string(212, '\x01');
   std::string first = "One.\r\x0c";
+  std::string rowend2 = b1(24) + b1(1) + b1(25) + b1(1) + rowdef({0, 1440, 2880}, std::string(20, '\0'));
   struct Seed {
     const char* name;
     bytes doc;
   } seeds[] = {
+      {"word6-2x2.doc", word6({{"before\r", ""},
+                               {"A1\x07", intab},
+                               {"B1\x07", intab},
+                               {"\x07", rowend2},
+                               {"A2\x07", intab},
+                               {"B2\x07", intab},
+                               {"\x07", rowend2},
+                               {"after\r", ""},
+                               {"end\r", ""}})},
+      {"word6-paras.doc", word6({{"Centred\r", b1(5) + b1(1)},
+                                 {"Indented\r", b1(17) + w16(720) + b1(19) + w16(0xFE98)},
+                                 {"Right\r", b1(5) + b1(2)},
+                                 {"end\r", ""}})},
       {"word6-table.doc", word6({{"x\r", b1(5) + b1(1)},
                                  {"a\x07", intab},
                                  {"b\x07", intab},
