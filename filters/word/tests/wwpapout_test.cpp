@@ -219,6 +219,33 @@ TEST(WordHead, DatesAndPictures) {
   }
 }
 
+namespace {
+
+// A 2 x 2 table at level 2, whose row sprms have their own numbers.
+bytes word2table() {
+  std::string text;
+  std::vector<std::pair<int64_t, std::string>> paras;
+  std::string intab = b1(24) + b1(1);
+  std::string body = b1(2) + w16(0) + w16(1440) + w16(2880) + std::string(20, '\0');
+  std::string rowend = b1(24) + b1(1) + b1(25) + b1(1) + b1(154) + w16(static_cast<int>(body.size())) + body;
+  for (auto& p : std::vector<std::pair<std::string, std::string>>{{"before\r\n", ""},
+                                                                  {"A1\x07", intab},
+                                                                  {"B1\x07", intab},
+                                                                  {"\x07", rowend},
+                                                                  {"A2\x07", intab},
+                                                                  {"B2\x07", intab},
+                                                                  {"\x07", rowend},
+                                                                  {"after\r\n", ""}}) {
+    paras.push_back({static_cast<int64_t>(text.size()), p.second});
+    text += p.first;
+  }
+  wgen::fullspec f;
+  f.text = {wgen::word2, {text}};
+  return wgen::withparas(f, paras);
+}
+
+}  // namespace
+
 // Seeds of the pull fuzz target: sections, tables and frames (written when
 // WW_CORPUS names the corpus directory).
 TEST(WordParaOut, SeedCorpus) {
@@ -234,6 +261,7 @@ TEST(WordParaOut, SeedCorpus) {
     const char* name;
     bytes doc;
   } seeds[] = {
+      {"word2-2x2.doc", word2table()},
       {"word6-2x2.doc", word6({{"before\r", ""},
                                {"A1\x07", intab},
                                {"B1\x07", intab},
@@ -264,4 +292,14 @@ TEST(WordParaOut, SeedCorpus) {
     std::fwrite(sd.doc.data(), 1, sd.doc.size(), f);
     std::fclose(f);
   }
+}
+
+TEST(WordParaOut, TableAtLevelTwo) {
+  bytes doc = word2table();
+  std::string com = comof(doc), plain = textof(doc);
+  EXPECT_EQ(fixgen::words(plain), "before\na1\nb1\na2\nb2\nafter\n") << plain;
+  EXPECT_FALSE(has(plain, "A1[^\\n]*B1")) << plain;
+  size_t tables = 0;
+  for (size_t at = com.find("[CDS "); at != std::string::npos; at = com.find("[CDS ", at + 1)) tables++;
+  EXPECT_EQ(tables, 2u) << com;
 }
