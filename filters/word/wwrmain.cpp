@@ -2,10 +2,12 @@
 // state, the version level from the signature, the modules loaded in their
 // order and released in reverse, and the conversion loop over text positions.
 //
-// The text of a document whose text is one run of bytes is written with its
-// fonts and character formatting. Styles, sections and the paragraph bins
-// enter as stubs that keep their defaults and write nothing; a document that
-// needs its piece table (fast-saved) is refused with status 9.
+// The text of a document whose text is one run of bytes is written after
+// the document head with its fonts, character and paragraph formatting, its
+// sections, tables and positioned frames; at every mark the properties of
+// what follows are loaded and the formats switched. The style sheet enters
+// as a stub that keeps its defaults; a document that needs its piece table
+// (fast-saved) is refused with status 9.
 #include <cstring>
 
 #include "filters/word/ww.h"
