@@ -183,10 +183,10 @@ void convert(wwstate* w, int32_t from, int32_t to, int kind) {
 
 // Whether a position is the first or last of the main text or of a story.
 bool edge(const wwstate* w, int32_t pos, bool last) {
-  const int32_t starts[] = {wwfcmin(w), wwcpftn(w), wwcphdd(w), wwcpmcr(w), wwcpatn(w),
+  const int64_t starts[] = {wwfcmin(w), wwcpftn(w), wwcphdd(w), wwcpmcr(w), wwcpatn(w),
                             wwcpedn(w), wwcptxbx(w), wwcphdrtxbx(w),
-                            wwcphdrtxbx(w) + wwccphdrtxbx(w)};
-  int32_t step = wwhdrf(w, WWH_CBCH);
+                            static_cast<int64_t>(wwcphdrtxbx(w)) + wwccphdrtxbx(w)};
+  int64_t step = wwhdrf(w, WWH_CBCH);
   for (int i = 0; i + 1 < 9; i++) {
     if (starts[i + 1] <= starts[i]) continue;
     if (!last && pos == starts[i]) return true;
