@@ -303,3 +303,41 @@ TEST(WordParaOut, TableAtLevelTwo) {
   for (size_t at = com.find("[CDS "); at != std::string::npos; at = com.find("[CDS ", at + 1)) tables++;
   EXPECT_EQ(tables, 2u) << com;
 }
+
+// Default tab stops: every 720 below the page width less the right margin,
+// none with a width of 0, and no more than the writer's table holds on the
+// widest page a section can name.
+TEST(WordParaOut, DefaultTabStops) {
+  auto doc = [](int tabwidth, int page) {
+    wgen::w6spec d;
+    d.text = {wgen::word6, {"one\rtwo\r"}, false, 6000};
+    d.seds = {{0, b1(164) + w16(page)}};
+    bytes s = wgen::word6stream(d);
+    size_t dop = s[336] | s[337] << 8 | s[338] << 16 | static_cast<size_t>(s[339]) << 24;
+    s[dop + 10] = static_cast<uint8_t>(tabwidth & 0xFF);
+    s[dop + 11] = static_cast<uint8_t>(tabwidth >> 8);
+    return ole(s);
+  };
+  // The stop count of the last tab record: its positions end the record,
+  // the count just before them.
+  auto stops = [](const std::string& com) {
+    size_t at = com.rfind("[NTB ");
+    if (at == std::string::npos) return -1;
+    std::vector<std::string> tok;
+    std::string rec = com.substr(at + 5, com.find(']', at) - at - 5), t;
+    for (char ch : rec + ",") {
+      if (ch == ',') tok.push_back(t), t.clear();
+      else t += ch;
+    }
+    int n = static_cast<int>(tok.size());
+    for (int k = 1; k < n; k++)
+      if (tok[n - 1 - k] == std::to_string(k)) return k;
+    return -1;
+  };
+  EXPECT_EQ(stops(comof(doc(720, 12240))), 1 + (12240 - 1800 - 1) / 720);
+  EXPECT_EQ(stops(comof(doc(0, 12240))), 1);
+  int wide = stops(comof(doc(720, 65535)));
+  EXPECT_GT(wide, 20);
+  EXPECT_LE(wide, 256);
+  EXPECT_EQ(fixgen::words(textof(doc(1, 65535))), "one\ntwo\n");
+}
