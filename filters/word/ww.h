@@ -218,6 +218,24 @@ struct wwstate {
   int32_t olctr[9], olreload;
   int32_t hdctr[9], hdreload;
   int32_t picend;
+  // Sections, tables and frames. Sections: the run and modifier work
+  // streams, where the last run lookup ended, the section cache (defaults
+  // and the section's modifiers) and the piece cache (its piece's
+  // modifiers too), each with its range. Tables: the open row depth and
+  // one cell counter per depth, the cell count and merge flags of the row
+  // last normalised, the range of the last forward row-end search and the
+  // row-end paragraph it found. Frames: 1 while a box is open.
+  int32_t seprunstm, sepxstm;
+  int32_t seplastfirst, seplastrec;
+  int32_t sepfirst, seplimit;
+  struct wwsep* sepsect;
+  int32_t seppfirst, sepplimit;
+  struct wwsep* seppiece;
+  int32_t celldepth, cellno[3];
+  int32_t rowitc, rowmerged[WW_MAXCELL];
+  int32_t rowqfirst, rowqlast;
+  wwpap rowpap;
+  int32_t frameopen;
 };
 
 // ---------------------------------------------------------------- streams, byte order, exit
@@ -583,5 +601,107 @@ void wwchpconv(wwstate* w, const wwchp* c, cwchfmt* f);
 void wwsedread(wwstate* w);
 void wwsedfree(wwstate* w);
 void wwbkmkfree(wwstate* w);
+
+
+// ---------------------------------------------------------------- sections
+
+// An outline-level descriptor, as the paragraph's number descriptor names
+// its fields; the outline list is nine of them and 64 bytes of number text.
+struct wwanlv {
+  int32_t nfc, cxchTextBefore, cxchTextAfter, jc, fPrev, fHang, fSetBold, fSetItalic, fSetSmallCaps,
+      fSetCaps, fSetStrike, fSetKul, fBold, fItalic, fSmallCaps, fCaps, fStrike, kul, ico, ftc, hps,
+      iStartAt, dxaIndent, dxaSpace;
+};
+struct wwolst {
+  wwanlv rganlv[9];
+  unsigned char rgch[64];
+};
+inline constexpr int WW_NCOLVAL = 89;   // values of the column array
+inline constexpr int WW_SEPXMAX = 1024; // modifier bytes kept of one section
+// The section properties: every value followed by its set flag.
+struct wwsep {
+  int32_t bkc, bkcset, fTitlePage, fTitlePageset, ccolM1, ccolM1set, dxaColumns, dxaColumnsset, nfcPgn,
+      nfcPgnset, pgnStart, pgnStartset, fPgnRestart, fPgnRestartset, grpfIhdt, grpfIhdtset, dyaHdrTop,
+      dyaHdrTopset, dyaHdrBottom, dyaHdrBottomset, fLBetween, fLBetweenset, dmOrientPage, dmOrientPageset,
+      xaPage, xaPageset, yaPage, yaPageset, dxaLeft, dxaLeftset, dxaRight, dxaRightset, dyaTop, dyaTopset,
+      dyaBottom, dyaBottomset, fEvenlySpaced, fEvenlySpacedset, fRightToLeft, fRightToLeftset;
+  int32_t rgdxaColumn[WW_NCOLVAL], rgdxaColumnset;
+  wwolst olst;
+  int32_t olstset;
+};
+
+void wwsedread(wwstate* w);
+void wwsedfree(wwstate* w);
+void wwsepstmnew(wwstate* w);
+void wwsepstmfree(wwstate* w);
+// wwseprunput: appends a run; sepx is a 16-bit length (native order) and
+// that many sprm bytes, at most WW_SEPXMAX of them kept.
+void wwseprunput(wwstate* w, int32_t first, int32_t limit, const unsigned char* sepx);
+// wwseprun: the run holding a position, its SEPX in sepx (2 + WW_SEPXMAX
+// bytes, or null); 0 with the range [0, 0xFFFFFF) and an empty SEPX when
+// no run holds it.
+int wwseprun(wwstate* w, int32_t pos, int32_t* first, int32_t* limit, unsigned char* sepx);
+void wwanlvinit(wwstate* w, wwanlv* a);
+void wwolstinit(wwstate* w, wwolst* o);
+void wwsepinit(wwstate* w, wwsep* s);
+// wwsepxapply: applies a list of len sprm bytes; a code the level does not
+// know, or a length that would not move on, ends the walk.
+void wwsepxapply(wwstate* w, const unsigned char* sprms, int len, wwsep* s);
+// wwsprmsep: applies one sprm of the n bytes at p; its length, 0 for the
+// end of a list, -1 for no section sprm of the level.
+int wwsprmsep(wwstate* w, const unsigned char* p, int n, wwsep* s);
+int wwsprmsepx(wwstate* w, const unsigned char* p);
+void wwsepget(wwstate* w, int32_t pos, wwsep* s);
+int wwissect(wwstate* w, int32_t pos);
+
+// ---------------------------------------------------------------- paragraph and section output
+
+void wwpapon(wwstate* w, const wwpap* p, const wwsep* s, int32_t pos, int kind);
+void wwpapoff(wwstate* w, const wwpap* p, const wwsep* s);
+void wwsepemit(wwstate* w, const wwsep* s, const wwpap* p, const wwchp* c, int32_t pos);
+void wwsepend(wwstate* w, const wwsep* s);
+void wwpgmarl(wwstate* w, int margin);
+void wwpgmarr(wwstate* w, int margin);
+void wwbrcconv(wwstate* w, const wwbrc* b, int* kind, int* colour);
+void wwtabsemit(wwstate* w, int count, const int32_t* pos, const wwtbd* tbd, int limit);
+void wwcolsemit(wwstate* w, const wwsep* s);
+void wwcolsend(wwstate* w, const wwsep* s);
+// wwshddesc: the writer's shading of a pattern and two colour indexes.
+void wwshddesc(int ipat, int fore, int back, cvshade* out);
+int wwshdpct(int ipat);
+// The multi-byte mode of the document's Far-East flags, entered again.
+void wwmbyteon(wwstate* w);
+
+// ---------------------------------------------------------------- tables and positioned frames
+
+void wwtaprow(wwstate* w, const wwpap* prev, const wwpap* next, const wwsep* s, int32_t pos);
+void wwtapcell(wwstate* w, const wwpap* p, int32_t pos, int margin);
+void wwtapend(wwstate* w, const wwpap* p, const wwpap* next);
+void wwapoon(wwstate* w, wwpap* prev, wwpap* next, int32_t pos);
+void wwapooff(wwstate* w, wwpap* p, const wwpap* next, int32_t pos);
+int wwrowendnext(wwstate* w, int32_t pos, wwpap* out);
+int wwrowendprev(wwstate* w, int32_t pos, wwpap* out);
+void wwtapmerge(wwstate* w, wwpap* p);
+void wwrowdef(wwstate* w, const wwtap* t, int margin);
+void wwtabend(wwstate* w, const wwtap* t);
+void wwcellset(wwstate* w, int pattern, int fore, int back);
+void wwapoemit(wwstate* w, const wwpap* p);
+void wwapoend(wwstate* w);
+void wwcellpush(wwstate* w, int no);
+void wwcellsetno(wwstate* w, int no);
+int wwcellno(const wwstate* w);
+void wwcellpop(wwstate* w);
+
+// ---------------------------------------------------------------- document head
+
+// wwrdatestr: a date as text, into 40 bytes.
+void wwrdatestr(const wwdate* d, char* out);
+// wwrdatepicitems: the items of a date picture (ended by a 0 byte or a
+// double quote) into out (20 entries, -1 after the last); their count.
+int wwrdatepicitems(const char* pic, int32_t* out);
+void wwrdatepic(wwstate* w, const char* pic);
+void wwrhead(wwstate* w);
+void wwrspecial(wwstate* w, int ch, int32_t* pos, const wwchp* c);
+void wwrputcp(wwstate* w, int ch, int cp);
 
 #endif

@@ -310,10 +310,16 @@ int32_t wwccpatn(const wwstate* w) { return wwhdrf(w, 21); }
 int32_t wwccpedn(const wwstate* w) { return wwhdrf(w, 22); }
 int32_t wwccptxbx(const wwstate* w) { return wwhdrf(w, 23); }
 int32_t wwccphdrtxbx(const wwstate* w) { return wwhdrf(w, 24); }
-int32_t wwcpftn(const wwstate* w) { return wwfcmin(w) + wwhdrf(w, 17); }
-int32_t wwcphdd(const wwstate* w) { return wwcpftn(w) + wwccpftn(w); }
-int32_t wwcpmcr(const wwstate* w) { return wwcphdd(w) + wwccphdd(w); }
-int32_t wwcpatn(const wwstate* w) { return wwcpmcr(w) + wwccpmcr(w); }
-int32_t wwcpedn(const wwstate* w) { return wwcpatn(w) + wwccpatn(w); }
-int32_t wwcptxbx(const wwstate* w) { return wwcpedn(w) + wwccpedn(w); }
-int32_t wwcphdrtxbx(const wwstate* w) { return wwcptxbx(w) + wwccptxbx(w); }
+// A story's start: the one before and its length, held within 32 bits
+// however large a damaged header's lengths are.
+static int32_t after(int32_t start, int32_t len) {
+  int64_t v = static_cast<int64_t>(start) + len;
+  return v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : static_cast<int32_t>(v);
+}
+int32_t wwcpftn(const wwstate* w) { return after(wwfcmin(w), wwhdrf(w, 17)); }
+int32_t wwcphdd(const wwstate* w) { return after(wwcpftn(w), wwccpftn(w)); }
+int32_t wwcpmcr(const wwstate* w) { return after(wwcphdd(w), wwccphdd(w)); }
+int32_t wwcpatn(const wwstate* w) { return after(wwcpmcr(w), wwccpmcr(w)); }
+int32_t wwcpedn(const wwstate* w) { return after(wwcpatn(w), wwccpatn(w)); }
+int32_t wwcptxbx(const wwstate* w) { return after(wwcpedn(w), wwccpedn(w)); }
+int32_t wwcphdrtxbx(const wwstate* w) { return after(wwcptxbx(w), wwccptxbx(w)); }

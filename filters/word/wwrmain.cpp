@@ -2,9 +2,11 @@
 // state, the version level from the signature, the modules loaded in their
 // order and released in reverse, and the conversion loop over text positions.
 //
-// The text is written with its fonts and character formatting, read through
-// the piece table in a fast-saved document. Sections and the paragraph
-// output enter as stubs that keep their defaults and write nothing.
+// The text is written after the document head with its fonts, character
+// and paragraph formatting, its sections, tables and positioned frames,
+// fields and pictures, read through the piece table in a fast-saved
+// document; at every mark the properties of what follows are loaded and
+// the formats switched.
 #include <cstring>
 
 #include "filters/word/ww.h"
@@ -43,14 +45,87 @@ void putchar1(wwstate* w, int ch) {
   cwputc(run, ch);
 }
 
-// A paragraph, cell or page mark.
-void mark(wwstate* w, int ch) {
-  if (ch == 12)
-    cwnewline(w->run, 3);
-  else if (ch == 7)
-    cwspecial(w->run, 6);
-  else
-    cwnewline(w->run, 1);
+// The property records of one conversion: the current records describe
+// the text being written, the scratch ones the mark or the position before.
+struct wwset {
+  wwsep sep, scrsep;
+  wwpap pap, scrpap;
+};
+
+// The page margins of a paragraph that is neither in a table nor placed, in
+// a single-column section of the main text.
+void margins(wwstate* w, const wwpap* p, const wwsep* s, int kind) {
+  if (p->fInTable || p->pcVertset || p->pcHorzset || p->dxaAbsset || p->dyaAbsset || p->dxaWidthset) return;
+  if (kind != 0 || s->ccolM1 != 0) return;
+  wwpgmarl(w, s->dxaLeft);
+  wwpgmarr(w, s->dxaRight);
+}
+
+// Opens the section, frame, table and paragraph formats at a range's start.
+void begin(wwstate* w, wwset* ws, int32_t from, int kind) {
+  wwsepget(w, from, &ws->sep);
+  wwpapget(w, from, &ws->pap);
+  ws->scrsep = ws->sep;
+  ws->scrpap = ws->pap;
+  wwmbyteon(w);
+  if (kind == 0) wwsepemit(w, &ws->sep, &ws->pap, nullptr, from);
+  wwapoon(w, nullptr, &ws->pap, from);
+  wwtaprow(w, nullptr, &ws->pap, &ws->sep, from);
+  if (!ws->pap.fTtp) wwstyleemit(w, ws->pap.istd);
+  cwparareset(w->run);
+  margins(w, &ws->pap, &ws->sep, kind);
+  cwcharreset(w->run);
+  wwpapon(w, &ws->pap, &ws->sep, from, kind);
+}
+
+// Closes what begin and the marks opened.
+void finish(wwstate* w, wwset* ws, int32_t pos) {
+  wwtapend(w, &ws->pap, nullptr);
+  wwapooff(w, &ws->pap, nullptr, pos);
+  wwpapoff(w, &ws->pap, &ws->sep);
+}
+
+// A paragraph, cell or page mark at p: the properties of what follows are
+// loaded and the section, frame, table and paragraph formats switched.
+void parend(wwstate* w, wwset* ws, int kind, int ch, int32_t p, int pm) {
+  cvrun* run = w->run;
+  int32_t step = wwhdrf(w, WWH_CBCH);
+  int32_t next = wwrislast(w, p) ? p : p + step;
+  wwsepget(w, p, &ws->scrsep);
+  wwsepget(w, next, &ws->sep);
+  wwpapget(w, p, &ws->scrpap);
+  wwpapget(w, next, &ws->pap);
+  bool ends = wwissect(w, p) != 0;
+  if (wwgetch(w, WW_MAIN, p + step) == 12 && ws->pap.nLvlAnmset && !ends) ws->pap.nLvlAnm = ws->pap.nLvlAnmset = 0;
+  if (ch == 7) {
+    // A cell mark outside any row that could be written still parts the
+    // cells' texts.
+    if (w->celldepth > 0 || ws->scrpap.fTtp)
+      wwtapcell(w, &ws->scrpap, p, ws->scrsep.dxaLeft);
+    else
+      cwspecial(run, 6);
+  } else if (ch == 12) {
+    cwnewline(run, 1);
+    wwsepend(w, &ws->scrsep);
+  } else if (ch == pm) {
+    cwnewline(run, 1);
+  }
+  if (kind == 4) cwgenend(run);
+  wwapooff(w, &ws->scrpap, &ws->pap, p);
+  if (ch == 12) {
+    if (!(ends && ws->sep.bkc == 0)) cwnewline(run, 3);
+    wwsepemit(w, &ws->sep, &ws->pap, nullptr, p);
+  }
+  wwapoon(w, &ws->scrpap, &ws->pap, p);
+  wwtaprow(w, &ws->scrpap, &ws->pap, &ws->sep, p);
+  cwcharreset(run);
+  if (!ws->pap.fTtp) wwstyleemit(w, ws->pap.istd);
+  cwparareset(run);
+  margins(w, &ws->pap, &ws->sep, kind);
+  cwcharreset(run);
+  if (ch == 12 && ws->scrpap.dxaLeft1 == ws->pap.dxaLeft1 && ws->scrpap.dxaLeft1set == ws->pap.dxaLeft1set)
+    ws->pap.dxaLeft1 = ws->pap.dxaLeft1set = 0;
+  wwpapon(w, &ws->pap, &ws->sep, p, kind);
 }
 
 // The style flag of a run switch: 1 when neither CHP names a character
@@ -62,16 +137,19 @@ int nostyle(const wwstate* w, const wwchp* a, const wwchp* b) {
 // The positions [from, to) with their character runs: a run ends where the
 // CHP of a position differs from the one before in any byte, set flags
 // included, and the formats are begun again after every mark.
-void convert(wwstate* w, int32_t from, int32_t to) {
+void convert(wwstate* w, int32_t from, int32_t to, int kind) {
   int32_t step = wwhdrf(w, WWH_CBCH);
   int pm = parmark(w);
   if (from < 0) from = 0;  // a damaged text start
+  auto* ws = static_cast<wwset*>(wwalloc(w, sizeof(wwset)));
+  begin(w, ws, from, kind);
   wwchp prev, cur;
   wwstyleemit(w, wwistdat(w, from));
   wwchpget(w, from, &prev);
   wwchpon(w, &prev, 0);
   bool reopen = false;
-  for (int32_t p = from; p < to; p += step) {
+  int32_t p = from;
+  for (; p < to; p += step) {
     int ch = wwgetch(w, WW_MAIN, wwcp2fc(w, p));
     if (ch < 0) break;  // the text runs past the end of the input
     wwchpget(w, p, &cur);
@@ -89,7 +167,7 @@ void convert(wwstate* w, int32_t from, int32_t to) {
     if (ch == pm || ch == 7 || ch == 12) {
       // A deleted-text region never spans a mark.
       if (wwchpv(&cur, WC_DELETED) && wwchpisset(&cur, WC_DELETED)) wwdeloff(w);
-      mark(w, ch);
+      parend(w, ws, kind, ch, p, pm);
       reopen = true;
     } else if ((ch == 19 || ch == 1) && wwchpv(&cur, WC_SPECIAL) && wwchpisset(&cur, WC_SPECIAL)) {
       // Fields and pictures (wwfld.h). A field moves p past what it
@@ -101,20 +179,26 @@ void convert(wwstate* w, int32_t from, int32_t to) {
       } else {
         wwobjconv(w, &cur);
       }
+    } else if (wwchpv(&cur, WC_SPECIAL) && wwchpisset(&cur, WC_SPECIAL)) {
+      wwrspecial(w, ch, &p, &cur);
+    } else if (ch == 14) {
+      if (!ws->pap.fInTable) cwcolbreak(w->run);
     } else {
       putchar1(w, ch);
     }
   }
   wwchpoff(w, &prev, 0);
   wwdeloff(w);
+  finish(w, ws, p);
+  wwfree(w, ws);
 }
 
 // Whether a position is the first or last of the main text or of a story.
 bool edge(const wwstate* w, int32_t pos, bool last) {
-  const int32_t starts[] = {wwfcmin(w), wwcpftn(w), wwcphdd(w), wwcpmcr(w), wwcpatn(w),
+  const int64_t starts[] = {wwfcmin(w), wwcpftn(w), wwcphdd(w), wwcpmcr(w), wwcpatn(w),
                             wwcpedn(w), wwcptxbx(w), wwcphdrtxbx(w),
-                            wwcphdrtxbx(w) + wwccphdrtxbx(w)};
-  int32_t step = wwhdrf(w, WWH_CBCH);
+                            static_cast<int64_t>(wwcphdrtxbx(w)) + wwccphdrtxbx(w)};
+  int64_t step = wwhdrf(w, WWH_CBCH);
   for (int i = 0; i + 1 < 9; i++) {
     if (starts[i + 1] <= starts[i]) continue;
     if (!last && pos == starts[i]) return true;
@@ -186,6 +270,14 @@ void wwrinit(wwstate* w) {
   w->olreload = 0;
   w->hdreload = 1;
   w->picend = -1;
+  w->seprunstm = w->sepxstm = -1;
+  w->seplastfirst = w->seplastrec = 0;
+  w->sepfirst = w->seplimit = w->seppfirst = w->sepplimit = -1;
+  w->sepsect = w->seppiece = nullptr;
+  w->celldepth = 0;
+  w->rowitc = 0;
+  w->rowqfirst = w->rowqlast = -1;
+  w->frameopen = 0;
 }
 
 int wwrmain(cvrun* run, int argc, const char** argv) {
@@ -225,7 +317,7 @@ int wwrmain(cvrun* run, int argc, const char** argv) {
   if (cvopenout(run, WW_PAGE) < 0) wwfatal(w, RDR_NOMEM);
   cvsetbe(run, 0);
   wwrload(w);
-  wwfontdecl(w);
+  wwrhead(w);
   cwfontsize2(run, wwfeany(w) ? 2 : 0, 10);
   cwcodepage(run, w->ver >= 3 && w->ver <= 5 ? 9999 : wwcodepage(w));
   // The styles are defined once, before the text; their default tab stops
@@ -236,7 +328,7 @@ int wwrmain(cvrun* run, int argc, const char** argv) {
   // said to run past the end of the input stops there.
   int64_t end = static_cast<int64_t>(wwfcmin(w)) + wwccptext(w) - wwhdrf(w, WWH_CBCH);
   int64_t size = wwsize(w, WW_MAIN);
-  convert(w, wwfcmin(w), static_cast<int32_t>(end < size ? end : size));
+  convert(w, wwfcmin(w), static_cast<int32_t>(end < size ? end : size), 0);
   cwnewline(run, 1);
   wwrunload(w);
   if (w->stg >= 0) {
@@ -273,9 +365,9 @@ void wwrunload(wwstate* w) {
   wwfibfree(w);
 }
 
-void wwrtext(wwstate* w, int32_t from, int32_t to, int) {
+void wwrtext(wwstate* w, int32_t from, int32_t to, int kind) {
   long at = wwtell(w, WW_MAIN);
-  convert(w, from, to);
+  convert(w, from, to, kind);
   wwseek(w, WW_MAIN, at);
 }
 
@@ -284,6 +376,4 @@ int wwrislast(const wwstate* w, int32_t pos) { return edge(w, pos, true); }
 
 // Stubs of the modules still to come: nothing is loaded, so the defaults
 // stand and there is nothing to release.
-void wwsedread(wwstate*) {}
-void wwsedfree(wwstate*) {}
 void wwbkmkfree(wwstate*) {}

@@ -1,5 +1,6 @@
 // Fuzz target: arbitrary property lists applied by the character and the
-// paragraph sprm interpreters and the old property decoder, at the level
+// paragraph sprm interpreters, the old property decoder and the section
+// sprm interpreter with its length-only variant, at the level
 // the first byte names, in both byte orders.
 #include <cstdint>
 #include <cstdlib>
@@ -33,5 +34,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   wwpapinit(&r.w, &p);
   wwpapxapply(&r.w, reinterpret_cast<const unsigned char*>(papx.data()), &p);
   if (p.itbdMac < 0 || p.itbdMac > WW_MAXTAB || p.tap.itcMac < 0 || p.tap.itcMac > WW_MAXCELL) std::abort();
+  // A section list of the whole input, and each of its sprms measured.
+  wwsep s;
+  wwsepinit(&r.w, &s);
+  const auto* b = reinterpret_cast<const unsigned char*>(rest.data());
+  wwsepxapply(&r.w, b, static_cast<int>(rest.size()), &s);
+  std::string padded = rest + std::string(4, '\0');
+  for (size_t i = 0; i < rest.size(); i++) wwsprmsepx(&r.w, reinterpret_cast<const unsigned char*>(padded.data()) + i);
   return 0;
 }
