@@ -144,7 +144,6 @@ void convert(wwstate* w, int32_t from, int32_t to, int kind) {
   auto* ws = static_cast<wwset*>(wwalloc(w, sizeof(wwset)));
   begin(w, ws, from, kind);
   wwchp prev, cur;
-  wwstyleemit(w, wwistdat(w, from));
   wwchpget(w, from, &prev);
   wwchpon(w, &prev, 0);
   bool reopen = false;
@@ -155,7 +154,6 @@ void convert(wwstate* w, int32_t from, int32_t to, int kind) {
     wwchpget(w, p, &cur);
     if (reopen) {
       if (std::memcmp(&prev, &cur, sizeof cur) != 0) wwchpoff(w, &prev, 0);
-      wwstyleemit(w, wwistdat(w, p));
       wwchpon(w, &cur, 0);
       reopen = false;
     } else if (std::memcmp(&prev, &cur, sizeof cur) != 0) {
